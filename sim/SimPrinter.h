@@ -1,0 +1,162 @@
+// The simulated printer: plays the printer at the other end of every port kind.
+//
+// One SimPrinter holds what a real printer holds (settings memory, status
+// record, automatic-status switch, active serial data bits) and parses the
+// host's byte stream frame by frame, answering as the printer does. Endpoints
+// carry the bytes: a pseudo-terminal for serial, TCP for Ethernet and for a
+// CUPS queue's socket:// device, UDP for the name query, a Unix socket for the
+// two USB libraries. Each host connection is a Session; replies go back
+// through the session they belong to.
+//
+// Every member is thread-safe: tests drive the printer from their own thread
+// while the endpoints run on threads of their own.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace torva::sim {
+
+using Bytes = std::vector<uint8_t>;
+
+// One parsed host frame.
+struct LogEntry {
+  std::chrono::steady_clock::time_point time;
+  std::string channel;  // "serial", "tcp", "usb", "usbprinter", "udp"
+  std::string name;     // command name, e.g. "ReadSetting", "FeedLine", "Data"
+  Bytes frame;          // the frame's bytes
+};
+
+enum class Fault {
+  None,
+  NoReply,     // the reply is swallowed
+  ShortReply,  // only the first byte of the reply goes out
+  LateReply,   // the reply goes out after lateMs
+  Garbage,     // the reply's bytes are replaced by others of the same length
+  Hangup,      // the connection is dropped instead of answering
+};
+
+struct FaultSpec {
+  Fault kind = Fault::None;
+  int count = -1;    // how many replies it affects; -1 = until cleared
+  int lateMs = 500;  // for LateReply
+};
+
+class SimPrinter;
+
+// One host connection. Endpoints feed it the host's bytes; the printer calls
+// the sink with every reply (and with automatic status records when
+// autoStatusInBand is set: serial, parallel and TCP carry status records in
+// the data stream, the USB kinds fetch them with a status request instead).
+class Session {
+ public:
+  using Sink = std::function<void(const Bytes&)>;
+  Session(SimPrinter& printer, std::string channel, Sink sink, bool autoStatusInBand);
+  ~Session();
+  void hostBytes(const uint8_t* data, size_t n);
+  const std::string& channel() const { return channel_; }
+  bool autoStatusInBand() const { return inBand_; }
+  bool autoStatusOn() const;
+
+ private:
+  friend class SimPrinter;
+  SimPrinter& printer_;
+  std::string channel_;
+  Sink sink_;
+  bool inBand_;
+  Bytes pending_;        // bytes of an incomplete frame
+  bool autoStatus_ = false;
+  std::chrono::steady_clock::time_point lastByte_{};
+};
+
+class SimPrinter {
+ public:
+  explicit SimPrinter(int modelCode = 2);
+  ~SimPrinter();
+  SimPrinter(const SimPrinter&) = delete;
+  SimPrinter& operator=(const SimPrinter&) = delete;
+
+  // --- model and settings memory: two banks (1 and 2) x 256 x 16-bit values.
+  int model() const;
+  void setModel(int code);  // loads that model's defaults; unset addresses read FF FF
+  uint16_t setting(int address, int bank = 1) const;
+  void setSetting(int address, uint16_t value, int bank = 1);
+  int dataBits() const;  // active serial data bits (8 at power-on)
+  void powerCycle();     // what a power cycle keeps: memory; what it resets: auto status, data bits
+
+  // --- status
+  int statusLength() const;  // the model's status record length (4, 6 or 8)
+  Bytes statusRecord() const;
+  // Sets the record; every session with automatic status on gets it again
+  // when it differs from the last one sent.
+  void setStatusRecord(const Bytes& record);
+  void setStatusByte(size_t index, uint8_t value);
+  uint8_t transmitStatus() const;  // the byte answered to 1D 72 01
+  void setTransmitStatus(uint8_t value);
+
+  // --- line behaviour and faults
+  void setReplyDelayMs(int ms);  // default 3 ms, what a real line takes
+  int replyDelayMs() const;
+  void setFault(const FaultSpec& fault);
+  void clearFault();
+  void sendUnsolicited(const Bytes& bytes);  // to every open session
+  void hangUp();                             // endpoints drop their connections
+
+  // --- log
+  std::vector<LogEntry> log() const;
+  std::vector<LogEntry> log(const std::string& name) const;  // entries of one command
+  void clearLog();
+  // Waits until the log holds at least n entries; false on timeout.
+  bool waitForLog(size_t n, int timeoutMs) const;
+  // Every byte the host sent, in order, over all sessions.
+  Bytes receivedBytes() const;
+
+  // --- endpoints
+  // Pseudo-terminal; returns the slave's path. With linkPath, also makes a
+  // symbolic link there (replacing an old link). The slave end stays open on
+  // this side too, so the port survives the host closing it.
+  std::string startSerial(const std::string& linkPath = {});
+  std::string serialPath() const;
+  // TCP on 127.0.0.1; port 0 picks a free one. Returns the bound port.
+  int startTcp(int port = 0);
+  // UDP name query ("BG" -> the printer's name) on 127.0.0.1; returns the port.
+  int startNameQuery(int port = 3000);
+  // Name answered to the name query and shown by the USB printer enumeration.
+  void setPrinterName(const std::string& name);
+  std::string printerName() const;
+  void setWifiReply(bool wifi);  // name query answers in the Wi-Fi layout
+  // Unix socket for the USB device and USB printer libraries.
+  void startUsbSocket(const std::string& path);
+  // VD-K773 custom USB mode: replies on the USB printer carry a class byte
+  // (classMode 1) and statusBytes status bytes in front.
+  void setK773Custom(bool on, int classMode, int statusBytes);
+  struct K773Custom {
+    bool on = false;
+    int classMode = 0;
+    int statusBytes = 0;
+  };
+  K773Custom k773Custom() const;
+  bool wifiReply() const;
+  void stop();  // stops every endpoint
+
+  // Endpoints written in files of their own (name query, USB socket) keep
+  // their state here; stop() and the destructor call every stopFn once.
+  void addEndpoint(std::shared_ptr<void> state, std::function<void()> stopFn);
+
+  // --- for endpoints
+  std::shared_ptr<Session> openSession(const std::string& channel, Session::Sink sink, bool autoStatusInBand);
+  void closeSession(const std::shared_ptr<Session>& session);
+
+  struct Impl;
+
+ private:
+  friend class Session;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace torva::sim

@@ -1,0 +1,29 @@
+// Serial transport (PortCOM): open, configure and close a serial port.
+// Returns raw descriptors; writing and reading by port kind is EepromControl's.
+#pragma once
+
+#include <atomic>
+#include <string>
+
+// Descriptor of the most recent serial open; -1 before and after a failed one.
+extern std::atomic<int> m_hdev_Com;
+
+// Opens Name (see PortNames.h) exclusively, sets speed, data bits, stop bits
+// (1 or 2, anything else keeps the port's), flow control ("XON/XOFF" exactly
+// gives software flow control, anything else RTS/CTS), parity ("None", "Odd",
+// "Even", anything else keeps the port's); reads return at once with what is
+// queued; writes time out after 3000 ms. Both queues are flushed. Returns the
+// descriptor, or -1 with nothing left open.
+int OpenCOM(const std::string& Name, int Baudrate, int Databits, int Stopbits, const std::string& Handshake,
+            const std::string& Parity);
+// As OpenCOM, with the connection test's write time-out (2000 ms + 2000 ms a byte).
+int OpenCOM1(const std::string& Name, int Baudrate, int Databits, int Stopbits, const std::string& Handshake,
+             const std::string& Parity);
+// Opens Name, asks the modem lines, closes: true when CTS is on.
+bool CheckComConnect(const std::string& Name);
+// Closes the descriptor; true when the close succeeded. The caller stores -1.
+bool CloseCOM(int handle);
+
+// Write time-out of a serial descriptor opened by OpenCOM/OpenCOM1, in ms for
+// a write of `length` bytes (the driver has no write time-out of its own here).
+int SerialWriteTimeoutMs(int handle, int length);

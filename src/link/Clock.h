@@ -1,0 +1,24 @@
+// One clock and sleep service for the waits the printer needs (the pause
+// after a save, the wait before a read, pacing between blocks).
+//
+// PrinterDelay() is the only way code waits for the printer; tests may scale it
+// down (SetPrinterDelayScale(0) makes every such wait return at once). Read
+// deadlines on a port are not printer delays: they use TickMs() and poll(),
+// and are never scaled.
+#pragma once
+
+#include <cstdint>
+
+namespace torva {
+
+// Milliseconds of a steady clock, for deadlines.
+uint64_t TickMs();
+
+// Waits ms milliseconds times the current scale.
+void PrinterDelay(int ms);
+
+// 1.0 by default; 0 makes PrinterDelay return at once. Thread-safe.
+void SetPrinterDelayScale(double scale);
+double PrinterDelayScale();
+
+}  // namespace torva

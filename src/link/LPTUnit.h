@@ -1,0 +1,26 @@
+// Parallel transports: the plain parallel port written as a file (PortLPT) and
+// the nibble-mode library (PortNibbleLPT, see ParReverse.h).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+// Descriptor of the most recent parallel open; -1 on failure.
+extern std::atomic<int> m_hdev_LPT;
+
+// Opens "LPT1".."LPT4" (see PortNames.h) for reading and writing, exclusive;
+// write time-out 2000 ms + 2000 ms a byte. Returns the descriptor or -1.
+int OpenLPT(const std::string& Name);
+bool CloseLPT(int handle);
+// One write of the whole block; true exactly when `length` bytes were written.
+bool WriteLPT(int handle, const uint8_t* data, int length);
+
+// Opens the nibble library on LPTParameter.Number with the program's folder;
+// when that gives 1, hands the two time-outs to SetTimeoutInfo. Returns the
+// library's open result (1 means open).
+int OpenNibbleLPTPort(int recvTimeout, int sendTimeout);
+void CloseNibbleLPTPort();
+
+// Folder of the running program, with a trailing '/'.
+std::string ProgramDirectory();
