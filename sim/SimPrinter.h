@@ -63,15 +63,32 @@ class Session {
   bool autoStatusInBand() const { return inBand_; }
   bool autoStatusOn() const;
 
+  // Hang-up: set when the printer drops this connection (the Hangup fault or
+  // SimPrinter::hangUp). From then on nothing more is sent through the sink.
+  // The endpoint closes its side and calls closeSession; the handler (run on
+  // whichever thread hung up, with the session's lock held, so it must not
+  // block nor call the printer) lets it wake for that.
+  bool hungUp() const;
+  void setHangupHandler(std::function<void()> handler);
+
  private:
   friend class SimPrinter;
   SimPrinter& printer_;
   std::string channel_;
   Sink sink_;
   bool inBand_;
-  Bytes pending_;        // bytes of an incomplete frame
+  Bytes pending_;  // bytes of an incomplete frame
   bool autoStatus_ = false;
   std::chrono::steady_clock::time_point lastByte_{};
+  Bytes lastStatusSent_;  // last automatic status record sent in band
+
+  // Guards the sink: replies, status records and unsolicited bytes may come
+  // from several threads, and closeSession must not return while one is
+  // being written.
+  mutable std::mutex sendMu_;
+  bool open_ = true;
+  bool hungUp_ = false;
+  std::function<void()> onHangup_;
 };
 
 class SimPrinter {
@@ -103,18 +120,30 @@ class SimPrinter {
   void setReplyDelayMs(int ms);  // default 3 ms, what a real line takes
   int replyDelayMs() const;
   void setFault(const FaultSpec& fault);
-  void clearFault();
+  // The reply to reading this setting address (either bank) gets the fault;
+  // it takes precedence over setFault. Fault::None clears the address.
+  void setAddressFault(int address, const FaultSpec& fault);
+  void clearFault();                         // clears the general fault and every address fault
   void sendUnsolicited(const Bytes& bytes);  // to every open session
-  void hangUp();                             // endpoints drop their connections
+  // Endpoints drop their connections: TCP closes them, the serial endpoint
+  // replaces its pseudo-terminal by a fresh one (the old slave reads EIO, the
+  // link and serialPath() move to the new one). Waits up to 1 s until the
+  // endpoints have closed the sessions; not to be called on an endpoint thread.
+  void hangUp();
 
   // --- log
   std::vector<LogEntry> log() const;
   std::vector<LogEntry> log(const std::string& name) const;  // entries of one command
-  void clearLog();
+  void clearLog();  // also forgets receivedBytes()
   // Waits until the log holds at least n entries; false on timeout.
   bool waitForLog(size_t n, int timeoutMs) const;
   // Every byte the host sent, in order, over all sessions.
   Bytes receivedBytes() const;
+  // Called with every new log entry, and with every reply as it goes out
+  // (used by torva-printer-sim --log). Called with internal locks held: the
+  // observers must not call back into the printer.
+  void setFrameObserver(std::function<void(const LogEntry&)> observer);
+  void setReplyObserver(std::function<void(const std::string& channel, const Bytes& bytes)> observer);
 
   // --- endpoints
   // Pseudo-terminal; returns the slave's path. With linkPath, also makes a

@@ -3,19 +3,24 @@
 //
 // The read routines take the length before the timeout; the timeout serves the
 // serial kind only (the other kinds use the time-outs their libraries got).
+// Every routine treats a handle of 0 or less as "no port" (the nibble and
+// Ethernet kinds keep their own connection and use no handle).
 #pragma once
 
 #include <cstdint>
 
 // Largest framed reply the USB-printer reads handle (payload plus leading
-// status or class bytes).
+// status or class bytes). A request whose framed length is larger is refused
+// without a read.
 constexpr int kUsbScratchSize = 1024;
 
 bool POSWritePort(int portType, int handle, const uint8_t* data, int length);
 bool POSReadPort(int portType, int handle, uint8_t* buffer, int length, int timeoutMs);
 bool POSReadPort1(int portType, int handle, uint8_t* buffer, int length, int timeoutMs);
 // Serial only: flushes what is queued, then reads whatever arrives first, at
-// most `capacity` bytes, within the timeout.
+// most `capacity` bytes, within the timeout. A reply that fits is read whole:
+// once bytes arrive, the read waits until the line has been quiet for 10 ms
+// (or the buffer is full). Bytes beyond the capacity stay queued.
 bool ReadComAll(int handle, uint8_t* buffer, int capacity, int timeoutMs);
 
 // The Include1D61 rule: the data up to its first zero byte (never beyond
@@ -27,3 +32,35 @@ bool ContainsAutoStatusCommand(const uint8_t* data, int length);
 namespace RWK201EEepromSet {
 bool POSWritePort(int portType, int handle, const uint8_t* data, int length);
 }
+
+// The library calls the routines make for the USB, nibble and Ethernet kinds.
+// They start at the real layers (USBUnit.h, ParReverse.h, NetUnit.h); tests
+// install fakes with ScopedPortLibraryCalls to check the framing and the
+// branches without hardware.
+struct PortLibraryCalls {
+  int (*uWrite)(int handle, int pipe, const uint8_t* buffer, int length);
+  int (*uRead)(int handle, int pipe, uint8_t* buffer, int length);
+  int (*WriteUSBPrinter)(int handle, const uint8_t* buffer, int length, int* written);
+  int (*ReadUSBPrinter)(int handle, uint8_t* buffer, int length, int* read);
+  int (*GetPrnStatus)(int handle, uint8_t* buffer, int asked, int* got);
+  int (*WriteQfUSBPrinter)(const uint8_t* buffer, int length);
+  int (*ReadQfUSBPrinter)(uint8_t* buffer, int length);
+  int (*IsPARIdle)();
+  int (*NibbleModeWrite)(const uint8_t* data, int length, int* status);
+  int (*NibbleModeRead)(uint8_t* buffer, int length, int* status);
+  bool (*ReadNetPort)(uint8_t* buffer, int length);
+};
+
+const PortLibraryCalls& RealPortLibraryCalls();
+PortLibraryCalls& CurrentPortLibraryCalls();
+
+class ScopedPortLibraryCalls {
+ public:
+  explicit ScopedPortLibraryCalls(const PortLibraryCalls& calls);
+  ~ScopedPortLibraryCalls();
+  ScopedPortLibraryCalls(const ScopedPortLibraryCalls&) = delete;
+  ScopedPortLibraryCalls& operator=(const ScopedPortLibraryCalls&) = delete;
+
+ private:
+  PortLibraryCalls saved_;
+};

@@ -1,0 +1,117 @@
+// Inside the simulated printer: the state behind SimPrinter, the command
+// table and the endpoint base. Only sim/*.cpp include this.
+#pragma once
+
+#include <array>
+#include <condition_variable>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "sim/SimPrinter.h"
+
+namespace torva::sim {
+
+// One reply a command produces. Replies go out after the reply delay, in
+// the order their frames arrived, with the current fault applied.
+struct Reply {
+  Bytes bytes;
+  int address = -1;  // the setting address read, for per-address faults
+};
+
+// Context of one parsed frame, handed to the command's handler. The handler
+// runs with the printer's lock held: it may change any printer state.
+struct FrameContext {
+  SimPrinter::Impl& printer;
+  Session& session;
+  const Bytes& frame;
+  std::vector<Reply>& replies;
+};
+
+// One row per command the printer knows: the bytes that start it and its
+// total length (fixed, so value bytes such as 0A or 1B inside a frame are
+// never taken for the start of another command).
+struct CommandRow {
+  std::string name;
+  Bytes prefix;
+  size_t length;
+  std::function<void(FrameContext&)> handler;  // may be empty: logged only
+};
+
+// The printer's command table; later commands are added here.
+std::vector<CommandRow> BuildCommandTable();
+
+// Name of a model code ("VD-M512II"), empty for an unknown code.
+std::string ModelName(int code);
+
+// An endpoint written inside the simulator (serial, TCP).
+class Endpoint {
+ public:
+  virtual ~Endpoint() = default;
+  virtual void stop() = 0;  // joins its thread, closes its descriptors
+};
+
+// A reply with its fault decided, ready to go out.
+struct Outgoing {
+  Bytes bytes;
+  Fault fault = Fault::None;
+  int waitMs = 0;  // reply delay, plus lateMs for LateReply
+};
+
+struct SimPrinter::Impl {
+  explicit Impl(SimPrinter& owner);
+
+  SimPrinter& self;
+  mutable std::mutex mu;
+  mutable std::condition_variable cv;  // log growth, session closes, stop
+
+  int model = 2;
+  std::array<std::array<uint16_t, 256>, 2> memory{};
+  int dataBits = 8;
+  Bytes status;
+  uint8_t transmitStatus = 0;
+  int replyDelayMs = 3;
+  FaultSpec fault;
+  std::map<int, FaultSpec> addressFaults;
+  std::string printerName;  // empty: the model's name
+  bool wifiReply = false;
+  K773Custom k773;
+  bool stopping = false;
+
+  std::vector<LogEntry> log;
+  Bytes received;
+  std::function<void(const LogEntry&)> frameObserver;
+  std::function<void(const std::string&, const Bytes&)> replyObserver;
+
+  std::vector<CommandRow> commands;
+  std::vector<std::shared_ptr<Session>> sessions;
+
+  // Endpoints: guarded by endpointMu, never by mu (their threads take mu).
+  std::mutex endpointMu;
+  std::vector<std::unique_ptr<Endpoint>> endpoints;
+  std::vector<std::pair<std::shared_ptr<void>, std::function<void()>>> external;
+  std::string serialPath;  // under mu
+  bool serialStarted = false;
+  int tcpPort = -1;
+
+  // --- with mu held
+  void loadModel(int code);
+  void addLog(const std::string& channel, const std::string& name, const Bytes& frame);
+  // Decides the fault of one reply and consumes one count of it.
+  Outgoing decide(const Reply& reply);
+  void setAutoStatus(Session& s, bool on, std::vector<Reply>& replies);
+  // Parses what the session holds; returns the replies to send.
+  std::vector<Outgoing> parse(Session& s);
+
+  // --- without mu held
+  void deliver(Session& s, Outgoing out);
+  void send(Session& s, const Bytes& bytes);
+  void hangupSession(Session& s);
+  // Sleeps ms, returns early when the printer stops.
+  void pause(int ms);
+};
+
+}  // namespace torva::sim

@@ -1,0 +1,514 @@
+// The simulated printer's core: settings memory, status, the frame parser,
+// faults and the log. Endpoints live in files of their own.
+#include "sim/SimPrinter.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "sim/ModelDefaults.h"
+#include "sim/SimInternal.h"
+
+namespace torva::sim {
+
+namespace {
+
+// A frame left incomplete this long is given up: the host went away in the
+// middle of a command (a real printer's parser times out the same way).
+constexpr auto kFrameGap = std::chrono::milliseconds(1000);
+
+const char* const kModelNames[] = {
+    "VD-N512",    "VD-M512",  "VD-M512II", "VD-K305",  "RW-K201", "RWN-K409", "RW-K305",
+    "VD-K201",    "VD-K512",  "RW-K305E",  "RW-K201E", "VD-K772", "VD-K773",  "VD-K9034",
+    "RW-K305GII", "RW-K305W", "VD-K772II", "VD-K466",  "VD-H738",
+};
+
+int StatusLengthOf(int model) {
+  switch (model) {
+    case 8:   // VD-K512
+    case 11:  // VD-K772
+    case 13:  // VD-K9034
+      return 8;
+    case 12:  // VD-K773 custom record
+      return 6;
+    default:
+      return 4;
+  }
+}
+
+}  // namespace
+
+std::string ModelName(int code) {
+  if (code < 0 || code >= static_cast<int>(std::size(kModelNames))) return {};
+  return kModelNames[code];
+}
+
+// ---------------------------------------------------------------- Session
+
+Session::Session(SimPrinter& printer, std::string channel, Sink sink, bool autoStatusInBand)
+    : printer_(printer), channel_(std::move(channel)), sink_(std::move(sink)), inBand_(autoStatusInBand) {}
+
+Session::~Session() = default;
+
+void Session::hostBytes(const uint8_t* data, size_t n) {
+  SimPrinter::Impl& p = *printer_.impl_;
+  std::vector<Outgoing> out;
+  {
+    std::lock_guard<std::mutex> lock(p.mu);
+    {
+      std::lock_guard<std::mutex> sl(sendMu_);
+      if (!open_ || hungUp_) return;
+    }
+    if (n == 0) return;
+    auto now = std::chrono::steady_clock::now();
+    if (!pending_.empty() && now - lastByte_ > kFrameGap) {
+      p.addLog(channel_, "Data", pending_);
+      pending_.clear();
+    }
+    lastByte_ = now;
+    p.received.insert(p.received.end(), data, data + n);
+    pending_.insert(pending_.end(), data, data + n);
+    out = p.parse(*this);
+  }
+  for (auto& o : out) p.deliver(*this, std::move(o));
+}
+
+bool Session::autoStatusOn() const {
+  std::lock_guard<std::mutex> lock(printer_.impl_->mu);
+  return autoStatus_;
+}
+
+bool Session::hungUp() const {
+  std::lock_guard<std::mutex> lock(sendMu_);
+  return hungUp_;
+}
+
+void Session::setHangupHandler(std::function<void()> handler) {
+  std::lock_guard<std::mutex> lock(sendMu_);
+  onHangup_ = std::move(handler);
+}
+
+// ---------------------------------------------------------------- Impl
+
+SimPrinter::Impl::Impl(SimPrinter& owner) : self(owner), commands(BuildCommandTable()) {
+  // Longer prefixes first, so a command whose prefix extends another's wins.
+  std::stable_sort(commands.begin(), commands.end(), [](const CommandRow& a, const CommandRow& b) {
+    return a.prefix.size() > b.prefix.size();
+  });
+}
+
+void SimPrinter::Impl::loadModel(int code) {
+  model = code;
+  for (auto& bank : memory) bank.fill(0xFFFF);
+  for (const SettingDefault& d : ModelDefaults(code)) {
+    if ((d.bank == 1 || d.bank == 2) && d.address >= 0 && d.address < 256)
+      memory[d.bank - 1][d.address] = d.value;
+  }
+  status.assign(StatusLengthOf(code), 0);
+}
+
+void SimPrinter::Impl::addLog(const std::string& channel, const std::string& name, const Bytes& frame) {
+  log.push_back({std::chrono::steady_clock::now(), channel, name, frame});
+  if (frameObserver) frameObserver(log.back());
+  cv.notify_all();
+}
+
+void SimPrinter::Impl::setAutoStatus(Session& s, bool on, std::vector<Reply>& replies) {
+  s.autoStatus_ = on;
+  if (on && s.inBand_) {
+    s.lastStatusSent_ = status;
+    replies.push_back({status, -1});
+  }
+}
+
+Outgoing SimPrinter::Impl::decide(const Reply& reply) {
+  Outgoing o;
+  o.bytes = reply.bytes;
+  o.waitMs = replyDelayMs;
+  FaultSpec* spec = nullptr;
+  if (reply.address >= 0) {
+    auto it = addressFaults.find(reply.address);
+    if (it != addressFaults.end()) spec = &it->second;
+  }
+  if (!spec && fault.kind != Fault::None) spec = &fault;
+  if (spec && spec->kind != Fault::None && spec->count != 0) {
+    o.fault = spec->kind;
+    if (o.fault == Fault::LateReply) o.waitMs += std::max(0, spec->lateMs);
+    if (spec->count > 0 && --spec->count == 0) spec->kind = Fault::None;
+  }
+  return o;
+}
+
+std::vector<Outgoing> SimPrinter::Impl::parse(Session& s) {
+  std::vector<Outgoing> out;
+  Bytes& buf = s.pending_;
+  size_t pos = 0;
+  size_t dataStart = 0;
+  bool inData = false;
+  auto flushData = [&](size_t end) {
+    if (inData && end > dataStart)
+      addLog(s.channel_, "Data", Bytes(buf.begin() + dataStart, buf.begin() + end));
+    inData = false;
+  };
+  while (pos < buf.size()) {
+    const uint8_t* p = buf.data() + pos;
+    size_t avail = buf.size() - pos;
+    const CommandRow* full = nullptr;
+    bool waitMore = false;
+    for (const CommandRow& row : commands) {
+      size_t k = std::min(avail, row.prefix.size());
+      if (std::memcmp(p, row.prefix.data(), k) != 0) continue;
+      if (avail >= row.length) {
+        full = &row;
+        break;
+      }
+      waitMore = true;  // a prefix of this command so far: wait for the rest
+    }
+    if (full) {
+      flushData(pos);
+      Bytes frame(p, p + full->length);
+      addLog(s.channel_, full->name, frame);
+      std::vector<Reply> replies;
+      if (full->handler) {
+        FrameContext ctx{*this, s, frame, replies};
+        full->handler(ctx);
+      }
+      for (const Reply& r : replies) out.push_back(decide(r));
+      pos += full->length;
+      continue;
+    }
+    if (waitMore) break;
+    // A byte that starts no command: print data.
+    if (!inData) {
+      inData = true;
+      dataStart = pos;
+    }
+    ++pos;
+  }
+  flushData(pos);
+  buf.erase(buf.begin(), buf.begin() + pos);
+  return out;
+}
+
+void SimPrinter::Impl::pause(int ms) {
+  if (ms <= 0) return;
+  std::unique_lock<std::mutex> lock(mu);
+  cv.wait_for(lock, std::chrono::milliseconds(ms), [&] { return stopping; });
+}
+
+void SimPrinter::Impl::deliver(Session& s, Outgoing o) {
+  switch (o.fault) {
+    case Fault::NoReply:
+      return;
+    case Fault::Hangup:
+      hangupSession(s);
+      return;
+    default:
+      break;
+  }
+  pause(o.waitMs);
+  if (o.fault == Fault::ShortReply && o.bytes.size() > 1) o.bytes.resize(1);
+  if (o.fault == Fault::Garbage) {
+    for (auto& b : o.bytes) b = static_cast<uint8_t>(~b);
+  }
+  send(s, o.bytes);
+}
+
+void SimPrinter::Impl::send(Session& s, const Bytes& bytes) {
+  if (bytes.empty()) return;
+  // Lock order: mu before a session's sendMu_, never the other way round.
+  std::function<void(const std::string&, const Bytes&)> observer;
+  {
+    std::lock_guard<std::mutex> l(mu);
+    observer = replyObserver;
+  }
+  std::lock_guard<std::mutex> lock(s.sendMu_);
+  if (!s.open_ || s.hungUp_ || !s.sink_) return;
+  if (observer) observer(s.channel_, bytes);
+  s.sink_(bytes);
+}
+
+void SimPrinter::Impl::hangupSession(Session& s) {
+  // The handler runs under the session's lock, so it cannot race with the
+  // endpoint closing the session and going away; it only wakes the endpoint.
+  std::lock_guard<std::mutex> lock(s.sendMu_);
+  if (!s.open_ || s.hungUp_) return;
+  s.hungUp_ = true;
+  if (s.onHangup_) s.onHangup_();
+}
+
+// ---------------------------------------------------------------- SimPrinter
+
+SimPrinter::SimPrinter(int modelCode) : impl_(std::make_unique<Impl>(*this)) { impl_->loadModel(modelCode); }
+
+SimPrinter::~SimPrinter() {
+  stop();
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  impl_->sessions.clear();
+}
+
+int SimPrinter::model() const {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  return impl_->model;
+}
+
+void SimPrinter::setModel(int code) {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  impl_->loadModel(code);
+}
+
+uint16_t SimPrinter::setting(int address, int bank) const {
+  if (address < 0 || address > 255 || (bank != 1 && bank != 2)) return 0xFFFF;
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  return impl_->memory[bank - 1][address];
+}
+
+void SimPrinter::setSetting(int address, uint16_t value, int bank) {
+  if (address < 0 || address > 255 || (bank != 1 && bank != 2)) return;
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  impl_->memory[bank - 1][address] = value;
+}
+
+int SimPrinter::dataBits() const {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  return impl_->dataBits;
+}
+
+void SimPrinter::powerCycle() {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  impl_->dataBits = 8;
+  for (auto& s : impl_->sessions) {
+    s->autoStatus_ = false;
+    s->pending_.clear();
+    s->lastStatusSent_.clear();
+  }
+}
+
+int SimPrinter::statusLength() const {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  return static_cast<int>(impl_->status.size());
+}
+
+Bytes SimPrinter::statusRecord() const {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  return impl_->status;
+}
+
+void SimPrinter::setStatusRecord(const Bytes& record) {
+  std::vector<std::shared_ptr<Session>> targets;
+  Bytes rec;
+  {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    impl_->status = record;
+    impl_->status.resize(StatusLengthOf(impl_->model), 0);
+    rec = impl_->status;
+    for (auto& s : impl_->sessions) {
+      if (s->autoStatus_ && s->inBand_ && s->lastStatusSent_ != rec) {
+        s->lastStatusSent_ = rec;
+        targets.push_back(s);
+      }
+    }
+  }
+  for (auto& s : targets) impl_->send(*s, rec);
+}
+
+void SimPrinter::setStatusByte(size_t index, uint8_t value) {
+  Bytes rec = statusRecord();
+  if (index >= rec.size()) return;
+  rec[index] = value;
+  setStatusRecord(rec);
+}
+
+uint8_t SimPrinter::transmitStatus() const {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  return impl_->transmitStatus;
+}
+
+void SimPrinter::setTransmitStatus(uint8_t value) {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  impl_->transmitStatus = value;
+}
+
+void SimPrinter::setReplyDelayMs(int ms) {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  impl_->replyDelayMs = std::max(0, ms);
+}
+
+int SimPrinter::replyDelayMs() const {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  return impl_->replyDelayMs;
+}
+
+void SimPrinter::setFault(const FaultSpec& fault) {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  impl_->fault = fault;
+}
+
+void SimPrinter::setAddressFault(int address, const FaultSpec& fault) {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  if (fault.kind == Fault::None)
+    impl_->addressFaults.erase(address);
+  else
+    impl_->addressFaults[address] = fault;
+}
+
+void SimPrinter::clearFault() {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  impl_->fault = FaultSpec{};
+  impl_->addressFaults.clear();
+}
+
+void SimPrinter::sendUnsolicited(const Bytes& bytes) {
+  std::vector<std::shared_ptr<Session>> targets;
+  {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    targets = impl_->sessions;
+  }
+  for (auto& s : targets) impl_->send(*s, bytes);
+}
+
+void SimPrinter::hangUp() {
+  std::vector<std::shared_ptr<Session>> targets;
+  {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    targets = impl_->sessions;
+  }
+  for (auto& s : targets) impl_->hangupSession(*s);
+  // Give the endpoints a moment to close what they held.
+  std::unique_lock<std::mutex> lock(impl_->mu);
+  impl_->cv.wait_for(lock, std::chrono::seconds(1), [&] {
+    for (auto& s : impl_->sessions) {
+      std::lock_guard<std::mutex> sl(s->sendMu_);
+      if (s->hungUp_) return false;
+    }
+    return true;
+  });
+}
+
+std::vector<LogEntry> SimPrinter::log() const {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  return impl_->log;
+}
+
+std::vector<LogEntry> SimPrinter::log(const std::string& name) const {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  std::vector<LogEntry> out;
+  for (const auto& e : impl_->log)
+    if (e.name == name) out.push_back(e);
+  return out;
+}
+
+void SimPrinter::clearLog() {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  impl_->log.clear();
+  impl_->received.clear();
+}
+
+bool SimPrinter::waitForLog(size_t n, int timeoutMs) const {
+  std::unique_lock<std::mutex> lock(impl_->mu);
+  return impl_->cv.wait_for(lock, std::chrono::milliseconds(std::max(0, timeoutMs)),
+                            [&] { return impl_->log.size() >= n; });
+}
+
+Bytes SimPrinter::receivedBytes() const {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  return impl_->received;
+}
+
+void SimPrinter::setFrameObserver(std::function<void(const LogEntry&)> observer) {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  impl_->frameObserver = std::move(observer);
+}
+
+void SimPrinter::setReplyObserver(std::function<void(const std::string&, const Bytes&)> observer) {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  impl_->replyObserver = std::move(observer);
+}
+
+std::string SimPrinter::serialPath() const {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  return impl_->serialPath;
+}
+
+void SimPrinter::setPrinterName(const std::string& name) {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  impl_->printerName = name;
+}
+
+std::string SimPrinter::printerName() const {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  return impl_->printerName.empty() ? ModelName(impl_->model) : impl_->printerName;
+}
+
+void SimPrinter::setWifiReply(bool wifi) {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  impl_->wifiReply = wifi;
+}
+
+bool SimPrinter::wifiReply() const {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  return impl_->wifiReply;
+}
+
+void SimPrinter::setK773Custom(bool on, int classMode, int statusBytes) {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  impl_->k773 = K773Custom{on, classMode, statusBytes};
+}
+
+SimPrinter::K773Custom SimPrinter::k773Custom() const {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  return impl_->k773;
+}
+
+void SimPrinter::stop() {
+  {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    impl_->stopping = true;
+  }
+  impl_->cv.notify_all();
+  std::vector<std::unique_ptr<Endpoint>> endpoints;
+  std::vector<std::pair<std::shared_ptr<void>, std::function<void()>>> external;
+  {
+    std::lock_guard<std::mutex> lock(impl_->endpointMu);
+    endpoints.swap(impl_->endpoints);
+    external.swap(impl_->external);
+    impl_->serialStarted = false;
+    impl_->tcpPort = -1;
+  }
+  for (auto& e : endpoints) e->stop();
+  endpoints.clear();
+  for (auto& e : external)
+    if (e.second) e.second();
+  external.clear();
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  impl_->serialPath.clear();
+  impl_->stopping = false;
+}
+
+void SimPrinter::addEndpoint(std::shared_ptr<void> state, std::function<void()> stopFn) {
+  std::lock_guard<std::mutex> lock(impl_->endpointMu);
+  impl_->external.emplace_back(std::move(state), std::move(stopFn));
+}
+
+std::shared_ptr<Session> SimPrinter::openSession(const std::string& channel, Session::Sink sink,
+                                                 bool autoStatusInBand) {
+  auto s = std::make_shared<Session>(*this, channel, std::move(sink), autoStatusInBand);
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  impl_->sessions.push_back(s);
+  return s;
+}
+
+void SimPrinter::closeSession(const std::shared_ptr<Session>& session) {
+  if (!session) return;
+  {
+    std::lock_guard<std::mutex> sl(session->sendMu_);
+    session->open_ = false;
+  }
+  {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    auto& v = impl_->sessions;
+    v.erase(std::remove(v.begin(), v.end(), session), v.end());
+  }
+  impl_->cv.notify_all();
+}
+
+}  // namespace torva::sim

@@ -1,0 +1,146 @@
+// TCP endpoint on 127.0.0.1: the Ethernet printer's raw port, also the
+// target of a CUPS queue's socket:// device. Every accepted connection is a
+// session with status records in band; a connection that sends its bytes
+// and closes is the normal case for a print job.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <thread>
+
+#include "sim/EndpointIo.h"
+#include "sim/SimInternal.h"
+
+namespace torva::sim {
+
+namespace {
+
+class TcpEndpoint : public Endpoint {
+ public:
+  explicit TcpEndpoint(SimPrinter& printer) : printer_(printer) {}
+  ~TcpEndpoint() override { stop(); }
+
+  int start(int port) {
+    if (!wake_.open()) return -1;
+    listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (listener_ < 0) return -1;
+    int one = 1;
+    setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    socklen_t len = sizeof a;
+    if (bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(listener_, 16) != 0 ||
+        getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
+      close(listener_);
+      listener_ = -1;
+      return -1;
+    }
+    port_ = ntohs(a.sin_port);
+    thread_ = std::thread([this] { run(); });
+    return port_;
+  }
+
+  void stop() override {
+    if (thread_.joinable()) {
+      quit_ = true;
+      wake_.signal();
+      thread_.join();
+    }
+    for (auto& c : conns_) drop(c);
+    conns_.clear();
+    if (listener_ >= 0) close(listener_);
+    listener_ = -1;
+    wake_.close();
+  }
+
+ private:
+  struct Conn {
+    int fd = -1;
+    std::shared_ptr<Session> session;
+  };
+
+  void drop(Conn& c) {
+    if (c.session) printer_.closeSession(c.session);
+    c.session.reset();
+    if (c.fd >= 0) close(c.fd);
+    c.fd = -1;
+  }
+
+  void accept1() {
+    int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    if (fd < 0) return;
+    int one = 1;
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    Conn c;
+    c.fd = fd;
+    c.session = printer_.openSession(
+        "tcp", [fd](const Bytes& b) { WriteAll(fd, b.data(), b.size(), 1000); }, true);
+    c.session->setHangupHandler([this] { wake_.signal(); });
+    conns_.push_back(std::move(c));
+  }
+
+  void run() {
+    uint8_t buf[4096];
+    std::vector<pollfd> fds;
+    while (!quit_) {
+      fds.clear();
+      fds.push_back({wake_.readFd(), POLLIN, 0});
+      fds.push_back({listener_, POLLIN, 0});
+      for (auto& c : conns_) fds.push_back({c.fd, POLLIN, 0});
+      int r = poll(fds.data(), fds.size(), -1);
+      if (r < 0) {
+        if (errno == EINTR) continue;
+        break;
+      }
+      if (fds[0].revents) wake_.drain();
+      if (quit_) break;
+      // Connections polled this round are the first fds.size() - 2 of conns_.
+      for (size_t i = 0; i + 2 < fds.size(); ++i) {
+        Conn& c = conns_[i];
+        short ev = fds[i + 2].revents;
+        if (c.fd < 0 || !ev) continue;
+        ssize_t n = read(c.fd, buf, sizeof buf);
+        if (n > 0) {
+          c.session->hostBytes(buf, static_cast<size_t>(n));
+        } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+          drop(c);  // the host closed (or reset) the connection
+        }
+      }
+      for (auto& c : conns_)
+        if (c.fd >= 0 && c.session->hungUp()) drop(c);
+      std::erase_if(conns_, [](const Conn& c) { return c.fd < 0; });
+      if (fds[1].revents & POLLIN) accept1();
+    }
+  }
+
+  SimPrinter& printer_;
+  int listener_ = -1;
+  int port_ = -1;
+  WakePipe wake_;
+  std::vector<Conn> conns_;  // only the endpoint thread touches it while running
+  std::thread thread_;
+  std::atomic<bool> quit_{false};
+};
+
+}  // namespace
+
+int SimPrinter::startTcp(int port) {
+  std::lock_guard<std::mutex> lock(impl_->endpointMu);
+  if (impl_->tcpPort > 0) return impl_->tcpPort;
+  auto ep = std::make_unique<TcpEndpoint>(*this);
+  int bound = ep->start(port);
+  if (bound <= 0) return -1;
+  impl_->tcpPort = bound;
+  impl_->endpoints.push_back(std::move(ep));
+  return bound;
+}
+
+}  // namespace torva::sim

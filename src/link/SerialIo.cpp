@@ -1,0 +1,141 @@
+#include "link/SerialIo.h"
+
+#include <errno.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+
+#include "link/Clock.h"
+
+namespace {
+
+int RealGetAttr(int fd, termios* t) { return tcgetattr(fd, t); }
+int RealSetAttr(int fd, int action, const termios* t) { return tcsetattr(fd, action, t); }
+int RealModemIoctl(int fd, unsigned long request, int* bits) { return ioctl(fd, request, bits); }
+
+const SerialCalls kRealCalls{RealGetAttr, RealSetAttr, RealModemIoctl};
+SerialCalls g_calls = kRealCalls;
+
+// Milliseconds left until `deadline`, for poll(); 0 once it has passed.
+int RemainingMs(uint64_t deadline) {
+  const uint64_t now = torva::TickMs();
+  if (now >= deadline) return 0;
+  const uint64_t left = deadline - now;
+  return left > static_cast<uint64_t>(INT_MAX) ? INT_MAX : static_cast<int>(left);
+}
+
+}  // namespace
+
+SerialCalls& SerialTermiosCalls() { return g_calls; }
+const SerialCalls& RealSerialCalls() { return kRealCalls; }
+
+ScopedSerialCalls::ScopedSerialCalls(const SerialCalls& calls) : saved_(g_calls) { g_calls = calls; }
+ScopedSerialCalls::~ScopedSerialCalls() { g_calls = saved_; }
+
+namespace serialio {
+
+int QueuedInput(int fd) {
+  int n = 0;
+  if (ioctl(fd, FIONREAD, &n) != 0) return -1;
+  return n;
+}
+
+bool PurgeInput(int fd) { return tcflush(fd, TCIFLUSH) == 0; }
+
+void PurgeBoth(int fd) {
+  if (isatty(fd)) tcflush(fd, TCIOFLUSH);
+}
+
+bool WriteAllWithin(int fd, const uint8_t* data, int length, int timeoutMs) {
+  if (fd <= 0 || length < 0 || (length > 0 && data == nullptr)) return false;
+  const uint64_t deadline = torva::TickMs() + static_cast<uint64_t>(std::max(timeoutMs, 0));
+  int done = 0;
+  while (done < length) {
+    const ssize_t n = write(fd, data + done, static_cast<size_t>(length - done));
+    if (n > 0) {
+      done += static_cast<int>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return false;
+    // The device is full: wait until it takes more or the time is up.
+    const int left = RemainingMs(deadline);
+    if (left == 0) return false;
+    pollfd p{fd, POLLOUT, 0};
+    const int r = poll(&p, 1, left);
+    if (r < 0 && errno != EINTR) return false;
+    if (r > 0 && (p.revents & (POLLERR | POLLNVAL | POLLHUP)) && !(p.revents & POLLOUT)) return false;
+  }
+  return true;
+}
+
+int WaitInput(int fd, uint64_t deadline) {
+  for (;;) {
+    const int queued = QueuedInput(fd);
+    if (queued < 0) return -1;
+    if (queued > 0) return 1;
+    const int left = RemainingMs(deadline);
+    if (left == 0) return 0;
+    pollfd p{fd, POLLIN, 0};
+    const int r = poll(&p, 1, left);
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      return -1;
+    }
+    if (r == 0) continue;  // the deadline check above ends the wait
+    if (p.revents & POLLIN) {
+      // Input is ready; a terminal in non-canonical mode reports it in the
+      // queue count, so go round once more to confirm.
+      if (QueuedInput(fd) > 0) return 1;
+      // Readable but nothing queued (end of file on a pipe or a hung-up line):
+      // nothing more can come.
+      return -1;
+    }
+    if (p.revents & (POLLERR | POLLNVAL | POLLHUP)) return -1;
+  }
+}
+
+int WaitForBurst(int fd, int wanted, int quietMs, uint64_t deadline) {
+  int queued = QueuedInput(fd);
+  for (;;) {
+    if (queued < 0 || queued >= wanted) return queued;
+    // POLLIN stays raised while anything is queued, so the quiet gap is a
+    // plain timed wait followed by a look at the queue count.
+    const int gap = std::min(RemainingMs(deadline), quietMs);
+    if (gap == 0) return queued;
+    PauseMs(gap);
+    const int now = QueuedInput(fd);
+    if (now < 0) return now;
+    if (now == queued) return queued;  // quiet for a whole gap: the burst is over
+    queued = now;
+  }
+}
+
+int ReadQueued(int fd, uint8_t* buffer, int length) {
+  if (length <= 0) return 0;
+  int got = 0;
+  while (got < length) {
+    const ssize_t n = read(fd, buffer + got, static_cast<size_t>(length - got));
+    if (n > 0) {
+      got += static_cast<int>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n == 0 || errno == EAGAIN || errno == EWOULDBLOCK) break;
+    return got > 0 ? got : -1;
+  }
+  return got;
+}
+
+void PauseMs(int ms) {
+  if (ms <= 0) return;
+  struct timespec t{ms / 1000, static_cast<long>(ms % 1000) * 1000000L};
+  while (nanosleep(&t, &t) != 0 && errno == EINTR) {
+  }
+}
+
+}  // namespace serialio

@@ -1,0 +1,70 @@
+// Descriptor-level helpers shared by the serial and parallel transports and
+// the common read and write routines, and the seam below the termios calls.
+//
+// The serial transport never calls tcgetattr, tcsetattr or the modem-line
+// ioctls directly: it goes through SerialTermiosCalls(). The table points at
+// the real calls; tests replace entries to play a port that a pseudo-terminal
+// cannot be (7 data bits, parity, modem lines) and to see the settings asked.
+#pragma once
+
+#include <termios.h>
+
+#include <cstdint>
+
+struct SerialCalls {
+  int (*getAttr)(int fd, termios* t);
+  int (*setAttr)(int fd, int action, const termios* t);
+  // ioctl with an int argument: TIOCMGET, TIOCMBIS, TIOCMBIC.
+  int (*modemIoctl)(int fd, unsigned long request, int* bits);
+};
+
+// The table in use; starts at the real calls.
+SerialCalls& SerialTermiosCalls();
+// The real calls, for tests that forward to them.
+const SerialCalls& RealSerialCalls();
+
+// Installs `calls` for as long as the object lives and restores the previous
+// table at its end (tests use it to swap in fakes).
+class ScopedSerialCalls {
+ public:
+  explicit ScopedSerialCalls(const SerialCalls& calls);
+  ~ScopedSerialCalls();
+  ScopedSerialCalls(const ScopedSerialCalls&) = delete;
+  ScopedSerialCalls& operator=(const ScopedSerialCalls&) = delete;
+
+ private:
+  SerialCalls saved_;
+};
+
+namespace serialio {
+
+// Bytes queued for reading (FIONREAD); -1 when the call fails.
+int QueuedInput(int fd);
+// Discards the input queue (tcflush TCIFLUSH); false when the call fails.
+bool PurgeInput(int fd);
+// Discards both queues; descriptors that are not terminals are left alone.
+void PurgeBoth(int fd);
+
+// Writes all `length` bytes before `timeoutMs` has passed, continuing partial
+// writes and waiting in poll(POLLOUT) while the device is full. False when the
+// device fails or the deadline passes first (some bytes may have gone out).
+bool WriteAllWithin(int fd, const uint8_t* data, int length, int timeoutMs);
+
+// Waits in poll(POLLIN) for input until the steady-clock millisecond tick
+// `deadline`. Returns 1 when input is there, 0 at the deadline, -1 when the
+// descriptor failed or hung up with nothing to read.
+int WaitInput(int fd, uint64_t deadline);
+
+// Once input has begun to arrive, waits until `wanted` bytes are queued, the
+// line has been quiet for `quietMs`, or the deadline is reached; returns the
+// count queued then (-1 on failure).
+int WaitForBurst(int fd, int wanted, int quietMs, uint64_t deadline);
+
+// Reads up to `length` bytes that are queued now; the count read, 0 when
+// nothing was there, -1 on failure.
+int ReadQueued(int fd, uint8_t* buffer, int length);
+
+// Sleeps ms milliseconds without scaling (polling intervals, not printer waits).
+void PauseMs(int ms);
+
+}  // namespace serialio

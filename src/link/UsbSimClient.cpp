@@ -1,0 +1,217 @@
+#include "link/UsbSimClient.h"
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <mutex>
+
+#include "link/Clock.h"
+#include "link/UsbSimProtocol.h"
+
+namespace torva::usb {
+namespace {
+
+using usbsim::Kind;
+using usbsim::Op;
+using usbsim::Request;
+
+// How long a request may take beyond its own time-out before the simulator
+// counts as gone.
+constexpr int kReplySlackMs = 3000;
+
+int Connect(const std::string& path) {
+  sockaddr_un addr{};
+  if (path.empty() || path.size() >= sizeof addr.sun_path) return -1;
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return -1;
+  addr.sun_family = AF_UNIX;
+  std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// One request and its response; false when the exchange itself failed.
+bool Exchange(int fd, const Request& rq, int32_t& result, std::vector<uint8_t>& data, int waitMs) {
+  if (!usbsim::SendRequest(fd, rq)) return false;
+  return usbsim::RecvResponse(fd, result, data, torva::TickMs() + static_cast<uint64_t>(std::max(0, waitMs)) + kReplySlackMs);
+}
+
+Kind KindOf(PortClass cls) {
+  switch (cls) {
+    case PortClass::Device: return Kind::Device;
+    case PortClass::Printer: return Kind::Printer;
+    case PortClass::CustomPrinter: return Kind::CustomPrinter;
+  }
+  return Kind::Device;
+}
+
+class SimConnection : public UsbConnection {
+ public:
+  explicit SimConnection(int fd) : fd_(fd) {}
+  ~SimConnection() override {
+    {
+      std::lock_guard<std::mutex> lock(mu_);
+      if (!aborted_) {
+        Request rq;
+        rq.op = Op::Close;
+        int32_t r = 0;
+        std::vector<uint8_t> d;
+        Exchange(fd_, rq, r, d, 0);
+      }
+    }
+    ::close(fd_);
+  }
+
+  int bulkWrite(const uint8_t* data, int length, int timeoutMs) override {
+    if (length < 0 || (length > 0 && !data)) return -1;
+    if (length == 0) return 0;
+    if (static_cast<uint32_t>(length) > usbsim::kMaxData) length = static_cast<int>(usbsim::kMaxData);
+    Request rq;
+    rq.op = Op::Write;
+    rq.data.assign(data, data + length);
+    int32_t r = -1;
+    std::vector<uint8_t> d;
+    if (!call(rq, r, d, timeoutMs)) return -1;
+    return std::min<int32_t>(r, length);
+  }
+
+  int bulkRead(uint8_t* buffer, int length, int timeoutMs) override {
+    if (length < 0 || (length > 0 && !buffer)) return -1;
+    if (length == 0) return 0;
+    Request rq;
+    rq.op = Op::Read;
+    rq.a = std::min<int>(length, static_cast<int>(usbsim::kMaxData));
+    rq.b = std::max(0, timeoutMs);
+    int32_t r = -1;
+    std::vector<uint8_t> d;
+    if (!call(rq, r, d, rq.b)) return -1;
+    if (r < 0) return -1;
+    // Never more than the caller asked for, whatever the other side says.
+    const int n = std::min<int>({r, length, static_cast<int>(d.size())});
+    if (n > 0) std::memcpy(buffer, d.data(), static_cast<size_t>(n));
+    return n;
+  }
+
+  int statusRecord(uint8_t* buffer, int asked) override {
+    if (asked <= 0 || !buffer) return -1;
+    Request rq;
+    rq.op = Op::Status;
+    rq.a = asked;
+    int32_t r = -1;
+    std::vector<uint8_t> d;
+    if (!call(rq, r, d, 0) || r < 0) return -1;
+    const int n = std::min<int>({r, asked, static_cast<int>(d.size())});
+    if (n > 0) std::memcpy(buffer, d.data(), static_cast<size_t>(n));
+    return n;
+  }
+
+  bool vendorCommand(int code) override {
+    if (code < 0 || code > 0xFF) return false;
+    Request rq;
+    rq.op = Op::Vendor;
+    rq.a = code;
+    int32_t r = 0;
+    std::vector<uint8_t> d;
+    return call(rq, r, d, 0) && r > 0;
+  }
+
+  int internalId() override {
+    Request rq;
+    rq.op = Op::InternalId;
+    int32_t r = 0;
+    std::vector<uint8_t> d;
+    return call(rq, r, d, 0) ? r : 0;
+  }
+
+  void abort() override {
+    aborted_ = true;
+    ::shutdown(fd_, SHUT_RDWR);  // wakes a call that waits for its answer
+  }
+
+ private:
+  bool call(const Request& rq, int32_t& r, std::vector<uint8_t>& d, int waitMs) {
+    if (aborted_) return false;
+    std::lock_guard<std::mutex> lock(mu_);
+    if (aborted_) return false;
+    if (Exchange(fd_, rq, r, d, waitMs)) return true;
+    // A lost exchange leaves the stream out of step: the port is dead.
+    aborted_ = true;
+    ::shutdown(fd_, SHUT_RDWR);
+    return false;
+  }
+
+  int fd_;
+  std::mutex mu_;
+  std::atomic<bool> aborted_{false};
+};
+
+}  // namespace
+
+std::vector<int> SimBackend::devicePositions() {
+  std::vector<int> out;
+  const int fd = Connect(path_);
+  if (fd < 0) return out;
+  Request rq;
+  rq.op = Op::Enumerate;
+  rq.kind = Kind::Device;
+  int32_t r = -1;
+  std::vector<uint8_t> d;
+  if (Exchange(fd, rq, r, d, 0) && r > 0) {
+    for (int i = 0; i < r && i < static_cast<int>(d.size()); ++i)
+      if (d[static_cast<size_t>(i)] < 8) out.push_back(d[static_cast<size_t>(i)]);
+    std::sort(out.begin(), out.end());
+    out.erase(std::unique(out.begin(), out.end()), out.end());
+  }
+  ::close(fd);
+  return out;
+}
+
+std::vector<std::string> SimBackend::printerNames() {
+  std::vector<std::string> out;
+  const int fd = Connect(path_);
+  if (fd < 0) return out;
+  Request rq;
+  rq.op = Op::Enumerate;
+  rq.kind = Kind::Printer;
+  int32_t r = -1;
+  std::vector<uint8_t> d;
+  if (Exchange(fd, rq, r, d, 0) && r > 0) {
+    size_t pos = 0;
+    for (int i = 0; i < r && pos + 2 <= d.size(); ++i) {
+      size_t len = static_cast<size_t>(d[pos]) << 8 | d[pos + 1];
+      if (len < 2) len = 2;
+      len = std::min(len, d.size() - pos);
+      out.push_back(ModelFromDeviceId(DeviceIdText(d.data() + pos, len)));
+      pos += len;
+    }
+  }
+  ::close(fd);
+  return out;
+}
+
+std::unique_ptr<UsbConnection> SimBackend::open(PortClass cls, int index) {
+  if (index < 0) return nullptr;
+  const int fd = Connect(path_);
+  if (fd < 0) return nullptr;
+  Request rq;
+  rq.op = Op::Open;
+  rq.kind = KindOf(cls);
+  rq.a = index;
+  int32_t r = -1;
+  std::vector<uint8_t> d;
+  if (!Exchange(fd, rq, r, d, 0) || r != 0) {
+    ::close(fd);
+    return nullptr;
+  }
+  return std::make_unique<SimConnection>(fd);
+}
+
+}  // namespace torva::usb

@@ -1,0 +1,4 @@
+#include "settings/M512EepromSet.h"
+
+TM512EepromSetForm::TM512EepromSetForm(QWidget* owner)
+    : TCommonAddressEepromSetForm(torva::settings::M512Profile(), owner) {}

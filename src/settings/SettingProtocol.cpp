@@ -1,0 +1,220 @@
+#include "settings/SettingProtocol.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "link/COMUnit.h"
+#include "link/Clock.h"
+#include "link/PortState.h"
+#include "link/SerialIo.h"
+#include "link/USBUnit.h"
+
+namespace torva::settings {
+
+SettingCommand WriteSettingCommand(uint8_t address, uint16_t value) {
+  return {0x1B, 0x73, kBank1Signature[0], kBank1Signature[1], kBank1Signature[2], kBank1Signature[3],
+          static_cast<uint8_t>(value & 0xFF), static_cast<uint8_t>(value >> 8), address};
+}
+
+SettingCommand WriteSettingCommand2(uint8_t address, uint8_t value) {
+  return {0x1B, 0x73, kBank2Signature[0], kBank2Signature[1], kBank2Signature[2], kBank2Signature[3],
+          value, 0x00, address};
+}
+
+std::array<uint8_t, 3> ReadSettingCommand(uint8_t address) { return {0x1B, 0x6A, address}; }
+std::array<uint8_t, 3> ReadSettingCommand2(uint8_t address) { return {0x1B, 0x6B, address}; }
+
+std::array<uint8_t, 8> TempDataBitsCommand(uint8_t dataBits) {
+  return {0x1C, 0x09, 0x12, 0x15, 0x02, 0x0A, 0x01, dataBits};
+}
+
+bool CommandQueue::MakeupCommand(const uint8_t* bytes, int count) {
+  if (count < 0 || (count > 0 && bytes == nullptr)) return false;
+  if (count > kCapacity - CommandLength) return false;
+  if (count > 0) std::memcpy(CommandBuffer.data() + CommandLength, bytes, static_cast<size_t>(count));
+  CommandLength += count;
+  return true;
+}
+
+bool SettingLink::WritePort(const uint8_t* buffer, int length) {
+  if (g_nHandle <= 0) return false;
+  if (length < 0 || (length > 0 && buffer == nullptr)) return false;
+  switch (PortType.load()) {
+    case PortCOM:
+      return serialio::WriteAllWithin(g_nHandle, buffer, length, SerialWriteTimeoutMs(g_nHandle, length));
+    case PortUSB:
+      return UsbDevice::uWrite(g_nHandle, 0, buffer, length) == length;
+    case PortUSBPrinter: {
+      int written = 0;
+      return UsbPrinter::WriteUSBPrinter(g_nHandle, buffer, length, &written) != 0 && written == length;
+    }
+    default:
+      return style_.otherKindsWriteSucceeds;
+  }
+}
+
+void SettingLink::DiscardStaleInput() {
+  if (g_nHandle > 0 && PortType.load() == PortCOM) serialio::PurgeInput(g_nHandle);
+}
+
+bool SettingLink::ReadPort(uint8_t* buffer, int length, int timeoutMs) {
+  if (g_nHandle <= 0 || length <= 0 || buffer == nullptr) return false;
+  switch (PortType.load()) {
+    case PortCOM: {
+      const uint64_t deadline = torva::TickMs() + static_cast<uint64_t>(std::max(timeoutMs, 0));
+      for (;;) {
+        const int queued = serialio::QueuedInput(g_nHandle);
+        if (queued < 0) return false;
+        if (queued >= length) return serialio::ReadQueued(g_nHandle, buffer, length) == length;
+        if (torva::TickMs() > deadline) return false;
+        if (queued == 0) {
+          // Nothing yet: sleep in poll until the first byte or the deadline.
+          if (serialio::WaitInput(g_nHandle, deadline) < 0) return false;
+        } else {
+          // Part of the reply is there; poll would return at once.
+          serialio::PauseMs(1);
+        }
+      }
+    }
+    case PortUSB:
+      return UsbDevice::uRead(g_nHandle, 1, buffer, length) == length;
+    case PortUSBPrinter: {
+      if (style_.usbPrinterReadPauseMs > 0) torva::PrinterDelay(style_.usbPrinterReadPauseMs);
+      int got = 0;
+      return UsbPrinter::ReadUSBPrinter(g_nHandle, buffer, length, &got) != 0 && got == length;
+    }
+    default:
+      return false;
+  }
+}
+
+bool SettingLink::ReadSetting(uint8_t address, uint8_t& lo, uint8_t& hi, int bank) {
+  if (g_nHandle <= 0) return false;
+  // Stale bytes go before the question, so a fast answer is never thrown away.
+  if (style_.purgeBeforeRead) DiscardStaleInput();
+  const auto command = bank == 2 ? ReadSettingCommand2(address) : ReadSettingCommand(address);
+  if (!WritePort(command.data(), static_cast<int>(command.size()))) return false;
+  uint8_t reply[3] = {0, 0, 0};
+  if (!ReadPort(reply, 2, style_.readTimeoutMs)) return false;
+  lo = reply[0];
+  hi = reply[1];
+  return true;
+}
+
+bool SettingLink::WriteSettingNow(uint8_t address, uint16_t value) {
+  const auto command = WriteSettingCommand(address, value);
+  return WritePort(command.data(), 9);
+}
+
+bool SettingLink::QueueSetting(uint8_t address, uint16_t value) {
+  return queue_.MakeupCommand(WriteSettingCommand(address, value));
+}
+
+bool SettingLink::SendCommand() {
+  if (g_nHandle <= 0) return false;
+  return WritePort(queue_.data(), queue_.length());
+}
+
+bool SettingLink::LineFeedPrinter() {
+  if (g_nHandle <= 0) return false;
+  return WritePort(&kFeedLineCommand, 1);
+}
+
+bool SettingLink::ResetPrinter() {
+  if (g_nHandle <= 0) return false;
+  return WritePort(kInitializePrinterCommand.data(), static_cast<int>(kInitializePrinterCommand.size()));
+}
+
+bool SettingLink::SetTempDataBits(int n) {
+  if ((n != 7 && n != 8) || g_nHandle <= 0) return false;
+  const auto command = TempDataBitsCommand(static_cast<uint8_t>(n));
+  return WritePort(command.data(), static_cast<int>(command.size()));
+}
+
+PortOpenResult OpenEditorPort(SettingLink& link) {
+  PortOpenResult result;
+  int handle = -1;
+  switch (PortType.load()) {
+    case PortCOM:
+      if (ComParameter.m_hdev != -1) CloseCOM(ComParameter.m_hdev);
+      ComParameter.m_hdev = -1;
+      handle = OpenCOM(ComParameter.Name, ComParameter.Baudrate, ComParameter.Databits, ComParameter.Stopbits,
+                       ComParameter.Handshake, ComParameter.Parity);
+      ComParameter.m_hdev = handle;
+      result.portName = ComParameter.Name;
+      break;
+    case PortUSB:
+      if (USBParameter.m_hdev != -1) UsbDevice::CloseDevice(USBParameter.m_hdev);
+      USBParameter.m_hdev = -1;
+      handle = UsbDevice::OpenDeviceX(USBParameter.X);
+      USBParameter.m_hdev = handle;
+      result.portName = USBParameter.Name;
+      break;
+    case PortUSBPrinter:
+      if (USBPrinterParameter.m_hdev != -1) UsbPrinter::CloseUSBPrinter(USBPrinterParameter.m_hdev);
+      USBPrinterParameter.m_hdev = -1;
+      handle = UsbPrinter::OpenUSBPrinter(USBPrinterParameter.Name);
+      USBPrinterParameter.m_hdev = handle;
+      result.portName = USBPrinterParameter.Name;
+      break;
+    default:
+      return result;
+  }
+  if (handle == -1) {
+    result.failed = true;
+    return result;
+  }
+  link.setHandle(handle);
+  return result;
+}
+
+void CloseEditorPort() {
+  switch (PortType.load()) {
+    case PortCOM:
+      if (ComParameter.m_hdev != -1) CloseCOM(ComParameter.m_hdev);
+      ComParameter.m_hdev = -1;
+      break;
+    case PortUSB:
+      if (USBParameter.m_hdev != -1) UsbDevice::CloseDevice(USBParameter.m_hdev);
+      USBParameter.m_hdev = -1;
+      break;
+    case PortUSBPrinter:
+      if (USBPrinterParameter.m_hdev != -1) UsbPrinter::CloseUSBPrinter(USBPrinterParameter.m_hdev);
+      USBPrinterParameter.m_hdev = -1;
+      break;
+    default:
+      break;
+  }
+}
+
+TempDataBitsSwitch::TempDataBitsSwitch(SettingLink& link) : link_(link) {
+  if (PortType.load() != PortCOM || ComParameter.Databits == 8) return;
+  engaged_ = true;
+  restoreBits_ = ComParameter.Databits;
+  link_.SetTempDataBits(8);
+  Reopen(8);
+}
+
+TempDataBitsSwitch::~TempDataBitsSwitch() { Restore(); }
+
+void TempDataBitsSwitch::Restore() {
+  if (!engaged_) return;
+  engaged_ = false;
+  // A save that chose 8 bits leaves the printer at 8; nothing to undo.
+  if (restoreBits_ == 8) return;
+  link_.SetTempDataBits(restoreBits_);
+  Reopen(restoreBits_);
+}
+
+void TempDataBitsSwitch::Reopen(int dataBits) {
+  if (link_.style().dataBitsPauseMs > 0) torva::PrinterDelay(link_.style().dataBitsPauseMs);
+  if (ComParameter.m_hdev != -1) CloseCOM(ComParameter.m_hdev);
+  ComParameter.m_hdev = -1;
+  // A failed reopen leaves -1; the next read or send then fails.
+  const int handle = OpenCOM(ComParameter.Name, ComParameter.Baudrate, dataBits, ComParameter.Stopbits,
+                             ComParameter.Handshake, ComParameter.Parity);
+  ComParameter.m_hdev = handle;
+  link_.setHandle(handle);
+}
+
+}  // namespace torva::settings

@@ -1,0 +1,166 @@
+// The setting protocol every settings editor speaks, and the editor port
+// routines it runs over.
+//
+// Commands (all without a reply except the two reads):
+//   read setting         1B 6A a                     -> 2 bytes, value lo hi
+//   read setting, bank 2 1B 6B a                     -> 2 bytes
+//   write setting        1B 73 5C 31 E7 08 lo hi a   (9 bytes; also the
+//                                                     settings-file record)
+//   write setting, bank2 1B 73 5C 31 E7 0A v 00 a
+//   temporary data bits  1C 09 12 15 02 0A 01 n      (n = 7 or 8)
+//   line feed            0A
+//   initialise printer   1B 40 0A
+//
+// The editor families differ only in a few details of their port routines:
+// whether a write to a port kind they do not serve counts as done, whether
+// stale input is discarded before a read command goes out, the pause before a
+// USB-printer read, the read time-out, and the pause after a data-bits
+// switch. Those differences are a PortStyle; SettingLink is the one set of
+// routines (the Ec... and POS... routines of every editor) built from it.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace torva::settings {
+
+using Bytes = std::vector<uint8_t>;
+using SettingCommand = std::array<uint8_t, 9>;
+
+inline constexpr std::array<uint8_t, 4> kBank1Signature{0x5C, 0x31, 0xE7, 0x08};
+inline constexpr std::array<uint8_t, 4> kBank2Signature{0x5C, 0x31, 0xE7, 0x0A};
+inline constexpr uint8_t kFeedLineCommand = 0x0A;
+inline constexpr std::array<uint8_t, 3> kInitializePrinterCommand{0x1B, 0x40, 0x0A};
+
+// 1B 73, the bank-1 signature, value low byte, value high byte, address.
+SettingCommand WriteSettingCommand(uint8_t address, uint16_t value);
+// 1B 73, the bank-2 signature, the value byte, 00, address.
+SettingCommand WriteSettingCommand2(uint8_t address, uint8_t value);
+std::array<uint8_t, 3> ReadSettingCommand(uint8_t address);
+std::array<uint8_t, 3> ReadSettingCommand2(uint8_t address);
+std::array<uint8_t, 8> TempDataBitsCommand(uint8_t dataBits);
+
+// How one editor family's port routines behave.
+struct PortStyle {
+  // A write on a port kind other than serial, USB device and USB printer:
+  // true = counts as done without sending (the Ec routines), false = fails
+  // (the POS routines).
+  bool otherKindsWriteSucceeds = true;
+  // Discard what is queued on a serial port before a read command is sent.
+  bool purgeBeforeRead = true;
+  // Pause before reading a USB-printer reply.
+  int usbPrinterReadPauseMs = 30;
+  // Time-out of a setting read.
+  int readTimeoutMs = 5000;
+  // Pause after the temporary data-bits command, before the port is reopened.
+  int dataBitsPauseMs = 20;
+};
+
+// The Ec routines of the common-address editors.
+inline constexpr PortStyle kEcPortStyle{true, true, 30, 5000, 20};
+// The POS routines of the POS-style and second-series editors.
+inline constexpr PortStyle kPosPortStyle{false, true, 30, 2000, 100};
+
+// The command queue: setting writes gathered during a save and sent in one
+// port write. Holds at most kCapacity bytes; a command that does not fit is
+// refused whole.
+class CommandQueue {
+ public:
+  static constexpr int kCapacity = 1025;
+  // Appends count bytes; false (nothing appended) when they do not fit.
+  bool MakeupCommand(const uint8_t* bytes, int count);
+  bool MakeupCommand(const SettingCommand& command) { return MakeupCommand(command.data(), 9); }
+  void Clear() { CommandLength = 0; }
+  const uint8_t* data() const { return CommandBuffer.data(); }
+  int length() const { return CommandLength; }
+
+ private:
+  std::array<uint8_t, kCapacity> CommandBuffer{};
+  int CommandLength = 0;
+};
+
+// One editor's port routines: the handle it works on (g_nHandle), its
+// command queue and its style. Every routine treats a handle of 0 or less as
+// no port and refuses at once.
+class SettingLink {
+ public:
+  explicit SettingLink(const PortStyle& style = kEcPortStyle) : style_(style) {}
+
+  const PortStyle& style() const { return style_; }
+  int handle() const { return g_nHandle; }
+  void setHandle(int handle) { g_nHandle = handle; }
+  CommandQueue& queue() { return queue_; }
+
+  // Writes length bytes by the current PortType.
+  bool WritePort(const uint8_t* buffer, int length);
+  // Reads exactly length bytes by the current PortType within timeoutMs
+  // (serial) or the library's own time-outs (USB). A USB read that delivers
+  // fewer bytes than asked fails.
+  bool ReadPort(uint8_t* buffer, int length, int timeoutMs);
+  // On a serial port, throws away input that is already queued.
+  void DiscardStaleInput();
+
+  // The getter frame: discard stale input (when the style says so), send the
+  // read command, read exactly 2 bytes within the style's time-out.
+  bool ReadSetting(uint8_t address, uint8_t& lo, uint8_t& hi, int bank = 1);
+  // A direct setter: writes one write-setting command at once.
+  bool WriteSettingNow(uint8_t address, uint16_t value);
+  // A queued setter: appends one write-setting command.
+  bool QueueSetting(uint8_t address, uint16_t value);
+
+  // Writes the whole queue in one write. Does not empty it.
+  bool SendCommand();
+  bool LineFeedPrinter();
+  // Sends 1B 40 0A.
+  bool ResetPrinter();
+  // Sends the temporary data-bits command; n must be 7 or 8.
+  bool SetTempDataBits(int n);
+
+ private:
+  PortStyle style_;
+  int g_nHandle = -1;
+  CommandQueue queue_;
+};
+
+// Opening and closing the port of PortType around one Get or Save.
+struct PortOpenResult {
+  bool failed = false;    // the open was tried and gave -1
+  std::string portName;   // the record's Name, for the error message
+};
+// Serial, USB device and USB printer: closes a handle the port record still
+// holds, opens the port with the stored parameters into the record and copies
+// the handle to the link. Any other kind opens nothing and leaves the link's
+// handle as it was.
+PortOpenResult OpenEditorPort(SettingLink& link);
+// Closes the port of PortType and stores -1 in its record.
+void CloseEditorPort();
+
+// The temporary switch to 8 data bits around one exchange on a serial port
+// configured for other data bits. The constructor switches the printer to 8
+// bits and reopens the port at 8; the destructor (or Restore) switches the
+// printer back to the configured data bits and reopens the port with them,
+// on every way out of the exchange. Does nothing on other ports or at 8 bits.
+class TempDataBitsSwitch {
+ public:
+  explicit TempDataBitsSwitch(SettingLink& link);
+  ~TempDataBitsSwitch();
+  TempDataBitsSwitch(const TempDataBitsSwitch&) = delete;
+  TempDataBitsSwitch& operator=(const TempDataBitsSwitch&) = delete;
+
+  bool engaged() const { return engaged_; }
+  // The data bits to switch back to (an editor whose save just sent new
+  // data bits passes them); starts as the configured ComParameter.Databits.
+  void SetRestoreDataBits(int bits) { restoreBits_ = bits; }
+  // Switches back now; later calls and the destructor do nothing.
+  void Restore();
+
+ private:
+  void Reopen(int dataBits);
+  SettingLink& link_;
+  bool engaged_ = false;
+  int restoreBits_ = 8;
+};
+
+}  // namespace torva::settings

@@ -1,0 +1,36 @@
+// The port-kind guards of the dialog openers, as one table: which tool
+// refuses which configured port kind, and with which warning.
+#pragma once
+
+
+enum class GuardedTool {
+  StatusMonitor,       // SpeedButton_MonitotClick
+  EepromSet,           // SpeedButton_EepromSetClick
+  CheckMark,           // SpeedButton_CheckMarkClick
+  ADConverter,         // ADConverterMenuClick
+  PrinterInformation,  // PrinterInformationMenuClick
+  PrintTest,           // SpeedButton_PrintTestClick (command console)
+  FirmwareUpdate,      // SpeedButton_FirmwareUpdateClick (download)
+  PortSet,             // SpeedButton_PortSetClick
+};
+
+enum class GuardVerdict {
+  Allowed,
+  NoPort,      // no port configured
+  LptPort,     // the plain parallel port
+  NetPort,     // the Ethernet port
+};
+
+// What the tool's guard says about the port kind (PortType by default).
+GuardVerdict PortGuardVerdict(GuardedTool tool, int portKind);
+
+struct GuardMessage {
+  const char* english;
+  const char* chinese;
+};
+// The warning of a refusal; empty texts for Allowed.
+GuardMessage PortGuardMessage(GuardedTool tool, GuardVerdict verdict);
+
+// Consults the table for the current PortType; on a refusal shows its
+// warning (OutputWarning) and answers false.
+bool CheckPortGuard(GuardedTool tool);

@@ -1,0 +1,501 @@
+#include "shell/MainForm.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QEvent>
+#include <QLabel>
+#include <QLocale>
+#include <QMenu>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTime>
+#include <QTimer>
+#include <QToolButton>
+
+#include "link/COMUnit.h"
+#include "link/DriverUnit.h"
+#include "link/EepromControl.h"
+#include "link/LPTUnit.h"
+#include "link/NetUnit.h"
+#include "link/ParReverse.h"
+#include "link/USBUnit.h"
+#include "shell/About.h"
+#include "shell/DialogGuard.h"
+#include "shell/DialogOpeners.h"
+#include "shell/Messages.h"
+#include "shell/PrinterIni.h"
+#include "shell/UsbPrinterHandle.h"
+#include "ui_MainForm.h"
+
+TMainForm* MainForm = nullptr;
+std::optional<bool> TMainForm::trayAvailableOverride;
+
+namespace {
+const char* const kNoPortEnglish = "Please configurate the printer's port before other operations!";
+const char* const kNoPortChinese = "在进行此操作前请确认端口配置正确！";
+
+// Client area of the window: the tool band of seven 93 x 81 buttons.
+constexpr int kClientWidth = 670;
+
+struct CaptionPair {
+  const char* english;
+  const char* chinese;
+};
+}  // namespace
+
+TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent), ui(new Ui::TMainForm) {
+  // The icons live in the resource library, which nothing else references.
+  Q_INIT_RESOURCE(shell);
+  ui->setupUi(this);
+  MainForm = this;
+
+  // Fixed border, system menu and minimise box only.
+  setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                 Qt::WindowCloseButtonHint);
+  setWindowIcon(QIcon(":/shell/torva.png"));
+
+  // Status bar: port text, printer text (zero width), clock.
+  for (int i = 0; i < 3; ++i) {
+    panels_[i] = new QLabel(this);
+    panels_[i]->setObjectName(QString("PortInforStatusPanel%1").arg(i));
+  }
+  panels_[0]->setFixedWidth(300);
+  panels_[1]->setFixedWidth(0);
+  panels_[2]->setMinimumWidth(50);
+  ui->PortInforStatus->addWidget(panels_[0]);
+  ui->PortInforStatus->addWidget(panels_[1]);
+  ui->PortInforStatus->addWidget(panels_[2], 1);
+
+  connect(ui->SpeedButton_PortSet, &QToolButton::clicked, this, &TMainForm::SpeedButton_PortSetClick);
+  connect(ui->SpeedButton_Monitot, &QToolButton::clicked, this, &TMainForm::SpeedButton_MonitotClick);
+  connect(ui->SpeedButton_PrintTest, &QToolButton::clicked, this, &TMainForm::SpeedButton_PrintTestClick);
+  connect(ui->SpeedButton_CheckMark, &QToolButton::clicked, this, &TMainForm::SpeedButton_CheckMarkClick);
+  connect(ui->SpeedButton_FirmwareUpdate, &QToolButton::clicked, this, &TMainForm::SpeedButton_FirmwareUpdateClick);
+  connect(ui->SpeedButton_EepromSet, &QToolButton::clicked, this, &TMainForm::SpeedButton_EepromSetClick);
+  connect(ui->SpeedButton_Exit, &QToolButton::clicked, this, &TMainForm::SpeedButton_ExitClick);
+
+  connect(ui->PortSettingMenu, &QAction::triggered, this, &TMainForm::SpeedButton_PortSetClick);
+  connect(ui->PortCloseMenu, &QAction::triggered, this, &TMainForm::PortCloseMenuClick);
+  connect(ui->ExitMenu, &QAction::triggered, this, &TMainForm::ExitMenuClick);
+  connect(ui->PrinterStatusMenu, &QAction::triggered, this, &TMainForm::SpeedButton_MonitotClick);
+  connect(ui->ADConverterMenu, &QAction::triggered, this, &TMainForm::ADConverterMenuClick);
+  connect(ui->PrinterInformationMenu, &QAction::triggered, this, &TMainForm::PrinterInformationMenuClick);
+  connect(ui->PrinterResetMenu, &QAction::triggered, this, &TMainForm::PrinterResetMenuClick);
+  connect(ui->PrinterClearMenu, &QAction::triggered, this, &TMainForm::PrinterClearMenuClick);
+  connect(ui->FeedPaperMenu, &QAction::triggered, this, &TMainForm::FeedPaperMenuClick);
+  connect(ui->CutMenu, &QAction::triggered, this, &TMainForm::CutMenuClick);
+  connect(ui->BundlerPresentMenu, &QAction::triggered, this, &TMainForm::BundlerPresentMenuClick);
+  connect(ui->BundlerRetractMenu, &QAction::triggered, this, &TMainForm::BundlerRetractMenuClick);
+  connect(ui->PrintTestMenu, &QAction::triggered, this, &TMainForm::SpeedButton_PrintTestClick);
+  connect(ui->CheckMarkMenu, &QAction::triggered, this, &TMainForm::SpeedButton_CheckMarkClick);
+  connect(ui->FirmwareUpdateMenu, &QAction::triggered, this, &TMainForm::SpeedButton_FirmwareUpdateClick);
+  connect(ui->EepromSetMenu, &QAction::triggered, this, &TMainForm::SpeedButton_EepromSetClick);
+  connect(ui->EnglishMenu, &QAction::triggered, this, &TMainForm::EnglishMenuClick);
+  connect(ui->ChineseMenu, &QAction::triggered, this, &TMainForm::ChineseMenuClick);
+  connect(ui->HelpChmMenu, &QAction::triggered, this, &TMainForm::HelpChmMenuClick);
+  connect(ui->AboutMenu, &QAction::triggered, this, &TMainForm::AboutMenuClick);
+
+  BindHelpKey(this);
+  FormCreate();
+}
+
+TMainForm::~TMainForm() {
+  if (clock_) clock_->stop();
+  if (tray_) tray_->hide();
+  if (MainForm == this) MainForm = nullptr;
+  delete ui;
+}
+
+void TMainForm::FormCreate() {
+  const QString stored = ReadIniLanguage();  // "-1" when the file or key is missing
+  // Start values of the port and model state; Language follows the file.
+  ResetPortState();
+  iReadType = 0;
+  is773Costom = 0;
+  Language = stored == "English" ? "English" : "Chinese";
+  SetCaptions(Language, 'E');
+  SetPanelText(0, Tr2("Port:", "端口:"));
+  SetPanelText(2, Tr2("Current Time:", "时间:"));
+
+  // Marks the main window for the status dialogs and the second instance.
+  setProperty("TORVAConsole", 1);
+
+  // Fixed size, centred on the desktop.
+  ui->centralwidget->setFixedWidth(kClientWidth);
+  adjustSize();
+  setFixedSize(sizeHint().expandedTo(QSize(kClientWidth, 0)));
+  if (QScreen* screen = QApplication::primaryScreen()) {
+    QRect frame = frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    move(frame.topLeft());
+  }
+
+  // The clock: once a second, from now on.
+  clock_ = new QTimer(this);
+  clock_->setInterval(1000);
+  connect(clock_, &QTimer::timeout, this, &TMainForm::ClockUpdate);
+  clock_->start();
+  ClockUpdate();
+}
+
+void TMainForm::SetCaptions(const std::string& language, char eepromMnemonic) {
+  const bool english = language == "English";
+  auto pick = [english](CaptionPair p) { return QString::fromUtf8(english ? p.english : p.chinese); };
+
+  const QFont font = DialogFontFor(QString::fromStdString(language));
+  setFont(font);
+  ui->MainMenu1->setFont(font);
+  for (QMenu* menu : findChildren<QMenu*>()) menu->setFont(font);
+
+  ui->SpeedButton_PortSet->setText(pick({"&Port Setting", "端口设置(&P)"}));
+  ui->SpeedButton_Monitot->setText(pick({"Status &Monitor", "状态监控(&M)"}));
+  ui->SpeedButton_PrintTest->setText(pick({"&User Command", "用户指令(&U)"}));
+  ui->SpeedButton_CheckMark->setText(pick({"&Check Mark", "黑标校验(&C)"}));
+  ui->SpeedButton_FirmwareUpdate->setText(pick({"&Download", "下载(&D)"}));
+  ui->SpeedButton_EepromSet->setText(english ? QString("&Eeprom Set")
+                                             : QString::fromUtf8("Eeprom配置(&%1)").arg(QChar(eepromMnemonic)));
+  ui->SpeedButton_Exit->setText(pick({"E&xit", "退出(&X)"}));
+
+  ui->FileMenu->setTitle(pick({"&File", "文件(&F)"}));
+  ui->PortSettingMenu->setText(pick({"Open Port", "打开端口"}));
+  ui->PortCloseMenu->setText(pick({"Close Port", "关闭端口"}));
+  ui->ExitMenu->setText(pick({"Exit", "退出"}));
+  ui->StatusMonitorMenu->setTitle(pick({"P&rinter Status", "打印机状态(&R)"}));
+  ui->PrinterStatusMenu->setText(pick({"Status Monitor", "状态监控"}));
+  ui->ADConverterMenu->setText(pick({"AD Converter", "AD转换"}));
+  ui->PrinterInformationMenu->setText(pick({"Printer Infor", "打印机信息"}));
+  ui->TestMenu->setTitle(pick({"&Test", "调测(&T)"}));
+  ui->PrinterResetMenu->setText(pick({"Reset Printer", "打印机复位"}));
+  ui->PrinterClearMenu->setText(pick({"Clear Error", "打印机排错"}));
+  ui->FeedPaperMenu->setText(pick({"Feed Paper", "走纸"}));
+  ui->CutMenu->setText(pick({"Cut", "切纸"}));
+  ui->BundlerMenu->setTitle(pick({"Bundler", "容纸器"}));
+  ui->BundlerPresentMenu->setText(pick({"Present", "吐纸"}));
+  ui->BundlerRetractMenu->setText(pick({"Retract", "回收"}));
+  ui->PrintTestMenu->setText(pick({"User Command", "用户指令"}));
+  ui->CheckMarkMenu->setText(pick({"Check Mark", "黑标校验"}));
+  ui->PrinterSettingMenu->setTitle(pick({"&Setting", "设置(&S)"}));
+  ui->FirmwareUpdateMenu->setText(pick({"Download", "下载"}));
+  ui->EepromSetMenu->setText(pick({"Eeprom Set", "Eeprom配置"}));
+  ui->LanguageMenu->setTitle(pick({"&Language", "语言(&L)"}));
+  ui->EnglishMenu->setText("English");
+  ui->ChineseMenu->setText(pick({"Simplified Chinese", "简体中文"}));
+  ui->HelpMenu->setTitle(pick({"&Help", "帮助(&H)"}));
+  ui->HelpChmMenu->setText(pick({"TORVAConsole Help", "TORVAConsole 帮助"}));
+  ui->AboutMenu->setText(pick({"About", "关于"}));
+
+  ui->EnglishMenu->setChecked(english);
+  ui->ChineseMenu->setChecked(!english);
+}
+
+void TMainForm::SetPanelText(int index, const QString& text) {
+  if (index < 0 || index > 2) return;
+  panels_[index]->setText(text);
+}
+
+QString TMainForm::PanelText(int index) const {
+  if (index < 0 || index > 2) return {};
+  return panels_[index]->text();
+}
+
+void TMainForm::ClockUpdate() {
+  const QString now = QLocale::system().toString(QTime::currentTime(), QLocale::LongFormat);
+  const QString prefix = ReadIniLanguage() == "English" ? "Current Time:" : QString::fromUtf8("时间:");
+  SetPanelText(2, prefix + now);
+}
+
+// --- language
+
+void TMainForm::SwitchLanguage(const std::string& language) {
+  // The file first: when it cannot be written, nothing changes, so the
+  // clock (which follows the file) and the captions keep agreeing.
+  if (!WriteIniLanguage(QString::fromStdString(language))) return;
+  Language = language;
+  SetCaptions(language, 'N');
+  SetPanelText(0, Tr2("Port:", "端口:") + QString::fromStdString(PortDisplay));
+  SetPanelText(2, Tr2("Current Time:", "时间:"));
+}
+
+void TMainForm::EnglishMenuClick() { SwitchLanguage("English"); }
+void TMainForm::ChineseMenuClick() { SwitchLanguage("Chinese"); }
+
+// --- ending, help, About
+
+void TMainForm::SpeedButton_ExitClick() { QApplication::quit(); }
+void TMainForm::ExitMenuClick() { QApplication::quit(); }
+
+void TMainForm::HelpChmMenuClick() { HelpMenuOpen(); }
+
+void TMainForm::AboutMenuClick() {
+  TAboutForm about(this);
+  about.exec();
+}
+
+// --- one-shot sends
+
+SendResult TMainForm::OpenAndSenddata(const uint8_t* buffer, int length) {
+  const int kind = PortType.load();
+  bool opened = false;
+  switch (kind) {
+    case PortCOM: {
+      if (ComParameter.m_hdev != -1) CloseCOM(ComParameter.m_hdev);
+      ComParameter.m_hdev = -1;
+      ComParameter.m_hdev = OpenCOM(ComParameter.Name, ComParameter.Baudrate, ComParameter.Databits,
+                                    ComParameter.Stopbits, ComParameter.Handshake, ComParameter.Parity);
+      opened = ComParameter.m_hdev != -1;
+      break;
+    }
+    case PortNibbleLPT:
+      ParReverse::DriverClose();
+      opened = ParReverse::DriverOpenEx(static_cast<uint16_t>(LPTParameter.Number & 0xFFFF), 1, 0,
+                                        ProgramDirectory()) != 0;
+      break;
+    case PortLPT:
+      if (LPTParameter.m_hdev != -1) CloseLPT(LPTParameter.m_hdev);
+      LPTParameter.m_hdev = -1;
+      LPTParameter.m_hdev = OpenLPT(LPTParameter.Name);
+      opened = LPTParameter.m_hdev != -1;
+      break;
+    case PortUSB:
+      if (USBParameter.m_hdev != -1) UsbDevice::CloseDevice(USBParameter.m_hdev);
+      USBParameter.m_hdev = -1;
+      USBParameter.m_hdev = UsbDevice::OpenDeviceX(USBParameter.X);
+      opened = USBParameter.m_hdev != -1;
+      break;
+    case PortUSBPrinter:
+      CloseUsbPrinterHandle();
+      USBPrinterParameter.m_hdev = UsbPrinter::OpenUSBPrinter(USBPrinterParameter.Name);
+      opened = USBPrinterParameter.m_hdev != -1;
+      // The handle stays open after a send: remember how it was opened.
+      if (opened) RememberUsbPrinterHandle(USBPrinterParameter.m_hdev, UsbPrinterChannel::Plain);
+      break;
+    case PortDriver:
+      // Each command is one RAW document on the spooler queue.
+      if (DriverParameter.hPrinter != -1) ClosePrinterDriver(DriverParameter.hPrinter);
+      DriverParameter.hPrinter = -1;
+      DriverParameter.hPrinter = OpenPrinterDriver(DriverParameter.DriverName);
+      opened = DriverParameter.hPrinter != -1;
+      break;
+    case PortNet:
+      // The connection the port-setting dialog opened; Close Port closes it.
+      opened = true;
+      break;
+    default:
+      return SendOpenFailed;
+  }
+  if (!opened) return SendOpenFailed;
+
+  bool written = false;
+  switch (kind) {
+    case PortCOM:
+      written = RWK201EEepromSet::POSWritePort(kind, ComParameter.m_hdev, buffer, length);
+      break;
+    case PortUSB:
+      written = RWK201EEepromSet::POSWritePort(kind, USBParameter.m_hdev, buffer, length);
+      break;
+    case PortUSBPrinter:
+      written = RWK201EEepromSet::POSWritePort(kind, USBPrinterParameter.m_hdev, buffer, length);
+      break;
+    case PortLPT:
+    case PortNibbleLPT:
+      written = POSWritePort(kind, LPTParameter.m_hdev, buffer, length);
+      break;
+    case PortNet:
+      written = WriteNetPort(buffer, length);
+      break;
+    case PortDriver:
+      written = WritePrinterDriver(DriverParameter.hPrinter, buffer, length) == length;
+      break;
+    default:
+      break;
+  }
+  if (written) return SendOK;
+  ClosePort();
+  return SendWriteFailed;
+}
+
+void TMainForm::ClosePort() {
+  switch (PortType.load()) {
+    case PortCOM:
+      if (ComParameter.m_hdev != -1) CloseCOM(ComParameter.m_hdev);
+      ComParameter.m_hdev = -1;
+      break;
+    case PortLPT:
+      if (LPTParameter.m_hdev != -1) CloseLPT(LPTParameter.m_hdev);
+      LPTParameter.m_hdev = -1;
+      break;
+    case PortUSB:
+      if (USBParameter.m_hdev != -1) UsbDevice::CloseDevice(USBParameter.m_hdev);
+      USBParameter.m_hdev = -1;
+      break;
+    case PortDriver:
+      if (DriverParameter.hPrinter != -1) ClosePrinterDriver(DriverParameter.hPrinter);
+      DriverParameter.hPrinter = -1;
+      break;
+    case PortNibbleLPT:
+      ParReverse::DriverClose();
+      break;
+    default:  // PortNet and PortUSBPrinter stay open; Close Port closes them
+      break;
+  }
+}
+
+void TMainForm::PortCloseMenuClick() {
+  if (USBParameter.m_hdev != -1) {
+    UsbDevice::CloseDevice(USBParameter.m_hdev);
+    USBParameter.m_hdev = -1;
+  }
+  if (ComParameter.m_hdev != -1) {
+    CloseCOM(ComParameter.m_hdev);
+    ComParameter.m_hdev = -1;
+  }
+  if (LPTParameter.m_hdev != -1) {
+    CloseLPT(LPTParameter.m_hdev);
+    LPTParameter.m_hdev = -1;
+  }
+  if (PortType == PortNibbleLPT) ParReverse::DriverClose();
+  if (PNET.handle != -1) CloseNetPort();
+  CloseUsbPrinterHandle();
+  PortType = PortNone;
+}
+
+void TMainForm::SendTestCommand(const uint8_t* bytes, int length) {
+  if (RefuseNoPort()) return;
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  switch (OpenAndSenddata(bytes, length)) {
+    case SendOpenFailed:
+      OutputError("Can't open the port!", "打开端口失败！");
+      break;
+    case SendWriteFailed:
+      OutputError("Write the port error!", "发送数据失败！");
+      break;
+    case SendOK:
+      ClosePort();
+      break;
+  }
+  QApplication::restoreOverrideCursor();
+}
+
+void TMainForm::PrinterResetMenuClick() {
+  SendTestCommand(TestCommands::ResetPrinterCommand, sizeof TestCommands::ResetPrinterCommand);
+}
+void TMainForm::PrinterClearMenuClick() {
+  SendTestCommand(TestCommands::ClearErrorCommand, sizeof TestCommands::ClearErrorCommand);
+}
+void TMainForm::FeedPaperMenuClick() {
+  SendTestCommand(TestCommands::FeedLineCommand, sizeof TestCommands::FeedLineCommand);
+}
+void TMainForm::CutMenuClick() { SendTestCommand(TestCommands::CutPaperCommand, sizeof TestCommands::CutPaperCommand); }
+void TMainForm::BundlerPresentMenuClick() {
+  SendTestCommand(TestCommands::BundlerPresentCommand, sizeof TestCommands::BundlerPresentCommand);
+}
+void TMainForm::BundlerRetractMenuClick() {
+  SendTestCommand(TestCommands::BundlerRetractCommand, sizeof TestCommands::BundlerRetractCommand);
+}
+
+// --- dialog openers: the port-kind guards here, the dialogs in their own units
+
+bool TMainForm::RefuseNoPort() {
+  if (PortType != PortNone) return false;
+  OutputWarning(kNoPortEnglish, kNoPortChinese);
+  return true;
+}
+
+void TMainForm::SpeedButton_PortSetClick() { OpenPortSettingDialog(*this); }
+
+void TMainForm::SpeedButton_MonitotClick() {
+  if (!CheckPortGuard(GuardedTool::StatusMonitor)) return;
+  // The status dialog of the model opens here (status monitor).
+}
+
+void TMainForm::SpeedButton_EepromSetClick() {
+  if (!CheckPortGuard(GuardedTool::EepromSet)) return;
+  if (!AskAccessCode(*this)) return;
+  // The settings editor of PrinterName opens here (settings editors).
+}
+
+void TMainForm::SpeedButton_CheckMarkClick() {
+  if (!CheckPortGuard(GuardedTool::CheckMark)) return;
+  // The black-mark calibration dialog opens here (service tools).
+}
+
+void TMainForm::ADConverterMenuClick() {
+  if (!CheckPortGuard(GuardedTool::ADConverter)) return;
+  // The A/D converter dialog opens here (service tools).
+}
+
+void TMainForm::PrinterInformationMenuClick() {
+  if (!CheckPortGuard(GuardedTool::PrinterInformation)) return;
+  // The printer information dialog opens here (service tools).
+}
+
+void TMainForm::SpeedButton_PrintTestClick() {
+  if (!CheckPortGuard(GuardedTool::PrintTest)) return;
+  // The command console opens here (service tools).
+}
+
+void TMainForm::SpeedButton_FirmwareUpdateClick() {
+  if (!CheckPortGuard(GuardedTool::FirmwareUpdate)) return;
+  // The download dialog opens here (service tools).
+}
+
+// --- tray
+
+bool TMainForm::TrayAvailable() const {
+  if (trayAvailableOverride) return *trayAvailableOverride;
+  return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+bool TMainForm::TrayIconVisible() const { return tray_ && tray_->isVisible(); }
+
+void TMainForm::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  if (event->type() != QEvent::WindowStateChange) return;
+  if ((windowState() & Qt::WindowMinimized) && !bMinimize && TrayAvailable()) {
+    // Leave the state change first, then trade the window for the icon.
+    QTimer::singleShot(0, this, &TMainForm::MinimizeToTray);
+  }
+}
+
+void TMainForm::MinimizeToTray() {
+  if (!TrayAvailable()) {
+    showMinimized();
+    return;
+  }
+  bMinimize = true;
+  if (!tray_) {
+    tray_ = new QSystemTrayIcon(windowIcon(), this);
+    tray_->setToolTip("TORVAConsole");
+    connect(tray_, &QSystemTrayIcon::activated, this, &TMainForm::TrayIconActivated);
+  }
+  tray_->show();
+  setWindowState(windowState() & ~Qt::WindowMinimized);
+  hide();
+}
+
+void TMainForm::RestoreFromTray() {
+  if (tray_) tray_->hide();
+  bMinimize = false;
+  showNormal();
+  raise();
+  activateWindow();
+}
+
+void TMainForm::TrayIconActivated(QSystemTrayIcon::ActivationReason reason) {
+  switch (reason) {
+    case QSystemTrayIcon::Trigger:      // left click
+    case QSystemTrayIcon::Context:      // right click
+    case QSystemTrayIcon::DoubleClick:  // left double click
+      RestoreFromTray();
+      break;
+    default:
+      break;
+  }
+}
+
+void TMainForm::BringToFront() {
+  if (bMinimize) return;  // hidden in the tray: stays there
+  if (isMinimized()) showNormal();
+  raise();
+  activateWindow();
+}

@@ -1,0 +1,155 @@
+#include "shell/Messages.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QShortcut>
+#include <QUrl>
+#include <QWidget>
+
+#include "link/PortState.h"
+
+namespace {
+MessageRecorder* g_recorder = nullptr;
+QString g_programFolderOverride;
+
+const char* EnglishTitle(MessageKind kind) {
+  switch (kind) {
+    case MessageKind::Warning: return "Warning";
+    case MessageKind::Error: return "Error";
+    case MessageKind::Information: return "Information";
+  }
+  return "";
+}
+
+const char* ChineseTitle(MessageKind kind) {
+  switch (kind) {
+    case MessageKind::Warning: return "警告";
+    case MessageKind::Error: return "错误";
+    case MessageKind::Information: return "信息";
+  }
+  return "";
+}
+
+QMessageBox::Icon BoxIcon(MessageKind kind) {
+  switch (kind) {
+    case MessageKind::Warning: return QMessageBox::Warning;
+    case MessageKind::Error: return QMessageBox::Critical;
+    case MessageKind::Information: return QMessageBox::Information;
+  }
+  return QMessageBox::NoIcon;
+}
+}  // namespace
+
+MessageRecorder::MessageRecorder() : outer_(g_recorder) { g_recorder = this; }
+MessageRecorder::~MessageRecorder() { g_recorder = outer_; }
+
+std::vector<QString> MessageRecorder::texts() const {
+  std::vector<QString> out;
+  for (const auto& m : messages_) out.push_back(m.text);
+  return out;
+}
+
+void ShowMessage(MessageKind kind, const QString& english, const QString& chinese) {
+  QString text;
+  QString title;
+  if (Language == "English") {
+    text = english;
+    title = QString::fromUtf8(EnglishTitle(kind));
+  } else if (Language == "Chinese") {
+    text = chinese;
+    title = QString::fromUtf8(ChineseTitle(kind));
+  } else {
+    return;  // neither language: nothing is shown
+  }
+  if (g_recorder) {
+    g_recorder->messages_.push_back({kind, text, title});
+    return;
+  }
+  // Owned by the window the user is working in, so the box stays in front of
+  // the modal dialog that reports.
+  QMessageBox box(BoxIcon(kind), title, text, QMessageBox::Ok, QApplication::activeWindow());
+  box.setFont(DialogFont());
+  if (QAbstractButton* ok = box.button(QMessageBox::Ok)) ok->setText(Language == "English" ? "OK" : "确定");
+  box.exec();
+}
+
+void OutputWarning(const QString& english, const QString& chinese) {
+  ShowMessage(MessageKind::Warning, english, chinese);
+}
+void OutputError(const QString& english, const QString& chinese) {
+  ShowMessage(MessageKind::Error, english, chinese);
+}
+void OutputInformation(const QString& english, const QString& chinese) {
+  ShowMessage(MessageKind::Information, english, chinese);
+}
+
+bool IsEnglish() { return Language == "English"; }
+
+QString Tr2(const char* english, const char* chinese) {
+  return QString::fromUtf8(IsEnglish() ? english : chinese);
+}
+
+// The dialogs were laid out for "MS Sans Serif" (English) and "Arial"
+// (Chinese). Neither exists on a stock Linux desktop, so each name is followed
+// by look-alikes that do: DejaVu Sans / Liberation Sans for the Latin glyphs
+// and WenQuanYi Micro Hei (Debian fonts-wqy-microhei, installed by the setup
+// script) for the Chinese ones. Qt walks the family list glyph by glyph, so a
+// Chinese caption in the "Arial" font is drawn with WenQuanYi's glyphs instead
+// of empty boxes.
+QFont DialogFontFor(const QString& language) {
+  QFont font;
+  if (language == "English")
+    font.setFamilies({"MS Sans Serif", "Microsoft Sans Serif", "DejaVu Sans", "Liberation Sans",
+                      "WenQuanYi Micro Hei"});
+  else
+    font.setFamilies({"Arial", "Liberation Sans", "DejaVu Sans", "WenQuanYi Micro Hei"});
+  font.setPointSize(8);
+  return font;
+}
+
+QFont DialogFont() { return DialogFontFor(QString::fromStdString(Language)); }
+
+void ApplyDialogFont(QWidget* widget) {
+  if (widget) widget->setFont(DialogFont());
+}
+
+QString ProgramFolder() {
+  if (!g_programFolderOverride.isEmpty()) return g_programFolderOverride;
+  return QCoreApplication::applicationDirPath();
+}
+
+void SetProgramFolderForTests(const QString& folder) { g_programFolderOverride = folder; }
+
+QString HelpFilePath() {
+  return ProgramFolder() + (IsEnglish() ? "/Guide_en.chm" : "/Guide_cn.chm");
+}
+
+// There is no way to find another program's help window here, so the file is
+// handed to the desktop's opener every time; the viewer that gets it decides
+// whether to show a running window or a new one.
+bool OpenHelpFile() {
+  const QString path = HelpFilePath();
+  if (!QFileInfo(path).isFile()) return false;
+  return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+void FormHelp(QWidget*) { OpenHelpFile(); }
+
+void HelpMenuOpen() {
+  if (!QFileInfo(HelpFilePath()).isFile()) {
+    OutputWarning("ERROR, FILE NOT FOUND!", "错误！没有找到文件");
+    return;
+  }
+  OpenHelpFile();
+}
+
+void BindHelpKey(QWidget* widget) {
+  if (!widget) return;
+  auto* shortcut = new QShortcut(QKeySequence(Qt::Key_F1), widget);
+  shortcut->setContext(Qt::WindowShortcut);
+  QObject::connect(shortcut, &QShortcut::activated, widget, [widget] { FormHelp(widget); });
+}

@@ -1,0 +1,85 @@
+// Bilingual message boxes, dialog fonts, captions and the help opener that
+// every dialog of the console shares.
+//
+// Each text exists as an English and a Chinese pair; which one is shown is
+// decided by the global Language at the moment it is shown. Tests replace the
+// boxes by a MessageRecorder, so no test ever blocks on a modal box.
+#pragma once
+
+#include <QFont>
+#include <QString>
+#include <vector>
+
+class QWidget;
+
+enum class MessageKind { Warning, Error, Information };
+
+// One box as it would have been shown.
+struct RecordedMessage {
+  MessageKind kind;
+  QString text;   // the text of the current language
+  QString title;  // "Warning" / "警告", "Error" / "错误", "Information" / "信息"
+};
+
+// While an instance lives, the three helpers record instead of showing a box.
+// Instances nest; the innermost one records.
+class MessageRecorder {
+ public:
+  MessageRecorder();
+  ~MessageRecorder();
+  MessageRecorder(const MessageRecorder&) = delete;
+  MessageRecorder& operator=(const MessageRecorder&) = delete;
+
+  const std::vector<RecordedMessage>& messages() const { return messages_; }
+  void clear() { messages_.clear(); }
+  // Texts only, in order (handy for comparisons in tests).
+  std::vector<QString> texts() const;
+
+ private:
+  friend void ShowMessage(MessageKind, const QString&, const QString&);
+  std::vector<RecordedMessage> messages_;
+  MessageRecorder* outer_;
+};
+
+// English: a message box titled "Warning" with the English text and one "OK"
+// button. Chinese: titled "警告" with the Chinese text. Any other Language
+// shows nothing. Modal: returns when the user closes the box.
+void OutputWarning(const QString& english, const QString& chinese);
+// As OutputWarning, titled "Error" / "错误".
+void OutputError(const QString& english, const QString& chinese);
+// As OutputWarning, titled "Information" / "信息".
+void OutputInformation(const QString& english, const QString& chinese);
+// The common body of the three.
+void ShowMessage(MessageKind kind, const QString& english, const QString& chinese);
+
+// True while Language is "English".
+bool IsEnglish();
+// The caption of the current language: the English text when Language is
+// "English", the Chinese one otherwise.
+QString Tr2(const char* english, const char* chinese);
+
+// The dialog font of the current language ("MS Sans Serif" for English,
+// "Arial" for Chinese, each with fallbacks that exist here).
+QFont DialogFont();
+QFont DialogFontFor(const QString& language);
+// Sets DialogFont() on the widget; its children inherit it.
+void ApplyDialogFont(QWidget* widget);
+
+// Folder of the running program (with no trailing '/'): where Printer.ini and
+// the help files live. Tests may point it elsewhere.
+QString ProgramFolder();
+void SetProgramFolderForTests(const QString& folder);  // empty: the real one
+
+// Full path of the help file of the current language in the program's folder:
+// "Guide_en.chm" for English, "Guide_cn.chm" for Chinese.
+QString HelpFilePath();
+// Opens the help file with the desktop's opener after checking it exists.
+// Returns false when the file is missing or could not be opened.
+bool OpenHelpFile();
+// F1 in any window: opens the help file; a missing file shows nothing.
+void FormHelp(QWidget* owner);
+// Help menu: as FormHelp, but a missing file shows the warning
+// "ERROR, FILE NOT FOUND!" / "错误！没有找到文件".
+void HelpMenuOpen();
+// Binds F1 of the widget to FormHelp.
+void BindHelpKey(QWidget* widget);

@@ -1,0 +1,27 @@
+// Printer.ini: section "Printer", key "Language".
+//
+// The file lives beside the program. Where that folder is not writable, it
+// lives in the user's configuration folder (QStandardPaths::AppConfigLocation)
+// instead, and a copy there is read first whenever it exists, so reads and
+// writes always meet in the same file.
+#pragma once
+
+#include <QString>
+
+// The file that is read: the configuration folder's copy when it exists,
+// else the one beside the program.
+QString PrinterIniReadPath();
+// The file that a write goes to: the configuration folder's copy when it
+// exists or when the program's folder is not writable, else the one beside
+// the program.
+QString PrinterIniWritePath();
+
+// "Printer"/"Language" of the file, "-1" when the file or key is missing.
+// Never creates the file.
+QString ReadIniLanguage();
+// Writes "Printer"/"Language"; true when the value is on disk.
+bool WriteIniLanguage(const QString& value);
+
+// The configuration folder used above; tests point it at a folder of their own.
+QString PrinterIniConfigFolder();
+void SetPrinterIniConfigFolderForTests(const QString& folder);  // empty: the real one

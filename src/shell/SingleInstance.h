@@ -1,0 +1,43 @@
+// Only one console runs at a time. The first instance holds a lock file in
+// the user's runtime folder and listens on a local socket named
+// "TORVAConsole" there; a later start finds the lock taken, asks the first
+// instance to come forward through the socket and ends.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <memory>
+
+class QLocalServer;
+class QLockFile;
+
+class SingleInstance : public QObject {
+  Q_OBJECT
+
+ public:
+  // `folder` empty: the runtime folder (QStandardPaths::RuntimeLocation).
+  explicit SingleInstance(const QString& folder = {}, QObject* parent = nullptr);
+  ~SingleInstance() override;
+
+  // Takes the lock without waiting; needs no application object. True: this
+  // is the first instance.
+  bool TryBecomeFirst();
+  // The first instance, once its application object exists: listens for
+  // raise requests. False when the socket could not be made.
+  bool StartListening();
+  // A later instance: connects to the first one and asks it to come forward,
+  // retrying for up to timeoutMs while the first one is still starting.
+  // Needs no application object. True when the request was delivered.
+  bool AskFirstToComeForward(int timeoutMs = 2000) const;
+
+  QString LockPath() const;
+  QString SocketPath() const;
+
+ signals:
+  void raiseRequested();
+
+ private:
+  QString folder_;
+  std::unique_ptr<QLockFile> lock_;
+  QLocalServer* server_ = nullptr;
+};

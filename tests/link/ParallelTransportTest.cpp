@@ -1,0 +1,131 @@
+// The plain parallel port (/dev/lpN written as a file), pointed at a FIFO or a
+// regular file through TORVA_LPTn, and the common write on PortLPT.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "link/EepromControl.h"
+#include "link/LPTUnit.h"
+#include "link/PortNames.h"
+#include "link/PortState.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+class ParallelPort : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/torva-lpt-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir = tmpl;
+  }
+  void TearDown() override {
+    unsetenv("TORVA_LPT2");
+    for (const char* f : {"/fifo", "/file"}) unlink((dir + f).c_str());
+    rmdir(dir.c_str());
+  }
+  std::string dir;
+};
+
+TEST_F(ParallelPort, NamesMapToDevices) {
+  EXPECT_EQ(ParallelDeviceForPort("LPT1"), "/dev/lp0");
+  EXPECT_EQ(ParallelDeviceForPort("LPT4"), "/dev/lp3");
+  setenv("TORVA_LPT2", "/tmp/x", 1);
+  EXPECT_EQ(ParallelDeviceForPort("LPT2"), "/tmp/x");
+  EXPECT_EQ(ParallelDeviceForPort("LPT5"), "LPT5");
+}
+
+TEST_F(ParallelPort, WritesReachAFifo) {
+  const std::string fifo = dir + "/fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GT(reader, 0);
+  setenv("TORVA_LPT2", fifo.c_str(), 1);
+  const int fd = OpenLPT("LPT2");
+  ASSERT_GT(fd, 2);
+  EXPECT_EQ(m_hdev_LPT, fd);
+  // Not shared: a second open is refused while the first holds the port.
+  EXPECT_EQ(OpenLPT("LPT2"), -1);
+  EXPECT_EQ(m_hdev_LPT, -1);
+
+  const Bytes cmd{0x1D, 0x56, 0x42, 0x10};
+  EXPECT_TRUE(POSWritePort(PortLPT, fd, cmd.data(), 4));
+  EXPECT_TRUE(WriteLPT(fd, cmd.data(), 2));
+  EXPECT_FALSE(WriteLPT(fd, cmd.data(), -1));
+  uint8_t got[16];
+  EXPECT_EQ(read(reader, got, sizeof got), 6);
+  EXPECT_EQ(Bytes(got, got + 6), Bytes({0x1D, 0x56, 0x42, 0x10, 0x1D, 0x56}));
+  // Parallel ports have no reads in the common routines.
+  EXPECT_FALSE(POSReadPort(PortLPT, fd, got, 1, 10));
+  EXPECT_TRUE(CloseLPT(fd));
+  EXPECT_FALSE(CloseLPT(-1));
+  EXPECT_FALSE(CloseLPT(0));
+  close(reader);
+}
+
+// A printer that takes nothing: the write of 2000 ms + 2000 ms a byte is
+// bounded and a full FIFO fails the write instead of hanging (64 KiB + 1 byte
+// with nobody reading; the deadline is far, so the write must fail only when
+// it really cannot finish: here we drain it late and it succeeds).
+TEST_F(ParallelPort, WriteWaitsForASlowReader) {
+  const std::string fifo = dir + "/fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GT(reader, 0);
+  setenv("TORVA_LPT2", fifo.c_str(), 1);
+  const int fd = OpenLPT("LPT2");
+  ASSERT_GT(fd, 2);
+  Bytes big(300000, 0xA5);
+  size_t drained = 0;
+  std::thread slow([&] {
+    usleep(200000);
+    uint8_t buf[65536];
+    while (drained < big.size()) {
+      const ssize_t n = read(reader, buf, sizeof buf);
+      if (n > 0) drained += static_cast<size_t>(n);
+      else usleep(1000);
+    }
+  });
+  EXPECT_TRUE(WriteLPT(fd, big.data(), static_cast<int>(big.size())));
+  slow.join();
+  EXPECT_EQ(drained, big.size());
+  CloseLPT(fd);
+  close(reader);
+}
+
+TEST_F(ParallelPort, RegularFileAndMissingDevice) {
+  const std::string file = dir + "/file";
+  { std::ofstream(file.c_str()).put('\0'); }
+  truncate(file.c_str(), 0);
+  setenv("TORVA_LPT2", file.c_str(), 1);
+  const int fd = OpenLPT("LPT2");
+  ASSERT_GT(fd, 2);
+  const Bytes cmd{0x0A, 0x1B, 0x63};
+  EXPECT_TRUE(POSWritePort(PortLPT, fd, cmd.data(), 3));
+  EXPECT_FALSE(POSWritePort(PortLPT, 0, cmd.data(), 3));
+  EXPECT_TRUE(CloseLPT(fd));
+  std::ifstream in(file, std::ios::binary);
+  EXPECT_EQ(Bytes(std::istreambuf_iterator<char>(in), {}), cmd);
+
+  setenv("TORVA_LPT2", (dir + "/missing").c_str(), 1);
+  EXPECT_EQ(OpenLPT("LPT2"), -1);  // existing only: nothing is created
+  EXPECT_NE(access((dir + "/missing").c_str(), F_OK), 0);
+  EXPECT_EQ(m_hdev_LPT, -1);
+}
+
+TEST(ProgramFolder, EndsWithSlash) {
+  const std::string d = ProgramDirectory();
+  ASSERT_FALSE(d.empty());
+  EXPECT_EQ(d.back(), '/');
+  EXPECT_EQ(access(d.c_str(), F_OK), 0);
+}
+
+}  // namespace

@@ -1,0 +1,243 @@
+// Serial open, configuration, exclusive use, modem lines and close, over a
+// real pseudo-terminal and, for what a pty cannot do, through the termios seam.
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <termios.h>
+
+#include <cstdlib>
+#include <map>
+
+#include "SerialTestPty.h"
+#include "link/COMUnit.h"
+#include "link/EepromControl.h"
+#include "link/PortNames.h"
+#include "link/PortState.h"
+#include "link/SerialIo.h"
+
+namespace {
+
+// Plays a port with modem lines that takes every setting it is given; the
+// port's previous state is `current`.
+struct FakePort {
+  termios current{};
+  termios lastSet{};
+  int setCount = 0;
+  int modemResult = 0;
+  int modemBits = 0;
+  std::map<unsigned long, int> modemRequests;  // request -> bits asked
+};
+FakePort g_fake;
+
+int FakeGet(int, termios* t) {
+  *t = g_fake.current;
+  return 0;
+}
+int FakeSet(int, int, const termios* t) {
+  g_fake.lastSet = *t;
+  g_fake.current = *t;
+  ++g_fake.setCount;
+  return 0;
+}
+int FakeModem(int, unsigned long request, int* bits) {
+  if (request == TIOCMGET) {
+    *bits = g_fake.modemBits;
+    return g_fake.modemResult;
+  }
+  g_fake.modemRequests[request] |= *bits;
+  return 0;
+}
+const SerialCalls kFakeCalls{FakeGet, FakeSet, FakeModem};
+
+class SerialTransportTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(pty.ok());
+    g_fake = FakePort{};
+    termios t{};
+    t.c_cflag = CS8 | CREAD | CLOCAL;
+    cfsetospeed(&t, B9600);
+    cfsetispeed(&t, B9600);
+    g_fake.current = t;
+  }
+  void TearDown() override {
+    if (m_hdev_Com > 0) CloseCOM(m_hdev_Com);
+  }
+  TestPty pty;
+};
+
+TEST_F(SerialTransportTest, OpensRawNonBlockingAndCloses) {
+  const int fd = OpenCOM(pty.path, 38400, 8, 1, "DTR/DSR", "None");
+  ASSERT_GT(fd, 2);
+  EXPECT_EQ(m_hdev_Com, fd);
+  termios t{};
+  ASSERT_EQ(tcgetattr(fd, &t), 0);
+  EXPECT_EQ(cfgetospeed(&t), static_cast<speed_t>(B38400));
+  EXPECT_EQ(t.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+  EXPECT_TRUE(t.c_cflag & CRTSCTS);
+  EXPECT_EQ(t.c_lflag & (ICANON | ECHO), 0u);
+  // A read right after the open returns at once with nothing queued.
+  uint8_t b;
+  EXPECT_LE(read(fd, &b, 1), 0);
+  EXPECT_EQ(SerialWriteTimeoutMs(fd, 100), 3000);
+  EXPECT_TRUE(CloseCOM(fd));
+  EXPECT_EQ(m_hdev_Com, -1);
+  EXPECT_FALSE(CloseCOM(-1));
+  EXPECT_FALSE(CloseCOM(0));
+}
+
+TEST_F(SerialTransportTest, OpenCom1HasTheConnectionTestWriteTimeout) {
+  const int fd = OpenCOM1(pty.path, 9600, 8, 2, "XON/XOFF", "None");
+  ASSERT_GT(fd, 2);
+  EXPECT_EQ(SerialWriteTimeoutMs(fd, 3), 2000 + 3 * 2000);
+  termios t{};
+  ASSERT_EQ(tcgetattr(fd, &t), 0);
+  EXPECT_TRUE(t.c_cflag & CSTOPB);
+  EXPECT_TRUE(t.c_iflag & IXON);
+  EXPECT_FALSE(t.c_cflag & CRTSCTS);
+  EXPECT_TRUE(CloseCOM(fd));
+}
+
+TEST_F(SerialTransportTest, PortNameMapsThroughTheEnvironment) {
+  setenv("TORVA_COM3", pty.path.c_str(), 1);
+  EXPECT_EQ(SerialDeviceForPort("COM3"), pty.path);
+  const int fd = OpenCOM("COM3", 19200, 8, 1, "DTR/DSR", "None");
+  EXPECT_GT(fd, 2);
+  if (fd > 0) {
+    pty.send("Z");
+    uint8_t b = 0;
+    EXPECT_TRUE(POSReadPort(PortCOM, fd, &b, 1, 1000));
+    EXPECT_EQ(b, 'Z');
+    CloseCOM(fd);
+  }
+  unsetenv("TORVA_COM3");
+  EXPECT_EQ(SerialDeviceForPort("COM3"), "/dev/ttyS2");
+  EXPECT_EQ(SerialDeviceForPort("COM9"), "COM9");
+}
+
+TEST_F(SerialTransportTest, SecondOpenerIsRefusedUntilTheFirstCloses) {
+  const int first = OpenCOM(pty.path, 38400, 8, 1, "DTR/DSR", "None");
+  ASSERT_GT(first, 2);
+  const int before = TestOpenDescriptors();
+  EXPECT_EQ(OpenCOM(pty.path, 38400, 8, 1, "DTR/DSR", "None"), -1);
+  EXPECT_EQ(m_hdev_Com, -1);
+  EXPECT_EQ(TestOpenDescriptors(), before);
+  EXPECT_FALSE(CheckComConnect(pty.path));
+  EXPECT_TRUE(CloseCOM(first));
+  const int again = OpenCOM(pty.path, 38400, 8, 1, "DTR/DSR", "None");
+  EXPECT_GT(again, 2);
+  CloseCOM(again);
+}
+
+TEST_F(SerialTransportTest, MissingDeviceGivesMinusOne) {
+  EXPECT_EQ(OpenCOM("/nonexistent/ttyX", 38400, 8, 1, "DTR/DSR", "None"), -1);
+  EXPECT_EQ(m_hdev_Com, -1);
+  EXPECT_FALSE(CheckComConnect("/nonexistent/ttyX"));
+}
+
+// A pseudo-terminal keeps 8 data bits when asked for 7 and refuses parity:
+// the open reads the settings back, counts either as a refusal and leaves
+// nothing open (no descriptor, no lock, no exclusive mode).
+TEST_F(SerialTransportTest, RefusedSettingsLeaveNothingOpen) {
+  struct Case {
+    int baud, databits;
+    const char* parity;
+  } cases[] = {{38400, 7, "None"}, {38400, 8, "Odd"}, {38400, 8, "Even"}, {12345, 8, "None"}, {38400, 9, "None"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.baud) + " " + std::to_string(c.databits) + " " + c.parity);
+    const int before = TestOpenDescriptors();
+    EXPECT_EQ(OpenCOM(pty.path, c.baud, c.databits, 1, "DTR/DSR", c.parity), -1);
+    EXPECT_EQ(m_hdev_Com, -1);
+    EXPECT_EQ(TestOpenDescriptors(), before);
+    const int probe = open(pty.path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GT(probe, 0);
+    EXPECT_EQ(flock(probe, LOCK_EX | LOCK_NB), 0);
+    close(probe);
+  }
+  const int fd = OpenCOM(pty.path, 38400, 8, 1, "DTR/DSR", "None");
+  EXPECT_GT(fd, 2);
+  CloseCOM(fd);
+}
+
+// What a real port is asked for, checked through the seam.
+TEST_F(SerialTransportTest, SettingsRequestedThroughTheSeam) {
+  struct Case {
+    int databits, stopbits;
+    const char* parity;
+    const char* handshake;
+    tcflag_t size;
+    bool cstopb, parenb, parodd, crtscts, ixon;
+  } cases[] = {
+      // before each open the port had 2 stop bits and odd parity
+      {7, 1, "Even", "DTR/DSR", CS7, false, true, false, true, false},
+      {8, 2, "Odd", "XON/XOFF", CS8, true, true, true, false, true},
+      {7, 3, "Mark", "DTR/DSR", CS7, true, true, true, true, false},  // 3 and "Mark" keep the port's
+      {8, 1, "None", "xon/xoff", CS8, false, false, false, true, false},  // exact comparison: hardware
+      {8, 0, "none", "", CS8, true, true, true, true, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.parity) + " " + c.handshake + " stop " + std::to_string(c.stopbits));
+    g_fake.current.c_cflag = CS8 | CREAD | CLOCAL | CSTOPB | PARENB | PARODD;
+    g_fake.modemRequests.clear();
+    ScopedSerialCalls fake(kFakeCalls);
+    const int fd = OpenCOM(pty.path, 4800, c.databits, c.stopbits, c.handshake, c.parity);
+    ASSERT_GT(fd, 2);
+    const termios& t = g_fake.lastSet;
+    EXPECT_EQ(t.c_cflag & CSIZE, c.size);
+    EXPECT_EQ((t.c_cflag & CSTOPB) != 0, c.cstopb);
+    EXPECT_EQ((t.c_cflag & PARENB) != 0, c.parenb);
+    EXPECT_EQ((t.c_cflag & PARODD) != 0, c.parodd);
+    EXPECT_EQ((t.c_cflag & CRTSCTS) != 0, c.crtscts);
+    EXPECT_EQ((t.c_iflag & IXON) != 0, c.ixon);
+    EXPECT_EQ((t.c_iflag & IXOFF) != 0, c.ixon);
+    EXPECT_EQ(t.c_iflag & INPCK, 0u);  // parity is never checked on input
+    if (c.ixon) {
+      EXPECT_EQ(t.c_cc[VSTART], 0x11);
+      EXPECT_EQ(t.c_cc[VSTOP], 0x13);
+    }
+    EXPECT_EQ(t.c_cc[VMIN], 0);
+    EXPECT_EQ(t.c_cc[VTIME], 0);
+    EXPECT_EQ(cfgetospeed(&t), static_cast<speed_t>(B4800));
+    // DTR off in both modes; RTS on with hardware flow control, off with software.
+    EXPECT_TRUE(g_fake.modemRequests[TIOCMBIC] & TIOCM_DTR);
+    EXPECT_EQ((g_fake.modemRequests[TIOCMBIS] & TIOCM_RTS) != 0, c.crtscts);
+    EXPECT_TRUE(CloseCOM(fd));
+  }
+}
+
+TEST_F(SerialTransportTest, SeamFailuresCloseThePort) {
+  const int before = TestOpenDescriptors();
+  {
+    SerialCalls calls = kFakeCalls;
+    calls.setAttr = [](int, int, const termios*) { return -1; };
+    ScopedSerialCalls fake(calls);
+    EXPECT_EQ(OpenCOM(pty.path, 9600, 7, 1, "DTR/DSR", "Odd"), -1);
+  }
+  {
+    SerialCalls calls = kFakeCalls;
+    calls.getAttr = [](int, termios*) { return -1; };
+    ScopedSerialCalls fake(calls);
+    EXPECT_EQ(OpenCOM1(pty.path, 9600, 8, 1, "DTR/DSR", "None"), -1);
+  }
+  EXPECT_EQ(m_hdev_Com, -1);
+  EXPECT_EQ(TestOpenDescriptors(), before);
+}
+
+TEST_F(SerialTransportTest, CheckComConnectAnswersTheCtsLine) {
+  struct Case {
+    int result, bits;
+    bool cts;
+  } cases[] = {{0, TIOCM_CTS, true}, {0, TIOCM_CTS | TIOCM_DSR, true}, {0, TIOCM_DSR, false}, {-1, TIOCM_CTS, false}};
+  const int before = TestOpenDescriptors();
+  for (const Case& c : cases) {
+    g_fake.modemResult = c.result;
+    g_fake.modemBits = c.bits;
+    ScopedSerialCalls fake(kFakeCalls);
+    EXPECT_EQ(CheckComConnect(pty.path), c.cts) << c.result << " " << c.bits;
+    EXPECT_EQ(m_hdev_Com, -1);
+  }
+  EXPECT_EQ(TestOpenDescriptors(), before);
+  // The pseudo-terminal has no modem lines at all.
+  EXPECT_FALSE(CheckComConnect(pty.path));
+}
+
+}  // namespace

@@ -1,0 +1,109 @@
+// The libusb backend with no printer attached (TORVA_USB_SIM unset), a failing
+// libusb_init, and the device-ID parsing the printer names come from.
+#include <gtest/gtest.h>
+#include <libusb-1.0/libusb.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "link/USBUnit.h"
+#include "link/UsbBackend.h"
+#include "link/UsbLibusb.h"
+
+namespace {
+
+using torva::usb::LibusbBackend;
+using torva::usb::PortClass;
+
+int FailingInit(libusb_context**) { return LIBUSB_ERROR_OTHER; }
+
+TEST(UsbLibusbTest, FailedInitFindsAndOpensNothing) {
+  LibusbBackend backend(&FailingInit);
+  EXPECT_FALSE(backend.initialised());
+  EXPECT_TRUE(backend.devicePositions().empty());
+  EXPECT_TRUE(backend.printerNames().empty());
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(backend.open(PortClass::Device, i), nullptr);
+  EXPECT_EQ(backend.open(PortClass::Printer, 0), nullptr);
+  EXPECT_EQ(backend.open(PortClass::CustomPrinter, 0), nullptr);
+  LibusbBackend none(nullptr);
+  EXPECT_FALSE(none.initialised());
+  EXPECT_TRUE(none.devicePositions().empty());
+}
+
+TEST(UsbLibusbTest, NoPrinterAttachedGivesNothingAndNoCrash) {
+  ::unsetenv("TORVA_USB_SIM");
+  LibusbBackend probe;
+  // This machine may have real USB devices; only none of ours may be there.
+  if (!probe.devicePositions().empty() || !probe.printerNames().empty())
+    GTEST_SKIP() << "a vendor-class or printer-class USB device is attached";
+  for (int i = -1; i <= 8; ++i) EXPECT_EQ(UsbDevice::OpenDeviceX(i), -1) << i;
+  std::vector<char> buf(256 + 8, '~');
+  EXPECT_EQ(UsbPrinter::EnumUSBPrinter(buf.data(), 256), 0);
+  EXPECT_EQ(buf[0], 0);
+  EXPECT_EQ(buf[256], '~');
+  EXPECT_EQ(UsbPrinter::OpenUSBPrinter("VD-K773"), -1);
+  EXPECT_EQ(UsbPrinter::OpenQfUSBPrinter(1), -1);
+  // Calls on handles that were never opened fail by the conventions.
+  uint8_t b[8] = {};
+  int n = 99;
+  EXPECT_EQ(UsbDevice::uWrite(1, 0, b, 1), -1);
+  EXPECT_EQ(UsbDevice::uRead(1, 1, b, 1), -1);
+  EXPECT_EQ(UsbDevice::GetSpecStatus(1, b, 4, &n), 0);
+  EXPECT_EQ(n, 0);
+  EXPECT_EQ(UsbDevice::SendSpecCommand(1, 0xC0), 0);
+  EXPECT_EQ(UsbDevice::GetPrinterInternalID(1), 0);
+  EXPECT_EQ(UsbDevice::SetUSBTimeouts(1, 20, 30), 0);
+  EXPECT_EQ(UsbDevice::CloseDevice(1), 0);
+  n = 99;
+  EXPECT_EQ(UsbPrinter::WriteUSBPrinter(1, b, 1, &n), 0);
+  EXPECT_EQ(n, 0);
+  EXPECT_EQ(UsbPrinter::ReadUSBPrinter(1, b, 1, &n), 0);
+  EXPECT_EQ(UsbPrinter::GetPrnStatus(1, b, 4, &n), 0);
+  EXPECT_EQ(UsbPrinter::CloseUSBPrinter(1), 0);
+  EXPECT_EQ(UsbPrinter::WriteQfUSBPrinter(b, 1), -1);
+  EXPECT_EQ(UsbPrinter::ReadQfUSBPrinter(b, 1), -1);
+  EXPECT_EQ(UsbPrinter::CloseQfUSBPrinter(), 0);
+}
+
+TEST(UsbLibusbTest, ModelNameFromDeviceId) {
+  struct Case {
+    const char* id;
+    const char* model;
+  };
+  const Case cases[] = {
+      {"MFG:TORVA;CMD:ESC/POS;MDL:VD-K773;CLS:PRINTER;", "VD-K773"},
+      {"MANUFACTURER:X;MODEL:RW-K305GII;", "RW-K305GII"},
+      {"mfg:x; mdl : VD-M512II ;", "VD-M512II"},
+      {"MDL:Last Field", "Last Field"},
+      {"MFG:X;CMD:ESC/POS;", ""},
+      {"", ""},
+      {"MDLX:no;MDL:yes;", "yes"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(torva::usb::ModelFromDeviceId(c.id), c.model) << c.id;
+}
+
+TEST(UsbLibusbTest, DeviceIdTextIsBoundedByWhatArrived) {
+  const std::string text = "MDL:VD-K773;";
+  std::vector<uint8_t> be = {0, static_cast<uint8_t>(text.size() + 2)};
+  be.insert(be.end(), text.begin(), text.end());
+  EXPECT_EQ(torva::usb::DeviceIdText(be.data(), be.size()), text);
+  // Little-endian length, as some printers send it.
+  std::vector<uint8_t> le = be;
+  std::swap(le[0], le[1]);
+  EXPECT_EQ(torva::usb::DeviceIdText(le.data(), le.size()), text);
+  // A length far beyond the answer: only what arrived counts.
+  std::vector<uint8_t> big = be;
+  big[0] = 0x7F;
+  big[1] = 0x7F;
+  EXPECT_EQ(torva::usb::DeviceIdText(big.data(), big.size()), text);
+  // The text ends at a zero byte.
+  std::vector<uint8_t> z = be;
+  z[6] = 0;
+  EXPECT_EQ(torva::usb::DeviceIdText(z.data(), z.size()), "MDL:");
+  EXPECT_EQ(torva::usb::DeviceIdText(be.data(), 1), "");
+  EXPECT_EQ(torva::usb::DeviceIdText(nullptr, 10), "");
+}
+
+}  // namespace

@@ -1,0 +1,191 @@
+// The setting commands, the command queue and the editor port routines, on a
+// raw pseudo-terminal whose master end plays the printer.
+#include <gtest/gtest.h>
+
+#include <poll.h>
+#include <pty.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
+
+#include "link/PortState.h"
+#include "settings/SettingProtocol.h"
+
+using namespace torva::settings;
+
+namespace {
+
+struct Pty {
+  int master = -1, slave = -1;
+  Pty() {
+    openpty(&master, &slave, nullptr, nullptr, nullptr);
+    termios t{};
+    tcgetattr(slave, &t);
+    cfmakeraw(&t);
+    tcsetattr(slave, TCSANOW, &t);
+  }
+  ~Pty() {
+    if (master > 0) close(master);
+    if (slave > 0) close(slave);
+  }
+  void send(const Bytes& b) const { ASSERT_EQ(write(master, b.data(), b.size()), static_cast<ssize_t>(b.size())); }
+  Bytes receive(size_t want, int ms = 1000) const {
+    Bytes out;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (out.size() < want && std::chrono::steady_clock::now() < end) {
+      pollfd p{master, POLLIN, 0};
+      if (poll(&p, 1, 10) > 0) {
+        uint8_t buf[512];
+        const ssize_t n = read(master, buf, sizeof buf);
+        if (n > 0) out.insert(out.end(), buf, buf + n);
+      }
+    }
+    return out;
+  }
+};
+
+// Waits until the slave has n bytes queued.
+void WaitQueued(int fd, int n) {
+  for (int i = 0; i < 500; ++i) {
+    int q = 0;
+    ioctl(fd, FIONREAD, &q);
+    if (q >= n) return;
+    usleep(1000);
+  }
+}
+
+class SettingProtocolTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetPortState();
+    PortType = PortCOM;
+  }
+  void TearDown() override { ResetPortState(); }
+};
+
+}  // namespace
+
+TEST(SettingCommands, BytesOfEveryCommand) {
+  EXPECT_EQ(WriteSettingCommand(0x06, 0x1234), (SettingCommand{0x1B, 0x73, 0x5C, 0x31, 0xE7, 0x08, 0x34, 0x12, 0x06}));
+  EXPECT_EQ(WriteSettingCommand2(0x10, 0x01), (SettingCommand{0x1B, 0x73, 0x5C, 0x31, 0xE7, 0x0A, 0x01, 0x00, 0x10}));
+  EXPECT_EQ(ReadSettingCommand(0x16), (std::array<uint8_t, 3>{0x1B, 0x6A, 0x16}));
+  EXPECT_EQ(ReadSettingCommand2(0x03), (std::array<uint8_t, 3>{0x1B, 0x6B, 0x03}));
+  EXPECT_EQ(TempDataBitsCommand(7), (std::array<uint8_t, 8>{0x1C, 0x09, 0x12, 0x15, 0x02, 0x0A, 0x01, 0x07}));
+}
+
+TEST(CommandQueue, RefusesWhatDoesNotFitAndKeepsOrder) {
+  CommandQueue q;
+  // 113 commands fill 1017 of the 1025 bytes; the 114th does not fit.
+  for (int i = 0; i < 113; ++i) ASSERT_TRUE(q.MakeupCommand(WriteSettingCommand(static_cast<uint8_t>(i), i)));
+  EXPECT_EQ(q.length(), 1017);
+  EXPECT_FALSE(q.MakeupCommand(WriteSettingCommand(0xFF, 0)));
+  EXPECT_EQ(q.length(), 1017);
+  const uint8_t eight[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+  EXPECT_TRUE(q.MakeupCommand(eight, 8));
+  EXPECT_EQ(q.length(), 1025);
+  EXPECT_FALSE(q.MakeupCommand(eight, 1));
+  EXPECT_EQ(q.data()[9 * 5 + 8], 5);  // order of queuing is order in the buffer
+  q.Clear();
+  EXPECT_EQ(q.length(), 0);
+}
+
+TEST_F(SettingProtocolTest, NoPortRefusesEveryRoutineAndSendsNothing) {
+  Pty pty;
+  for (int handle : {0, -1}) {
+    SettingLink link;
+    link.setHandle(handle);
+    uint8_t lo = 0, hi = 0;
+    EXPECT_FALSE(link.ReadSetting(0x16, lo, hi));
+    EXPECT_FALSE(link.SendCommand());
+    EXPECT_FALSE(link.LineFeedPrinter());
+    EXPECT_FALSE(link.SetTempDataBits(8));
+    EXPECT_FALSE(link.ResetPrinter());
+    const uint8_t b = 0x0A;
+    EXPECT_FALSE(link.WritePort(&b, 1));
+  }
+  EXPECT_TRUE(pty.receive(1, 50).empty());
+}
+
+TEST_F(SettingProtocolTest, DataBitsSwitchAcceptsOnlySevenAndEight) {
+  Pty pty;
+  SettingLink link;
+  link.setHandle(pty.slave);
+  for (int n : {5, 6, 9}) EXPECT_FALSE(link.SetTempDataBits(n));
+  EXPECT_TRUE(pty.receive(1, 50).empty());
+  EXPECT_TRUE(link.SetTempDataBits(7));
+  EXPECT_EQ(pty.receive(8), (Bytes{0x1C, 0x09, 0x12, 0x15, 0x02, 0x0A, 0x01, 0x07}));
+}
+
+TEST_F(SettingProtocolTest, OtherPortKindsWriteNothingAndReadFails) {
+  for (int kind : {PortLPT, PortDriver, PortNibbleLPT, PortNet}) {
+    PortType = kind;
+    SettingLink ec(kEcPortStyle), pos(kPosPortStyle);
+    ec.setHandle(5);
+    pos.setHandle(5);
+    const uint8_t b = 0x0A;
+    EXPECT_TRUE(ec.WritePort(&b, 1)) << kind;
+    EXPECT_FALSE(pos.WritePort(&b, 1)) << kind;
+    uint8_t buf[2];
+    EXPECT_FALSE(ec.ReadPort(buf, 2, 10)) << kind;
+    uint8_t lo, hi;
+    EXPECT_FALSE(ec.ReadSetting(0x16, lo, hi)) << kind;
+  }
+}
+
+// Stale bytes go before the read command; a reply that comes after the
+// command is read even when it is fast.
+TEST_F(SettingProtocolTest, StaleInputIsDiscardedBeforeTheQuestion) {
+  Pty pty;
+  SettingLink link;
+  link.setHandle(pty.slave);
+  pty.send({0xEE, 0xEE, 0xEE});
+  WaitQueued(pty.slave, 3);
+  std::thread printer([&] {
+    const Bytes question = pty.receive(3);
+    if (question == Bytes{0x1B, 0x6A, 0x06}) pty.send({0x96, 0x00});
+  });
+  uint8_t lo = 0, hi = 0;
+  EXPECT_TRUE(link.ReadSetting(0x06, lo, hi));
+  printer.join();
+  EXPECT_EQ(lo, 0x96);
+  EXPECT_EQ(hi, 0x00);
+}
+
+TEST_F(SettingProtocolTest, OneByteReplyFailsAtTheTimeoutAndIsGoneBeforeTheNextRead) {
+  Pty pty;
+  PortStyle quick = kEcPortStyle;
+  quick.readTimeoutMs = 200;
+  SettingLink link(quick);
+  link.setHandle(pty.slave);
+  std::thread printer([&] {
+    pty.receive(3);
+    pty.send({0x42});
+  });
+  uint8_t lo = 0, hi = 0;
+  const auto t0 = std::chrono::steady_clock::now();
+  EXPECT_FALSE(link.ReadSetting(0x06, lo, hi));
+  EXPECT_GE(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(190));
+  printer.join();
+  // The next question gets its own answer, not the late byte.
+  std::thread printer2([&] {
+    pty.receive(3);
+    pty.send({0x10, 0x00});
+  });
+  EXPECT_TRUE(link.ReadSetting(0x02, lo, hi));
+  printer2.join();
+  EXPECT_EQ(lo, 0x10);
+}
+
+TEST_F(SettingProtocolTest, QueuedSaveIsOneWriteOfEveryCommand) {
+  Pty pty;
+  SettingLink link;
+  link.setHandle(pty.slave);
+  for (int i = 0; i < 19; ++i) ASSERT_TRUE(link.QueueSetting(static_cast<uint8_t>(i), static_cast<uint16_t>(i)));
+  EXPECT_TRUE(link.SendCommand());
+  const Bytes got = pty.receive(171);
+  ASSERT_EQ(got.size(), 171u);
+  EXPECT_EQ(Bytes(got.begin() + 9 * 18, got.end()),
+            (Bytes{0x1B, 0x73, 0x5C, 0x31, 0xE7, 0x08, 18, 0, 18}));
+  EXPECT_TRUE(pty.receive(1, 50).empty());
+}

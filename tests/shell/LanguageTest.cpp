@@ -1,0 +1,212 @@
+// Language of the main window: Printer.ini at start, the language menu, the
+// clock's prefix, and where the file lives.
+#include <QAction>
+#include <QFileInfo>
+#include <QMenu>
+#include <QSettings>
+#include <QToolButton>
+
+#include "ShellFixture.h"
+#include "ui_MainForm.h"
+
+using shelltest::ShellTest;
+
+namespace {
+
+struct Caption {
+  const char* control;
+  const char* english;
+  const char* chinese;
+};
+
+// Every caption of the main window; the Eeprom Set button's Chinese caption
+// is checked on its own (its letter depends on how Chinese was reached).
+const Caption kCaptions[] = {
+    {"SpeedButton_PortSet", "&Port Setting", "端口设置(&P)"},
+    {"SpeedButton_Monitot", "Status &Monitor", "状态监控(&M)"},
+    {"SpeedButton_PrintTest", "&User Command", "用户指令(&U)"},
+    {"SpeedButton_CheckMark", "&Check Mark", "黑标校验(&C)"},
+    {"SpeedButton_FirmwareUpdate", "&Download", "下载(&D)"},
+    {"SpeedButton_Exit", "E&xit", "退出(&X)"},
+    {"FileMenu", "&File", "文件(&F)"},
+    {"PortSettingMenu", "Open Port", "打开端口"},
+    {"PortCloseMenu", "Close Port", "关闭端口"},
+    {"ExitMenu", "Exit", "退出"},
+    {"StatusMonitorMenu", "P&rinter Status", "打印机状态(&R)"},
+    {"PrinterStatusMenu", "Status Monitor", "状态监控"},
+    {"ADConverterMenu", "AD Converter", "AD转换"},
+    {"PrinterInformationMenu", "Printer Infor", "打印机信息"},
+    {"TestMenu", "&Test", "调测(&T)"},
+    {"PrinterResetMenu", "Reset Printer", "打印机复位"},
+    {"PrinterClearMenu", "Clear Error", "打印机排错"},
+    {"FeedPaperMenu", "Feed Paper", "走纸"},
+    {"CutMenu", "Cut", "切纸"},
+    {"BundlerMenu", "Bundler", "容纸器"},
+    {"BundlerPresentMenu", "Present", "吐纸"},
+    {"BundlerRetractMenu", "Retract", "回收"},
+    {"PrintTestMenu", "User Command", "用户指令"},
+    {"CheckMarkMenu", "Check Mark", "黑标校验"},
+    {"PrinterSettingMenu", "&Setting", "设置(&S)"},
+    {"FirmwareUpdateMenu", "Download", "下载"},
+    {"EepromSetMenu", "Eeprom Set", "Eeprom配置"},
+    {"LanguageMenu", "&Language", "语言(&L)"},
+    {"EnglishMenu", "English", "English"},
+    {"ChineseMenu", "Simplified Chinese", "简体中文"},
+    {"HelpMenu", "&Help", "帮助(&H)"},
+    {"HelpChmMenu", "TORVAConsole Help", "TORVAConsole 帮助"},
+    {"AboutMenu", "About", "关于"},
+};
+
+QString CaptionOf(TMainForm& form, const char* name) {
+  QObject* o = form.findChild<QObject*>(name);
+  if (auto* b = qobject_cast<QToolButton*>(o)) return b->text();
+  if (auto* a = qobject_cast<QAction*>(o)) return a->text();
+  if (auto* m = qobject_cast<QMenu*>(o)) return m->title();
+  return "<missing " + QString(name) + ">";
+}
+
+void ExpectColumn(TMainForm& form, bool english, const char* eepromCaption) {
+  for (const Caption& c : kCaptions)
+    EXPECT_EQ(CaptionOf(form, c.control).toStdString(), english ? c.english : c.chinese) << c.control;
+  EXPECT_EQ(CaptionOf(form, "SpeedButton_EepromSet").toStdString(), eepromCaption);
+  EXPECT_EQ(form.ui->EnglishMenu->isChecked(), english);
+  EXPECT_EQ(form.ui->ChineseMenu->isChecked(), !english);
+}
+
+bool FontIs(const QFont& font, const char* family) { return font.families().value(0) == family; }
+
+}  // namespace
+
+TEST_F(ShellTest, NoPrinterIniStartsChineseAndCreatesNoFile) {
+  TMainForm& form = Open();
+  EXPECT_EQ(Language, "Chinese");
+  ExpectColumn(form, false, "Eeprom配置(&E)");
+  EXPECT_TRUE(FontIs(form.font(), "Arial"));
+  EXPECT_EQ(form.PanelText(0).toStdString(), "端口:");
+  EXPECT_TRUE(form.PanelText(2).startsWith(QString::fromUtf8("时间:"))) << form.PanelText(2).toStdString();
+  EXPECT_GT(form.PanelText(2).size(), QString::fromUtf8("时间:").size());  // the time follows at once
+  EXPECT_FALSE(QFileInfo::exists(programDir + "/Printer.ini"));
+  EXPECT_FALSE(QFileInfo::exists(configDir + "/Printer.ini"));
+  EXPECT_EQ(form.windowTitle(), "TORVAConsole");
+  EXPECT_EQ(form.property("TORVAConsole").toInt(), 1);
+  EXPECT_EQ(PortType, PortNone);
+  EXPECT_TRUE(recorder.messages().empty());
+}
+
+TEST_F(ShellTest, StoredValueDecidesTheStartLanguage) {
+  struct Case {
+    const char* stored;
+    bool english;
+  };
+  const Case cases[] = {{"English", true}, {"Chinese", false}, {"english", false}, {"-1", false}, {"", false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.stored);
+    StoreLanguage(c.stored);
+    TMainForm& form = Open();
+    EXPECT_EQ(Language, c.english ? "English" : "Chinese");
+    ExpectColumn(form, c.english, c.english ? "&Eeprom Set" : "Eeprom配置(&E)");
+    EXPECT_TRUE(FontIs(form.font(), c.english ? "MS Sans Serif" : "Arial"));
+    EXPECT_EQ(form.PanelText(0).toStdString(), c.english ? "Port:" : "端口:");
+    EXPECT_TRUE(form.PanelText(2).startsWith(c.english ? "Current Time:" : QString::fromUtf8("时间:")));
+    form.close();
+  }
+}
+
+TEST_F(ShellTest, MenuSwitchWritesTheFileAndRecaptionsEverything) {
+  TMainForm& form = Open();
+  PortDisplay = "COM1";
+  form.SetPanelText(1, "VD-M512II");
+
+  form.EnglishMenuClick();
+  EXPECT_EQ(Language, "English");
+  EXPECT_EQ(ReadIniLanguage().toStdString(), "English");
+  EXPECT_TRUE(QFileInfo::exists(programDir + "/Printer.ini"));
+  ExpectColumn(form, true, "&Eeprom Set");
+  EXPECT_TRUE(FontIs(form.font(), "MS Sans Serif"));
+  EXPECT_EQ(form.PanelText(0).toStdString(), "Port:COM1");
+  EXPECT_EQ(form.PanelText(1).toStdString(), "VD-M512II");
+  EXPECT_TRUE(form.PanelText(2).startsWith("Current Time:"));
+
+  form.ChineseMenuClick();
+  EXPECT_EQ(Language, "Chinese");
+  EXPECT_EQ(ReadIniLanguage().toStdString(), "Chinese");
+  // After the menu the Eeprom Set button takes the letter N.
+  ExpectColumn(form, false, "Eeprom配置(&N)");
+  EXPECT_TRUE(FontIs(form.font(), "Arial"));
+  EXPECT_EQ(form.PanelText(0).toStdString(), "端口:COM1");
+  EXPECT_EQ(form.PanelText(1).toStdString(), "VD-M512II");
+  EXPECT_TRUE(form.PanelText(2).startsWith(QString::fromUtf8("时间:")));
+
+  // Messages follow the switch at once.
+  form.FeedPaperMenuClick();
+  ASSERT_EQ(recorder.messages().size(), 1u);
+  EXPECT_EQ(recorder.messages()[0].title.toStdString(), "警告");
+}
+
+TEST_F(ShellTest, ChineseMenuOnAChineseStartStillGivesLetterN) {
+  TMainForm& form = Open();
+  EXPECT_EQ(CaptionOf(form, "SpeedButton_EepromSet").toStdString(), "Eeprom配置(&E)");
+  form.ChineseMenuClick();
+  EXPECT_EQ(CaptionOf(form, "SpeedButton_EepromSet").toStdString(), "Eeprom配置(&N)");
+  // A later start reads the written file: Chinese with E again.
+  form.close();
+  TMainForm& again = Open();
+  EXPECT_EQ(CaptionOf(again, "SpeedButton_EepromSet").toStdString(), "Eeprom配置(&E)");
+}
+
+TEST_F(ShellTest, EditingTheFileChangesOnlyTheClockPrefixWithinASecond) {
+  StoreLanguage("English");
+  TMainForm& form = Open();
+  ASSERT_TRUE(form.PanelText(2).startsWith("Current Time:"));
+
+  StoreLanguage("Chinese");
+  EXPECT_TRUE(shelltest::WaitFor([&] { return form.PanelText(2).startsWith(QString::fromUtf8("时间:")); }, 1500))
+      << form.PanelText(2).toStdString();
+  EXPECT_EQ(Language, "English");
+  ExpectColumn(form, true, "&Eeprom Set");
+  EXPECT_EQ(form.PanelText(0).toStdString(), "Port:");
+
+  StoreLanguage("English");
+  EXPECT_TRUE(shelltest::WaitFor([&] { return form.PanelText(2).startsWith("Current Time:"); }, 1500));
+}
+
+TEST_F(ShellTest, FailedWriteLeavesTheLanguageAsItWas) {
+  // A folder where the file should be: nothing can be written there, even
+  // by root.
+  ASSERT_TRUE(QDir().mkpath(programDir + "/Printer.ini"));
+  TMainForm& form = Open();
+  ASSERT_EQ(Language, "Chinese");
+  form.EnglishMenuClick();
+  EXPECT_EQ(Language, "Chinese");
+  ExpectColumn(form, false, "Eeprom配置(&E)");
+  EXPECT_TRUE(recorder.messages().empty());
+  form.ClockUpdate();
+  EXPECT_TRUE(form.PanelText(2).startsWith(QString::fromUtf8("时间:")));
+}
+
+TEST_F(ShellTest, PrinterIniMovesToTheConfigFolderWhereTheProgramFolderIsNotWritable) {
+  // A program folder that does not exist cannot take the file.
+  SetProgramFolderForTests(root + "/gone");
+  TMainForm& form = Open();
+  form.EnglishMenuClick();
+  EXPECT_EQ(Language, "English");
+  EXPECT_EQ(QString(shelltest::ReadFile(configDir + "/Printer.ini")).contains("Language=English"), true);
+  EXPECT_EQ(PrinterIniReadPath(), configDir + "/Printer.ini");
+  form.ClockUpdate();
+  EXPECT_TRUE(form.PanelText(2).startsWith("Current Time:"));
+}
+
+TEST_F(ShellTest, ConfigFolderCopyIsReadFirstAndWrittenWhenItExists) {
+  StoreLanguage("Chinese");
+  QDir().mkpath(configDir);
+  shelltest::WriteFile(configDir + "/Printer.ini", "[Printer]\nLanguage=English\n");
+  TMainForm& form = Open();
+  EXPECT_EQ(Language, "English");
+  form.ChineseMenuClick();
+  EXPECT_TRUE(QString(shelltest::ReadFile(configDir + "/Printer.ini")).contains("Language=Chinese"));
+  // The copy beside the program is left alone.
+  EXPECT_TRUE(QString(shelltest::ReadFile(programDir + "/Printer.ini")).contains("Language=Chinese"));
+  form.EnglishMenuClick();
+  EXPECT_TRUE(QString(shelltest::ReadFile(configDir + "/Printer.ini")).contains("Language=English"));
+  EXPECT_TRUE(QString(shelltest::ReadFile(programDir + "/Printer.ini")).contains("Language=Chinese"));
+}

@@ -1,0 +1,418 @@
+// The port-setting dialog end to end: the real dialog (offscreen) against the
+// simulated printer, plus the widget-free pieces it is made of.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QTimer>
+#include <chrono>
+
+#include "PortSettingFixture.h"
+#include "shell/ConnectionTest.h"
+#include "shell/MenuEnables.h"
+#include "ui_MainForm.h"
+
+using torva::sim::Bytes;
+using torva::sim::Fault;
+using torva::sim::FaultSpec;
+
+namespace {
+
+// ---- the model list ---------------------------------------------------------------
+
+struct RowCase {
+  int row;
+  const char* model;
+  int trailingBlanks;
+  int code;
+};
+constexpr RowCase kRows[] = {
+    {0, "VD-M512", 5, 1},      {1, "VD-M512II", 1, 2},  {2, "VD-N512", 2, 0},     {3, "VD-K201", 4, 7},
+    {4, "VD-K305", 1, 3},      {5, "VD-K466", 5, 17},   {6, "VD-K512", 5, 8},     {7, "VD-K9034", 0, 13},
+    {8, "VD-K772", 0, 11},     {9, "VD-K772II", 0, 16}, {10, "VD-K773", 0, 12},   {11, "VD-H738", 0, 18},
+    {12, "RW-K201", 1, 4},     {13, "RW-K201E", 0, 10}, {14, "RW-K305", 0, 6},    {15, "RW-K305GII", 1, 14},
+    {16, "RW-K305W", 5, 15},   {17, "RW-K305E", 4, 9},  {18, "RWN-K409", 1, 5},
+};
+
+TEST(PortSettingModelList, RowsTextsAndCodes) {
+  for (const RowCase& c : kRows) {
+    SCOPED_TRACE(c.model);
+    const std::string expected = std::string(c.model) + std::string(static_cast<size_t>(c.trailingBlanks), ' ');
+    EXPECT_EQ(portset::ModelRowText(c.row), expected);
+    EXPECT_EQ(portset::ModelCodeForRow(c.row), c.code);
+    EXPECT_EQ(portset::ModelRowForCode(c.code), c.row);
+    EXPECT_STREQ(PrinterModelText(c.code), c.model);
+    EXPECT_EQ(portset::RowUsesNibbleLPT(c.row), c.code == ModelVDK512);
+  }
+  EXPECT_EQ(portset::ModelCodeForRow(19), -1);
+  EXPECT_EQ(portset::ModelRowForCode(19), -1);
+  EXPECT_EQ(portset::ModelRowForCode(-1), -1);
+}
+
+// ---- the USB printer name buffer and the address text --------------------------------------
+
+portset::UsbNameBuffer Buffer(const std::string& zeroSeparated) {
+  portset::UsbNameBuffer b{};
+  std::copy_n(zeroSeparated.begin(), std::min(zeroSeparated.size(), b.size()), b.begin());
+  return b;
+}
+
+TEST(PortSettingUsbNames, WalkStopsAtTheLastNameAndTheBufferEnd) {
+  const std::string two("VD-K773\0RW-K201\0", 16);
+  auto b = Buffer(two);
+  EXPECT_EQ(portset::UsbPrinterNames(b, 2), (std::vector<std::string>{"VD-K773", "RW-K201"}));
+  // A library that reports more printers than it wrote gives no empty names.
+  EXPECT_EQ(portset::UsbPrinterNames(b, 9), (std::vector<std::string>{"VD-K773", "RW-K201"}));
+  EXPECT_EQ(portset::UsbPrinterNames(b, 1), (std::vector<std::string>{"VD-K773"}));
+  EXPECT_TRUE(portset::UsbPrinterNames(b, 0).empty());
+  EXPECT_EQ(portset::FindPinterIDByPrinterName(b, "RW-K201"), 2);
+  EXPECT_EQ(portset::FindPinterIDByPrinterName(b, "VD-K773"), 1);
+  EXPECT_EQ(portset::FindPinterIDByPrinterName(b, "VD-K77"), 0);
+
+  // A buffer filled to its last byte without a terminator: the walk ends at
+  // the buffer's end (ASan catches a step beyond it).
+  portset::UsbNameBuffer full;
+  full.fill('A');
+  const auto names = portset::UsbPrinterNames(full, 300);
+  ASSERT_EQ(names.size(), 1u);
+  EXPECT_EQ(names[0].size(), full.size());
+  EXPECT_EQ(portset::FindPinterIDByPrinterName(full, "B"), 0);
+}
+
+TEST(PortSettingAddress, TextFromBoxesOrSearch) {
+  EXPECT_EQ(portset::IpAddressText(true, false, {"192", "168", "1", "20"}, "10.0.0.1"), "192.168.1.20");
+  EXPECT_EQ(portset::IpAddressText(false, true, {"192", "168", "1", "20"}, "10.0.0.1"), "10.0.0.1");
+  EXPECT_EQ(portset::IpAddressText(false, false, {"1", "2", "3", "4"}, "x"), "");
+  EXPECT_EQ(portset::IpAddressText(true, false, {"a", "", "3", "4"}, ""), "a..3.4");  // as typed
+  EXPECT_EQ(portset::IpAddressText(true, false, {std::string(256, '1'), "2", "3", "4"}, ""), "");
+  EXPECT_EQ(portset::SplitAddressList(" 127.0.0.1@127.0.0.2@ "),
+            (std::vector<std::string>{"127.0.0.1", "127.0.0.2"}));
+  EXPECT_EQ(portset::SplitAddressList("127.0.0.1"), (std::vector<std::string>{"127.0.0.1"}));
+  EXPECT_TRUE(portset::SplitAddressList("").empty());
+  EXPECT_EQ(portset::UsbEntryIndex("QFUSB-3"), 3);
+  EXPECT_EQ(portset::UsbEntryIndex("QFUSB-"), -1);
+}
+
+// ---- opening the dialog -------------------------------------------------------------------
+
+using PortSettingDialog = PortSettingFixture;
+
+TEST_F(PortSettingDialog, OpensWithTheStoredChoiceAndTheRadiosOfNoUsb) {
+  PrinterName = ModelVDK201;
+  ComParameter.Name = "COM3";
+  ComParameter.Baudrate = 9600;
+  ComParameter.Databits = 7;
+  ComParameter.Stopbits = 2;
+  ComParameter.Parity = "Odd";
+  ComParameter.Handshake = "XON/XOFF";  // not in the list: left unselected
+  LPTParameter.Name = "LPT2";
+  bCheckConnect = true;
+  auto f = Dialog();
+  EXPECT_EQ(f->ui->PrinterNameCBO->currentIndex(), 3);
+  EXPECT_EQ(f->ui->cboPortName->currentText(), "COM3");
+  EXPECT_EQ(f->ui->cboBaudrate->currentText(), "9600");
+  EXPECT_EQ(f->ui->cboDataBits->currentText(), "7");
+  EXPECT_EQ(f->ui->cboStopbits->currentText(), "2");
+  EXPECT_EQ(f->ui->cboParity->currentText(), "Odd");
+  EXPECT_EQ(f->ui->cboFlowControl->currentIndex(), -1);
+  EXPECT_EQ(f->ui->LPTCBO->currentText(), "LPT2");
+  EXPECT_EQ(f->ui->NibbleLPTCBO->currentText(), "LPT2");
+  EXPECT_FALSE(f->ui->LPTCBO->isHidden());
+  EXPECT_TRUE(f->ui->NibbleLPTCBO->isHidden());
+  EXPECT_EQ(f->ui->Edit_IP1->text(), "0");
+  EXPECT_EQ(f->ui->Edit_IP4->text(), "0");
+  EXPECT_TRUE(f->ui->RBSetIp->isChecked());
+  EXPECT_TRUE(f->ui->CheckConnect->isChecked());
+  EXPECT_TRUE(f->ui->COMRadio->isChecked());
+  EXPECT_TRUE(f->ui->cboPortName->isEnabled());
+  EXPECT_FALSE(f->ui->LPTCBO->isEnabled());
+  // Ethernet laid out disabled, the spooler hidden, no USB: the USB radio
+  // shows disabled and the USB printer radio stays hidden.
+  EXPECT_FALSE(f->ui->NetRadio->isEnabled());
+  EXPECT_TRUE(f->ui->DriverRadio->isHidden());
+  EXPECT_FALSE(f->ui->USBRadio->isHidden());
+  EXPECT_FALSE(f->ui->USBRadio->isEnabled());
+  EXPECT_TRUE(f->ui->USBPrinterRadio->isHidden());
+  EXPECT_EQ(f->ui->PrinterNameCBO->maxVisibleItems(), 12);
+
+  PrinterName = ModelRWK201;
+  EXPECT_EQ(Dialog()->ui->PrinterNameCBO->currentIndex(), 12);
+}
+
+TEST_F(PortSettingDialog, ConfiguredUsbKindThatIsGoneIsUnconfiguredButSerialIsNot) {
+  PortType = PortUSB;
+  USBParameter.X = 0;
+  auto f = Dialog();
+  EXPECT_EQ(PortType.load(), PortNone);
+  EXPECT_TRUE(f->ui->COMRadio->isChecked());
+
+  PortType = PortUSBPrinter;
+  USBPrinterParameter.Name = "VD-K773";
+  f = Dialog();
+  EXPECT_EQ(PortType.load(), PortNone);
+  EXPECT_TRUE(f->ui->COMRadio->isChecked());
+
+  // A serial or parallel port stays configured although no USB exists.
+  for (int kind : {PortCOM, PortLPT}) {
+    PortType = kind;
+    f = Dialog();
+    EXPECT_EQ(PortType.load(), kind);
+    EXPECT_EQ(f->ui->LPTRadio->isChecked(), kind == PortLPT);
+  }
+}
+
+TEST_F(PortSettingDialog, ModelChoiceSwitchesTheParallelListAndTheTestBox) {
+  PortType = PortLPT;
+  auto f = Dialog();
+  ASSERT_TRUE(f->ui->LPTRadio->isChecked());
+  EXPECT_TRUE(f->ui->CheckConnect->isHidden());  // plain parallel: no test
+  f->ui->PrinterNameCBO->setCurrentIndex(portset::kVDK512Row);
+  f->PrinterNameCBOChange();
+  EXPECT_FALSE(f->ui->NibbleLPTCBO->isHidden());
+  EXPECT_TRUE(f->ui->LPTCBO->isHidden());
+  EXPECT_FALSE(f->ui->CheckConnect->isHidden());
+  f->ui->PrinterNameCBO->setCurrentIndex(0);
+  f->PrinterNameCBOChange();
+  EXPECT_TRUE(f->ui->NibbleLPTCBO->isHidden());
+  EXPECT_FALSE(f->ui->LPTCBO->isHidden());
+  EXPECT_TRUE(f->ui->CheckConnect->isHidden());
+  f->ui->COMRadio->click();
+  EXPECT_FALSE(f->ui->CheckConnect->isHidden());
+  EXPECT_FALSE(f->ui->LPTCBO->isEnabled());
+  EXPECT_TRUE(f->ui->cboBaudrate->isEnabled());
+}
+
+TEST_F(PortSettingDialog, CaptionsInBothLanguages) {
+  auto f = Dialog();
+  f->SetCaptions("English");
+  EXPECT_EQ(f->windowTitle(), "Port Setting");
+  EXPECT_EQ(f->ui->PrintNameLabel->text(), "Printer Model:");
+  EXPECT_EQ(f->ui->BaudRateLabel->text(), "Baudrate:");
+  EXPECT_EQ(f->ui->OpenPortButton->text(), "&OK");
+  EXPECT_EQ(f->ui->RBAutoGetIP->text(), "Auto Get IP:");
+  f->SetCaptions("Chinese");
+  EXPECT_EQ(f->windowTitle(), QString::fromUtf8("端口设置"));
+  EXPECT_EQ(f->ui->GroupBox3->title(), QString::fromUtf8("USB口"));
+  EXPECT_EQ(f->ui->PrintNameLabel->text(), QString::fromUtf8("打印机型号："));
+  EXPECT_EQ(f->ui->LPTNameLabel->text(), QString::fromUtf8("端口名称："));
+  EXPECT_EQ(f->ui->ParityLabel->text(), QString::fromUtf8("奇偶校验："));
+  EXPECT_EQ(f->ui->OpenPortButton->text(), QString::fromUtf8("打开(&O)"));
+  EXPECT_EQ(f->ui->Label1->text(), QString::fromUtf8("状态："));
+  EXPECT_EQ(f->ui->RBSetIp->text(), QString::fromUtf8("设置IP："));
+}
+
+// ---- OK on the serial port ---------------------------------------------------------------
+
+TEST_F(PortSettingDialog, SerialTestSendsStatusQueryThenFeedAndConfigures) {
+  StartSerialPrinter();
+  auto f = Dialog();
+  ChooseSerial(*f, 1, "COM1", true);
+  f->ui->cboBaudrate->setCurrentText("115200");
+  f->OpenPortButtonClick();
+  EXPECT_EQ(f->result(), QDialog::Accepted);
+  EXPECT_EQ(PortType.load(), PortCOM);
+  EXPECT_EQ(PrinterName.load(), ModelVDM512II);
+  EXPECT_EQ(ComParameter.Name, "COM1");
+  EXPECT_EQ(ComParameter.Baudrate, 115200);
+  EXPECT_EQ(ComParameter.m_hdev.load(), -1);  // closed again
+  EXPECT_EQ(PortDisplay, "COM1");
+  EXPECT_TRUE(bCheckConnect);
+  EXPECT_EQ(main->PanelText(0), "Port:COM1");
+  EXPECT_EQ(main->PanelText(1), "Driver:");
+  ASSERT_TRUE(printer.waitForLog(2, 2000));
+  EXPECT_EQ(printer.receivedBytes(), (Bytes{0x1D, 0x72, 0x01, 0x0A}));
+}
+
+TEST_F(PortSettingDialog, SerialWithoutTestSendsNothing) {
+  StartSerialPrinter();
+  auto f = Dialog();
+  ChooseSerial(*f, 0, "COM1", false);
+  f->OpenPortButtonClick();
+  EXPECT_EQ(PortType.load(), PortCOM);
+  EXPECT_FALSE(bCheckConnect);
+  EXPECT_FALSE(printer.waitForLog(1, 200));
+}
+
+TEST_F(PortSettingDialog, PrinterThatDoesNotAnswerFailsAfterThreeSeconds) {
+  StartSerialPrinter();
+  printer.setFault(FaultSpec{Fault::NoReply});
+  PortType = PortCOM;  // configured before: a failed OK unconfigures it
+  bCheckConnect = false;
+  auto f = Dialog();
+  ChooseSerial(*f, 0, "COM1", true);
+  const auto t0 = std::chrono::steady_clock::now();
+  f->OpenPortButtonClick();
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0).count();
+  EXPECT_GE(ms, 2900);
+  EXPECT_LT(ms, 4500);
+  EXPECT_NE(f->result(), QDialog::Accepted);
+  EXPECT_EQ(f->ui->Label2->text(), "Can't open the COM port!");
+  EXPECT_EQ(PortType.load(), PortNone);
+  EXPECT_EQ(ComParameter.m_hdev.load(), -1);
+  EXPECT_FALSE(bCheckConnect);  // not updated by a failure
+  EXPECT_EQ(main->PanelText(0), "Port:");
+  EXPECT_EQ(main->PanelText(1), "Driver:");
+  EXPECT_EQ(printer.log("FeedLine").size(), 0u);
+}
+
+TEST_F(PortSettingDialog, PortHeldByAnotherProgramFailsInChinese) {
+  StartSerialPrinter();
+  Language = "Chinese";
+  const int other = ::open((dir + "/com1").c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  ASSERT_GT(other, 0);
+  ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
+  auto f = Dialog();
+  ChooseSerial(*f, 0, "COM1", false);
+  f->OpenPortButtonClick();
+  EXPECT_EQ(f->ui->Label2->text(), QString::fromUtf8("打开端口失败！"));
+  EXPECT_EQ(main->PanelText(0), QString::fromUtf8("端口:"));
+  EXPECT_EQ(PortType.load(), PortNone);
+  ::close(other);
+
+  // Free again: the same OK succeeds, and the status bar speaks Chinese.
+  f->OpenPortButtonClick();
+  EXPECT_EQ(PortType.load(), PortCOM);
+  EXPECT_EQ(main->PanelText(0), QString::fromUtf8("端口:COM1"));
+}
+
+TEST_F(PortSettingDialog, CancelAfterConfiguredSerialChangesNothing) {
+  StartSerialPrinter();
+  {
+    auto f = Dialog();
+    ChooseSerial(*f, 3, "COM1", true);
+    f->ui->cboBaudrate->setCurrentText("9600");
+    f->OpenPortButtonClick();
+    ASSERT_EQ(PortType.load(), PortCOM);
+  }
+  const std::string display = PortDisplay;
+  auto f = Dialog();
+  // The dialog shows what was stored.
+  EXPECT_EQ(f->ui->PrinterNameCBO->currentIndex(), 3);
+  EXPECT_EQ(f->ui->cboBaudrate->currentText(), "9600");
+  EXPECT_TRUE(f->ui->COMRadio->isChecked());
+  // The user changes everything, then cancels.
+  ChooseSerial(*f, 15, "COM2", false);
+  f->ui->cboBaudrate->setCurrentText("4800");
+  f->ui->cboDataBits->setCurrentText("7");
+  f->ui->cboParity->setCurrentText("Even");
+  f->ui->LPTRadio->click();
+  f->ui->CancelButton->click();
+  EXPECT_EQ(f->result(), QDialog::Rejected);
+  EXPECT_EQ(PortType.load(), PortCOM);
+  EXPECT_EQ(PrinterName.load(), ModelVDK201);
+  EXPECT_EQ(ComParameter.Name, "COM1");
+  EXPECT_EQ(ComParameter.Baudrate, 9600);
+  EXPECT_EQ(ComParameter.Databits, 8);
+  EXPECT_EQ(ComParameter.Parity, "None");
+  EXPECT_EQ(PortDisplay, display);
+  EXPECT_TRUE(bCheckConnect);
+  EXPECT_EQ(USBParameter.X, -1);
+  EXPECT_EQ(USBParameter.Name, "QFUSB-0");
+}
+
+TEST_F(PortSettingDialog, EveryOkClearsTheK773CustomFlags) {
+  StartSerialPrinter();
+  PrinterName = ModelVDK773;
+  PortType = PortUSBPrinter;
+  is773Costom = 1;
+  iUSBClassMode = 1;
+  iStatusBytes = 2;
+  auto f = Dialog();
+  ChooseSerial(*f, portset::kVDK773Row, "COM1", true);
+  f->OpenPortButtonClick();
+  EXPECT_EQ(PortType.load(), PortCOM);
+  EXPECT_EQ(PrinterName.load(), ModelVDK773);
+  EXPECT_EQ(is773Costom.load(), 0);
+  EXPECT_EQ(iUSBClassMode.load(), 0);
+  EXPECT_EQ(iStatusBytes.load(), 0);
+}
+
+TEST_F(PortSettingDialog, ParallelPortThatCannotOpenFails) {
+  auto f = Dialog();
+  f->ui->PrinterNameCBO->setCurrentIndex(0);
+  f->ui->LPTRadio->click();
+  f->ui->LPTCBO->setCurrentIndex(0);
+  f->OpenPortButtonClick();
+  EXPECT_EQ(f->ui->Label2->text(), "Can't open the LPT port!");
+  EXPECT_EQ(PortType.load(), PortNone);
+}
+
+// ---- the menus follow the model, also when the port fails --------------------------------------
+
+struct EnableCase {
+  int code;
+  bool bundler, adc, cut, clear;
+  bool checkMarkOn;  // else left as it was
+};
+constexpr EnableCase kEnables[] = {
+    {0, true, false, true, true, false},    {1, false, true, true, true, false},
+    {2, false, true, true, true, false},    {3, false, true, true, true, false},
+    {4, false, false, true, true, false},   {5, false, false, true, true, false},
+    {6, false, false, true, true, false},   {7, false, false, true, true, false},
+    {8, false, false, true, true, false},   {9, false, false, true, true, false},
+    {10, false, false, true, true, false},  {11, false, true, true, true, false},
+    {12, false, true, true, true, false},   {13, false, true, true, true, false},
+    {14, false, true, false, false, false}, {15, false, false, true, true, false},
+    {16, false, true, true, true, false},   {17, false, true, true, true, false},
+    {18, false, true, true, true, true},
+};
+
+TEST_F(PortSettingDialog, MenuEnablesForEveryModelCode) {
+  Ui::TMainForm& m = *main->ui;
+  for (const EnableCase& c : kEnables) {
+    SCOPED_TRACE(PrinterModelText(c.code));
+    // Every item starts opposite to what the model wants; Check Mark starts
+    // off and must stay off unless the model switches it on.
+    m.BundlerMenu->menuAction()->setEnabled(!c.bundler);
+    m.ADConverterMenu->setEnabled(!c.adc);
+    m.CutMenu->setEnabled(!c.cut);
+    m.PrinterClearMenu->setEnabled(!c.clear);
+    m.CheckMarkMenu->setEnabled(false);
+    auto f = Dialog();
+    ChooseSerial(*f, portset::ModelRowForCode(c.code), "COM8", false);  // COM8 does not open
+    f->OpenPortButtonClick();
+    EXPECT_EQ(PortType.load(), PortNone);
+    EXPECT_EQ(PrinterName.load(), c.code);
+    EXPECT_EQ(m.BundlerMenu->menuAction()->isEnabled(), c.bundler);
+    EXPECT_EQ(m.ADConverterMenu->isEnabled(), c.adc);
+    EXPECT_EQ(m.CutMenu->isEnabled(), c.cut);
+    EXPECT_EQ(m.PrinterClearMenu->isEnabled(), c.clear);
+    EXPECT_EQ(m.CheckMarkMenu->isEnabled(), c.checkMarkOn);
+  }
+  // "Unchanged" keeps an enabled Check Mark enabled too.
+  m.CheckMarkMenu->setEnabled(true);
+  auto f = Dialog();
+  ChooseSerial(*f, 0, "COM8", false);
+  f->OpenPortButtonClick();
+  EXPECT_TRUE(m.CheckMarkMenu->isEnabled());
+}
+
+// ---- the handler of the main window, modal ---------------------------------------------------
+
+TEST_F(PortSettingDialog, PortSettingButtonRunsTheModalDialog) {
+  StartSerialPrinter();
+  bool seen = false;
+  QTimer::singleShot(0, [&] {
+    auto* f = qobject_cast<TPortSettingForm*>(QApplication::activeModalWidget());
+    if (!f) return;
+    seen = true;
+    EXPECT_EQ(f->windowTitle(), "Port Setting");
+    EXPECT_EQ(f->font().family(), DialogFont().family());
+    ChooseSerial(*f, 0, "COM1", true);
+    f->ui->OpenPortButton->click();
+  });
+  QTimer guard;  // never block the suite
+  QObject::connect(&guard, &QTimer::timeout, [] {
+    if (QWidget* w = QApplication::activeModalWidget()) w->close();
+  });
+  guard.start(8000);
+  main->SpeedButton_PortSetClick();
+  EXPECT_TRUE(seen);
+  EXPECT_EQ(PortType.load(), PortCOM);
+  EXPECT_EQ(main->PanelText(0), "Port:COM1");
+}
+
+}  // namespace

@@ -1,0 +1,182 @@
+// The port-setting dialog on the two USB kinds against the simulated
+// printer's USB socket: the device test, the printer test and the VD-K773
+// framing probe.
+#include <algorithm>
+
+#include "PortSettingFixture.h"
+#include "shell/ConnectionTest.h"
+
+using torva::sim::Bytes;
+using torva::sim::Fault;
+using torva::sim::FaultSpec;
+
+namespace {
+
+using PortSettingUsb = PortSettingFixture;
+
+bool Contains(const Bytes& haystack, const Bytes& needle) {
+  return std::search(haystack.begin(), haystack.end(), needle.begin(), needle.end()) != haystack.end();
+}
+
+// The USB printer radio is offered only when the simulated printer shows up
+// as a printer-class device and no vendor USB device exists.
+#define REQUIRE_USB_PRINTER(f)                                                          \
+  if ((f)->ui->USBPrinterRadio->isHidden())                                             \
+  GTEST_SKIP() << "the simulated printer offers no USB printer-class device here"
+
+#define REQUIRE_USB_DEVICE(f)                                                           \
+  if ((f)->ui->USBNameCbo->count() == 0 || (f)->ui->USBRadio->isHidden())               \
+  GTEST_SKIP() << "the simulated printer offers no USB device here"
+
+TEST_F(PortSettingUsb, DeviceTestSendsStatusQueryWithLineFeed) {
+  StartUsbPrinter();
+  auto f = Dialog();
+  REQUIRE_USB_DEVICE(f);
+  ASSERT_EQ(f->ui->USBNameCbo->count(), 1);
+  const QString entry = f->ui->USBNameCbo->itemText(0);
+  EXPECT_TRUE(entry.startsWith("QFUSB-"));
+  // The probe keeps its findings in the dialog until OK.
+  EXPECT_EQ(USBParameter.X, -1);
+  EXPECT_EQ(USBParameter.Name, "QFUSB-0");
+  f->ui->PrinterNameCBO->setCurrentIndex(1);
+  f->ui->USBRadio->click();
+  f->ui->CheckConnect->setChecked(true);
+  f->OpenPortButtonClick();
+  EXPECT_EQ(f->ui->Label2->text(), "");
+  EXPECT_EQ(PortType.load(), PortUSB);
+  EXPECT_EQ(USBParameter.X, entry.right(1).toInt());
+  EXPECT_EQ(USBParameter.m_hdev.load(), -1);
+  EXPECT_EQ(PortDisplay, entry.toStdString());
+  EXPECT_EQ(main->PanelText(0), "Port:" + entry);
+  ASSERT_TRUE(printer.waitForLog(1, 2000));
+  EXPECT_TRUE(Contains(printer.receivedBytes(), Bytes{0x1D, 0x72, 0x01, 0x0A}));
+}
+
+TEST_F(PortSettingUsb, DeviceThatDoesNotAnswerFails) {
+  StartUsbPrinter();
+  printer.setFault(FaultSpec{Fault::NoReply});
+  auto f = Dialog();
+  REQUIRE_USB_DEVICE(f);
+  f->ui->USBRadio->click();
+  f->ui->CheckConnect->setChecked(true);
+  f->OpenPortButtonClick();
+  EXPECT_EQ(f->ui->Label2->text(), "Can't open the USB port!");
+  EXPECT_EQ(PortType.load(), PortNone);
+  EXPECT_EQ(USBParameter.m_hdev.load(), -1);
+}
+
+TEST_F(PortSettingUsb, PrinterGetsAutomaticStatusAlwaysAndTheTestWhenTicked) {
+  StartUsbPrinter();
+  for (bool test : {false, true}) {
+    SCOPED_TRACE(test ? "with test" : "without test");
+    printer.clearLog();
+    auto f = Dialog();
+    REQUIRE_USB_PRINTER(f);
+    f->ui->PrinterNameCBO->setCurrentIndex(1);  // VD-M512II
+    f->ui->USBPrinterRadio->click();
+    f->ui->CheckConnect->setChecked(test);
+    const QString name = f->ui->USBNameCbo->currentText();
+    f->OpenPortButtonClick();
+    EXPECT_EQ(f->ui->Label2->text(), "");
+    EXPECT_EQ(PortType.load(), PortUSBPrinter);
+    EXPECT_EQ(USBPrinterParameter.Name, name.toStdString());
+    EXPECT_EQ(USBPrinterParameter.m_hdev.load(), -1);
+    EXPECT_EQ(PortDisplay, name.toStdString());
+    ASSERT_TRUE(printer.waitForLog(test ? 2 : 1, 2000));
+    const Bytes sent = printer.receivedBytes();
+    EXPECT_TRUE(Contains(sent, Bytes{0x1D, 0x61, 0xFF}));
+    EXPECT_EQ(Contains(sent, Bytes{0x1D, 0x72, 0x01, 0x0A}), test);
+  }
+}
+
+TEST_F(PortSettingUsb, PrinterThatDoesNotAnswerFailsInChinese) {
+  StartUsbPrinter();
+  Language = "Chinese";
+  printer.setFault(FaultSpec{Fault::NoReply});
+  auto f = Dialog();
+  REQUIRE_USB_PRINTER(f);
+  f->ui->PrinterNameCBO->setCurrentIndex(1);
+  f->ui->USBPrinterRadio->click();
+  f->ui->CheckConnect->setChecked(true);
+  f->OpenPortButtonClick();
+  EXPECT_EQ(f->ui->Label2->text(), QString::fromUtf8("打开端口失败！"));
+  EXPECT_EQ(main->PanelText(0), QString::fromUtf8("端口:"));
+  EXPECT_EQ(PortType.load(), PortNone);
+}
+
+// ---- the VD-K773 framing probe ---------------------------------------------------------------
+
+struct ProbeCase {
+  int classMode;
+  int statusBytes;
+};
+
+class PortSettingK773 : public PortSettingFixture, public ::testing::WithParamInterface<ProbeCase> {};
+
+TEST_P(PortSettingK773, ProbeMeasuresTheFraming) {
+  const ProbeCase c = GetParam();
+  printer.setModel(ModelVDK773);
+  printer.setK773Custom(true, c.classMode, c.statusBytes);
+  StartUsbPrinter();
+  auto f = Dialog();
+  REQUIRE_USB_PRINTER(f);
+  f->ui->PrinterNameCBO->setCurrentIndex(portset::kVDK773Row);
+  f->ui->USBPrinterRadio->click();
+  f->ui->CheckConnect->setChecked(true);
+  const std::string name = f->ui->USBNameCbo->currentText().toStdString();
+  f->OpenPortButtonClick();
+  EXPECT_EQ(f->ui->Label2->text(), "");
+  EXPECT_EQ(PortType.load(), PortUSBPrinter);
+  EXPECT_EQ(PrinterName.load(), ModelVDK773);
+  EXPECT_EQ(is773Costom.load(), 1);
+  EXPECT_EQ(iUSBClassMode.load(), c.classMode);
+  EXPECT_EQ(iStatusBytes.load(), c.statusBytes);
+  EXPECT_EQ(iPrinterID.load(), f->FindPinterIDByPrinterName(name));
+  EXPECT_GE(iPrinterID.load(), 1);
+  EXPECT_EQ(USBPrinterParameter.m_hdev.load(), -1);
+  ASSERT_TRUE(printer.waitForLog(3, 2000));
+  const Bytes sent = printer.receivedBytes();
+  EXPECT_TRUE(Contains(sent, Bytes{0x1B, 0x6A, 0x6F, 0x1B, 0x6A, 0xC4, 0x0A}));
+}
+
+INSTANTIATE_TEST_SUITE_P(ClassModesAndStatusBytes, PortSettingK773,
+                         ::testing::Values(ProbeCase{0, 0}, ProbeCase{0, 2}, ProbeCase{0, 7},
+                                           ProbeCase{1, 0}, ProbeCase{1, 2},
+                                           ProbeCase{1, portset::kK773MaxStatusBytes}),
+                         [](const ::testing::TestParamInfo<ProbeCase>& i) {
+                           return "Class" + std::to_string(i.param.classMode) + "Status" +
+                                  std::to_string(i.param.statusBytes);
+                         });
+
+TEST_F(PortSettingUsb, K773ProbeRefusesMoreStatusBytesThanItsBufferHolds) {
+  printer.setModel(ModelVDK773);
+  printer.setK773Custom(true, 1, portset::kK773MaxStatusBytes + 1);
+  StartUsbPrinter();
+  auto f = Dialog();
+  REQUIRE_USB_PRINTER(f);
+  f->ui->PrinterNameCBO->setCurrentIndex(portset::kVDK773Row);
+  f->ui->USBPrinterRadio->click();
+  f->OpenPortButtonClick();
+  EXPECT_EQ(f->ui->Label2->text(), "Can't open the USB port!");
+  EXPECT_EQ(PortType.load(), PortNone);
+  EXPECT_EQ(is773Costom.load(), 0);
+  EXPECT_EQ(iStatusBytes.load(), 0);
+}
+
+TEST_F(PortSettingUsb, K773ShortProbeReplyIsRefused) {
+  printer.setModel(ModelVDK773);
+  printer.setK773Custom(true, 1, 2);
+  printer.setFault(FaultSpec{Fault::ShortReply});
+  StartUsbPrinter();
+  auto f = Dialog();
+  REQUIRE_USB_PRINTER(f);
+  f->ui->PrinterNameCBO->setCurrentIndex(portset::kVDK773Row);
+  f->ui->USBPrinterRadio->click();
+  f->OpenPortButtonClick();
+  EXPECT_EQ(PortType.load(), PortNone);
+  EXPECT_EQ(is773Costom.load(), 0);
+  EXPECT_EQ(iUSBClassMode.load(), 0);
+  EXPECT_EQ(USBPrinterParameter.m_hdev.load(), -1);
+}
+
+}  // namespace

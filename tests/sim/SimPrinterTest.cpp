@@ -1,0 +1,330 @@
+// The simulated printer in process: framing, settings memory, data bits,
+// status, faults and the log, through a session fed directly.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "SimHelpers.h"
+#include "sim/SimPrinter.h"
+
+using simtest::Bytes;
+using simtest::Collector;
+using torva::sim::Fault;
+using torva::sim::FaultSpec;
+using torva::sim::SimPrinter;
+
+namespace {
+
+std::vector<std::string> Names(const SimPrinter& p) {
+  std::vector<std::string> n;
+  for (const auto& e : p.log()) n.push_back(e.name);
+  return n;
+}
+
+struct SimSession : ::testing::Test {
+  SimPrinter printer{2};
+  Collector host;
+  std::shared_ptr<torva::sim::Session> session;
+  void SetUp() override {
+    printer.setReplyDelayMs(0);
+    session = printer.openSession("serial", host.sink(), true);
+  }
+  void TearDown() override { printer.closeSession(session); }
+  void feed(const Bytes& b) { session->hostBytes(b.data(), b.size()); }
+};
+
+struct FramingCase {
+  const char* what;
+  std::vector<Bytes> chunks;
+  std::vector<std::string> names;
+  Bytes replies;
+};
+
+void PrintTo(const FramingCase& c, std::ostream* os) { *os << c.what; }
+
+class Framing : public SimSession, public ::testing::WithParamInterface<FramingCase> {};
+
+TEST_P(Framing, ParsesByTheCommandTable) {
+  const FramingCase& c = GetParam();
+  printer.setSetting(0x06, 0x0096);
+  printer.setSetting(0x0A, 0x1B0A);
+  for (const auto& chunk : c.chunks) feed(chunk);
+  EXPECT_EQ(Names(printer), c.names);
+  EXPECT_EQ(host.wait(c.replies.size(), 200), c.replies);
+  Bytes all;
+  for (const auto& chunk : c.chunks) all.insert(all.end(), chunk.begin(), chunk.end());
+  EXPECT_EQ(printer.receivedBytes(), all);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sim, Framing,
+    ::testing::Values(
+        // Value bytes 0A and 1B, and address 0A, inside one write frame.
+        FramingCase{
+            "values0A1B", {{0x1B, 0x73, 0x5C, 0x31, 0xE7, 0x08, 0x0A, 0x1B, 0x0A}}, {"WriteSetting"}, {}},
+        // A frame split over three writes, then read back.
+        FramingCase{"split",
+                    {{0x1B, 0x73, 0x5C}, {0x31, 0xE7, 0x08, 0x34}, {0x12, 0x20}, {0x1B}, {0x6A, 0x20}},
+                    {"WriteSetting", "ReadSetting"},
+                    {0x34, 0x12}},
+        // Back-to-back frames in one write, replies in order.
+        FramingCase{"backToBack",
+                    {{0x1B, 0x6A, 0x06, 0x1B, 0x6A, 0x0A, 0x0A, 0x1D, 0x72, 0x01}},
+                    {"ReadSetting", "ReadSetting", "FeedLine", "TransmitStatus"},
+                    {0x96, 0x00, 0x0A, 0x1B, 0x00}},
+        // Print data around commands; an unknown escape is data.
+        FramingCase{"data",
+                    {{'H', 'i', 0x0A, 0x1B, 0x21, 0x00, 0x1B, 0x40}},
+                    {"Data", "FeedLine", "Data", "InitializePrinter"},
+                    {}},
+        FramingCase{
+            "oneShots",
+            {{0x10, 0x04, 0x0A, 0x10, 0x04, 0x0B, 0x1D, 0x56, 0x42, 0x10, 0x1B, 0x63, 0x5B, 0x1B, 0x63, 0x5C,
+              0x0A}},
+            {"ResetPrinter", "ClearError", "CutPaper", "BundlerPresent", "BundlerRetract", "FeedLine"},
+            {}},
+        // The data-bits switch carries 0A inside its fixed prefix.
+        FramingCase{"dataBitsFrame",
+                    {{0x1C, 0x09, 0x12, 0x15}, {0x02, 0x0A, 0x01, 0x07, 0x0A}},
+                    {"TempDataBits", "FeedLine"},
+                    {}}),
+    [](const auto& info) { return std::string(info.param.what); });
+
+TEST_F(SimSession, LogKeepsFramesWithTimeAndChannel) {
+  auto before = std::chrono::steady_clock::now();
+  feed({0x1B, 0x6A, 0x06, 'A'});
+  auto log = printer.log();
+  ASSERT_EQ(log.size(), 2u);
+  EXPECT_EQ(log[0].channel, "serial");
+  EXPECT_EQ(log[0].frame, (Bytes{0x1B, 0x6A, 0x06}));
+  EXPECT_GE(log[0].time, before);
+  EXPECT_EQ(log[1].name, "Data");
+  EXPECT_EQ(printer.log("ReadSetting").size(), 1u);
+  EXPECT_TRUE(printer.waitForLog(2, 0));
+  EXPECT_FALSE(printer.waitForLog(3, 50));
+  printer.clearLog();
+  EXPECT_TRUE(printer.log().empty());
+  EXPECT_TRUE(printer.receivedBytes().empty());
+}
+
+TEST_F(SimSession, AbandonedFrameIsGivenUpAsData) {
+  // The host stopped in the middle of a command; what comes much later is new.
+  feed({0x1B, 0x73, 0x5C});
+  EXPECT_TRUE(printer.log().empty());
+  std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+  feed({0x1B, 0x6A, 0x16});
+  EXPECT_EQ(Names(printer), (std::vector<std::string>{"Data", "ReadSetting"}));
+  EXPECT_EQ(host.wait(2, 200), (Bytes{0x02, 0x00}));
+}
+
+TEST_F(SimSession, WaitForLogWakesOnAnotherThread) {
+  std::thread t([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    feed({0x0A});
+  });
+  EXPECT_TRUE(printer.waitForLog(1, 2000));
+  t.join();
+}
+
+TEST_F(SimSession, SettingsInBothBanks) {
+  // Unset addresses answer FF FF in both banks.
+  feed({0x1B, 0x6A, 0xF0, 0x1B, 0x6B, 0xF0});
+  EXPECT_EQ(host.wait(4, 200), (Bytes{0xFF, 0xFF, 0xFF, 0xFF}));
+  host.take();
+  // Bank 1 and bank 2 are separate memories.
+  feed({0x1B, 0x73, 0x5C, 0x31, 0xE7, 0x08, 0x01, 0x02, 0x10});
+  feed({0x1B, 0x73, 0x5C, 0x31, 0xE7, 0x0A, 0x05, 0x00, 0x10});
+  EXPECT_EQ(printer.setting(0x10, 1), 0x0201);
+  EXPECT_EQ(printer.setting(0x10, 2), 0x0005);
+  feed({0x1B, 0x6A, 0x10, 0x1B, 0x6B, 0x10});
+  EXPECT_EQ(host.wait(4, 200), (Bytes{0x01, 0x02, 0x05, 0x00}));
+  EXPECT_EQ(printer.log("WriteSetting2").size(), 1u);
+}
+
+TEST(SimModel, DefaultsPerModelAndPowerCycleKeepsMemory) {
+  SimPrinter p(2);
+  EXPECT_EQ(p.setting(0x16), 2);  // 38400 baud code
+  EXPECT_EQ(p.setting(0x17), 8);
+  EXPECT_EQ(p.setting(0xF0), 0xFFFF);
+  EXPECT_EQ(p.setting(0x16, 2), 0xFFFF);
+  EXPECT_EQ(p.statusLength(), 4);
+  p.setSetting(0x06, 77);
+  p.powerCycle();
+  EXPECT_EQ(p.setting(0x06), 77);
+  p.setModel(11);
+  EXPECT_EQ(p.setting(0x06), 0xFFFF);  // a new model starts from its own defaults
+  EXPECT_EQ(p.statusLength(), 8);
+  p.setModel(13);
+  EXPECT_EQ(p.statusLength(), 8);
+  p.setModel(8);
+  EXPECT_EQ(p.statusLength(), 8);
+  p.setModel(12);
+  EXPECT_EQ(p.statusLength(), 6);
+  EXPECT_EQ(p.statusRecord().size(), 6u);
+  // Out-of-range addresses and banks are refused, not stored.
+  p.setSetting(300, 1);
+  p.setSetting(1, 1, 3);
+  EXPECT_EQ(p.setting(300), 0xFFFF);
+  EXPECT_EQ(p.printerName(), "VD-K773");
+  p.setPrinterName("Front desk");
+  EXPECT_EQ(p.printerName(), "Front desk");
+}
+
+TEST_F(SimSession, DataBitsSwitch) {
+  EXPECT_EQ(printer.dataBits(), 8);
+  feed({0x1C, 0x09, 0x12, 0x15, 0x02, 0x0A, 0x01, 0x07});
+  EXPECT_EQ(printer.dataBits(), 7);
+  feed({0x1C, 0x09, 0x12, 0x15, 0x02, 0x0A, 0x01, 0x05});  // not a data-bits value: ignored
+  EXPECT_EQ(printer.dataBits(), 7);
+  printer.powerCycle();
+  EXPECT_EQ(printer.dataBits(), 8);
+  feed({0x1C, 0x09, 0x12, 0x15, 0x02, 0x0A, 0x01, 0x07});
+  feed({0x1C, 0x09, 0x12, 0x15, 0x02, 0x0A, 0x01, 0x08});
+  EXPECT_EQ(printer.dataBits(), 8);
+  EXPECT_TRUE(host.wait(1, 50).empty());  // no reply to any of them
+}
+
+TEST_F(SimSession, TransmitStatusAnswersOneByte) {
+  printer.setTransmitStatus(0x12);
+  feed({0x1D, 0x72, 0x01});
+  EXPECT_EQ(host.wait(1, 200), (Bytes{0x12}));
+}
+
+TEST_F(SimSession, AutomaticStatusOnChangeAndOff) {
+  printer.setStatusRecord({0x01, 0x00, 0x00, 0x00});
+  feed({0x1D, 0x61, 0xFF});
+  EXPECT_TRUE(session->autoStatusOn());
+  EXPECT_EQ(host.wait(4, 200), (Bytes{0x01, 0x00, 0x00, 0x00}));
+  host.take();
+  // Every 1D 61 n with n not 0 answers one record at once, changed or not.
+  feed({0x1D, 0x61, 0xFF});
+  EXPECT_EQ(host.wait(4, 200).size(), 4u);
+  host.take();
+  // A change is sent by itself; the same record again is not.
+  printer.setStatusByte(2, 0x11);
+  EXPECT_EQ(host.wait(4, 200), (Bytes{0x01, 0x00, 0x11, 0x00}));
+  host.take();
+  printer.setStatusRecord({0x01, 0x00, 0x11, 0x00});
+  EXPECT_TRUE(host.wait(1, 50).empty());
+  // Off: changes are no longer sent.
+  feed({0x1D, 0x61, 0x00});
+  EXPECT_FALSE(session->autoStatusOn());
+  printer.setStatusByte(0, 0x04);
+  EXPECT_TRUE(host.wait(1, 50).empty());
+  // A power cycle switches it off too.
+  feed({0x1D, 0x61, 0x01});
+  host.wait(4, 200);
+  printer.powerCycle();
+  EXPECT_FALSE(session->autoStatusOn());
+}
+
+TEST(SimStatus, RecordLengthFollowsTheModelAndUsbGetsNoInBandRecord) {
+  SimPrinter p(11);
+  p.setReplyDelayMs(0);
+  Collector serial, usb;
+  auto s1 = p.openSession("serial", serial.sink(), true);
+  auto s2 = p.openSession("usb", usb.sink(), false);
+  p.setStatusRecord({1, 2, 3});  // short records are padded to the model's length
+  Bytes cmd{0x1D, 0x61, 0xFF};
+  s1->hostBytes(cmd.data(), cmd.size());
+  s2->hostBytes(cmd.data(), cmd.size());
+  EXPECT_EQ(serial.wait(8, 200), (Bytes{1, 2, 3, 0, 0, 0, 0, 0}));
+  EXPECT_TRUE(s2->autoStatusOn());
+  EXPECT_TRUE(usb.wait(1, 50).empty());
+  p.setStatusByte(7, 9);
+  EXPECT_EQ(serial.wait(16, 200).size(), 16u);
+  EXPECT_TRUE(usb.wait(1, 50).empty());
+  p.closeSession(s1);
+  p.closeSession(s2);
+}
+
+struct FaultCase {
+  const char* what;
+  Fault kind;
+  Bytes expected;  // what the host receives for a read of 34 12
+};
+
+void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.what; }
+
+class Faults : public SimSession, public ::testing::WithParamInterface<FaultCase> {};
+
+TEST_P(Faults, ReplyGetsTheFaultForCountReplies) {
+  const FaultCase& c = GetParam();
+  printer.setSetting(0x40, 0x1234);
+  printer.setFault({c.kind, 1, 500});
+  feed({0x1B, 0x6A, 0x40});
+  EXPECT_EQ(host.wait(2, 100), c.expected);
+  EXPECT_EQ(session->hungUp(), c.kind == Fault::Hangup);
+  if (c.kind == Fault::Hangup) {
+    // Nothing more goes out on a dropped connection.
+    feed({0x1B, 0x6A, 0x40});
+    printer.sendUnsolicited({0x55});
+    EXPECT_EQ(host.wait(1, 50), Bytes{});
+    return;
+  }
+  host.take();
+  // The fault covered one reply; the next is whole.
+  feed({0x1B, 0x6A, 0x40});
+  EXPECT_EQ(host.wait(2, 200), (Bytes{0x34, 0x12}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Sim, Faults,
+                         ::testing::Values(FaultCase{"NoReply", Fault::NoReply, {}},
+                                           FaultCase{"ShortReply", Fault::ShortReply, {0x34}},
+                                           FaultCase{"Garbage", Fault::Garbage, {0xCB, 0xED}},
+                                           FaultCase{"Hangup", Fault::Hangup, {}}),
+                         [](const auto& info) { return std::string(info.param.what); });
+
+TEST_F(SimSession, LateReplyComesAfterLateMs) {
+  printer.setFault({Fault::LateReply, -1, 200});
+  uint64_t start = simtest::NowMs();
+  std::thread t2([&] { feed({0x1D, 0x72, 0x01}); });
+  EXPECT_TRUE(host.wait(1, 100).empty());
+  EXPECT_EQ(host.wait(1, 2000).size(), 1u);
+  EXPECT_GE(simtest::NowMs() - start, 190u);
+  t2.join();
+}
+
+TEST_F(SimSession, ReplyDelayHoldsTheReply) {
+  EXPECT_EQ(SimPrinter().replyDelayMs(), 3);
+  printer.setReplyDelayMs(150);
+  std::thread t([&] { feed({0x1D, 0x72, 0x01}); });
+  EXPECT_TRUE(host.wait(1, 60).empty());
+  EXPECT_EQ(host.wait(1, 2000).size(), 1u);
+  t.join();
+}
+
+TEST_F(SimSession, AddressFaultHitsOnlyThatAddress) {
+  printer.setSetting(0x06, 0x0064);
+  printer.setSetting(0x02, 0x000A);
+  printer.setAddressFault(0x06, {Fault::NoReply, -1, 0});
+  feed({0x1B, 0x6A, 0x06, 0x1B, 0x6A, 0x02, 0x1B, 0x6A, 0x06});
+  EXPECT_EQ(host.wait(4, 100), (Bytes{0x0A, 0x00}));
+  host.take();
+  // A general fault does not override the address's own.
+  printer.setAddressFault(0x06, {Fault::ShortReply, 1, 0});
+  printer.setFault({Fault::Garbage, -1, 0});
+  feed({0x1B, 0x6A, 0x06});
+  EXPECT_EQ(host.wait(2, 100), (Bytes{0x64}));
+  host.take();
+  printer.clearFault();
+  feed({0x1B, 0x6A, 0x06, 0x1B, 0x6A, 0x02});
+  EXPECT_EQ(host.wait(4, 200), (Bytes{0x64, 0x00, 0x0A, 0x00}));
+}
+
+TEST(SimSessions, UnsolicitedGoesToEveryOpenSession) {
+  SimPrinter p;
+  Collector a, b;
+  auto s1 = p.openSession("tcp", a.sink(), true);
+  auto s2 = p.openSession("usb", b.sink(), false);
+  p.sendUnsolicited({0xAA, 0xBB});
+  EXPECT_EQ(a.wait(2, 200), (Bytes{0xAA, 0xBB}));
+  EXPECT_EQ(b.wait(2, 200), (Bytes{0xAA, 0xBB}));
+  p.closeSession(s1);
+  p.sendUnsolicited({0xCC});
+  EXPECT_EQ(a.wait(3, 50).size(), 2u);  // closed: nothing more
+  EXPECT_EQ(b.wait(3, 200).size(), 3u);
+  p.closeSession(s2);
+}
+
+}  // namespace
