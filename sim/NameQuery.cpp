@@ -64,10 +64,12 @@ void Serve(SimPrinter& printer, NameQueryState& state) {
     uint8_t query[64];
     sockaddr_in from{};
     socklen_t fromLen = sizeof from;
-    const ssize_t n = ::recvfrom(state.sock, query, sizeof query, 0, reinterpret_cast<sockaddr*>(&from), &fromLen);
+    const ssize_t n =
+        ::recvfrom(state.sock, query, sizeof query, 0, reinterpret_cast<sockaddr*>(&from), &fromLen);
     if (n != 2 || query[0] != 'B' || query[1] != 'G') continue;
     const std::string reply = ReplyText(printer);
-    ::sendto(state.sock, reply.data(), reply.size(), MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&from), fromLen);
+    ::sendto(state.sock, reply.data(), reply.size(), MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&from),
+             fromLen);
   }
 }
 

@@ -124,16 +124,16 @@ Outgoing SimPrinter::Impl::decide(const Reply& reply) {
   Outgoing o;
   o.bytes = reply.bytes;
   o.waitMs = replyDelayMs;
-  FaultSpec* spec = nullptr;
+  FaultSpec* chosen = nullptr;
   if (reply.address >= 0) {
     auto it = addressFaults.find(reply.address);
-    if (it != addressFaults.end()) spec = &it->second;
+    if (it != addressFaults.end()) chosen = &it->second;
   }
-  if (!spec && fault.kind != Fault::None) spec = &fault;
-  if (spec && spec->kind != Fault::None && spec->count != 0) {
-    o.fault = spec->kind;
-    if (o.fault == Fault::LateReply) o.waitMs += std::max(0, spec->lateMs);
-    if (spec->count > 0 && --spec->count == 0) spec->kind = Fault::None;
+  if (!chosen && fault.kind != Fault::None) chosen = &fault;
+  if (chosen && chosen->kind != Fault::None && chosen->count != 0) {
+    o.fault = chosen->kind;
+    if (o.fault == Fault::LateReply) o.waitMs += std::max(0, chosen->lateMs);
+    if (chosen->count > 0 && --chosen->count == 0) chosen->kind = Fault::None;
   }
   return o;
 }

@@ -13,7 +13,7 @@ struct Queue {
   std::string name;
   std::string server;  // the CUPS server the handle was opened on
   http_t* http = nullptr;
-  int job = 0;          // the job whose document is open, 0 when none
+  int job = 0;  // the job whose document is open, 0 when none
 };
 
 std::mutex g_mutex;  // guards the table and every call on an entry
@@ -74,9 +74,8 @@ bool EndDocument(Queue& q) {
 int WriteBlock(Queue& q, const uint8_t* data, int length) {
   if (q.job == 0 || length < 0 || (length > 0 && !data)) return -1;
   // A zero-length write would end the chunked request early: nothing to send.
-  if (length > 0 &&
-      cupsWriteRequestData(q.http, reinterpret_cast<const char*>(data), static_cast<size_t>(length)) !=
-          HTTP_STATUS_CONTINUE) {
+  if (length > 0 && cupsWriteRequestData(q.http, reinterpret_cast<const char*>(data),
+                                         static_cast<size_t>(length)) != HTTP_STATUS_CONTINUE) {
     CancelOpenJob(q);
     return -1;
   }

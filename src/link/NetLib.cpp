@@ -201,7 +201,8 @@ int NetGetPrinterIP(char* buffer, int capacity) {
   // Sent unconnected: the answers come from every printer's own address.
   static const uint8_t query[2] = {'B', 'G'};
   if (WaitFor(sock, POLLOUT, torva::TickMs() + 1000) != 1 ||
-      ::sendto(sock, query, sizeof query, MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 2) {
+      ::sendto(sock, query, sizeof query, MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&to), sizeof to) !=
+          2) {
     CloseSocket(sock);
     return -1;
   }

@@ -8,7 +8,7 @@
 #include "link/PortState.h"
 
 namespace {
-constexpr int kReplySize = 2048;     // the reply buffer; one byte stays zero
+constexpr int kReplySize = 2048;  // the reply buffer; one byte stays zero
 constexpr int kEthernetNameMax = 63;
 constexpr int kQuerySendSec = 3;
 constexpr int kQueryReceiveSec = 5;
@@ -58,7 +58,7 @@ bool PrinterIsIP(const std::string& address, const std::string& expectedName) {
 
   std::string name;
   const bool parsed = std::strncmp(reply.data(), "ID:", 3) == 0 ? GetWIFIPrinterName(reply.data(), name)
-                                                                  : GetEthernetPrinterName(reply.data(), name);
+                                                                : GetEthernetPrinterName(reply.data(), name);
   return parsed && name == expectedName;
 }
 

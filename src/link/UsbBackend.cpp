@@ -14,9 +14,11 @@ namespace torva::usb {
 UsbBackend& CurrentBackend() {
   static std::mutex mu;
   static std::map<std::string, std::unique_ptr<SimBackend>> sims;
-  static LibusbBackend real;
+  // Never destroyed: a port still open when the program ends must not outlive
+  // the libusb context it was opened in.
+  static LibusbBackend* real = new LibusbBackend;
   const char* sim = std::getenv("TORVA_USB_SIM");
-  if (!sim || !*sim) return real;
+  if (!sim || !*sim) return *real;
   std::lock_guard<std::mutex> lock(mu);
   auto& slot = sims[sim];
   if (!slot) slot = std::make_unique<SimBackend>(sim);

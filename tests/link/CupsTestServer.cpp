@@ -3,10 +3,10 @@
 #include <arpa/inet.h>
 #include <cups/cups.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <pwd.h>
-#include <grp.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/eventfd.h>
@@ -75,7 +75,8 @@ LoopbackPrinter::LoopbackPrinter(Mode mode, Bytes reply, bool closeAfterReply)
   addr.sin_family = AF_INET;
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   socklen_t len = sizeof addr;
-  if (listenFd_ < 0 || wakeFd_ < 0 || ::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+  if (listenFd_ < 0 || wakeFd_ < 0 ||
+      ::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
       ::listen(listenFd_, mode == Mode::NoAccept ? 0 : 16) != 0 ||
       ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
     return;
@@ -102,7 +103,8 @@ void LoopbackPrinter::run() {
     std::vector<pollfd> fds;
     fds.push_back({wakeFd_, POLLIN, 0});
     fds.push_back({listenFd_, static_cast<short>(mode_ == Mode::NoAccept ? 0 : POLLIN), 0});
-    for (const Client& c : clients) fds.push_back({c.fd, static_cast<short>(mode_ == Mode::Silent ? 0 : POLLIN), 0});
+    for (const Client& c : clients)
+      fds.push_back({c.fd, static_cast<short>(mode_ == Mode::Silent ? 0 : POLLIN), 0});
     if (::poll(fds.data(), fds.size(), -1) < 0) {
       if (errno == EINTR) continue;
       break;
@@ -341,7 +343,8 @@ std::string CupsTestServer::start() {
     if (fd >= 0) ::close(fd);
     if (up) break;
     if (NowMs() >= deadline) {
-      const std::string why = "cupsd did not open its socket within 10 s: " + Tail(ReadFile(dir_ + "/log/error_log"));
+      const std::string why =
+          "cupsd did not open its socket within 10 s: " + Tail(ReadFile(dir_ + "/log/error_log"));
       stop();
       return why;
     }
@@ -407,7 +410,8 @@ std::string CupsTestServer::removeQueue(const std::string& name) {
 
 std::vector<CupsTestServer::Job> CupsTestServer::jobs(const std::string& queue) const {
   std::vector<Job> list;
-  http_t* http = httpConnect2(socket_.c_str(), ippPort(), nullptr, AF_UNSPEC, HTTP_ENCRYPTION_NEVER, 1, 5000, nullptr);
+  http_t* http =
+      httpConnect2(socket_.c_str(), ippPort(), nullptr, AF_UNSPEC, HTTP_ENCRYPTION_NEVER, 1, 5000, nullptr);
   if (!http) return list;
   cups_job_t* found = nullptr;
   const int n = cupsGetJobs2(http, &found, queue.c_str(), 0, CUPS_WHICHJOBS_ALL);

@@ -196,7 +196,8 @@ TEST_F(NetUnitTest, WritePausesLengthDivSixMilliseconds) {
     const std::vector<uint8_t> data(static_cast<size_t>(c.length), 0x41);
     const auto start = std::chrono::steady_clock::now();
     EXPECT_TRUE(WriteNetPort(data.data(), c.length));
-    const auto took = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
+    const auto took =
+        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
     EXPECT_GE(static_cast<uint64_t>(took.count()), c.atLeastMs * 1000);
     EXPECT_LT(static_cast<uint64_t>(took.count()), c.belowMs * 1000);
     total += data.size();
@@ -230,8 +231,8 @@ TEST_F(NetUnitTest, NameCheckDecidesBeforeTheDataConnection) {
   };
   const Case cases[] = {
       {"VD-M512II", "VD-M512II", true},
-      {"VD-M512II", "VD-M512", false},       // exact comparison
-      {"vd-m512ii", "VD-M512II", false},     // case counts
+      {"VD-M512II", "VD-M512", false},    // exact comparison
+      {"vd-m512ii", "VD-M512II", false},  // case counts
       {"ID:0001;DEVICENAME:VD-K773;IP:127.0.0.1", "VD-K773", true},
       {"ID:0001;DEVICENAME:VD-K773;IP:127.0.0.1", "VD-K772", false},
       {"ID:0001;NAME:VD-K773;IP:127.0.0.1", "VD-K773", false},  // no device-name field
@@ -324,11 +325,11 @@ TEST(NetNameReply, WifiReplyNameFollowsTheDeviceNameField) {
       // the ";" stands among the last nine characters
       {"ID:01;DEVICENAME:VD-K773", true, "VD-K773"},
       {"ID:01;DEVICENAME:VD-K773;IP", true, "VD-K773"},
-      {"ID:DEVICENAME:", true, ""},      // field at the very end: empty name
+      {"ID:DEVICENAME:", true, ""},  // field at the very end: empty name
       {"ID:DEVICENAME:;tail-text", true, ""},
-      {"ID:DEVICENAME", false, ""},      // no separator after the field
+      {"ID:DEVICENAME", false, ""},            // no separator after the field
       {"ID:devicename:VD-K773;x", false, ""},  // case counts
-      {"ID:1234567", false, ""},        // shorter than 11 characters
+      {"ID:1234567", false, ""},               // shorter than 11 characters
       {"ID:01;NAME:VD-K773;123456789", false, ""},
   };
   for (const Case& c : cases) {

@@ -3,7 +3,6 @@
 // bytes. One cupsd serves every test of this suite in a process.
 #include <cups/cups.h>
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <algorithm>
@@ -39,7 +38,8 @@ class SpoolerTest : public ::testing::Test {
     printer_ = std::make_unique<LoopbackPrinter>();
     ASSERT_GT(printer_->port(), 0);
     queue_ = std::string("torva_") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    const std::string error = server_->addRawQueue(queue_, "socket://127.0.0.1:" + std::to_string(printer_->port()));
+    const std::string error =
+        server_->addRawQueue(queue_, "socket://127.0.0.1:" + std::to_string(printer_->port()));
     ASSERT_EQ(error, "");
   }
 

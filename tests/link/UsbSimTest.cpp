@@ -303,6 +303,22 @@ TEST_F(UsbSimTest, DeviceReadsReplyAndTimesOutEmpty) {
   EXPECT_EQ(two[1], 0xBE);
 }
 
+TEST_F(UsbSimTest, LateReplyMissesAShortReadAndComesLater) {
+  start();
+  printer_->setFault({torva::sim::Fault::LateReply, 1, 300});
+  const int h = openDevice(0);
+  ASSERT_GT(h, 0);
+  UsbDevice::SetUSBTimeouts(h, 5, 30);  // 50 ms
+  const uint8_t ts[] = {0x1D, 0x72, 0x01, 0x0A};
+  const uint64_t t0 = torva::TickMs();
+  ASSERT_EQ(UsbDevice::uWrite(h, 0, ts, 4), 4);
+  EXPECT_LT(torva::TickMs() - t0, 200u);  // the write does not wait for the reply
+  uint8_t b = 0xEE;
+  EXPECT_EQ(UsbDevice::uRead(h, 1, &b, 1), 0);
+  UsbDevice::SetUSBTimeouts(h, 100, 30);  // 1 s
+  EXPECT_EQ(UsbDevice::uRead(h, 1, &b, 1), 1);
+}
+
 TEST_F(UsbSimTest, PrinterReadsExactAndEmpty) {
   start();
   printer_->setSetting(0x41, 0x0102);

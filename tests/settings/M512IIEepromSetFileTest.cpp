@@ -1,0 +1,340 @@
+// Export and import of the VD-M512II and VD-M512 editors, through the dialog
+// with the file dialogs replaced.
+#include <gtest/gtest.h>
+
+#include <QFileInfo>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+
+#include "SettingsEditorTestSupport.h"
+#include "settings/M512EepromSet.h"
+#include "settings/M512IIEepromSet.h"
+#include "settings/SettingsFileDialogs.h"
+
+using namespace torva::settings;
+using settings_test::Child;
+using settings_test::ReadAll;
+using settings_test::ToBytes;
+using settings_test::WriteAll;
+
+namespace {
+
+// A dialog state that differs from the start values in every control.
+EditorState KnownState() {
+  EditorState s;
+  s.baud = 2;          // "19200"
+  s.dataBits = 1;      // "7"
+  s.stopBits = 1;      // "2"
+  s.parity = 1;        // "Odd"
+  s.flow = 0;          // "DTR/DSR"
+  s.speed = "120";
+  s.darkness = "130";
+  s.paperType = 1;     // "Mark/Label"
+  s.presenter = 1;     // "Disable"
+  s.beeper = 0;        // "On"
+  s.autoCutter = 1;    // "Off"
+  s.cr = 0;            // "Enable"
+  s.stopOnNearEnd = true;
+  s.alarmOnNearEnd = false;
+  s.paperOutMode = 2;  // "Paper Hold"
+  s.feedLine = "300";
+  s.waitTime = "15";
+  s.autoTime = "500";
+  s.autoSpeed = "100";
+  return s;
+}
+
+// The file of KnownState, written out by hand: the export's record order
+// (rows 1 to 13, feed line, presenter, paper out, wait time, auto-loading
+// time and speed), each 1B 73 5C 31 E7 08 lo hi address, then the tag.
+Bytes KnownStateFile(const std::string& tag) {
+  const uint8_t rows[][3] = {
+      {0x16, 0x01, 0x00},  // baud 19200 -> code 1
+      {0x41, 0x00, 0x00},  // DTR/DSR
+      {0x17, 0x07, 0x00},  // 7 data bits
+      {0x19, 0x02, 0x00},  // 2 stop bits
+      {0x1B, 0x01, 0x00},  // odd
+      {0x06, 0x78, 0x00},  // speed 120
+      {0x02, 0x82, 0x00},  // darkness 130
+      {0x12, 0x01, 0x00},  // mark/label
+      {0x43, 0x01, 0x00},  // stop printing on near end
+      {0x54, 0x00, 0x00},  // no alarm
+      {0x30, 0x00, 0x00},  // cutter off
+      {0x14, 0x01, 0x00},  // CR enabled
+      {0x59, 0x01, 0x00},  // beeper on
+      {0x2B, 0x2C, 0x01},  // feed line 300
+      {0x3E, 0x00, 0x00},  // presenter disabled
+      {0x60, 0x02, 0x00},  // paper hold
+      {0x3C, 0x0F, 0x00},  // wait 15 s
+      {0x78, 0xF4, 0x01},  // auto-loading time 500
+      {0x52, 0x64, 0x00},  // auto-loading speed 100
+  };
+  Bytes out;
+  for (const auto& r : rows) {
+    for (uint8_t b : {0x1B, 0x73, 0x5C, 0x31, 0xE7, 0x08}) out.push_back(b);
+    out.push_back(r[1]);
+    out.push_back(r[2]);
+    out.push_back(r[0]);
+  }
+  out.insert(out.end(), tag.begin(), tag.end());
+  return out;
+}
+
+class EditorFileTest : public settings_test::EditorTest {
+ protected:
+  // Every file dialog answers `chosen`; the size question answers `ok`.
+  void Choose(const QString& chosen, bool ok = true) {
+    chosen_ = chosen;
+    ok_ = ok;
+  }
+  QString chosen_;
+  bool ok_ = true;
+  std::vector<QString> asked_;
+  ScopedSettingsDialogs dialogs_{[this](const FileDialogRequest&) { return chosen_; },
+                                 [this](const QString& text) {
+                                   asked_.push_back(text);
+                                   return ok_;
+                                 }};
+};
+
+}  // namespace
+
+TEST_F(EditorFileTest, ExportOfAKnownStateIsTheGoldenFile) {
+  TM512IIEepromSetForm form;
+  form.setState(KnownState());
+  const QString file = path("known.pes");
+  Choose(file);
+  form.btnExportSettingsToFileClick();
+  const Bytes golden = KnownStateFile("VD-M512II");
+  ASSERT_EQ(golden.size(), 180u);
+  EXPECT_EQ(ToBytes(ReadAll(file)), golden);
+  EXPECT_EQ(form.resultText(), "Export settings to file \"" + file + "\" successfully.");
+  EXPECT_FALSE(form.resultIsRed());
+  EXPECT_EQ(Child<QLabel>(form, "lblMsg")->toolTip(), form.resultText());
+  EXPECT_TRUE(messages_.messages().empty());
+}
+
+TEST_F(EditorFileTest, ImportOfTheGoldenFileRestoresTheState) {
+  const QString file = path("golden.pes");
+  WriteAll(file, KnownStateFile("VD-M512II"));
+  TM512IIEepromSetForm form;
+  Choose(file);
+  form.btnImportSettingsFromFileClick();
+  EXPECT_EQ(form.state(), KnownState());
+  EXPECT_EQ(form.resultText(), "Import settings from file \"" + file + "\" successfully.");
+  EXPECT_FALSE(form.saveEnabled()) << "an import does not enable Save";
+  EXPECT_EQ(Child<QComboBox>(form, "cboComBaudRate")->currentText(), "19200");
+  EXPECT_EQ(Child<QComboBox>(form, "cboComParity")->currentText(), "Odd");
+}
+
+TEST_F(EditorFileTest, EachEditorRefusesTheOthersFile) {
+  struct Case {
+    const char* tag;
+    bool m512ii;
+  };
+  for (const Case c : {Case{"VD-M512ab", true}, Case{"VD-M512II", false}, Case{"VD-K512ab", true}}) {
+    SCOPED_TRACE(c.tag);
+    messages_.clear();
+    const QString file = path(QString(c.tag) + ".pes");
+    WriteAll(file, KnownStateFile(c.tag));
+    std::unique_ptr<TCommonAddressEepromSetForm> form;
+    if (c.m512ii) form = std::make_unique<TM512IIEepromSetForm>();
+    else form = std::make_unique<TM512EepromSetForm>();
+    const EditorState before = form->state();
+    Choose(file);
+    form->btnImportSettingsFromFileClick();
+    EXPECT_EQ(form->state(), before);
+    EXPECT_EQ(form->resultText(), "");
+    ASSERT_EQ(messages_.messages().size(), 1u);
+    EXPECT_EQ(messages_.messages()[0].kind, MessageKind::Error);
+    EXPECT_EQ(messages_.messages()[0].text, "The data format in file \"" + file + "\" is not normal!");
+  }
+}
+
+TEST_F(EditorFileTest, TheVDM512EditorWritesItsOwnTag) {
+  TM512EepromSetForm form;
+  EditorState s = KnownState();
+  form.setState(s);
+  const QString file = path("m512.pes");
+  Choose(file);
+  form.btnExportSettingsToFileClick();
+  EXPECT_EQ(ToBytes(ReadAll(file)), KnownStateFile("VD-M512ab"));
+  EXPECT_EQ(form.windowTitle(), "M512 EepromSet");
+  EXPECT_EQ(Child<QComboBox>(form, "cboComBaudRate")->count(), 5);
+}
+
+// An export that is refused or fails leaves the chosen file as it was.
+TEST_F(EditorFileTest, RefusedExportLeavesTheFileAlone) {
+  struct Case {
+    const char* name;
+    void (*edit)(EditorState&);
+    const char* warning;  // empty: no warning, a red result line
+  };
+  const Case cases[] = {
+      {"speed 151", [](EditorState& s) { s.speed = "151"; }, "The input of print speed is invalid!"},
+      {"darkness text", [](EditorState& s) { s.darkness = "1a"; }, "The input of format is invalid!"},
+      {"feed line 18", [](EditorState& s) { s.feedLine = "18"; }, "The input of feed line in mark mode is invalid!"},
+      {"wait 241", [](EditorState& s) { s.waitTime = "241"; }, "The input of Presenter wait time is invalid!"},
+      {"auto time 801", [](EditorState& s) { s.autoTime = "801"; }, "The input of auto loading time is invalid!"},
+      {"auto speed 27", [](EditorState& s) { s.autoSpeed = "27"; }, "The input of auto loading speed is invalid!"},
+      {"no baud rate", [](EditorState& s) { s.baud = -1; }, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    messages_.clear();
+    TM512IIEepromSetForm form;
+    EditorState s = KnownState();
+    c.edit(s);
+    form.setState(s);
+    const QString existing = path("existing.pes");
+    WriteAll(existing, {1, 2, 3});
+    const QString fresh = path("fresh.pes");
+    for (const QString& file : {existing, fresh}) {
+      Choose(file);
+      form.btnExportSettingsToFileClick();
+    }
+    EXPECT_EQ(ToBytes(ReadAll(existing)), (Bytes{1, 2, 3}));
+    EXPECT_FALSE(QFileInfo::exists(fresh));
+    if (*c.warning) {
+      ASSERT_EQ(messages_.messages().size(), 2u);
+      EXPECT_EQ(messages_.messages()[0].text, c.warning);
+      EXPECT_EQ(messages_.messages()[0].kind, MessageKind::Warning);
+    } else {
+      EXPECT_TRUE(messages_.messages().empty());
+      EXPECT_TRUE(form.resultIsRed());
+      EXPECT_EQ(form.resultText(), "Some error appears when exporting settings to file \"" + fresh + "\"!");
+    }
+  }
+}
+
+TEST_F(EditorFileTest, ExportIntoAMissingFolderFailsWithTheOpenError) {
+  TM512IIEepromSetForm form;
+  const QString file = path("no/such/folder/x.pes");
+  Choose(file);
+  form.btnExportSettingsToFileClick();
+  ASSERT_EQ(messages_.messages().size(), 1u);
+  EXPECT_EQ(messages_.messages()[0].text, "Fail to open file \"" + file + "\"!");
+  Language = "Chinese";
+  messages_.clear();
+  form.btnExportSettingsToFileClick();
+  ASSERT_EQ(messages_.messages().size(), 1u);
+  EXPECT_EQ(messages_.messages()[0].text, "保存文件“" + file + "”失败！");
+}
+
+TEST_F(EditorFileTest, EditsReadAsTheyWillBeWritten) {
+  // Feed line 65555 is taken as 19, -1 as 65535; both pass.
+  TM512IIEepromSetForm form;
+  for (const auto& [text, lo, hi] : {std::tuple{"65555", 19, 0}, std::tuple{"-1", 0xFF, 0xFF},
+                                     std::tuple{" 300 ", 0x2C, 0x01}}) {
+    EditorState s = KnownState();
+    s.feedLine = text;
+    form.setState(s);
+    const QString file = path("feed.pes");
+    Choose(file);
+    form.btnExportSettingsToFileClick();
+    const Bytes bytes = ToBytes(ReadAll(file));
+    ASSERT_EQ(bytes.size(), 180u) << text;
+    // The feed line is the fourteenth record.
+    EXPECT_EQ(bytes[13 * 9 + 6], lo) << text;
+    EXPECT_EQ(bytes[13 * 9 + 7], hi) << text;
+    EXPECT_EQ(bytes[13 * 9 + 8], 0x2B);
+  }
+}
+
+TEST_F(EditorFileTest, ImportSizeRules) {
+  const Bytes golden = KnownStateFile("VD-M512II");
+  Bytes tooMany;
+  for (int i = 0; i < 26; ++i) tooMany.insert(tooMany.end(), golden.begin(), golden.begin() + 9);
+  tooMany.insert(tooMany.end(), golden.end() - 9, golden.end());
+  Bytes extraAfterTag = golden;
+  extraAfterTag.push_back('x');
+  Bytes extraInFront = golden;
+  extraInFront.insert(extraInFront.begin(), 'x');
+  const Bytes tagOnly(golden.end() - 9, golden.end());
+
+  struct Case {
+    const char* name;
+    Bytes file;
+    bool answer;          // the answer to the size question
+    bool asked;           // the size question comes
+    bool applied;         // the golden state is in the dialog afterwards
+    const char* outcome;  // "ok", "error box", "nothing"
+  };
+  const Case cases[] = {
+      {"golden", golden, true, false, true, "ok"},
+      {"tag only", tagOnly, true, false, false, "ok"},
+      {"empty", {}, true, false, false, "error box"},
+      {"byte after the tag, OK", extraAfterTag, true, true, true, "ok"},
+      {"byte after the tag, Cancel", extraAfterTag, false, true, false, "nothing"},
+      {"byte in front, OK", extraInFront, true, true, false, "error box"},
+      {"26 records", tooMany, true, false, false, "error box"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    messages_.clear();
+    asked_.clear();
+    const QString file = path("import.pes");
+    WriteAll(file, c.file);
+    TM512IIEepromSetForm form;
+    const EditorState before = form.state();
+    Choose(file, c.answer);
+    form.btnImportSettingsFromFileClick();
+    const QString notNormal = "The data format in file \"" + file + "\" is not normal!";
+    EXPECT_EQ(asked_.size(), c.asked ? 1u : 0u);
+    if (c.asked) {
+      EXPECT_EQ(asked_[0], notNormal);
+    }
+    EXPECT_EQ(form.state(), c.applied ? KnownState() : before);
+    const std::string outcome = c.outcome;
+    if (outcome == "ok") {
+      EXPECT_EQ(form.resultText(), "Import settings from file \"" + file + "\" successfully.");
+      EXPECT_TRUE(messages_.messages().empty());
+    } else if (outcome == "error box") {
+      ASSERT_EQ(messages_.messages().size(), 1u);
+      EXPECT_EQ(messages_.messages()[0].text, notNormal);
+      EXPECT_EQ(form.resultText(), "");
+    } else {
+      EXPECT_TRUE(messages_.messages().empty());
+      EXPECT_EQ(form.resultText(), "");
+    }
+  }
+}
+
+TEST_F(EditorFileTest, BadRecordsAreReportedAndTheRestIsApplied) {
+  SettingsFileWriter w;
+  w.SaveSettingsToFile(0x06, 100);  // speed 100: applied
+  w.SaveSettingsToFile(0x02, 0);    // darkness 0: refused
+  w.SaveSettingsToFile(0x66, 80);   // paper width: accepted, nothing shown
+  w.SaveSettingsToFile2(0x10, 1);   // the second bank: refused
+  w.SaveSettingsToFile(0x4E, 5);    // an address of other editors: refused
+  w.SaveSettingsToFile(0x17, 7);    // data bits 7: applied
+  const QString file = path("mixed.pes");
+  WriteAll(file, w.Finish("VD-M512II"));
+  TM512IIEepromSetForm form;
+  Choose(file);
+  form.btnImportSettingsFromFileClick();
+  EXPECT_EQ(Child<QLineEdit>(form, "edtPrintSpeed")->text(), "100");
+  EXPECT_EQ(Child<QLineEdit>(form, "edtPrintDarkness")->text(), "110");
+  EXPECT_EQ(Child<QComboBox>(form, "cboComDataBits")->currentText(), "7");
+  EXPECT_TRUE(form.resultIsRed());
+  EXPECT_EQ(form.resultText(), "Some error appears when importing settings from file \"" + file + "\"!");
+}
+
+TEST_F(EditorFileTest, MissingFileGivesTheOpenError) {
+  TM512IIEepromSetForm form;
+  const QString file = path("missing.pes");
+  Choose(file);
+  form.btnImportSettingsFromFileClick();
+  ASSERT_EQ(messages_.messages().size(), 1u);
+  EXPECT_EQ(messages_.messages()[0].text, "Fail to open file \"" + file + "\"");
+}
+
+TEST_F(EditorFileTest, CancelledFileDialogsDoNothing) {
+  TM512IIEepromSetForm form;
+  Choose(QString());
+  form.btnExportSettingsToFileClick();
+  form.btnImportSettingsFromFileClick();
+  EXPECT_TRUE(messages_.messages().empty());
+  EXPECT_EQ(form.resultText(), "");
+}
