@@ -75,11 +75,13 @@ int main(int argc, char** argv) {
     std::vector<double> trips;
     trips.reserve(static_cast<size_t>(exchanges));
     int failures = 0;
+    const uint16_t value = printer.setting(0x06);
     for (int i = 0; i < exchanges; ++i) {
       uint8_t reply[2];
       const double t0 = NowMs();
-      const bool ok = POSWritePort(PortCOM, fd, cmd, 3) && POSReadPort(PortCOM, fd, reply, 2, 1000);
+      bool ok = POSWritePort(PortCOM, fd, cmd, 3) && POSReadPort(PortCOM, fd, reply, 2, 1000);
       const double t = NowMs() - t0;
+      ok = ok && reply[0] == (value & 0xFF) && reply[1] == (value >> 8);
       if (ok)
         trips.push_back(t);
       else
@@ -91,7 +93,7 @@ int main(int argc, char** argv) {
     } else {
       const double median = trips[trips.size() / 2];
       const double p99 = trips[std::min(trips.size() - 1, trips.size() * 99 / 100)];
-      std::printf("2. read-setting round trip (1B 6A 06 -> 2 bytes), %zu exchanges, %d failed: median %.3f ms, "
+      std::printf("2. read-setting round trip (1B 6A 06 -> 2 bytes), %zu exchanges answered right, %d failed or wrong: median %.3f ms, "
                   "99th percentile %.3f ms, max %.3f ms\n",
                   trips.size(), failures, median, p99, trips.back());
     }

@@ -5,6 +5,11 @@
 // Ethernet layout: the name text alone. Wi-Fi layout (setWifiReply(true)):
 // "ID:" first, then ";"-separated fields, the name in the DEVICENAME field
 // after one ":" separator, followed by further fields.
+//
+// Every query is logged on channel "udp" as "NameQuery"; the printer's fault
+// and reply delay apply to the answer as to any other (a hang-up, having no
+// connection to drop, swallows the answer). Queries are not part of
+// receivedBytes(), which holds the data streams.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -19,6 +24,7 @@
 #include <string>
 #include <thread>
 
+#include "sim/SimInternal.h"
 #include "sim/SimPrinter.h"
 
 namespace torva::sim {
@@ -45,13 +51,19 @@ struct NameQueryState {
   }
 };
 
-std::string ReplyText(const SimPrinter& printer) {
-  const std::string name = printer.printerName();
-  if (!printer.wifiReply()) return name;
+std::string ReplyText(const std::string& name, bool wifi) {
+  if (!wifi) return name;
   return "ID:0001;MODE:STA;DEVICENAME:" + name + ";IP:127.0.0.1;MAC:00-1A-2B-3C-4D-5E;";
 }
 
-void Serve(SimPrinter& printer, NameQueryState& state) {
+// Waits ms, or less when the endpoint is being stopped. False when stopped.
+bool Pause(const NameQueryState& state, int ms) {
+  if (ms <= 0) return true;
+  pollfd p{state.wake, POLLIN, 0};
+  return ::poll(&p, 1, ms) == 0;
+}
+
+void Serve(SimPrinter& printer, SimPrinter::Impl& impl, NameQueryState& state) {
   for (;;) {
     pollfd fds[2] = {{state.sock, POLLIN, 0}, {state.wake, POLLIN, 0}};
     const int r = ::poll(fds, 2, -1);
@@ -66,10 +78,27 @@ void Serve(SimPrinter& printer, NameQueryState& state) {
     socklen_t fromLen = sizeof from;
     const ssize_t n =
         ::recvfrom(state.sock, query, sizeof query, 0, reinterpret_cast<sockaddr*>(&from), &fromLen);
-    if (n != 2 || query[0] != 'B' || query[1] != 'G') continue;
-    const std::string reply = ReplyText(printer);
-    ::sendto(state.sock, reply.data(), reply.size(), MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&from),
-             fromLen);
+    if (n <= 0) continue;
+    const Bytes frame(query, query + n);
+    const bool isQuery = n == 2 && query[0] == 'B' && query[1] == 'G';
+    const std::string name = printer.printerName();
+    const bool wifi = printer.wifiReply();
+    Outgoing out;
+    {
+      std::lock_guard<std::mutex> lock(impl.mu);
+      impl.addLog("udp", isQuery ? "NameQuery" : "Data", frame);
+      if (!isQuery) continue;
+      const std::string text = ReplyText(name, wifi);
+      out = impl.decide(Reply{Bytes(text.begin(), text.end()), -1});
+    }
+    if (out.fault == Fault::NoReply || out.fault == Fault::Hangup) continue;
+    if (!Pause(state, out.waitMs)) return;
+    if (out.fault == Fault::ShortReply && out.bytes.size() > 1) out.bytes.resize(1);
+    if (out.fault == Fault::Garbage) {
+      for (auto& b : out.bytes) b = static_cast<uint8_t>(~b);
+    }
+    ::sendto(state.sock, out.bytes.data(), out.bytes.size(), MSG_NOSIGNAL,
+             reinterpret_cast<const sockaddr*>(&from), fromLen);
   }
 }
 
@@ -91,7 +120,7 @@ int SimPrinter::startNameQuery(int port) {
     return -1;
   }
   const int bound = ntohs(addr.sin_port);
-  state->thread = std::thread([this, raw = state.get()] { Serve(*this, *raw); });
+  state->thread = std::thread([this, impl = impl_.get(), raw = state.get()] { Serve(*this, *impl, *raw); });
   addEndpoint(state, [state] { state->stop(); });
   return bound;
 }

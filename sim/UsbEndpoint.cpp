@@ -30,6 +30,9 @@ using usbsim::Request;
 constexpr int kStatusStreamWaitMs = 20;
 constexpr int kMaxReadWaitMs = 60000;
 constexpr uint8_t kModeQueryAddress = 0x6F;
+// The port dialog's second probe reads this setting; in class mode 0 the
+// printer answers it with a 9-byte report as well (the value at offsets 1-2).
+constexpr uint8_t kCustomFlagAddress = 0xC4;
 
 // What the printer sends to one session, and the host's bytes waiting to be
 // fed to it. Shared by the connection's thread, the session's sink and the
@@ -64,7 +67,8 @@ class UsbServer {
     addr.sun_family = AF_UNIX;
     std::memcpy(addr.sun_path, path_.c_str(), path_.size() + 1);
     ::unlink(path_.c_str());
-    if (::bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(listener_, 16) != 0) {
+    if (::bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        ::listen(listener_, 16) != 0) {
       ::close(listener_);
       listener_ = -1;
       return false;
@@ -103,8 +107,9 @@ class UsbServer {
     Kind kind = Kind::Device;
     std::string channel;
     std::thread feeder;
-    Bytes ready;             // framed, waiting for the host's reads
-    int modeQueries = 0;     // mode queries whose reply has not come yet
+    Bytes ready;          // framed, waiting for the host's reads
+    int modeQueries = 0;  // mode queries whose reply has not come yet
+    int flagQueries = 0;  // reads of the custom-mode flag whose reply has not come yet
     bool customStatus = false;
   };
 
@@ -241,14 +246,18 @@ class UsbServer {
   // One reply as the printer puts it on the wire.
   Bytes frame(Port& port, const Bytes& raw) {
     bool modeQuery = false;
+    bool flagQuery = false;
     if (port.kind == Kind::CustomPrinter && port.modeQueries > 0) {
       --port.modeQueries;
       modeQuery = true;
+    } else if (port.kind == Kind::CustomPrinter && port.flagQueries > 0) {
+      --port.flagQueries;
+      flagQuery = true;
     }
     SimPrinter::K773Custom k;
     if (!customOn(port, k)) return raw;
     const bool classMode = k.classMode == 1;
-    if (modeQuery) {
+    if (modeQuery || (flagQuery && !classMode)) {
       Bytes report(9, 0);
       report[0] = classMode ? static_cast<uint8_t>(std::clamp(k.statusBytes, 0, 255)) : 0;
       report[1] = raw.size() > 0 ? raw[0] : 0;
@@ -334,6 +343,9 @@ class UsbServer {
       if (b[i] == 0x1B && b[i + 1] == 0x6A && b[i + 2] == kModeQueryAddress) {
         ++port.modeQueries;
         i += 2;
+      } else if (b[i] == 0x1B && b[i + 1] == 0x6A && b[i + 2] == kCustomFlagAddress) {
+        ++port.flagQueries;
+        i += 2;
       } else if (b[i] == 0x1D && b[i + 1] == 0xE0) {
         port.customStatus = b[i + 2] != 0;
         i += 2;
@@ -389,7 +401,8 @@ class UsbServer {
         case Op::Status:
           if (port.session && rq.a > 0) {
             const Bytes rec = printer_.statusRecord();
-            data.assign(rec.begin(), rec.begin() + std::min<std::ptrdiff_t>(rq.a, static_cast<std::ptrdiff_t>(rec.size())));
+            data.assign(rec.begin(), rec.begin() + std::min<std::ptrdiff_t>(
+                                                       rq.a, static_cast<std::ptrdiff_t>(rec.size())));
             result = static_cast<int32_t>(data.size());
           }
           break;

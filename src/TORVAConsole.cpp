@@ -6,6 +6,7 @@
 //   TORVA_SCREENSHOT=FILE    save a picture of the main window to FILE (PNG)
 //                            once it is shown, then end
 #include <QApplication>
+#include <QCursor>
 #include <QTimer>
 #include <cstdio>
 
@@ -41,6 +42,8 @@ int main(int argc, char** argv) {
 
   const QString shot = qEnvironmentVariable("TORVA_SCREENSHOT");
   if (!shot.isEmpty()) {
+    // The pointer goes to the corner first, so no button shows as hovered.
+    QCursor::setPos(0, 0);
     QTimer::singleShot(1500, &window, [&window, shot] {
       window.grab().save(shot, "PNG");
       QApplication::quit();

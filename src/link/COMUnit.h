@@ -13,7 +13,13 @@ extern std::atomic<int> m_hdev_Com;
 // gives software flow control, anything else RTS/CTS), parity ("None", "Odd",
 // "Even", anything else keeps the port's); reads return at once with what is
 // queued; writes time out after 3000 ms. Both queues are flushed. Returns the
-// descriptor, or -1 with nothing left open.
+// descriptor, or -1 with nothing left open. The descriptor is non-blocking;
+// exclusive means O_NOCTTY + TIOCEXCL + flock(LOCK_EX|LOCK_NB). The settings
+// are read back after they are applied: a port that keeps another byte size,
+// parity, stop bits or speed than asked (a pseudo-terminal asked for 7 data
+// bits) has refused them. Termios and modem-line calls go through the seam
+// of SerialIo.h. DTR is lowered; RTS is raised with hardware flow control and
+// lowered with software flow control.
 int OpenCOM(const std::string& Name, int Baudrate, int Databits, int Stopbits, const std::string& Handshake,
             const std::string& Parity);
 // As OpenCOM, with the connection test's write time-out (2000 ms + 2000 ms a byte).
@@ -21,9 +27,12 @@ int OpenCOM1(const std::string& Name, int Baudrate, int Databits, int Stopbits, 
              const std::string& Parity);
 // Opens Name, asks the modem lines, closes: true when CTS is on.
 bool CheckComConnect(const std::string& Name);
-// Closes the descriptor; true when the close succeeded. The caller stores -1.
+// Closes the descriptor (giving up the exclusive mode first); true when the
+// close succeeded; a handle of 0 or less is never closed. The caller stores -1;
+// m_hdev_Com is set to -1 when it holds this handle.
 bool CloseCOM(int handle);
 
 // Write time-out of a serial descriptor opened by OpenCOM/OpenCOM1, in ms for
-// a write of `length` bytes (the driver has no write time-out of its own here).
+// a write of `length` bytes (the driver has no write time-out of its own here);
+// 3000 for a descriptor this unit did not open.
 int SerialWriteTimeoutMs(int handle, int length);

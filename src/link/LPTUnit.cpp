@@ -7,8 +7,6 @@
 #include <unistd.h>
 
 #include <climits>
-#include <mutex>
-#include <set>
 
 #include "link/ParReverse.h"
 #include "link/PortNames.h"
@@ -18,10 +16,6 @@
 std::atomic<int> m_hdev_LPT{-1};
 
 namespace {
-// Descriptors opened by OpenLPT, so CloseLPT closes nothing else.
-std::mutex g_openMutex;
-std::set<int> g_open;
-
 // Write time-out of the parallel port: 2000 ms + 2000 ms a byte.
 int LptWriteTimeoutMs(int length) {
   const long long ms = 2000LL + 2000LL * (length > 0 ? length : 0);
@@ -41,20 +35,12 @@ int OpenLPT(const std::string& Name) {
     return -1;
   }
   serialio::PurgeBoth(fd);
-  {
-    std::lock_guard<std::mutex> lock(g_openMutex);
-    g_open.insert(fd);
-  }
   m_hdev_LPT = fd;
   return fd;
 }
 
 bool CloseLPT(int handle) {
   if (handle <= 0) return false;
-  {
-    std::lock_guard<std::mutex> lock(g_openMutex);
-    g_open.erase(handle);
-  }
   int expected = handle;
   m_hdev_LPT.compare_exchange_strong(expected, -1);
   return close(handle) == 0;

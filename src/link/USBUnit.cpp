@@ -17,7 +17,7 @@ using torva::usb::UsbConnection;
 struct Port {
   std::shared_ptr<UsbConnection> conn;
   PortClass cls = PortClass::Device;
-  int readMs = 0;   // device ports only; printers use the library's time-outs
+  int readMs = 0;  // device ports only; printers use the library's time-outs
   int writeMs = 0;
 };
 
@@ -223,7 +223,9 @@ int GetPrnStatus(int handle, uint8_t* buffer, int asked, int* got) {
   return StatusCall(handle, buffer, asked, got, {PortClass::Printer, PortClass::CustomPrinter});
 }
 
-int CloseUSBPrinter(int handle) { return Remove(handle, {PortClass::Printer, PortClass::CustomPrinter}) ? 1 : 0; }
+int CloseUSBPrinter(int handle) {
+  return Remove(handle, {PortClass::Printer, PortClass::CustomPrinter}) ? 1 : 0;
+}
 
 int OpenQfUSBPrinter(int printerId) {
   CloseQfUSBPrinter();

@@ -131,30 +131,28 @@ class LibusbConnection : public UsbConnection {
   int statusRecord(uint8_t* buffer, int asked) override {
     if (aborted_ || asked <= 0 || !buffer) return -1;
     const int n = std::min(asked, 64);
-    const int rc = libusb_control_transfer(
-        h_, kVendorIn, kReqGetStatus, 0,
-        static_cast<uint16_t>(c_.iface), buffer, static_cast<uint16_t>(n), kControlTimeoutMs);
+    const int rc = libusb_control_transfer(h_, kVendorIn, kReqGetStatus, 0, static_cast<uint16_t>(c_.iface),
+                                           buffer, static_cast<uint16_t>(n), kControlTimeoutMs);
     return rc < 0 ? -1 : rc;
   }
 
   bool vendorCommand(int code) override {
     if (aborted_ || code < 0 || code > 0xFF) return false;
-    const int rc = libusb_control_transfer(
-        h_, kVendorOut,
-        static_cast<uint8_t>(code), 0, static_cast<uint16_t>(c_.iface), nullptr, 0, kControlTimeoutMs);
+    const int rc = libusb_control_transfer(h_, kVendorOut, static_cast<uint8_t>(code), 0,
+                                           static_cast<uint16_t>(c_.iface), nullptr, 0, kControlTimeoutMs);
     return rc >= 0;
   }
 
   int internalId() override {
     if (aborted_) return 0;
     uint8_t b[4] = {};
-    const int rc = libusb_control_transfer(
-        h_, kVendorIn, kReqInternalId, 0,
-        static_cast<uint16_t>(c_.iface), b, sizeof b, kControlTimeoutMs);
+    const int rc = libusb_control_transfer(h_, kVendorIn, kReqInternalId, 0, static_cast<uint16_t>(c_.iface),
+                                           b, sizeof b, kControlTimeoutMs);
     if (rc == 4) return static_cast<int>(b[0] | b[1] << 8 | b[2] << 16 | static_cast<uint32_t>(b[3]) << 24);
     // A printer without the request: vendor and product ID stand for it.
     libusb_device_descriptor dd{};
-    if (libusb_get_device_descriptor(c_.dev, &dd) == 0) return (dd.idVendor << 16 | dd.idProduct) & 0x7FFFFFFF;
+    if (libusb_get_device_descriptor(c_.dev, &dd) == 0)
+      return (dd.idVendor << 16 | dd.idProduct) & 0x7FFFFFFF;
     return 0;
   }
 
@@ -227,10 +225,9 @@ std::string LibusbBackend::nameOf(const Candidate& c) {
   // The interface is claimed for it, so usblp steps aside for a moment.
   if (Claim(h, c)) {
     uint8_t buf[1024] = {};
-    const int rc = libusb_control_transfer(
-        h, kClassIn, 0,
-        static_cast<uint16_t>(c.configIndex), static_cast<uint16_t>(c.iface << 8 | c.alt), buf, sizeof buf,
-        kControlTimeoutMs);
+    const int rc = libusb_control_transfer(h, kClassIn, 0, static_cast<uint16_t>(c.configIndex),
+                                           static_cast<uint16_t>(c.iface << 8 | c.alt), buf, sizeof buf,
+                                           kControlTimeoutMs);
     if (rc > 2) name = ModelFromDeviceId(DeviceIdText(buf, static_cast<size_t>(rc)));
     libusb_release_interface(h, c.iface);
   }

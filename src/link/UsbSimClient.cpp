@@ -41,14 +41,18 @@ int Connect(const std::string& path) {
 // One request and its response; false when the exchange itself failed.
 bool Exchange(int fd, const Request& rq, int32_t& result, std::vector<uint8_t>& data, int waitMs) {
   if (!usbsim::SendRequest(fd, rq)) return false;
-  return usbsim::RecvResponse(fd, result, data, torva::TickMs() + static_cast<uint64_t>(std::max(0, waitMs)) + kReplySlackMs);
+  return usbsim::RecvResponse(fd, result, data,
+                              torva::TickMs() + static_cast<uint64_t>(std::max(0, waitMs)) + kReplySlackMs);
 }
 
 Kind KindOf(PortClass cls) {
   switch (cls) {
-    case PortClass::Device: return Kind::Device;
-    case PortClass::Printer: return Kind::Printer;
-    case PortClass::CustomPrinter: return Kind::CustomPrinter;
+    case PortClass::Device:
+      return Kind::Device;
+    case PortClass::Printer:
+      return Kind::Printer;
+    case PortClass::CustomPrinter:
+      return Kind::CustomPrinter;
   }
   return Kind::Device;
 }

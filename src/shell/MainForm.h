@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "link/PortState.h"
+#include "shell/PrinterCommands.h"
 
 namespace Ui {
 class TMainForm;
@@ -106,13 +107,3 @@ class TMainForm : public QMainWindow {
 
 // The one main window of the run; null before it exists and after it is gone.
 extern TMainForm* MainForm;
-
-// The one-shot commands of the Test menu.
-namespace TestCommands {
-inline constexpr uint8_t ResetPrinterCommand[] = {0x10, 0x04, 0x0A};
-inline constexpr uint8_t ClearErrorCommand[] = {0x10, 0x04, 0x0B};
-inline constexpr uint8_t FeedLineCommand[] = {0x0A};
-inline constexpr uint8_t CutPaperCommand[] = {0x1D, 0x56, 0x42, 0x10};
-inline constexpr uint8_t BundlerPresentCommand[] = {0x1B, 0x63, 0x5B};
-inline constexpr uint8_t BundlerRetractCommand[] = {0x1B, 0x63, 0x5C};
-}  // namespace TestCommands

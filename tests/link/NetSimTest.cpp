@@ -82,6 +82,18 @@ TEST_F(NetSimTest, NameCheckWithEthernetAndWifiReplies) {
   }
 }
 
+TEST_F(NetSimTest, NameQueryIsLoggedAndTakesTheFault) {
+  sim_.setPrinterName("VD-M512II");
+  sim_.setFault({torva::sim::Fault::ShortReply, 1, 0});
+  EXPECT_FALSE(PrinterIsIP("127.0.0.1", "VD-M512II"));  // only "V" came back
+  EXPECT_TRUE(PrinterIsIP("127.0.0.1", "VD-M512II"));   // the fault is spent
+  const auto queries = sim_.log("NameQuery");
+  ASSERT_EQ(queries.size(), 2u);
+  EXPECT_EQ(queries[0].channel, "udp");
+  EXPECT_EQ(queries[0].frame, Bytes({'B', 'G'}));
+  EXPECT_TRUE(sim_.receivedBytes().empty());  // no data connection was made
+}
+
 TEST_F(NetSimTest, SearchFindsTheSimulatedPrinter) {
   ::setenv("TORVA_NET_SEARCH", "127.0.0.1", 1);
   char buffer[3061] = {};

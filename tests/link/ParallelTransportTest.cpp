@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "link/EepromControl.h"
@@ -71,10 +72,8 @@ TEST_F(ParallelPort, WritesReachAFifo) {
   close(reader);
 }
 
-// A printer that takes nothing: the write of 2000 ms + 2000 ms a byte is
-// bounded and a full FIFO fails the write instead of hanging (64 KiB + 1 byte
-// with nobody reading; the deadline is far, so the write must fail only when
-// it really cannot finish: here we drain it late and it succeeds).
+// A block larger than the device's buffer: the write waits while the other
+// end is slow (it starts reading only after 200 ms) and finishes whole.
 TEST_F(ParallelPort, WriteWaitsForASlowReader) {
   const std::string fifo = dir + "/fifo";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);

@@ -296,4 +296,16 @@ TEST_F(SpoolerTest, SimulatedPrinterReceivesExactlyTheDocuments) {
   sim.stop();
 }
 
+TEST(SpoolerNoServer, NothingOpensWhenTheSpoolerIsUnreachable) {
+  const std::string saved = cupsServer();
+  const std::string dead = "/tmp/torva-no-cupsd-" + std::to_string(::getpid()) + ".sock";
+  cupsSetServer(dead.c_str());
+  EXPECT_TRUE(EnumPrinterQueues().empty());
+  EXPECT_EQ(OpenPrinterDriver("any_queue"), -1);
+  EXPECT_TRUE(ClosePrinterDriver(-1));
+  EXPECT_EQ(WritePrinterDriver(-1, nullptr, 0), -1);
+  EXPECT_FALSE(StartDocAndPage(-1));
+  cupsSetServer(saved.c_str());
+}
+
 }  // namespace

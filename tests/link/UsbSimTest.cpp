@@ -56,7 +56,9 @@ class UsbSimTest : public ::testing::Test {
     ResetPortState();
   }
 
-  void start(const UsbSimOptions& options = {}) { ASSERT_TRUE(torva::sim::StartUsbSocket(*printer_, path_, options)); }
+  void start(const UsbSimOptions& options = {}) {
+    ASSERT_TRUE(torva::sim::StartUsbSocket(*printer_, path_, options));
+  }
 
   int openDevice(int index) {
     const int h = UsbDevice::OpenDeviceX(index);
@@ -253,7 +255,8 @@ TEST_F(UsbSimTest, WritesArriveByteForByte) {
   const Bytes data = AwkwardBytes(5000);
   const int d = openDevice(0);
   ASSERT_GT(d, 0);
-  EXPECT_EQ(UsbDevice::uWrite(d, 0, data.data(), static_cast<int>(data.size())), static_cast<int>(data.size()));
+  EXPECT_EQ(UsbDevice::uWrite(d, 0, data.data(), static_cast<int>(data.size())),
+            static_cast<int>(data.size()));
   EXPECT_EQ(receivedAfter(data.size()), data);
 
   printer_->clearLog();
@@ -652,8 +655,8 @@ TEST_F(UsbCustomTest, CommonRoutinesUnframeTheReplies) {
   PortType = PortUSBPrinter;
   PrinterName = ModelVDK773;
   is773Costom = 1;
-  for (const Case c : {Case{1, 0, true}, Case{1, 2, true}, Case{1, 100, true}, Case{0, 0, true},
-                       Case{1, 1023, false}}) {
+  for (const Case c :
+       {Case{1, 0, true}, Case{1, 2, true}, Case{1, 100, true}, Case{0, 0, true}, Case{1, 1023, false}}) {
     printer_->setK773Custom(true, c.classMode, c.statusBytes);
     iUSBClassMode = c.classMode;
     iStatusBytes = c.statusBytes;

