@@ -17,6 +17,7 @@ void ReadSetting(FrameContext& c, int bank) {
 void WriteSetting(FrameContext& c, int bank) {
   uint16_t value = static_cast<uint16_t>(c.frame[6] | (c.frame[7] << 8));
   c.printer.memory[bank - 1][c.frame[8]] = value;
+  c.printer.fitStatus();
 }
 
 }  // namespace
@@ -45,6 +46,10 @@ std::vector<CommandRow> BuildCommandTable() {
   // Sessions without in-band status (USB) fetch the record another way.
   t.push_back({"AutoStatusBack", {0x1D, 0x61}, 3, [](FrameContext& c) {
                  c.printer.setAutoStatus(c.session, c.frame[2] != 0, c.replies);
+               }});
+  // The custom status stream: n not 0 on, 00 off; no reply to the command.
+  t.push_back({"CustomStatusBack", {0x1D, 0xE0}, 3, [](FrameContext& c) {
+                 c.printer.setCustomStatus(c.session, c.frame[2] != 0);
                }});
   // One-shot commands: logged, no reply.
   t.push_back({"FeedLine", {0x0A}, 1, {}});

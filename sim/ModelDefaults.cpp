@@ -40,6 +40,10 @@ const std::map<int, std::vector<SettingDefault>>& Table() {
   static const std::map<int, std::vector<SettingDefault>> table = {
       {1, kCommonAddressDefaults},  // VD-M512
       {2, kCommonAddressDefaults},  // VD-M512II
+      // The mode settings the status dispatch asks first: a fresh VD-K512
+      // runs on receipt paper (shutter dialog), a fresh RW-K305GII in VD Mode.
+      {8, {{1, 0x12, 0}}},   // VD-K512 paper type
+      {14, {{1, 0xC3, 0}}},  // RW-K305GII status mode
   };
   return table;
 }

@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "sim/SimPrinter.h"
@@ -80,6 +81,10 @@ struct SimPrinter::Impl {
   bool wifiReply = false;
   K773Custom k773;
   bool stopping = false;
+  // The custom status stream (1D E0 n): sessions that switched it on get the
+  // status record every customIntervalMs, sent by streamThread.
+  int customIntervalMs = 100;
+  std::thread streamThread;  // started by the first switch-on, joined by stop()
 
   std::vector<LogEntry> log;
   Bytes received;
@@ -103,6 +108,14 @@ struct SimPrinter::Impl {
   // Decides the fault of one reply and consumes one count of it.
   Outgoing decide(const Reply& reply);
   void setAutoStatus(Session& s, bool on, std::vector<Reply>& replies);
+  // 1D E0 n: n not 0 starts the session's custom status stream, 0 stops it.
+  void setCustomStatus(Session& s, bool on);
+  // The status record's length for the model and its settings: the VD-K512
+  // sends the eight-byte record with receipt paper (setting 12 not 00 01)
+  // and the four-byte record with setting 12 = 00 01.
+  size_t statusLengthNow() const;
+  // Resizes the record after a change of model or setting.
+  void fitStatus();
   // Parses what the session holds; returns the replies to send.
   std::vector<Outgoing> parse(Session& s);
 
@@ -112,6 +125,8 @@ struct SimPrinter::Impl {
   void hangupSession(Session& s);
   // Sleeps ms, returns early when the printer stops.
   void pause(int ms);
+  // The custom status stream's thread.
+  void streamLoop();
 };
 
 }  // namespace torva::sim

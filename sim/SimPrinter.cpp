@@ -24,7 +24,7 @@ const char* const kModelNames[] = {
 
 int StatusLengthOf(int model) {
   switch (model) {
-    case 8:   // VD-K512
+    case 8:   // VD-K512 with receipt paper (see statusLengthNow)
     case 11:  // VD-K772
     case 13:  // VD-K9034
       return 8;
@@ -77,6 +77,11 @@ bool Session::autoStatusOn() const {
   return autoStatus_;
 }
 
+bool Session::customStatusOn() const {
+  std::lock_guard<std::mutex> lock(printer_.impl_->mu);
+  return customStatus_;
+}
+
 bool Session::hungUp() const {
   std::lock_guard<std::mutex> lock(sendMu_);
   return hungUp_;
@@ -103,7 +108,44 @@ void SimPrinter::Impl::loadModel(int code) {
     if ((d.bank == 1 || d.bank == 2) && d.address >= 0 && d.address < 256)
       memory[d.bank - 1][d.address] = d.value;
   }
-  status.assign(StatusLengthOf(code), 0);
+  status.assign(statusLengthNow(), 0);
+}
+
+size_t SimPrinter::Impl::statusLengthNow() const {
+  if (model == 8 && memory[0][0x12] == 0x0001) return 4;  // VD-K512 with another paper type
+  return static_cast<size_t>(StatusLengthOf(model));
+}
+
+void SimPrinter::Impl::fitStatus() { status.resize(statusLengthNow(), 0); }
+
+void SimPrinter::Impl::setCustomStatus(Session& s, bool on) {
+  s.customStatus_ = on;
+  if (on && s.inBand_ && !streamThread.joinable() && !stopping)
+    streamThread = std::thread([this] { streamLoop(); });
+  cv.notify_all();
+}
+
+void SimPrinter::Impl::streamLoop() {
+  std::unique_lock<std::mutex> lock(mu);
+  auto last = std::chrono::steady_clock::now();
+  for (;;) {
+    // The interval is read again on every wake-up, so a change takes effect
+    // at once.
+    const auto next = last + std::chrono::milliseconds(std::max(1, customIntervalMs));
+    cv.wait_until(lock, next);
+    if (stopping) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (now < last + std::chrono::milliseconds(std::max(1, customIntervalMs))) continue;
+    last = now;
+    std::vector<std::shared_ptr<Session>> targets;
+    for (auto& s : sessions)
+      if (s->customStatus_ && s->inBand_) targets.push_back(s);
+    if (targets.empty()) continue;
+    const Bytes rec = status;
+    lock.unlock();
+    for (auto& s : targets) send(*s, rec);
+    lock.lock();
+  }
 }
 
 void SimPrinter::Impl::addLog(const std::string& channel, const std::string& name, const Bytes& frame) {
@@ -242,6 +284,15 @@ SimPrinter::SimPrinter(int modelCode) : impl_(std::make_unique<Impl>(*this)) { i
 
 SimPrinter::~SimPrinter() {
   stop();
+  std::thread stream;
+  {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    // A stream switched on by an in-process session after stop() ends here.
+    impl_->stopping = true;
+    stream.swap(impl_->streamThread);
+  }
+  impl_->cv.notify_all();
+  if (stream.joinable()) stream.join();
   std::lock_guard<std::mutex> lock(impl_->mu);
   impl_->sessions.clear();
 }
@@ -266,6 +317,7 @@ void SimPrinter::setSetting(int address, uint16_t value, int bank) {
   if (address < 0 || address > 255 || (bank != 1 && bank != 2)) return;
   std::lock_guard<std::mutex> lock(impl_->mu);
   impl_->memory[bank - 1][address] = value;
+  impl_->fitStatus();
 }
 
 int SimPrinter::dataBits() const {
@@ -278,6 +330,7 @@ void SimPrinter::powerCycle() {
   impl_->dataBits = 8;
   for (auto& s : impl_->sessions) {
     s->autoStatus_ = false;
+    s->customStatus_ = false;
     s->pending_.clear();
     s->lastStatusSent_.clear();
   }
@@ -299,7 +352,7 @@ void SimPrinter::setStatusRecord(const Bytes& record) {
   {
     std::lock_guard<std::mutex> lock(impl_->mu);
     impl_->status = record;
-    impl_->status.resize(StatusLengthOf(impl_->model), 0);
+    impl_->fitStatus();
     rec = impl_->status;
     for (auto& s : impl_->sessions) {
       if (s->autoStatus_ && s->inBand_ && s->lastStatusSent_ != rec) {
@@ -326,6 +379,25 @@ uint8_t SimPrinter::transmitStatus() const {
 void SimPrinter::setTransmitStatus(uint8_t value) {
   std::lock_guard<std::mutex> lock(impl_->mu);
   impl_->transmitStatus = value;
+}
+
+void SimPrinter::setCustomStatusIntervalMs(int ms) {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  impl_->customIntervalMs = std::max(1, ms);
+  impl_->cv.notify_all();
+}
+
+int SimPrinter::customStatusIntervalMs() const {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  return impl_->customIntervalMs;
+}
+
+int SimPrinter::customStatusSessions() const {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  int n = 0;
+  for (auto& s : impl_->sessions)
+    if (s->customStatus_) ++n;
+  return n;
 }
 
 void SimPrinter::setReplyDelayMs(int ms) {
@@ -479,6 +551,12 @@ void SimPrinter::stop() {
   for (auto& e : external)
     if (e.second) e.second();
   external.clear();
+  std::thread stream;
+  {
+    std::lock_guard<std::mutex> lock(impl_->mu);
+    stream.swap(impl_->streamThread);
+  }
+  if (stream.joinable()) stream.join();
   std::lock_guard<std::mutex> lock(impl_->mu);
   impl_->serialPath.clear();
   impl_->stopping = false;

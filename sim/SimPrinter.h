@@ -62,6 +62,7 @@ class Session {
   const std::string& channel() const { return channel_; }
   bool autoStatusInBand() const { return inBand_; }
   bool autoStatusOn() const;
+  bool customStatusOn() const;
 
   // Hang-up: set when the printer drops this connection (the Hangup fault or
   // SimPrinter::hangUp). From then on nothing more is sent through the sink.
@@ -79,6 +80,7 @@ class Session {
   bool inBand_;
   Bytes pending_;  // bytes of an incomplete frame
   bool autoStatus_ = false;
+  bool customStatus_ = false;  // 1D E0 n, n not 0
   std::chrono::steady_clock::time_point lastByte_{};
   Bytes lastStatusSent_;  // last automatic status record sent in band
 
@@ -107,13 +109,23 @@ class SimPrinter {
   void powerCycle();     // what a power cycle keeps: memory; what it resets: auto status, data bits
 
   // --- status
-  int statusLength() const;  // the model's status record length (4, 6 or 8)
+  // The status record length (4, 6 or 8): by model, and for the VD-K512 by
+  // its paper-type setting 12 (00 01: the four-byte record).
+  int statusLength() const;
   Bytes statusRecord() const;
   // Sets the record; every session with automatic status on gets it again
   // when it differs from the last one sent.
   void setStatusRecord(const Bytes& record);
   void setStatusByte(size_t index, uint8_t value);
   uint8_t transmitStatus() const;  // the byte answered to 1D 72 01
+  // The custom status stream (1D E0 FF on, 1D E0 00 off, per session): the
+  // printer sends its status record by itself every intervalMs (default
+  // 100 ms) on the sessions that carry status in band (serial, parallel,
+  // TCP). The USB endpoint answers the stream on its own reads.
+  void setCustomStatusIntervalMs(int ms);
+  int customStatusIntervalMs() const;
+  // Sessions with the custom status stream on.
+  int customStatusSessions() const;
   void setTransmitStatus(uint8_t value);
 
   // --- line behaviour and faults

@@ -455,12 +455,14 @@ class UsbServer {
 
 }  // namespace
 
+namespace {
 // Options given by StartUsbSocket for the startUsbSocket call it makes (the
 // printer's insides are reached only from its own members), and that call's
 // result.
 std::mutex g_optionsMu;
 std::map<const SimPrinter*, UsbSimOptions> g_options;
 std::map<const SimPrinter*, bool> g_started;
+}  // namespace
 
 bool StartUsbSocket(SimPrinter& printer, const std::string& path, const UsbSimOptions& options) {
   {

@@ -11,6 +11,7 @@
 
 #include "link/Descriptors.h"
 #include "sim/SimPrinter.h"
+#include "sim/UsbEndpoint.h"
 
 namespace {
 
@@ -200,7 +201,10 @@ int main(int argc, char** argv) {
     std::printf("name query: udp 127.0.0.1:%d\n", p);
   }
   if (!usbSocket.empty()) {
-    printer.startUsbSocket(usbSocket);
+    if (!torva::sim::StartUsbSocket(printer, usbSocket, torva::sim::UsbSimOptions{})) {
+      std::fprintf(stderr, "torva-printer-sim: cannot listen on the USB socket %s\n", usbSocket.c_str());
+      return 1;
+    }
     std::printf("usb: %s (TORVA_USB_SIM=%s)\n", usbSocket.c_str(), usbSocket.c_str());
   }
   std::fflush(stdout);

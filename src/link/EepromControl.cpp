@@ -74,17 +74,28 @@ bool ComReadExact(int fd, uint8_t* buffer, int length, int timeoutMs) {
       std::memcpy(buffer, got.data(), static_cast<size_t>(length));
       return true;
     }
+    // A queue count that the read does not bear out must not keep the loop
+    // going past the deadline.
+    if (n == 0 && torva::TickMs() >= deadline) break;
   }
   serialio::PurgeInput(fd);
   return false;
 }
 
-// Any-count serial read: what arrives first, at most `length` bytes.
-bool ComReadAny(int fd, uint8_t* buffer, int length, int timeoutMs) {
+// The first burst that arrives within the timeout, at most `capacity` bytes,
+// read once the line has been quiet for kQuietGapMs (or the buffer is full).
+// With `whole`, true only when every byte of the burst that fits was read;
+// otherwise true when at least one byte was. A time-out empties the queue.
+// Serves the any-count read and the queued read.
+bool ComReadBurst(int fd, uint8_t* buffer, int capacity, int timeoutMs, bool whole) {
   const uint64_t deadline = DeadlineAfter(timeoutMs);
   if (serialio::WaitInput(fd, deadline) > 0) {
-    const int queued = serialio::WaitForBurst(fd, length, kQuietGapMs, deadline);
-    if (queued > 0) return serialio::ReadQueued(fd, buffer, std::min(queued, length)) > 0;
+    const int queued = serialio::WaitForBurst(fd, capacity, kQuietGapMs, deadline);
+    if (queued > 0) {
+      const int want = std::min(queued, capacity);
+      const int n = serialio::ReadQueued(fd, buffer, want);
+      return whole ? n == want : n > 0;
+    }
   }
   serialio::PurgeInput(fd);
   return false;
@@ -158,6 +169,17 @@ bool UsbPrinterReadAny(int handle, uint8_t* buffer, int length) {
   return true;
 }
 
+// The USB writes both write routines make: the whole block, counted done only
+// when every byte went out.
+bool UsbDeviceWrite(int handle, const uint8_t* data, int length) {
+  return g_calls.uWrite(handle, 0, data, length) == length;
+}
+
+bool UsbPrinterClassWrite(int handle, const uint8_t* data, int length) {
+  int written = 0;
+  return g_calls.WriteUSBPrinter(handle, data, length, &written) != 0 && written == length;
+}
+
 bool NibbleWrite(const uint8_t* data, int length) {
   const uint64_t deadline = DeadlineAfter(kNibbleIdleWaitMs);
   for (;;) {
@@ -196,7 +218,7 @@ bool POSWritePort(int portType, int handle, const uint8_t* data, int length) {
     case PortUSB:
       if (handle <= 0) return false;
       Include1D61 = ContainsAutoStatusCommand(data, length);
-      return g_calls.uWrite(handle, 0, data, length) == length;
+      return UsbDeviceWrite(handle, data, length);
     case PortUSBPrinter: {
       if (handle <= 0) return false;
       Include1D61 = ContainsAutoStatusCommand(data, length);
@@ -204,8 +226,7 @@ bool POSWritePort(int portType, int handle, const uint8_t* data, int length) {
         const int n = g_calls.WriteQfUSBPrinter(data, length);
         return n != 0 && n == length;
       }
-      int written = 0;
-      return g_calls.WriteUSBPrinter(handle, data, length, &written) != 0 && written == length;
+      return UsbPrinterClassWrite(handle, data, length);
     }
     case PortNibbleLPT:
       return NibbleWrite(data, length);
@@ -242,7 +263,7 @@ bool POSReadPort1(int portType, int handle, uint8_t* buffer, int length, int tim
   if (buffer == nullptr || length <= 0) return false;
   switch (portType) {
     case PortCOM:
-      return handle > 0 && ComReadAny(handle, buffer, length, timeoutMs);
+      return handle > 0 && ComReadBurst(handle, buffer, length, timeoutMs, false);
     case PortNibbleLPT: {
       int status = 0;
       return g_calls.NibbleModeRead(buffer, length, &status) > 0;
@@ -259,16 +280,7 @@ bool POSReadPort1(int portType, int handle, uint8_t* buffer, int length, int tim
 bool ReadComAll(int handle, uint8_t* buffer, int capacity, int timeoutMs) {
   if (handle <= 0 || buffer == nullptr || capacity <= 0) return false;
   serialio::PurgeInput(handle);  // only what arrives from now on counts
-  const uint64_t deadline = DeadlineAfter(timeoutMs);
-  if (serialio::WaitInput(handle, deadline) > 0) {
-    const int queued = serialio::WaitForBurst(handle, capacity, kQuietGapMs, deadline);
-    if (queued > 0) {
-      const int want = std::min(queued, capacity);
-      return serialio::ReadQueued(handle, buffer, want) == want;
-    }
-  }
-  serialio::PurgeInput(handle);
-  return false;
+  return ComReadBurst(handle, buffer, capacity, timeoutMs, true);
 }
 
 namespace RWK201EEepromSet {
@@ -279,11 +291,9 @@ bool POSWritePort(int portType, int handle, const uint8_t* data, int length) {
     case PortCOM:
       return SerialWrite(handle, data, length);
     case PortUSB:
-      return g_calls.uWrite(handle, 0, data, length) == length;
-    case PortUSBPrinter: {
-      int written = 0;
-      return g_calls.WriteUSBPrinter(handle, data, length, &written) != 0 && written == length;
-    }
+      return UsbDeviceWrite(handle, data, length);
+    case PortUSBPrinter:
+      return UsbPrinterClassWrite(handle, data, length);
     default:
       return false;
   }

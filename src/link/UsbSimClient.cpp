@@ -159,45 +159,46 @@ class SimConnection : public UsbConnection {
 
 }  // namespace
 
-std::vector<int> SimBackend::devicePositions() {
-  std::vector<int> out;
-  const int fd = Connect(path_);
-  if (fd < 0) return out;
+namespace {
+// One enumeration on a connection of its own: the count the simulator
+// answers (0 when it cannot be reached or answers nothing) and its data.
+int Enumerate(const std::string& path, Kind kind, std::vector<uint8_t>& data) {
+  data.clear();
+  const int fd = Connect(path);
+  if (fd < 0) return 0;
   Request rq;
   rq.op = Op::Enumerate;
-  rq.kind = Kind::Device;
+  rq.kind = kind;
   int32_t r = -1;
-  std::vector<uint8_t> d;
-  if (Exchange(fd, rq, r, d, 0) && r > 0) {
-    for (int i = 0; i < r && i < static_cast<int>(d.size()); ++i)
-      if (d[static_cast<size_t>(i)] < 8) out.push_back(d[static_cast<size_t>(i)]);
-    std::sort(out.begin(), out.end());
-    out.erase(std::unique(out.begin(), out.end()), out.end());
-  }
+  const bool ok = Exchange(fd, rq, r, data, 0);
   ::close(fd);
+  return ok && r > 0 ? r : 0;
+}
+}  // namespace
+
+std::vector<int> SimBackend::devicePositions() {
+  std::vector<int> out;
+  std::vector<uint8_t> d;
+  const int r = Enumerate(path_, Kind::Device, d);
+  for (int i = 0; i < r && i < static_cast<int>(d.size()); ++i)
+    if (d[static_cast<size_t>(i)] < 8) out.push_back(d[static_cast<size_t>(i)]);
+  std::sort(out.begin(), out.end());
+  out.erase(std::unique(out.begin(), out.end()), out.end());
   return out;
 }
 
 std::vector<std::string> SimBackend::printerNames() {
   std::vector<std::string> out;
-  const int fd = Connect(path_);
-  if (fd < 0) return out;
-  Request rq;
-  rq.op = Op::Enumerate;
-  rq.kind = Kind::Printer;
-  int32_t r = -1;
   std::vector<uint8_t> d;
-  if (Exchange(fd, rq, r, d, 0) && r > 0) {
-    size_t pos = 0;
-    for (int i = 0; i < r && pos + 2 <= d.size(); ++i) {
-      size_t len = static_cast<size_t>(d[pos]) << 8 | d[pos + 1];
-      if (len < 2) len = 2;
-      len = std::min(len, d.size() - pos);
-      out.push_back(ModelFromDeviceId(DeviceIdText(d.data() + pos, len)));
-      pos += len;
-    }
+  const int r = Enumerate(path_, Kind::Printer, d);
+  size_t pos = 0;
+  for (int i = 0; i < r && pos + 2 <= d.size(); ++i) {
+    size_t len = static_cast<size_t>(d[pos]) << 8 | d[pos + 1];
+    if (len < 2) len = 2;
+    len = std::min(len, d.size() - pos);
+    out.push_back(ModelFromDeviceId(DeviceIdText(d.data() + pos, len)));
+    pos += len;
   }
-  ::close(fd);
   return out;
 }
 

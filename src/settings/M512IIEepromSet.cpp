@@ -43,7 +43,8 @@ void Fill(QComboBox* box, const std::vector<std::string>& items) {
 }
 
 // Limits what the user types; texts put in by Get or an import are shown
-// whole, as the printer or the file gave them.
+// whole, as the printer or the file gave them (and, being longer than the
+// limit, can still be shortened key by key).
 void LimitTyping(QLineEdit* edit, int characters) {
   edit->setValidator(new QRegularExpressionValidator(QRegularExpression(QString(".{0,%1}").arg(characters)), edit));
 }
@@ -61,7 +62,6 @@ TCommonAddressEepromSetForm::TCommonAddressEepromSetForm(const CommonAddressProf
   font.setStyleHint(QFont::SansSerif);
   setFont(font);
   setWindowFlag(Qt::WindowContextHelpButtonHint, false);
-  layout()->setSizeConstraint(QLayout::SetFixedSize);  // fixed border
 
   Fill(ui_->cboComBaudRate, BaudItems(profile_));
   ui_->cboComBaudRate->setCurrentIndex(3);
@@ -94,6 +94,12 @@ TCommonAddressEepromSetForm::TCommonAddressEepromSetForm(const CommonAddressProf
   connect(ui_->btnExit, &QPushButton::clicked, this, &TCommonAddressEepromSetForm::btnExitClick);
   BindHelpKey(this);
   FormCreate();
+  // The button row keeps its widths while Save's caption reads "Waiting...".
+  for (QPushButton* b : ui_->grpOperation->findChildren<QPushButton*>()) b->setMinimumWidth(b->sizeHint().width());
+  // A fixed border: the size the layout asks for at the start, kept while
+  // captions and result lines change.
+  adjustSize();
+  setFixedSize(size());
 }
 
 TCommonAddressEepromSetForm::~TCommonAddressEepromSetForm() = default;
@@ -253,7 +259,6 @@ void TCommonAddressEepromSetForm::btnSaveSettingsToPrinterClick() {
   AppendDarknessNote(strMsgState, edits.darkness);
   const StateLine line = CloseStateLine(strMsgState);
   strMsgState = line.text;
-  SetStateColour(line.olive);
 
   struct Queued {
     const CommonSettingInfo* info;
@@ -265,6 +270,7 @@ void TCommonAddressEepromSetForm::btnSaveSettingsToPrinterClick() {
     if (!value) {
       if (info.saveRefusalText) {
         strMsg += info.saveRefusalText;
+        SetStateColour(line.olive);
         ShowSetInfo();
         return;
       }
@@ -280,6 +286,7 @@ void TCommonAddressEepromSetForm::btnSaveSettingsToPrinterClick() {
     save->setText("&Save Settings To Printer");
     return;
   }
+  SetStateColour(line.olive);
   {
     TempDataBitsSwitch dataBits(link_);
     link_.queue().Clear();
@@ -373,7 +380,7 @@ void TCommonAddressEepromSetForm::ImportFrom(const QString& fileName) {
   const FileSizeCheck size = CheckFileSize(file.size(), readProfile);
   if (size.tooManyRecords) {
     // More records than the store holds: the file is refused whole.
-    ShowMessage(MessageKind::Error, notNormal, notNormal);
+    ShowEnglishMessage(MessageKind::Error, notNormal);
     return;
   }
   if (size.oddSize && !AskWarningOkCancel(notNormal)) return;
@@ -382,7 +389,7 @@ void TCommonAddressEepromSetForm::ImportFrom(const QString& fileName) {
   const FileReadResult read =
       ReadSettingsFile(reinterpret_cast<const uint8_t*>(data.constData()), static_cast<size_t>(data.size()), readProfile);
   if (!read.tagMatches || read.refusedTooLarge) {
-    ShowMessage(MessageKind::Error, notNormal, notNormal);
+    ShowEnglishMessage(MessageKind::Error, notNormal);
     return;
   }
   bool good = !read.shortRecord;

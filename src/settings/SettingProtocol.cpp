@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include <termios.h>
+
 #include "link/COMUnit.h"
 #include "link/Clock.h"
 #include "link/PortState.h"
@@ -188,25 +190,35 @@ void CloseEditorPort() {
 }
 
 TempDataBitsSwitch::TempDataBitsSwitch(SettingLink& link) : link_(link) {
-  if (PortType.load() != PortCOM || ComParameter.Databits == 8) return;
+  if (PortType.load() != PortCOM) return;
+  armed_ = true;
+  portBits_ = ComParameter.Databits;
+  restoreBits_ = portBits_;
+  if (portBits_ == 8) return;
   engaged_ = true;
-  restoreBits_ = ComParameter.Databits;
   link_.SetTempDataBits(8);
   Reopen(8);
+  portBits_ = 8;
 }
 
 TempDataBitsSwitch::~TempDataBitsSwitch() { Restore(); }
 
 void TempDataBitsSwitch::Restore() {
-  if (!engaged_) return;
+  if (!armed_) return;
+  armed_ = false;
   engaged_ = false;
-  // A save that chose 8 bits leaves the printer at 8; nothing to undo.
-  if (restoreBits_ == 8) return;
+  // Printer and port already run at the bits to end with (a save that chose
+  // 8 leaves the printer at 8): nothing to undo.
+  if (restoreBits_ == portBits_) return;
   link_.SetTempDataBits(restoreBits_);
   Reopen(restoreBits_);
+  portBits_ = restoreBits_;
 }
 
 void TempDataBitsSwitch::Reopen(int dataBits) {
+  // The switch must be on the line before the port is closed: the reopen
+  // flushes both queues, and would throw away what is still waiting.
+  if (ComParameter.m_hdev > 0) tcdrain(ComParameter.m_hdev);
   if (link_.style().dataBitsPauseMs > 0) torva::PrinterDelay(link_.style().dataBitsPauseMs);
   if (ComParameter.m_hdev != -1) CloseCOM(ComParameter.m_hdev);
   ComParameter.m_hdev = -1;

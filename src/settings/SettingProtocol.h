@@ -89,6 +89,8 @@ class SettingLink {
   explicit SettingLink(const PortStyle& style = kEcPortStyle) : style_(style) {}
 
   const PortStyle& style() const { return style_; }
+  // Tests shorten the read time-out with it.
+  void setStyle(const PortStyle& style) { style_ = style; }
   int handle() const { return g_nHandle; }
   void setHandle(int handle) { g_nHandle = handle; }
   CommandQueue& queue() { return queue_; }
@@ -137,11 +139,13 @@ PortOpenResult OpenEditorPort(SettingLink& link);
 // Closes the port of PortType and stores -1 in its record.
 void CloseEditorPort();
 
-// The temporary switch to 8 data bits around one exchange on a serial port
-// configured for other data bits. The constructor switches the printer to 8
-// bits and reopens the port at 8; the destructor (or Restore) switches the
-// printer back to the configured data bits and reopens the port with them,
-// on every way out of the exchange. Does nothing on other ports or at 8 bits.
+// The temporary switch to 8 data bits around one exchange on a serial port.
+// When the port is configured for other data bits, the constructor switches
+// the printer to 8 bits and reopens the port at 8. The destructor (or
+// Restore), on every way out of the exchange, leaves printer and port at the
+// restore data bits: the configured ones, or those an editor's successful
+// save just sent (SetRestoreDataBits); it switches and reopens only when they
+// differ from the bits the port runs at. Does nothing on other ports.
 class TempDataBitsSwitch {
  public:
   explicit TempDataBitsSwitch(SettingLink& link);
@@ -149,6 +153,7 @@ class TempDataBitsSwitch {
   TempDataBitsSwitch(const TempDataBitsSwitch&) = delete;
   TempDataBitsSwitch& operator=(const TempDataBitsSwitch&) = delete;
 
+  // True when the constructor switched to 8 data bits.
   bool engaged() const { return engaged_; }
   // The data bits to switch back to (an editor whose save just sent new
   // data bits passes them); starts as the configured ComParameter.Databits.
@@ -159,7 +164,9 @@ class TempDataBitsSwitch {
  private:
   void Reopen(int dataBits);
   SettingLink& link_;
+  bool armed_ = false;    // a serial exchange whose way out is still to come
   bool engaged_ = false;
+  int portBits_ = 8;      // the data bits the port runs at now
   int restoreBits_ = 8;
 };
 

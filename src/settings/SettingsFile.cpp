@@ -53,9 +53,11 @@ Bytes SettingsFileWriter::Finish(const std::string& tag) const {
 
 FileSizeCheck CheckFileSize(long long size, const FileReadProfile& profile) {
   FileSizeCheck check;
-  const long long rest = size - 9;
-  // (size - 9) mod 9 as integer arithmetic gives it: -9 (an empty file) is a
-  // multiple of 9, -4 is not.
+  // What is left for the records once the tag is taken off: size - 9, or
+  // size - 10 for the one 10-byte tag.
+  const long long rest = size - std::max<long long>(9, static_cast<long long>(profile.tag.size()));
+  // rest mod 9 as integer arithmetic gives it: -9 (an empty file read with a
+  // 9-byte tag) is a multiple of 9, -4 is not.
   check.oddSize = rest % 9 != 0;
   const long long count = rest / 9;  // truncates toward zero
   check.recordCount = count > 0 ? static_cast<int>(std::min<long long>(count, 1LL << 30)) : 0;

@@ -68,9 +68,10 @@ struct FileReadProfile {
 };
 
 // What the size of a file says before anything is read.
+// The tag's length (9, or 10 for the VD-K9034) is taken off the size first.
 struct FileSizeCheck {
-  int recordCount = 0;       // (size - 9) div 9, 0 when negative
-  bool oddSize = false;      // (size - 9) is not a multiple of 9
+  int recordCount = 0;       // (size - tag length) div 9, 0 when negative
+  bool oddSize = false;      // (size - tag length) is not a multiple of 9
   bool tooManyRecords = false;  // more records than the store holds
 };
 FileSizeCheck CheckFileSize(long long size, const FileReadProfile& profile);
@@ -87,8 +88,8 @@ struct FileReadResult {
   // file) is std::nullopt.
   std::vector<std::optional<SettingsRecord>> records;
 };
-// Reads a whole file held in memory: (size - 9) div 9 records, then the next
-// tag-length bytes as the tag. Bytes after the tag are ignored; extra bytes
+// Reads a whole file held in memory: (size - tag length) div 9 records, then
+// the next tag-length bytes as the tag. Bytes after the tag are ignored; extra bytes
 // anywhere else shift the tag and make it fail.
 FileReadResult ReadSettingsFile(const uint8_t* data, size_t size, const FileReadProfile& profile);
 inline FileReadResult ReadSettingsFile(const Bytes& data, const FileReadProfile& profile) {

@@ -200,6 +200,16 @@ bool UsbPrinterTest(int h) {
   return got == 1;
 }
 
+// Both USB printer roads end alike once the printer has passed: the kind is
+// set, the connection closed with its own call and the name kept.
+OpenOutcome UsbPrinterConfigured(const std::string& name) {
+  PortType = PortUSBPrinter;
+  CloseUsbPrinterHandle();
+  USBPrinterParameter.Name = name;
+  PortDisplay = name;
+  return OpenOutcome::Opened;
+}
+
 const std::string* SelectedUsbEntry(const PortRequest& r) {
   if (r.usbSelected < 0 || r.usbSelected >= static_cast<int>(r.usbEntries.size())) return nullptr;
   return &r.usbEntries[static_cast<size_t>(r.usbSelected)];
@@ -225,11 +235,7 @@ OpenOutcome OpenUsbPrinter(const PortRequest& r) {
     CloseUsbPrinterHandle();
     return OpenOutcome::Failed;
   }
-  PortType = PortUSBPrinter;
-  CloseUsbPrinterHandle();
-  USBPrinterParameter.Name = *name;
-  PortDisplay = *name;
-  return OpenOutcome::Opened;
+  return UsbPrinterConfigured(*name);
 }
 
 OpenOutcome OpenK773(const PortRequest& r) {
@@ -254,11 +260,7 @@ OpenOutcome OpenK773(const PortRequest& r) {
   iUSBClassMode = probe.classMode;
   iStatusBytes = probe.statusBytes;
   is773Costom = probe.custom;
-  PortType = PortUSBPrinter;
-  CloseUsbPrinterHandle();
-  USBPrinterParameter.Name = *name;
-  PortDisplay = *name;
-  return OpenOutcome::Opened;
+  return UsbPrinterConfigured(*name);
 }
 
 OpenOutcome OpenNet(const PortRequest& r) {

@@ -98,7 +98,8 @@ enum class OpenOutcome {
 };
 
 // Closes every handle that is open, as the dialog does before it opens the
-// chosen kind. The USB printer handle is closed with the call of the channel
+// chosen kind and as File > Close Port does (PortType is left to the
+// caller). The USB printer handle is closed with the call of the channel
 // that opened it (or, when none was recorded, by the mode the port state
 // names now), so call this before the model or the K773 flags change.
 void CloseEveryOpenPort();

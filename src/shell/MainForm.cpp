@@ -20,11 +20,14 @@
 #include "link/ParReverse.h"
 #include "link/USBUnit.h"
 #include "shell/About.h"
+#include "shell/ConnectionTest.h"
 #include "shell/DialogGuard.h"
 #include "shell/DialogOpeners.h"
 #include "shell/Messages.h"
 #include "shell/PrinterIni.h"
+#include "settings/EditorDispatch.h"
 #include "shell/UsbPrinterHandle.h"
+#include "status/StatusDispatch.h"
 #include "ui_MainForm.h"
 
 TMainForm* MainForm = nullptr;
@@ -209,7 +212,13 @@ void TMainForm::ClockUpdate() {
 void TMainForm::SwitchLanguage(const std::string& language) {
   // The file first: when it cannot be written, nothing changes, so the
   // clock (which follows the file) and the captions keep agreeing.
-  if (!WriteIniLanguage(QString::fromStdString(language))) return;
+  if (!WriteIniLanguage(QString::fromStdString(language))) {
+    // The menu has already toggled the item the user chose; put the check
+    // marks back on the language that stays.
+    ui->EnglishMenu->setChecked(IsEnglish());
+    ui->ChineseMenu->setChecked(!IsEnglish());
+    return;
+  }
   Language = language;
   SetCaptions(language, 'N');
   SetPanelText(0, Tr2("Port:", "端口:") + QString::fromStdString(PortDisplay));
@@ -235,35 +244,31 @@ void TMainForm::AboutMenuClick() {
 
 SendResult TMainForm::OpenAndSenddata(const uint8_t* buffer, int length) {
   const int kind = PortType.load();
+  // A handle still held from an earlier send is closed first. ClosePort
+  // leaves the USB printer alone; its handle is closed with the call of the
+  // channel that opened it.
+  ClosePort();
+  if (kind == PortUSBPrinter) CloseUsbPrinterHandle();
   bool opened = false;
   switch (kind) {
-    case PortCOM: {
-      if (ComParameter.m_hdev != -1) CloseCOM(ComParameter.m_hdev);
-      ComParameter.m_hdev = -1;
+    case PortCOM:
       ComParameter.m_hdev = OpenCOM(ComParameter.Name, ComParameter.Baudrate, ComParameter.Databits,
                                     ComParameter.Stopbits, ComParameter.Handshake, ComParameter.Parity);
       opened = ComParameter.m_hdev != -1;
       break;
-    }
     case PortNibbleLPT:
-      ParReverse::DriverClose();
       opened = ParReverse::DriverOpenEx(static_cast<uint16_t>(LPTParameter.Number & 0xFFFF), 1, 0,
                                         ProgramDirectory()) != 0;
       break;
     case PortLPT:
-      if (LPTParameter.m_hdev != -1) CloseLPT(LPTParameter.m_hdev);
-      LPTParameter.m_hdev = -1;
       LPTParameter.m_hdev = OpenLPT(LPTParameter.Name);
       opened = LPTParameter.m_hdev != -1;
       break;
     case PortUSB:
-      if (USBParameter.m_hdev != -1) UsbDevice::CloseDevice(USBParameter.m_hdev);
-      USBParameter.m_hdev = -1;
       USBParameter.m_hdev = UsbDevice::OpenDeviceX(USBParameter.X);
       opened = USBParameter.m_hdev != -1;
       break;
     case PortUSBPrinter:
-      CloseUsbPrinterHandle();
       USBPrinterParameter.m_hdev = UsbPrinter::OpenUSBPrinter(USBPrinterParameter.Name);
       opened = USBPrinterParameter.m_hdev != -1;
       // The handle stays open after a send: remember how it was opened.
@@ -271,8 +276,6 @@ SendResult TMainForm::OpenAndSenddata(const uint8_t* buffer, int length) {
       break;
     case PortDriver:
       // Each command is one RAW document on the spooler queue.
-      if (DriverParameter.hPrinter != -1) ClosePrinterDriver(DriverParameter.hPrinter);
-      DriverParameter.hPrinter = -1;
       DriverParameter.hPrinter = OpenPrinterDriver(DriverParameter.DriverName);
       opened = DriverParameter.hPrinter != -1;
       break;
@@ -341,21 +344,8 @@ void TMainForm::ClosePort() {
 }
 
 void TMainForm::PortCloseMenuClick() {
-  if (USBParameter.m_hdev != -1) {
-    UsbDevice::CloseDevice(USBParameter.m_hdev);
-    USBParameter.m_hdev = -1;
-  }
-  if (ComParameter.m_hdev != -1) {
-    CloseCOM(ComParameter.m_hdev);
-    ComParameter.m_hdev = -1;
-  }
-  if (LPTParameter.m_hdev != -1) {
-    CloseLPT(LPTParameter.m_hdev);
-    LPTParameter.m_hdev = -1;
-  }
-  if (PortType == PortNibbleLPT) ParReverse::DriverClose();
-  if (PNET.handle != -1) CloseNetPort();
-  CloseUsbPrinterHandle();
+  // Every open handle of every kind; the records keep their parameters.
+  portset::CloseEveryOpenPort();
   PortType = PortNone;
 }
 
@@ -405,13 +395,12 @@ void TMainForm::SpeedButton_PortSetClick() { OpenPortSettingDialog(*this); }
 
 void TMainForm::SpeedButton_MonitotClick() {
   if (!CheckPortGuard(GuardedTool::StatusMonitor)) return;
-  // The status dialog of the model opens here (status monitor).
+  OpenStatusMonitor(*this);
 }
 
 void TMainForm::SpeedButton_EepromSetClick() {
   if (!CheckPortGuard(GuardedTool::EepromSet)) return;
-  if (!AskAccessCode(*this)) return;
-  // The settings editor of PrinterName opens here (settings editors).
+  OpenSettingsEditor(*this);  // asks for the access code first
 }
 
 void TMainForm::SpeedButton_CheckMarkClick() {

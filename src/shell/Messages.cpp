@@ -21,6 +21,7 @@ const char* EnglishTitle(MessageKind kind) {
     case MessageKind::Warning: return "Warning";
     case MessageKind::Error: return "Error";
     case MessageKind::Information: return "Information";
+    case MessageKind::Plain: return "TORVAConsole";
   }
   return "";
 }
@@ -30,6 +31,7 @@ const char* ChineseTitle(MessageKind kind) {
     case MessageKind::Warning: return "警告";
     case MessageKind::Error: return "错误";
     case MessageKind::Information: return "信息";
+    case MessageKind::Plain: return "TORVAConsole";
   }
   return "";
 }
@@ -39,6 +41,7 @@ QMessageBox::Icon BoxIcon(MessageKind kind) {
     case MessageKind::Warning: return QMessageBox::Warning;
     case MessageKind::Error: return QMessageBox::Critical;
     case MessageKind::Information: return QMessageBox::Information;
+    case MessageKind::Plain: return QMessageBox::NoIcon;
   }
   return QMessageBox::NoIcon;
 }
@@ -53,28 +56,31 @@ std::vector<QString> MessageRecorder::texts() const {
   return out;
 }
 
-void ShowMessage(MessageKind kind, const QString& english, const QString& chinese) {
-  QString text;
-  QString title;
-  if (Language == "English") {
-    text = english;
-    title = QString::fromUtf8(EnglishTitle(kind));
-  } else if (Language == "Chinese") {
-    text = chinese;
-    title = QString::fromUtf8(ChineseTitle(kind));
-  } else {
-    return;  // neither language: nothing is shown
-  }
+namespace {
+void ShowBox(MessageKind kind, const QString& text, const QString& title, bool english) {
   if (g_recorder) {
-    g_recorder->messages_.push_back({kind, text, title});
+    g_recorder->add({kind, text, title});
     return;
   }
   // Owned by the window the user is working in, so the box stays in front of
   // the modal dialog that reports.
   QMessageBox box(BoxIcon(kind), title, text, QMessageBox::Ok, QApplication::activeWindow());
   box.setFont(DialogFont());
-  if (QAbstractButton* ok = box.button(QMessageBox::Ok)) ok->setText(Language == "English" ? "OK" : "确定");
+  if (QAbstractButton* ok = box.button(QMessageBox::Ok)) ok->setText(english ? "OK" : "确定");
   box.exec();
+}
+}  // namespace
+
+void ShowMessage(MessageKind kind, const QString& english, const QString& chinese) {
+  if (Language == "English") {
+    ShowBox(kind, english, QString::fromUtf8(EnglishTitle(kind)), true);
+  } else if (Language == "Chinese") {
+    ShowBox(kind, chinese, QString::fromUtf8(ChineseTitle(kind)), false);
+  }  // neither language: nothing is shown
+}
+
+void ShowEnglishMessage(MessageKind kind, const QString& text) {
+  ShowBox(kind, text, QString::fromUtf8(EnglishTitle(kind)), true);
 }
 
 void OutputWarning(const QString& english, const QString& chinese) {

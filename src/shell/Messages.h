@@ -12,7 +12,9 @@
 
 class QWidget;
 
-enum class MessageKind { Warning, Error, Information };
+// Plain: a box with no icon titled with the application's title
+// ("TORVAConsole"), as the status threads report a lost printer.
+enum class MessageKind { Warning, Error, Information, Plain };
 
 // One box as it would have been shown.
 struct RecordedMessage {
@@ -34,9 +36,9 @@ class MessageRecorder {
   void clear() { messages_.clear(); }
   // Texts only, in order (handy for comparisons in tests).
   std::vector<QString> texts() const;
+  void add(RecordedMessage message) { messages_.push_back(std::move(message)); }
 
  private:
-  friend void ShowMessage(MessageKind, const QString&, const QString&);
   std::vector<RecordedMessage> messages_;
   MessageRecorder* outer_;
 };
@@ -51,6 +53,10 @@ void OutputError(const QString& english, const QString& chinese);
 void OutputInformation(const QString& english, const QString& chinese);
 // The common body of the three.
 void ShowMessage(MessageKind kind, const QString& english, const QString& chinese);
+// A box in English whatever the language (some messages of the settings files
+// are English only): titled "Warning", "Error", "Information", or the
+// application's title for Plain, with one "OK" button. Recorded like the others.
+void ShowEnglishMessage(MessageKind kind, const QString& text);
 
 // True while Language is "English".
 bool IsEnglish();

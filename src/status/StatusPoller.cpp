@@ -12,8 +12,10 @@
 #include "link/COMUnit.h"
 #include "link/Clock.h"
 #include "link/EepromControl.h"
+#include "link/ParReverse.h"
 #include "link/PortState.h"
 #include "link/USBUnit.h"
+#include "status/RecordSplitter.h"
 
 namespace torva::status {
 
@@ -43,6 +45,10 @@ bool CanPollStatus(int portType) {
   return portType == PortCOM || portType == PortUSB || portType == PortUSBPrinter;
 }
 
+bool CanPollStatus(const PollPlan& plan) {
+  return CanPollStatus(plan.portType) || (plan.nibble && plan.portType == PortNibbleLPT);
+}
+
 int StatusPoller::LiveThreads() { return gLiveThreads.load(); }
 
 StatusPoller::~StatusPoller() {
@@ -52,7 +58,7 @@ StatusPoller::~StatusPoller() {
 
 uint64_t StatusPoller::start(const PollPlan& plan, Reporter reporter) {
   stopAndJoin();
-  if (!CanPollStatus(plan.portType) || plan.recordLength <= 0) return 0;
+  if (!CanPollStatus(plan) || plan.recordLength <= 0) return 0;
   if (wakeFd_ < 0) wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   // Drain a wake-up left from the previous run.
   uint64_t v;
@@ -94,7 +100,9 @@ bool StatusPoller::pause(int ms) {
 }
 
 bool StatusPoller::sendCommand(const PollPlan& plan) {
-  return POSWritePort(plan.portType, plan.handle, kInquireStatusCommand, sizeof kInquireStatusCommand);
+  if (plan.command.empty())
+    return POSWritePort(plan.portType, plan.handle, kInquireStatusCommand, sizeof kInquireStatusCommand);
+  return POSWritePort(plan.portType, plan.handle, plan.command.data(), static_cast<int>(plan.command.size()));
 }
 
 StatusPoller::ReadResult StatusPoller::readSerial(const PollPlan& plan, std::vector<uint8_t>& record) {
@@ -141,6 +149,8 @@ StatusPoller::ReadResult StatusPoller::readSerial(const PollPlan& plan, std::vec
 StatusPoller::ReadResult StatusPoller::readUsb(const PollPlan& plan, std::vector<uint8_t>& record) {
   const int len = plan.recordLength;
   record.assign(len, 0);
+  if (plan.portType == PortUSBPrinter && plan.customUsb)
+    return ReadCustomUsbRecord(plan.handle, record.data(), len) ? ReadResult::Ok : ReadResult::Failed;
   int got = 0;
   int ok = 0;
   if (plan.portType == PortUSB)
@@ -151,47 +161,77 @@ StatusPoller::ReadResult StatusPoller::readUsb(const PollPlan& plan, std::vector
   return (ok != 0 && got == len) ? ReadResult::Ok : ReadResult::Failed;
 }
 
+StatusPoller::ReadResult StatusPoller::readNibble(const PollPlan& plan, std::vector<uint8_t>& record) {
+  record.assign(plan.recordLength, 0);
+  return ReadNibbleRecord(record.data(), plan.recordLength) ? ReadResult::Ok : ReadResult::Failed;
+}
+
 void StatusPoller::closePort(const PollPlan& plan) {
   switch (plan.portType) {
+    case PortNibbleLPT: ParReverse::DriverClose(); break;
     case PortCOM: CloseIfOwned(ComParameter.m_hdev, plan.handle, [](int h) { CloseCOM(h); }); break;
     case PortUSB: CloseIfOwned(USBParameter.m_hdev, plan.handle, [](int h) { UsbDevice::CloseDevice(h); }); break;
     case PortUSBPrinter:
-      CloseIfOwned(USBPrinterParameter.m_hdev, plan.handle, [](int h) { UsbPrinter::CloseUSBPrinter(h); });
+      if (plan.customUsb)
+        CloseIfOwned(USBPrinterParameter.m_hdev, plan.handle, [](int) { UsbPrinter::CloseQfUSBPrinter(); });
+      else
+        CloseIfOwned(USBPrinterParameter.m_hdev, plan.handle, [](int h) { UsbPrinter::CloseUSBPrinter(h); });
       break;
     default: break;
   }
 }
 
 void StatusPoller::run(PollPlan plan, Reporter report, uint64_t gen) {
-  if (plan.timing == CommandTiming::OnceThenEverySerialPoll && !sendCommand(plan)) {
+  const bool nibble = plan.portType == PortNibbleLPT;
+  // The nibble-mode port is only read; the printer gets no command there.
+  const bool sendsFirst = !nibble && (plan.timing == CommandTiming::OnceThenEverySerialPoll ||
+                                      plan.timing == CommandTiming::Once);
+  if (sendsFirst && !sendCommand(plan)) {
     closePort(plan);
     report({gen, PollEvent::FirstSendFailed, {}});
     return;
   }
+  RecordSplitter splitter(static_cast<size_t>(plan.recordLength));
   std::vector<uint8_t> record;
   bool failed = false;
   while (!stop_) {
-    const bool send = plan.timing == CommandTiming::EveryPoll || plan.portType == PortCOM;
+    const bool send = !nibble && (plan.timing == CommandTiming::EveryPoll ||
+                                  (plan.timing == CommandTiming::OnceThenEverySerialPoll && plan.portType == PortCOM));
     if (send && !sendCommand(plan)) {
       failed = true;
       break;
     }
-    const ReadResult rr = plan.portType == PortCOM ? readSerial(plan, record) : readUsb(plan, record);
-    if (rr == ReadResult::Stopped) break;
-    if (rr == ReadResult::Failed) {
-      // A stop that came while the call was failing (the dialog closing) is a
-      // stop, not a printer failure.
-      if (!stop_) failed = true;
-      break;
+    if (plan.portType == PortCOM && plan.serialRead == SerialRead::QueuedRecords) {
+      std::vector<RecordBytes> records;
+      if (!ReadQueuedRecords(plan.handle, splitter, records, plan.serialTimeoutMs)) {
+        if (!stop_) failed = true;
+        break;
+      }
+      for (auto& r : records) report({gen, PollEvent::Record, std::move(r)});
+    } else {
+      ReadResult rr;
+      if (plan.portType == PortCOM)
+        rr = readSerial(plan, record);
+      else if (nibble)
+        rr = readNibble(plan, record);
+      else
+        rr = readUsb(plan, record);
+      if (rr == ReadResult::Stopped) break;
+      if (rr == ReadResult::Failed) {
+        // A stop that came while the call was failing (the dialog closing) is a
+        // stop, not a printer failure.
+        if (!stop_) failed = true;
+        break;
+      }
+      report({gen, PollEvent::Record, record});
     }
-    report({gen, PollEvent::Record, record});
     if (pause(plan.intervalMs)) break;
   }
   if (failed) {
     closePort(plan);
     report({gen, PollEvent::Failure, {}});
   }
-  if (plan.portType != PortCOM || plan.closeSerialAtEnd) closePort(plan);
+  if ((plan.portType != PortCOM && !nibble) || plan.closeSerialAtEnd) closePort(plan);
   report({gen, PollEvent::Ended, {}});
 }
 

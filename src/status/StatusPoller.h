@@ -24,8 +24,21 @@ namespace torva::status {
 
 // When the status-back command (1D 61 FF) is sent.
 enum class CommandTiming {
-  EveryPoll,              // at the start of every poll
-  OnceThenEverySerialPoll // once before the first poll; on a serial port again at every poll
+  EveryPoll,               // at the start of every poll
+  OnceThenEverySerialPoll, // once before the first poll; on a serial port again at every poll
+  Once,                    // once before the first poll; the printer then sends by itself
+};
+
+// How a serial poll reads.
+enum class SerialRead {
+  // Waits (up to the serial timeout) until a whole record is queued, takes it
+  // and every further whole record, and keeps the newest; a partial record
+  // stays queued. No whole record in time is a failure.
+  WholeRecord,
+  // Takes whatever is queued, without waiting, and reports every whole record
+  // in the order it arrived; a partial record is kept for the next poll.
+  // Nothing queued is no failure: the view keeps its state.
+  QueuedRecords,
 };
 
 struct PollPlan {
@@ -35,7 +48,18 @@ struct PollPlan {
   int intervalMs = 300;    // pause between two polls
   int serialTimeoutMs = 3000;  // a serial record must be whole within this time
   CommandTiming timing = CommandTiming::EveryPoll;
-  // At the end of polling close the serial port too (the series thread); the
+  SerialRead serialRead = SerialRead::WholeRecord;
+  // The nibble-mode parallel port is polled too: nothing is sent, one record
+  // is read through the reverse channel per poll.
+  bool nibble = false;
+  // The status command the plan sends (1D 61 FF; the VD-K773's custom
+  // monitor sends 1D E0 FF).
+  std::vector<uint8_t> command{0x1D, 0x61, 0xFF};
+  // The USB printer in the VD-K773 custom mode: one record per transfer in
+  // the framing of the class mode (ReadCustomUsbRecord), and the custom
+  // channel closed at the end.
+  bool customUsb = false;
+  // At the end of polling close the serial (and nibble-mode) port too; the
   // USB kinds are always closed at the end.
   bool closeSerialAtEnd = false;
 };
@@ -53,8 +77,10 @@ struct PollReport {
   std::vector<uint8_t> record;  // for Record
 };
 
-// The port kinds a status record can be read from.
+// The port kinds a status record can be read from (the nibble-mode port only
+// with a plan that reads it).
 bool CanPollStatus(int portType);
+bool CanPollStatus(const PollPlan& plan);
 
 // The status-back command, 1D 61 FF.
 extern const uint8_t kInquireStatusCommand[3];
@@ -93,6 +119,7 @@ class StatusPoller {
   enum class ReadResult { Ok, Failed, Stopped };
   ReadResult readSerial(const PollPlan& plan, std::vector<uint8_t>& record);
   ReadResult readUsb(const PollPlan& plan, std::vector<uint8_t>& record);
+  ReadResult readNibble(const PollPlan& plan, std::vector<uint8_t>& record);
   // Waits up to ms or until a stop is requested; true when stopped.
   bool pause(int ms);
   void closePort(const PollPlan& plan);

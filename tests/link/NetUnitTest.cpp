@@ -189,7 +189,7 @@ TEST_F(NetUnitTest, WritePausesLengthDivSixMilliseconds) {
   };
   // 5 div 6 = 0: no pause; 6 bytes: 1 ms; 600 bytes: 100 ms. Upper bounds are
   // loose: this machine may be busy.
-  const Case cases[] = {{5, 0, 40}, {6, 1, 60}, {600, 100, 400}};
+  const Case cases[] = {{5, 0, 250}, {6, 1, 250}, {600, 100, 600}};
   size_t total = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.length);

@@ -78,7 +78,7 @@ TEST_F(NibblePort, WriteGivesUpWhenNeverIdle) {
   EXPECT_FALSE(POSWritePort(PortNibbleLPT, -1, cmd, 1));
   const uint64_t elapsed = torva::TickMs() - t0;
   EXPECT_GE(elapsed, 2000u);
-  EXPECT_LT(elapsed, 2500u);
+  EXPECT_LT(elapsed, 3000u);  // loose: the machine may be busy
 }
 
 }  // namespace

@@ -143,8 +143,9 @@ TEST_F(SerialPort, StalePartialReplyIsNotTakenForTheNextAnswer) {
   EXPECT_EQ(buf[1], 0x12);
 }
 
-// A late reply that lands after the time-out: the read answers false, and
-// POSReadPort1's time-out also empties the queue.
+// Nothing arrives: the any-count read answers false at its time-out and
+// leaves the input queue empty (a byte queued before the deadline would have
+// been delivered, so the purge only catches what lands at the very end).
 TEST_F(SerialPort, AnyCountTimeoutEmptiesTheQueue) {
   uint8_t buf[8];
   EXPECT_FALSE(POSReadPort1(PortCOM, fd, buf, 8, 100));

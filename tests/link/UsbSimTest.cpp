@@ -222,6 +222,22 @@ TEST_F(UsbSimTest, NothingOpensWithoutTheSimulator) {
   EXPECT_EQ(UsbPrinter::OpenQfUSBPrinter(1), -1);
 }
 
+
+// A socket the simulator cannot listen on is reported as a failure (what
+// torva-printer-sim --usb-socket relies on), not taken for a running printer.
+TEST_F(UsbSimTest, SocketThatCannotListenIsAFailure) {
+  const std::string cases[] = {dir_ + "/missing-folder/usb.sock", std::string(200, 'x'), ""};
+  for (const std::string& path : cases) {
+    SCOPED_TRACE(path);
+    EXPECT_FALSE(torva::sim::StartUsbSocket(*printer_, path, {}));
+  }
+  ::setenv("TORVA_USB_SIM", cases[0].c_str(), 1);
+  EXPECT_EQ(openDevice(0), -1);
+  // The same printer still starts on a good path afterwards.
+  ::setenv("TORVA_USB_SIM", path_.c_str(), 1);
+  start();
+  EXPECT_GT(openDevice(0), 0);
+}
 TEST_F(UsbSimTest, PrinterOnlyOrDeviceOnly) {
   UsbSimOptions o;
   o.devicePositions = {};

@@ -2,10 +2,14 @@
 // with the file dialogs replaced.
 #include <gtest/gtest.h>
 
-#include <QFileInfo>
+#include <QApplication>
 #include <QComboBox>
+#include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
+#include <QPushButton>
 
 #include "SettingsEditorTestSupport.h"
 #include "settings/M512EepromSet.h"
@@ -152,6 +156,22 @@ TEST_F(EditorFileTest, EachEditorRefusesTheOthersFile) {
   }
 }
 
+TEST_F(EditorFileTest, FormatBoxIsEnglishInBothLanguages) {
+  for (const char* language : {"English", "Chinese"}) {
+    SCOPED_TRACE(language);
+    Language = language;
+    messages_.clear();
+    const QString file = path("other.pes");
+    WriteAll(file, KnownStateFile("VD-M512ab"));
+    TM512IIEepromSetForm form;
+    Choose(file);
+    form.btnImportSettingsFromFileClick();
+    ASSERT_EQ(messages_.messages().size(), 1u);
+    EXPECT_EQ(messages_.messages()[0].title, "Error");
+    EXPECT_EQ(messages_.messages()[0].text, "The data format in file \"" + file + "\" is not normal!");
+  }
+}
+
 TEST_F(EditorFileTest, TheVDM512EditorWritesItsOwnTag) {
   TM512EepromSetForm form;
   EditorState s = KnownState();
@@ -210,6 +230,7 @@ TEST_F(EditorFileTest, RefusedExportLeavesTheFileAlone) {
 
 TEST_F(EditorFileTest, ExportIntoAMissingFolderFailsWithTheOpenError) {
   TM512IIEepromSetForm form;
+  form.setState(KnownState());
   const QString file = path("no/such/folder/x.pes");
   Choose(file);
   form.btnExportSettingsToFileClick();
@@ -337,4 +358,68 @@ TEST_F(EditorFileTest, CancelledFileDialogsDoNothing) {
   form.btnImportSettingsFromFileClick();
   EXPECT_TRUE(messages_.messages().empty());
   EXPECT_EQ(form.resultText(), "");
+}
+
+namespace {
+
+void Key(QLineEdit* edit, Qt::Key key, const QString& text = {}) {
+  QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+  QApplication::sendEvent(edit, &press);
+}
+
+}  // namespace
+
+// Typing stops at each edit's maximum length, but a longer value that Get or
+// an import put in (an unwritten cell reads 65535) is shown whole and can be
+// shortened key by key.
+TEST_F(EditorFileTest, EditsLimitTypingButKeepLongerValues) {
+  TM512IIEepromSetForm form;
+  EditorState s;
+  s.waitTime = "65535";
+  form.setState(s);
+  QLineEdit* wait = Child<QLineEdit>(form, "WaitTime");
+  ASSERT_NE(wait, nullptr);
+  EXPECT_EQ(wait->text(), "65535");
+  Key(wait, Qt::Key_Backspace);
+  EXPECT_EQ(wait->text(), "6553");
+  Key(wait, Qt::Key_Backspace);
+  EXPECT_EQ(wait->text(), "655");
+  Key(wait, Qt::Key_9, "9");
+  EXPECT_EQ(wait->text(), "655") << "three characters at most once it fits";
+  Key(wait, Qt::Key_Backspace);
+  Key(wait, Qt::Key_0, "0");
+  EXPECT_EQ(wait->text(), "650");
+
+  struct Case {
+    const char* name;
+    int limit;
+  };
+  for (const Case c : {Case{"edtPrintSpeed", 3}, Case{"edtPrintDarkness", 3}, Case{"FeedLine", 5},
+                       Case{"WaitTime", 3}, Case{"AutoTime", 3}, Case{"AotoSpeed", 3}}) {
+    SCOPED_TRACE(c.name);
+    QLineEdit* edit = Child<QLineEdit>(form, c.name);
+    ASSERT_NE(edit, nullptr);
+    edit->clear();
+    for (int i = 0; i < 7; ++i) Key(edit, Qt::Key_1, "1");
+    EXPECT_EQ(edit->text(), QString(c.limit, '1'));
+  }
+}
+
+// Save's "Waiting..." caption does not move the other buttons.
+TEST_F(EditorFileTest, ButtonRowKeepsItsWidths) {
+  TM512IIEepromSetForm form;
+  form.show();
+  QApplication::processEvents();
+  auto widths = [&] {
+    std::vector<int> w;
+    for (const char* name : {"btnGetSettingsFromPrinter", "btnSaveSettingsToPrinter", "btnImportSettingsFromFile",
+                             "btnExportSettingsToFile", "btnExit"})
+      w.push_back(Child<QPushButton>(form, name)->width());
+    return w;
+  };
+  const std::vector<int> before = widths();
+  Child<QPushButton>(form, "btnSaveSettingsToPrinter")->setText("Waiting...");
+  form.layout()->activate();
+  QApplication::processEvents();
+  EXPECT_EQ(widths(), before);
 }

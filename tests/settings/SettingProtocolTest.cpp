@@ -189,3 +189,38 @@ TEST_F(SettingProtocolTest, QueuedSaveIsOneWriteOfEveryCommand) {
             (Bytes{0x1B, 0x73, 0x5C, 0x31, 0xE7, 0x08, 18, 0, 18}));
   EXPECT_TRUE(pty.receive(1, 50).empty());
 }
+
+// The way out of a serial exchange: back to the configured data bits, or to
+// those a successful save just sent, and only when they differ from the bits
+// the port runs at.
+TEST_F(SettingProtocolTest, DataBitsSwitchEndsAtTheRestoreBits) {
+  struct Case {
+    const char* name;
+    int configured;
+    int restore;  // 0: the configured bits
+    Bytes sent;   // the switches the printer receives, in order
+  };
+  const Bytes to8{0x1C, 0x09, 0x12, 0x15, 0x02, 0x0A, 0x01, 0x08};
+  const Bytes to7{0x1C, 0x09, 0x12, 0x15, 0x02, 0x0A, 0x01, 0x07};
+  const Case cases[] = {
+      {"8 configured, nothing to do", 8, 0, {}},
+      {"8 configured, a save chose 7", 8, 7, to7},
+      {"7 configured, a save chose 8", 7, 8, to8},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Pty pty;
+    ComParameter.Name = ttyname(pty.slave);
+    ComParameter.Databits = c.configured;
+    ComParameter.m_hdev = -1;
+    SettingLink link;
+    link.setHandle(pty.slave);
+    {
+      TempDataBitsSwitch dataBits(link);
+      EXPECT_EQ(dataBits.engaged(), c.configured != 8);
+      if (c.restore) dataBits.SetRestoreDataBits(c.restore);
+    }
+    EXPECT_EQ(pty.receive(c.sent.size() + 1, 200), c.sent);
+    CloseEditorPort();
+  }
+}

@@ -14,6 +14,11 @@
 #include "settings/SettingsFile.h"
 #include "shell/Messages.h"
 
+// Lets GoogleTest print QString values in failure messages.
+QT_BEGIN_NAMESPACE
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+QT_END_NAMESPACE
+
 namespace settings_test {
 
 // A control of a dialog by its name; fails the test when it is missing.

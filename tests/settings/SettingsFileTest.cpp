@@ -106,10 +106,31 @@ TEST(SettingsFileReader, SizesAndTags) {
   }
 }
 
+// The 10-byte tag is taken off the size before the records are counted: a
+// well-formed file is not "odd", and one that ends in a 9-byte tag is.
 TEST(SettingsFileReader, TenByteTag) {
   const FileReadProfile profile{"VD-K9034ab", 30};
-  EXPECT_TRUE(ReadSettingsFile(Concat({Records(2), Text("VD-K9034ab")}), profile).tagMatches);
-  EXPECT_FALSE(ReadSettingsFile(Concat({Records(2), Text("VD-K9034a")}), profile).tagMatches);
+  struct Case {
+    const char* name;
+    Bytes file;
+    bool oddSize;
+    bool tagMatches;
+    size_t records;
+  };
+  const Case cases[] = {
+      {"two records and the tag", Concat({Records(2), Text("VD-K9034ab")}), false, true, 2},
+      {"tag only", Text("VD-K9034ab"), false, true, 0},
+      {"tag one byte short", Concat({Records(2), Text("VD-K9034a")}), true, false, 1},
+      {"five records and a 9-byte tag", Concat({Records(5), Text("VD-K772ab")}), true, false, 4},
+      {"byte after the tag", Concat({Records(2), Text("VD-K9034ab"), {0}}), true, true, 2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(CheckFileSize(static_cast<long long>(c.file.size()), profile).oddSize, c.oddSize);
+    const FileReadResult r = ReadSettingsFile(c.file, profile);
+    EXPECT_EQ(r.tagMatches, c.tagMatches);
+    EXPECT_EQ(r.records.size(), c.records);
+  }
 }
 
 // What the VD-M512II editor accepts from an imported record.

@@ -182,6 +182,13 @@ TEST_F(ShellTest, FailedWriteLeavesTheLanguageAsItWas) {
   EXPECT_TRUE(recorder.messages().empty());
   form.ClockUpdate();
   EXPECT_TRUE(form.PanelText(2).startsWith(QString::fromUtf8("时间:")));
+
+  // Chosen from the menu itself, which toggles the item before the handler
+  // runs: the check marks stay on Chinese too.
+  form.ui->EnglishMenu->trigger();
+  form.ui->ChineseMenu->trigger();
+  EXPECT_EQ(Language, "Chinese");
+  ExpectColumn(form, false, "Eeprom配置(&E)");
 }
 
 TEST_F(ShellTest, PrinterIniMovesToTheConfigFolderWhereTheProgramFolderIsNotWritable) {

@@ -5,7 +5,10 @@
 #include <unistd.h>
 
 #include <QAction>
+#include <QAbstractButton>
 #include <QApplication>
+#include <QGroupBox>
+#include <QLabel>
 #include <QMenu>
 #include <QTimer>
 #include <chrono>
@@ -202,6 +205,56 @@ TEST_F(PortSettingDialog, CaptionsInBothLanguages) {
   EXPECT_EQ(f->ui->OpenPortButton->text(), QString::fromUtf8("打开(&O)"));
   EXPECT_EQ(f->ui->Label1->text(), QString::fromUtf8("状态："));
   EXPECT_EQ(f->ui->RBSetIp->text(), QString::fromUtf8("设置IP："));
+}
+
+// Every caption pair of the dialog, exactly as the opener sets it (full-width
+// colons in Chinese, "&" accelerators).
+TEST_F(PortSettingDialog, EveryCaptionPairOfTheTable) {
+  struct Caption {
+    const char* control;
+    const char* english;
+    const char* chinese;
+  };
+  const Caption kCaptions[] = {
+      {"GroupBox1", "COM", "串口"},
+      {"COMRadio", "COM", "串口"},
+      {"GroupBox2", "LPT", "并口"},
+      {"LPTRadio", "LPT", "并口"},
+      {"GroupBox3", "USB", "USB口"},
+      {"USBRadio", "USB", "USB"},
+      {"USBPrinterRadio", "USB", "USB"},
+      {"GroupBox5", "Select Printer", "选择打印机"},
+      {"PrintNameLabel", "Printer Model:", "打印机型号："},
+      {"COMNameLabel", "Port Name:", "端口名称："},
+      {"LPTNameLabel", "Port Name:", "端口名称："},
+      {"USBNameLabel", "Port Name:", "端口名称："},
+      {"BaudRateLabel", "Baudrate:", "每秒位数："},
+      {"DataBitsLabel", "Data Bits:", "数据位："},
+      {"StopBitsLabel", "Stop Bits:", "停止位："},
+      {"ProtocolLabel", "Protocol:", "流控制："},
+      {"ParityLabel", "Parity:", "奇偶校验："},
+      {"CheckConnect", "Communication Test", "连接测试"},
+      {"OpenPortButton", "&OK", "打开(&O)"},
+      {"CancelButton", "&Cancel", "取消(&C)"},
+      {"Label1", "Status:", "状态："},
+      {"NetRadio", "Ethernet", "以太网"},
+      {"GroupBox6", "Net Setting", "以太网设置"},
+      {"RBSetIp", "Set IP:", "设置IP："},
+      {"RBAutoGetIP", "Auto Get IP:", "自动获取IP："},
+  };
+  auto f = Dialog();
+  for (bool english : {true, false}) {
+    f->SetCaptions(english ? "English" : "Chinese");
+    EXPECT_EQ(f->windowTitle(), QString::fromUtf8(english ? "Port Setting" : "端口设置"));
+    for (const Caption& c : kCaptions) {
+      QObject* o = f->findChild<QObject*>(c.control);
+      QString text = "<missing>";
+      if (auto* g = qobject_cast<QGroupBox*>(o)) text = g->title();
+      else if (auto* b = qobject_cast<QAbstractButton*>(o)) text = b->text();
+      else if (auto* l = qobject_cast<QLabel*>(o)) text = l->text();
+      EXPECT_EQ(text, QString::fromUtf8(english ? c.english : c.chinese)) << c.control;
+    }
+  }
 }
 
 // ---- OK on the serial port ---------------------------------------------------------------

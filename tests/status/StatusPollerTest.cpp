@@ -1,6 +1,8 @@
 // The polling engine against the simulated printer on a pseudo-terminal and
 // against a bare pseudo-terminal whose bytes the test writes itself.
 #include <gtest/gtest.h>
+
+#include <QThread>
 #include <poll.h>
 #include <pty.h>
 #include <unistd.h>
@@ -116,12 +118,17 @@ TEST_F(StatusPollerTest, PollsSeesAChangeAndStops) {
   ASSERT_TRUE(reports.waitFor([&](const PollReport& x) { return x.event == PollEvent::Record && x.record == paperEnd; },
                               2000, &r));
   EXPECT_EQ(r.generation, gen);
+  // Every poll sends the status-back command. The changed record may arrive
+  // before the second poll (the printer re-sends on change), so wait for that
+  // poll rather than assume it came first.
+  const uint64_t until = torva::TickMs() + 3000;
+  while (sim_.log("AutoStatusBack").size() < 2 && torva::TickMs() < until) QThread::msleep(10);
 
   poller.stopAndJoin();
   EXPECT_FALSE(poller.running());
   EXPECT_TRUE(reports.waitEvent(PollEvent::Ended, 100));
   EXPECT_EQ(StatusPoller::LiveThreads(), 0);
-  // Every poll sends the status-back command; the serial port stays open.
+  // The serial port stays open.
   EXPECT_GE(sim_.log("AutoStatusBack").size(), 2u);
   EXPECT_EQ(ComParameter.m_hdev.load(), fd);
 }

@@ -1,0 +1,191 @@
+// What every status dialog shares: the indicator view (check boxes, hex
+// labels, images, memo) fed by a decoder, the polling engine it owns, its
+// Start / Stop / Exit handling, closing, and its own tray icon shared with the
+// main window's hide and show (bMinimize).
+//
+// The polling thread reaches the dialog only through queued calls onto the
+// dialog's thread; every report carries the run's generation, and reports of
+// an earlier run are dropped. Closing stops the thread and waits for it before
+// the port is closed.
+#pragma once
+
+#include <QDialog>
+#include <QList>
+#include <QPixmap>
+#include <QString>
+#include <QStringList>
+#include <memory>
+#include <optional>
+
+#include "status/StatusDecoder.h"
+#include "status/StatusPoller.h"
+
+class QAbstractButton;
+class QCheckBox;
+class QLabel;
+class QPlainTextEdit;
+class QSystemTrayIcon;
+
+namespace torva::status {
+
+class RecordTableDecoder;
+
+// The three indicator pictures.
+QPixmap GlyphPixmap(Glyph g);
+
+// A plain message box titled with the program's name (no icon), in the
+// current language. While a PlainMessageRecorder lives, the text is recorded
+// instead (tests).
+void ShowPlainMessage(const QString& english, const QString& chinese);
+class PlainMessageRecorder {
+ public:
+  PlainMessageRecorder();
+  ~PlainMessageRecorder();
+  PlainMessageRecorder(const PlainMessageRecorder&) = delete;
+  PlainMessageRecorder& operator=(const PlainMessageRecorder&) = delete;
+  QStringList texts;
+
+ private:
+  PlainMessageRecorder* outer_;
+};
+
+// The memo line shown where the port kind delivers no status records.
+QString NoStatusText();
+
+class StatusDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  ~StatusDialog() override;
+
+  // Runs the dialog modally until it is closed. Unlike exec(), hiding the
+  // dialog behind its tray icon does not end the modal run.
+  int RunModal();
+
+  // --- tray
+  // The minimise command: with a tray, the dialog and the main window hide
+  // behind the dialog's own tray icon (bMinimize true); without one, an
+  // ordinary minimise.
+  void MinimizeToTray();
+  // The maximise command and a click on the icon: removes the icon,
+  // bMinimize false, shows the main window, then the dialog.
+  void RestoreFromTray();
+  bool TrayIconVisible() const;
+  QSystemTrayIcon* TrayIcon() const { return tray_; }
+  // Tests force the tray's presence; empty: ask the desktop.
+  static std::optional<bool> trayAvailableOverride;
+
+  // --- state, for the dispatch and for tests
+  bool Polling() const { return poller_.running(); }
+  bool ClosePressed() const { return closing_; }
+  StatusPoller& Poller() { return poller_; }
+  StatusDecoder* Decoder() const { return decoder_.get(); }
+  // Glyph an indicator image shows (None before the first write).
+  Glyph ImageGlyph(const QString& image) const;
+  QStringList MemoLines() const;
+  // Shortens the interval and the serial timeout of the next Start (tests).
+  void SetPollOverrides(int intervalMs, int serialTimeoutMs);
+
+  // Reopens the port of PortType with the stored parameters (serial, USB
+  // device, USB printer): its handle, or -1 when it cannot be opened; 0 for a
+  // port kind that is not reopened here.
+  int ReopenPlainPort();
+
+  // The handlers of the three buttons.
+  void StartClick();
+  void StopClick();
+  void ExitClick();
+
+  // Controls of the concrete dialog, set after its setupUi.
+  struct Controls {
+    QList<QCheckBox*> bits;     // 32: index (byte-1)*8 + (7-bit), so [0] is bit 7 of byte 1
+    QList<QLabel*> hexLabels;   // 4
+    QPlainTextEdit* memo = nullptr;
+    QAbstractButton* start = nullptr;
+    QAbstractButton* stop = nullptr;
+    QAbstractButton* exit = nullptr;
+    QList<QLabel*> images;      // every indicator image of the dialog
+    QList<QLabel*> initOnCreate;  // the images FormCreate and InitView set to Init
+  };
+
+ signals:
+  // Emitted after each decoded record has been shown (tests, bench).
+  void recordShown(const QByteArray& record);
+  // Emitted when polling has ended and the buttons are back to idle.
+  void pollingEnded();
+
+ protected:
+  explicit StatusDialog(QWidget* parent);
+
+  void BindControls(const Controls& c);
+
+  // What Start polls with: the plan (port kind and handle are filled in by
+  // the base) and the decoder layout. False: this dialog polls nothing for
+  // the model.
+  struct PollSetup {
+    PollPlan plan;
+    Layout layout = Layout::VD;
+  };
+  virtual bool MakePollSetup(PollSetup& setup) const = 0;
+  // The message of a failed poll (the port is already closed).
+  virtual void ShowPollFailure();
+  // The series thread: the check boxes clear and the labels read "00H" again
+  // at the end of polling.
+  virtual bool ClearBitsAtEnd() const { return false; }
+
+  // A dialog whose record has its own table decoder returns it; the base
+  // then decodes with it instead of the four-byte decoder.
+  virtual RecordTableDecoder* TableDecoder() { return nullptr; }
+  // Reopens the port for polling (default ReopenPlainPort). -1 is a failure:
+  // the base warns for the serial and USB kinds; an override that opens
+  // another kind reports its own failure.
+  virtual int ReopenPort() { return ReopenPlainPort(); }
+  // Closes the port of PortType when the dialog closes (after the thread
+  // has ended).
+  virtual void ClosePortOnClose();
+  // A pause the dialog's close makes after asking the thread to stop, before
+  // it waits for the thread and closes the port (a printer delay).
+  virtual int CloseWaitMs() const { return 0; }
+  // The port kinds this dialog polls.
+  virtual bool CanPollPort(int portType) const { return CanPollStatus(portType); }
+  // The hidden reset buttons: reopen the port (serial, parallel, USB
+  // device), write the bytes, close the port in every case; open and write
+  // failures are reported with the port's name.
+  void SendStatusReset(const uint8_t* bytes, int length);
+
+  // Shrinks the font of every word-wrapped caption that does not fit its box
+  // (long captions of some models and languages).
+  void FitCaptions();
+
+  void done(int r) override;
+  void changeEvent(QEvent* event) override;
+
+  // Every indicator image to the Init glyph, memo cleared.
+  void InitView();
+  // Start and Exit enabled, Stop disabled.
+  void InitView1();
+  void SetImage(QLabel* image, Glyph g);
+  QWidget* MainWindow() const;
+
+ private:
+  void OnReport(const PollReport& report);
+  void ShowRecord(const std::vector<uint8_t>& record);
+  void SetBits(const std::vector<uint8_t>& record);
+  void FormClose();
+  bool TrayAvailable() const;
+  void ClearLabelsAtEnd();
+
+  Controls c_;
+  std::unique_ptr<StatusDecoder> decoder_;
+  RecordTableDecoder* table_ = nullptr;  // the concrete dialog's, while it polls with it
+  StatusPoller poller_;
+  uint64_t generation_ = 0;
+  bool closing_ = false;  // bClosePress
+  bool finished_ = false;
+  int intervalOverride_ = -1;
+  int timeoutOverride_ = -1;
+  QSystemTrayIcon* tray_ = nullptr;
+  bool plainMinimized_ = false;
+};
+
+}  // namespace torva::status

@@ -1,0 +1,82 @@
+#include "status/StatusRecord6.h"
+
+namespace torva::status {
+
+const uint8_t kCustomStatusOnCommand[3] = {0x1D, 0xE0, 0xFF};
+const uint8_t kCustomStatusOffCommand[3] = {0x1D, 0xE0, 0x00};
+
+namespace {
+
+struct Line {
+  const char* set;
+  const char* clear;
+};
+
+void Add(std::vector<std::string>& memo, bool set, const Line& t) { memo.emplace_back(set ? t.set : t.clear); }
+
+// The two languages list the lines in different orders; there is no line for
+// the head temperature or the voltage.
+void MemoK773(const RecordTableDecoder& d, MemoLanguage lang, std::vector<std::string>& memo) {
+  const bool head = d.flag("bPrinterHeadUp");
+  const bool paper = d.flag("bPaperEnd");
+  const bool low = d.flag("bPaperNearEnd");
+  const bool weekend = d.flag("bWeekEndPaper");
+  const bool cutter = d.flag("bAutoCutterError");
+  const bool jam = d.flag("bBundlerPaperJam");
+  if (lang == MemoLanguage::English) {
+    Add(memo, head, {"Printer Head Up", "Printer Head Closed"});
+    Add(memo, paper, {"Paper Error", "Paper Ok"});
+    Add(memo, low, {"Paper Low", "No Paper Low"});
+    Add(memo, weekend, {"WeekEndPaper Low", "No WeekEndPaper Low"});
+    Add(memo, cutter, {"AutoCut Error", "AutoCut ok"});
+    Add(memo, jam, {"Printer Paper Jam", "No Paper Jam"});
+  } else if (lang == MemoLanguage::Chinese) {
+    Add(memo, head, {"打印头抬起", "打印头关闭"});
+    Add(memo, weekend, {"周末纸将尽传感器检测无纸", "周末纸将尽传感器检测有纸"});
+    Add(memo, cutter, {"切刀错误", "切刀正常"});
+    Add(memo, paper, {"打印纸张错误", "打印纸张正常"});
+    Add(memo, low, {"纸将尽", "不缺纸"});
+    Add(memo, jam, {"打印机塞纸", "打印机无塞纸"});
+  }
+}
+
+}  // namespace
+
+std::vector<RecordCondition> Record6Conditions() {
+  return {
+      {"bPaperEnd", 3, 0x01, "PaperendImage"},
+      {"bPaperNearEnd", 3, 0x04, "PapernearendImage"},
+      {"bWeekEndPaper", 3, 0x40, "WeekEndImage"},
+      // The cover counts as open only with both bits set.
+      {"bPrinterHeadUp", 4, 0x03, "PrinterHeadupImage"},
+      {"bTPHTooHot", 5, 0x01, "TPHtoohotImage"},
+      {"bVoltageAbnormity", 5, 0x08, "VoltageabnormityImage"},
+      {"bBundlerPaperJam", 5, 0x40, "BundlerPaperJamImage"},
+      {"bAutoCutterError", 6, 0x01, "CuttererrorImage"},
+  };
+}
+
+RecordTableDecoder MakeRecord6Decoder() { return RecordTableDecoder(kRecord6Length, Record6Conditions(), {}, MemoK773); }
+
+std::string Record6CheckBoxName(int byte, int bit) {
+  if (byte < 1 || byte > 6 || bit < 0 || bit > 7) return {};
+  if (byte <= 4) return "Byte" + std::to_string(byte) + std::to_string(7 - bit);
+  if (byte == 5 && bit == 2) return "BYte53";
+  if (byte == 5 && bit == 1) return "BYte54";
+  const int base = byte == 5 ? 48 : 56;
+  return "Byte" + std::to_string(base + 7 - bit);
+}
+
+std::string Record6LabelName(int byte) {
+  switch (byte) {
+    case 1: return "Byte0Label";
+    case 2: return "Byte1Label";
+    case 3: return "Byte2Label";
+    case 4: return "Byte3Label";
+    case 5: return "Label13";
+    case 6: return "Label16";
+    default: return {};
+  }
+}
+
+}  // namespace torva::status

@@ -1,0 +1,66 @@
+// Fuzz target of the settings-file reader: any bytes as a *.pes file, read
+// with the store sizes and tags of several editors and applied to the
+// VD-M512II and VD-M512 maps. Besides the sanitizers it checks what the
+// reader promises: never more records than the store holds, a matching tag
+// only when the tag text is the editor's, the records taken from the file's
+// bytes in order.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "settings/CommonAddressMap.h"
+#include "settings/SettingsFile.h"
+
+// The reader and the map are compiled into this target itself, so the fuzzer
+// is one file for clang (libFuzzer) while the rest of the tree builds with
+// gcc, and the replay test beside it needs no Qt library either.
+#include "settings/CommonAddressMap.cpp"
+#include "settings/SettingsFile.cpp"
+
+using namespace torva::settings;
+
+namespace {
+
+void Require(bool condition) {
+  if (!condition) std::abort();
+}
+
+void ReadWith(const uint8_t* data, size_t size, const FileReadProfile& profile) {
+  const FileReadResult r = ReadSettingsFile(data, size, profile);
+  const FileSizeCheck check = CheckFileSize(static_cast<long long>(size), profile);
+  Require(r.refusedTooLarge == check.tooManyRecords);
+  Require(r.records.size() <= static_cast<size_t>(profile.maxRecords));
+  if (r.refusedTooLarge) {
+    Require(r.records.empty() && !r.tagMatches);
+    return;
+  }
+  Require(static_cast<long long>(size) <= MaxFileBytes(profile));
+  Require(!r.tagMatches || r.tagText == profile.tag);
+  for (size_t i = 0; i < r.records.size(); ++i) {
+    if (r.records[i]) Require(std::memcmp(r.records[i]->bytes.data(), data + 9 * i, 9) == 0);
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  ReadWith(data, size, {"VD-M512II", 25});
+  ReadWith(data, size, {"ABCDEFGHI", 20});
+  ReadWith(data, size, {"VD-K9034ab", 50});
+  ReadWith(data, size, {"", 0});
+
+  for (const CommonAddressProfile* profile : {&M512IIProfile(), &M512Profile()}) {
+    const FileReadResult r = ReadSettingsFile(data, size, {profile->tag, profile->importCapacity});
+    EditorState state;
+    for (const auto& slot : r.records) {
+      if (slot && slot->isBank1()) ApplyImportRecord(slot->address(), slot->lo(), slot->hi(), state, *profile);
+    }
+    // Whatever was imported, the state still exports or refuses cleanly.
+    const EditCheck check = CheckEdits(state);
+    if (check.values) {
+      const auto bytes = BuildExport(state, *check.values, *profile);
+      if (bytes) Require(bytes->size() == 9 * profile->exportOrder.size() + 9);
+    }
+  }
+  return 0;
+}

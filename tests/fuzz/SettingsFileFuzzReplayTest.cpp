@@ -1,0 +1,33 @@
+// Runs the settings-file fuzz target over a fixed set of inputs in the
+// ordinary (sanitized) test build: the golden file, every size around the
+// store's limit, and seeded random files.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "settings/SettingsFile.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
+
+using torva::settings::Bytes;
+
+TEST(SettingsFileFuzzReplay, FixedInputs) {
+  torva::settings::SettingsFileWriter w;
+  for (int i = 0; i < 19; ++i) w.SaveSettingsToFile(0x06 + i, i * 37);
+  const Bytes golden = w.Finish("VD-M512II");
+  EXPECT_EQ(LLVMFuzzerTestOneInput(golden.data(), golden.size()), 0);
+  EXPECT_EQ(LLVMFuzzerTestOneInput(nullptr, 0), 0);
+  std::mt19937 random(20240601);
+  for (size_t size = 0; size < 300; ++size) {
+    Bytes file(size);
+    for (auto& b : file) b = static_cast<uint8_t>(random());
+    // Half of them carry the bank-1 prefix in every record slot.
+    if (size % 2 == 0) {
+      for (size_t at = 0; at + 9 <= size; at += 9) {
+        const uint8_t prefix[] = {0x1B, 0x73, 0x5C, 0x31, 0xE7, 0x08};
+        std::copy(std::begin(prefix), std::end(prefix), file.begin() + static_cast<long>(at));
+      }
+    }
+    EXPECT_EQ(LLVMFuzzerTestOneInput(file.data(), file.size()), 0) << size;
+  }
+}

@@ -1,0 +1,110 @@
+// The Eeprom Set dispatch: the access code first, every time, then the editor
+// of the configured model code.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include "link/Clock.h"
+#include "link/PortState.h"
+#include "settings/EditorDispatch.h"
+#include "settings/M512IIEepromSet.h"
+#include "shell/MainForm.h"
+#include "shell/Messages.h"
+#include "shell/Password.h"
+#include "shell/PrinterIni.h"
+
+namespace {
+
+class EditorDispatchTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir_.isValid());
+    SetProgramFolderForTests(dir_.path());
+    SetPrinterIniConfigFolderForTests(dir_.filePath("config"));
+    ResetPortState();
+    torva::SetPrinterDelayScale(0);
+    main_ = std::make_unique<TMainForm>();
+  }
+  void TearDown() override {
+    main_.reset();
+    ResetPortState();
+    SetProgramFolderForTests({});
+    SetPrinterIniConfigFolderForTests({});
+  }
+
+  // Presses Eeprom Set's body: answers the access-code dialog with `code`
+  // (Cancel when empty) and reports the class of the modal dialog that opens
+  // after it ("" when none does), closing it again.
+  std::string Open(const QString& code) {
+    std::string opened = "not asked";
+    QTimer::singleShot(0, [&] {
+      auto* password = qobject_cast<TPasswordForm*>(QApplication::activeModalWidget());
+      if (!password) return;
+      opened = "";
+      QTimer::singleShot(0, [&] {
+        QWidget* w = QApplication::activeModalWidget();
+        if (w && !qobject_cast<TPasswordForm*>(w)) {
+          opened = w->objectName().toStdString();
+          EXPECT_EQ(w->parentWidget(), main_.get()) << "the main window owns the editor";
+          static_cast<QDialog*>(w)->reject();
+        }
+      });
+      if (code.isEmpty()) {
+        password->reject();
+      } else {
+        password->findChild<QLineEdit*>("Edit1")->setText(code);
+        password->findChild<QPushButton*>("OKButton")->click();
+        // A refused code keeps the dialog open.
+        if (password->isVisible()) password->reject();
+      }
+    });
+    OpenSettingsEditor(*main_);
+    QApplication::processEvents();
+    return opened;
+  }
+
+  QTemporaryDir dir_;
+  MessageRecorder messages_;
+  std::unique_ptr<TMainForm> main_;
+};
+
+}  // namespace
+
+TEST_F(EditorDispatchTest, AccessCodeThenTheModelsEditor) {
+  PortType = PortCOM;
+  struct Case {
+    int model;
+    const char* code;
+    const char* opened;
+  };
+  const Case cases[] = {
+      {ModelVDM512II, kAccessCode, "TM512IIEepromSetForm"},
+      {ModelVDM512, kAccessCode, "TM512EepromSetForm"},
+      {ModelVDM512II, "", ""},              // Cancel opens nothing
+      {ModelVDM512II, "Quartzy581", ""},    // wrong code opens nothing
+      {ModelVDK305, kAccessCode, ""},       // an editor that is not there yet
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.model) + " " + c.code);
+    PrinterName = c.model;
+    EXPECT_EQ(Open(c.code), c.opened);
+  }
+}
+
+TEST(EditorDispatchTable, RowsOfTheEditorsThatExist) {
+  EXPECT_STREQ(SettingsEditorClass(ModelVDM512II), "TM512IIEepromSetForm");
+  EXPECT_STREQ(SettingsEditorClass(ModelVDM512), "TM512EepromSetForm");
+  EXPECT_STREQ(SettingsEditorClass(ModelVDN512), "");
+  EXPECT_STREQ(SettingsEditorClass(-1), "");
+  EXPECT_STREQ(SettingsEditorClass(19), "");
+  auto editor = CreateSettingsEditor(ModelVDM512II, nullptr);
+  ASSERT_NE(editor, nullptr);
+  EXPECT_EQ(editor->windowTitle(), "M512II EepromSet");
+  EXPECT_NE(dynamic_cast<TM512IIEepromSetForm*>(editor.get()), nullptr);
+  EXPECT_EQ(CreateSettingsEditor(ModelVDK773, nullptr), nullptr);
+}
