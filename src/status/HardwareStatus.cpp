@@ -67,10 +67,7 @@ void THardwareStatusForm::ShowPollFailure() {
     return;
   }
   // The series thread brings the dialog back first and reports an error.
-  if (bMinimize.load()) RestoreFromTray();
-  OutputError(QString::fromUtf8("Fail to get the status of printer\n\rPlease check the communication between the "
-                                "printer and PC!"),
-              QString::fromUtf8("获取打印机信息失败\n\r请检查打印机通讯是否正常！"));
+  ShowFailureAfterRestore();
 }
 
 void THardwareStatusForm::SetHeights(int dialogHeight, int frameHeight, int lowerHeight, int panelHeight) {
@@ -82,23 +79,14 @@ void THardwareStatusForm::SetHeights(int dialogHeight, int frameHeight, int lowe
 }
 
 void THardwareStatusForm::SetupForModel(int code) {
-  ApplyDialogFont(this);
   auto tr2 = [](const char* en, const char* cn) { return Tr2(en, cn); };
 
   // Common captions.
-  setWindowTitle(tr2("Printer Status", "打印机状态"));
-  ui->GroupBox1->setTitle(tr2("Printer Status", "打印机状态"));
+  ApplyFrameCaptions(ui);
   QLabel* rows[] = {ui->StatusByte1Label, ui->StatusByte2Label, ui->StatusByte3Label, ui->StatusByte4Label};
   for (int i = 0; i < 4; ++i)
     rows[i]->setText(IsEnglish() ? QStringLiteral("Status Byte%1").arg(i + 1)
                                  : QString::fromUtf8("状态位%1").arg(i + 1));
-  ui->MSBLabel->setText(tr2("MSB", "高位"));
-  ui->LSBLabel->setText(tr2("LSB", "低位"));
-  ui->StartButton->setText(tr2("&Start", "开始(&S)"));
-  ui->StopButton->setText(tr2("S&top", "停止(&T)"));
-  ui->ExitButton->setText(tr2("E&xit", "退出(&X)"));
-  ui->WorkingStatePanel->setTitle(tr2("Printer's working states", "打印机工作状态"));
-  ui->DetailStatusPanel->setTitle(tr2("Printer's detail status", "打印机详细情况"));
   ui->PrinterIdleLabel->setText(tr2("Printer Idle", "空闲状态"));
   ui->PrinterPrintingLabel->setText(tr2("Printer Printing", "打印状态"));
   ui->PrinterCuttingLabel->setText(tr2("Printer Cutting", "切纸状态"));

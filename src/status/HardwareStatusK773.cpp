@@ -9,7 +9,7 @@
 #include "shell/ConnectionTest.h"
 #include "shell/Messages.h"
 #include "shell/UsbPrinterHandle.h"
-#include "status/HardwareStatusK772.h"
+#include "status/EightByteStatusDialog.h"
 #include "ui_HardwareStatusK773.h"
 
 using namespace torva::status;
@@ -87,15 +87,13 @@ int THardwareStatusK773Form::ReopenPort() {
 }
 
 void THardwareStatusK773Form::ClosePortOnClose() { record8::ClosePortOfKind(); }
-void THardwareStatusK773Form::ShowPollFailure() { record8::ShowFailure(*this); }
+void THardwareStatusK773Form::ShowPollFailure() { ShowFailureAfterRestore(); }
 
 void THardwareStatusK773Form::SetupCaptions() {
   if (Language != "English" && Language != "Chinese") return;
   const bool cn = Language == "Chinese";
-  ApplyDialogFont(this);
+  ApplyFrameCaptions(ui);
   auto tr2 = [](const char* en, const char* zh) { return Tr2(en, zh); };
-  setWindowTitle(tr2("Printer Status", "打印机状态"));
-  ui->GroupBox1->setTitle(tr2("Printer Status", "打印机状态"));
   QLabel* rows[] = {ui->StatusByte1Label, ui->StatusByte2Label, ui->StatusByte3Label,
                     ui->StatusByte4Label, ui->StatusByte5Label, ui->StatusByte6Label};
   for (int i = 0; i < 6; ++i) {
@@ -104,13 +102,6 @@ void THardwareStatusK773Form::SetupCaptions() {
     else if (i < 4)
       rows[i]->setText(QStringLiteral("Status Byte%1").arg(i + 1));  // rows 5 and 6 keep the layout's
   }
-  ui->MSBLabel->setText(tr2("MSB", "高位"));
-  ui->LSBLabel->setText(tr2("LSB", "低位"));
-  ui->StartButton->setText(tr2("&Start", "开始(&S)"));
-  ui->StopButton->setText(tr2("S&top", "停止(&T)"));
-  ui->ExitButton->setText(tr2("E&xit", "退出(&X)"));
-  ui->WorkingStatePanel->setTitle(tr2("Printer's working states", "打印机工作状态"));
-  ui->DetailStatusPanel->setTitle(tr2("Printer's detail status", "打印机详细情况"));
   ui->PrinterIdleLabel->setText(tr2("Printer Idle", "空闲状态"));
   ui->PrinterPrintingLabel->setText(tr2("Printer Printing", "打印状态"));
   ui->PrinterCuttingLabel->setText(tr2("Printer Cutting", "切纸状态"));

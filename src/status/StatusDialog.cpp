@@ -274,7 +274,9 @@ void StatusDialog::FormClose() {
   }
 }
 
-void StatusDialog::ClosePortOnClose() {
+void StatusDialog::ClosePortOnClose() { ClosePlainPort(); }
+
+void ClosePlainPort() {
   switch (PortType.load()) {
     case PortCOM: {
       const int h = ComParameter.m_hdev.exchange(-1);
@@ -441,6 +443,13 @@ void StatusDialog::ShowPollFailure() {
   ShowPlainMessage(QString::fromUtf8("Fail to get the status of printer\n\rPlease check the communication between the "
                                      "printer and PC!"),
                    QString::fromUtf8("获取打印机信息失败\n\r请检查打印机通讯是否正常！"));
+}
+
+void StatusDialog::ShowFailureAfterRestore() {
+  if (bMinimize.load()) RestoreFromTray();
+  OutputError(QString::fromUtf8("Fail to get the status of printer\n\rPlease check the communication between the "
+                                "printer and PC!"),
+              QString::fromUtf8("获取打印机信息失败\n\r请检查打印机通讯是否正常！"));
 }
 
 // ---- tray -------------------------------------------------------------------------------

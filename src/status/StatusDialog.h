@@ -17,6 +17,7 @@
 #include <memory>
 #include <optional>
 
+#include "shell/Messages.h"
 #include "status/StatusDecoder.h"
 #include "status/StatusPoller.h"
 
@@ -51,6 +52,10 @@ class PlainMessageRecorder {
 
 // The memo line shown where the port kind delivers no status records.
 QString NoStatusText();
+
+// Closes the port of PortType (serial, USB device, USB printer) and forgets
+// its handle; other kinds are left alone.
+void ClosePlainPort();
 
 class StatusDialog : public QDialog {
   Q_OBJECT
@@ -129,6 +134,9 @@ class StatusDialog : public QDialog {
   virtual bool MakePollSetup(PollSetup& setup) const = 0;
   // The message of a failed poll (the port is already closed).
   virtual void ShowPollFailure();
+  // The failure message of the eight-byte, six-byte and series threads: the
+  // dialog comes back from the tray, then an error box.
+  void ShowFailureAfterRestore();
   // The series thread: the check boxes clear and the labels read "00H" again
   // at the end of polling.
   virtual bool ClearBitsAtEnd() const { return false; }
@@ -152,6 +160,11 @@ class StatusDialog : public QDialog {
   // device), write the bytes, close the port in every case; open and write
   // failures are reported with the port's name.
   void SendStatusReset(const uint8_t* bytes, int length);
+
+  // The dialog font, then the captions every "Printer Status" form shows
+  // alike: title, frame, MSB / LSB, the three buttons and the two panels.
+  template <class FormUi>
+  void ApplyFrameCaptions(FormUi* ui);
 
   // Shrinks the font of every word-wrapped caption that does not fit its box
   // (long captions of some models and languages).
@@ -187,5 +200,19 @@ class StatusDialog : public QDialog {
   QSystemTrayIcon* tray_ = nullptr;
   bool plainMinimized_ = false;
 };
+
+template <class FormUi>
+void StatusDialog::ApplyFrameCaptions(FormUi* ui) {
+  ApplyDialogFont(this);
+  setWindowTitle(Tr2("Printer Status", "打印机状态"));
+  ui->GroupBox1->setTitle(Tr2("Printer Status", "打印机状态"));
+  ui->MSBLabel->setText(Tr2("MSB", "高位"));
+  ui->LSBLabel->setText(Tr2("LSB", "低位"));
+  ui->StartButton->setText(Tr2("&Start", "开始(&S)"));
+  ui->StopButton->setText(Tr2("S&top", "停止(&T)"));
+  ui->ExitButton->setText(Tr2("E&xit", "退出(&X)"));
+  ui->WorkingStatePanel->setTitle(Tr2("Printer's working states", "打印机工作状态"));
+  ui->DetailStatusPanel->setTitle(Tr2("Printer's detail status", "打印机详细情况"));
+}
 
 }  // namespace torva::status
