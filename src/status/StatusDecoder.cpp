@@ -205,6 +205,11 @@ Glyph StatusDecoder::shown(const std::string& image) const {
   return Glyph::None;
 }
 
+Glyph WorkingStateGlyph(int stateCode, int k) {
+  if (stateCode == (0x10 | k)) return Glyph::Error;
+  return stateCode == k ? Glyph::OK : Glyph::Init;
+}
+
 void StatusDecoder::setImage(const char* image, Glyph g, DecodeResult& out) {
   for (auto& s : shown_) {
     if (s.first == image) {
@@ -273,14 +278,9 @@ DecodeResult StatusDecoder::decode(std::span<const uint8_t> r, MemoLanguage lang
   // bit), every other one Init; codes without a state leave all at Init.
   const int code = r[2] & 0x1F;
   for (const auto& s : states_) {
-    if (code == (0x10 | s.code)) {
-      setImage(s.image, Glyph::Error, out);
-      out.restore = true;  // on every such record while hidden, not only on the change
-    } else if (code == s.code) {
-      setImage(s.image, Glyph::OK, out);
-    } else {
-      setImage(s.image, Glyph::Init, out);
-    }
+    const Glyph g = WorkingStateGlyph(code, s.code);
+    setImage(s.image, g, out);
+    if (g == Glyph::Error) out.restore = true;  // on every such record while hidden, not only on the change
   }
 
   switch (layout_) {

@@ -77,6 +77,11 @@ struct WorkingState {
   const char* image;
 };
 
+// The picture of working state k for a record's state code (byte 3 AND 1F
+// hex): Error when the code is k with the error bit 10 hex, OK when it is k,
+// Init otherwise. Shared by every record layout.
+Glyph WorkingStateGlyph(int stateCode, int k);
+
 // The record layouts.
 enum class Layout {
   VD,          // the maker's four-byte layout, generic dialog

@@ -98,14 +98,9 @@ DecodeResult RecordTableDecoder::decode(std::span<const uint8_t> r, MemoLanguage
   if (length_ >= 3) {
     const int code = r[2] & 0x1F;
     for (const auto& s : states_) {
-      if (code == (0x10 | s.code)) {
-        setImage(s.image, Glyph::Error, out);
-        out.restore = true;  // on every such record while hidden, not only on the change
-      } else if (code == s.code) {
-        setImage(s.image, Glyph::OK, out);
-      } else {
-        setImage(s.image, Glyph::Init, out);
-      }
+      const Glyph g = WorkingStateGlyph(code, s.code);
+      setImage(s.image, g, out);
+      if (g == Glyph::Error) out.restore = true;  // on every such record while hidden, not only on the change
     }
   }
 
