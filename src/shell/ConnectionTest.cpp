@@ -11,9 +11,8 @@
 #include "link/ParReverse.h"
 #include "link/PortState.h"
 #include "link/USBUnit.h"
-#include "shell/UsbPrinterHandle.h"
+#include "link/UsbPrinterHandle.h"
 
-std::atomic<int> iPrinterID{0};
 
 namespace portset {
 
@@ -383,25 +382,6 @@ int UsbEntryIndex(const std::string& entry) {
   const char c = entry.back();
   if (c < '0' || c > '9') return -1;
   return c - '0';
-}
-
-void CloseEveryOpenPort() {
-  if (int h = USBParameter.m_hdev; h != -1) {
-    if (h > 0) UsbDevice::CloseDevice(h);
-    USBParameter.m_hdev = -1;
-  }
-  if (int h = ComParameter.m_hdev; h != -1) {
-    if (h > 0) CloseCOM(h);
-    ComParameter.m_hdev = -1;
-  }
-  if (int h = LPTParameter.m_hdev; h != -1) {
-    if (h > 0) CloseLPT(h);
-    LPTParameter.m_hdev = -1;
-  }
-  if (PortType == PortNibbleLPT) ParReverse::DriverClose();
-  if (PNET.handle != -1) CloseNetPort();
-  // Closed with the call of the channel that opened it.
-  CloseUsbPrinterHandle();
 }
 
 bool RunK773Probe(bool test, K773Probe& out) {

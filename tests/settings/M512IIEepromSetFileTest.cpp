@@ -14,7 +14,7 @@
 #include "SettingsEditorTestSupport.h"
 #include "settings/M512EepromSet.h"
 #include "settings/M512IIEepromSet.h"
-#include "settings/SettingsFileDialogs.h"
+#include "gui/SettingsFileDialogs.h"
 
 using namespace torva::settings;
 using settings_test::Child;

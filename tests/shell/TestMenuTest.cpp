@@ -11,7 +11,7 @@
 #include "link/COMUnit.h"
 #include "link/NetUnit.h"
 #include "link/USBUnit.h"
-#include "shell/UsbPrinterHandle.h"
+#include "link/UsbPrinterHandle.h"
 #include "sim/SimPrinter.h"
 
 using shelltest::ShellTest;

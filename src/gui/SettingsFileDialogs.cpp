@@ -1,9 +1,9 @@
-#include "settings/SettingsFileDialogs.h"
+#include "gui/SettingsFileDialogs.h"
 
 #include <QFileDialog>
 #include <QMessageBox>
 
-#include "shell/Messages.h"
+#include "gui/Messages.h"
 
 namespace torva::settings {
 
