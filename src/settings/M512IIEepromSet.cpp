@@ -10,7 +10,7 @@
 
 #include "link/Clock.h"
 #include "link/PortState.h"
-#include "gui/SettingsFileDialogs.h"
+#include "gui/FileDialogs.h"
 #include "gui/DialogHelpers.h"
 #include "gui/Messages.h"
 #include "ui_M512IIEepromSet.h"
