@@ -312,6 +312,9 @@ TEST_F(UsbTestMenuTest, UsbPrinterHandleStaysOpenUntilTheNextSendOrClosePort) {
   EXPECT_TRUE(recorder.messages().empty());
   EXPECT_NE(USBPrinterParameter.m_hdev, -1);  // left open, as the channel remembers
   EXPECT_EQ(UsbPrinterHandleChannel(), UsbPrinterChannel::Plain);
+  // The simulator feeds each connection's bytes on a thread of its own: the
+  // line feed is in before the next connection sends, as on a real printer.
+  ASSERT_TRUE(printer.waitForLog(1, 3000));
   form.BundlerPresentMenuClick();  // closes the old handle, opens a new one
   EXPECT_TRUE(recorder.messages().empty());
   EXPECT_EQ(Received(printer, 4), Bytes({0x0A, 0x1B, 0x63, 0x5B}));
