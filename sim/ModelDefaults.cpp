@@ -1,13 +1,14 @@
 #include "sim/ModelDefaults.h"
 
+#include <algorithm>
 #include <map>
 
 namespace torva::sim {
 
 namespace {
 
-// Common-address family (VD-M512II, VD-M512): the nineteen settings its
-// editor reads. A fresh printer holds what the editor shows before its first
+// Common-address family (VD-M512II, VD-M512, VD-K512, VD-K201, VD-K305,
+// VD-N512): the nineteen settings its editors share. A fresh printer holds what the editor shows before its first
 // Get (38400 baud, 8 data bits, 1 stop bit, no parity, DTR/DSR, 150 mm/s,
 // darkness 110, receipt paper, presenter on, beeper off, cutter on, CR off,
 // alarm on near end, retract), except where that start value is one the
@@ -36,13 +37,34 @@ const std::vector<SettingDefault> kCommonAddressDefaults = {
     {1, 0x52, 60},   // auto loading speed, mm/s
 };
 
+// The common values with some cells added or changed.
+std::vector<SettingDefault> With(std::vector<SettingDefault> base, const std::vector<SettingDefault>& changes) {
+  for (const SettingDefault& change : changes) {
+    auto it = std::find_if(base.begin(), base.end(), [&](const SettingDefault& d) {
+      return d.bank == change.bank && d.address == change.address;
+    });
+    if (it != base.end()) *it = change;
+    else base.push_back(change);
+  }
+  return base;
+}
+
 const std::map<int, std::vector<SettingDefault>>& Table() {
   static const std::map<int, std::vector<SettingDefault>> table = {
       {1, kCommonAddressDefaults},  // VD-M512
       {2, kCommonAddressDefaults},  // VD-M512II
-      // The mode settings the status dispatch asks first: a fresh VD-K512
-      // runs on receipt paper (shutter dialog), a fresh RW-K305GII in VD Mode.
-      {8, {{1, 0x12, 0}}},   // VD-K512 paper type
+      // The VD-K512 keeps receipt paper (12 = 0): its status dispatch asks the
+      // paper type first and opens the shutter dialog for it.
+      {8, kCommonAddressDefaults},  // VD-K512
+      {7, kCommonAddressDefaults},  // VD-K201
+      // VD-K305: LED driven by the printer's driver, lit and dark 20 ms each.
+      {3, With(kCommonAddressDefaults, {{1, 0xB7, 1}, {1, 0xB8, 0x0101}})},
+      // VD-N512: margins 7 and 9, code page PC437, 4096-byte receive buffer,
+      // automatic presenting on, and its bundler enabled (2).
+      {0, With(kCommonAddressDefaults,
+               {{1, 0x4E, 7}, {1, 0x4A, 9}, {1, 0x6D, 0}, {1, 0x7D, 0}, {1, 0xD5, 1}, {1, 0x3E, 2}})},
+      // The mode setting the status dispatch asks first: a fresh RW-K305GII
+      // runs in VD Mode.
       {14, {{1, 0xC3, 0}}},  // RW-K305GII status mode
   };
   return table;

@@ -26,20 +26,23 @@ QString ChooseFile(QWidget* owner, const FileDialogRequest& request) {
   return dialog.selectedFiles().first();
 }
 
-FileDialogRequest SettingsFileRequest(bool save) {
+FileDialogRequest SettingsFileRequest(bool save, const SettingsFileDialogs& dialogs) {
   FileDialogRequest request;
   request.save = save;
   request.directory = ProgramFolder();
   if (save) {
-    request.filter = "Printer Eeprom Settings File(*.pes)";
+    request.filter = dialogs.saveFilter;
     request.defaultSuffix = "pes";
+    request.confirmOverwrite = dialogs.confirmOverwrite;
   } else {
-    request.filter = "Print File(*.pes);;All File(*.*)";
+    request.filter = dialogs.openFilter;
   }
   return request;
 }
 
-QString ChooseSettingsFile(QWidget* owner, bool save) { return ChooseFile(owner, SettingsFileRequest(save)); }
+QString ChooseSettingsFile(QWidget* owner, bool save, const SettingsFileDialogs& dialogs) {
+  return ChooseFile(owner, SettingsFileRequest(save, dialogs));
+}
 
 bool IsRegularFile(const QString& path) {
   const QFileInfo info(path);

@@ -24,12 +24,21 @@ struct FileDialogRequest {
 // Shows the dialog; the chosen path, or empty for Cancel.
 QString ChooseFile(QWidget* owner, const FileDialogRequest& request);
 
-// The first editors' settings-file dialogs. Save: "Printer Eeprom Settings
-// File(*.pes)", extension "pes", an existing file replaced without asking.
-// Open: "Print File(*.pes)" and "All File(*.*)", the file must exist. Both
-// start in the program's folder with an empty name.
-FileDialogRequest SettingsFileRequest(bool save);
-QString ChooseSettingsFile(QWidget* owner, bool save);
+// The settings-file dialogs of one editor: the save dialog's filter and
+// whether it asks before replacing a file, the open dialog's filters. The
+// defaults are those of most editors: save "Printer Eeprom Settings
+// File(*.pes)" replacing an existing file without asking, open "Print
+// File(*.pes)" and "All File(*.*)".
+struct SettingsFileDialogs {
+  QString saveFilter = "Printer Eeprom Settings File(*.pes)";
+  bool confirmOverwrite = false;
+  QString openFilter = "Print File(*.pes);;All File(*.*)";
+};
+// The request of an editor's save or open dialog: its filter and options,
+// extension "pes" on save, the file must exist on open; both start in the
+// program's folder with an empty name.
+FileDialogRequest SettingsFileRequest(bool save, const SettingsFileDialogs& dialogs = {});
+QString ChooseSettingsFile(QWidget* owner, bool save, const SettingsFileDialogs& dialogs = {});
 
 // True for a regular file (or a link to one): the open dialogs' choice is
 // read only then, never a FIFO or a device that would block the window.

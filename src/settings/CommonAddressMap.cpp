@@ -1,6 +1,7 @@
 #include "settings/CommonAddressMap.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <climits>
 
@@ -8,52 +9,9 @@ namespace torva::settings {
 
 using S = CommonSetting;
 
-const std::vector<CommonSettingInfo>& CommonSettings() {
-  static const std::vector<CommonSettingInfo> rows = {
-      {S::BaudRate, 0x16, " COM's baud rate,", " COM's baud rate,", true},
-      {S::FlowControl, 0x41, " COM's flow control,", " COM's flow control,", true},
-      {S::DataBits, 0x17, " COM's databits,", " COM's databits,", true},
-      {S::StopBits, 0x19, " COM's stopBits,", " COM's stopbits,", true},
-      {S::Parity, 0x1B, " COM's parity,", " COM's parity,", true},
-      {S::PrintSpeed, 0x06, " print speed,", " print speed,", true},
-      {S::PrintDarkness, 0x02, " print darkness,", " print darkness,", true},
-      {S::PaperType, 0x12, " paper type flag,", " paper type flag,", true},
-      {S::StopOnNearEnd, 0x43, " stop printing on paper near-end flag,", " stop printing on paper near-end flag,", true},
-      {S::AlarmOnNearEnd, 0x54, " alarm on paper near-end flag,", " alarm on paper near-end flag,", true},
-      {S::AutoCutter, 0x30, " auto cutter flag,", " auto cutter flag,", true},
-      {S::CRCommand, 0x14, " CR command flag,", " CR command flag,", true},
-      {S::Beeper, 0x59, " beeper flag,", " beeper flag,", true},
-      {S::PresenterEnable, 0x3E, " bPresenterEnable flag,", nullptr, true},
-      {S::PaperOutMode, 0x60, " PaperOutMode,", nullptr, false},
-      {S::FeedLineInMark, 0x2B, " FeedLineInMark flag,", nullptr, false},
-      {S::PresenterWaitTime, 0x3C, " EcReadPaperNearEndEnable flag,", nullptr, false},
-      {S::AutoLoadingTime, 0x78, " AutoLoadingTime flag,", nullptr, false},
-      {S::AutoLoadingSpeed, 0x52, " AutoLoadingSpeed flag,", nullptr, false},
-  };
-  return rows;
-}
-
-const CommonSettingInfo& InfoOf(CommonSetting setting) { return CommonSettings()[static_cast<int>(setting) - 1]; }
-
 namespace {
 
-std::vector<CommonSetting> GetOrder() {
-  std::vector<CommonSetting> order;
-  for (int i = 1; i <= 11; ++i) order.push_back(static_cast<S>(i));
-  order.push_back(S::Beeper);
-  order.push_back(S::CRCommand);
-  for (int i = 14; i <= 19; ++i) order.push_back(static_cast<S>(i));
-  return order;
-}
-
-std::vector<CommonSetting> ExportOrder() {
-  std::vector<CommonSetting> order;
-  for (int i = 1; i <= 13; ++i) order.push_back(static_cast<S>(i));
-  for (S s : {S::FeedLineInMark, S::PresenterEnable, S::PaperOutMode, S::PresenterWaitTime, S::AutoLoadingTime,
-              S::AutoLoadingSpeed})
-    order.push_back(s);
-  return order;
-}
+int Value(uint8_t lo, uint8_t hi) { return lo | (hi << 8); }
 
 std::string Lower(std::string s) {
   std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -89,18 +47,622 @@ int BaudIndexOfCode(int code) {
 // A pair (0,0) / (1,0) / ... up to maxValue with hi 0: its value, else -1.
 int SmallPair(uint8_t lo, uint8_t hi, int maxValue) { return hi == 0 && lo <= maxValue ? lo : -1; }
 
+using State = EditorState;
+using Profile = CommonAddressProfile;
+using Written = std::optional<uint16_t>;
+
+// --- serial parameters
+
+bool GetBaud(uint8_t lo, uint8_t hi, State& st, const Profile& p) {
+  const int index = hi == 0 ? BaudIndexOfCode(lo) : -1;
+  if (index < 0) return false;
+  st.baud = IndexIn(BaudItems(p).size(), index);
+  return true;
+}
+// 2400 shows as "9600", 1200 as "4800".
+bool GetBaudSlowRatesShown(uint8_t lo, uint8_t hi, State& st, const Profile& p) {
+  if (hi == 0 && lo == 5) {
+    st.baud = IndexIn(BaudItems(p).size(), 1);
+    return true;
+  }
+  if (hi == 0 && lo == 6) {
+    st.baud = IndexIn(BaudItems(p).size(), 0);
+    return true;
+  }
+  return GetBaud(lo, hi, st, p);
+}
+bool ImportBaud(uint8_t lo, uint8_t hi, State& st, const Profile& p) {
+  const int index = BaudIndexOfCode(Value(lo, hi));
+  if (index < 0) return false;
+  st.baud = IndexIn(BaudItems(p).size(), index);
+  return true;
+}
+Written PutBaud(const State& st, const EditValues&, const Profile& p) {
+  const int code = BaudCode(ItemText(BaudItems(p), st.baud));
+  if (code < 0) return std::nullopt;
+  return static_cast<uint16_t>(code);
+}
+
+bool GetFlow(uint8_t lo, uint8_t hi, State& st, const Profile&) {
+  const int v = SmallPair(lo, hi, 1);
+  if (v < 0) return false;
+  st.flow = IndexIn(kFlowItems.size(), v);
+  return true;
+}
+bool GetFlowOneKept(uint8_t lo, uint8_t hi, State& st, const Profile&) {
+  const int v = SmallPair(lo, hi, 1);
+  if (v < 0) return false;
+  if (v == 0) st.flow = 0;
+  return true;
+}
+Written PutFlow(const State& st, const EditValues&, const Profile&) {
+  return Lower(ItemText(kFlowItems, st.flow)) == "dtr/dsr" ? 0 : 1;
+}
+
+bool GetDataBits(uint8_t lo, uint8_t, State& st, const Profile&) {
+  if (lo == 8 || lo == 0xFF) st.dataBits = 0;
+  else if (lo == 7) st.dataBits = 1;
+  else return false;
+  return true;
+}
+bool ImportDataBits(uint8_t lo, uint8_t hi, State& st, const Profile&) {
+  if (hi != 0 || (lo != 8 && lo != 7)) return false;
+  st.dataBits = lo == 8 ? 0 : 1;
+  return true;
+}
+Written PutDataBits(const State& st, const EditValues&, const Profile&) {
+  return ItemText(kDataBitsItems, st.dataBits) == "8" ? 8 : 7;
+}
+
+bool GetStopBits(uint8_t lo, uint8_t, State& st, const Profile&) {
+  if (lo == 1) st.stopBits = 0;
+  else if (lo == 2 || lo == 0xFF) st.stopBits = 1;
+  else return false;
+  return true;
+}
+bool ImportStopBits(uint8_t lo, uint8_t hi, State& st, const Profile&) {
+  if (hi != 0 || (lo != 1 && lo != 2)) return false;
+  st.stopBits = lo - 1;
+  return true;
+}
+Written PutStopBits(const State& st, const EditValues&, const Profile&) {
+  return ItemText(kStopBitsItems, st.stopBits) == "1" ? 1 : 2;
+}
+
+bool GetParity(uint8_t lo, uint8_t, State& st, const Profile&) {
+  if (lo == 0) st.parity = 2;
+  else if (lo == 1) st.parity = 1;
+  else if (lo == 2 || lo == 0xFF) st.parity = 0;
+  else return false;
+  return true;
+}
+bool ImportParity(uint8_t lo, uint8_t hi, State& st, const Profile&) {
+  const int v = SmallPair(lo, hi, 2);
+  if (v < 0) return false;
+  st.parity = 2 - v;  // None Odd Even -> items 2 1 0
+  return true;
+}
+Written PutParity(const State& st, const EditValues&, const Profile&) {
+  const std::string p = Lower(ItemText(kParityItems, st.parity));
+  if (p == "none") return 0;
+  if (p == "odd") return 1;
+  if (p == "even") return 2;
+  return std::nullopt;
+}
+
+// --- print
+
+bool GetSpeed(uint8_t lo, uint8_t hi, State& st, const Profile&) {
+  const int value = Value(lo, hi);
+  st.speed = value >= 25 && value <= 150 ? std::to_string(value) : "-1";
+  return true;
+}
+bool ImportSpeed(uint8_t lo, uint8_t hi, State& st, const Profile&) {
+  const int value = Value(lo, hi);
+  if (value < 25 || value > 150) return false;
+  st.speed = std::to_string(value);
+  return true;
+}
+Written PutSpeed(const State&, const EditValues& ed, const Profile&) {
+  if (ed.speed < 25 || ed.speed > 150) return std::nullopt;
+  return static_cast<uint16_t>(ed.speed);
+}
+
+bool GetDarkness(uint8_t lo, uint8_t hi, State& st, const Profile&) {
+  const int value = Value(lo, hi);
+  if (value < 1 || value > 254) return false;
+  st.darkness = std::to_string(value);
+  return true;
+}
+Written PutDarkness(const State&, const EditValues& ed, const Profile&) {
+  if (ed.darkness < 1 || ed.darkness > 254) return std::nullopt;
+  return static_cast<uint16_t>(ed.darkness);
+}
+
+bool GetPaperType(uint8_t lo, uint8_t hi, State& st, const Profile&) {
+  const int v = SmallPair(lo, hi, 1);
+  if (v < 0) return false;
+  st.paperType = v;
+  return true;
+}
+Written PutPaperType(const State& st, const EditValues&, const Profile&) { return st.paperType == 1 ? 1 : 0; }
+
+// Check boxes: (1,0) ticks, (0,0) clears.
+template <bool EditorState::*Field>
+bool GetTick(uint8_t lo, uint8_t hi, State& st, const Profile&) {
+  const int v = SmallPair(lo, hi, 1);
+  if (v < 0) return false;
+  st.*Field = v == 1;
+  return true;
+}
+template <bool EditorState::*Field>
+Written PutTick(const State& st, const EditValues&, const Profile&) {
+  return st.*Field ? 1 : 0;
+}
+
+// Two-item radio groups whose first item is "On" / "Enable": (1,0) is the
+// first item, (0,0) the second.
+template <int EditorState::*Field>
+bool GetFirstIsOne(uint8_t lo, uint8_t hi, State& st, const Profile&) {
+  const int v = SmallPair(lo, hi, 1);
+  if (v < 0) return false;
+  st.*Field = v == 1 ? 0 : 1;
+  return true;
+}
+template <int EditorState::*Field>
+Written PutFirstIsOne(const State& st, const EditValues&, const Profile&) {
+  return st.*Field == 0 ? 1 : 0;
+}
+// The presenter writes 0 only for "Disable".
+Written PutPresenter(const State& st, const EditValues&, const Profile&) { return st.presenter == 1 ? 0 : 1; }
+
+bool GetPaperOut(uint8_t lo, uint8_t hi, State& st, const Profile&) {
+  const int v = SmallPair(lo, hi, 2);
+  if (v < 0) return false;
+  st.paperOutMode = v;
+  return true;
+}
+Written PutPaperOut(const State& st, const EditValues&, const Profile&) {
+  return st.paperOutMode == 0 ? 0 : st.paperOutMode == 1 ? 1 : 2;
+}
+
+// Edits that show any 16-bit value.
+template <std::string EditorState::*Field>
+bool GetNumber(uint8_t lo, uint8_t hi, State& st, const Profile&) {
+  st.*Field = std::to_string(Value(lo, hi));
+  return true;
+}
+Written PutFeedLine(const State&, const EditValues& ed, const Profile&) { return ed.feedLine; }
+Written PutWaitTime(const State&, const EditValues& ed, const Profile&) { return static_cast<uint16_t>(ed.waitTime); }
+Written PutAutoTime(const State&, const EditValues& ed, const Profile&) { return ed.autoTime; }
+Written PutAutoSpeed(const State&, const EditValues& ed, const Profile&) { return ed.autoSpeed; }
+
+// The paper width of other models: accepted up to 80, not shown, never written.
+bool ImportPaperWidth(uint8_t lo, uint8_t hi, State&, const Profile&) { return hi == 0 && lo <= 80; }
+Written NotWritten(const State&, const EditValues&, const Profile&) { return std::nullopt; }
+
+// --- LED
+
+bool GetLEDMode(uint8_t lo, uint8_t hi, State& st, const Profile&) {
+  if (lo == 0xFF || (lo == 0 && hi == 0)) st.ledMode = 0;
+  else if (lo == 1 && hi == 0) st.ledMode = 1;
+  else return false;
+  return true;
+}
+bool ImportLEDMode(uint8_t lo, uint8_t hi, State& st, const Profile&) {
+  const int v = SmallPair(lo, hi, 1);
+  if (v < 0) return false;
+  st.ledMode = v;
+  return true;
+}
+Written PutLEDMode(const State& st, const EditValues&, const Profile&) { return st.ledMode == 0 ? 0 : 1; }
+
+bool GetLEDTime(uint8_t lo, uint8_t hi, State& st, const Profile&) {
+  st.lightTime = std::to_string(lo);
+  st.extinctTime = std::to_string(hi);
+  return true;
+}
+bool GetLightTime(uint8_t lo, uint8_t, State& st, const Profile&) {
+  st.lightTime = std::to_string(lo);
+  return true;
+}
+bool GetExtinctTime(uint8_t, uint8_t hi, State& st, const Profile&) {
+  st.extinctTime = std::to_string(hi);
+  return true;
+}
+Written PutLEDTime(const State&, const EditValues& ed, const Profile&) {
+  if (ed.lightTime < 0 || ed.lightTime > 255 || ed.extinctTime < 0 || ed.extinctTime > 255) return std::nullopt;
+  return static_cast<uint16_t>(ed.extinctTime * 256 + ed.lightTime);
+}
+
+// --- margins, code page, receive buffer, automatic presenting, bundler
+
+template <std::string EditorState::*Field>
+bool ImportMargin(uint8_t lo, uint8_t hi, State& st, const Profile&) {
+  const int value = Value(lo, hi);
+  if (value > 100) return false;
+  st.*Field = std::to_string(value);
+  return true;
+}
+Written PutLeftMargin(const State&, const EditValues& ed, const Profile&) {
+  if (ed.leftMargin < 0 || ed.leftMargin > 100) return std::nullopt;
+  return static_cast<uint16_t>(ed.leftMargin);
+}
+Written PutRightMargin(const State&, const EditValues& ed, const Profile&) {
+  if (ed.rightMargin < 0 || ed.rightMargin > 100) return std::nullopt;
+  return static_cast<uint16_t>(ed.rightMargin);
+}
+
+// A code page the list has selects it; FF FF (never written) is "PC437";
+// anything else keeps the selection and the read succeeds.
+bool GetCodePage(uint8_t lo, uint8_t hi, State& st, const Profile&) {
+  if (hi == 0 && lo <= 9) st.codePage = lo;
+  else if (lo == 0xFF && hi == 0xFF) st.codePage = 0;
+  return true;
+}
+bool ImportCodePage(uint8_t lo, uint8_t hi, State& st, const Profile&) {
+  if (hi != 0 || lo > 9) return false;
+  st.codePage = lo;
+  return true;
+}
+Written PutCodePage(const State& st, const EditValues&, const Profile&) {
+  if (st.codePage < 0 || st.codePage > 9) return std::nullopt;
+  return static_cast<uint16_t>(st.codePage);
+}
+
+bool GetRxBuffer(uint8_t lo, uint8_t hi, State& st, const Profile&) {
+  if ((lo == 0 && hi == 0) || (lo == 0xFF && hi == 0xFF)) st.rxBuffer = 0;
+  else if (lo == 1 && hi == 0) st.rxBuffer = 1;
+  else return false;
+  return true;
+}
+bool ImportRxBuffer(uint8_t lo, uint8_t hi, State& st, const Profile&) {
+  const int v = SmallPair(lo, hi, 1);
+  if (v < 0) return false;
+  st.rxBuffer = v;
+  return true;
+}
+Written PutRxBuffer(const State& st, const EditValues&, const Profile&) { return st.rxBuffer == 1 ? 1 : 0; }
+
+// (1,0) is "Enable"; every other reply reads as "Disable".
+bool GetAutoPresent(uint8_t lo, uint8_t hi, State& st, const Profile&) {
+  st.autoPresent = lo == 1 && hi == 0 ? 0 : 1;
+  return true;
+}
+
+// The bundler's enable: 2 for enabled.
+bool GetBundlerEnable(uint8_t lo, uint8_t hi, State& st, const Profile&) {
+  if (lo == 2 && hi == 0) st.presenter = 0;
+  else if (lo == 0 && hi == 0) st.presenter = 1;
+  else return false;
+  return true;
+}
+Written PutBundlerEnable(const State& st, const EditValues&, const Profile&) { return st.presenter == 1 ? 0 : 2; }
+
+// The bundler's work mode: "Retraction" 0, "Keep Paper" 2, "Command Control"
+// 4; a printer answering 1 or 3 keeps the dialog's selection.
+bool GetBundlerWorkMode(uint8_t lo, uint8_t hi, State& st, const Profile&) {
+  if (hi != 0) return false;
+  switch (lo) {
+    case 0: st.paperOutMode = 0; return true;
+    case 2: st.paperOutMode = 1; return true;
+    case 4: st.paperOutMode = 2; return true;
+    case 1:
+    case 3: return true;
+    default: return false;
+  }
+}
+bool ImportBundlerWorkMode(uint8_t lo, uint8_t hi, State& st, const Profile& p) {
+  if (hi != 0 || (lo != 0 && lo != 2 && lo != 4)) return false;
+  return GetBundlerWorkMode(lo, hi, st, p);
+}
+Written PutBundlerWorkMode(const State& st, const EditValues&, const Profile&) {
+  return st.paperOutMode == 1 ? 2 : st.paperOutMode == 2 ? 4 : 0;
+}
+
+// Every row, in key order.
+const std::vector<SettingRow>& AllRows() {
+  static const std::vector<SettingRow> rows = {
+      {S::BaudRate, 0x16, " COM's baud rate,", " COM's baud rate,", true, GetBaud, PutBaud, ImportBaud},
+      {S::FlowControl, 0x41, " COM's flow control,", " COM's flow control,", true, GetFlow, PutFlow, nullptr},
+      {S::DataBits, 0x17, " COM's databits,", " COM's databits,", true, GetDataBits, PutDataBits, ImportDataBits},
+      {S::StopBits, 0x19, " COM's stopBits,", " COM's stopbits,", true, GetStopBits, PutStopBits, ImportStopBits},
+      {S::Parity, 0x1B, " COM's parity,", " COM's parity,", true, GetParity, PutParity, ImportParity},
+      {S::PrintSpeed, 0x06, " print speed,", " print speed,", true, GetSpeed, PutSpeed, ImportSpeed},
+      {S::PrintDarkness, 0x02, " print darkness,", " print darkness,", true, GetDarkness, PutDarkness, nullptr},
+      {S::PaperType, 0x12, " paper type flag,", " paper type flag,", true, GetPaperType, PutPaperType, nullptr},
+      {S::StopOnNearEnd, 0x43, " stop printing on paper near-end flag,", " stop printing on paper near-end flag,",
+       true, GetTick<&State::stopOnNearEnd>, PutTick<&State::stopOnNearEnd>, nullptr},
+      {S::AlarmOnNearEnd, 0x54, " alarm on paper near-end flag,", " alarm on paper near-end flag,", true,
+       GetTick<&State::alarmOnNearEnd>, PutTick<&State::alarmOnNearEnd>, nullptr},
+      {S::AutoCutter, 0x30, " auto cutter flag,", " auto cutter flag,", true, GetFirstIsOne<&State::autoCutter>,
+       PutFirstIsOne<&State::autoCutter>, nullptr},
+      {S::CRCommand, 0x14, " CR command flag,", " CR command flag,", true, GetFirstIsOne<&State::cr>,
+       PutFirstIsOne<&State::cr>, nullptr},
+      {S::Beeper, 0x59, " beeper flag,", " beeper flag,", true, GetFirstIsOne<&State::beeper>,
+       PutFirstIsOne<&State::beeper>, nullptr},
+      {S::PresenterEnable, 0x3E, " bPresenterEnable flag,", nullptr, true, GetFirstIsOne<&State::presenter>,
+       PutPresenter, nullptr},
+      {S::PaperOutMode, 0x60, " PaperOutMode,", nullptr, false, GetPaperOut, PutPaperOut, nullptr},
+      {S::FeedLineInMark, 0x2B, " FeedLineInMark flag,", nullptr, false, GetNumber<&State::feedLine>, PutFeedLine,
+       nullptr},
+      {S::PresenterWaitTime, 0x3C, " EcReadPaperNearEndEnable flag,", nullptr, false, GetNumber<&State::waitTime>,
+       PutWaitTime, nullptr},
+      {S::AutoLoadingTime, 0x78, " AutoLoadingTime flag,", nullptr, false, GetNumber<&State::autoTime>, PutAutoTime,
+       nullptr},
+      {S::AutoLoadingSpeed, 0x52, " AutoLoadingSpeed flag,", nullptr, false, GetNumber<&State::autoSpeed>,
+       PutAutoSpeed, nullptr},
+      // Import only: no editor of the family reads or writes it.
+      {S::PaperWidth, 0x66, " PaperWidth,", nullptr, false, ImportPaperWidth, NotWritten, nullptr},
+      {S::LEDControlMode, 0xB7, " LED control mode,", " LED control mode flag,", true, GetLEDMode, PutLEDMode,
+       ImportLEDMode},
+      {S::LEDTime, 0xB8, " LED time,", " LED time,", true, GetLEDTime, PutLEDTime, nullptr},
+      {S::LEDLightTime, 0xB8, " print Light Time,", " LED time,", true, GetLightTime, PutLEDTime, GetLEDTime},
+      {S::LEDExtinctTime, 0xB8, " print Extinct Time,", " LED time,", true, GetExtinctTime, PutLEDTime, GetLEDTime},
+      {S::DefaultLeftMargin, 0x4E, " default left margin,", " default left margin,", true,
+       GetNumber<&State::leftMargin>, PutLeftMargin, ImportMargin<&State::leftMargin>},
+      {S::DefaultRightMargin, 0x4A, " default right margin,", " default right margin,", true,
+       GetNumber<&State::rightMargin>, PutRightMargin, ImportMargin<&State::rightMargin>},
+      {S::CodePage, 0x6D, " CodePage,", " language flag,", true, GetCodePage, PutCodePage, ImportCodePage},
+      {S::RxBufferSize, 0x7D, " Rx Buffer Size flag,", " DataError flag,", true, GetRxBuffer, PutRxBuffer,
+       ImportRxBuffer},
+      {S::AutoPresentPaper, 0xD5, " bAutoPresentPaper flag,", nullptr, true, GetAutoPresent,
+       PutFirstIsOne<&State::autoPresent>, GetFirstIsOne<&State::autoPresent>},
+      {S::BaudRateSlowRatesShown, 0x16, " COM's baud rate,", " COM's baud rate,", true, GetBaudSlowRatesShown,
+       PutBaud, ImportBaud},
+      {S::FlowControlOneKept, 0x41, " COM's flow control,", " COM's flow control,", true, GetFlowOneKept, PutFlow,
+       GetFlow},
+      {S::BundlerEnable, 0x3E, " bPresenterEnable flag,", nullptr, true, GetBundlerEnable, PutBundlerEnable,
+       nullptr},
+      {S::BundlerWorkMode, 0x60, " PaperOutMode,", nullptr, false, GetBundlerWorkMode, PutBundlerWorkMode,
+       ImportBundlerWorkMode},
+  };
+  return rows;
+}
+
+// --- profiles
+
+std::vector<CommonSetting> Keys(int first, int last) {
+  std::vector<CommonSetting> keys;
+  for (int i = first; i <= last; ++i) keys.push_back(static_cast<S>(i));
+  return keys;
+}
+
+// Save steps whose refusals follow the rows: a row with a refusal text ends
+// the Save, one without is not looked at.
+std::vector<SaveStep> Steps(const std::vector<CommonSetting>& keys) {
+  std::vector<SaveStep> steps;
+  for (CommonSetting key : keys)
+    steps.push_back({key, Row(key).saveRefusalText ? Refusal::EndsSave : Refusal::NotLookedAt});
+  return steps;
+}
+
+// Records keyed by their printer addresses.
+std::vector<FileRecordKey> Records(const std::vector<CommonSetting>& keys) {
+  std::vector<FileRecordKey> records;
+  for (CommonSetting key : keys) records.push_back({key, Row(key).address});
+  return records;
+}
+
+std::vector<CommonSetting> operator+(std::vector<CommonSetting> a, const std::vector<CommonSetting>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+const EditRule kSpeedRule{Edit::Speed, 25, 150, "The input of print speed is invalid!", "“print speed”非法输入！"};
+const EditRule kDarknessRule{Edit::Darkness, 1, 254, "The input of print darkness is invalid!",
+                             "“print darkness”非法输入！"};
+const EditRule kFeedLineRule{Edit::FeedLine, 19, 65535, "The input of feed line in mark mode is invalid!",
+                             "“feed line in mark mode”非法输入！"};
+const EditRule kWaitTimeRule{Edit::WaitTime, 0, 240, "The input of Presenter wait time is invalid!",
+                             "“Presenter wait time”非法输入！"};
+const EditRule kAutoTimeRule{Edit::AutoTime, 0, 800, "The input of auto loading time is invalid!",
+                             "“auto loading time”非法输入！"};
+const EditRule kAutoSpeedRule{Edit::AutoSpeed, 28, 125, "The input of auto loading speed is invalid!",
+                              "“auto loading speed”非法输入！"};
+const EditRule kLightTimeRule{Edit::LightTime, 0, 255, "The input of Light Time is invalid!", "“Light Time”非法输入！"};
+const EditRule kExtinctTimeRule{Edit::ExtinctTime, 0, 255, "The input of Extinct Time is invalid!",
+                                "“Extinct Time”非法输入！"};
+
+const std::vector<EditRule>& CommonChecks() {
+  static const std::vector<EditRule> rules{kSpeedRule,    kDarknessRule, kFeedLineRule,
+                                           kWaitTimeRule, kAutoTimeRule, kAutoSpeedRule};
+  return rules;
+}
+
+constexpr const char* kSaveFilter = "Printer Eeprom Settings File(*.pes)";
+constexpr const char* kOpenFilter = "Print File(*.pes);;All File(*.*)";
+
+// The VD-M512II's orders; the VD-M512, VD-K512 and VD-K201 share them.
+CommonAddressProfile CommonProfile(int code, const char* objectName, const char* caption, const char* font,
+                                   const char* tag, bool baud115200) {
+  CommonAddressProfile p{code, objectName, caption, font, tag, baud115200, {}, {}, {}, {}, {}, {}, "非法输入！",
+                         25,   false,      kSaveFilter, false, kOpenFilter};
+  // Get: rows 1 to 11, beeper, CR command, 14 to 19.
+  p.getOrder = Keys(1, 11) + std::vector<CommonSetting>{S::Beeper, S::CRCommand} + Keys(14, 19);
+  p.saveOrder = Steps(Keys(1, 19));
+  // Export: rows 1 to 13, feed line, presenter, paper out, wait, auto-loading time and speed.
+  p.exportOrder = Records(Keys(1, 13) + std::vector<CommonSetting>{S::FeedLineInMark, S::PresenterEnable,
+                                                                   S::PaperOutMode, S::PresenterWaitTime,
+                                                                   S::AutoLoadingTime, S::AutoLoadingSpeed});
+  p.importTable = Records(Keys(1, 19) + std::vector<CommonSetting>{S::PaperWidth});
+  p.saveChecks = CommonChecks();
+  p.exportChecks = CommonChecks();
+  return p;
+}
+
+CommonAddressProfile MakeK305() {
+  CommonAddressProfile p =
+      CommonProfile(3, "TK305EepromSetForm", "EepromSet", "Tahoma", "VD-K305ab", true);
+  p.getOrder = {S::BaudRateSlowRatesShown, S::FlowControlOneKept, S::DataBits, S::StopBits, S::Parity,
+                S::PrintSpeed, S::PrintDarkness, S::LEDControlMode, S::LEDLightTime, S::LEDExtinctTime,
+                S::PaperType, S::StopOnNearEnd, S::AlarmOnNearEnd, S::AutoCutter, S::Beeper, S::CRCommand,
+                S::PresenterEnable, S::PaperOutMode, S::FeedLineInMark, S::PresenterWaitTime, S::AutoLoadingTime,
+                S::AutoLoadingSpeed};
+  p.saveOrder = Steps({S::BaudRateSlowRatesShown, S::FlowControlOneKept, S::DataBits, S::StopBits, S::Parity,
+                       S::PrintSpeed, S::PrintDarkness, S::LEDTime, S::PaperType, S::LEDControlMode,
+                       S::StopOnNearEnd, S::AlarmOnNearEnd, S::AutoCutter, S::CRCommand, S::Beeper,
+                       S::PresenterEnable, S::PaperOutMode, S::FeedLineInMark, S::PresenterWaitTime,
+                       S::AutoLoadingTime, S::AutoLoadingSpeed});
+  p.exportOrder = Records({S::BaudRateSlowRatesShown, S::FlowControlOneKept, S::DataBits, S::StopBits, S::Parity,
+                           S::PrintSpeed, S::PrintDarkness, S::LEDTime, S::PaperType, S::LEDControlMode,
+                           S::StopOnNearEnd, S::AlarmOnNearEnd, S::AutoCutter, S::CRCommand, S::Beeper,
+                           S::FeedLineInMark, S::PresenterEnable, S::PaperOutMode, S::PresenterWaitTime,
+                           S::AutoLoadingTime, S::AutoLoadingSpeed});
+  // The import takes the baud codes and flow values of the other editors.
+  p.importTable = Records(Keys(1, 19) + std::vector<CommonSetting>{S::PaperWidth, S::LEDControlMode, S::LEDTime});
+  // Save checks the LED times right after the darkness, Export after all others.
+  p.saveChecks = {kSpeedRule,    kDarknessRule, kLightTimeRule, kExtinctTimeRule,
+                  kFeedLineRule, kWaitTimeRule, kAutoTimeRule,  kAutoSpeedRule};
+  p.exportChecks = {kSpeedRule,    kDarknessRule,  kFeedLineRule,  kWaitTimeRule,
+                    kAutoTimeRule, kAutoSpeedRule, kLightTimeRule, kExtinctTimeRule};
+  return p;
+}
+
+CommonAddressProfile MakeN512() {
+  CommonAddressProfile p{0,  "TN512EepromSetForm", "N512 EepromSet", "MS Sans Serif", "VD-N512ab", true,
+                         {}, {},  {}, {}, {}, {}, "输入非法！", 25, true, kSaveFilter, true,
+                         "POS Printer Eeprom Settings File(*.pes);;All File(*.*)"};
+  // Neither the speed nor the cutter is read or written.
+  p.getOrder = {S::BaudRate,       S::FlowControl,     S::DataBits,      S::StopBits,
+                S::Parity,         S::DefaultLeftMargin, S::DefaultRightMargin, S::PrintDarkness,
+                S::PaperType,      S::StopOnNearEnd,   S::AlarmOnNearEnd, S::Beeper,
+                S::CRCommand,      S::CodePage,        S::BundlerEnable, S::AutoPresentPaper,
+                S::BundlerWorkMode, S::FeedLineInMark, S::PresenterWaitTime, S::AutoLoadingTime,
+                S::AutoLoadingSpeed, S::RxBufferSize};
+  // The first eleven refusals end the Save; CR command, beeper, code page and
+  // receive buffer add their texts and the Save goes on; the seven from the
+  // bundler's enable to the auto-loading speed are not looked at.
+  p.saveOrder = Steps({S::BaudRate, S::FlowControl, S::DataBits, S::StopBits, S::Parity, S::DefaultLeftMargin,
+                       S::DefaultRightMargin, S::PrintDarkness, S::PaperType, S::StopOnNearEnd,
+                       S::AlarmOnNearEnd});
+  for (CommonSetting key : {S::CRCommand, S::Beeper}) p.saveOrder.push_back({key, Refusal::AppendsText});
+  for (CommonSetting key : {S::BundlerEnable, S::AutoPresentPaper, S::BundlerWorkMode, S::FeedLineInMark,
+                            S::PresenterWaitTime, S::AutoLoadingTime, S::AutoLoadingSpeed})
+    p.saveOrder.push_back({key, Refusal::NotLookedAt});
+  for (CommonSetting key : {S::CodePage, S::RxBufferSize}) p.saveOrder.push_back({key, Refusal::AppendsText});
+  // In the file the left margin is keyed 4A and the right margin 4E, the
+  // reverse of the printer's addresses; the import reads them back the same way.
+  p.exportOrder = Records({S::BaudRate, S::FlowControl, S::DataBits, S::StopBits, S::Parity});
+  p.exportOrder.push_back({S::DefaultLeftMargin, 0x4A});
+  p.exportOrder.push_back({S::DefaultRightMargin, 0x4E});
+  for (const FileRecordKey& r :
+       Records({S::PrintDarkness, S::PaperType, S::StopOnNearEnd, S::AlarmOnNearEnd, S::CRCommand, S::Beeper,
+                S::CodePage, S::RxBufferSize, S::FeedLineInMark, S::BundlerEnable, S::AutoPresentPaper,
+                S::BundlerWorkMode, S::PresenterWaitTime, S::AutoLoadingTime, S::AutoLoadingSpeed}))
+    p.exportOrder.push_back(r);
+  // The import also takes the hidden speed (06) and cutter (30).
+  p.importTable = Records({S::PrintDarkness, S::PrintSpeed, S::PaperType, S::CRCommand, S::BaudRate, S::DataBits,
+                           S::StopBits, S::Parity, S::FeedLineInMark, S::AutoCutter, S::PresenterWaitTime,
+                           S::BundlerEnable, S::FlowControl, S::StopOnNearEnd});
+  p.importTable.push_back({S::DefaultLeftMargin, 0x4A});
+  p.importTable.push_back({S::DefaultRightMargin, 0x4E});
+  for (const FileRecordKey& r : Records({S::AutoLoadingSpeed, S::AlarmOnNearEnd, S::Beeper, S::BundlerWorkMode,
+                                         S::PaperWidth, S::CodePage, S::AutoLoadingTime, S::RxBufferSize,
+                                         S::AutoPresentPaper}))
+    p.importTable.push_back(r);
+  const std::vector<EditRule> checks = {
+      {Edit::WaitTime, 0, 240, "The input of Bundler wait time is invalid!", "“Bundler wait time”非法输入！"},
+      {Edit::FeedLine, 19, 65535, "The input of Feed Line in mark mode is invalid!",
+       "“Feed Line in mark mode”非法输入！"},
+      {Edit::AutoSpeed, 28, 125, "The input of Auto Loading speed is invalid!", "“Auto Loading speed”非法输入！"},
+      {Edit::AutoTime, 0, 800, "The input of Auto Loading time is invalid!", "“Auto Loading time”非法输入！"},
+      {Edit::LeftMargin, 0, 16, "The input of default left margin is invalid!", "“default left margin”非法输入！"},
+      {Edit::RightMargin, 0, 16, "The input of default right margin is invalid!", "“default right margin”非法输入！"},
+      kSpeedRule,
+      kDarknessRule,
+  };
+  p.saveChecks = checks;
+  p.exportChecks = checks;
+  return p;
+}
+
+// --- edits
+
+bool SixteenBit(Edit e) { return e == Edit::FeedLine || e == Edit::AutoTime || e == Edit::AutoSpeed; }
+
+const std::string& TextOf(const EditorState& s, Edit e) {
+  switch (e) {
+    case Edit::Speed: return s.speed;
+    case Edit::Darkness: return s.darkness;
+    case Edit::FeedLine: return s.feedLine;
+    case Edit::WaitTime: return s.waitTime;
+    case Edit::AutoTime: return s.autoTime;
+    case Edit::AutoSpeed: return s.autoSpeed;
+    case Edit::LightTime: return s.lightTime;
+    case Edit::ExtinctTime: return s.extinctTime;
+    case Edit::LeftMargin: return s.leftMargin;
+    case Edit::RightMargin: return s.rightMargin;
+  }
+  return s.speed;
+}
+
+void Store(EditValues& v, Edit e, int value) {
+  switch (e) {
+    case Edit::Speed: v.speed = value; break;
+    case Edit::Darkness: v.darkness = value; break;
+    case Edit::FeedLine: v.feedLine = static_cast<uint16_t>(value); break;
+    case Edit::WaitTime: v.waitTime = value; break;
+    case Edit::AutoTime: v.autoTime = static_cast<uint16_t>(value); break;
+    case Edit::AutoSpeed: v.autoSpeed = static_cast<uint16_t>(value); break;
+    case Edit::LightTime: v.lightTime = value; break;
+    case Edit::ExtinctTime: v.extinctTime = value; break;
+    case Edit::LeftMargin: v.leftMargin = value; break;
+    case Edit::RightMargin: v.rightMargin = value; break;
+  }
+}
+
 }  // namespace
 
+const SettingRow& Row(CommonSetting setting) {
+  const auto& rows = AllRows();
+  const size_t index = static_cast<size_t>(setting) - 1;
+  return rows.at(index);
+}
+
+const std::vector<SettingRow>& CommonSettings() {
+  static const std::vector<SettingRow> rows(AllRows().begin(), AllRows().begin() + 19);
+  return rows;
+}
+
 const CommonAddressProfile& M512IIProfile() {
-  static const CommonAddressProfile p{2, "TM512IIEepromSetForm", "M512II EepromSet", "MS Sans Serif", "VD-M512II",
-                                      true, GetOrder(), ExportOrder(), 25};
+  static const CommonAddressProfile p =
+      CommonProfile(2, "TM512IIEepromSetForm", "M512II EepromSet", "MS Sans Serif", "VD-M512II", true);
   return p;
 }
 
 const CommonAddressProfile& M512Profile() {
-  static const CommonAddressProfile p{1, "TM512EepromSetForm", "M512 EepromSet", "Tahoma", "VD-M512ab",
-                                      false, GetOrder(), ExportOrder(), 25};
+  static const CommonAddressProfile p =
+      CommonProfile(1, "TM512EepromSetForm", "M512 EepromSet", "Tahoma", "VD-M512ab", false);
   return p;
+}
+
+const CommonAddressProfile& K512Profile() {
+  static const CommonAddressProfile p =
+      CommonProfile(8, "TK512EepromSetForm", "EepromSet", "Tahoma", "VD-K512ab", false);
+  return p;
+}
+
+const CommonAddressProfile& K201Profile() {
+  static const CommonAddressProfile p =
+      CommonProfile(7, "TK201EepromSetForm", "EepromSet", "Tahoma", "VD-K201ab", true);
+  return p;
+}
+
+const CommonAddressProfile& K305Profile() {
+  static const CommonAddressProfile p = MakeK305();
+  return p;
+}
+
+const CommonAddressProfile& N512Profile() {
+  static const CommonAddressProfile p = MakeN512();
+  return p;
+}
+
+const std::vector<const CommonAddressProfile*>& CommonAddressProfiles() {
+  static const std::vector<const CommonAddressProfile*> all = {&M512IIProfile(), &M512Profile(), &K512Profile(),
+                                                               &K201Profile(),   &K305Profile(), &N512Profile()};
+  return all;
 }
 
 std::vector<std::string> BaudItems(const CommonAddressProfile& profile) {
@@ -116,238 +678,70 @@ const std::vector<std::string> kPaperTypeItems{"Receipt", "Mark/Label"};
 const std::vector<std::string> kEnableDisableItems{"Enable", "Disable"};
 const std::vector<std::string> kOnOffItems{"On", "Off"};
 const std::vector<std::string> kPaperOutItems{"Retract", "Paper Forward", "Paper Hold"};
+const std::vector<std::string> kBundlerWorkModeItems{"Retraction", "Keep Paper", "Command Control"};
+const std::vector<std::string> kLEDModeItems{"Non-Driver Control", "Driver Control"};
+const std::vector<std::string> kCodePageItems{"PC437", "Katakana", "PC850", "PC860", "PC863",
+                                              "PC865", "PC852",    "PC858", "PC866", "PC1252"};
+const std::vector<std::string> kRxBufferItems{"4096 Bytes", "45 Bytes"};
 
 std::string ItemText(const std::vector<std::string>& items, int index) {
   return index >= 0 && static_cast<size_t>(index) < items.size() ? items[static_cast<size_t>(index)] : std::string();
 }
 
 bool ApplyReply(CommonSetting setting, uint8_t lo, uint8_t hi, EditorState& st, const CommonAddressProfile& profile) {
-  const int value = lo | (hi << 8);
-  switch (setting) {
-    case S::BaudRate: {
-      const int index = hi == 0 ? BaudIndexOfCode(lo) : -1;
-      if (index < 0) return false;
-      st.baud = IndexIn(BaudItems(profile).size(), index);
-      return true;
-    }
-    case S::FlowControl: {
-      const int v = SmallPair(lo, hi, 1);
-      if (v < 0) return false;
-      st.flow = IndexIn(kFlowItems.size(), v);
-      return true;
-    }
-    case S::DataBits:
-      if (lo == 8 || lo == 0xFF) st.dataBits = 0;
-      else if (lo == 7) st.dataBits = 1;
-      else return false;
-      return true;
-    case S::StopBits:
-      if (lo == 1) st.stopBits = 0;
-      else if (lo == 2 || lo == 0xFF) st.stopBits = 1;
-      else return false;
-      return true;
-    case S::Parity:
-      if (lo == 0) st.parity = 2;
-      else if (lo == 1) st.parity = 1;
-      else if (lo == 2 || lo == 0xFF) st.parity = 0;
-      else return false;
-      return true;
-    case S::PrintSpeed:
-      st.speed = value >= 25 && value <= 150 ? std::to_string(value) : "-1";
-      return true;
-    case S::PrintDarkness:
-      if (value < 1 || value > 254) return false;
-      st.darkness = std::to_string(value);
-      return true;
-    case S::PaperType: {
-      const int v = SmallPair(lo, hi, 1);
-      if (v < 0) return false;
-      st.paperType = v;
-      return true;
-    }
-    case S::StopOnNearEnd:
-    case S::AlarmOnNearEnd: {
-      const int v = SmallPair(lo, hi, 1);
-      if (v < 0) return false;
-      (setting == S::StopOnNearEnd ? st.stopOnNearEnd : st.alarmOnNearEnd) = v == 1;
-      return true;
-    }
-    case S::AutoCutter:
-    case S::CRCommand:
-    case S::Beeper:
-    case S::PresenterEnable: {
-      // (1,0) is the first item ("On" / "Enable"), (0,0) the second.
-      const int v = SmallPair(lo, hi, 1);
-      if (v < 0) return false;
-      const int index = v == 1 ? 0 : 1;
-      if (setting == S::AutoCutter) st.autoCutter = index;
-      else if (setting == S::CRCommand) st.cr = index;
-      else if (setting == S::Beeper) st.beeper = index;
-      else st.presenter = index;
-      return true;
-    }
-    case S::PaperOutMode: {
-      const int v = SmallPair(lo, hi, 2);
-      if (v < 0) return false;
-      st.paperOutMode = v;
-      return true;
-    }
-    case S::FeedLineInMark: st.feedLine = std::to_string(value); return true;
-    case S::PresenterWaitTime: st.waitTime = std::to_string(value); return true;
-    case S::AutoLoadingTime: st.autoTime = std::to_string(value); return true;
-    case S::AutoLoadingSpeed: st.autoSpeed = std::to_string(value); return true;
-  }
-  return false;
+  return Row(setting).decode(lo, hi, st, profile);
 }
 
 bool ApplyImportRecord(uint8_t address, uint8_t lo, uint8_t hi, EditorState& st, const CommonAddressProfile& profile) {
-  const int value = lo | (hi << 8);
-  switch (address) {
-    case 0x16: {
-      const int index = BaudIndexOfCode(value);
-      if (index < 0) return false;
-      st.baud = IndexIn(BaudItems(profile).size(), index);
-      return true;
-    }
-    case 0x17:
-      if (hi != 0 || (lo != 8 && lo != 7)) return false;
-      st.dataBits = lo == 8 ? 0 : 1;
-      return true;
-    case 0x19:
-      if (hi != 0 || (lo != 1 && lo != 2)) return false;
-      st.stopBits = lo - 1;
-      return true;
-    case 0x1B: {
-      const int v = SmallPair(lo, hi, 2);
-      if (v < 0) return false;
-      st.parity = 2 - v;  // None Odd Even -> items 2 1 0
-      return true;
-    }
-    case 0x06:
-      if (value < 25 || value > 150) return false;
-      st.speed = std::to_string(value);
-      return true;
-    case 0x02:
-      if (value < 1 || value > 254) return false;
-      st.darkness = std::to_string(value);
-      return true;
-    case 0x66:
-      // The paper width of other models of the family: accepted, not shown.
-      return hi == 0 && lo <= 80;
-    default:
-      break;
-  }
-  // Every other known address accepts exactly what Get accepts.
-  for (const auto& info : CommonSettings()) {
-    if (info.address != address) continue;
-    switch (info.setting) {
-      case S::FlowControl:
-      case S::PaperType:
-      case S::StopOnNearEnd:
-      case S::AlarmOnNearEnd:
-      case S::AutoCutter:
-      case S::CRCommand:
-      case S::Beeper:
-      case S::PresenterEnable:
-      case S::PaperOutMode:
-      case S::FeedLineInMark:
-      case S::PresenterWaitTime:
-      case S::AutoLoadingTime:
-      case S::AutoLoadingSpeed:
-        return ApplyReply(info.setting, lo, hi, st, profile);
-      default:
-        return false;
-    }
+  for (const FileRecordKey& entry : profile.importTable) {
+    if (entry.key != address) continue;
+    const SettingRow& row = Row(entry.setting);
+    // Applied to a copy: a refused record changes nothing.
+    EditorState next = st;
+    const bool accepted = row.import ? row.import(lo, hi, next, profile) : row.decode(lo, hi, next, profile);
+    if (accepted) st = next;
+    return accepted;
   }
   return false;
 }
 
-
-EditCheck CheckEdits(const EditorState& st) {
+EditCheck CheckEdits(const EditorState& st, const std::vector<EditRule>& rules) {
   EditCheck check;
-  const auto speed = ParseInt32(st.speed);
-  const auto darkness = ParseInt32(st.darkness);
-  const auto feedLine = ParseInt32(st.feedLine);
-  const auto waitTime = ParseInt32(st.waitTime);
-  const auto autoTime = ParseInt32(st.autoTime);
-  const auto autoSpeed = ParseInt32(st.autoSpeed);
-  if (!speed || !darkness || !feedLine || !waitTime || !autoTime || !autoSpeed) {
-    check.formatError = true;
-    return check;
-  }
   EditValues v;
-  v.speed = *speed;
-  v.darkness = *darkness;
-  // These three are 16-bit values: the entered integer modulo 65536.
-  v.feedLine = static_cast<uint16_t>(static_cast<uint32_t>(*feedLine));
-  v.waitTime = *waitTime;
-  v.autoTime = static_cast<uint16_t>(static_cast<uint32_t>(*autoTime));
-  v.autoSpeed = static_cast<uint16_t>(static_cast<uint32_t>(*autoSpeed));
-  auto fail = [&](const char* en, const char* cn) {
-    check.english = en;
-    check.chinese = cn;
-    return check;
-  };
-  if (v.speed < 25 || v.speed > 150) return fail("The input of print speed is invalid!", "“print speed”非法输入！");
-  if (v.darkness < 1 || v.darkness > 254)
-    return fail("The input of print darkness is invalid!", "“print darkness”非法输入！");
-  if (v.feedLine < 19)
-    return fail("The input of feed line in mark mode is invalid!", "“feed line in mark mode”非法输入！");
-  if (v.waitTime < 0 || v.waitTime > 240)
-    return fail("The input of Presenter wait time is invalid!", "“Presenter wait time”非法输入！");
-  if (v.autoTime > 800) return fail("The input of auto loading time is invalid!", "“auto loading time”非法输入！");
-  if (v.autoSpeed < 28 || v.autoSpeed > 125)
-    return fail("The input of auto loading speed is invalid!", "“auto loading speed”非法输入！");
+  for (const EditRule& rule : rules) {
+    const auto value = ParseInt32(TextOf(st, rule.edit));
+    if (!value) {
+      check.formatError = true;
+      return check;
+    }
+    Store(v, rule.edit, *value);
+  }
+  for (const EditRule& rule : rules) {
+    long long value = *ParseInt32(TextOf(st, rule.edit));
+    // The 16-bit edits: the entered integer modulo 65536.
+    if (SixteenBit(rule.edit)) value = static_cast<uint16_t>(static_cast<uint32_t>(value));
+    if (value < rule.min || value > rule.max) {
+      check.english = rule.english;
+      check.chinese = rule.chinese;
+      return check;
+    }
+  }
   check.values = v;
   return check;
 }
 
+EditCheck CheckEdits(const EditorState& state) { return CheckEdits(state, M512IIProfile().saveChecks); }
+
 std::optional<uint16_t> WrittenValue(CommonSetting setting, const EditorState& st, const EditValues& ed,
                                      const CommonAddressProfile& profile) {
-  switch (setting) {
-    case S::BaudRate: {
-      const int code = BaudCode(ItemText(BaudItems(profile), st.baud));
-      if (code < 0) return std::nullopt;
-      return static_cast<uint16_t>(code);
-    }
-    case S::FlowControl: return Lower(ItemText(kFlowItems, st.flow)) == "dtr/dsr" ? 0 : 1;
-    case S::DataBits: return ItemText(kDataBitsItems, st.dataBits) == "8" ? 8 : 7;
-    case S::StopBits: return ItemText(kStopBitsItems, st.stopBits) == "1" ? 1 : 2;
-    case S::Parity: {
-      const std::string p = Lower(ItemText(kParityItems, st.parity));
-      if (p == "none") return 0;
-      if (p == "odd") return 1;
-      if (p == "even") return 2;
-      return std::nullopt;
-    }
-    case S::PrintSpeed:
-      if (ed.speed < 25 || ed.speed > 150) return std::nullopt;
-      return static_cast<uint16_t>(ed.speed);
-    case S::PrintDarkness:
-      if (ed.darkness < 1 || ed.darkness > 254) return std::nullopt;
-      return static_cast<uint16_t>(ed.darkness);
-    case S::PaperType: return st.paperType == 1 ? 1 : 0;
-    case S::StopOnNearEnd: return st.stopOnNearEnd ? 1 : 0;
-    case S::AlarmOnNearEnd: return st.alarmOnNearEnd ? 1 : 0;
-    case S::AutoCutter: return st.autoCutter == 0 ? 1 : 0;
-    case S::CRCommand: return st.cr == 0 ? 1 : 0;
-    case S::Beeper: return st.beeper == 0 ? 1 : 0;
-    case S::PresenterEnable: return st.presenter == 1 ? 0 : 1;
-    case S::PaperOutMode: return st.paperOutMode == 0 ? 0 : st.paperOutMode == 1 ? 1 : 2;
-    case S::FeedLineInMark: return ed.feedLine;
-    case S::PresenterWaitTime: return static_cast<uint16_t>(ed.waitTime);
-    case S::AutoLoadingTime: return ed.autoTime;
-    case S::AutoLoadingSpeed: return ed.autoSpeed;
-  }
-  return std::nullopt;
+  return Row(setting).encode(st, ed, profile);
 }
-
 
 std::optional<Bytes> BuildExport(const EditorState& st, const EditValues& ed, const CommonAddressProfile& profile) {
   SettingsFileWriter writer;
-  for (CommonSetting s : profile.exportOrder) {
-    const auto value = WrittenValue(s, st, ed, profile);
-    if (!value || !writer.SaveSettingsToFile(InfoOf(s).address, *value)) return std::nullopt;
+  for (const FileRecordKey& record : profile.exportOrder) {
+    const auto value = WrittenValue(record.setting, st, ed, profile);
+    if (!value || !writer.SaveSettingsToFile(record.key, *value)) return std::nullopt;
   }
   return writer.Finish(profile.tag);
 }

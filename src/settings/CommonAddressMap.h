@@ -1,11 +1,21 @@
-// The common address map of the VD-M512II family: the nineteen settings, how
-// each is read from the printer, written to it and to a settings file, and
-// what an imported record may hold. Widget-free: the editor dialog keeps its
-// controls in an EditorState and calls these functions, and tests call them
-// directly.
+// The common address map of the VD-M512II family: the settings its editors
+// read from the printer, write to it and to a settings file, as rows of data,
+// and the profiles that make one editor of the family out of them. Widget-free:
+// the editor dialog keeps its controls in an EditorState and calls these
+// functions, and tests call them directly.
 //
-// Editors that share this map differ in a profile: model code, tag, caption,
-// font and whether the baud list has "115200".
+// A row is one setting's codec: its printer address, how Get shows a reply,
+// the value Save and Export write (or the setter's refusal), what an import
+// accepts, and the texts a failed read or a refused setter adds to the result
+// line. Rows are looked up by key (Row); a model whose printer encodes a
+// setting differently uses a variant row with a key of its own (the bundler
+// printers' presenter and paper-out mode, the VD-K305's baud and flow-control
+// readings).
+//
+// A profile is one editor: model code, caption, font, tag, baud list, the
+// orders of Get, Save and Export, the edit checks of Save and Export, which
+// setter refusals end a Save, the file keys of its records and what its import
+// accepts.
 #pragma once
 
 #include <cstdint>
@@ -18,7 +28,8 @@
 
 namespace torva::settings {
 
-// The settings, numbered in the order Save queues them.
+// Row keys. The first nineteen are numbered in the order the VD-M512II's Save
+// queues them.
 enum class CommonSetting : int {
   BaudRate = 1,
   FlowControl,
@@ -39,19 +50,86 @@ enum class CommonSetting : int {
   PresenterWaitTime,
   AutoLoadingTime,
   AutoLoadingSpeed,
+  // The paper width other models of the family write at 66: an import
+  // accepts it (up to 80) and shows nothing.
+  PaperWidth,
+  // LED of the VD-K305: control mode (B7) and glint times (B8, lo = light,
+  // hi = extinct, in 20 ms). Get reads B8 twice, once per time.
+  LEDControlMode,
+  LEDTime,
+  LEDLightTime,
+  LEDExtinctTime,
+  // Margins, code page, receive buffer and automatic presenting (VD-N512).
+  DefaultLeftMargin,
+  DefaultRightMargin,
+  CodePage,
+  RxBufferSize,
+  AutoPresentPaper,
+  // Variant codecs.
+  BaudRateSlowRatesShown,   // Get also takes 2400 (5) as "9600" and 1200 (6) as "4800"
+  FlowControlOneKept,       // Get reply 1 leaves the flow-control box as it was
+  BundlerEnable,            // 3E: enabled is 2
+  BundlerWorkMode,          // 60: 0, 2, 4; replies 1 and 3 keep the selection
 };
 
-struct CommonSettingInfo {
+struct CommonAddressProfile;
+struct EditorState;
+struct EditValues;
+
+// One setting's codec and texts.
+struct SettingRow {
   CommonSetting setting;
-  uint8_t address;
-  const char* getFailText;     // appended to "Fail to get"
-  const char* saveRefusalText; // appended to "Fail to save"; nullptr: the setter's result is not looked at
-  bool setterChecksHandle;     // the setter refuses a handle of 0 or less
+  uint8_t address;              // on the printer
+  const char* getFailText;      // appended to "Fail to get"
+  const char* saveRefusalText;  // appended to "Fail to save"; nullptr for a setter whose result is not looked at
+  bool setterChecksHandle;      // the setter refuses a handle of 0 or less
+  // Get: puts a 2-byte reply into the state; false when the reply is refused
+  // (the control keeps its value).
+  bool (*decode)(uint8_t lo, uint8_t hi, EditorState& state, const CommonAddressProfile& profile);
+  // Save and Export: the value written, nullopt when the setter refuses it.
+  std::optional<uint16_t> (*encode)(const EditorState& state, const EditValues& edits,
+                                    const CommonAddressProfile& profile);
+  // Import: puts a record's value into the state; false when refused.
+  // nullptr: the record is taken as Get takes a reply.
+  bool (*import)(uint8_t lo, uint8_t hi, EditorState& state, const CommonAddressProfile& profile);
 };
 
-// The nineteen rows in Save order.
-const std::vector<CommonSettingInfo>& CommonSettings();
-const CommonSettingInfo& InfoOf(CommonSetting setting);
+// The row of a key.
+const SettingRow& Row(CommonSetting setting);
+// The nineteen rows of the VD-M512II, in its Save order.
+const std::vector<SettingRow>& CommonSettings();
+using CommonSettingInfo = SettingRow;
+inline const SettingRow& InfoOf(CommonSetting setting) { return Row(setting); }
+
+// The edits of Save and Export.
+enum class Edit { Speed, Darkness, FeedLine, WaitTime, AutoTime, AutoSpeed, LightTime, ExtinctTime, LeftMargin, RightMargin };
+
+// One check of Save or Export: the edit's value must lie in min..max, else
+// the warning pair is shown.
+struct EditRule {
+  Edit edit;
+  int min;
+  int max;
+  const char* english;
+  const char* chinese;
+};
+
+// What a setter's refusal does to a Save.
+enum class Refusal {
+  EndsSave,     // its text is appended and the Save ends, nothing sent
+  AppendsText,  // its text is appended, the Save goes on (and reports failure)
+  NotLookedAt,  // the command is left out, nothing said
+};
+struct SaveStep {
+  CommonSetting setting;
+  Refusal refusal;
+};
+// A record of the settings file: the row and the key (byte 8) it carries in
+// the file, which is the printer address except where a model says otherwise.
+struct FileRecordKey {
+  CommonSetting setting;
+  uint8_t key;
+};
 
 // One editor of the family.
 struct CommonAddressProfile {
@@ -62,13 +140,31 @@ struct CommonAddressProfile {
   const char* tag;
   bool baud115200;  // the baud list ends with "115200"
   std::vector<CommonSetting> getOrder;
-  std::vector<CommonSetting> exportOrder;
-  int importCapacity;  // records the import's store holds
+  std::vector<SaveStep> saveOrder;
+  std::vector<FileRecordKey> exportOrder;
+  std::vector<FileRecordKey> importTable;  // what an import accepts, by file key
+  std::vector<EditRule> saveChecks;
+  std::vector<EditRule> exportChecks;
+  const char* saveFormatChinese;  // Save's warning for a text that is not an integer
+  int importCapacity;             // records the import's store holds
+  bool oddSizeRefused;            // a file of the wrong length is refused without a question
+  // File dialogs: the save dialog's filter and whether it asks before
+  // replacing a file, the open dialog's filters (Qt filter text).
+  const char* saveFilter;
+  bool saveConfirmsOverwrite;
+  const char* openFilter;
 };
 const CommonAddressProfile& M512IIProfile();
 const CommonAddressProfile& M512Profile();
+const CommonAddressProfile& K512Profile();
+const CommonAddressProfile& K201Profile();
+const CommonAddressProfile& K305Profile();
+const CommonAddressProfile& N512Profile();
+// Every profile above.
+const std::vector<const CommonAddressProfile*>& CommonAddressProfiles();
 
-// What the dialog's controls hold. A list index of -1 shows nothing.
+// What the dialog's controls hold. A list index of -1 shows nothing. Controls
+// that a model's form lacks keep these values.
 struct EditorState {
   int baud = 3;       // cboComBaudRate: "4800" "9600" "19200" "38400" "57600" ["115200"]
   int dataBits = 0;   // cboComDataBits: "8" "7"
@@ -85,10 +181,19 @@ struct EditorState {
   bool stopOnNearEnd = false;
   bool alarmOnNearEnd = true;
   int paperOutMode = 0;  // PaperOutMode: "Retract" "Paper Forward" "Paper Hold"
+                         // (bundler: "Retraction" "Keep Paper" "Command Control")
   std::string feedLine = "0";
   std::string waitTime = "0";
   std::string autoTime = "0";
   std::string autoSpeed = "0";
+  int ledMode = 1;  // rgLEDcontrolmode: "Non-Driver Control" "Driver Control"
+  std::string lightTime = "1";
+  std::string extinctTime = "1";
+  std::string leftMargin = "7";
+  std::string rightMargin = "9";
+  int codePage = 0;     // cboCodePage: kCodePageItems
+  int rxBuffer = 0;     // rgBufferSize: "4096 Bytes" "45 Bytes"
+  int autoPresent = 0;  // AutoPresentPaper: "Enable" "Disable"
 
   bool operator==(const EditorState&) const = default;
 };
@@ -97,16 +202,17 @@ struct EditorState {
 std::vector<std::string> BaudItems(const CommonAddressProfile& profile);
 extern const std::vector<std::string> kDataBitsItems, kStopBitsItems, kParityItems, kFlowItems;
 extern const std::vector<std::string> kPaperTypeItems, kEnableDisableItems, kOnOffItems, kPaperOutItems;
+extern const std::vector<std::string> kBundlerWorkModeItems, kLEDModeItems, kCodePageItems, kRxBufferItems;
 // The text a list shows for an index; empty for -1 or an index past its end.
 std::string ItemText(const std::vector<std::string>& items, int index);
 
-// Get: puts one 2-byte reply into the state; false when the reply is not one
-// the setting accepts (the control then keeps its value).
+// Get: puts one 2-byte reply into the state by the setting's row; false when
+// the reply is not one the setting accepts (the control then keeps its value).
 bool ApplyReply(CommonSetting setting, uint8_t lo, uint8_t hi, EditorState& state,
                 const CommonAddressProfile& profile);
 
-// Import: puts one record's value into the state. Accepted is false for an
-// address the map does not know or a value it does not accept.
+// Import: puts one record's value into the state. Accepted is false for a key
+// the profile's import table does not know or a value its row does not accept.
 bool ApplyImportRecord(uint8_t address, uint8_t lo, uint8_t hi, EditorState& state,
                        const CommonAddressProfile& profile);
 
@@ -118,14 +224,21 @@ struct EditValues {
   int waitTime = 0;
   uint16_t autoTime = 0;
   uint16_t autoSpeed = 0;
+  int lightTime = 0;
+  int extinctTime = 0;
+  int leftMargin = 0;
+  int rightMargin = 0;
 };
 struct EditCheck {
   std::optional<EditValues> values;  // set when every check passed
   bool formatError = false;          // a text was not an integer
   std::string english, chinese;      // the range warning of the first failure
 };
-// Converts the six edits (trimmed, all conversions first), then checks the
-// ranges in Save's order.
+// Converts the edits the rules name (trimmed, all conversions first), then
+// checks the rules in order. Feed line, auto-loading time and auto-loading
+// speed are 16-bit values: the entered integer modulo 65536.
+EditCheck CheckEdits(const EditorState& state, const std::vector<EditRule>& rules);
+// The checks of the VD-M512II's Save.
 EditCheck CheckEdits(const EditorState& state);
 
 // The value a setter or the export writes for a setting, or nullopt when the

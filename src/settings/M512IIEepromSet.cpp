@@ -2,8 +2,14 @@
 
 #include <QApplication>
 #include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QFile>
 #include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
 #include <QSaveFile>
@@ -13,15 +19,113 @@
 #include "gui/FileDialogs.h"
 #include "gui/DialogHelpers.h"
 #include "gui/Messages.h"
+#include "gui/UpDown.h"
 #include "ui_M512IIEepromSet.h"
 
 using namespace torva::settings;
 
 using namespace torva::gui;
 
-TCommonAddressEepromSetForm::TCommonAddressEepromSetForm(const CommonAddressProfile& profile, QWidget* owner)
-    : QDialog(owner), profile_(profile), ui_(std::make_unique<Ui::M512IIEepromSet>()) {
-  ui_->setupUi(this);
+// The controls every form of the family has, by the names of the form, and the
+// bindings of the state's fields to the controls a form has.
+struct CommonAddressControls {
+  QComboBox* cboComBaudRate = nullptr;
+  QPushButton* btnGetSettingsFromPrinter = nullptr;
+  QPushButton* btnSaveSettingsToPrinter = nullptr;
+  QPushButton* btnImportSettingsFromFile = nullptr;
+  QPushButton* btnExportSettingsToFile = nullptr;
+  QPushButton* btnExit = nullptr;
+  QLabel* lblMsg = nullptr;
+  QLabel* lblMsgState = nullptr;
+  QGroupBox* grpOperation = nullptr;
+
+  template <class W, class Field>
+  struct Bound {
+    W* control;
+    Field EditorState::*field;
+  };
+  std::vector<Bound<QComboBox, int>> lists;
+  std::vector<Bound<QLineEdit, std::string>> edits;
+  std::vector<Bound<QButtonGroup, int>> radios;
+  std::vector<Bound<QCheckBox, bool>> checks;
+};
+
+namespace {
+
+// Which control shows which field. A control marked required is in every form
+// of the family; the others only in the forms whose models have the setting.
+template <class Field>
+struct Binding {
+  const char* name;
+  Field EditorState::*field;
+  bool required;
+};
+const Binding<int> kLists[] = {
+    {"cboComBaudRate", &EditorState::baud, true},   {"cboComDataBits", &EditorState::dataBits, true},
+    {"cboComStopBits", &EditorState::stopBits, true}, {"cboComParity", &EditorState::parity, true},
+    {"cboComFlowControl", &EditorState::flow, true}, {"cboCodePage", &EditorState::codePage, false},
+};
+const Binding<std::string> kEdits[] = {
+    {"edtPrintSpeed", &EditorState::speed, true},          {"edtPrintDarkness", &EditorState::darkness, true},
+    {"FeedLine", &EditorState::feedLine, true},            {"WaitTime", &EditorState::waitTime, true},
+    {"AutoTime", &EditorState::autoTime, true},            {"AotoSpeed", &EditorState::autoSpeed, true},
+    {"edtLightTime", &EditorState::lightTime, false},      {"edtExtinctTime", &EditorState::extinctTime, false},
+    {"edtDefaultLeftMargin", &EditorState::leftMargin, false},
+    {"edtDefaultRightMargin", &EditorState::rightMargin, false},
+};
+// Radio groups: group boxes whose radio buttons are numbered 0, 1, ... in the
+// order of the layout.
+const Binding<int> kRadios[] = {
+    {"rgPaperType", &EditorState::paperType, true},     {"PresenterEnabale", &EditorState::presenter, true},
+    {"rgBeeper", &EditorState::beeper, true},           {"rgAutoCutter", &EditorState::autoCutter, true},
+    {"rgCR", &EditorState::cr, true},                   {"PaperOutMode", &EditorState::paperOutMode, true},
+    {"rgLEDcontrolmode", &EditorState::ledMode, false}, {"rgBufferSize", &EditorState::rxBuffer, false},
+    {"AutoPresentPaper", &EditorState::autoPresent, false},
+};
+const Binding<bool> kChecks[] = {
+    {"chkStopPrintingOnPaperNearEnd", &EditorState::stopOnNearEnd, true},
+    {"chkAlarmOnPaperNearEnd", &EditorState::alarmOnNearEnd, true},
+};
+// Typing limits of the edits.
+const std::pair<const char*, int> kEditLengths[] = {
+    {"edtPrintSpeed", 3}, {"edtPrintDarkness", 3}, {"FeedLine", 5},       {"WaitTime", 3},
+    {"AutoTime", 3},      {"AotoSpeed", 3},        {"edtLightTime", 3},   {"edtExtinctTime", 3},
+    {"edtDefaultLeftMargin", 3}, {"edtDefaultRightMargin", 3},
+};
+// Up-downs: the edit they step and their range.
+struct UpDownBinding {
+  const char* name;
+  const char* buddy;
+  int min, max;
+};
+const UpDownBinding kUpDowns[] = {
+    {"udPrintSpeed", "edtPrintSpeed", 25, 150},          {"udPrintDarkness", "edtPrintDarkness", 1, 254},
+    {"UpDown2", "edtLightTime", 0, 255},                 {"UpDown1", "edtExtinctTime", 0, 255},
+    {"udDefaultLeftMargin", "edtDefaultLeftMargin", 0, 16}, {"udDefaultRightMargin", "edtDefaultRightMargin", 0, 16},
+};
+
+template <class W>
+W* Find(QDialog* dialog, const char* name, bool required) {
+  W* w = dialog->findChild<W*>(name);
+  if (!w && required) qFatal("settings editor form without control %s", name);
+  return w;
+}
+
+torva::gui::SettingsFileDialogs FileDialogsOf(const CommonAddressProfile& p) {
+  return {p.saveFilter, p.saveConfirmsOverwrite, p.openFilter};
+}
+
+}  // namespace
+
+void TCommonAddressEepromSetForm::LoadCommonForm(QDialog* dialog) {
+  Ui::M512IIEepromSet form;
+  form.setupUi(dialog);
+}
+
+TCommonAddressEepromSetForm::TCommonAddressEepromSetForm(const CommonAddressProfile& profile, QWidget* owner,
+                                                         FormLoader loadForm)
+    : QDialog(owner), profile_(profile), ui_(std::make_unique<CommonAddressControls>()) {
+  loadForm(this);
   setObjectName(profile_.objectName);
   setWindowTitle(profile_.caption);
   QFont font(profile_.fontFamily);
@@ -29,25 +133,40 @@ TCommonAddressEepromSetForm::TCommonAddressEepromSetForm(const CommonAddressProf
   setFont(font);
   setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
+  ui_->cboComBaudRate = Find<QComboBox>(this, "cboComBaudRate", true);
+  ui_->btnGetSettingsFromPrinter = Find<QPushButton>(this, "btnGetSettingsFromPrinter", true);
+  ui_->btnSaveSettingsToPrinter = Find<QPushButton>(this, "btnSaveSettingsToPrinter", true);
+  ui_->btnImportSettingsFromFile = Find<QPushButton>(this, "btnImportSettingsFromFile", true);
+  ui_->btnExportSettingsToFile = Find<QPushButton>(this, "btnExportSettingsToFile", true);
+  ui_->btnExit = Find<QPushButton>(this, "btnExit", true);
+  ui_->lblMsg = Find<QLabel>(this, "lblMsg", true);
+  ui_->lblMsgState = Find<QLabel>(this, "lblMsgState", true);
+  ui_->grpOperation = Find<QGroupBox>(this, "grpOperation", true);
+  for (const auto& b : kLists) {
+    if (auto* w = Find<QComboBox>(this, b.name, b.required)) ui_->lists.push_back({w, b.field});
+  }
+  for (const auto& b : kEdits) {
+    if (auto* w = Find<QLineEdit>(this, b.name, b.required)) ui_->edits.push_back({w, b.field});
+  }
+  for (const auto& b : kRadios) {
+    if (auto* w = Find<QGroupBox>(this, b.name, b.required)) ui_->radios.push_back({GroupOf(w, this), b.field});
+  }
+  for (const auto& b : kChecks) {
+    if (auto* w = Find<QCheckBox>(this, b.name, b.required)) ui_->checks.push_back({w, b.field});
+  }
+  for (const auto& [name, length] : kEditLengths) {
+    if (auto* w = findChild<QLineEdit*>(name)) LimitTyping(w, length);
+  }
+  for (const auto& u : kUpDowns) {
+    auto* upDown = findChild<UpDown*>(u.name);
+    auto* buddy = findChild<QLineEdit*>(u.buddy);
+    if (!upDown || !buddy) continue;
+    upDown->setBuddy(buddy);
+    upDown->setRange(u.min, u.max);
+  }
+
   Fill(ui_->cboComBaudRate, BaudItems(profile_));
   ui_->cboComBaudRate->setCurrentIndex(3);
-  paperType_ = GroupOf(ui_->rgPaperType, this);
-  presenter_ = GroupOf(ui_->PresenterEnabale, this);
-  beeper_ = GroupOf(ui_->rgBeeper, this);
-  autoCutter_ = GroupOf(ui_->rgAutoCutter, this);
-  cr_ = GroupOf(ui_->rgCR, this);
-  paperOut_ = GroupOf(ui_->PaperOutMode, this);
-
-  ui_->udPrintSpeed->setBuddy(ui_->edtPrintSpeed);
-  ui_->udPrintSpeed->setRange(25, 150);
-  ui_->udPrintDarkness->setBuddy(ui_->edtPrintDarkness);
-  ui_->udPrintDarkness->setRange(1, 254);
-  LimitTyping(ui_->edtPrintSpeed, 3);
-  LimitTyping(ui_->edtPrintDarkness, 3);
-  LimitTyping(ui_->FeedLine, 5);
-  LimitTyping(ui_->WaitTime, 3);
-  LimitTyping(ui_->AutoTime, 3);
-  LimitTyping(ui_->AotoSpeed, 3);
 
   connect(ui_->btnGetSettingsFromPrinter, &QPushButton::clicked, this,
           &TCommonAddressEepromSetForm::btnGetSettingsFromPrinterClick);
@@ -74,48 +193,19 @@ void TCommonAddressEepromSetForm::FormCreate() { ui_->btnSaveSettingsToPrinter->
 
 EditorState TCommonAddressEepromSetForm::state() const {
   EditorState s;
-  s.baud = ui_->cboComBaudRate->currentIndex();
-  s.dataBits = ui_->cboComDataBits->currentIndex();
-  s.stopBits = ui_->cboComStopBits->currentIndex();
-  s.parity = ui_->cboComParity->currentIndex();
-  s.flow = ui_->cboComFlowControl->currentIndex();
-  s.speed = ui_->edtPrintSpeed->text().toStdString();
-  s.darkness = ui_->edtPrintDarkness->text().toStdString();
-  s.paperType = paperType_->checkedId();
-  s.presenter = presenter_->checkedId();
-  s.beeper = beeper_->checkedId();
-  s.autoCutter = autoCutter_->checkedId();
-  s.cr = cr_->checkedId();
-  s.stopOnNearEnd = ui_->chkStopPrintingOnPaperNearEnd->isChecked();
-  s.alarmOnNearEnd = ui_->chkAlarmOnPaperNearEnd->isChecked();
-  s.paperOutMode = paperOut_->checkedId();
-  s.feedLine = ui_->FeedLine->text().toStdString();
-  s.waitTime = ui_->WaitTime->text().toStdString();
-  s.autoTime = ui_->AutoTime->text().toStdString();
-  s.autoSpeed = ui_->AotoSpeed->text().toStdString();
+  for (const auto& b : ui_->lists) s.*b.field = b.control->currentIndex();
+  for (const auto& b : ui_->edits) s.*b.field = b.control->text().toStdString();
+  for (const auto& b : ui_->radios) s.*b.field = b.control->checkedId();
+  for (const auto& b : ui_->checks) s.*b.field = b.control->isChecked();
   return s;
 }
 
 void TCommonAddressEepromSetForm::setState(const EditorState& s) {
-  ui_->cboComBaudRate->setCurrentIndex(s.baud < ui_->cboComBaudRate->count() ? s.baud : -1);
-  ui_->cboComDataBits->setCurrentIndex(s.dataBits);
-  ui_->cboComStopBits->setCurrentIndex(s.stopBits);
-  ui_->cboComParity->setCurrentIndex(s.parity);
-  ui_->cboComFlowControl->setCurrentIndex(s.flow < ui_->cboComFlowControl->count() ? s.flow : -1);
-  ui_->edtPrintSpeed->setText(QString::fromStdString(s.speed));
-  ui_->edtPrintDarkness->setText(QString::fromStdString(s.darkness));
-  Check(paperType_, s.paperType);
-  Check(presenter_, s.presenter);
-  Check(beeper_, s.beeper);
-  Check(autoCutter_, s.autoCutter);
-  Check(cr_, s.cr);
-  ui_->chkStopPrintingOnPaperNearEnd->setChecked(s.stopOnNearEnd);
-  ui_->chkAlarmOnPaperNearEnd->setChecked(s.alarmOnNearEnd);
-  Check(paperOut_, s.paperOutMode);
-  ui_->FeedLine->setText(QString::fromStdString(s.feedLine));
-  ui_->WaitTime->setText(QString::fromStdString(s.waitTime));
-  ui_->AutoTime->setText(QString::fromStdString(s.autoTime));
-  ui_->AotoSpeed->setText(QString::fromStdString(s.autoSpeed));
+  // An index the list lacks shows nothing.
+  for (const auto& b : ui_->lists) b.control->setCurrentIndex(s.*b.field < b.control->count() ? s.*b.field : -1);
+  for (const auto& b : ui_->edits) b.control->setText(QString::fromStdString(s.*b.field));
+  for (const auto& b : ui_->radios) Check(b.control, s.*b.field);
+  for (const auto& b : ui_->checks) b.control->setChecked(s.*b.field);
 }
 
 bool TCommonAddressEepromSetForm::saveEnabled() const { return ui_->btnSaveSettingsToPrinter->isEnabled(); }
@@ -210,10 +300,10 @@ void TCommonAddressEepromSetForm::btnSaveSettingsToPrinterClick() {
   // Everything is checked before the port is touched, so a refused Save
   // leaves the printer as it was.
   const EditorState s = state();
-  const EditCheck check = CheckEdits(s);
+  const EditCheck check = CheckEdits(s, profile_.saveChecks);
   if (!check.values) {
     if (check.formatError) {
-      OutputWarning("The input of format is invalid!", "非法输入！");
+      OutputWarning("The input of format is invalid!", profile_.saveFormatChinese);
     } else {
       OutputWarning(QString::fromStdString(check.english), QString::fromStdString(check.chinese));
     }
@@ -226,23 +316,22 @@ void TCommonAddressEepromSetForm::btnSaveSettingsToPrinterClick() {
   const StateLine line = CloseStateLine(strMsgState);
   strMsgState = line.text;
 
+  // The values the setters write; a refusal that ends the Save ends it here,
+  // before the port is opened.
   struct Queued {
-    const CommonSettingInfo* info;
-    uint16_t value;
+    const SaveStep* step;
+    std::optional<uint16_t> value;  // nullopt: the setter refuses it
   };
   std::vector<Queued> commands;
-  for (const CommonSettingInfo& info : CommonSettings()) {
-    const auto value = WrittenValue(info.setting, s, edits, profile_);
-    if (!value) {
-      if (info.saveRefusalText) {
-        strMsg += info.saveRefusalText;
-        SetStateColour(line.olive);
-        ShowSetInfo();
-        return;
-      }
-      continue;
+  for (const SaveStep& step : profile_.saveOrder) {
+    const auto value = WrittenValue(step.setting, s, edits, profile_);
+    if (!value && step.refusal == Refusal::EndsSave) {
+      strMsg += InfoOf(step.setting).saveRefusalText;
+      SetStateColour(line.olive);
+      ShowSetInfo();
+      return;
     }
-    commands.push_back({&info, *value});
+    commands.push_back({&step, value});
   }
 
   const PortOpenResult open = OpenEditorPort(link_);
@@ -256,19 +345,23 @@ void TCommonAddressEepromSetForm::btnSaveSettingsToPrinterClick() {
   {
     TempDataBitsSwitch dataBits(link_);
     link_.queue().Clear();
-    bool refused = false;
+    bool ended = false;
     for (const Queued& c : commands) {
-      if (c.info->setterChecksHandle && link_.handle() <= 0) {
-        if (c.info->saveRefusalText) {
-          strMsg += c.info->saveRefusalText;
-          refused = true;
-          break;
-        }
+      const SettingRow& row = InfoOf(c.step->setting);
+      if (c.value && !(row.setterChecksHandle && link_.handle() <= 0)) {
+        link_.QueueSetting(row.address, *c.value);
         continue;
       }
-      link_.QueueSetting(c.info->address, c.value);
+      // The setter refused: by the profile, its text ends the Save, or is
+      // added while the Save goes on, or nothing is said.
+      if (c.step->refusal == Refusal::NotLookedAt) continue;
+      if (row.saveRefusalText) strMsg += row.saveRefusalText;
+      if (c.step->refusal == Refusal::EndsSave) {
+        ended = true;
+        break;
+      }
     }
-    if (!refused && !link_.SendCommand()) strMsg += " Set printer error!";
+    if (!ended && !link_.SendCommand()) strMsg += " Set printer error!";
   }
   ShowSetInfo();
 }
@@ -292,14 +385,14 @@ void TCommonAddressEepromSetForm::ShowSetInfo() {
 }
 
 void TCommonAddressEepromSetForm::btnExportSettingsToFileClick() {
-  const QString fileName = ChooseSettingsFile(this, true);
+  const QString fileName = ChooseSettingsFile(this, true, FileDialogsOf(profile_));
   if (fileName.isEmpty()) return;
   ExportTo(fileName);
 }
 
 void TCommonAddressEepromSetForm::ExportTo(const QString& fileName) {
   const EditorState s = state();
-  const EditCheck check = CheckEdits(s);
+  const EditCheck check = CheckEdits(s, profile_.exportChecks);
   if (!check.values) {
     if (check.formatError) {
       OutputWarning("The input of format is invalid!", "输入非法！");
@@ -330,7 +423,7 @@ void TCommonAddressEepromSetForm::ExportTo(const QString& fileName) {
 }
 
 void TCommonAddressEepromSetForm::btnImportSettingsFromFileClick() {
-  const QString fileName = ChooseSettingsFile(this, false);
+  const QString fileName = ChooseSettingsFile(this, false, FileDialogsOf(profile_));
   if (fileName.isEmpty()) return;
   ImportFrom(fileName);
 }
@@ -349,7 +442,14 @@ void TCommonAddressEepromSetForm::ImportFrom(const QString& fileName) {
     ShowEnglishMessage(MessageKind::Error, notNormal);
     return;
   }
-  if (size.oddSize && !AskWarningOkCancel(notNormal)) return;
+  if (size.oddSize) {
+    // Some editors refuse a file of the wrong length outright, the others ask.
+    if (profile_.oddSizeRefused) {
+      ShowEnglishMessage(MessageKind::Error, notNormal);
+      return;
+    }
+    if (!AskWarningOkCancel(notNormal)) return;
+  }
   const QByteArray data = file.read(MaxFileBytes(readProfile));
   file.close();
   const FileReadResult read =

@@ -1,8 +1,10 @@
 // The settings editor of the VD-M512II, and the frame that every editor of
-// its family shares: the nineteen common-address settings read from the
-// printer (Get), written back in one queued write (Save), and exported to and
-// imported from a settings file. A model of the family is a profile (model
-// code, caption, font, tag, baud list); the form layout is one for all.
+// its family shares: the common-address settings read from the printer (Get),
+// written back in one queued write (Save), and exported to and imported from a
+// settings file. A model of the family is a profile (model code, caption,
+// font, tag, baud list, orders, checks; CommonAddressMap.h) and a form layout:
+// the frame loads the form and binds its controls by name, so a form only
+// needs the controls its profile's rows use.
 #pragma once
 
 #include <QDialog>
@@ -12,23 +14,28 @@
 #include "settings/CommonAddressMap.h"
 #include "settings/SettingProtocol.h"
 
-namespace Ui {
-class M512IIEepromSet;
-}
 class QButtonGroup;
+// The controls of the loaded form the frame works with, found by name.
+struct CommonAddressControls;
 
 class TCommonAddressEepromSetForm : public QDialog {
   Q_OBJECT
 
  public:
-  TCommonAddressEepromSetForm(const torva::settings::CommonAddressProfile& profile, QWidget* owner);
+  // Builds a form layout's widgets into the dialog.
+  using FormLoader = void (*)(QDialog* dialog);
+  // The form of the VD-M512II (also used by the VD-M512, VD-K512, VD-K201).
+  static void LoadCommonForm(QDialog* dialog);
+
+  TCommonAddressEepromSetForm(const torva::settings::CommonAddressProfile& profile, QWidget* owner,
+                              FormLoader loadForm = &LoadCommonForm);
   ~TCommonAddressEepromSetForm() override;
 
   const torva::settings::CommonAddressProfile& profile() const { return profile_; }
   // What the controls show, and setting them (tests and the handlers).
+  // Controls the form does not have keep the state's values.
   torva::settings::EditorState state() const;
   void setState(const torva::settings::EditorState& state);
-  Ui::M512IIEepromSet* form() const { return ui_.get(); }
   torva::settings::SettingLink& link() { return link_; }
   bool saveEnabled() const;
   QString resultText() const;
@@ -56,13 +63,7 @@ class TCommonAddressEepromSetForm : public QDialog {
   void ImportFrom(const QString& fileName);
 
   const torva::settings::CommonAddressProfile& profile_;
-  std::unique_ptr<Ui::M512IIEepromSet> ui_;
-  QButtonGroup* paperType_;
-  QButtonGroup* presenter_;
-  QButtonGroup* beeper_;
-  QButtonGroup* autoCutter_;
-  QButtonGroup* cr_;
-  QButtonGroup* paperOut_;
+  std::unique_ptr<CommonAddressControls> ui_;
   torva::settings::SettingLink link_{torva::settings::kEcPortStyle};
   std::string strMsg;
   std::string strMsgState;

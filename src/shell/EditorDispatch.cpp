@@ -3,8 +3,12 @@
 #include <QDialog>
 
 #include "link/PortState.h"
+#include "settings/K201EepromSet.h"
+#include "settings/K305EepromSet.h"
+#include "settings/K512EepromSet.h"
 #include "settings/M512EepromSet.h"
 #include "settings/M512IIEepromSet.h"
+#include "settings/N512EepromSet.h"
 #include "shell/DialogOpeners.h"
 #include "shell/MainForm.h"
 
@@ -24,8 +28,12 @@ struct EditorEntry {
 // One row per model code whose editor exists. Codes that share an editor
 // (RW-K305 and RW-K305W, VD-K772 and VD-K772II) get one row each.
 const EditorEntry kEditors[] = {
+    {ModelVDN512, "TN512EepromSetForm", &Make<TN512EepromSetForm>},
     {ModelVDM512, "TM512EepromSetForm", &Make<TM512EepromSetForm>},
     {ModelVDM512II, "TM512IIEepromSetForm", &Make<TM512IIEepromSetForm>},
+    {ModelVDK305, "TK305EepromSetForm", &Make<TK305EepromSetForm>},
+    {ModelVDK201, "TK201EepromSetForm", &Make<TK201EepromSetForm>},
+    {ModelVDK512, "TK512EepromSetForm", &Make<TK512EepromSetForm>},
 };
 
 const EditorEntry* Find(int modelCode) {

@@ -85,9 +85,13 @@ TEST_F(EditorDispatchTest, AccessCodeThenTheModelsEditor) {
   const Case cases[] = {
       {ModelVDM512II, kAccessCode, "TM512IIEepromSetForm"},
       {ModelVDM512, kAccessCode, "TM512EepromSetForm"},
+      {ModelVDN512, kAccessCode, "TN512EepromSetForm"},
+      {ModelVDK305, kAccessCode, "TK305EepromSetForm"},
+      {ModelVDK201, kAccessCode, "TK201EepromSetForm"},
+      {ModelVDK512, kAccessCode, "TK512EepromSetForm"},
       {ModelVDM512II, "", ""},              // Cancel opens nothing
       {ModelVDM512II, "Quartzy581", ""},    // wrong code opens nothing
-      {ModelVDK305, kAccessCode, ""},       // an editor that is not there yet
+      {ModelVDK773, kAccessCode, ""},       // an editor that is not there yet
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::to_string(c.model) + " " + c.code);
@@ -97,14 +101,34 @@ TEST_F(EditorDispatchTest, AccessCodeThenTheModelsEditor) {
 }
 
 TEST(EditorDispatchTable, RowsOfTheEditorsThatExist) {
-  EXPECT_STREQ(SettingsEditorClass(ModelVDM512II), "TM512IIEepromSetForm");
-  EXPECT_STREQ(SettingsEditorClass(ModelVDM512), "TM512EepromSetForm");
-  EXPECT_STREQ(SettingsEditorClass(ModelVDN512), "");
+  struct Row {
+    int model;
+    const char* className;
+    const char* caption;
+  };
+  const Row rows[] = {
+      {ModelVDN512, "TN512EepromSetForm", "N512 EepromSet"},
+      {ModelVDM512, "TM512EepromSetForm", "M512 EepromSet"},
+      {ModelVDM512II, "TM512IIEepromSetForm", "M512II EepromSet"},
+      {ModelVDK305, "TK305EepromSetForm", "EepromSet"},
+      {ModelVDK201, "TK201EepromSetForm", "EepromSet"},
+      {ModelVDK512, "TK512EepromSetForm", "EepromSet"},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.model);
+    EXPECT_STREQ(SettingsEditorClass(r.model), r.className);
+    auto editor = CreateSettingsEditor(r.model, nullptr);
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(editor->objectName().toStdString(), r.className);
+    EXPECT_EQ(editor->windowTitle(), r.caption);
+    // Each editor reads and writes the settings of its own model.
+    auto* frame = dynamic_cast<TCommonAddressEepromSetForm*>(editor.get());
+    ASSERT_NE(frame, nullptr);
+    EXPECT_EQ(frame->profile().modelCode, r.model);
+  }
+  EXPECT_NE(dynamic_cast<TM512IIEepromSetForm*>(CreateSettingsEditor(ModelVDM512II, nullptr).get()), nullptr);
   EXPECT_STREQ(SettingsEditorClass(-1), "");
   EXPECT_STREQ(SettingsEditorClass(19), "");
-  auto editor = CreateSettingsEditor(ModelVDM512II, nullptr);
-  ASSERT_NE(editor, nullptr);
-  EXPECT_EQ(editor->windowTitle(), "M512II EepromSet");
-  EXPECT_NE(dynamic_cast<TM512IIEepromSetForm*>(editor.get()), nullptr);
+  EXPECT_STREQ(SettingsEditorClass(ModelVDK773), "");
   EXPECT_EQ(CreateSettingsEditor(ModelVDK773, nullptr), nullptr);
 }
