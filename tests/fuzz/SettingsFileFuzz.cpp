@@ -1,6 +1,7 @@
 // Fuzz target of the settings-file reader: any bytes as a *.pes file, read
-// with the store sizes and tags of several editors and applied to the
-// VD-M512II and VD-M512 maps. Besides the sanitizers it checks what the
+// with the store sizes and tags of several editors and applied to the import
+// tables of every editor of the common-address family (VD-M512II, VD-M512,
+// VD-K512, VD-K201, VD-K305, VD-N512). Besides the sanitizers it checks what the
 // reader promises: never more records than the store holds, a matching tag
 // only when the tag text is the editor's, the records taken from the file's
 // bytes in order.
@@ -50,14 +51,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ReadWith(data, size, {"VD-K9034ab", 50});
   ReadWith(data, size, {"", 0});
 
-  for (const CommonAddressProfile* profile : {&M512IIProfile(), &M512Profile()}) {
+  for (const CommonAddressProfile* profile : CommonAddressProfiles()) {
+    // The records reach the editor's import table whatever the tag says; a
+    // refused record leaves the state as it was.
     const FileReadResult r = ReadSettingsFile(data, size, {profile->tag, profile->importCapacity});
     EditorState state;
     for (const auto& slot : r.records) {
-      if (slot && slot->isBank1()) ApplyImportRecord(slot->address(), slot->lo(), slot->hi(), state, *profile);
+      if (!slot || !slot->isBank1()) continue;
+      EditorState before = state;
+      if (!ApplyImportRecord(slot->address(), slot->lo(), slot->hi(), state, *profile)) Require(state == before);
     }
     // Whatever was imported, the state still exports or refuses cleanly.
-    const EditCheck check = CheckEdits(state);
+    const EditCheck check = CheckEdits(state, profile->exportChecks);
     if (check.values) {
       const auto bytes = BuildExport(state, *check.values, *profile);
       if (bytes) Require(bytes->size() == 9 * profile->exportOrder.size() + 9);

@@ -16,6 +16,16 @@ TEST(SettingsFileFuzzReplay, FixedInputs) {
   for (int i = 0; i < 19; ++i) w.SaveSettingsToFile(0x06 + i, i * 37);
   const Bytes golden = w.Finish("VD-M512II");
   EXPECT_EQ(LLVMFuzzerTestOneInput(golden.data(), golden.size()), 0);
+  // The records of the added settings (24, within the store), under the tags
+  // of the editors that take them.
+  for (const char* tag : {"VD-K305ab", "VD-N512ab", "VD-K512ab"}) {
+    torva::settings::SettingsFileWriter added;
+    for (int address : {0xB7, 0xB8, 0x4A, 0x4E, 0x6D, 0x7D, 0xD5, 0x60}) {
+      for (int value : {1, 4, 0xFFFF}) added.SaveSettingsToFile(address, value);
+    }
+    const Bytes file = added.Finish(tag);
+    EXPECT_EQ(LLVMFuzzerTestOneInput(file.data(), file.size()), 0) << tag;
+  }
   EXPECT_EQ(LLVMFuzzerTestOneInput(nullptr, 0), 0);
   std::mt19937 random(20240601);
   for (size_t size = 0; size < 300; ++size) {

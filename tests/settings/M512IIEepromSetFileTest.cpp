@@ -12,78 +12,20 @@
 #include <QPushButton>
 
 #include "SettingsEditorTestSupport.h"
+#include "SettingsFixtures.h"
 #include "settings/M512EepromSet.h"
 #include "settings/M512IIEepromSet.h"
 #include "gui/FileDialogs.h"
 
 using namespace torva::settings;
 using settings_test::Child;
+using settings_test::KnownState;
+using settings_test::KnownStateFile;
 using settings_test::ReadAll;
 using settings_test::ToBytes;
 using settings_test::WriteAll;
 
 namespace {
-
-// A dialog state that differs from the start values in every control.
-EditorState KnownState() {
-  EditorState s;
-  s.baud = 2;          // "19200"
-  s.dataBits = 1;      // "7"
-  s.stopBits = 1;      // "2"
-  s.parity = 1;        // "Odd"
-  s.flow = 0;          // "DTR/DSR"
-  s.speed = "120";
-  s.darkness = "130";
-  s.paperType = 1;     // "Mark/Label"
-  s.presenter = 1;     // "Disable"
-  s.beeper = 0;        // "On"
-  s.autoCutter = 1;    // "Off"
-  s.cr = 0;            // "Enable"
-  s.stopOnNearEnd = true;
-  s.alarmOnNearEnd = false;
-  s.paperOutMode = 2;  // "Paper Hold"
-  s.feedLine = "300";
-  s.waitTime = "15";
-  s.autoTime = "500";
-  s.autoSpeed = "100";
-  return s;
-}
-
-// The file of KnownState, written out by hand: the export's record order
-// (rows 1 to 13, feed line, presenter, paper out, wait time, auto-loading
-// time and speed), each 1B 73 5C 31 E7 08 lo hi address, then the tag.
-Bytes KnownStateFile(const std::string& tag) {
-  const uint8_t rows[][3] = {
-      {0x16, 0x01, 0x00},  // baud 19200 -> code 1
-      {0x41, 0x00, 0x00},  // DTR/DSR
-      {0x17, 0x07, 0x00},  // 7 data bits
-      {0x19, 0x02, 0x00},  // 2 stop bits
-      {0x1B, 0x01, 0x00},  // odd
-      {0x06, 0x78, 0x00},  // speed 120
-      {0x02, 0x82, 0x00},  // darkness 130
-      {0x12, 0x01, 0x00},  // mark/label
-      {0x43, 0x01, 0x00},  // stop printing on near end
-      {0x54, 0x00, 0x00},  // no alarm
-      {0x30, 0x00, 0x00},  // cutter off
-      {0x14, 0x01, 0x00},  // CR enabled
-      {0x59, 0x01, 0x00},  // beeper on
-      {0x2B, 0x2C, 0x01},  // feed line 300
-      {0x3E, 0x00, 0x00},  // presenter disabled
-      {0x60, 0x02, 0x00},  // paper hold
-      {0x3C, 0x0F, 0x00},  // wait 15 s
-      {0x78, 0xF4, 0x01},  // auto-loading time 500
-      {0x52, 0x64, 0x00},  // auto-loading speed 100
-  };
-  Bytes out;
-  for (const auto& r : rows) {
-    for (uint8_t b : {0x1B, 0x73, 0x5C, 0x31, 0xE7, 0x08}) out.push_back(b);
-    out.push_back(r[1]);
-    out.push_back(r[2]);
-    out.push_back(r[0]);
-  }
-  out.insert(out.end(), tag.begin(), tag.end());
-  return out;
-}
 
 class EditorFileTest : public settings_test::EditorTest {
  protected:

@@ -9,10 +9,9 @@
 #include <QTemporaryDir>
 
 #include <atomic>
-#include <map>
-#include <mutex>
 #include <thread>
 
+#include "EditorSimSupport.h"
 #include "SettingsEditorTestSupport.h"
 #include "link/SerialIo.h"
 #include "settings/M512EepromSet.h"
@@ -24,73 +23,15 @@ using torva::sim::Fault;
 using torva::sim::FaultSpec;
 using torva::sim::SimPrinter;
 using settings_test::Child;
+using settings_test::DataBitsSwitches;
+using settings_test::FakeTermios;
+using settings_test::Names;
+using settings_test::ReadAddresses;
 
 namespace {
 
-std::vector<std::string> Names(const SimPrinter& printer) {
-  std::vector<std::string> names;
-  for (const auto& e : printer.log()) names.push_back(e.name);
-  return names;
-}
-
-// The addresses of the ReadSetting frames in the log, in order.
-std::vector<int> ReadAddresses(const SimPrinter& printer) {
-  std::vector<int> out;
-  for (const auto& e : printer.log("ReadSetting")) out.push_back(e.frame[2]);
-  return out;
-}
-
-// The data-bits values of the TempDataBits frames in the log, in order.
-std::vector<int> DataBitsSwitches(const SimPrinter& printer) {
-  std::vector<int> out;
-  for (const auto& e : printer.log("TempDataBits")) out.push_back(e.frame[7]);
-  return out;
-}
-
 const std::vector<int> kGetOrder = {0x16, 0x41, 0x17, 0x19, 0x1B, 0x06, 0x02, 0x12, 0x43, 0x54,
                                     0x30, 0x59, 0x14, 0x3E, 0x60, 0x2B, 0x3C, 0x78, 0x52};
-
-// Every open of a serial port asks its settings through this table; a
-// pseudo-terminal cannot take 7 data bits, so the fake keeps what was asked
-// per descriptor, gives the terminal 8, and reads back what was asked.
-// Setting a port up also takes the time a real line needs to carry out what
-// was written before (the tests run with the printer pauses at zero, and the
-// open flushes the queues after it).
-struct FakeTermios {
-  static std::mutex mu;
-  static std::map<int, termios> asked;
-  static std::vector<int> sizes;  // the data bits of every setting asked, in order
-
-  static int GetAttr(int fd, termios* t) {
-    std::lock_guard<std::mutex> lock(mu);
-    auto it = asked.find(fd);
-    if (it != asked.end()) {
-      *t = it->second;
-      return 0;
-    }
-    return RealSerialCalls().getAttr(fd, t);
-  }
-  static int SetAttr(int fd, int action, const termios* t) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
-    termios real = *t;
-    real.c_cflag = (real.c_cflag & ~CSIZE) | CS8;
-    const int r = RealSerialCalls().setAttr(fd, action, &real);
-    if (r != 0) return r;
-    std::lock_guard<std::mutex> lock(mu);
-    asked[fd] = *t;
-    const tcflag_t size = t->c_cflag & CSIZE;
-    sizes.push_back(size == CS7 ? 7 : size == CS8 ? 8 : size == CS6 ? 6 : 5);
-    return 0;
-  }
-  static void Reset() {
-    std::lock_guard<std::mutex> lock(mu);
-    asked.clear();
-    sizes.clear();
-  }
-};
-std::mutex FakeTermios::mu;
-std::map<int, termios> FakeTermios::asked;
-std::vector<int> FakeTermios::sizes;
 
 class EditorSimTest : public settings_test::EditorTest {
  protected:
