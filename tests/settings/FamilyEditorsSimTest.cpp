@@ -490,6 +490,31 @@ TEST_F(FamilySerialTest, RefusedEditsSendNothing) {
   }
 }
 
+// A VD-K305 that stops answering at its LED times: the Get ends there with
+// the item named, what was read stays, and the next Get after the printer
+// answers again reads everything.
+TEST_F(FamilySerialTest, K305SilentAtTheLedTimes) {
+  Start(ModelVDK305, PortCOM);
+  printer_.setSetting(0xB7, 0);
+  printer_.setSetting(0xB8, 0x0A05);
+  printer_.setAddressFault(0xB8, FaultSpec{Fault::NoReply, -1, 0});
+  TK305EepromSetForm form;
+  QuickReads(form);
+  form.btnGetSettingsFromPrinterClick();
+  EXPECT_EQ(form.resultText(), "Fail to get print Light Time!");
+  EXPECT_EQ(form.state().ledMode, 0) << "the mode was read before";
+  EXPECT_EQ(form.state().lightTime, "1");
+  EXPECT_EQ(ReadAddresses(printer_).size(), 9u);
+  EXPECT_FALSE(form.saveEnabled());
+  EXPECT_EQ(ComParameter.m_hdev.load(), -1);
+  printer_.clearFault();
+  form.btnGetSettingsFromPrinterClick();
+  EXPECT_EQ(form.resultText(), "Get settings from printer successfully.");
+  EXPECT_EQ(form.state().lightTime, "5");
+  EXPECT_EQ(form.state().extinctTime, "10");
+  EXPECT_TRUE(form.saveEnabled());
+}
+
 // The VD-K512's empty baud box (a printer at 115200) cannot be saved: the
 // Save says so and sends nothing.
 TEST_F(FamilySerialTest, VDK512WithoutABaudRateRefusesToSave) {
