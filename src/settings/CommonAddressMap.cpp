@@ -620,11 +620,6 @@ const SettingRow& Row(CommonSetting setting) {
   return rows.at(index);
 }
 
-const std::vector<SettingRow>& CommonSettings() {
-  static const std::vector<SettingRow> rows(AllRows().begin(), AllRows().begin() + 19);
-  return rows;
-}
-
 const CommonAddressProfile& M512IIProfile() {
   static const CommonAddressProfile p =
       CommonProfile(2, "TM512IIEepromSetForm", "M512II EepromSet", "MS Sans Serif", "VD-M512II", true);

@@ -96,9 +96,6 @@ struct SettingRow {
 
 // The row of a key.
 const SettingRow& Row(CommonSetting setting);
-// The nineteen rows of the VD-M512II, in its Save order.
-const std::vector<SettingRow>& CommonSettings();
-using CommonSettingInfo = SettingRow;
 inline const SettingRow& InfoOf(CommonSetting setting) { return Row(setting); }
 
 // The edits of Save and Export.
