@@ -79,6 +79,7 @@ struct SimPrinter::Impl {
   std::map<int, FaultSpec> addressFaults;
   std::string printerName;  // empty: the model's name
   bool wifiReply = false;
+  bool usbBabble = false;
   K773Custom k773;
   bool stopping = false;
   // The custom status stream (1D E0 n): sessions that switched it on get the

@@ -516,6 +516,16 @@ void SimPrinter::setWifiReply(bool wifi) {
   impl_->wifiReply = wifi;
 }
 
+void SimPrinter::setUsbBabble(bool on) {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  impl_->usbBabble = on;
+}
+
+bool SimPrinter::usbBabble() const {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  return impl_->usbBabble;
+}
+
 bool SimPrinter::wifiReply() const {
   std::lock_guard<std::mutex> lock(impl_->mu);
   return impl_->wifiReply;

@@ -183,6 +183,10 @@ class SimPrinter {
   };
   K773Custom k773Custom() const;
   bool wifiReply() const;
+  // A printer that never stops sending on USB: every USB read that finds
+  // nothing waiting gets filler bytes (14 hex) at once.
+  void setUsbBabble(bool on);
+  bool usbBabble() const;
   void stop();  // stops every endpoint
 
   // Endpoints written in files of their own (name query, USB socket) keep

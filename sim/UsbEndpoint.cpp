@@ -308,6 +308,10 @@ class UsbServer {
     for (;;) {
       const bool alive = collect(slot, port);
       if (!port.ready.empty()) break;
+      if (alive && printer_.usbBabble()) {
+        port.ready.assign(static_cast<size_t>(std::clamp(max, 1, 64)), 0x14);
+        break;
+      }
       if (!alive) {
         result = -1;
         return;
