@@ -269,6 +269,7 @@ bool TPrintTestForm::ConvertBox(QPlainTextEdit* box, bool toHex) {
     if (!bytes) return false;
     box->setPlainText(FromText(NotationText(*bytes)));
   }
+  box->moveCursor(QTextCursor::End);  // typing goes on where the text ends
   return true;
 }
 
@@ -437,6 +438,7 @@ void TPrintTestForm::OnReaderReport(const ReaderReport& report) {
       Output(ReceiveFailureLine());
       break;
     case ReaderReport::Type::Ended:
+      endedGeneration_ = report.generation;
       break;
   }
 }

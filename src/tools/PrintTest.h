@@ -48,6 +48,8 @@ class TPrintTestForm : public QDialog {
   QStringList noticeLines() const;
   // The reply reader (tests watch it).
   torva::tools::TGetBufThread& reader() { return reader_; }
+  // True when no reader runs and the last one's reports have all been shown.
+  bool readerIdle() const { return !reader_.running() && endedGeneration_ == reader_.generation(); }
   // True once Exit, the close box or Esc has closed the console's port.
   bool portClosed() const { return closed_; }
 
@@ -100,5 +102,6 @@ class TPrintTestForm : public QDialog {
   torva::link::PortSession session_{torva::tools::kConsolePortPlan};
   torva::tools::TGetBufThread reader_;
   bool closed_ = false;
+  uint64_t endedGeneration_ = 0;  // the last reader whose end report was handled
   QString saveFileName_;  // the last name saved to, proposed again by the Receive save
 };
