@@ -138,8 +138,7 @@ TPrintTestForm::TPrintTestForm(QWidget* owner) : QDialog(owner), ui_(std::make_u
   SetCaptions();
   // A fixed border: the size the layout asks for in this language, at least
   // the console's client area.
-  adjustSize();
-  setFixedSize(size().expandedTo(QSize(kClientWidth, kClientHeight)));
+  setFixedSize(minimumSizeHint().expandedTo(QSize(kClientWidth, kClientHeight)));
   FormCreate();
 }
 
