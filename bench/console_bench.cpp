@@ -165,7 +165,7 @@ int main(int argc, char** argv) {
     console.ExcuteCommandButtonClick();  // a text Send reads the answer
     const bool shown = Pump(app, [&] { return console.receiveText().size() >= 150000; }, 5000);
     const double ms = t.nsecsElapsed() / 1e6;
-    const bool same = console.receiveText() == QString::fromUtf16(torva::tools::HexText(reply).c_str());
+    const bool same = console.receiveText() == QString::fromUtf16(torva::tools::HexDump(reply).c_str());
     console.ExitButtonClick();
     std::printf("  50000-byte reply, Send to hex shown: %.1f ms%s (target: 300 ms)\n", ms,
                 shown && same ? "" : " [NOT SHOWN WHOLE]");

@@ -39,6 +39,22 @@ Text HexTextJoined(std::span<const uint8_t> bytes) {
   return out;
 }
 
+Text HexDump(std::span<const uint8_t> bytes, int column, int perLine) {
+  Text out;
+  out.reserve(bytes.size() * 3 + bytes.size() / 16 + 1);
+  if (perLine < 1) perLine = 1;
+  column = column < 0 ? 0 : column % perLine;
+  for (uint8_t b : bytes) {
+    AppendPair(out, b);
+    out.push_back(u' ');
+    if (++column == perLine) {
+      out.push_back(u'\n');
+      column = 0;
+    }
+  }
+  return out;
+}
+
 bool IsHexText(TextView text) {
   for (char16_t c : text)
     if (c != u' ' && !IsLineBreak(c) && HexValue(c) < 0) return false;

@@ -47,6 +47,12 @@ inline constexpr char16_t kLineSeparator = u'\u2028';
 Text HexText(std::span<const uint8_t> bytes);
 // "01 02 03": single spaces between pairs, none after the last.
 Text HexTextJoined(std::span<const uint8_t> bytes);
+// As HexText, with a line break after every `perLine`-th pair, counting
+// `column` pairs already on the current line: the Receive box's dump, whose
+// lines stay short however long the printer talks (a box of one endless line
+// gets slower with every byte added). Read back, the breaks are skipped.
+inline constexpr int kDumpPairsPerLine = 16;
+Text HexDump(std::span<const uint8_t> bytes, int column = 0, int perLine = kDumpPairsPerLine);
 // True when every character is a hex digit, a space or a line break (CR, LF,
 // or the editor's paragraph and line separators).
 bool IsHexText(TextView text);

@@ -257,12 +257,22 @@ void TPrintTestForm::AppendReceived(const QString& text) {
 void TPrintTestForm::ClearButton1Click() { ui_->CommandCombo->clear(); }
 void TPrintTestForm::ClearButton2Click() { ui_->ReceiveMemo->clear(); }
 
+int TPrintTestForm::ReceiveColumn() const {
+  // The pairs on the Receive box's last line (what the dump put there).
+  const QString last = ui_->ReceiveMemo->document()->lastBlock().text();
+  int digits = 0;
+  for (QChar c : last)
+    if (c.isLetterOrNumber()) ++digits;
+  return digits / 2;
+}
+
 bool TPrintTestForm::ConvertBox(QPlainTextEdit* box, bool toHex) {
   const Text text = ToText(RawText(box));
   if (toHex) {
     const std::optional<Bytes> bytes = NotationBytes(text);
     if (!bytes) return false;
-    box->setPlainText(FromText(HexText(*bytes)));
+    // The Input holds what the user typed: one run. The Receive box is a dump.
+    box->setPlainText(FromText(box == ui_->ReceiveMemo ? HexDump(*bytes) : HexText(*bytes)));
   } else {
     const std::optional<Bytes> bytes = ReadHexText(text);
     if (!bytes) return false;
@@ -425,7 +435,7 @@ void TPrintTestForm::OnReaderReport(const ReaderReport& report) {
       const std::span<const uint8_t> bytes(report.bytes);
       Text text;
       if (ui_->HexFormatCheckBox1->isChecked())
-        text = HexText(bytes);
+        text = HexDump(bytes, ReceiveColumn());
       else if (report.kind == ReceivedKind::StatusRecord)
         text = NotationText(bytes);
       else

@@ -97,6 +97,7 @@ class TPrintTestForm : public QDialog {
   void StartReader();
   void OnReaderReport(const torva::tools::ReaderReport& report);
   void AppendReceived(const QString& text);
+  int ReceiveColumn() const;
 
   std::unique_ptr<Ui::TPrintTestForm> ui_;
   torva::link::PortSession session_{torva::tools::kConsolePortPlan};

@@ -68,6 +68,16 @@ TEST(HexText, RenderingAndReading) {
   }
 }
 
+TEST(HexText, TheReceiveDumpBreaksLinesAfterSixteenPairs) {
+  Bytes b(20);
+  for (int i = 0; i < 20; ++i) b[i] = static_cast<uint8_t>(i);
+  EXPECT_EQ(HexDump(b), u"00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F \n10 11 12 13 ");
+  // Going on from a line that already holds 14 pairs.
+  EXPECT_EQ(HexDump(Bytes{0xAA, 0xBB, 0xCC}, 14), u"AA BB \nCC ");
+  EXPECT_EQ(HexDump(Bytes{0x12, 0x34}), u"12 34 ");
+  EXPECT_EQ(ReadHexText(HexDump(AllBytes(), 5)), AllBytes());
+}
+
 TEST(HexText, EveryByteRoundTrips) {
   const Bytes all = AllBytes();
   EXPECT_EQ(ReadHexText(HexText(all)), all);
