@@ -8,6 +8,7 @@
 #include "CaptionCheck.h"
 #include "ConsoleFixture.h"
 #include "link/COMUnit.h"
+#include "tools/ConsoleCodec.h"
 #include "tools/ConsoleCommands.h"
 
 using consoletest::Bytes;
@@ -350,4 +351,43 @@ TEST_F(ConsoleTest, ReceiveModeConversions) {
   EXPECT_EQ(c.receiveText(), "ANULL\nB");
   Box("HexFormatCheckBox1")->click();
   EXPECT_EQ(c.receiveText(), "41 00 0D 0A 42 ");
+}
+
+// A printer that stops answering (the line hangs up): one Notice line, the
+// Display toggle left to the user, who stops it with the button.
+TEST_F(ConsoleTest, ALostLineEndsDisplayWithOneLine) {
+  UseSerial();
+  Language = "Chinese";
+  TPrintTestForm& c = Open();
+  c.DisplayButtonClick();
+  sim.hangUp();
+  ASSERT_TRUE(ReaderDone());
+  EXPECT_EQ(Notice(), QStringList{QString::fromUtf8("获取数据失败")});
+  EXPECT_EQ(Button("DisplayButton")->text(), QString::fromUtf8("停止(&T)"));
+  c.DisplayButtonClick();
+  EXPECT_EQ(Button("DisplayButton")->text(), QString::fromUtf8("显示(&D)"));
+  EXPECT_FALSE(bDisplay);
+}
+
+// Display pressed a hundred times while the printer talks: one reader at
+// most, every byte shown once and in order.
+TEST_F(ConsoleTest, HundredDisplayTogglesKeepOneReader) {
+  UseSerial();
+  TPrintTestForm& c = Open();
+  Bytes sent;
+  for (int i = 0; i < 100; ++i) {
+    Button("DisplayButton")->click();
+    ASSERT_LE(torva::tools::TGetBufThread::LiveThreads(), 1);
+    if (i % 10 == 0) {
+      const uint8_t b = static_cast<uint8_t>(i);
+      sim.sendUnsolicited({b});
+      sent.push_back(b);
+    }
+  }
+  ASSERT_FALSE(bDisplay);  // an even number of presses
+  c.DisplayButtonClick();
+  const QString want = QString::fromUtf16(torva::tools::HexDump(sent).c_str());
+  EXPECT_TRUE(WaitFor([&] { return c.receiveText() == want; }, 5000)) << c.receiveText().toStdString();
+  c.DisplayButtonClick();
+  EXPECT_EQ(torva::tools::TGetBufThread::LiveThreads(), 0);
 }
