@@ -473,7 +473,8 @@ void TPrintTestForm::SendFixedCommand(FixedCommand id) {
   const WriteRoute route = FixedCommandRoute(kind);
   if (route == WriteRoute::None) return;
   const FixedCommandRow& row = FixedCommandOf(id);
-  if (kind != PortCOM) reader_.stopAndJoin();
+  // A reader still in its pass goes on: the libraries take a write beside a
+  // read, and no new reader starts here.
   const int handle = torva::link::ConfiguredHandle(kind);
   bool ok;
   if (kind == PortUSB && row.usbVendorRequest != 0)

@@ -193,3 +193,17 @@ TEST_F(ConsoleUsb, QuickSendsNeverRunTwoReaders) {
   EXPECT_TRUE(WaitFor([&] { return c.receiveText().size() >= 3; }, 3000));
   EXPECT_TRUE(c.receiveText().startsWith("16 "));
 }
+
+// A fixed command does not wait for a reader still in its pass (the printer
+// is silent: the read waits out its time-out).
+TEST_F(ConsoleUsb, FixedCommandsGoOutBesideAReaderInItsPass) {
+  UseUsb(PortUSBPrinter);
+  TPrintTestForm& c = Open();
+  Send("0A");
+  ASSERT_TRUE(c.reader().running());
+  c.CutButtonClick();
+  EXPECT_TRUE(c.reader().running());
+  EXPECT_TRUE(Received({0x0A, 0x1D, 0x56, 0x42, 0x10}));
+  EXPECT_EQ(Notice().last(), "Cut paper successfully!");
+  EXPECT_TRUE(ReaderDone());
+}
