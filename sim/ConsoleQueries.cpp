@@ -1,5 +1,7 @@
 // The status queries the command console sends and the self-test it starts:
 // each query answers one byte, which tests may set (setQueryReply).
+#include <algorithm>
+
 #include "sim/SimInternal.h"
 
 namespace torva::sim {
@@ -24,16 +26,22 @@ const Query kQueries[] = {
 
 }  // namespace
 
-std::map<Bytes, uint8_t> DefaultQueryReplies() {
-  std::map<Bytes, uint8_t> m;
-  for (const Query& q : kQueries) m[q.bytes] = q.reply;
+uint32_t QueryKey(const Bytes& query) {
+  uint32_t key = static_cast<uint32_t>(std::min<size_t>(query.size(), 255)) << 24;
+  for (size_t i = 0; i < query.size() && i < 3; ++i) key |= static_cast<uint32_t>(query[i]) << (16 - 8 * i);
+  return key;
+}
+
+std::map<uint32_t, uint8_t> DefaultQueryReplies() {
+  std::map<uint32_t, uint8_t> m;
+  for (const Query& q : kQueries) m[QueryKey(q.bytes)] = q.reply;
   return m;
 }
 
 void AddConsoleRows(std::vector<CommandRow>& t) {
   for (const Query& q : kQueries) {
     t.push_back({q.name, q.bytes, q.bytes.size(), [](FrameContext& c) {
-                   c.replies.push_back({{c.printer.queryReplies[c.frame]}, -1});
+                   c.replies.push_back({{c.printer.queryReplies[QueryKey(c.frame)]}, -1});
                  }});
   }
   // GS ( A, pL 2, pH 0, n 2, m 2: print the self-test page. No reply.
@@ -42,12 +50,12 @@ void AddConsoleRows(std::vector<CommandRow>& t) {
 
 void SimPrinter::setQueryReply(const Bytes& query, uint8_t value) {
   std::lock_guard<std::mutex> lock(impl_->mu);
-  impl_->queryReplies[query] = value;
+  impl_->queryReplies[QueryKey(query)] = value;
 }
 
 uint8_t SimPrinter::queryReply(const Bytes& query) const {
   std::lock_guard<std::mutex> lock(impl_->mu);
-  auto it = impl_->queryReplies.find(query);
+  auto it = impl_->queryReplies.find(QueryKey(query));
   return it == impl_->queryReplies.end() ? 0 : it->second;
 }
 

@@ -47,7 +47,9 @@ std::vector<CommandRow> BuildCommandTable();
 // The command console's status queries and self-test (ConsoleQueries.cpp),
 // and the one-byte answers of a fresh printer to those queries.
 void AddConsoleRows(std::vector<CommandRow>& table);
-std::map<Bytes, uint8_t> DefaultQueryReplies();
+// A query's bytes (at most three) as a key of the answers' table.
+uint32_t QueryKey(const Bytes& query);
+std::map<uint32_t, uint8_t> DefaultQueryReplies();
 
 // Name of a model code ("VD-M512II"), empty for an unknown code.
 std::string ModelName(int code);
@@ -78,7 +80,7 @@ struct SimPrinter::Impl {
   int dataBits = 8;
   Bytes status;
   uint8_t transmitStatus = 0;
-  std::map<Bytes, uint8_t> queryReplies = DefaultQueryReplies();  // the console's status queries
+  std::map<uint32_t, uint8_t> queryReplies = DefaultQueryReplies();  // the console's status queries
   int replyDelayMs = 3;
   FaultSpec fault;
   std::map<int, FaultSpec> addressFaults;
