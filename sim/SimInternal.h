@@ -44,6 +44,12 @@ struct CommandRow {
 
 // The printer's command table; later commands are added here.
 std::vector<CommandRow> BuildCommandTable();
+// The command console's status queries and self-test (ConsoleQueries.cpp),
+// and the one-byte answers of a fresh printer to those queries.
+void AddConsoleRows(std::vector<CommandRow>& table);
+// A query's bytes (at most three) as a key of the answers' table.
+uint32_t QueryKey(const Bytes& query);
+std::map<uint32_t, uint8_t> DefaultQueryReplies();
 
 // Name of a model code ("VD-M512II"), empty for an unknown code.
 std::string ModelName(int code);
@@ -74,6 +80,7 @@ struct SimPrinter::Impl {
   int dataBits = 8;
   Bytes status;
   uint8_t transmitStatus = 0;
+  std::map<uint32_t, uint8_t> queryReplies = DefaultQueryReplies();  // the console's status queries
   int replyDelayMs = 3;
   FaultSpec fault;
   std::map<int, FaultSpec> addressFaults;

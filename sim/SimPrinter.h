@@ -127,6 +127,12 @@ class SimPrinter {
   // Sessions with the custom status stream on.
   int customStatusSessions() const;
   void setTransmitStatus(uint8_t value);
+  // The one byte the printer answers to a status query of the command
+  // console: 10 04 n (n 01..04), 1B 76, 1D 72 n (n 02, 31, 32); keyed by the
+  // query's bytes. (1D 72 01 is transmitStatus.) 1D 28 41 02 00 02 02 prints
+  // the self-test page and is logged as "SelfTest".
+  void setQueryReply(const Bytes& query, uint8_t value);
+  uint8_t queryReply(const Bytes& query) const;
 
   // --- line behaviour and faults
   void setReplyDelayMs(int ms);  // default 3 ms, what a real line takes

@@ -21,7 +21,7 @@ QString ChooseFile(QWidget* owner, const FileDialogRequest& request) {
   dialog.setFileMode(request.save || !request.mustExist ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
   if (!request.defaultSuffix.isEmpty()) dialog.setDefaultSuffix(request.defaultSuffix);
   if (request.save) dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.confirmOverwrite);
-  dialog.selectFile(QString());
+  dialog.selectFile(request.fileName);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
   return dialog.selectedFiles().first();
 }

@@ -16,6 +16,7 @@ struct FileDialogRequest {
   QString filter;                 // Qt filter text: "Name(*.pes);;All File(*.*)"
   QString defaultSuffix;          // added to a typed name without one ("pes")
   QString directory;              // where the dialog starts
+  QString fileName;               // the name proposed in it; empty: none
   QString title;                  // empty: the toolkit's
   bool confirmOverwrite = false;  // save: ask before an existing file is replaced
   bool mustExist = true;          // open: only an existing file can be chosen

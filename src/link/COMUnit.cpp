@@ -212,6 +212,15 @@ bool CloseCOM(int handle) {
   return CloseSerialFd(handle);
 }
 
+bool SetComWriteTimeout(int handle, int constantMs, int perByteMs) {
+  if (handle <= 0 || constantMs < 0 || perByteMs < 0) return false;
+  std::lock_guard<std::mutex> lock(g_timeoutMutex);
+  auto it = g_writeTimeouts.find(handle);
+  if (it == g_writeTimeouts.end()) return false;
+  it->second = WriteTimeout{constantMs, perByteMs};
+  return true;
+}
+
 int SerialWriteTimeoutMs(int handle, int length) {
   WriteTimeout w;
   {

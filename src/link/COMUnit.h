@@ -32,6 +32,12 @@ bool CheckComConnect(const std::string& Name);
 // m_hdev_Com is set to -1 when it holds this handle.
 bool CloseCOM(int handle);
 
+// Sets the write time-out of a descriptor opened by OpenCOM/OpenCOM1 to
+// constantMs + perByteMs a byte, for as long as it stays open (the command
+// console's hex Send asks 30000 ms). False for a descriptor this unit did not
+// open, or a negative time.
+bool SetComWriteTimeout(int handle, int constantMs, int perByteMs = 0);
+
 // Write time-out of a serial descriptor opened by OpenCOM/OpenCOM1, in ms for
 // a write of `length` bytes (the driver has no write time-out of its own here);
 // 3000 for a descriptor this unit did not open. A write succeeds only when its

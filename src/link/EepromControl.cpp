@@ -17,6 +17,7 @@
 #include "link/EepromControl.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <vector>
 
@@ -48,6 +49,11 @@ const PortLibraryCalls kRealCalls{
     ParReverse::NibbleModeWrite,
     ParReverse::NibbleModeRead,
     ReadNetPort,
+    UsbDevice::GetSpecStatus,
+    UsbDevice::SendSpecCommand,
+    UsbDevice::SetUSBTimeouts,
+    UsbPrinter::SetTimeout,
+    UsbPrinter::SetPortTimeout,
 };
 PortLibraryCalls g_calls = kRealCalls;
 
@@ -281,6 +287,38 @@ bool ReadComAll(int handle, uint8_t* buffer, int capacity, int timeoutMs) {
   if (handle <= 0 || buffer == nullptr || capacity <= 0) return false;
   serialio::PurgeInput(handle);  // only what arrives from now on counts
   return ComReadBurst(handle, buffer, capacity, timeoutMs, true);
+}
+
+int ReadUsbPrinterReply(int handle, uint8_t* buffer, int capacity) {
+  if (handle <= 0 || buffer == nullptr || capacity <= 0) return -1;
+  if (!IsK773CustomMode()) {
+    int read = 0;
+    if (g_calls.ReadUSBPrinter(handle, buffer, capacity, &read) == 0 || read <= 0) return -1;
+    return std::min(read, capacity);
+  }
+  const int prefix = iUSBClassMode.load() == 1 ? CustomReplyPrefix() : 0;
+  if (capacity > INT_MAX - prefix) return -1;
+  std::vector<uint8_t> transfer(static_cast<size_t>(prefix + capacity));
+  const int n = g_calls.ReadQfUSBPrinter(transfer.data(), prefix + capacity);
+  if (n <= 0) return -1;
+  const int count = std::min(n, prefix + capacity) - prefix;
+  if (count <= 0) return 0;
+  std::memcpy(buffer, transfer.data() + prefix, static_cast<size_t>(count));
+  return count;
+}
+
+bool ReadCustomStatusRecord(int handle, uint8_t* buffer, int length) {
+  if (buffer == nullptr || length <= 0 || length >= kUsbScratchSize) return false;
+  const bool classMode = iUSBClassMode.load() == 1;
+  const int transfer = classMode ? length + 1 : length;
+  std::vector<uint8_t> buf(static_cast<size_t>(transfer), 0);
+  const int readType = iReadType.exchange(1);
+  const bool ok = POSReadPort(PortUSBPrinter, handle, buf.data(), transfer, 2);
+  iReadType = readType;
+  if (!ok) return false;
+  // With the class byte dropped the record fills the first `length` places.
+  std::memcpy(buffer, buf.data(), static_cast<size_t>(length));
+  return true;
 }
 
 namespace RWK201EEepromSet {

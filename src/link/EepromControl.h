@@ -27,6 +27,22 @@ bool ReadComAll(int handle, uint8_t* buffer, int capacity, int timeoutMs);
 // length) contains 1D 61 or the text "#$1d#$61".
 bool ContainsAutoStatusCommand(const uint8_t* data, int length);
 
+// USB printer: one read of whatever the printer has sent, with the framing of
+// the current mode taken off: in the VD-K773 custom mode with class mode 1 a
+// reply carries the class byte and iStatusBytes status bytes in front (as the
+// any-count read removes them); in class mode 0 and on a plain printer the
+// transfer is the reply. At most `capacity` reply bytes go to `buffer`.
+// Returns the count of reply bytes (0 when the transfer held only framing),
+// or -1 when nothing came or the read failed.
+int ReadUsbPrinterReply(int handle, uint8_t* buffer, int capacity);
+
+// VD-K773 custom mode: one status record sent by the printer itself, in the
+// record framing (class mode 1: the class byte, then the record; class mode
+// 0: the record alone). The common read is switched to its status-record
+// framing (iReadType 1) for the read and back to the value it had. False
+// unless the whole transfer came.
+bool ReadCustomStatusRecord(int handle, uint8_t* buffer, int length);
+
 // The plain write of the RW-K201E settings editor, used by the one-shot sends:
 // PortCOM, PortUSB and PortUSBPrinter only; a handle of 0 or less gives false.
 namespace RWK201EEepromSet {
@@ -49,6 +65,13 @@ struct PortLibraryCalls {
   int (*NibbleModeWrite)(const uint8_t* data, int length, int* status);
   int (*NibbleModeRead)(uint8_t* buffer, int length, int* status);
   bool (*ReadNetPort)(uint8_t* buffer, int length);
+  // The USB device's status record and vendor requests, and the time-outs of
+  // both USB libraries (USBUnit.h).
+  int (*GetSpecStatus)(int handle, uint8_t* buffer, int asked, int* got);
+  int (*SendSpecCommand)(int handle, int code);
+  int (*SetUSBTimeouts)(int handle, int first, int second);
+  int (*SetTimeout)(int first, int second);
+  int (*SetPortTimeout)(int first, int second);
 };
 
 const PortLibraryCalls& RealPortLibraryCalls();

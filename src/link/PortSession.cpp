@@ -2,6 +2,7 @@
 
 #include "link/COMUnit.h"
 #include "link/DriverUnit.h"
+#include "link/EepromControl.h"
 #include "link/LPTUnit.h"
 #include "link/NetUnit.h"
 #include "link/ParReverse.h"
@@ -88,7 +89,14 @@ PortOpen OpenConfiguredPort(const PortSessionPlan& plan) {
       const int h = custom ? UsbPrinter::OpenQfUSBPrinter(iPrinterID.load())
                            : UsbPrinter::OpenUSBPrinter(USBPrinterParameter.Name);
       USBPrinterParameter.m_hdev = h;
-      if (h != -1) RememberUsbPrinterHandle(h, custom ? UsbPrinterChannel::Custom : UsbPrinterChannel::Plain);
+      if (h != -1) {
+        RememberUsbPrinterHandle(h, custom ? UsbPrinterChannel::Custom : UsbPrinterChannel::Plain);
+        if (plan.usbPrinterReadTimeoutMs >= 0 || plan.usbPrinterWriteTimeoutMs >= 0) {
+          const PortLibraryCalls& calls = CurrentPortLibraryCalls();
+          (custom ? calls.SetPortTimeout : calls.SetTimeout)(plan.usbPrinterReadTimeoutMs,
+                                                             plan.usbPrinterWriteTimeoutMs);
+        }
+      }
       return Result(kind, h);
     }
     case PortDriver: {

@@ -61,6 +61,11 @@ struct PortSessionPlan {
   // the open (receive, send, in ms).
   int nibbleReceiveTimeoutMs = -1;
   int nibbleSendTimeoutMs = -1;
+  // USB printer: when either is not negative, they go to the library after a
+  // successful open (read, write, in ms): SetPortTimeout for the custom call,
+  // SetTimeout for the printer-class call.
+  int usbPrinterReadTimeoutMs = -1;
+  int usbPrinterWriteTimeoutMs = -1;
 };
 
 enum class PortOpenStatus {

@@ -29,6 +29,7 @@
 #include "shell/EditorDispatch.h"
 #include "link/UsbPrinterHandle.h"
 #include "shell/StatusDispatch.h"
+#include "shell/ToolDispatch.h"
 #include "ui_MainForm.h"
 
 TMainForm* MainForm = nullptr;
@@ -362,7 +363,7 @@ void TMainForm::PrinterInformationMenuClick() {
 
 void TMainForm::SpeedButton_PrintTestClick() {
   if (!CheckPortGuard(GuardedTool::PrintTest)) return;
-  // The command console opens here (service tools).
+  OpenPrintTest(*this);
 }
 
 void TMainForm::SpeedButton_FirmwareUpdateClick() {

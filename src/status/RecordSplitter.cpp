@@ -61,17 +61,7 @@ bool ReadNibbleRecord(uint8_t* buffer, int length) {
 }
 
 bool ReadCustomUsbRecord(int handle, uint8_t* buffer, int length) {
-  if (length <= 0) return false;
-  const bool classMode = iUSBClassMode.load() == 1;
-  const int transfer = classMode ? length + 1 : length;
-  std::vector<uint8_t> buf(static_cast<size_t>(transfer), 0);
-  iReadType = 1;
-  const bool ok = POSReadPort(PortUSBPrinter, handle, buf.data(), transfer, 2);
-  iReadType = 0;
-  if (!ok) return false;
-  // With the class byte dropped the record fills the first `length` places.
-  std::copy(buf.begin(), buf.begin() + length, buffer);
-  return true;
+  return ReadCustomStatusRecord(handle, buffer, length);
 }
 
 }  // namespace torva::status

@@ -58,7 +58,8 @@ bool ReadNibbleRecord(uint8_t* buffer, int length);
 // With class mode 1 the transfer is the class byte and the record (the class
 // byte is dropped); with class mode 0 it is the record alone. The common read
 // routine is switched to its status-record framing (iReadType 1) for the
-// read and back to 0 afterwards. False unless the whole transfer came.
+// read and back afterwards (the link's ReadCustomStatusRecord). False unless
+// the whole transfer came.
 bool ReadCustomUsbRecord(int handle, uint8_t* buffer, int length);
 
 }  // namespace torva::status

@@ -32,6 +32,7 @@ struct FakeLibs {
   int idleAsks = 0;
   int nibbleStatus = 0;
   bool netResult = true;
+  std::pair<int, int> timeouts{-1, -1};  // the last time-outs set
 };
 FakeLibs g;
 
@@ -107,6 +108,34 @@ const PortLibraryCalls kFake{
       Note("ReadNetPort");
       Deliver(b, n);
       return g.netResult;
+    },
+    [](int h, uint8_t* b, int n, int* got) {
+      Note("GetSpecStatus");
+      g.lastHandle = h;
+      *got = Deliver(b, n);
+      return g.readResult;
+    },
+    [](int h, int code) {
+      Note("SendSpecCommand");
+      g.lastHandle = h;
+      g.lastAsked = code;
+      return g.writeResult;
+    },
+    [](int h, int first, int second) {
+      Note("SetUSBTimeouts");
+      g.lastHandle = h;
+      g.timeouts = {first, second};
+      return 1;
+    },
+    [](int first, int second) {
+      Note("SetTimeout");
+      g.timeouts = {first, second};
+      return 1;
+    },
+    [](int first, int second) {
+      Note("SetPortTimeout");
+      g.timeouts = {first, second};
+      return 1;
     },
 };
 
@@ -401,6 +430,73 @@ TEST_F(CommonRoutines, NibbleAndNetReads) {
   EXPECT_EQ(b[0], 7);
   g.netResult = false;
   EXPECT_FALSE(POSReadPort(PortNet, 0, b, 2, 10));
+}
+
+// The console's reply read on the USB printer: the count of reply bytes
+// with the framing of the mode taken off, -1 when nothing came.
+TEST_F(CommonRoutines, UsbPrinterReplyReadTakesOffTheFraming) {
+  struct Case {
+    const char* name;
+    int custom;  // -1 printer class, else the class mode
+    int statusBytes;
+    Bytes reply;
+    int readResult;
+    const char* call;
+    int asked;
+    int count;
+    Bytes delivered;
+  } cases[] = {
+      {"Plain", -1, 0, {1, 2, 3}, 1, "ReadUSBPrinter", 8, 3, {1, 2, 3}},
+      {"PlainNothing", -1, 0, {}, 1, "ReadUSBPrinter", 8, -1, {}},
+      {"PlainFailed", -1, 0, {1, 2}, 0, "ReadUSBPrinter", 8, -1, {1, 2}},  // what the call left
+      // The plain read ignores the status bytes of a custom mode set up earlier.
+      {"PlainWithStatusBytesLeft", -1, 3, {1, 2}, 1, "ReadUSBPrinter", 8, 2, {1, 2}},
+      {"ClassMode0", 0, 0, {4, 5}, 1, "ReadQfUSBPrinter", 8, 2, {4, 5}},
+      {"ClassMode1", 1, 2, {0xA5, 0x10, 0x20, 7, 8}, 1, "ReadQfUSBPrinter", 11, 2, {7, 8}},
+      {"ClassMode1OnlyFraming", 1, 2, {0xA5, 0x10}, 1, "ReadQfUSBPrinter", 11, 0, {}},
+      {"ClassMode1Nothing", 1, 2, {}, 1, "ReadQfUSBPrinter", 11, -1, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ResetPortState();
+    g = FakeLibs{};
+    if (c.custom >= 0) {
+      customMode(c.custom, c.statusBytes, 1);  // the console's status read may have left iReadType at 1
+    } else {
+      PortType = PortUSBPrinter;
+      iStatusBytes = c.statusBytes;
+    }
+    g.reply = c.reply;
+    g.readResult = c.readResult;
+    uint8_t buf[12];
+    std::memset(buf, 0xEE, sizeof buf);
+    EXPECT_EQ(ReadUsbPrinterReply(9, buf, 8), c.count);
+    EXPECT_EQ(g.last, c.call);
+    EXPECT_EQ(g.lastAsked, c.asked);
+    for (size_t i = 0; i < sizeof buf; ++i)
+      EXPECT_EQ(buf[i], i < c.delivered.size() ? c.delivered[i] : 0xEE) << "byte " << i;
+  }
+  EXPECT_EQ(ReadUsbPrinterReply(-1, nullptr, 8), -1);
+}
+
+// The custom status record: class byte dropped in class mode 1, the record
+// alone in class mode 0; iReadType is 1 for the read and as before after it.
+TEST_F(CommonRoutines, CustomStatusRecordFramingAndReadTypeRestored) {
+  for (int classMode : {0, 1}) {
+    SCOPED_TRACE(classMode);
+    g = FakeLibs{};
+    customMode(classMode, 3, 0);
+    g.reply = classMode == 1 ? Bytes{0xA5, 1, 2, 3, 4, 5, 6} : Bytes{1, 2, 3, 4, 5, 6};
+    uint8_t rec[6] = {};
+    EXPECT_TRUE(ReadCustomStatusRecord(9, rec, 6));
+    EXPECT_EQ(Bytes(rec, rec + 6), (Bytes{1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(g.lastAsked, classMode == 1 ? 7 : 6);
+    EXPECT_EQ(iReadType, 0);
+    iReadType = 1;
+    g.reply.resize(3);  // a short transfer is no record
+    EXPECT_FALSE(ReadCustomStatusRecord(9, rec, 6));
+    EXPECT_EQ(iReadType, 1);
+  }
 }
 
 }  // namespace

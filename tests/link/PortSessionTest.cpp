@@ -12,6 +12,7 @@
 #include <string>
 
 #include "link/Clock.h"
+#include "link/EepromControl.h"
 #include "link/PortSession.h"
 #include "link/PortState.h"
 #include "link/USBUnit.h"
@@ -186,6 +187,36 @@ TEST_F(PortSessionUsb, TheOneShotPlanLeavesTheUsbPrinterToClosePort) {
   ASSERT_TRUE(again.opened());
   CloseEveryOpenPort();
   EXPECT_EQ(USBPrinterParameter.m_hdev.load(), -1);
+}
+
+// The plan's USB printer time-outs go to the call of the channel that opened
+// it, after a successful open only; a plan without them sets none.
+TEST_F(PortSessionUsb, UsbPrinterTimeOutsGoToTheChannelsCall) {
+  static std::vector<std::string> calls;
+  calls.clear();
+  PortLibraryCalls fake = RealPortLibraryCalls();
+  fake.SetTimeout = [](int a, int b) {
+    calls.push_back("SetTimeout " + std::to_string(a) + " " + std::to_string(b));
+    return 1;
+  };
+  fake.SetPortTimeout = [](int a, int b) {
+    calls.push_back("SetPortTimeout " + std::to_string(a) + " " + std::to_string(b));
+    return 1;
+  };
+  ScopedPortLibraryCalls scoped(fake);
+  PrinterName = ModelVDK773;
+  const PortSessionPlan plan{.usbPrinterReadTimeoutMs = 3000, .usbPrinterWriteTimeoutMs = 2000};
+  for (int custom : {0, 1}) {
+    is773Costom = custom;
+    ASSERT_TRUE(OpenConfiguredPort(plan).opened());
+    CloseConfiguredPort(plan);
+  }
+  ASSERT_TRUE(OpenConfiguredPort({}).opened());
+  CloseConfiguredPort({});
+  USBPrinterParameter.Name = "no such printer";
+  is773Costom = 0;
+  EXPECT_FALSE(OpenConfiguredPort(plan).opened());
+  EXPECT_EQ(calls, (std::vector<std::string>{"SetTimeout 3000 2000", "SetPortTimeout 3000 2000"}));
 }
 
 }  // namespace

@@ -102,6 +102,24 @@ TEST_F(SerialTransportTest, OpenCom1HasTheConnectionTestWriteTimeout) {
   EXPECT_TRUE(CloseCOM(fd));
 }
 
+// The write time-out of an open port can be changed while it stays open;
+// a descriptor this unit did not open, or a closed one, has none to change.
+TEST_F(SerialTransportTest, WriteTimeOutOfAnOpenPortCanBeSet) {
+  const int fd = OpenCOM(pty.path, 38400, 8, 1, "DTR/DSR", "None");
+  ASSERT_GT(fd, 2);
+  EXPECT_TRUE(SetComWriteTimeout(fd, 30000));
+  EXPECT_EQ(SerialWriteTimeoutMs(fd, 1), 30000);
+  EXPECT_EQ(SerialWriteTimeoutMs(fd, 5000), 30000);
+  EXPECT_TRUE(SetComWriteTimeout(fd, 100, 10));
+  EXPECT_EQ(SerialWriteTimeoutMs(fd, 5), 150);
+  EXPECT_FALSE(SetComWriteTimeout(fd, -1));
+  EXPECT_FALSE(SetComWriteTimeout(pty.master, 30000));
+  EXPECT_FALSE(SetComWriteTimeout(-1, 30000));
+  EXPECT_TRUE(CloseCOM(fd));
+  EXPECT_FALSE(SetComWriteTimeout(fd, 30000));
+  EXPECT_EQ(SerialWriteTimeoutMs(fd, 1), 3000);
+}
+
 TEST_F(SerialTransportTest, PortNameMapsThroughTheEnvironment) {
   setenv("TORVA_COM3", pty.path.c_str(), 1);
   EXPECT_EQ(SerialDeviceForPort("COM3"), pty.path);

@@ -107,6 +107,24 @@ TEST_F(SimSession, LogKeepsFramesWithTimeAndChannel) {
   EXPECT_TRUE(printer.receivedBytes().empty());
 }
 
+// The command console's status queries answer one byte each, settable;
+// other 10 04 n and 1D 72 n stay data, and the self-test is logged.
+TEST_F(SimSession, ConsoleQueriesAnswerOneSettableByte) {
+  printer.setQueryReply({0x10, 0x04, 0x04}, 0x72);
+  printer.setQueryReply({0x1B, 0x76}, 0x0C);
+  printer.setQueryReply({0x1D, 0x72, 0x31}, 0x03);
+  feed({0x10, 0x04, 0x01, 0x10, 0x04, 0x04, 0x1B, 0x76, 0x1D, 0x72, 0x02, 0x1D, 0x72, 0x31, 0x1D, 0x72, 0x32});
+  EXPECT_EQ(host.wait(6, 500), (Bytes{0x16, 0x72, 0x0C, 0x00, 0x03, 0x00}));
+  EXPECT_EQ(Names(printer), (std::vector<std::string>{"RealTimeStatus", "RealTimeStatus", "PaperStatus",
+                                                      "TransmitStatus", "TransmitStatus", "TransmitStatus"}));
+  EXPECT_EQ(printer.queryReply({0x10, 0x04, 0x04}), 0x72);
+  printer.clearLog();
+  host.take();
+  feed({0x1D, 0x28, 0x41, 0x02, 0x00, 0x02, 0x02, 0x10, 0x04, 0x05});
+  EXPECT_EQ(Names(printer), (std::vector<std::string>{"SelfTest", "Data"}));
+  EXPECT_TRUE(host.wait(1, 50).empty());
+}
+
 TEST_F(SimSession, AbandonedFrameIsGivenUpAsData) {
   // The host stopped in the middle of a command; what comes much later is new.
   feed({0x1B, 0x73, 0x5C});

@@ -1,0 +1,111 @@
+// The command console's two notations for bytes, and the recogniser of the
+// commands whose answer the console reads. No widget and no Qt here: texts are
+// UTF-16 strings as the console's boxes hold them, so the codec is tested and
+// fuzzed on its own.
+//
+// Hex text: two hex digits per byte. Rendered, each pair is upper case and
+// followed by one space ("1B 40 "); a file opened in hex mode is shown with
+// single spaces between pairs and none after the last ("01 02 03"). Read,
+// spaces and line breaks between digits are skipped, digits pair up in order,
+// either case counts, an odd last digit is dropped; any other character makes
+// the text invalid.
+//
+// Text notation: one character is one byte of the same code (Latin-1, 00-FF),
+// with these exceptions, so that every byte string survives being shown,
+// converted and saved byte for byte:
+//   - the byte 00 is written "NULL" (and the four letters "NULL" read as 00);
+//   - the pair 0D 0A is a line break (what Enter types); a line break read
+//     back (LF, CR LF, or the editor's paragraph and line separators) is 0D 0A;
+//   - a lone 0D or 0A is shown as the symbol U+240D "␍" or U+240A "␊" and
+//     reads back as its byte (a lone CR character, as pasted text may hold,
+//     reads as 0D too).
+// A character outside it (a Chinese character) makes the text unconvertible:
+// nothing is guessed for it.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace torva::tools {
+
+using Bytes = std::vector<uint8_t>;
+using Text = std::u16string;
+using TextView = std::u16string_view;
+
+inline constexpr char16_t kLoneCrSymbol = u'\u240D';
+inline constexpr char16_t kLoneLfSymbol = u'\u240A';
+inline constexpr char16_t kParagraphSeparator = u'\u2029';
+inline constexpr char16_t kLineSeparator = u'\u2028';
+
+// --- hex text
+
+// "1B 40 ": each byte as two upper-case digits followed by one space.
+Text HexText(std::span<const uint8_t> bytes);
+// "01 02 03": single spaces between pairs, none after the last.
+Text HexTextJoined(std::span<const uint8_t> bytes);
+// As HexText, with a line break after every `perLine`-th pair, counting
+// `column` pairs already on the current line: the Receive box's dump, whose
+// lines stay short however long the printer talks (a box of one endless line
+// gets slower with every byte added). Read back, the breaks are skipped.
+inline constexpr int kDumpPairsPerLine = 16;
+Text HexDump(std::span<const uint8_t> bytes, int column = 0, int perLine = kDumpPairsPerLine);
+// True when every character is a hex digit, a space or a line break (CR, LF,
+// or the editor's paragraph and line separators).
+bool IsHexText(TextView text);
+// The bytes of a hex text; empty optional when it holds another character.
+std::optional<Bytes> ReadHexText(TextView text);
+
+// --- text notation
+
+// The bytes as notation text.
+Text NotationText(std::span<const uint8_t> bytes);
+// What the console shows of received data in text mode: the bytes up to the
+// first 00, as notation text.
+Text ReceivedDataText(std::span<const uint8_t> bytes);
+// The bytes of a notation text; empty optional when it holds a character
+// outside the notation.
+std::optional<Bytes> NotationBytes(TextView text);
+
+// --- the Send's typed hex
+
+// The hex Send's text with every space removed is empty or exactly "0": the
+// Send does nothing and reports nothing.
+bool IsEmptyHexSend(TextView text);
+
+// --- commands whose answer the console reads
+
+// Follows the bytes of a hex Send and notes the commands that make the
+// printer answer. A byte that breaks a partial match sends the matcher back
+// to its start and is not itself tried as the first byte of a new match; a
+// completed match returns to the start too, so several commands in one Send
+// are each recognised.
+//   1B 6A n (any n)                      reply, and the 210 ms wait before reading
+//   1B 76                                reply
+//   1D 49 n (n 30-33, 41-45, 99)         reply
+//   1D 72 n (n 01, 02, 31, 32)           reply
+//   10 04 n (n 01-04)                    reply
+//   1D 61 n (n odd)                      automatic status (SpecialStaus)
+class ReplyCommandRecogniser {
+ public:
+  void feed(uint8_t byte);
+  void feed(std::span<const uint8_t> bytes) {
+    for (uint8_t b : bytes) feed(b);
+  }
+  bool reply() const { return reply_; }    // RUsbSign
+  bool special() const { return special_; }  // SpecialStaus
+  bool wait() const { return wait_; }      // wait 210 ms before the reader
+  void reset() { *this = ReplyCommandRecogniser{}; }
+
+ private:
+  enum class State { Start, After1B, After1D, After10, Need1B6A, Need1D49, Need1D72, Need1004, Need1D61 };
+  State state_ = State::Start;
+  bool reply_ = false;
+  bool special_ = false;
+  bool wait_ = false;
+};
+
+}  // namespace torva::tools

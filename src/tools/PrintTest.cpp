@@ -1,0 +1,496 @@
+#include "tools/PrintTest.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCursor>
+#include <QFile>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QSaveFile>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+
+#include "gui/DialogHelpers.h"
+#include "gui/FileDialogs.h"
+#include "gui/Messages.h"
+#include "link/COMUnit.h"
+#include "link/Clock.h"
+#include "link/DriverUnit.h"
+#include "link/EepromControl.h"
+#include "link/NetUnit.h"
+#include "link/PortState.h"
+#include "tools/ConsoleCodec.h"
+#include "ui_PrintTest.h"
+
+using namespace torva::tools;
+using torva::gui::WaitCursor;
+
+namespace {
+
+// The client area the console asks for at least.
+constexpr int kClientWidth = 628;
+constexpr int kClientHeight = 361;
+
+const char* const kOpenFilter = "Print File(*.prn);;Text File(*.txt);;All File(*.*)";
+const char* const kSaveFilter = "File(*.prn)";
+
+QString Q(const std::string& utf8) { return QString::fromStdString(utf8); }
+
+// What the box holds, character for character: the document's raw text with
+// its paragraph breaks as "\n" (the plain-text getter would also turn a
+// no-break space into a space).
+QString RawText(const QPlainTextEdit* box) {
+  QString s = box->document()->toRawText();
+  s.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+  return s;
+}
+
+Text ToText(const QString& s) { return Text(reinterpret_cast<const char16_t*>(s.utf16()), static_cast<size_t>(s.size())); }
+
+QString FromText(const Text& t) { return QString::fromUtf16(t.data(), static_cast<qsizetype>(t.size())); }
+
+std::span<const uint8_t> AsBytes(const QByteArray& data) {
+  return {reinterpret_cast<const uint8_t*>(data.constData()), static_cast<size_t>(data.size())};
+}
+
+bool WriteBytes(WriteRoute route, int kind, int handle, const Bytes& bytes) {
+  const int n = static_cast<int>(bytes.size());
+  switch (route) {
+    case WriteRoute::Common:
+      return POSWritePort(kind, handle, bytes.data(), n);
+    case WriteRoute::Net:
+      return WriteNetPort(bytes.data(), n);
+    case WriteRoute::Spooler:
+      return WritePrinterDriver(handle, bytes.data(), n) == n;
+    case WriteRoute::None:
+      break;
+  }
+  return false;
+}
+
+// The keys the Input takes in hex mode: hex digits, space, Backspace, Enter
+// and copy, paste, cut and undo. Keys that type nothing (arrows, Home, the
+// function keys) and those that move the focus or close the dialog are not
+// the filter's business.
+bool HexKeyPasses(const QKeyEvent* key) {
+  if (key->matches(QKeySequence::Copy) || key->matches(QKeySequence::Paste) || key->matches(QKeySequence::Cut) ||
+      key->matches(QKeySequence::Undo))
+    return true;
+  switch (key->key()) {
+    case Qt::Key_Backspace:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+    case Qt::Key_Escape:
+    case Qt::Key_Delete:
+      return true;
+    default:
+      break;
+  }
+  const QString text = key->text();
+  if (text.isEmpty()) return true;
+  if (text.size() != 1 || (key->modifiers() & (Qt::ControlModifier | Qt::MetaModifier))) return false;
+  const QChar c = text.front();
+  return c == QLatin1Char(' ') || (c >= QLatin1Char('0') && c <= QLatin1Char('9')) ||
+         (c >= QLatin1Char('A') && c <= QLatin1Char('F')) || (c >= QLatin1Char('a') && c <= QLatin1Char('f'));
+}
+
+}  // namespace
+
+TPrintTestForm::TPrintTestForm(QWidget* owner) : QDialog(owner), ui_(std::make_unique<Ui::TPrintTestForm>()) {
+  ui_->setupUi(this);
+  // Fixed border, system menu (close box) only.
+  setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+
+  BundlerControlMenu = new QMenu(this);
+  BundlerControlMenu->setObjectName("BundlerControlMenu");
+  BundlerPresentMenu = BundlerControlMenu->addAction("Present");
+  BundlerPresentMenu->setObjectName("BundlerPresentMenu");
+  BundlerRetractMenu = BundlerControlMenu->addAction("Retract");
+  BundlerRetractMenu->setObjectName("BundlerRetractMenu");
+
+  connect(ui_->ExcuteCommandButton, &QPushButton::clicked, this, &TPrintTestForm::ExcuteCommandButtonClick);
+  connect(ui_->HexFormatCheckBox, &QCheckBox::clicked, this, &TPrintTestForm::HexFormatCheckBoxClick);
+  connect(ui_->HexFormatCheckBox1, &QCheckBox::clicked, this, &TPrintTestForm::HexFormatCheckBox1Click);
+  connect(ui_->PrintFileButton, &QPushButton::clicked, this, &TPrintTestForm::PrintFileButtonClick);
+  connect(ui_->SaveFileButton, &QPushButton::clicked, this, &TPrintTestForm::SaveFileButtonClick);
+  connect(ui_->SaveFileButton1, &QPushButton::clicked, this, &TPrintTestForm::SaveFileButton1Click);
+  connect(ui_->ClearButton1, &QPushButton::clicked, this, &TPrintTestForm::ClearButton1Click);
+  connect(ui_->ClearButton2, &QPushButton::clicked, this, &TPrintTestForm::ClearButton2Click);
+  connect(ui_->DisplayButton, &QPushButton::clicked, this, &TPrintTestForm::DisplayButtonClick);
+  connect(ui_->PrinterResetButton, &QPushButton::clicked, this, &TPrintTestForm::PrinterResetButtonClick);
+  connect(ui_->ClearButton, &QPushButton::clicked, this, &TPrintTestForm::ClearButtonClick);
+  connect(ui_->CutButton, &QPushButton::clicked, this, &TPrintTestForm::CutButtonClick);
+  connect(ui_->FeedPaperButton, &QPushButton::clicked, this, &TPrintTestForm::FeedPaperButtonClick);
+  connect(ui_->SelfTestButton, &QPushButton::clicked, this, &TPrintTestForm::SelfTestButtonClick);
+  connect(ui_->BundlerButton, &QPushButton::clicked, this, &TPrintTestForm::BundlerButtonClick);
+  connect(BundlerPresentMenu, &QAction::triggered, this, &TPrintTestForm::BundlerPresentMenuClick);
+  connect(BundlerRetractMenu, &QAction::triggered, this, &TPrintTestForm::BundlerRetractMenuClick);
+  connect(ui_->ExitButton, &QPushButton::clicked, this, &TPrintTestForm::ExitButtonClick);
+  ui_->CommandCombo->installEventFilter(this);
+  BindHelpKey(this);
+
+  SetCaptions();
+  // A fixed border: the size the layout asks for in this language, at least
+  // the console's client area.
+  setFixedSize(minimumSizeHint().expandedTo(QSize(kClientWidth, kClientHeight)));
+  FormCreate();
+}
+
+TPrintTestForm::~TPrintTestForm() { FormDestroy(); }
+
+void TPrintTestForm::SetCaptions() {
+  ApplyDialogFont(this);
+  BundlerControlMenu->setFont(DialogFont());
+  setWindowTitle(Tr2("User Command", "用户指令"));
+  BundlerPresentMenu->setText(Tr2("Present", "吐纸"));
+  BundlerRetractMenu->setText(Tr2("Retract", "回收"));
+  ui_->GroupBox2->setTitle(Tr2("Input", "发送区"));
+  ui_->GroupBox1->setTitle(Tr2("Notice", "提示"));
+  ui_->GroupBox4->setTitle(Tr2("Receive", "接收区"));
+  ui_->GroupBox3->setTitle(Tr2("Command", "命令"));
+  ui_->PrintFileButton->setText(Tr2("&Open File", "打开文件(&O)"));
+  ui_->SaveFileButton->setText(Tr2("Sa&ve File", "保存文件(&V)"));
+  ui_->SaveFileButton1->setText(Tr2("Sa&ve File", "保存文件(&V)"));
+  ui_->ExcuteCommandButton->setText(Tr2("&Send", "发送(&S)"));
+  ui_->ClearButton1->setText(Tr2("&Clear", "清空(&C)"));
+  ui_->ClearButton2->setText(Tr2("C&lear", "清空(&L)"));
+  ui_->HexFormatCheckBox->setText(Tr2("&Hex Format", "十六进制(&H)"));
+  ui_->HexFormatCheckBox1->setText(Tr2("Hex &Format", "十六进制(&F)"));
+  ui_->DisplayButton->setText(bDisplay ? Tr2("S&top", "停止(&T)") : Tr2("&Display", "显示(&D)"));
+  ui_->PrinterResetButton->setText(Tr2("&Reset Printer", "打印机复位(&R)"));
+  ui_->ClearButton->setText(Tr2("Cle&ar Error", "打印机排错(&A)"));
+  ui_->BundlerButton->setText(Tr2("Bu&ndler", "容纸器(&N)"));
+  ui_->FeedPaperButton->setText(Tr2("F&eed Paper", "打印机进纸(&E)"));
+  ui_->CutButton->setText(Tr2("C&ut Paper", "打印机切纸(&U)"));
+  ui_->SelfTestButton->setText(Tr2("&Print self-test", "打印自检页(&P)"));
+  ui_->ExitButton->setText(Tr2("E&xit", "退出(&X)"));
+  // The Display button keeps its width when its caption becomes "Stop".
+  ui_->DisplayButton->setMinimumWidth(0);
+  const QString display = ui_->DisplayButton->text();
+  ui_->DisplayButton->setText(Tr2("S&top", "停止(&T)"));
+  const int stopWidth = ui_->DisplayButton->sizeHint().width();
+  ui_->DisplayButton->setText(display);
+  ui_->DisplayButton->setMinimumWidth(std::max(stopWidth, ui_->DisplayButton->sizeHint().width()));
+}
+
+// --- opening and closing
+
+void TPrintTestForm::FormCreate() {
+  EnableByModel();
+  OpenPort();
+}
+
+void TPrintTestForm::EnableByModel() {
+  const int model = PrinterName.load();
+  ui_->BundlerButton->setEnabled(model == ModelVDN512);
+  ui_->SelfTestButton->setEnabled(model != ModelRWK201E);
+  const bool cutAndClear = model != ModelRWK305GII;
+  ui_->CutButton->setEnabled(cutAndClear);
+  ui_->ClearButton->setEnabled(cutAndClear);
+}
+
+void TPrintTestForm::OpenPort() {
+  const int kind = PortType.load();
+  // Only the serial port is read on demand; the other kinds are read after a Send.
+  ui_->DisplayButton->setEnabled(kind == PortCOM);
+  const torva::link::PortOpen open = session_.Open();
+  if (open.status == torva::link::PortOpenStatus::Failed) Output(OpenFailureLine(kind));
+}
+
+void TPrintTestForm::FormDestroy() {
+  if (closed_) return;
+  closed_ = true;
+  bDisplay = false;
+  // The reader first: it must not read a port that is closing.
+  reader_.stopAndJoin();
+  session_.Close();
+}
+
+void TPrintTestForm::done(int result) {
+  {
+    WaitCursor cursor;  // a USB read in progress ends with its time-out
+    FormDestroy();
+  }
+  QDialog::done(result);
+}
+
+void TPrintTestForm::ExitButtonClick() { reject(); }
+
+// --- the boxes
+
+QString TPrintTestForm::inputText() const { return RawText(ui_->CommandCombo); }
+void TPrintTestForm::setInputText(const QString& text) { ui_->CommandCombo->setPlainText(text); }
+QString TPrintTestForm::receiveText() const { return RawText(ui_->ReceiveMemo); }
+
+QStringList TPrintTestForm::noticeLines() const {
+  QStringList lines;
+  const QTextDocument* doc = ui_->OutputInfor->document();
+  if (doc->isEmpty()) return lines;
+  for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) lines << b.text();
+  return lines;
+}
+
+void TPrintTestForm::OutputInformation(const QString& english, const QString& chinese) {
+  ui_->OutputInfor->appendPlainText(IsEnglish() ? english : chinese);
+}
+
+void TPrintTestForm::Output(const LinePair& line) { OutputInformation(Q(line.english), Q(line.chinese)); }
+
+void TPrintTestForm::AppendReceived(const QString& text) {
+  if (text.isEmpty()) return;
+  // At the end, whatever the caret or selection; the view follows the end
+  // only when it was showing it.
+  QScrollBar* bar = ui_->ReceiveMemo->verticalScrollBar();
+  const bool atEnd = bar->value() == bar->maximum();
+  QTextCursor end(ui_->ReceiveMemo->document());
+  end.movePosition(QTextCursor::End);
+  end.insertText(text);
+  if (atEnd) bar->setValue(bar->maximum());
+}
+
+void TPrintTestForm::ClearButton1Click() { ui_->CommandCombo->clear(); }
+void TPrintTestForm::ClearButton2Click() { ui_->ReceiveMemo->clear(); }
+
+int TPrintTestForm::ReceiveColumn() const {
+  // The pairs on the Receive box's last line (what the dump put there).
+  const QString last = ui_->ReceiveMemo->document()->lastBlock().text();
+  int digits = 0;
+  for (QChar c : last)
+    if (c.isLetterOrNumber()) ++digits;
+  return digits / 2;
+}
+
+bool TPrintTestForm::ConvertBox(QPlainTextEdit* box, bool toHex) {
+  const Text text = ToText(RawText(box));
+  if (toHex) {
+    const std::optional<Bytes> bytes = NotationBytes(text);
+    if (!bytes) return false;
+    // The Input holds what the user typed: one run. The Receive box is a dump.
+    box->setPlainText(FromText(box == ui_->ReceiveMemo ? HexDump(*bytes) : HexText(*bytes)));
+  } else {
+    const std::optional<Bytes> bytes = ReadHexText(text);
+    if (!bytes) return false;
+    box->setPlainText(FromText(NotationText(*bytes)));
+  }
+  box->moveCursor(QTextCursor::End);  // typing goes on where the text ends
+  return true;
+}
+
+void TPrintTestForm::HexFormatCheckBoxClick() {
+  const bool toHex = ui_->HexFormatCheckBox->isChecked();
+  if (ConvertBox(ui_->CommandCombo, toHex)) return;
+  // The text stays as it was, and so does its mode.
+  ui_->HexFormatCheckBox->setChecked(!toHex);
+  Output(DataFormatErrorLine());
+}
+
+void TPrintTestForm::HexFormatCheckBox1Click() {
+  const bool toHex = ui_->HexFormatCheckBox1->isChecked();
+  if (ConvertBox(ui_->ReceiveMemo, toHex)) return;
+  ui_->HexFormatCheckBox1->setChecked(!toHex);
+  Output(DataFormatErrorLine());
+}
+
+bool TPrintTestForm::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == ui_->CommandCombo && event->type() == QEvent::KeyPress && ui_->HexFormatCheckBox->isChecked() &&
+      !HexKeyPasses(static_cast<QKeyEvent*>(event))) {
+    QApplication::beep();
+    return true;
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+// --- files
+
+void TPrintTestForm::PrintFileButtonClick() {
+  torva::gui::FileDialogRequest request;
+  request.filter = kOpenFilter;
+  request.directory = ProgramFolder();
+  request.mustExist = true;
+  const QString path = torva::gui::ChooseFile(this, request);
+  if (path.isEmpty()) return;
+  ui_->CommandCombo->clear();
+  QFile file(path);
+  // Only a regular file is read: a FIFO or a device would block the window.
+  if (!torva::gui::IsRegularFile(path) || !file.open(QIODevice::ReadOnly)) {
+    OutputError("Fail to open file " + torva::gui::Quoted(path) + "!", QString::fromUtf8("文件 “") + path +
+                                                                            QString::fromUtf8("”打开失败！"));
+    return;
+  }
+  const QByteArray data = file.readAll();
+  const Text text = ui_->HexFormatCheckBox->isChecked() ? HexTextJoined(AsBytes(data)) : NotationText(AsBytes(data));
+  ui_->CommandCombo->setPlainText(FromText(text));
+}
+
+void TPrintTestForm::SaveBox(QPlainTextEdit* box, bool hex, const QString& path) {
+  const Text text = ToText(RawText(box));
+  const std::optional<Bytes> bytes = hex ? ReadHexText(text) : NotationBytes(text);
+  if (!bytes) {
+    // Nothing is written: the file keeps what it had.
+    Output(DataFormatErrorLine());
+    return;
+  }
+  QSaveFile file(path);
+  const bool ok = file.open(QIODevice::WriteOnly) &&
+                  file.write(reinterpret_cast<const char*>(bytes->data()), static_cast<qint64>(bytes->size())) ==
+                      static_cast<qint64>(bytes->size()) &&
+                  file.commit();
+  if (!ok)
+    OutputInformation("Fail to save file " + torva::gui::Quoted(path) + "!",
+                      QString::fromUtf8("文件 “") + path + QString::fromUtf8("”保存失败！"));
+}
+
+void TPrintTestForm::SaveFileButtonClick() {
+  torva::gui::FileDialogRequest request;
+  request.save = true;
+  request.filter = kSaveFilter;
+  request.defaultSuffix = "prn";
+  request.directory = ProgramFolder();
+  const QString path = torva::gui::ChooseFile(this, request);
+  if (path.isEmpty()) return;
+  saveFileName_ = QFileInfo(path).fileName();
+  SaveBox(ui_->CommandCombo, ui_->HexFormatCheckBox->isChecked(), path);
+}
+
+void TPrintTestForm::SaveFileButton1Click() {
+  torva::gui::FileDialogRequest request;
+  request.save = true;
+  request.filter = kSaveFilter;
+  request.defaultSuffix = "prn";
+  request.directory = ProgramFolder();
+  request.fileName = saveFileName_;  // the last name chosen is proposed again
+  const QString path = torva::gui::ChooseFile(this, request);
+  if (path.isEmpty()) return;
+  saveFileName_ = QFileInfo(path).fileName();
+  SaveBox(ui_->ReceiveMemo, ui_->HexFormatCheckBox1->isChecked(), path);
+}
+
+// --- Send and the reader
+
+void TPrintTestForm::ExcuteCommandButtonClick() {
+  WaitCursor cursor;
+  const int kind = PortType.load();
+  const bool hex = ui_->HexFormatCheckBox->isChecked();
+  const Text text = ToText(RawText(ui_->CommandCombo));
+  std::optional<Bytes> bytes;
+  if (hex) {
+    if (IsEmptyHexSend(text)) return;
+    bytes = ReadHexText(text);
+  } else {
+    if (text.empty()) return;
+    bytes = NotationBytes(text);
+  }
+  if (!bytes) {
+    // Nothing made up is sent: a character the mode has no byte for.
+    Output(DataFormatErrorLine());
+    return;
+  }
+  if (bytes->empty()) return;  // only line breaks, or one lone digit
+
+  SendFlags flags;
+  if (PlanSend(kind, hex, {}).recognise) {
+    ReplyCommandRecogniser recogniser;
+    recogniser.feed(*bytes);
+    flags = {recogniser.reply(), recogniser.special(), recogniser.wait()};
+  }
+  if (hex && bytes->size() >= 2 && (*bytes)[0] == 0x1D && (*bytes)[1] == 0xE0) Include1DE0 = true;
+
+  const SendPlan plan = PlanSend(kind, hex, flags);
+  if (plan.route == WriteRoute::None) return;
+  // One reader at a time: a pass still running ends before the port is
+  // written again (the serial Display keeps reading).
+  if (kind != PortCOM) reader_.stopAndJoin();
+  const int handle = torva::link::ConfiguredHandle(kind);
+  if (plan.serialWriteTimeoutMs >= 0) SetComWriteTimeout(handle, plan.serialWriteTimeoutMs);
+  if (plan.usbTimeouts)
+    CurrentPortLibraryCalls().SetUSBTimeouts(handle, kHexSendUsbFirstTimeout, kHexSendUsbSecondTimeout);
+  if (!WriteBytes(plan.route, kind, handle, *bytes)) {
+    Output(SendFailureLine(kind));
+    // The connection stays closed until the console is opened again.
+    if (plan.closeOnFailure) session_.Close();
+    return;
+  }
+  Output(SendSuccessLine());
+  if (plan.waitBeforeReader) torva::PrinterDelay(kReplyWaitMs);
+  if (plan.startReader) StartReader();
+}
+
+void TPrintTestForm::StartReader() {
+  reader_.start(CurrentReaderPort(), [this](const ReaderReport& report) {
+    // Runs on the reader's thread: the report goes to the console's thread.
+    QMetaObject::invokeMethod(this, [this, report] { OnReaderReport(report); }, Qt::QueuedConnection);
+  });
+}
+
+void TPrintTestForm::OnReaderReport(const ReaderReport& report) {
+  if (closed_) return;  // nothing reaches the boxes after the console closed
+  switch (report.type) {
+    case ReaderReport::Type::Received: {
+      const std::span<const uint8_t> bytes(report.bytes);
+      Text text;
+      if (ui_->HexFormatCheckBox1->isChecked())
+        text = HexDump(bytes, ReceiveColumn());
+      else if (report.kind == ReceivedKind::StatusRecord)
+        text = NotationText(bytes);
+      else
+        text = ReceivedDataText(bytes);
+      AppendReceived(FromText(text));
+      break;
+    }
+    case ReaderReport::Type::ReceiveFailed:
+      Output(ReceiveFailureLine());
+      break;
+    case ReaderReport::Type::Ended:
+      endedGeneration_ = report.generation;
+      break;
+  }
+}
+
+void TPrintTestForm::DisplayButtonClick() {
+  if (PortType.load() != PortCOM) return;
+  if (bDisplay) {
+    ui_->DisplayButton->setText(Tr2("&Display", "显示(&D)"));
+    bDisplay = false;
+    reader_.stopAndJoin();
+  } else {
+    ui_->DisplayButton->setText(Tr2("S&top", "停止(&T)"));
+    bDisplay = true;
+    StartReader();
+  }
+}
+
+// --- the fixed commands
+
+void TPrintTestForm::SendFixedCommand(FixedCommand id) {
+  WaitCursor cursor;
+  const int kind = PortType.load();
+  const WriteRoute route = FixedCommandRoute(kind);
+  if (route == WriteRoute::None) return;
+  const FixedCommandRow& row = FixedCommandOf(id);
+  // A reader still in its pass goes on: the libraries take a write beside a
+  // read, and no new reader starts here.
+  const int handle = torva::link::ConfiguredHandle(kind);
+  bool ok;
+  if (kind == PortUSB && row.usbVendorRequest != 0)
+    ok = CurrentPortLibraryCalls().SendSpecCommand(handle, row.usbVendorRequest) != 0;
+  else
+    ok = WriteBytes(route, kind, handle, row.bytes);
+  // A failed fixed command leaves the port open.
+  Output(ok ? FixedSuccessLine(id, kind) : FixedFailureLine(id, kind));
+}
+
+void TPrintTestForm::PrinterResetButtonClick() { SendFixedCommand(FixedCommand::Reset); }
+void TPrintTestForm::ClearButtonClick() { SendFixedCommand(FixedCommand::ClearError); }
+void TPrintTestForm::CutButtonClick() { SendFixedCommand(FixedCommand::Cut); }
+void TPrintTestForm::FeedPaperButtonClick() { SendFixedCommand(FixedCommand::Feed); }
+void TPrintTestForm::SelfTestButtonClick() { SendFixedCommand(FixedCommand::SelfTest); }
+void TPrintTestForm::BundlerPresentMenuClick() { SendFixedCommand(FixedCommand::BundlerPresent); }
+void TPrintTestForm::BundlerRetractMenuClick() { SendFixedCommand(FixedCommand::BundlerRetract); }
+
+void TPrintTestForm::BundlerButtonClick() { BundlerControlMenu->popup(QCursor::pos()); }

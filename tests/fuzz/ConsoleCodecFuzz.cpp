@@ -1,0 +1,65 @@
+// Fuzz target of the command console's codec: any bytes as the text of a box
+// (UTF-16, two bytes a character) through the hex reader and the text
+// notation, and as received bytes through the renderings. Besides the
+// sanitizers it checks what the codec promises: every byte string comes back
+// byte for byte through either notation, the hex reader agrees with its own
+// validity check, and a text the notation accepts converts to hex and back
+// to the same bytes.
+//
+// Built by clang as the libFuzzer target (with TORVA_FUZZ_MAIN), and into
+// the ordinary test build under another name, beside the settings-file
+// target, for the replay test.
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <span>
+
+#include "tools/ConsoleCodec.h"
+
+// The codec is compiled into this target itself (no Qt, no library).
+#include "tools/ConsoleCodec.cpp"
+
+using namespace torva::tools;
+
+namespace {
+
+void Require(bool condition) {
+  if (!condition) std::abort();
+}
+
+}  // namespace
+
+int ConsoleCodecFuzzOne(const uint8_t* data, size_t size) {
+  const std::span<const uint8_t> bytes(data, size);
+  // Bytes as the printer or a file gives them.
+  Require(ReadHexText(HexText(bytes)) == Bytes(bytes.begin(), bytes.end()));
+  Require(ReadHexText(HexTextJoined(bytes)) == Bytes(bytes.begin(), bytes.end()));
+  Require(NotationBytes(NotationText(bytes)) == Bytes(bytes.begin(), bytes.end()));
+  const Text received = ReceivedDataText(bytes);
+  const std::optional<Bytes> shown = NotationBytes(received);
+  Require(shown.has_value());
+  Require(std::find(shown->begin(), shown->end(), uint8_t{0}) == shown->end());
+
+  // The same bytes as a box's text, two bytes a character.
+  Text text(size / 2, u'\0');
+  for (size_t i = 0; i + 1 < size; i += 2) text[i / 2] = static_cast<char16_t>(data[i] | data[i + 1] << 8);
+  const std::optional<Bytes> hex = ReadHexText(text);
+  Require(hex.has_value() == IsHexText(text));
+  if (hex) Require(hex->size() <= text.size() / 2);
+  if (IsEmptyHexSend(text)) Require(!hex || hex->empty());
+  const std::optional<Bytes> notation = NotationBytes(text);
+  if (notation) {
+    // What the notation accepts survives the switch to hex and back.
+    Require(ReadHexText(HexText(*notation)) == *notation);
+    Require(NotationBytes(NotationText(*notation)) == *notation);
+  }
+  ReplyCommandRecogniser recogniser;
+  recogniser.feed(bytes);
+  Require(!recogniser.wait() || recogniser.reply());
+  return 0;
+}
+
+#ifdef TORVA_FUZZ_MAIN
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) { return ConsoleCodecFuzzOne(data, size); }
+#endif

@@ -1,0 +1,186 @@
+// The console's hex text and text notation, and the recogniser of the
+// commands whose answer is read, as tables.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tools/ConsoleCodec.h"
+
+using namespace torva::tools;
+
+namespace {
+
+std::string Utf8(const Text& t) {
+  std::string out;
+  for (char16_t c : t) {
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+Bytes AllBytes() {
+  Bytes all(256);
+  for (int i = 0; i < 256; ++i) all[i] = static_cast<uint8_t>(i);
+  return all;
+}
+
+}  // namespace
+
+TEST(HexText, RenderingAndReading) {
+  EXPECT_EQ(HexText(Bytes{0x1B, 0x40}), u"1B 40 ");
+  EXPECT_EQ(HexText(Bytes{}), u"");
+  EXPECT_EQ(HexTextJoined(Bytes{1, 2, 3}), u"01 02 03");
+  EXPECT_EQ(HexTextJoined(Bytes{}), u"");
+
+  struct Case {
+    const char16_t* text;
+    std::optional<Bytes> bytes;
+  } cases[] = {
+      {u"1b 6a 04", Bytes{0x1B, 0x6A, 0x04}},
+      {u"1B6A04", Bytes{0x1B, 0x6A, 0x04}},
+      {u"1 B\r\n4\n0", Bytes{0x1B, 0x40}},  // spaces and line breaks between digits of one pair
+      {u"41\u202942", Bytes{0x41, 0x42}},   // the editor's paragraph break
+      {u"41\u202842", Bytes{0x41, 0x42}},   // and its line break (Shift+Enter)
+      {u"1B 4", Bytes{0x1B}},               // an odd last digit is dropped
+      {u"0", Bytes{}},
+      {u"", Bytes{}},
+      {u"  \n ", Bytes{}},
+      {u"fF aA", Bytes{0xFF, 0xAA}},
+      {u"4G", std::nullopt},
+      {u"41\t42", std::nullopt},      // a tab is no separator
+      {u"41\u00A042", std::nullopt},  // nor a no-break space
+      {u"41 中", std::nullopt},
+      {u"０１", std::nullopt},  // full-width digits are no hex digits
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(Utf8(c.text));
+    EXPECT_EQ(ReadHexText(c.text), c.bytes);
+    EXPECT_EQ(IsHexText(c.text), c.bytes.has_value());
+  }
+}
+
+TEST(HexText, TheReceiveDumpBreaksLinesAfterSixteenPairs) {
+  Bytes b(20);
+  for (int i = 0; i < 20; ++i) b[i] = static_cast<uint8_t>(i);
+  EXPECT_EQ(HexDump(b), u"00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F \n10 11 12 13 ");
+  // Going on from a line that already holds 14 pairs.
+  EXPECT_EQ(HexDump(Bytes{0xAA, 0xBB, 0xCC}, 14), u"AA BB \nCC ");
+  EXPECT_EQ(HexDump(Bytes{0x12, 0x34}), u"12 34 ");
+  EXPECT_EQ(ReadHexText(HexDump(AllBytes(), 5)), AllBytes());
+}
+
+TEST(HexText, EveryByteRoundTrips) {
+  const Bytes all = AllBytes();
+  EXPECT_EQ(ReadHexText(HexText(all)), all);
+  EXPECT_EQ(ReadHexText(HexTextJoined(all)), all);
+  const Text text = HexText(all);
+  EXPECT_EQ(text.substr(0, 12), u"00 01 02 03 ");
+  EXPECT_EQ(text.substr(text.size() - 6), u"FE FF ");
+}
+
+TEST(Notation, Conversions) {
+  struct Case {
+    Bytes bytes;
+    const char16_t* text;
+  } cases[] = {
+      {{0x41, 0x42}, u"AB"},
+      {{0x41, 0x00, 0x42}, u"ANULLB"},
+      {{0x00, 0x00}, u"NULLNULL"},
+      {{0x0D, 0x0A}, u"\n"},
+      {{0x41, 0x0D, 0x0A, 0x42}, u"A\nB"},
+      {{0x0D}, u"\u240D"},
+      {{0x0A}, u"\u240A"},
+      {{0x0A, 0x0D}, u"\u240A\u240D"},            // LF CR is no line break
+      {{0x0D, 0x0D, 0x0A}, u"\u240D\n"},          // the second CR pairs with the LF
+      {{0xA0, 0xE9, 0xFF}, u"\u00A0\u00E9\u00FF"},  // Latin-1, no-break space kept
+      {{0x09, 0x1B, 0x7F, 0x85}, u"\t\u001B\u007F\u0085"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(Utf8(c.text));
+    EXPECT_EQ(NotationText(c.bytes), c.text);
+    EXPECT_EQ(NotationBytes(c.text), c.bytes);
+  }
+  // Other ways a line break reaches the text, and lone CR.
+  EXPECT_EQ(NotationBytes(u"A\r\nB"), (Bytes{0x41, 0x0D, 0x0A, 0x42}));
+  EXPECT_EQ(NotationBytes(u"A\u2029B"), (Bytes{0x41, 0x0D, 0x0A, 0x42}));
+  EXPECT_EQ(NotationBytes(u"A\u2028B"), (Bytes{0x41, 0x0D, 0x0A, 0x42}));
+  EXPECT_EQ(NotationBytes(u"A\rB"), (Bytes{0x41, 0x0D, 0x42}));
+  // "NULL" is case-sensitive; a partial one is letters.
+  EXPECT_EQ(NotationBytes(u"Null NUL"), (Bytes{'N', 'u', 'l', 'l', ' ', 'N', 'U', 'L'}));
+  // A character outside Latin-1 is refused, not guessed.
+  EXPECT_EQ(NotationBytes(u"打印"), std::nullopt);
+  EXPECT_EQ(NotationBytes(u"A\u20ACB"), std::nullopt);  // euro sign
+  EXPECT_EQ(NotationBytes(u"\xD83D\xDE00"), std::nullopt);  // a surrogate pair
+}
+
+TEST(Notation, EveryByteRoundTripsWithLineBreaks) {
+  Bytes bytes = AllBytes();
+  // CR LF pairs and lone CR and LF in several places.
+  const Bytes extra{0x0D, 0x0A, 0x41, 0x0D, 0x42, 0x0A, 0x0A, 0x0D, 0x0D, 0x0A, 0x0D};
+  bytes.insert(bytes.begin(), extra.begin(), extra.end());
+  bytes.insert(bytes.end(), extra.begin(), extra.end());
+  EXPECT_EQ(NotationBytes(NotationText(bytes)), bytes);
+  EXPECT_EQ(ReadHexText(HexText(*NotationBytes(NotationText(bytes)))), bytes);
+}
+
+TEST(Notation, ReceivedDataStopsAtTheFirstZero) {
+  EXPECT_EQ(ReceivedDataText(Bytes{0x41, 0x00, 0x42}), u"A");
+  EXPECT_EQ(ReceivedDataText(Bytes{0x00, 0x42}), u"");
+  EXPECT_EQ(ReceivedDataText(Bytes{0x12, 0x0D, 0x0A}), u"\u0012\n");
+}
+
+TEST(HexSend, EmptyAndZeroAreNothing) {
+  for (const char16_t* t : {u"", u"   ", u"0", u" 0 ", u"0 "}) EXPECT_TRUE(IsEmptyHexSend(t)) << Utf8(t);
+  for (const char16_t* t : {u"00", u"0\n", u"1", u"\n"}) EXPECT_FALSE(IsEmptyHexSend(t)) << Utf8(t);
+}
+
+TEST(ReplyCommandRecogniser, Sequences) {
+  struct Case {
+    const char* name;
+    Bytes bytes;
+    bool reply, special, wait;
+  } cases[] = {
+      {"ReadSetting", {0x1B, 0x6A, 0x04}, true, false, true},
+      {"PaperStatus", {0x1B, 0x76}, true, false, false},
+      {"AutoStatusOdd", {0x1D, 0x61, 0x03}, false, true, false},
+      {"AutoStatusFF", {0x1D, 0x61, 0xFF}, false, true, false},
+      {"AutoStatusEven", {0x1D, 0x61, 0x02}, false, false, false},
+      {"FeedLine", {0x0A}, false, false, false},
+      {"BrokenByEscape", {0x1B, 0x1B, 0x6A, 0x01}, false, false, false},
+      {"TwoCommands", {0x1B, 0x6A, 0x01, 0x1B, 0x76}, true, false, true},
+      {"IdQuery30", {0x1D, 0x49, 0x30}, true, false, false},
+      {"IdQuery45", {0x1D, 0x49, 0x45}, true, false, false},
+      {"IdQuery99", {0x1D, 0x49, 0x99}, true, false, false},
+      {"IdQuery34", {0x1D, 0x49, 0x34}, false, false, false},
+      {"IdQuery40", {0x1D, 0x49, 0x40}, false, false, false},
+      {"Transmit01", {0x1D, 0x72, 0x01}, true, false, false},
+      {"Transmit32", {0x1D, 0x72, 0x32}, true, false, false},
+      {"Transmit03", {0x1D, 0x72, 0x03}, false, false, false},
+      {"RealTime01", {0x10, 0x04, 0x01}, true, false, false},
+      {"RealTime04", {0x10, 0x04, 0x04}, true, false, false},
+      {"RealTimeReset", {0x10, 0x04, 0x0A}, false, false, false},
+      {"AfterData", {0x41, 0x42, 0x10, 0x04, 0x02}, true, false, false},
+      // A completed match returns to the start: both found.
+      {"StatusThenQuery", {0x1D, 0x61, 0x01, 0x1D, 0x72, 0x02}, true, true, false},
+      // A byte that breaks a match is not a new start, even when it could be one.
+      {"BreakerNotTried", {0x1D, 0x1D, 0x61, 0x01}, false, false, false},
+      {"IncompleteAtEnd", {0x1B, 0x6A}, false, false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ReplyCommandRecogniser r;
+    r.feed(c.bytes);
+    EXPECT_EQ(r.reply(), c.reply);
+    EXPECT_EQ(r.special(), c.special);
+    EXPECT_EQ(r.wait(), c.wait);
+  }
+}

@@ -1,0 +1,32 @@
+// Screenshots of the console for the documentation, in both languages: a
+// typed command sent, the printer's answers in the Receive box with Display
+// on, and the Notice lines. Taken only when TORVA_DOCS_SHOTS names a folder.
+#include "ConsoleFixture.h"
+
+using consoletest::ConsoleTest;
+using consoletest::WaitFor;
+
+TEST_F(ConsoleTest, ScreenshotsInBothLanguages) {
+  const QString folder = qEnvironmentVariable("TORVA_DOCS_SHOTS");
+  if (folder.isEmpty()) GTEST_SKIP() << "set TORVA_DOCS_SHOTS to a folder to take the screenshots";
+  UseSerial();
+  PrinterName = ModelVDN512;
+  sim.setSetting(0x06, 0x0096);
+  for (const char* language : {"English", "Chinese"}) {
+    Language = language;
+    TPrintTestForm& c = Open();
+    c.show();
+    c.DisplayButtonClick();
+    Send("1B 6A 06");
+    ASSERT_TRUE(WaitFor([&] { return c.receiveText() == "96 00 "; }, 3000));
+    c.FeedPaperButtonClick();
+    sim.sendUnsolicited({0x12, 0x00, 0x0D, 0x0A});
+    ASSERT_TRUE(WaitFor([&] { return c.receiveText() == "96 00 12 00 0D 0A "; }, 3000));
+    Send("1B 40\n1D 28 41 02 00 02 02\n1D 56 42 10");
+    c.SelfTestButtonClick();
+    WaitFor([] { return false; }, 50);
+    const QString file = folder + QStringLiteral("/console-%1.png").arg(Language == "English" ? "en" : "cn");
+    ASSERT_TRUE(c.grab().save(file)) << file.toStdString();
+    c.ExitButtonClick();
+  }
+}
