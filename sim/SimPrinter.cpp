@@ -68,6 +68,7 @@ void Session::hostBytes(const uint8_t* data, size_t n) {
     p.received.insert(p.received.end(), data, data + n);
     pending_.insert(pending_.end(), data, data + n);
     out = p.parse(*this);
+    p.cv.notify_all();  // waitForReceived
   }
   for (auto& o : out) p.deliver(*this, std::move(o));
 }
@@ -484,6 +485,17 @@ bool SimPrinter::waitForLog(size_t n, int timeoutMs) const {
 Bytes SimPrinter::receivedBytes() const {
   std::lock_guard<std::mutex> lock(impl_->mu);
   return impl_->received;
+}
+
+size_t SimPrinter::receivedCount() const {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  return impl_->received.size();
+}
+
+bool SimPrinter::waitForReceived(size_t n, int timeoutMs) const {
+  std::unique_lock<std::mutex> lock(impl_->mu);
+  return impl_->cv.wait_for(lock, std::chrono::milliseconds(std::max(0, timeoutMs)),
+                            [&] { return impl_->received.size() >= n; });
 }
 
 void SimPrinter::setFrameObserver(std::function<void(const LogEntry&)> observer) {
