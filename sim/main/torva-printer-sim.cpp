@@ -107,7 +107,7 @@ class ConsoleReader {
         continue;
       }
       if (n <= 0) {
-        if (tty_) std::printf("\n(standard input closed; the simulator runs on until stopped)\n");
+        std::printf("%sstandard input closed; the simulator runs on until stopped\n", tty_ ? "\n" : "");
         std::fflush(stdout);
         return;
       }
