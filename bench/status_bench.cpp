@@ -29,7 +29,7 @@
 #include "link/Descriptors.h"
 #include "link/PortState.h"
 #include "shell/MainForm.h"
-#include "shell/Messages.h"
+#include "gui/Messages.h"
 #include "shell/PrinterIni.h"
 #include "sim/SimPrinter.h"
 #include "sim/StatusLayouts.h"

@@ -4,7 +4,8 @@
 // root ignores TIOCEXCL), configured raw with the caller's speed, data bits,
 // stop bits, parity and flow control, with reads that return at once with
 // what is queued. Writes get their deadline from SerialWriteTimeoutMs; the
-// common write routine waits in poll(POLLOUT) until it.
+// common write routine waits in poll(POLLOUT) until it, and then until the
+// bytes have left the output queue (a write held back by flow control fails).
 //
 // Settings are applied through SerialTermiosCalls() and read back: a port
 // that silently keeps another byte size, parity, stop bits or speed than the
@@ -66,9 +67,12 @@ bool SizeFor(int databits, tcflag_t* size) {
 
 // Closes a descriptor this unit opened: gives up the exclusive mode first, so
 // that a device kept open elsewhere (the simulator's own end of a pty) can be
-// opened again by an ordinary user.
+// opened again by an ordinary user. Output that has not left (a write that
+// failed against a CTS line held low) is discarded first: the kernel would
+// otherwise hold the close for up to its closing wait (30 s by default).
 bool CloseSerialFd(int fd) {
   if (fd <= 0) return false;
+  serialio::DiscardPendingOutput(fd);
   ioctl(fd, TIOCNXCL);
   {
     std::lock_guard<std::mutex> lock(g_timeoutMutex);

@@ -27,12 +27,13 @@ int OpenCOM1(const std::string& Name, int Baudrate, int Databits, int Stopbits, 
              const std::string& Parity);
 // Opens Name, asks the modem lines, closes: true when CTS is on.
 bool CheckComConnect(const std::string& Name);
-// Closes the descriptor (giving up the exclusive mode first); true when the
-// close succeeded; a handle of 0 or less is never closed. The caller stores -1;
+// Closes the descriptor (giving up the exclusive mode first and discarding
+// output that has not left); true when the close succeeded; a handle of 0 or less is never closed. The caller stores -1;
 // m_hdev_Com is set to -1 when it holds this handle.
 bool CloseCOM(int handle);
 
 // Write time-out of a serial descriptor opened by OpenCOM/OpenCOM1, in ms for
 // a write of `length` bytes (the driver has no write time-out of its own here);
-// 3000 for a descriptor this unit did not open.
+// 3000 for a descriptor this unit did not open. A write succeeds only when its
+// bytes have left the port's output queue within this time.
 int SerialWriteTimeoutMs(int handle, int length);

@@ -7,6 +7,34 @@
 namespace torva {
 namespace {
 std::atomic<double> g_scale{1.0};
+std::mutex g_recorderMu;
+ScopedPrinterDelayRecorder* g_recorder = nullptr;
+}  // namespace
+
+ScopedPrinterDelayRecorder::ScopedPrinterDelayRecorder() {
+  std::lock_guard<std::mutex> lk(g_recorderMu);
+  outer_ = g_recorder;
+  g_recorder = this;
+}
+
+ScopedPrinterDelayRecorder::~ScopedPrinterDelayRecorder() {
+  std::lock_guard<std::mutex> lk(g_recorderMu);
+  g_recorder = outer_;
+}
+
+std::vector<int> ScopedPrinterDelayRecorder::waits() const {
+  std::lock_guard<std::mutex> lk(mu_);
+  return waits_;
+}
+
+void ScopedPrinterDelayRecorder::clear() {
+  std::lock_guard<std::mutex> lk(mu_);
+  waits_.clear();
+}
+
+void ScopedPrinterDelayRecorder::add(int ms) {
+  std::lock_guard<std::mutex> lk(mu_);
+  waits_.push_back(ms);
 }
 
 uint64_t TickMs() {
@@ -15,6 +43,10 @@ uint64_t TickMs() {
 }
 
 void PrinterDelay(int ms) {
+  {
+    std::lock_guard<std::mutex> lk(g_recorderMu);
+    if (g_recorder) g_recorder->add(ms);
+  }
   if (ms <= 0) return;
   const double scaled = ms * g_scale.load();
   if (scaled <= 0) return;

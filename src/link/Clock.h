@@ -8,6 +8,8 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
+#include <vector>
 
 namespace torva {
 
@@ -20,5 +22,25 @@ void PrinterDelay(int ms);
 // 1.0 by default; 0 makes PrinterDelay return at once. Thread-safe.
 void SetPrinterDelayScale(double scale);
 double PrinterDelayScale();
+
+// Records every wait asked of PrinterDelay (in ms, as asked, before scaling)
+// for as long as it lives, from every thread; tests at scale 0 see the waits
+// a road makes without waiting them. Recorders nest; the innermost records.
+class ScopedPrinterDelayRecorder {
+ public:
+  ScopedPrinterDelayRecorder();
+  ~ScopedPrinterDelayRecorder();
+  ScopedPrinterDelayRecorder(const ScopedPrinterDelayRecorder&) = delete;
+  ScopedPrinterDelayRecorder& operator=(const ScopedPrinterDelayRecorder&) = delete;
+
+  std::vector<int> waits() const;
+  void clear();
+  void add(int ms);
+
+ private:
+  mutable std::mutex mu_;
+  std::vector<int> waits_;
+  ScopedPrinterDelayRecorder* outer_;
+};
 
 }  // namespace torva

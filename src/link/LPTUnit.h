@@ -13,7 +13,9 @@ extern std::atomic<int> m_hdev_LPT;
 // write time-out 2000 ms + 2000 ms a byte. Returns the descriptor or -1.
 int OpenLPT(const std::string& Name);
 bool CloseLPT(int handle);
-// One write of the whole block; true exactly when `length` bytes were written.
+// Writes the whole block within the write time-out; true exactly when
+// `length` bytes were written. A busy printer (the driver answers EAGAIN and
+// cannot be polled) is asked again after short sleeps until the deadline.
 bool WriteLPT(int handle, const uint8_t* data, int length);
 
 // Opens the nibble library on LPTParameter.Number with the program's folder;

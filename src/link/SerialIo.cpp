@@ -20,6 +20,12 @@ int RealModemIoctl(int fd, unsigned long request, int* bits) { return ioctl(fd, 
 const SerialCalls kRealCalls{RealGetAttr, RealSetAttr, RealModemIoctl};
 SerialCalls g_calls = kRealCalls;
 
+// Pause between two looks at a device that cannot tell when it will take
+// more (a busy parallel printer) or at a terminal's output queue; the first
+// looks come sooner, so a short command is not held up.
+constexpr int kBusyPauseMs = 10;
+constexpr int kDrainFirstPauseMs = 1;
+
 // Milliseconds left until `deadline`, for poll(); 0 once it has passed.
 int RemainingMs(uint64_t deadline) {
   const uint64_t now = torva::TickMs();
@@ -29,6 +35,12 @@ int RemainingMs(uint64_t deadline) {
 }
 
 }  // namespace
+
+namespace serialio {
+int RealOutQueue(int fd, int* count) { return ioctl(fd, TIOCOUTQ, count) == 0 ? 0 : -1; }
+int RealFlush(int fd, int queue) { return tcflush(fd, queue); }
+ssize_t RealWrite(int fd, const void* data, size_t n) { return ::write(fd, data, n); }
+}  // namespace serialio
 
 SerialCalls& SerialTermiosCalls() { return g_calls; }
 const SerialCalls& RealSerialCalls() { return kRealCalls; }
@@ -50,27 +62,75 @@ void PurgeBoth(int fd) {
   if (isatty(fd)) tcflush(fd, TCIOFLUSH);
 }
 
-bool WriteAllWithin(int fd, const uint8_t* data, int length, int timeoutMs) {
-  if (fd <= 0 || length < 0 || (length > 0 && data == nullptr)) return false;
-  const uint64_t deadline = torva::TickMs() + static_cast<uint64_t>(std::max(timeoutMs, 0));
+namespace {
+
+// The bytes themselves, until the deadline. A device that answers poll() with
+// "ready" and then refuses the bytes again cannot be waited for in poll():
+// from then on it is asked again after short sleeps.
+bool WriteBytesBefore(int fd, const uint8_t* data, int length, uint64_t deadline) {
+  const SerialCalls& calls = SerialTermiosCalls();
+  bool pollUseless = false;
+  bool pollSaidReady = false;
   int done = 0;
   while (done < length) {
-    const ssize_t n = write(fd, data + done, static_cast<size_t>(length - done));
+    const ssize_t n = calls.write(fd, data + done, static_cast<size_t>(length - done));
     if (n > 0) {
       done += static_cast<int>(n);
+      pollSaidReady = false;
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return false;
-    // The device is full: wait until it takes more or the time is up.
+    // The device is busy: wait until it takes more or the time is up.
     const int left = RemainingMs(deadline);
     if (left == 0) return false;
+    if (pollSaidReady) pollUseless = true;
+    if (pollUseless) {
+      PauseMs(std::min(left, kBusyPauseMs));
+      continue;
+    }
     pollfd p{fd, POLLOUT, 0};
     const int r = poll(&p, 1, left);
     if (r < 0 && errno != EINTR) return false;
     if (r > 0 && (p.revents & (POLLERR | POLLNVAL | POLLHUP)) && !(p.revents & POLLOUT)) return false;
+    pollSaidReady = r > 0 && (p.revents & POLLOUT);
   }
   return true;
+}
+
+// On a terminal: waits until the output queue is empty or the deadline has
+// passed. A terminal that cannot tell its queue counts as sent.
+bool OutputLeftBefore(int fd, uint64_t deadline) {
+  const SerialCalls& calls = SerialTermiosCalls();
+  int pause = kDrainFirstPauseMs;
+  for (;;) {
+    int queued = 0;
+    if (calls.outQueue(fd, &queued) != 0 || queued <= 0) return true;
+    const int left = RemainingMs(deadline);
+    if (left == 0) return false;
+    PauseMs(std::min(left, pause));
+    pause = std::min(pause * 2, kBusyPauseMs);
+  }
+}
+
+}  // namespace
+
+bool WriteAllWithin(int fd, const uint8_t* data, int length, int timeoutMs) {
+  if (fd <= 0 || length < 0 || (length > 0 && data == nullptr)) return false;
+  const uint64_t deadline = torva::TickMs() + static_cast<uint64_t>(std::max(timeoutMs, 0));
+  const bool terminal = isatty(fd) == 1;
+  const bool ok = WriteBytesBefore(fd, data, length, deadline) && (!terminal || OutputLeftBefore(fd, deadline));
+  // What could not leave in time must not go out later as part of the next
+  // command, nor hold up the close.
+  if (!ok && terminal) SerialTermiosCalls().flush(fd, TCOFLUSH);
+  return ok;
+}
+
+void DiscardPendingOutput(int fd) {
+  if (fd <= 0 || isatty(fd) != 1) return;
+  const SerialCalls& calls = SerialTermiosCalls();
+  int queued = 0;
+  if (calls.outQueue(fd, &queued) == 0 && queued > 0) calls.flush(fd, TCOFLUSH);
 }
 
 int WaitInput(int fd, uint64_t deadline) {

@@ -1,21 +1,40 @@
 // Descriptor-level helpers shared by the serial and parallel transports and
 // the common read and write routines, and the seam below the termios calls.
 //
-// The serial transport never calls tcgetattr, tcsetattr or the modem-line
-// ioctls directly: it goes through SerialTermiosCalls(). The table points at
-// the real calls; tests replace entries to play a port that a pseudo-terminal
-// cannot be (7 data bits, parity, modem lines) and to see the settings asked.
+// The serial transport never calls tcgetattr, tcsetattr, tcflush, the
+// modem-line ioctls or the output-queue count directly, and the shared write
+// routine never calls write(2) directly: they go through SerialTermiosCalls().
+// The table points at the real calls; tests replace entries to play a port
+// that a pseudo-terminal cannot be (7 data bits, parity, modem lines, a CTS
+// line held low so that written bytes never leave, a busy printer) and to see
+// the settings asked.
 #pragma once
 
+#include <sys/types.h>
 #include <termios.h>
 
+#include <cstddef>
 #include <cstdint>
+
+namespace serialio {
+// The real calls behind the table's later entries.
+int RealOutQueue(int fd, int* count);
+int RealFlush(int fd, int queue);
+ssize_t RealWrite(int fd, const void* data, size_t n);
+}  // namespace serialio
 
 struct SerialCalls {
   int (*getAttr)(int fd, termios* t);
   int (*setAttr)(int fd, int action, const termios* t);
   // ioctl with an int argument: TIOCMGET, TIOCMBIS, TIOCMBIC.
   int (*modemIoctl)(int fd, unsigned long request, int* bits);
+  // Bytes written to a terminal that have not left it yet (TIOCOUTQ); 0 on
+  // success, -1 when the descriptor cannot tell.
+  int (*outQueue)(int fd, int* count) = &serialio::RealOutQueue;
+  // tcflush: discards a queue (TCIFLUSH, TCOFLUSH, TCIOFLUSH).
+  int (*flush)(int fd, int queue) = &serialio::RealFlush;
+  // write(2), as the shared write routine calls it.
+  ssize_t (*write)(int fd, const void* data, size_t n) = &serialio::RealWrite;
 };
 
 // The table in use; starts at the real calls.
@@ -46,9 +65,21 @@ bool PurgeInput(int fd);
 void PurgeBoth(int fd);
 
 // Writes all `length` bytes before `timeoutMs` has passed, continuing partial
-// writes and waiting in poll(POLLOUT) while the device is full. False when the
+// writes. While the device is full it waits in poll(POLLOUT); a device that
+// reports itself ready and still refuses the bytes (a busy /dev/lpN, whose
+// driver cannot be polled) is asked again after short sleeps, never in a
+// tight loop. On a terminal the write counts only once the bytes have left
+// the output queue (TIOCOUTQ reaches 0), asked with short sleeps until the
+// same deadline: bytes held back by flow control (CTS low, XOFF) are not
+// sent. When a terminal write fails its output queue is discarded, so that
+// closing the port never waits for bytes that cannot leave. False when the
 // device fails or the deadline passes first (some bytes may have gone out).
 bool WriteAllWithin(int fd, const uint8_t* data, int length, int timeoutMs);
+
+// Discards what a terminal still holds for output when it holds anything;
+// descriptors that are not terminals are left alone. Called before a serial
+// port is closed, so the close never waits for the kernel's closing wait.
+void DiscardPendingOutput(int fd);
 
 // Waits in poll(POLLIN) for input until the steady-clock millisecond tick
 // `deadline`. Returns 1 when input is there, 0 at the deadline, -1 when the

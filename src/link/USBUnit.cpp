@@ -157,8 +157,8 @@ int EnumUSBPrinter(char* buffer, int capacity) {
   std::memset(buffer, 0, static_cast<size_t>(capacity));
   const auto names = torva::usb::CurrentBackend().printerNames();
   int used = 0, count = 0;
-  for (std::string name : names) {
-    std::replace(name.begin(), name.end(), '@', '_');
+  for (const std::string& own : names) {
+    const std::string name = ListedPrinterName(own);
     const int need = static_cast<int>(name.size()) + 1;  // the name and its '@'
     if (used + need + 1 > capacity) break;               // keep the final zero
     std::memcpy(buffer + used, name.data(), name.size());
@@ -169,11 +169,19 @@ int EnumUSBPrinter(char* buffer, int capacity) {
   return count;
 }
 
+std::string ListedPrinterName(std::string name) {
+  std::replace(name.begin(), name.end(), '@', '_');
+  return name;
+}
+
 int OpenUSBPrinter(const std::string& name) {
+  if (name.empty()) return -1;
   auto& backend = torva::usb::CurrentBackend();
   const auto names = backend.printerNames();
-  auto it = std::find(names.begin(), names.end(), name);
-  if (name.empty() || it == names.end()) return -1;
+  // Matched as listed: the user chose the name from EnumUSBPrinter's list.
+  auto it = std::find_if(names.begin(), names.end(),
+                         [&](const std::string& own) { return ListedPrinterName(own) == name; });
+  if (it == names.end()) return -1;
   auto conn = backend.open(PortClass::Printer, static_cast<int>(it - names.begin()));
   if (!conn) return -1;
   Port p;

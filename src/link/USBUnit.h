@@ -56,7 +56,11 @@ constexpr int kDefaultWriteTimeoutMs = 2000;
 // out, so a name's place in the buffer is its place in the list (what
 // OpenQfUSBPrinter counts). An '@' inside a name is written as '_'.
 int EnumUSBPrinter(char* buffer, int capacity = kEnumBufferSize);
-// The first printer of exactly that name; a handle or -1.
+// The name EnumUSBPrinter lists for a printer whose own name is `name`: every
+// '@' (the list's separator) written as '_'.
+std::string ListedPrinterName(std::string name);
+// The first printer listed under exactly that name (as EnumUSBPrinter writes
+// it); a handle or -1.
 int OpenUSBPrinter(const std::string& name);
 // first: read time-out in ms, second: write time-out in ms, for every printer
 // of this library (the custom mode has its own, SetPortTimeout). 1.

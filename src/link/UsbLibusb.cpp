@@ -24,50 +24,62 @@ void UnrefAll(std::vector<Candidate>& list) {
   list.clear();
 }
 
-// Finds the first interface setting of the class wanted with the endpoints it
-// needs; false when the device has none.
+// One interface setting with the endpoints a connection would use.
+struct SettingFound {
+  int iface = -1, alt = 0;
+  uint8_t epIn = 0, epOut = 0;
+  int inPacket = 64;
+};
+
+SettingFound EndpointsOf(const libusb_interface_descriptor& d) {
+  SettingFound s;
+  s.iface = d.bInterfaceNumber;
+  s.alt = d.bAlternateSetting;
+  for (int e = 0; e < d.bNumEndpoints; ++e) {
+    const libusb_endpoint_descriptor& ep = d.endpoint[e];
+    if ((ep.bmAttributes & LIBUSB_TRANSFER_TYPE_MASK) != LIBUSB_TRANSFER_TYPE_BULK) continue;
+    if (ep.bEndpointAddress & LIBUSB_ENDPOINT_IN) {
+      if (!s.epIn) {
+        s.epIn = ep.bEndpointAddress;
+        s.inPacket = std::max<int>(8, ep.wMaxPacketSize & 0x7FF);
+      }
+    } else if (!s.epOut) {
+      s.epOut = ep.bEndpointAddress;
+    }
+  }
+  return s;
+}
+
+// Finds the interface setting of the class wanted (ChooseInterface), in the
+// first configuration that has one; false when the device has none.
 bool FindInterface(libusb_device* dev, PortClass cls, Candidate& found) {
   libusb_device_descriptor dd{};
   if (libusb_get_device_descriptor(dev, &dd) != 0) return false;
   for (int ci = 0; ci < dd.bNumConfigurations; ++ci) {
     libusb_config_descriptor* cfg = nullptr;
     if (libusb_get_config_descriptor(dev, static_cast<uint8_t>(ci), &cfg) != 0 || !cfg) continue;
-    bool ok = false;
-    for (int i = 0; i < cfg->bNumInterfaces && !ok; ++i) {
+    std::vector<InterfaceSummary> summaries;
+    std::vector<SettingFound> settings;
+    for (int i = 0; i < cfg->bNumInterfaces; ++i) {
       const libusb_interface& itf = cfg->interface[i];
-      for (int a = 0; a < itf.num_altsetting && !ok; ++a) {
+      for (int a = 0; a < itf.num_altsetting; ++a) {
         const libusb_interface_descriptor& d = itf.altsetting[a];
-        const bool classOk = cls == PortClass::Device
-                                 ? (d.bInterfaceClass == kVendorClass || d.bInterfaceClass == kPrinterClass)
-                                 : d.bInterfaceClass == kPrinterClass;
-        if (!classOk) continue;
-        uint8_t epIn = 0, epOut = 0;
-        int inPacket = 64;
-        for (int e = 0; e < d.bNumEndpoints; ++e) {
-          const libusb_endpoint_descriptor& ep = d.endpoint[e];
-          if ((ep.bmAttributes & LIBUSB_TRANSFER_TYPE_MASK) != LIBUSB_TRANSFER_TYPE_BULK) continue;
-          if (ep.bEndpointAddress & LIBUSB_ENDPOINT_IN) {
-            if (!epIn) {
-              epIn = ep.bEndpointAddress;
-              inPacket = std::max<int>(8, ep.wMaxPacketSize & 0x7FF);
-            }
-          } else if (!epOut) {
-            epOut = ep.bEndpointAddress;
-          }
-        }
-        const bool epOk = cls == PortClass::Device ? (epIn && epOut) : epOut != 0;
-        if (!epOk) continue;
-        ok = true;
-        found.configIndex = ci;
-        found.iface = d.bInterfaceNumber;
-        found.alt = d.bAlternateSetting;
-        found.epIn = epIn;
-        found.epOut = epOut;
-        found.inPacket = inPacket;
+        const SettingFound s = EndpointsOf(d);
+        summaries.push_back({d.bInterfaceClass, s.epIn != 0, s.epOut != 0});
+        settings.push_back(s);
       }
     }
     libusb_free_config_descriptor(cfg);
-    if (ok) return true;
+    const int chosen = ChooseInterface(summaries, cls);
+    if (chosen < 0) continue;
+    const SettingFound& s = settings[static_cast<size_t>(chosen)];
+    found.configIndex = ci;
+    found.iface = s.iface;
+    found.alt = s.alt;
+    found.epIn = s.epIn;
+    found.epOut = s.epOut;
+    found.inPacket = s.inPacket;
+    return true;
   }
   return false;
 }
@@ -168,6 +180,16 @@ class LibusbConnection : public UsbConnection {
 };
 
 }  // namespace
+
+int ChooseInterface(const std::vector<InterfaceSummary>& settings, PortClass cls) {
+  for (size_t i = 0; i < settings.size(); ++i) {
+    const InterfaceSummary& s = settings[i];
+    const bool serves = cls == PortClass::Device ? s.interfaceClass == kVendorClass && s.bulkIn && s.bulkOut
+                                                 : s.interfaceClass == kPrinterClass && s.bulkOut;
+    if (serves) return static_cast<int>(i);
+  }
+  return -1;
+}
 
 LibusbBackend::LibusbBackend(InitFn init) : init_(init) {}
 

@@ -1,12 +1,14 @@
 // The USB libraries' backend for real printers, on libusb-1.0.
 //
 // Device library: a device counts when one of its interfaces is vendor-specific
-// (class 0xFF) or printer-class (0x07) and has a bulk IN and a bulk OUT
-// endpoint. The attached devices are sorted by bus, then address; the first
-// eight are positions 0 to 7.
+// (class 0xFF) and has a bulk IN and a bulk OUT endpoint. The attached devices
+// are sorted by bus, then address; the first eight are positions 0 to 7.
 //
 // Printer library: printer-class interfaces (class 0x07) with a bulk OUT
 // endpoint (and usually a bulk IN one, which reads need), in the same order.
+// A printer-class printer is never taken for a device, however many endpoints
+// it has; a printer that has both kinds of interface is listed by both
+// libraries (ChooseInterface).
 // A printer's name is the MDL field of its IEEE 1284 device ID, fetched with the
 // printer class's GET_DEVICE_ID request; a printer that does not answer it is
 // named by its product string.
@@ -40,6 +42,20 @@ constexpr uint8_t kReqInternalId = 0x02;
 constexpr uint8_t kPrinterClass = 0x07;
 constexpr uint8_t kVendorClass = 0xFF;
 constexpr unsigned kControlTimeoutMs = 1000;
+
+// What the enumeration looks at in one interface setting.
+struct InterfaceSummary {
+  uint8_t interfaceClass = 0;
+  bool bulkIn = false;
+  bool bulkOut = false;
+};
+
+// The interface setting (an index into `settings`, the settings of one
+// configuration in descriptor order) that a port of class `cls` uses: for a
+// Device the first vendor-specific one with bulk IN and bulk OUT, for a
+// Printer or CustomPrinter the first printer-class one with bulk OUT; -1 when
+// none serves.
+int ChooseInterface(const std::vector<InterfaceSummary>& settings, PortClass cls);
 
 class LibusbBackend : public UsbBackend {
  public:

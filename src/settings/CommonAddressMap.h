@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "settings/EditorCommon.h"
 #include "settings/SettingsFile.h"
 
 namespace torva::settings {
@@ -127,25 +128,10 @@ struct EditCheck {
 // ranges in Save's order.
 EditCheck CheckEdits(const EditorState& state);
 
-// A decimal 32-bit integer with an optional sign, after trimming blanks.
-std::optional<int> ParseInt32(const std::string& text);
-
 // The value a setter or the export writes for a setting, or nullopt when the
 // setter refuses it (a value outside its accepted values).
 std::optional<uint16_t> WrittenValue(CommonSetting setting, const EditorState& state, const EditValues& edits,
                                      const CommonAddressProfile& profile);
-
-// The printer-state line of Get and Save: " light motor load," for a speed of
-// 100 or less, " heavy TPH load," for a darkness above 110.
-struct StateLine {
-  std::string text;
-  bool olive = false;
-};
-void AppendSpeedNote(std::string& state, int speed);
-void AppendDarknessNote(std::string& state, int darkness);
-// " Normal." when nothing was appended, else the last comma becomes "." and
-// the line is olive.
-StateLine CloseStateLine(std::string state);
 
 // The settings file of the state: the export's records in the profile's order
 // and the tag. nullopt when a record is refused.

@@ -10,48 +10,14 @@
 
 #include "link/Clock.h"
 #include "link/PortState.h"
-#include "settings/SettingsFileDialogs.h"
-#include "shell/Messages.h"
+#include "gui/FileDialogs.h"
+#include "gui/DialogHelpers.h"
+#include "gui/Messages.h"
 #include "ui_M512IIEepromSet.h"
 
 using namespace torva::settings;
 
-namespace {
-
-// The hourglass for as long as an operation runs, on every way out of it.
-struct WaitCursor {
-  WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-};
-
-const QColor kOlive(128, 128, 0);
-
-QButtonGroup* GroupOf(QWidget* box, QObject* owner) {
-  auto* group = new QButtonGroup(owner);
-  int id = 0;
-  for (QRadioButton* b : box->findChildren<QRadioButton*>(QString(), Qt::FindDirectChildrenOnly)) group->addButton(b, id++);
-  return group;
-}
-
-void Check(QButtonGroup* group, int id) {
-  if (QAbstractButton* b = group->button(id)) b->setChecked(true);
-}
-
-void Fill(QComboBox* box, const std::vector<std::string>& items) {
-  box->clear();
-  for (const auto& item : items) box->addItem(QString::fromStdString(item));
-}
-
-// Limits what the user types; texts put in by Get or an import are shown
-// whole, as the printer or the file gave them (and, being longer than the
-// limit, can still be shortened key by key).
-void LimitTyping(QLineEdit* edit, int characters) {
-  edit->setValidator(new QRegularExpressionValidator(QRegularExpression(QString(".{0,%1}").arg(characters)), edit));
-}
-
-QString Quoted(const QString& fileName) { return "\"" + fileName + "\""; }
-
-}  // namespace
+using namespace torva::gui;
 
 TCommonAddressEepromSetForm::TCommonAddressEepromSetForm(const CommonAddressProfile& profile, QWidget* owner)
     : QDialog(owner), profile_(profile), ui_(std::make_unique<Ui::M512IIEepromSet>()) {

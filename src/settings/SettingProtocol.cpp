@@ -7,6 +7,7 @@
 
 #include "link/COMUnit.h"
 #include "link/Clock.h"
+#include "link/PortSession.h"
 #include "link/PortState.h"
 #include "link/SerialIo.h"
 #include "link/USBUnit.h"
@@ -133,61 +134,20 @@ bool SettingLink::SetTempDataBits(int n) {
   return WritePort(command.data(), static_cast<int>(command.size()));
 }
 
-PortOpenResult OpenEditorPort(SettingLink& link) {
+PortOpenResult OpenEditorPort(SettingLink& session, const link::PortSessionPlan& plan) {
   PortOpenResult result;
-  int handle = -1;
-  switch (PortType.load()) {
-    case PortCOM:
-      if (ComParameter.m_hdev != -1) CloseCOM(ComParameter.m_hdev);
-      ComParameter.m_hdev = -1;
-      handle = OpenCOM(ComParameter.Name, ComParameter.Baudrate, ComParameter.Databits, ComParameter.Stopbits,
-                       ComParameter.Handshake, ComParameter.Parity);
-      ComParameter.m_hdev = handle;
-      result.portName = ComParameter.Name;
-      break;
-    case PortUSB:
-      if (USBParameter.m_hdev != -1) UsbDevice::CloseDevice(USBParameter.m_hdev);
-      USBParameter.m_hdev = -1;
-      handle = UsbDevice::OpenDeviceX(USBParameter.X);
-      USBParameter.m_hdev = handle;
-      result.portName = USBParameter.Name;
-      break;
-    case PortUSBPrinter:
-      if (USBPrinterParameter.m_hdev != -1) UsbPrinter::CloseUSBPrinter(USBPrinterParameter.m_hdev);
-      USBPrinterParameter.m_hdev = -1;
-      handle = UsbPrinter::OpenUSBPrinter(USBPrinterParameter.Name);
-      USBPrinterParameter.m_hdev = handle;
-      result.portName = USBPrinterParameter.Name;
-      break;
-    default:
-      return result;
-  }
-  if (handle == -1) {
+  const link::PortOpen port = link::OpenConfiguredPort(plan);
+  if (port.status == link::PortOpenStatus::NotServed) return result;
+  result.portName = link::ConfiguredPortName(port.kind);
+  if (!port.opened()) {
     result.failed = true;
     return result;
   }
-  link.setHandle(handle);
+  session.setHandle(port.handle);
   return result;
 }
 
-void CloseEditorPort() {
-  switch (PortType.load()) {
-    case PortCOM:
-      if (ComParameter.m_hdev != -1) CloseCOM(ComParameter.m_hdev);
-      ComParameter.m_hdev = -1;
-      break;
-    case PortUSB:
-      if (USBParameter.m_hdev != -1) UsbDevice::CloseDevice(USBParameter.m_hdev);
-      USBParameter.m_hdev = -1;
-      break;
-    case PortUSBPrinter:
-      if (USBPrinterParameter.m_hdev != -1) UsbPrinter::CloseUSBPrinter(USBPrinterParameter.m_hdev);
-      USBPrinterParameter.m_hdev = -1;
-      break;
-    default:
-      break;
-  }
-}
+void CloseEditorPort(const link::PortSessionPlan& plan) { link::CloseConfiguredPort(plan); }
 
 TempDataBitsSwitch::TempDataBitsSwitch(SettingLink& link) : link_(link) {
   if (PortType.load() != PortCOM) return;
@@ -220,13 +180,10 @@ void TempDataBitsSwitch::Reopen(int dataBits) {
   // flushes both queues, and would throw away what is still waiting.
   if (ComParameter.m_hdev > 0) tcdrain(ComParameter.m_hdev);
   if (link_.style().dataBitsPauseMs > 0) torva::PrinterDelay(link_.style().dataBitsPauseMs);
-  if (ComParameter.m_hdev != -1) CloseCOM(ComParameter.m_hdev);
-  ComParameter.m_hdev = -1;
   // A failed reopen leaves -1; the next read or send then fails.
-  const int handle = OpenCOM(ComParameter.Name, ComParameter.Baudrate, dataBits, ComParameter.Stopbits,
-                             ComParameter.Handshake, ComParameter.Parity);
-  ComParameter.m_hdev = handle;
-  link_.setHandle(handle);
+  link::PortSessionPlan plan{.kinds = link::KindBit(PortCOM)};
+  plan.serialDataBits = dataBits;
+  link_.setHandle(link::OpenConfiguredPort(plan).handle);
 }
 
 }  // namespace torva::settings

@@ -24,6 +24,8 @@
 #include <string>
 #include <vector>
 
+#include "link/PortSession.h"
+
 namespace torva::settings {
 
 using Bytes = std::vector<uint8_t>;
@@ -131,13 +133,16 @@ struct PortOpenResult {
   bool failed = false;    // the open was tried and gave -1
   std::string portName;   // the record's Name, for the error message
 };
-// Serial, USB device and USB printer: closes a handle the port record still
-// holds, opens the port with the stored parameters into the record and copies
-// the handle to the link. Any other kind opens nothing and leaves the link's
-// handle as it was.
-PortOpenResult OpenEditorPort(SettingLink& link);
+// The editors reach the printer over serial, USB device and USB printer.
+inline constexpr link::PortSessionPlan kEditorPortPlan{
+    .kinds = link::KindBit(PortCOM) | link::KindBit(PortUSB) | link::KindBit(PortUSBPrinter),
+    .usbPrinter = link::UsbPrinterOpen::Plain};
+// Opens the port of PortType through the port session (a handle the record
+// still holds is closed first) and copies the handle to the link. A kind the
+// plan does not serve opens nothing and leaves the link's handle as it was.
+PortOpenResult OpenEditorPort(SettingLink& session, const link::PortSessionPlan& plan = kEditorPortPlan);
 // Closes the port of PortType and stores -1 in its record.
-void CloseEditorPort();
+void CloseEditorPort(const link::PortSessionPlan& plan = kEditorPortPlan);
 
 // The temporary switch to 8 data bits around one exchange on a serial port.
 // When the port is configured for other data bits, the constructor switches

@@ -2,7 +2,7 @@
 
 #include <QPushButton>
 
-#include "shell/Messages.h"
+#include "gui/Messages.h"
 #include "ui_AboutForm.h"
 
 TAboutForm::TAboutForm(QWidget* owner) : QDialog(owner), ui(new Ui::TAboutForm) {

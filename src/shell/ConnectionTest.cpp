@@ -11,9 +11,8 @@
 #include "link/ParReverse.h"
 #include "link/PortState.h"
 #include "link/USBUnit.h"
-#include "shell/UsbPrinterHandle.h"
+#include "link/UsbPrinterHandle.h"
 
-std::atomic<int> iPrinterID{0};
 
 namespace portset {
 
@@ -61,7 +60,9 @@ std::string Trim(const std::string& s) {
 
 // How long the USB device test may spend emptying what the device had
 // queued before the test (a device that never stops sending, or a broken
-// library that reports errors forever, cannot hold the dialog).
+// library that reports errors forever, cannot hold the dialog). A device
+// still sending at that bound fails the test: its next byte could not be
+// told from the printer's reply.
 constexpr uint64_t kUsbDrainLimitMs = 2000;
 
 constexpr uint8_t kTransmitStatus[] = {0x1D, 0x72, 0x01};
@@ -150,7 +151,7 @@ bool UsbDeviceTest(int h) {
   SetUSBTimeouts(h, 2, 30);
   const uint64_t limit = torva::TickMs() + kUsbDrainLimitMs;
   while (uRead(h, 1, drain.data(), static_cast<int>(drain.size())) > 0) {
-    if (torva::TickMs() >= limit) break;
+    if (torva::TickMs() >= limit) return false;  // never quiet: no answer can be picked out
   }
   SetUSBTimeouts(h, 20, 30);
   if (uWrite(h, 0, kTransmitStatusLF, 4) != 4) return false;
@@ -383,25 +384,6 @@ int UsbEntryIndex(const std::string& entry) {
   const char c = entry.back();
   if (c < '0' || c > '9') return -1;
   return c - '0';
-}
-
-void CloseEveryOpenPort() {
-  if (int h = USBParameter.m_hdev; h != -1) {
-    if (h > 0) UsbDevice::CloseDevice(h);
-    USBParameter.m_hdev = -1;
-  }
-  if (int h = ComParameter.m_hdev; h != -1) {
-    if (h > 0) CloseCOM(h);
-    ComParameter.m_hdev = -1;
-  }
-  if (int h = LPTParameter.m_hdev; h != -1) {
-    if (h > 0) CloseLPT(h);
-    LPTParameter.m_hdev = -1;
-  }
-  if (PortType == PortNibbleLPT) ParReverse::DriverClose();
-  if (PNET.handle != -1) CloseNetPort();
-  // Closed with the call of the channel that opened it.
-  CloseUsbPrinterHandle();
 }
 
 bool RunK773Probe(bool test, K773Probe& out) {

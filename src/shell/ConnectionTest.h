@@ -15,9 +15,8 @@
 #include <string>
 #include <vector>
 
-// Position (counting from 1) of the VD-K773 among the USB printers, found by
-// the port dialog; the custom-mode open of every later action uses it.
-extern std::atomic<int> iPrinterID;
+#include "link/PortSession.h"
+
 
 namespace portset {
 
@@ -96,13 +95,6 @@ enum class OpenOutcome {
   TwoUsbDevices,  // more than one USB device: the caller shows its message
   NoBranch,       // no radio, or the spooler radio: nothing was opened
 };
-
-// Closes every handle that is open, as the dialog does before it opens the
-// chosen kind and as File > Close Port does (PortType is left to the
-// caller). The USB printer handle is closed with the call of the channel
-// that opened it (or, when none was recorded, by the mode the port state
-// names now), so call this before the model or the K773 flags change.
-void CloseEveryOpenPort();
 
 // Opens the requested kind (PrinterName already holds the model's code).
 OpenOutcome OpenRequestedPort(const PortRequest& request);

@@ -18,16 +18,17 @@
 #include "link/LPTUnit.h"
 #include "link/NetUnit.h"
 #include "link/ParReverse.h"
+#include "link/PortSession.h"
 #include "link/USBUnit.h"
 #include "shell/About.h"
 #include "shell/ConnectionTest.h"
-#include "shell/DialogGuard.h"
+#include "gui/DialogGuard.h"
 #include "shell/DialogOpeners.h"
-#include "shell/Messages.h"
+#include "gui/Messages.h"
 #include "shell/PrinterIni.h"
-#include "settings/EditorDispatch.h"
-#include "shell/UsbPrinterHandle.h"
-#include "status/StatusDispatch.h"
+#include "shell/EditorDispatch.h"
+#include "link/UsbPrinterHandle.h"
+#include "shell/StatusDispatch.h"
 #include "ui_MainForm.h"
 
 TMainForm* MainForm = nullptr;
@@ -242,72 +243,37 @@ void TMainForm::AboutMenuClick() {
 
 // --- one-shot sends
 
+namespace {
+// The one-shot sends reopen every kind; their close leaves the Ethernet
+// connection and the USB printer to Close Port (the next send closes and
+// reopens the USB printer). The USB printer opens by name, whatever mode.
+constexpr torva::link::PortSessionPlan kOneShotPlan{
+    .kinds = torva::link::kAllPortKinds,
+    .keepOpen = torva::link::KindBit(PortNet) | torva::link::KindBit(PortUSBPrinter),
+    .usbPrinter = torva::link::UsbPrinterOpen::Plain,
+};
+}  // namespace
+
 SendResult TMainForm::OpenAndSenddata(const uint8_t* buffer, int length) {
-  const int kind = PortType.load();
-  // A handle still held from an earlier send is closed first. ClosePort
-  // leaves the USB printer alone; its handle is closed with the call of the
-  // channel that opened it.
-  ClosePort();
-  if (kind == PortUSBPrinter) CloseUsbPrinterHandle();
-  bool opened = false;
-  switch (kind) {
-    case PortCOM:
-      ComParameter.m_hdev = OpenCOM(ComParameter.Name, ComParameter.Baudrate, ComParameter.Databits,
-                                    ComParameter.Stopbits, ComParameter.Handshake, ComParameter.Parity);
-      opened = ComParameter.m_hdev != -1;
-      break;
-    case PortNibbleLPT:
-      opened = ParReverse::DriverOpenEx(static_cast<uint16_t>(LPTParameter.Number & 0xFFFF), 1, 0,
-                                        ProgramDirectory()) != 0;
-      break;
-    case PortLPT:
-      LPTParameter.m_hdev = OpenLPT(LPTParameter.Name);
-      opened = LPTParameter.m_hdev != -1;
-      break;
-    case PortUSB:
-      USBParameter.m_hdev = UsbDevice::OpenDeviceX(USBParameter.X);
-      opened = USBParameter.m_hdev != -1;
-      break;
-    case PortUSBPrinter:
-      USBPrinterParameter.m_hdev = UsbPrinter::OpenUSBPrinter(USBPrinterParameter.Name);
-      opened = USBPrinterParameter.m_hdev != -1;
-      // The handle stays open after a send: remember how it was opened.
-      if (opened) RememberUsbPrinterHandle(USBPrinterParameter.m_hdev, UsbPrinterChannel::Plain);
-      break;
-    case PortDriver:
-      // Each command is one RAW document on the spooler queue.
-      DriverParameter.hPrinter = OpenPrinterDriver(DriverParameter.DriverName);
-      opened = DriverParameter.hPrinter != -1;
-      break;
-    case PortNet:
-      // The connection the port-setting dialog opened; Close Port closes it.
-      opened = true;
-      break;
-    default:
-      return SendOpenFailed;
-  }
-  if (!opened) return SendOpenFailed;
+  const torva::link::PortOpen port = torva::link::OpenConfiguredPort(kOneShotPlan);
+  if (!port.opened()) return SendOpenFailed;
 
   bool written = false;
-  switch (kind) {
+  switch (port.kind) {
     case PortCOM:
-      written = RWK201EEepromSet::POSWritePort(kind, ComParameter.m_hdev, buffer, length);
-      break;
     case PortUSB:
-      written = RWK201EEepromSet::POSWritePort(kind, USBParameter.m_hdev, buffer, length);
-      break;
     case PortUSBPrinter:
-      written = RWK201EEepromSet::POSWritePort(kind, USBPrinterParameter.m_hdev, buffer, length);
+      written = RWK201EEepromSet::POSWritePort(port.kind, port.handle, buffer, length);
       break;
     case PortLPT:
     case PortNibbleLPT:
-      written = POSWritePort(kind, LPTParameter.m_hdev, buffer, length);
+      written = POSWritePort(port.kind, LPTParameter.m_hdev, buffer, length);
       break;
     case PortNet:
       written = WriteNetPort(buffer, length);
       break;
     case PortDriver:
-      written = WritePrinterDriver(DriverParameter.hPrinter, buffer, length) == length;
+      written = WritePrinterDriver(port.handle, buffer, length) == length;
       break;
     default:
       break;
@@ -317,35 +283,11 @@ SendResult TMainForm::OpenAndSenddata(const uint8_t* buffer, int length) {
   return SendWriteFailed;
 }
 
-void TMainForm::ClosePort() {
-  switch (PortType.load()) {
-    case PortCOM:
-      if (ComParameter.m_hdev != -1) CloseCOM(ComParameter.m_hdev);
-      ComParameter.m_hdev = -1;
-      break;
-    case PortLPT:
-      if (LPTParameter.m_hdev != -1) CloseLPT(LPTParameter.m_hdev);
-      LPTParameter.m_hdev = -1;
-      break;
-    case PortUSB:
-      if (USBParameter.m_hdev != -1) UsbDevice::CloseDevice(USBParameter.m_hdev);
-      USBParameter.m_hdev = -1;
-      break;
-    case PortDriver:
-      if (DriverParameter.hPrinter != -1) ClosePrinterDriver(DriverParameter.hPrinter);
-      DriverParameter.hPrinter = -1;
-      break;
-    case PortNibbleLPT:
-      ParReverse::DriverClose();
-      break;
-    default:  // PortNet and PortUSBPrinter stay open; Close Port closes them
-      break;
-  }
-}
+void TMainForm::ClosePort() { torva::link::CloseConfiguredPort(kOneShotPlan); }
 
 void TMainForm::PortCloseMenuClick() {
   // Every open handle of every kind; the records keep their parameters.
-  portset::CloseEveryOpenPort();
+  torva::link::CloseEveryOpenPort();
   PortType = PortNone;
 }
 

@@ -1,10 +1,10 @@
 #include "shell/Password.h"
 
 #include "link/PortState.h"
-#include "shell/DialogGuard.h"
+#include "gui/DialogGuard.h"
 #include "shell/DialogOpeners.h"
 #include "shell/MainForm.h"
-#include "shell/Messages.h"
+#include "gui/Messages.h"
 #include "ui_Password.h"
 
 const char* const kAccessCode = "quartzy581";

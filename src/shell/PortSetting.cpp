@@ -12,7 +12,7 @@
 #include "shell/DialogOpeners.h"
 #include "shell/MainForm.h"
 #include "shell/MenuEnables.h"
-#include "shell/Messages.h"
+#include "gui/Messages.h"
 #include "ui_PortSetting.h"
 
 namespace {
@@ -439,7 +439,7 @@ portset::PortRequest TPortSettingForm::BuildRequest(int kind) const {
 void TPortSettingForm::OpenPortButtonClick() {
   // Every open port is closed first, while the port state still tells how
   // an open USB printer handle was opened.
-  portset::CloseEveryOpenPort();
+  torva::link::CloseEveryOpenPort();
   // A VD-K773 configured anew on another kind is no longer in custom mode.
   is773Costom = 0;
   iUSBClassMode = 0;

@@ -5,7 +5,7 @@
 #include <QSettings>
 #include <QStandardPaths>
 
-#include "shell/Messages.h"
+#include "gui/Messages.h"
 
 namespace {
 QString g_configOverride;

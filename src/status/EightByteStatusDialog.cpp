@@ -1,9 +1,6 @@
 #include "status/EightByteStatusDialog.h"
 
-#include <QCoreApplication>
-#include <QDir>
-
-#include "link/ParReverse.h"
+#include "link/PortSession.h"
 #include "status/HardwareStatus.h"
 
 namespace torva::status {
@@ -12,9 +9,8 @@ namespace record8 {
 
 int ReopenForPolling(StatusDialog& dialog) {
   if (PortType.load() != PortNibbleLPT) return dialog.ReopenPlainPort();
-  ParReverse::DriverClose();
-  const std::string folder = QDir(QCoreApplication::applicationDirPath()).absolutePath().toStdString() + "/";
-  if (ParReverse::DriverOpenEx(static_cast<uint16_t>(LPTParameter.Number & 0xFFFF), 1, 0, folder) == 0) {
+  static constexpr link::PortSessionPlan kNibblePlan{.kinds = link::KindBit(PortNibbleLPT)};
+  if (!link::OpenConfiguredPort(kNibblePlan).opened()) {
     const QString text = QString::fromUtf8(
         "Fail to get the status of printer\n\rPlease check the communication between the printer and PC!");
     OutputError(text, text);  // the English text in either language
@@ -24,10 +20,10 @@ int ReopenForPolling(StatusDialog& dialog) {
 }
 
 void ClosePortOfKind() {
-  if (PortType.load() == PortNibbleLPT)
-    ParReverse::DriverClose();
-  else
-    ClosePlainPort();
+  static constexpr link::PortSessionPlan kClosePlan{
+      .kinds = link::KindBit(PortCOM) | link::KindBit(PortUSB) | link::KindBit(PortUSBPrinter) |
+               link::KindBit(PortNibbleLPT)};
+  if (link::HasKind(kClosePlan.kinds, PortType.load())) link::CloseConfiguredPort(kClosePlan);
 }
 
 QStringList CheckBoxNames() {
@@ -40,14 +36,13 @@ QStringList CheckBoxNames() {
 }  // namespace record8
 
 EightByteStatusDialog::EightByteStatusDialog(Record8Variant variant, int closeWaitMs, QWidget* parent)
-    : StatusDialog(parent), variant_(variant), closeWaitMs_(closeWaitMs), decoder_(MakeRecord8Decoder(variant)) {}
+    : StatusDialog(parent), variant_(variant), closeWaitMs_(closeWaitMs) {}
 
 bool EightByteStatusDialog::CanPollPort(int portType) const {
   return CanPollStatus(portType) || portType == PortNibbleLPT;
 }
 
 int EightByteStatusDialog::ReopenPort() {
-  decoder_.restart();  // a new run writes every image again; the labels keep what they show
   return record8::ReopenForPolling(*this);
 }
 

@@ -12,7 +12,7 @@
 #include <QStringList>
 
 #include "link/PortState.h"
-#include "shell/Messages.h"
+#include "gui/Messages.h"
 #include "status/StatusDialog.h"
 #include "status/StatusRecord8.h"
 
@@ -39,8 +39,6 @@ class EightByteStatusDialog : public StatusDialog {
   void ResetPrinterButtonClick();
   void ResetBundlerButtonClick();
 
-  RecordTableDecoder& Record8Decoder() { return decoder_; }
-
  protected:
   EightByteStatusDialog(Record8Variant variant, int closeWaitMs, QWidget* parent);
 
@@ -55,7 +53,6 @@ class EightByteStatusDialog : public StatusDialog {
 
   void ShowPollFailure() override { ShowFailureAfterRestore(); }
   bool ClearBitsAtEnd() const override { return true; }
-  RecordTableDecoder* TableDecoder() override { return &decoder_; }
   int ReopenPort() override;
   void ClosePortOnClose() override { record8::ClosePortOfKind(); }
   int CloseWaitMs() const override { return closeWaitMs_; }
@@ -64,7 +61,6 @@ class EightByteStatusDialog : public StatusDialog {
  private:
   Record8Variant variant_;
   int closeWaitMs_;
-  RecordTableDecoder decoder_;
 };
 
 template <class FormUi>
@@ -77,7 +73,7 @@ void EightByteStatusDialog::BindEightByteControls(FormUi* ui) {
   c.start = ui->StartButton;
   c.stop = ui->StopButton;
   c.exit = ui->ExitButton;
-  for (const auto& name : decoder_.images()) c.images << findChild<QLabel*>(QString::fromStdString(name));
+  for (const auto& name : MakeRecord8Decoder(variant_).images()) c.images << findChild<QLabel*>(QString::fromStdString(name));
   c.initOnCreate = c.images;  // the hidden channel, jam and shutter images too
   BindControls(c);
   connect(ui->ResetPrinterButton, &QPushButton::clicked, this, [this] { ResetPrinterButtonClick(); });
@@ -92,7 +88,7 @@ void EightByteStatusDialog::SetupEightByteCaptions(FormUi* ui, bool cn) {
                     ui->StatusByte5Label, ui->StatusByte6Label, ui->StatusByte7Label, ui->StatusByte8Label};
   for (int i = 0; i < 8; ++i)
     rows[i]->setText(cn ? QString::fromUtf8("状态位%1").arg(i + 1) : QStringLiteral("Status Byte%1").arg(i + 1));
-  for (const auto& s : decoder_.states()) {
+  for (const auto& s : Record8Layout(variant_).states) {
     const QString stem = QString::fromLatin1(s.image).chopped(5);  // "...Image"
     if (auto* l = findChild<QLabel*>(stem + "Label"))
       l->setText(QString::fromStdString(Record8StateCaption(variant_, s.code, cn)));

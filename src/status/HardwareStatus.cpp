@@ -3,7 +3,7 @@
 #include <QCheckBox>
 
 #include "link/PortState.h"
-#include "shell/Messages.h"
+#include "gui/Messages.h"
 #include "status/StatusThreads.h"
 #include "ui_HardwareStatus.h"
 
@@ -51,10 +51,10 @@ bool THardwareStatusForm::MakePollSetup(PollSetup& setup) const {
   if (model == ModelRWK305GII) return false;  // its own two dialogs poll it
   if (IsSeriesStatusModel(model)) {
     setup.plan = TInquireStatusThreadForRWPlan();
-    setup.layout = Layout::RW;
+    setup.layout = FourByteLayout(Layout::RW, model);
   } else {
     setup.plan = TInquireStatusThreadPlan();
-    setup.layout = Layout::VD;
+    setup.layout = FourByteLayout(Layout::VD, model);
   }
   return true;
 }

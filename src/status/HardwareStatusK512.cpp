@@ -31,6 +31,7 @@ THardwareStatusK512Form::~THardwareStatusK512Form() {
 
 bool THardwareStatusK512Form::MakePollSetup(PollSetup& setup) const {
   setup.plan = TInquireStatusThreadForShutterPlan();
+  setup.layout = Record8Layout(Record8Variant::K512);
   return true;
 }
 

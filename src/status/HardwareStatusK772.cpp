@@ -31,6 +31,7 @@ THardwareStatusK772Form::~THardwareStatusK772Form() {
 
 bool THardwareStatusK772Form::MakePollSetup(PollSetup& setup) const {
   setup.plan = TInquireStatusThreadForK772Plan();
+  setup.layout = Record8Layout(Record8Variant::K772);
   return true;
 }
 

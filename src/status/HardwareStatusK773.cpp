@@ -4,11 +4,9 @@
 #include <QLabel>
 #include <QShortcut>
 
+#include "gui/Messages.h"
+#include "link/PortSession.h"
 #include "link/PortState.h"
-#include "link/USBUnit.h"
-#include "shell/ConnectionTest.h"
-#include "shell/Messages.h"
-#include "shell/UsbPrinterHandle.h"
 #include "status/EightByteStatusDialog.h"
 #include "ui_HardwareStatusK773.h"
 
@@ -21,6 +19,7 @@ PollPlan TInquireStatusThread773Plan() {
   p.intervalMs = 300;
   p.serialTimeoutMs = 3000;
   p.command.assign(std::begin(kCustomStatusOnCommand), std::end(kCustomStatusOnCommand));
+  p.offCommand.assign(std::begin(kCustomStatusOffCommand), std::end(kCustomStatusOffCommand));
   p.timing = CommandTiming::Once;
   p.serialRead = SerialRead::QueuedRecords;
   p.customUsb = true;
@@ -40,7 +39,7 @@ constexpr int kFrameAllowance = 34;
 }  // namespace
 
 THardwareStatusK773Form::THardwareStatusK773Form(QWidget* parent)
-    : StatusDialog(parent), ui(new Ui::THardwareStatusK773Form), decoder_(MakeRecord6Decoder()) {
+    : StatusDialog(parent), ui(new Ui::THardwareStatusK773Form) {
   ui->setupUi(this);
   Controls c;
   for (int byte = 1; byte <= 6; ++byte)
@@ -52,7 +51,7 @@ THardwareStatusK773Form::THardwareStatusK773Form(QWidget* parent)
   c.start = ui->StartButton;
   c.stop = ui->StopButton;
   c.exit = ui->ExitButton;
-  for (const auto& name : decoder_.images()) c.images << findChild<QLabel*>(QString::fromStdString(name));
+  for (const auto& name : MakeRecord6Decoder().images()) c.images << findChild<QLabel*>(QString::fromStdString(name));
   for (const char* name : kStateImages) c.images << findChild<QLabel*>(QString::fromLatin1(name));
   c.images << ui->BundlerHeadupImage << ui->BundlerFullImage;
   c.initOnCreate = c.images;
@@ -72,18 +71,16 @@ THardwareStatusK773Form::~THardwareStatusK773Form() {
 
 bool THardwareStatusK773Form::MakePollSetup(PollSetup& setup) const {
   setup.plan = TInquireStatusThread773Plan();
+  setup.layout = Record6Layout();
   return true;
 }
 
 int THardwareStatusK773Form::ReopenPort() {
-  decoder_.restart();  // a new run writes every image again; the labels keep what they show
   if (PortType.load() != PortUSBPrinter) return ReopenPlainPort();
   // The custom channel, opened with the identity the port dialog found.
-  CloseUsbPrinterHandle();
-  const int h = UsbPrinter::OpenQfUSBPrinter(iPrinterID.load());
-  USBPrinterParameter.m_hdev = h;
-  if (h != -1) RememberUsbPrinterHandle(h, UsbPrinterChannel::Custom);
-  return h;  // -1: the base shows the warning
+  static constexpr torva::link::PortSessionPlan kCustomPlan{.kinds = torva::link::KindBit(PortUSBPrinter),
+                                                            .usbPrinter = torva::link::UsbPrinterOpen::Custom};
+  return torva::link::OpenConfiguredPort(kCustomPlan).handle;  // -1: the base shows the warning
 }
 
 void THardwareStatusK773Form::ClosePortOnClose() { record8::ClosePortOfKind(); }

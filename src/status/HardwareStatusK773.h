@@ -30,15 +30,9 @@ class THardwareStatusK773Form : public torva::status::StatusDialog {
   // Font, captions, hidden boxes and heights of the current language.
   void SetupCaptions();
 
-  torva::status::RecordTableDecoder& Record6Decoder() { return decoder_; }
-
  protected:
   bool MakePollSetup(PollSetup& setup) const override;
   void ShowPollFailure() override;
-  torva::status::RecordTableDecoder* TableDecoder() override { return &decoder_; }
   int ReopenPort() override;
   void ClosePortOnClose() override;
-
- private:
-  torva::status::RecordTableDecoder decoder_;
 };

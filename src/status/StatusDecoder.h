@@ -2,17 +2,20 @@
 //
 // A decoder turns one whole status record into what a status dialog shows:
 // indicator images (Error, OK or Init glyph), the hex label of each byte and
-// the lines of the status memo. Each record layout has its own table of
-// conditions; the decoder keeps what it last showed, so an image or a label is
-// written only when its shown state changes.
+// the lines of the status memo. Every record layout (the four-byte record of
+// the generic dialog, the series record, the RW-K305GII's two modes, the
+// eight-byte record and the VD-K773's six-byte custom record) is one
+// RecordLayout: a table of conditions, a table of working states and the memo
+// lines of each language. One decoder runs them all. It keeps what it last
+// showed, so an image or a label is written only when its shown state
+// changes.
 //
 // Every indicator keeps its own state. Where two conditions share one image
 // (the printer jam and the bundler full condition of the VD-N512), the image
-// shows Error while either of them is present, so one clearing never paints OK
-// over the other's Error.
+// shows its set glyph while either of them is present, so one clearing never
+// paints OK over the other's Error.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -58,22 +61,25 @@ struct DecodeResult {
 // The hex label text of a byte: two upper-case digits and "H".
 std::string HexLabelText(uint8_t value);
 
-// One condition bit (or group of bits that must all be set).
-struct ConditionBit {
-  const char* flag;    // condition name, e.g. "bPaperEnd"
-  int byte;            // 1-based byte of the record
-  uint8_t mask;        // every bit of the mask must be set
-  const char* image;   // indicator image it drives
-  Glyph setGlyph;      // glyph while present (Error, or OK for activity bits)
-  Glyph clearGlyph;    // glyph while absent (OK, or Init for activity bits)
-  bool restoreEveryRecord = false;  // asks for restore on every record present, not only on the change
-  bool latchesRecover = false;      // series layout: sets the recoverable-error latch
+// One condition of a record: present when every bit of `mask` is set in byte
+// `byte` (1-based), or, when `orByte` is not 0, every bit of `orMask` in byte
+// `orByte`. A condition reported in two places is one flag and one image.
+struct StatusCondition {
+  const char* flag;                  // condition name, e.g. "bPaperEnd"
+  int byte;
+  uint8_t mask;
+  const char* image;                 // indicator image it drives
+  Glyph setGlyph = Glyph::Error;     // while present (OK for the activity bits)
+  Glyph clearGlyph = Glyph::OK;      // while absent (Init for the activity bits)
+  int orByte = 0;
+  uint8_t orMask = 0;
+  bool restoreEveryRecord = false;   // asks for restore on every record present, not only on the change
+  bool latchesRecover = false;       // series layout: sets the recoverable-error latch
 };
 
 // One working state of the state code (byte 3 AND 1F hex).
-struct WorkingState {
-  const char* name;  // "Idle", "Printing", ...
-  int code;          // k, 0..7
+struct StatusState {
+  int code;           // k, 0..7
   const char* image;
 };
 
@@ -82,24 +88,61 @@ struct WorkingState {
 // Init otherwise. Shared by every record layout.
 Glyph WorkingStateGlyph(int stateCode, int k);
 
-// The record layouts.
+// One memo line: its text in each language with the condition present and
+// absent; a null text writes no line in that case.
+struct MemoText {
+  const char* enSet;
+  const char* enClear;
+  const char* cnSet;
+  const char* cnClear;
+};
+struct MemoLine {
+  const char* flag;               // the line is in its "set" case while this flag is present
+  MemoText text;
+  const char* orFlag = nullptr;   // ... or while this one is
+};
+
+// The series layout's paper blocking (RW-K305E): byte 2 bit 5 counts only when
+// no recoverable error was latched since the last record that consumed the
+// latch. Its image is written after the conditions; its flag is "bPollPaper".
+struct BlockingRule {
+  int byte = 2;
+  uint8_t mask = 0x20;
+  const char* image = "BundlerPaperJamImage";
+};
+
+// Everything a decoder knows of one record layout.
+struct RecordLayout {
+  size_t length = 4;
+  std::vector<StatusCondition> conditions;  // images are written in this order
+  std::vector<StatusState> states;          // then these
+  std::vector<MemoLine> memoEnglish;        // lines in the order shown
+  std::vector<MemoLine> memoChinese;
+  bool hasBlocking = false;
+  BlockingRule blocking;
+};
+
+// The four-byte record layouts of the generic and RW-K305GII dialogs.
 enum class Layout {
   VD,          // the maker's four-byte layout, generic dialog
   RW,          // the series layout, generic dialog
   K305G2VD,    // RW-K305GII in VD Mode
   K305G2RW,    // RW-K305GII in RW Mode
 };
+// The table of a four-byte layout for a model (the VD layout and the series
+// paper blocking depend on it).
+RecordLayout FourByteLayout(Layout layout, int modelCode);
 
 class StatusDecoder {
  public:
-  StatusDecoder(Layout layout, int modelCode);
+  explicit StatusDecoder(RecordLayout layout);
+  StatusDecoder(Layout layout, int modelCode) : StatusDecoder(FourByteLayout(layout, modelCode)) {}
 
-  Layout layout() const { return layout_; }
-  int modelCode() const { return model_; }
-  size_t recordLength() const { return 4; }
+  size_t recordLength() const { return layout_.length; }
 
-  // Forgets everything shown: the next record writes every image, and every
-  // hex label whose byte is not zero (labels read "00H" until then).
+  // Forgets everything shown: images, flags, the latch, and the bytes of the
+  // hex labels (the dialog shows "00H" on every label at the same time, so the
+  // next record writes every label whose byte is not zero).
   void reset();
 
   // Decodes one whole record. A record of another length decodes nothing and
@@ -107,7 +150,8 @@ class StatusDecoder {
   DecodeResult decode(std::span<const uint8_t> record, MemoLanguage language);
 
   // Tells the decoder that the dialog put the Init glyph on every image (the
-  // view reset after polling ends): the next record writes them again.
+  // view reset after polling ends): the next record writes them again. The
+  // labels keep what they show.
   void viewWasReset();
 
   // The hex labels back to "00H" (the series thread's end of polling, where
@@ -120,33 +164,25 @@ class StatusDecoder {
   bool flag(const std::string& name) const;
   // Glyph an image shows as far as the decoder knows.
   Glyph shown(const std::string& image) const;
+  // The byte a hex label shows as far as the decoder knows.
+  uint8_t labelByte(size_t index) const { return index < lastBytes_.size() ? lastBytes_[index] : 0; }
   // The series layout's recoverable-error latch.
   bool recoverLatch() const { return recover_; }
 
-  const std::vector<ConditionBit>& conditions() const { return conditions_; }
-  const std::vector<WorkingState>& states() const { return states_; }
+  const std::vector<StatusCondition>& conditions() const { return layout_.conditions; }
+  const std::vector<StatusState>& states() const { return layout_.states; }
 
  private:
   void setImage(const char* image, Glyph g, DecodeResult& out);
-  bool present(const ConditionBit& c, std::span<const uint8_t> r) const;
-  void memoVD(MemoLanguage lang, DecodeResult& out) const;
-  void memoRW(MemoLanguage lang, DecodeResult& out) const;
-  void memoK305G2VD(MemoLanguage lang, DecodeResult& out) const;
-  void memoK305G2RW(MemoLanguage lang, DecodeResult& out) const;
+  void applyBlocking(std::span<const uint8_t> r, DecodeResult& out);
+  void writeMemo(MemoLanguage lang, DecodeResult& out) const;
 
-  Layout layout_;
-  int model_;
-  std::vector<ConditionBit> conditions_;
-  std::vector<WorkingState> states_;
+  RecordLayout layout_;
   std::vector<bool> flags_;
   std::vector<std::pair<std::string, Glyph>> shown_;
-  std::array<uint8_t, 4> lastBytes_{};
-  bool recover_ = false;   // series layout latch
-  bool pollPaper_ = false; // series layout, model 9: paper blocking shown
+  std::vector<uint8_t> lastBytes_;
+  bool recover_ = false;    // series layout latch
+  bool pollPaper_ = false;  // series layout paper blocking shown
 };
-
-// Condition tables of each layout for a model (the VD layout depends on it).
-std::vector<ConditionBit> ConditionTable(Layout layout, int modelCode);
-std::vector<WorkingState> WorkingStateTable(Layout layout);
 
 }  // namespace torva::status

@@ -12,15 +12,11 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 
-#include "link/COMUnit.h"
+#include "gui/Messages.h"
 #include "link/Clock.h"
-#include "link/DriverUnit.h"
 #include "link/EepromControl.h"
-#include "link/LPTUnit.h"
+#include "link/PortSession.h"
 #include "link/PortState.h"
-#include "link/USBUnit.h"
-#include "shell/Messages.h"
-#include "shell/UsbPrinterHandle.h"
 #include "status/StatusRecord8.h"
 
 // The indicator pictures live in this library's resource file; a static
@@ -31,6 +27,11 @@ namespace torva::status {
 
 namespace {
 PlainMessageRecorder* g_plainRecorder = nullptr;
+// The status threads poll serial, USB device and USB printer (through the
+// printer-class call; the VD-K773 dialog opens its custom channel itself).
+constexpr link::PortSessionPlan kPlainPollingPlan{
+    .kinds = link::KindBit(PortCOM) | link::KindBit(PortUSB) | link::KindBit(PortUSBPrinter),
+    .usbPrinter = link::UsbPrinterOpen::Plain};
 const char* const kGlyphProperty = "torvaGlyph";
 }  // namespace
 
@@ -153,7 +154,6 @@ void StatusDialog::InitView() {
   for (QLabel* img : c_.initOnCreate) SetImage(img, Glyph::Init);
   if (c_.memo) c_.memo->clear();
   if (decoder_) decoder_->viewWasReset();
-  if (table_) table_->viewWasReset();
 }
 
 void StatusDialog::InitView1() {
@@ -164,31 +164,8 @@ void StatusDialog::InitView1() {
 }
 
 int StatusDialog::ReopenPlainPort() {
-  switch (PortType.load()) {
-    case PortCOM: {
-      const int old = ComParameter.m_hdev.exchange(-1);
-      if (old != -1) CloseCOM(old);
-      const int h = OpenCOM(ComParameter.Name, ComParameter.Baudrate, ComParameter.Databits, ComParameter.Stopbits,
-                            ComParameter.Handshake, ComParameter.Parity);
-      ComParameter.m_hdev = h;
-      return h;
-    }
-    case PortUSB: {
-      const int old = USBParameter.m_hdev.exchange(-1);
-      if (old != -1) UsbDevice::CloseDevice(old);
-      const int h = UsbDevice::OpenDeviceX(USBParameter.X);
-      USBParameter.m_hdev = h;
-      return h;
-    }
-    case PortUSBPrinter: {
-      CloseUsbPrinterHandle();
-      const int h = UsbPrinter::OpenUSBPrinter(USBPrinterParameter.Name);
-      USBPrinterParameter.m_hdev = h;
-      if (h != -1) RememberUsbPrinterHandle(h, UsbPrinterChannel::Plain);
-      return h;
-    }
-    default: return 0;
-  }
+  const link::PortOpen port = link::OpenConfiguredPort(kPlainPollingPlan);
+  return port.status == link::PortOpenStatus::NotServed ? 0 : port.handle;
 }
 
 void StatusDialog::StartClick() {
@@ -212,6 +189,7 @@ void StatusDialog::StartClick() {
     return;
   }
   PollSetup setup;
+  setup.layout = FourByteLayout(Layout::VD, PrinterName.load());
   const bool canPoll = CanPollPort(kind);
   if (!canPoll || !MakePollSetup(setup)) {
     // Nothing can be read here: say so instead of showing an all-clear view.
@@ -224,13 +202,11 @@ void StatusDialog::StartClick() {
   setup.plan.handle = handle;
   if (intervalOverride_ >= 0) setup.plan.intervalMs = intervalOverride_;
   if (timeoutOverride_ >= 0) setup.plan.serialTimeoutMs = timeoutOverride_;
-  table_ = TableDecoder();
-  if (table_) {
-    decoder_.reset();
-    setup.plan.recordLength = static_cast<int>(table_->recordLength());
-  } else {
-    decoder_ = std::make_unique<StatusDecoder>(setup.layout, PrinterName.load());
-  }
+  // A new run shows nothing of the run before: every label reads "00H" and
+  // the decoder writes every image and every label whose byte is not zero.
+  decoder_ = std::make_unique<StatusDecoder>(std::move(setup.layout));
+  setup.plan.recordLength = static_cast<int>(decoder_->recordLength());
+  for (QLabel* label : c_.hexLabels) label->setText(QString::fromStdString(HexLabelText(0)));
 
   generation_ = poller_.start(setup.plan, [this](const PollReport& r) {
     // On the polling thread: hand the report to the dialog's thread. The
@@ -276,53 +252,19 @@ void StatusDialog::FormClose() {
 
 void StatusDialog::ClosePortOnClose() { ClosePlainPort(); }
 
-void ClosePlainPort() {
-  switch (PortType.load()) {
-    case PortCOM: {
-      const int h = ComParameter.m_hdev.exchange(-1);
-      if (h != -1) CloseCOM(h);
-      break;
-    }
-    case PortUSB: {
-      const int h = USBParameter.m_hdev.exchange(-1);
-      if (h != -1) UsbDevice::CloseDevice(h);
-      break;
-    }
-    case PortUSBPrinter: CloseUsbPrinterHandle(); break;
-    default: break;
-  }
-}
+void ClosePlainPort() { link::CloseConfiguredPort(kPlainPollingPlan); }
 
 void StatusDialog::SendStatusReset(const uint8_t* bytes, int length) {
   QApplication::setOverrideCursor(Qt::WaitCursor);
   const int kind = PortType.load();
   const QString name = QString::fromStdString(kind == PortUSB ? USBParameter.Name : ComParameter.Name);
   const QString lptNumber = QString::number(LPTParameter.Number);
-  int handle = 0;
-  bool sends = true;
-  switch (kind) {
-    case PortCOM: {
-      const int old = ComParameter.m_hdev.exchange(-1);
-      if (old != -1) CloseCOM(old);
-      ComParameter.m_hdev = handle = OpenCOM(ComParameter.Name, ComParameter.Baudrate, ComParameter.Databits,
-                                             ComParameter.Stopbits, ComParameter.Handshake, ComParameter.Parity);
-      break;
-    }
-    case PortLPT: {
-      const int old = LPTParameter.m_hdev.exchange(-1);
-      if (old != -1) CloseLPT(old);
-      LPTParameter.m_hdev = handle = OpenLPT(LPTParameter.Name);
-      break;
-    }
-    case PortUSB: {
-      const int old = USBParameter.m_hdev.exchange(-1);
-      if (old != -1) UsbDevice::CloseDevice(old);
-      USBParameter.m_hdev = handle = UsbDevice::OpenDeviceX(USBParameter.X);
-      break;
-    }
-    default: sends = false; break;  // other port kinds send nothing
-  }
-  if (sends && handle == -1) {
+  // Serial, parallel and USB device send; other kinds send nothing. The port
+  // is closed in every case, the spooler queue included.
+  static constexpr link::PortSessionPlan kResetPlan{
+      .kinds = link::KindBit(PortCOM) | link::KindBit(PortLPT) | link::KindBit(PortUSB)};
+  const link::PortOpen port = link::OpenConfiguredPort(kResetPlan);
+  if (port.status == link::PortOpenStatus::Failed) {
     QApplication::restoreOverrideCursor();
     if (kind == PortLPT)
       OutputError(QStringLiteral("Can't open LPT%1 port!").arg(lptNumber),
@@ -331,37 +273,16 @@ void StatusDialog::SendStatusReset(const uint8_t* bytes, int length) {
       OutputError(QStringLiteral("Can't open %1 port!").arg(name), QString::fromUtf8("端口 %1 打开错误！").arg(name));
     return;
   }
-  if (sends && !POSWritePort(kind, handle, bytes, length)) {
+  if (port.opened() && !POSWritePort(kind, port.handle, bytes, length)) {
     if (kind == PortLPT)
       OutputError(QStringLiteral("Write LPT%1 port error!").arg(lptNumber),
                   QString::fromUtf8("端口 LPT%1 发送数据失败！").arg(lptNumber));
     else
       OutputError(QStringLiteral("Write %1 port error!").arg(name), QString::fromUtf8("端口 %1 发送数据失败！").arg(name));
   }
-  // The port is closed in every case.
-  switch (kind) {
-    case PortCOM: {
-      const int h = ComParameter.m_hdev.exchange(-1);
-      if (h != -1) CloseCOM(h);
-      break;
-    }
-    case PortLPT: {
-      const int h = LPTParameter.m_hdev.exchange(-1);
-      if (h != -1) CloseLPT(h);
-      break;
-    }
-    case PortUSB: {
-      const int h = USBParameter.m_hdev.exchange(-1);
-      if (h != -1) UsbDevice::CloseDevice(h);
-      break;
-    }
-    case PortDriver: {
-      const int h = DriverParameter.hPrinter.exchange(-1);
-      if (h != -1) ClosePrinterDriver(h);
-      break;
-    }
-    default: break;
-  }
+  static constexpr link::PortSessionPlan kResetClosePlan{
+      .kinds = kResetPlan.kinds | link::KindBit(PortDriver)};
+  link::CloseConfiguredPort(kResetClosePlan);
   QApplication::restoreOverrideCursor();
 }
 
@@ -399,10 +320,6 @@ void StatusDialog::ClearLabelsAtEnd() {
   if (decoder_) {
     for (const auto& w : decoder_->clearLabels())
       if (w.index < c_.hexLabels.size()) c_.hexLabels[w.index]->setText(QString::fromStdString(w.text));
-  } else if (table_) {
-    for (int i = 0; i < c_.hexLabels.size(); ++i)
-      if (table_->labelByte(static_cast<size_t>(i)) != 0) c_.hexLabels[i]->setText(QString::fromStdString(HexLabelText(0)));
-    table_->reset();  // its labels now read 00H again
   }
 }
 
@@ -416,9 +333,8 @@ void StatusDialog::SetBits(const std::vector<uint8_t>& record) {
 }
 
 void StatusDialog::ShowRecord(const std::vector<uint8_t>& record) {
-  if (!decoder_ && !table_) return;
-  const DecodeResult r = decoder_ ? decoder_->decode(record, MemoLanguageOf(Language))
-                                  : table_->decode(record, MemoLanguageOf(Language));
+  if (!decoder_) return;
+  const DecodeResult r = decoder_->decode(record, MemoLanguageOf(Language));
   // Widgets repaint what changed; nothing is redrawn for an unchanged record.
   SetBits(record);
   for (const auto& w : r.labels)

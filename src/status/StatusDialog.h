@@ -17,7 +17,7 @@
 #include <memory>
 #include <optional>
 
-#include "shell/Messages.h"
+#include "gui/Messages.h"
 #include "status/StatusDecoder.h"
 #include "status/StatusPoller.h"
 
@@ -28,8 +28,6 @@ class QPlainTextEdit;
 class QSystemTrayIcon;
 
 namespace torva::status {
-
-class RecordTableDecoder;
 
 // The three indicator pictures.
 QPixmap GlyphPixmap(Glyph g);
@@ -92,8 +90,8 @@ class StatusDialog : public QDialog {
   void SetPollOverrides(int intervalMs, int serialTimeoutMs);
 
   // Reopens the port of PortType with the stored parameters (serial, USB
-  // device, USB printer): its handle, or -1 when it cannot be opened; 0 for a
-  // port kind that is not reopened here.
+  // device, USB printer through the printer-class call): its handle, or -1
+  // when it cannot be opened; 0 for a port kind that is not reopened here.
   int ReopenPlainPort();
 
   // The handlers of the three buttons.
@@ -124,12 +122,12 @@ class StatusDialog : public QDialog {
 
   void BindControls(const Controls& c);
 
-  // What Start polls with: the plan (port kind and handle are filled in by
-  // the base) and the decoder layout. False: this dialog polls nothing for
-  // the model.
+  // What Start polls with: the plan (port kind, handle and record length
+  // are filled in by the base) and the record layout its decoder runs.
+  // False: this dialog polls nothing for the model.
   struct PollSetup {
     PollPlan plan;
-    Layout layout = Layout::VD;
+    RecordLayout layout;
   };
   virtual bool MakePollSetup(PollSetup& setup) const = 0;
   // The message of a failed poll (the port is already closed).
@@ -141,15 +139,12 @@ class StatusDialog : public QDialog {
   // at the end of polling.
   virtual bool ClearBitsAtEnd() const { return false; }
 
-  // A dialog whose record has its own table decoder returns it; the base
-  // then decodes with it instead of the four-byte decoder.
-  virtual RecordTableDecoder* TableDecoder() { return nullptr; }
   // Reopens the port for polling (default ReopenPlainPort). -1 is a failure:
   // the base warns for the serial and USB kinds; an override that opens
   // another kind reports its own failure.
   virtual int ReopenPort() { return ReopenPlainPort(); }
   // Closes the port of PortType when the dialog closes (after the thread
-  // has ended).
+  // has ended and has switched the automatic status off).
   virtual void ClosePortOnClose();
   // A pause the dialog's close makes after asking the thread to stop, before
   // it waits for the thread and closes the port (a printer delay).
@@ -190,7 +185,6 @@ class StatusDialog : public QDialog {
 
   Controls c_;
   std::unique_ptr<StatusDecoder> decoder_;
-  RecordTableDecoder* table_ = nullptr;  // the concrete dialog's, while it polls with it
   StatusPoller poller_;
   uint64_t generation_ = 0;
   bool closing_ = false;  // bClosePress

@@ -7,7 +7,7 @@
 #include <QLabel>
 #include <QString>
 
-#include "shell/Messages.h"
+#include "gui/Messages.h"
 #include "status/StatusDialog.h"
 
 namespace torva::status::k305g2 {

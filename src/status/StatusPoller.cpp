@@ -13,6 +13,7 @@
 #include "link/Clock.h"
 #include "link/EepromControl.h"
 #include "link/ParReverse.h"
+#include "link/PortSession.h"
 #include "link/PortState.h"
 #include "link/USBUnit.h"
 #include "status/RecordSplitter.h"
@@ -31,14 +32,6 @@ int QueuedBytes(int fd) {
   return n;
 }
 
-// Stores -1 in the record's handle and closes the port, but only while the
-// record still holds this poll's handle: a handle that someone else has closed
-// or replaced since is left alone.
-template <typename Close>
-void CloseIfOwned(std::atomic<int>& field, int handle, Close close) {
-  int expected = handle;
-  if (handle > 0 && field.compare_exchange_strong(expected, -1)) close(handle);
-}
 }  // namespace
 
 bool CanPollStatus(int portType) {
@@ -167,18 +160,14 @@ StatusPoller::ReadResult StatusPoller::readNibble(const PollPlan& plan, std::vec
 }
 
 void StatusPoller::closePort(const PollPlan& plan) {
-  switch (plan.portType) {
-    case PortNibbleLPT: ParReverse::DriverClose(); break;
-    case PortCOM: CloseIfOwned(ComParameter.m_hdev, plan.handle, [](int h) { CloseCOM(h); }); break;
-    case PortUSB: CloseIfOwned(USBParameter.m_hdev, plan.handle, [](int h) { UsbDevice::CloseDevice(h); }); break;
-    case PortUSBPrinter:
-      if (plan.customUsb)
-        CloseIfOwned(USBPrinterParameter.m_hdev, plan.handle, [](int) { UsbPrinter::CloseQfUSBPrinter(); });
-      else
-        CloseIfOwned(USBPrinterParameter.m_hdev, plan.handle, [](int h) { UsbPrinter::CloseUSBPrinter(h); });
-      break;
-    default: break;
-  }
+  // Only while the record still holds this poll's handle: a handle that
+  // someone else has closed or replaced since is left alone.
+  link::CloseConfiguredPortIfHeld(plan.portType, plan.portType == PortNibbleLPT ? 0 : plan.handle);
+}
+
+void StatusPoller::switchStatusOff(const PollPlan& plan) {
+  if (plan.offCommand.empty() || plan.portType == PortNibbleLPT) return;
+  POSWritePort(plan.portType, plan.handle, plan.offCommand.data(), static_cast<int>(plan.offCommand.size()));
 }
 
 void StatusPoller::run(PollPlan plan, Reporter report, uint64_t gen) {
@@ -191,15 +180,19 @@ void StatusPoller::run(PollPlan plan, Reporter report, uint64_t gen) {
     report({gen, PollEvent::FirstSendFailed, {}});
     return;
   }
+  bool statusOn = sendsFirst;
   RecordSplitter splitter(static_cast<size_t>(plan.recordLength));
   std::vector<uint8_t> record;
   bool failed = false;
   while (!stop_) {
     const bool send = !nibble && (plan.timing == CommandTiming::EveryPoll ||
                                   (plan.timing == CommandTiming::OnceThenEverySerialPoll && plan.portType == PortCOM));
-    if (send && !sendCommand(plan)) {
-      failed = true;
-      break;
+    if (send) {
+      if (!sendCommand(plan)) {
+        failed = true;
+        break;
+      }
+      statusOn = true;
     }
     if (plan.portType == PortCOM && plan.serialRead == SerialRead::QueuedRecords) {
       std::vector<RecordBytes> records;
@@ -227,6 +220,7 @@ void StatusPoller::run(PollPlan plan, Reporter report, uint64_t gen) {
     }
     if (pause(plan.intervalMs)) break;
   }
+  if (statusOn) switchStatusOff(plan);
   if (failed) {
     closePort(plan);
     report({gen, PollEvent::Failure, {}});

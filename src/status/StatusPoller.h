@@ -55,6 +55,12 @@ struct PollPlan {
   // The status command the plan sends (1D 61 FF; the VD-K773's custom
   // monitor sends 1D E0 FF).
   std::vector<uint8_t> command{0x1D, 0x61, 0xFF};
+  // The command that switches the printer's status sending off again (1D 61
+  // 00; the custom monitor's 1D E0 00). Once the status command has been
+  // written, the thread writes it on every way out, before the port closes:
+  // left on, the printer's records would interleave with the replies of the
+  // next action on the port (a settings Get would read them as values).
+  std::vector<uint8_t> offCommand{0x1D, 0x61, 0x00};
   // The USB printer in the VD-K773 custom mode: one record per transfer in
   // the framing of the class mode (ReadCustomUsbRecord), and the custom
   // channel closed at the end.
@@ -123,6 +129,7 @@ class StatusPoller {
   // Waits up to ms or until a stop is requested; true when stopped.
   bool pause(int ms);
   void closePort(const PollPlan& plan);
+  void switchStatusOff(const PollPlan& plan);
 
   std::thread thread_;
   std::atomic<bool> stop_{false};

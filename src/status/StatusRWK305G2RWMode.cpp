@@ -1,3 +1,4 @@
+#include "link/PortState.h"
 #include "status/StatusRWK305G2RWMode.h"
 
 #include "status/StatusK305G2Common.h"
@@ -33,7 +34,7 @@ TStatusK305G2RWModeForm::~TStatusK305G2RWModeForm() {
 
 bool TStatusK305G2RWModeForm::MakePollSetup(PollSetup& setup) const {
   setup.plan = TStatusThreadForRWModePlan();
-  setup.layout = Layout::K305G2RW;
+  setup.layout = FourByteLayout(Layout::K305G2RW, PrinterName.load());
   return true;
 }
 

@@ -1,3 +1,4 @@
+#include "link/PortState.h"
 #include "status/StatusRWK305G2VDMode.h"
 
 #include "status/StatusK305G2Common.h"
@@ -31,7 +32,7 @@ TStatusK305G2VDModeForm::~TStatusK305G2VDModeForm() {
 
 bool TStatusK305G2VDModeForm::MakePollSetup(PollSetup& setup) const {
   setup.plan = TStatusThreadForVDModePlan();
-  setup.layout = Layout::K305G2VD;
+  setup.layout = FourByteLayout(Layout::K305G2VD, PrinterName.load());
   return true;
 }
 

@@ -7,43 +7,20 @@ const uint8_t kCustomStatusOffCommand[3] = {0x1D, 0xE0, 0x00};
 
 namespace {
 
-struct Line {
-  const char* set;
-  const char* clear;
-};
-
-void Add(std::vector<std::string>& memo, bool set, const Line& t) { memo.emplace_back(set ? t.set : t.clear); }
-
-// The two languages list the lines in different orders; there is no line for
-// the head temperature or the voltage.
-void MemoK773(const RecordTableDecoder& d, MemoLanguage lang, std::vector<std::string>& memo) {
-  const bool head = d.flag("bPrinterHeadUp");
-  const bool paper = d.flag("bPaperEnd");
-  const bool low = d.flag("bPaperNearEnd");
-  const bool weekend = d.flag("bWeekEndPaper");
-  const bool cutter = d.flag("bAutoCutterError");
-  const bool jam = d.flag("bBundlerPaperJam");
-  if (lang == MemoLanguage::English) {
-    Add(memo, head, {"Printer Head Up", "Printer Head Closed"});
-    Add(memo, paper, {"Paper Error", "Paper Ok"});
-    Add(memo, low, {"Paper Low", "No Paper Low"});
-    Add(memo, weekend, {"WeekEndPaper Low", "No WeekEndPaper Low"});
-    Add(memo, cutter, {"AutoCut Error", "AutoCut ok"});
-    Add(memo, jam, {"Printer Paper Jam", "No Paper Jam"});
-  } else if (lang == MemoLanguage::Chinese) {
-    Add(memo, head, {"打印头抬起", "打印头关闭"});
-    Add(memo, weekend, {"周末纸将尽传感器检测无纸", "周末纸将尽传感器检测有纸"});
-    Add(memo, cutter, {"切刀错误", "切刀正常"});
-    Add(memo, paper, {"打印纸张错误", "打印纸张正常"});
-    Add(memo, low, {"纸将尽", "不缺纸"});
-    Add(memo, jam, {"打印机塞纸", "打印机无塞纸"});
-  }
-}
+const MemoLine kHead{"bPrinterHeadUp", {"Printer Head Up", "Printer Head Closed", "打印头抬起", "打印头关闭"}};
+const MemoLine kPaper{"bPaperEnd", {"Paper Error", "Paper Ok", "打印纸张错误", "打印纸张正常"}};
+const MemoLine kLow{"bPaperNearEnd", {"Paper Low", "No Paper Low", "纸将尽", "不缺纸"}};
+const MemoLine kWeekEnd{"bWeekEndPaper",
+                        {"WeekEndPaper Low", "No WeekEndPaper Low", "周末纸将尽传感器检测无纸", "周末纸将尽传感器检测有纸"}};
+const MemoLine kCutter{"bAutoCutterError", {"AutoCut Error", "AutoCut ok", "切刀错误", "切刀正常"}};
+const MemoLine kJam{"bBundlerPaperJam", {"Printer Paper Jam", "No Paper Jam", "打印机塞纸", "打印机无塞纸"}};
 
 }  // namespace
 
-std::vector<RecordCondition> Record6Conditions() {
-  return {
+RecordLayout Record6Layout() {
+  RecordLayout t;
+  t.length = kRecord6Length;
+  t.conditions = {
       {"bPaperEnd", 3, 0x01, "PaperendImage"},
       {"bPaperNearEnd", 3, 0x04, "PapernearendImage"},
       {"bWeekEndPaper", 3, 0x40, "WeekEndImage"},
@@ -54,9 +31,14 @@ std::vector<RecordCondition> Record6Conditions() {
       {"bBundlerPaperJam", 5, 0x40, "BundlerPaperJamImage"},
       {"bAutoCutterError", 6, 0x01, "CuttererrorImage"},
   };
+  // No working state. The two languages list the lines in different orders;
+  // there is no line for the head temperature or the voltage.
+  t.memoEnglish = {kHead, kPaper, kLow, kWeekEnd, kCutter, kJam};
+  t.memoChinese = {kHead, kWeekEnd, kCutter, kPaper, kLow, kJam};
+  return t;
 }
 
-RecordTableDecoder MakeRecord6Decoder() { return RecordTableDecoder(kRecord6Length, Record6Conditions(), {}, MemoK773); }
+StatusDecoder MakeRecord6Decoder() { return StatusDecoder(Record6Layout()); }
 
 std::string Record6CheckBoxName(int byte, int bit) {
   if (byte < 1 || byte > 6 || bit < 0 || bit > 7) return {};

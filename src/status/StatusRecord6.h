@@ -1,6 +1,6 @@
 // The six-byte custom status record of the VD-K773 (sent while the custom
-// status stream 1D E0 FF is on), decoded with the table decoder of
-// StatusRecord8.h. The record carries no working state.
+// status stream 1D E0 FF is on), decoded with the decoder of
+// StatusDecoder.h. The record carries no working state.
 #pragma once
 
 #include <cstddef>
@@ -19,8 +19,8 @@ constexpr size_t kRecord6Length = 6;
 extern const uint8_t kCustomStatusOnCommand[3];   // 1D E0 FF
 extern const uint8_t kCustomStatusOffCommand[3];  // 1D E0 00
 
-std::vector<RecordCondition> Record6Conditions();
-RecordTableDecoder MakeRecord6Decoder();
+RecordLayout Record6Layout();
+StatusDecoder MakeRecord6Decoder();
 
 // Object name of the check box that shows bit `bit` (0 = LSB) of byte
 // `byte` (1-based) of the six-byte record: rows 1-4 "Byte<n><7-bit>", row 5

@@ -15,6 +15,7 @@
 // is one file for clang (libFuzzer) while the rest of the tree builds with
 // gcc, and the replay test beside it needs no Qt library either.
 #include "settings/CommonAddressMap.cpp"
+#include "settings/EditorCommon.cpp"
 #include "settings/SettingsFile.cpp"
 
 using namespace torva::settings;

@@ -1,10 +1,13 @@
 // The plain parallel port (/dev/lpN written as a file), pointed at a FIFO or a
 // regular file through TORVA_LPTn, and the common write on PortLPT.
 #include <gtest/gtest.h>
+#include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -12,10 +15,13 @@
 #include <thread>
 #include <vector>
 
+#include "ThreadCpu.h"
+#include "link/Clock.h"
 #include "link/EepromControl.h"
 #include "link/LPTUnit.h"
 #include "link/PortNames.h"
 #include "link/PortState.h"
+#include "link/SerialIo.h"
 
 namespace {
 
@@ -118,6 +124,65 @@ TEST_F(ParallelPort, RegularFileAndMissingDevice) {
   EXPECT_EQ(OpenLPT("LPT2"), -1);  // existing only: nothing is created
   EXPECT_NE(access((dir + "/missing").c_str(), F_OK), 0);
   EXPECT_EQ(m_hdev_LPT, -1);
+}
+
+// A busy printer: /dev/lpN opened non-blocking answers EAGAIN while the
+// printer is busy, and its driver cannot be polled (poll() says "ready" at
+// once, as it does for the regular file used here). The write refuses the
+// bytes until `busyMs` after the first try (-1: for ever), then passes them on.
+std::atomic<int64_t> g_busyUntil{0};
+std::atomic<int> g_busyMs{0};
+ssize_t BusyWrite(int fd, const void* data, size_t n) {
+  const int64_t now = static_cast<int64_t>(torva::TickMs());
+  int64_t until = g_busyUntil;
+  if (until == 0) {
+    until = g_busyMs < 0 ? INT64_MAX : now + g_busyMs;
+    g_busyUntil = until;
+  }
+  if (now < until) {
+    errno = EAGAIN;
+    return -1;
+  }
+  return write(fd, data, n);
+}
+
+// The wait for a busy printer sleeps: CPU time stays under 5 % of the wait,
+// whether the printer takes the bytes in the end or the write time-out
+// (2000 ms + 2000 ms a byte) runs out.
+TEST_F(ParallelPort, BusyPrinterIsWaitedForWithoutSpinning) {
+  const std::string file = dir + "/file";
+  { std::ofstream(file.c_str()); }
+  setenv("TORVA_LPT2", file.c_str(), 1);
+  struct Case {
+    int busyMs;
+    bool written;
+    uint64_t minMs, maxMs;
+  } cases[] = {{300, true, 300, 2000}, {-1, false, 2000 + 2000, 2000 + 2000 + 1500}};
+  const Bytes cmd{0x0A};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.busyMs);
+    ASSERT_EQ(truncate(file.c_str(), 0), 0);
+    const int fd = OpenLPT("LPT2");
+    ASSERT_GT(fd, 2);
+    g_busyUntil = 0;
+    g_busyMs = c.busyMs;
+    SerialCalls calls = RealSerialCalls();
+    calls.write = BusyWrite;
+    {
+      ScopedSerialCalls busy(calls);
+      const uint64_t start = torva::TickMs();
+      const int64_t cpuStart = ThreadCpuMicros();
+      EXPECT_EQ(POSWritePort(PortLPT, fd, cmd.data(), 1), c.written);
+      const int64_t cpuUs = ThreadCpuMicros() - cpuStart;
+      const uint64_t elapsed = torva::TickMs() - start;
+      EXPECT_GE(elapsed, c.minMs);
+      EXPECT_LT(elapsed, c.maxMs);
+      EXPECT_LT(cpuUs, static_cast<int64_t>(elapsed) * 1000 / 20) << "CPU " << cpuUs << " us in " << elapsed << " ms";
+    }
+    EXPECT_TRUE(CloseLPT(fd));
+    std::ifstream in(file, std::ios::binary);
+    EXPECT_EQ(Bytes(std::istreambuf_iterator<char>(in), {}), c.written ? cmd : Bytes{});
+  }
 }
 
 TEST(ProgramFolder, EndsWithSlash) {

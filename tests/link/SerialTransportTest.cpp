@@ -4,10 +4,15 @@
 #include <sys/file.h>
 #include <termios.h>
 
+#include <atomic>
+#include <condition_variable>
 #include <cstdlib>
 #include <map>
+#include <mutex>
 
 #include "SerialTestPty.h"
+#include "ThreadCpu.h"
+#include "link/Clock.h"
 #include "link/COMUnit.h"
 #include "link/EepromControl.h"
 #include "link/PortNames.h"
@@ -238,6 +243,114 @@ TEST_F(SerialTransportTest, CheckComConnectAnswersTheCtsLine) {
   EXPECT_EQ(TestOpenDescriptors(), before);
   // The pseudo-terminal has no modem lines at all.
   EXPECT_FALSE(CheckComConnect(pty.path));
+}
+
+// ---- writes that must leave the port ----------------------------------------
+
+// Plays the port's output queue, which a pseudo-terminal always reports empty:
+// while `held` the bytes written stay queued (a CTS line held low), until the
+// queue is flushed or the line lets go. Reports when the writer first finds
+// bytes queued.
+struct FakeOutput {
+  std::atomic<bool> held{false};
+  std::atomic<int> flushes{0};  // tcflush(TCOFLUSH) calls
+  std::mutex mu;
+  std::condition_variable cv;
+  bool sawQueued = false;
+};
+FakeOutput* g_out = nullptr;
+
+int FakeOutQueue(int, int* count) {
+  *count = g_out->held ? 3 : 0;
+  if (*count > 0) {
+    std::lock_guard<std::mutex> lock(g_out->mu);
+    g_out->sawQueued = true;
+    g_out->cv.notify_all();
+  }
+  return 0;
+}
+int FakeFlush(int fd, int queue) {
+  if (queue == TCOFLUSH || queue == TCIOFLUSH) {
+    ++g_out->flushes;
+    g_out->held = false;  // nothing is left to send
+  }
+  return tcflush(fd, queue);
+}
+
+class SerialOutputTest : public SerialTransportTest {
+ protected:
+  void SetUp() override {
+    SerialTransportTest::SetUp();
+    g_out = &out;
+    calls.outQueue = FakeOutQueue;
+    calls.flush = FakeFlush;
+  }
+  void TearDown() override {
+    SerialTransportTest::TearDown();
+    g_out = nullptr;
+  }
+  FakeOutput out;
+  SerialCalls calls = RealSerialCalls();
+};
+
+// The write waits for the queue to empty: it has seen the bytes queued, and
+// succeeds once the line lets them go.
+TEST_F(SerialOutputTest, WriteSucceedsOnceTheBytesHaveLeft) {
+  const int fd = OpenCOM(pty.path, 38400, 8, 1, "DTR/DSR", "None");
+  ASSERT_GT(fd, 2);
+  ScopedSerialCalls fake(calls);
+  out.held = true;
+  std::thread line([&] {
+    std::unique_lock<std::mutex> lock(out.mu);
+    out.cv.wait_for(lock, std::chrono::seconds(5), [&] { return out.sawQueued; });
+    out.held = false;
+  });
+  const uint8_t cmd[] = {0x10, 0x04, 0x0A};
+  EXPECT_TRUE(POSWritePort(PortCOM, fd, cmd, 3));
+  line.join();
+  EXPECT_TRUE(out.sawQueued);
+  EXPECT_EQ(out.flushes, 0);
+  EXPECT_EQ(pty.receive(3), std::vector<uint8_t>(cmd, cmd + 3));
+  EXPECT_TRUE(CloseCOM(fd));
+}
+
+// Bytes that never leave (CTS held low): the write fails at its deadline (the
+// open's write time-out), sleeping rather than spinning meanwhile, and the
+// output queue is discarded so that closing the port does not wait for them.
+TEST_F(SerialOutputTest, WriteHeldBackByFlowControlFailsAtTheDeadline) {
+  const int fd = OpenCOM(pty.path, 38400, 8, 1, "DTR/DSR", "None");
+  ASSERT_GT(fd, 2);
+  const int timeoutMs = SerialWriteTimeoutMs(fd, 1);
+  ASSERT_EQ(timeoutMs, 3000);
+  ScopedSerialCalls fake(calls);
+  out.held = true;
+  const uint8_t lf = 0x0A;
+  const uint64_t start = torva::TickMs();
+  const int64_t cpuStart = ThreadCpuMicros();
+  EXPECT_FALSE(POSWritePort(PortCOM, fd, &lf, 1));
+  const int64_t cpuUs = ThreadCpuMicros() - cpuStart;
+  const uint64_t elapsed = torva::TickMs() - start;
+  EXPECT_GE(elapsed, static_cast<uint64_t>(timeoutMs));
+  EXPECT_LT(elapsed, static_cast<uint64_t>(timeoutMs) + 1500);
+  EXPECT_LT(cpuUs, static_cast<int64_t>(elapsed) * 1000 / 20) << "CPU " << cpuUs << " us in " << elapsed << " ms";
+  EXPECT_EQ(out.flushes, 1);
+  EXPECT_FALSE(out.held);
+  EXPECT_TRUE(CloseCOM(fd));
+}
+
+// A port closed with output still queued has it discarded first; one with
+// nothing queued is closed as it is.
+TEST_F(SerialOutputTest, CloseDiscardsOutputThatHasNotLeft) {
+  for (bool queued : {true, false}) {
+    SCOPED_TRACE(queued ? "bytes queued" : "queue empty");
+    const int fd = OpenCOM(pty.path, 38400, 8, 1, "DTR/DSR", "None");
+    ASSERT_GT(fd, 2);
+    ScopedSerialCalls fake(calls);
+    out.flushes = 0;
+    out.held = queued;
+    EXPECT_TRUE(CloseCOM(fd));
+    EXPECT_EQ(out.flushes, queued ? 1 : 0);
+  }
 }
 
 }  // namespace

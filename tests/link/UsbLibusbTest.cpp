@@ -67,6 +67,43 @@ TEST(UsbLibusbTest, NoPrinterAttachedGivesNothingAndNoCrash) {
   EXPECT_EQ(UsbPrinter::CloseQfUSBPrinter(), 0);
 }
 
+// Which library finds a USB device, from the interface settings of its
+// configuration: a vendor-specific interface (0xFF) with bulk IN and OUT makes
+// a USB device, a printer-class interface (7) with bulk OUT a USB printer,
+// both kinds make both. A printer-class interface is never a device, however
+// many endpoints it has.
+TEST(UsbLibusbTest, InterfaceClassesDecideTheKind) {
+  using torva::usb::ChooseInterface;
+  using torva::usb::InterfaceSummary;
+  constexpr uint8_t kVendor = 0xFF, kPrinter = 0x07, kHid = 0x03, kMassStorage = 0x08;
+  struct Case {
+    const char* what;
+    std::vector<InterfaceSummary> settings;
+    int device;   // setting the device library uses, -1: not a device
+    int printer;  // setting the printer library uses, -1: not a printer
+  };
+  const Case cases[] = {
+      {"bidirectional printer class", {{kPrinter, true, true}}, -1, 0},
+      {"unidirectional printer class", {{kPrinter, false, true}}, -1, 0},
+      {"vendor class", {{kVendor, true, true}}, 0, -1},
+      {"vendor class without bulk IN", {{kVendor, false, true}}, -1, -1},
+      {"vendor class without bulk OUT", {{kVendor, true, false}}, -1, -1},
+      {"printer class without bulk OUT", {{kPrinter, true, false}}, -1, -1},
+      {"printer then vendor", {{kPrinter, true, true}, {kVendor, true, true}}, 1, 0},
+      {"vendor then printer", {{kVendor, true, true}, {kPrinter, false, true}}, 0, 1},
+      {"other classes first", {{kHid, true, false}, {kMassStorage, true, true}, {kVendor, true, true}}, 2, -1},
+      {"first usable setting of each", {{kPrinter, true, false}, {kPrinter, true, true}, {kVendor, false, true},
+                                        {kVendor, true, true}}, 3, 1},
+      {"no interfaces", {}, -1, -1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(ChooseInterface(c.settings, PortClass::Device), c.device);
+    EXPECT_EQ(ChooseInterface(c.settings, PortClass::Printer), c.printer);
+    EXPECT_EQ(ChooseInterface(c.settings, PortClass::CustomPrinter), c.printer);
+  }
+}
+
 TEST(UsbLibusbTest, ModelNameFromDeviceId) {
   struct Case {
     const char* id;

@@ -212,6 +212,37 @@ TEST_F(UsbSimTest, OpenByName) {
   EXPECT_EQ(openPrinter("Other Printer"), -1);  // listed, held by someone else
 }
 
+// A name with '@' is listed with '_' (the list's separator cannot stand in
+// a name), and the printer opens under the name the list shows.
+TEST_F(UsbSimTest, PrinterOpensUnderItsListedName) {
+  struct Case {
+    const char* own;
+    const char* listed;
+  };
+  const Case cases[] = {{"VD@K773", "VD_K773"}, {"@VD-K773@", "_VD-K773_"}, {"VD-K773", "VD-K773"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.own);
+    EXPECT_EQ(UsbPrinter::ListedPrinterName(c.own), c.listed);
+    UsbSimOptions o;
+    o.otherPrinters = {"Other@Printer"};
+    o.printerIndex = 1;
+    printer_->setPrinterName(c.own);
+    start(o);
+    EXPECT_EQ(enumText(), std::string("Other_Printer@") + c.listed + "@");
+    const int h = openPrinter(c.listed);
+    ASSERT_GT(h, 0);
+    int written = 0;
+    const uint8_t lf = 0x0A;
+    EXPECT_NE(UsbPrinter::WriteUSBPrinter(h, &lf, 1, &written), 0);
+    EXPECT_EQ(written, 1);
+    EXPECT_EQ(receivedAfter(1), Bytes{0x0A});
+    EXPECT_EQ(UsbPrinter::CloseUSBPrinter(h), 1);
+    printers_.clear();
+    printer_->clearLog();
+    printer_->stop();
+  }
+}
+
 TEST_F(UsbSimTest, NothingOpensWithoutTheSimulator) {
   // TORVA_USB_SIM names a socket nobody listens on.
   int count = -1;

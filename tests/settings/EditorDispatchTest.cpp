@@ -11,10 +11,10 @@
 
 #include "link/Clock.h"
 #include "link/PortState.h"
-#include "settings/EditorDispatch.h"
+#include "shell/EditorDispatch.h"
 #include "settings/M512IIEepromSet.h"
 #include "shell/MainForm.h"
-#include "shell/Messages.h"
+#include "gui/Messages.h"
 #include "shell/Password.h"
 #include "shell/PrinterIni.h"
 

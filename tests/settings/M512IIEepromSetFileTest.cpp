@@ -14,7 +14,7 @@
 #include "SettingsEditorTestSupport.h"
 #include "settings/M512EepromSet.h"
 #include "settings/M512IIEepromSet.h"
-#include "settings/SettingsFileDialogs.h"
+#include "gui/FileDialogs.h"
 
 using namespace torva::settings;
 using settings_test::Child;
@@ -95,7 +95,7 @@ class EditorFileTest : public settings_test::EditorTest {
   QString chosen_;
   bool ok_ = true;
   std::vector<QString> asked_;
-  ScopedSettingsDialogs dialogs_{[this](const FileDialogRequest&) { return chosen_; },
+  torva::gui::ScopedFileDialogs dialogs_{[this](const torva::gui::FileDialogRequest&) { return chosen_; },
                                  [this](const QString& text) {
                                    asked_.push_back(text);
                                    return ok_;

@@ -12,7 +12,7 @@
 #include "link/Clock.h"
 #include "link/PortState.h"
 #include "settings/SettingsFile.h"
-#include "shell/Messages.h"
+#include "gui/Messages.h"
 
 // Lets GoogleTest print QString values in failure messages.
 QT_BEGIN_NAMESPACE

@@ -8,7 +8,7 @@
 #include "link/PortState.h"
 #include "shell/DialogOpeners.h"
 #include "shell/MainForm.h"
-#include "shell/Messages.h"
+#include "gui/Messages.h"
 #include "shell/Password.h"
 #include "ui_Password.h"
 

@@ -13,7 +13,7 @@
 #include "link/Clock.h"
 #include "link/PortState.h"
 #include "shell/MainForm.h"
-#include "shell/Messages.h"
+#include "gui/Messages.h"
 #include "shell/PortSetting.h"
 #include "sim/SimPrinter.h"
 #include "sim/UsbEndpoint.h"

@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "link/PortState.h"
-#include "shell/DialogGuard.h"
-#include "shell/Messages.h"
+#include "gui/DialogGuard.h"
+#include "gui/Messages.h"
 
 namespace {
 

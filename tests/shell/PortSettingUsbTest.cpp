@@ -2,6 +2,9 @@
 // printer's USB socket: the device test, the printer test and the VD-K773
 // framing probe.
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 #include "PortSettingFixture.h"
 #include "link/USBUnit.h"
@@ -20,14 +23,15 @@ bool Contains(const Bytes& haystack, const Bytes& needle) {
 }
 
 // The USB printer radio is offered only when the simulated printer shows up
-// as a printer-class device and no vendor USB device exists.
+// as a printer-class device and no vendor USB device exists. The simulated
+// printer always offers what the test started, so a missing radio is a fault.
 #define REQUIRE_USB_PRINTER(f)                                                          \
-  if ((f)->ui->USBPrinterRadio->isHidden())                                             \
-  GTEST_SKIP() << "the simulated printer offers no USB printer-class device here"
+  ASSERT_FALSE((f)->ui->USBPrinterRadio->isHidden())                                    \
+      << "the simulated printer's USB printer-class device is not offered"
 
 #define REQUIRE_USB_DEVICE(f)                                                           \
-  if ((f)->ui->USBNameCbo->count() == 0 || (f)->ui->USBRadio->isHidden())               \
-  GTEST_SKIP() << "the simulated printer offers no USB device here"
+  ASSERT_TRUE((f)->ui->USBNameCbo->count() > 0 && !(f)->ui->USBRadio->isHidden())       \
+      << "the simulated printer's USB device is not offered"
 
 TEST_F(PortSettingUsb, DeviceTestSendsStatusQueryWithLineFeed) {
   StartUsbPrinter();
@@ -95,6 +99,38 @@ TEST_F(PortSettingUsb, DeviceThatDoesNotAnswerFails) {
   EXPECT_EQ(f->ui->Label2->text(), "Can't open the USB port!");
   EXPECT_EQ(PortType.load(), PortNone);
   EXPECT_EQ(USBParameter.m_hdev.load(), -1);
+}
+
+// A device that keeps sending by itself never goes quiet: the test's drain
+// reaches its 2000 ms bound with bytes still arriving, and the test fails
+// rather than take the next stray byte for the printer's reply.
+TEST_F(PortSettingUsb, DeviceThatNeverStopsSendingFailsTheTest) {
+  StartUsbPrinter();
+  auto f = Dialog();
+  REQUIRE_USB_DEVICE(f);
+  f->ui->PrinterNameCBO->setCurrentIndex(1);
+  f->ui->USBRadio->click();
+  f->ui->CheckConnect->setChecked(true);
+  // Bursts larger than the drain takes in the meantime, so bytes are always
+  // waiting for its next read (they reach only an open session).
+  std::atomic<bool> stop{false};
+  std::thread stream([&] {
+    const Bytes burst(4096, 0x14);
+    while (!stop) {
+      printer.sendUnsolicited(burst);
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  });
+  const auto start = std::chrono::steady_clock::now();
+  f->OpenPortButtonClick();
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  stop = true;
+  stream.join();
+  EXPECT_EQ(f->ui->Label2->text(), "Can't open the USB port!");
+  EXPECT_EQ(PortType.load(), PortNone);
+  EXPECT_EQ(USBParameter.m_hdev.load(), -1);
+  EXPECT_NE(f->result(), QDialog::Accepted);
+  EXPECT_GE(elapsed, std::chrono::milliseconds(1990));  // it ended at the drain's bound (whole ms ticks)
 }
 
 TEST_F(PortSettingUsb, PrinterGetsAutomaticStatusAlwaysAndTheTestWhenTicked) {
@@ -170,8 +206,10 @@ TEST_P(PortSettingK773, ProbeMeasuresTheFraming) {
   StartUsbPrinterOnly();
   auto f = Dialog();
   REQUIRE_USB_PRINTER(f);
-  if (c.classMode == 0 && !SimAnswersNineByteModeReplyInClassMode0())
-    GTEST_SKIP() << "the simulated VD-K773 answers the C4 query in class mode 0 with fewer than 9 bytes";
+  if (c.classMode == 0) {
+    ASSERT_TRUE(SimAnswersNineByteModeReplyInClassMode0())
+        << "the simulated VD-K773 answers the C4 query in class mode 0 with fewer than 9 bytes";
+  }
   printer.clearLog();
   f->ui->PrinterNameCBO->setCurrentIndex(portset::kVDK773Row);
   f->ui->USBPrinterRadio->click();

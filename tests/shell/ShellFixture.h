@@ -17,7 +17,7 @@
 #include "link/Clock.h"
 #include "link/PortState.h"
 #include "shell/MainForm.h"
-#include "shell/Messages.h"
+#include "gui/Messages.h"
 #include "shell/PrinterIni.h"
 
 namespace shelltest {

@@ -10,8 +10,9 @@
 #include "ShellFixture.h"
 #include "link/COMUnit.h"
 #include "link/NetUnit.h"
+#include "link/SerialIo.h"
 #include "link/USBUnit.h"
-#include "shell/UsbPrinterHandle.h"
+#include "link/UsbPrinterHandle.h"
 #include "sim/SimPrinter.h"
 
 using shelltest::ShellTest;
@@ -155,6 +156,40 @@ TEST_F(TestMenuTest, WriteFailureReportsAndClosesThePort) {
   EXPECT_EQ(recorder.messages()[0].text.toStdString(), "发送数据失败！");
 }
 
+// A serial printer that holds CTS low: the command's bytes stay in the port's
+// output queue (a pseudo-terminal has no CTS; the seam plays the queue), so
+// the send is a write failure, not a success, and the port is closed.
+namespace {
+int HeldOutputQueue(int, int* count) {
+  *count = 1;
+  return 0;
+}
+}  // namespace
+
+TEST_F(TestMenuTest, CtsHeldLowGivesTheWriteError) {
+  TMainForm& form = Open();
+  UseSerial();
+  Language = "English";
+  SerialCalls calls = RealSerialCalls();
+  calls.outQueue = HeldOutputQueue;
+  {
+    ScopedSerialCalls ctsLow(calls);
+    form.FeedPaperMenuClick();
+  }
+  ASSERT_EQ(recorder.messages().size(), 1u);
+  EXPECT_EQ(recorder.messages()[0].kind, MessageKind::Error);
+  EXPECT_EQ(recorder.messages()[0].text.toStdString(), "Write the port error!");
+  EXPECT_EQ(ComParameter.m_hdev, -1);
+  EXPECT_EQ(PortType, PortCOM);  // the next command tries again
+
+  // The line lets go: the next command goes through.
+  recorder.clear();
+  printer.clearLog();
+  form.CutMenuClick();
+  EXPECT_TRUE(recorder.messages().empty());
+  EXPECT_EQ(Received(printer, 4), Bytes({0x1D, 0x56, 0x42, 0x10}));
+}
+
 TEST_F(TestMenuTest, OpenAndSenddataLeavesThePortOpenForTheCaller) {
   TMainForm& form = Open();
   UseSerial();
@@ -277,6 +312,9 @@ TEST_F(UsbTestMenuTest, UsbPrinterHandleStaysOpenUntilTheNextSendOrClosePort) {
   EXPECT_TRUE(recorder.messages().empty());
   EXPECT_NE(USBPrinterParameter.m_hdev, -1);  // left open, as the channel remembers
   EXPECT_EQ(UsbPrinterHandleChannel(), UsbPrinterChannel::Plain);
+  // The simulator feeds each connection's bytes on a thread of its own: the
+  // line feed is in before the next connection sends, as on a real printer.
+  ASSERT_TRUE(printer.waitForLog(1, 3000));
   form.BundlerPresentMenuClick();  // closes the old handle, opens a new one
   EXPECT_TRUE(recorder.messages().empty());
   EXPECT_EQ(Received(printer, 4), Bytes({0x0A, 0x1B, 0x63, 0x5B}));

@@ -3,7 +3,7 @@
 #include <QTimer>
 
 #include "StatusFixture.h"
-#include "status/StatusDispatch.h"
+#include "shell/StatusDispatch.h"
 
 using namespace statustest;
 using torva::status::StatusDialog;

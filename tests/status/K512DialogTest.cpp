@@ -89,7 +89,7 @@ TEST_F(K512Dialog, SerialRecordsOneByOneWithTheCommandAtEveryPoll) {
 
   d->StopClick();
   ASSERT_TRUE(WaitFor([&] { return Idle(*d); }, 3000));
-  for (const auto& img : d->Record8Decoder().images())
+  for (const auto& img : torva::status::MakeRecord8Decoder(torva::status::Record8Variant::K512).images())
     EXPECT_EQ(d->ImageGlyph(QString::fromStdString(img)), Glyph::Init) << img;
   EXPECT_EQ(ComParameter.m_hdev.load(), -1);
   EXPECT_TRUE(messages.messages().empty());

@@ -75,7 +75,7 @@ TEST_F(K772Dialog, SerialRecordsOneByOneCommandOnce) {
   d->StopClick();
   ASSERT_TRUE(WaitFor([&] { return Idle(*d); }, 3000));
   // The end of polling: every image back to Init, the boxes and labels clear.
-  for (const auto& img : d->Record8Decoder().images())
+  for (const auto& img : torva::status::MakeRecord8Decoder(torva::status::Record8Variant::K772).images())
     EXPECT_EQ(d->ImageGlyph(QString::fromStdString(img)), Glyph::Init) << img;
   EXPECT_FALSE(Box(*d, "Byte80")->isChecked());
   EXPECT_EQ(d->ui->Byte7Label->text(), "00H");

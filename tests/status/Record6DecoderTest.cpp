@@ -56,7 +56,7 @@ const FlagCase kFlags[] = {
 TEST(Record6Decoder, EachFlag) {
   for (const auto& c : kFlags) {
     SCOPED_TRACE(c.image ? c.image : "none");
-    RecordTableDecoder d = MakeRecord6Decoder();
+    StatusDecoder d = MakeRecord6Decoder();
     d.decode(kClear, EN);
     const DecodeResult set = d.decode(c.record, EN);
     if (c.image) {
@@ -78,7 +78,7 @@ TEST(Record6Decoder, EachFlag) {
       EXPECT_TRUE(Has(clear.memo, c.enClear));
     }
 
-    RecordTableDecoder z = MakeRecord6Decoder();
+    StatusDecoder z = MakeRecord6Decoder();
     z.decode(kClear, CN);
     if (c.cnSet) {
       EXPECT_TRUE(Has(z.decode(c.record, CN).memo, c.cnSet));
@@ -87,18 +87,18 @@ TEST(Record6Decoder, EachFlag) {
 }
 
 TEST(Record6Decoder, MemoOrderDiffersByLanguage) {
-  RecordTableDecoder d = MakeRecord6Decoder();
+  StatusDecoder d = MakeRecord6Decoder();
   EXPECT_EQ(d.decode(kClear, EN).memo,
             (std::vector<std::string>{"Printer Head Closed", "Paper Ok", "No Paper Low", "No WeekEndPaper Low",
                                       "AutoCut ok", "No Paper Jam"}));
-  RecordTableDecoder c = MakeRecord6Decoder();
+  StatusDecoder c = MakeRecord6Decoder();
   EXPECT_EQ(c.decode(Rec(3, 0x40), CN).memo,
             (std::vector<std::string>{"打印头关闭", "周末纸将尽传感器检测无纸", "切刀正常", "打印纸张正常", "不缺纸",
                                       "打印机无塞纸"}));
 }
 
 TEST(Record6Decoder, NoWorkingStateImages) {
-  RecordTableDecoder d = MakeRecord6Decoder();
+  StatusDecoder d = MakeRecord6Decoder();
   const DecodeResult r = d.decode(Bytes{0, 0, 0, 0, 0, 0}, EN);
   EXPECT_TRUE(d.states().empty());
   EXPECT_EQ(r.written("PrinterIdleImage"), Glyph::None);
@@ -106,7 +106,7 @@ TEST(Record6Decoder, NoWorkingStateImages) {
 }
 
 TEST(Record6Decoder, EachLabelFollowsItsOwnByte) {
-  RecordTableDecoder d = MakeRecord6Decoder();
+  StatusDecoder d = MakeRecord6Decoder();
   d.decode(Bytes{0, 0, 0, 0x11, 0x22, 0}, EN);
   // Byte 6 changes while bytes 4 and 5 stay: only the label of byte 6 is written.
   const DecodeResult r = d.decode(Bytes{0, 0, 0, 0x11, 0x22, 0x33}, EN);

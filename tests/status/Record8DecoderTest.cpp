@@ -74,7 +74,7 @@ const FlagCase kFlags[] = {
 TEST(Record8Decoder, EachFlagTurnsItsImageAndMemoAndBack) {
   for (const auto& c : kFlags) {
     SCOPED_TRACE(::testing::Message() << (c.variant == K772 ? "K772 " : "K512 ") << (c.image ? c.image : "none"));
-    RecordTableDecoder d = MakeRecord8Decoder(c.variant);
+    StatusDecoder d = MakeRecord8Decoder(c.variant);
     d.decode(kClear, EN);
     const DecodeResult set = d.decode(c.record, EN);
     if (c.image) {
@@ -103,7 +103,7 @@ TEST(Record8Decoder, EachFlagTurnsItsImageAndMemoAndBack) {
 }
 
 TEST(Record8Decoder, PrinterJamInTwoPlacesIsOneIndicator) {
-  RecordTableDecoder d = MakeRecord8Decoder(K772);
+  StatusDecoder d = MakeRecord8Decoder(K772);
   d.decode(kClear, EN);
   EXPECT_EQ(d.decode(Rec({{1, 0x20}}), EN).written("PaperJamError"), Glyph::Error);
   // The second report while the first is still set writes nothing again and
@@ -122,7 +122,7 @@ TEST(Record8Decoder, PrinterJamInTwoPlacesIsOneIndicator) {
 }
 
 TEST(Record8Decoder, K512CutterAndJamBitsShareOneIndicator) {
-  RecordTableDecoder d = MakeRecord8Decoder(K512);
+  StatusDecoder d = MakeRecord8Decoder(K512);
   d.decode(kClear, EN);
   EXPECT_EQ(d.decode(Rec({{1, 0x80}}), EN).written("CuttererrorImage"), Glyph::Error);
   EXPECT_TRUE(d.decode(Rec({{1, 0x90}}), EN).images.empty());
@@ -131,7 +131,7 @@ TEST(Record8Decoder, K512CutterAndJamBitsShareOneIndicator) {
 }
 
 TEST(Record8Decoder, BothPaperChannelsInMemoOrder) {
-  RecordTableDecoder d = MakeRecord8Decoder(K772);
+  StatusDecoder d = MakeRecord8Decoder(K772);
   d.decode(kClear, EN);
   const DecodeResult r = d.decode(Rec({{5, 0x1E}}), EN);
   const std::vector<std::string> want = {"Printer Head Closed",      "Paper Ok",
@@ -145,7 +145,7 @@ TEST(Record8Decoder, BothPaperChannelsInMemoOrder) {
     EXPECT_EQ(r.written(img), Glyph::Error) << img;
 
   // One channel alone says only its own lines.
-  RecordTableDecoder e = MakeRecord8Decoder(K512);
+  StatusDecoder e = MakeRecord8Decoder(K512);
   e.decode(kClear, CN);
   const DecodeResult two = e.decode(Rec({{5, 0x14}}), CN);
   EXPECT_TRUE(Has(two.memo, "通道2纸尽"));
@@ -167,14 +167,14 @@ TEST(Record8Decoder, AllClearMemoOfEachDialogAndLanguage) {
       {K772, MemoLanguage::None, {}},
   };
   for (const auto& c : cases) {
-    RecordTableDecoder d = MakeRecord8Decoder(c.v);
+    StatusDecoder d = MakeRecord8Decoder(c.v);
     EXPECT_EQ(d.decode(kClear, c.lang).memo, c.memo);
   }
 }
 
 TEST(Record8Decoder, FirstPassWritesOkToConditionsAndIdle) {
   for (auto v : {K772, K512}) {
-    RecordTableDecoder d = MakeRecord8Decoder(v);
+    StatusDecoder d = MakeRecord8Decoder(v);
     const DecodeResult r = d.decode(kClear, EN);
     for (const auto& c : d.conditions()) EXPECT_EQ(r.written(c.image), Glyph::OK) << c.image;
     for (const auto& s : d.states())
@@ -216,7 +216,7 @@ TEST(Record8Decoder, WorkingStatesAndTheK512Rotation) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::Message() << (c.v == K772 ? "K772 " : "K512 ") << int(c.byte3));
-    RecordTableDecoder d = MakeRecord8Decoder(c.v);
+    StatusDecoder d = MakeRecord8Decoder(c.v);
     d.decode(kClear, EN);
     const DecodeResult r = d.decode(Rec({{3, c.byte3}}), EN);
     for (const auto& s : d.states()) {
@@ -234,7 +234,7 @@ TEST(Record8Decoder, WorkingStatesAndTheK512Rotation) {
 }
 
 TEST(Record8Decoder, StateErrorAsksForRestoreOnEveryRecordConditionOnlyOnChange) {
-  RecordTableDecoder d = MakeRecord8Decoder(K772);
+  StatusDecoder d = MakeRecord8Decoder(K772);
   d.decode(kClear, EN);
   EXPECT_TRUE(d.decode(Rec({{3, 0x12}}), EN).restore);
   const DecodeResult again = d.decode(Rec({{3, 0x12}}), EN);
@@ -247,7 +247,7 @@ TEST(Record8Decoder, StateErrorAsksForRestoreOnEveryRecordConditionOnlyOnChange)
 }
 
 TEST(Record8Decoder, HexLabelsOnlyForChangedBytes) {
-  RecordTableDecoder d = MakeRecord8Decoder(K512);
+  StatusDecoder d = MakeRecord8Decoder(K512);
   d.decode(kClear, EN);
   const DecodeResult a = d.decode(Rec({{2, 0x02}, {8, 0x1F}}), EN);
   ASSERT_EQ(a.labels.size(), 2u);
@@ -260,7 +260,7 @@ TEST(Record8Decoder, HexLabelsOnlyForChangedBytes) {
 }
 
 TEST(Record8Decoder, ViewResetMakesTheNextRecordWriteEveryImageButKeepsLabels) {
-  RecordTableDecoder d = MakeRecord8Decoder(K772);
+  StatusDecoder d = MakeRecord8Decoder(K772);
   d.decode(Rec({{1, 0x04}, {4, 0x33}}), EN);
   d.viewWasReset();
   const DecodeResult r = d.decode(Rec({{1, 0x04}, {4, 0x33}}), EN);
@@ -272,18 +272,18 @@ TEST(Record8Decoder, ViewResetMakesTheNextRecordWriteEveryImageButKeepsLabels) {
   EXPECT_EQ(d.labelByte(3), 0x33);
 }
 
-TEST(Record8Decoder, RestartKeepsLabelsAndClearLabelsZeroesThem) {
-  RecordTableDecoder d = MakeRecord8Decoder(K772);
+TEST(Record8Decoder, ResetForgetsLabelsAndClearLabelsZeroesThem) {
+  StatusDecoder d = MakeRecord8Decoder(K772);
   d.decode(Rec({{1, 0x04}, {6, 0x05}}), EN);
-  d.restart();
-  // A new run's first pass writes every image again and the labels whose
-  // byte differs from what they show.
-  const DecodeResult r = d.decode(kClear, EN);
+  // A new run: the dialog shows "00H" on every label and resets the decoder,
+  // so the first pass writes every image and only the labels of non-zero bytes.
+  d.reset();
+  const DecodeResult r = d.decode(Rec({{3, 0x01}}), EN);
   EXPECT_EQ(r.written("PaperendImage"), Glyph::OK);
   EXPECT_EQ(r.written("PrinterHeadupImage"), Glyph::OK);
   EXPECT_FALSE(r.restore);
-  ASSERT_EQ(r.labels.size(), 2u);
-  EXPECT_EQ(r.labels[1], (LabelWrite{5, "00H"}));
+  ASSERT_EQ(r.labels.size(), 1u);
+  EXPECT_EQ(r.labels[0], (LabelWrite{2, "01H"}));
   d.decode(Rec({{8, 0xAB}}), EN);
   const auto cleared = d.clearLabels();
   ASSERT_EQ(cleared.size(), 1u);
@@ -292,7 +292,7 @@ TEST(Record8Decoder, RestartKeepsLabelsAndClearLabelsZeroesThem) {
 }
 
 TEST(Record8Decoder, RecordOfAnotherLengthDecodesNothing) {
-  RecordTableDecoder d = MakeRecord8Decoder(K772);
+  StatusDecoder d = MakeRecord8Decoder(K772);
   for (size_t n : {0u, 4u, 7u, 9u, 16u}) {
     const DecodeResult r = d.decode(Bytes(n, 0xFF), EN);
     EXPECT_TRUE(r.images.empty() && r.labels.empty() && r.memo.empty()) << n;

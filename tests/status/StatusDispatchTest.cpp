@@ -4,7 +4,7 @@
 
 #include "StatusFixture.h"
 #include "status/HardwareStatus.h"
-#include "status/StatusDispatch.h"
+#include "shell/StatusDispatch.h"
 #include "status/StatusRWK305G2RWMode.h"
 #include "status/StatusRWK305G2VDMode.h"
 #include "status/StatusThreads.h"

@@ -19,7 +19,7 @@
 #include "link/Clock.h"
 #include "link/PortState.h"
 #include "shell/MainForm.h"
-#include "shell/Messages.h"
+#include "gui/Messages.h"
 #include "shell/PrinterIni.h"
 #include "sim/SimPrinter.h"
 #include "sim/StatusLayouts.h"

@@ -14,5 +14,8 @@ void RememberUsbPrinterHandle(int handle, UsbPrinterChannel channel);
 // recorded is closed by the current mode: custom for the VD-K773 in its custom
 // mode, plain otherwise.
 void CloseUsbPrinterHandle();
+// As CloseUsbPrinterHandle, but only while USBPrinterParameter.m_hdev still
+// holds `handle` (a worker thread ending its run). True when it closed it.
+bool CloseUsbPrinterHandleIfHeld(int handle);
 // The channel recorded for the handle now in USBPrinterParameter.m_hdev.
 UsbPrinterChannel UsbPrinterHandleChannel();

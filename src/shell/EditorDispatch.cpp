@@ -1,4 +1,4 @@
-#include "settings/EditorDispatch.h"
+#include "shell/EditorDispatch.h"
 
 #include <QDialog>
 

@@ -1,4 +1,4 @@
-#include "settings/UpDown.h"
+#include "gui/UpDown.h"
 
 #include <QLineEdit>
 #include <QToolButton>

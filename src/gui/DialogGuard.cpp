@@ -1,9 +1,9 @@
-#include "shell/DialogGuard.h"
+#include "gui/DialogGuard.h"
 
 #include <array>
 
 #include "link/PortState.h"
-#include "shell/Messages.h"
+#include "gui/Messages.h"
 
 namespace {
 

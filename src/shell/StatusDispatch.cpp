@@ -1,4 +1,4 @@
-#include "status/StatusDispatch.h"
+#include "shell/StatusDispatch.h"
 
 #include <QApplication>
 #include <map>
@@ -6,9 +6,9 @@
 #include "link/Clock.h"
 #include "link/EepromControl.h"
 #include "link/PortState.h"
-#include "shell/DialogGuard.h"
+#include "gui/DialogGuard.h"
 #include "shell/MainForm.h"
-#include "shell/Messages.h"
+#include "gui/Messages.h"
 #include "status/HardwareStatus.h"
 #include "status/HardwareStatusK512.h"
 #include "status/HardwareStatusK772.h"

@@ -1,4 +1,4 @@
-#include "shell/Messages.h"
+#include "gui/Messages.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -1,0 +1,49 @@
+// Small helpers every dialog of the console shares: the hourglass for the
+// length of an operation, radio groups built from a group box, list filling,
+// typing limits, quoted file names in messages, and painting a caption before
+// a long wait.
+#pragma once
+
+#include <QColor>
+#include <QString>
+#include <string>
+#include <vector>
+
+class QButtonGroup;
+class QComboBox;
+class QLineEdit;
+class QObject;
+class QWidget;
+
+namespace torva::gui {
+
+// The hourglass for as long as an operation runs, on every way out of it.
+class WaitCursor {
+ public:
+  WaitCursor();
+  ~WaitCursor();
+  WaitCursor(const WaitCursor&) = delete;
+  WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+// The olive of the "normal" state lines.
+inline const QColor kOlive(128, 128, 0);
+
+// A button group of the radio buttons directly inside `box`, numbered 0, 1, ...
+// in the order the layout lists them.
+QButtonGroup* GroupOf(QWidget* box, QObject* owner);
+// Checks button `id` of the group; an id with no button changes nothing.
+void Check(QButtonGroup* group, int id);
+// Replaces the items of the list.
+void Fill(QComboBox* box, const std::vector<std::string>& items);
+// Limits what the user types; texts put in by Get or an import are shown
+// whole, as the printer or the file gave them (and, being longer than the
+// limit, can still be shortened key by key).
+void LimitTyping(QLineEdit* edit, int characters);
+// "\"name\"" for the file names in messages.
+QString Quoted(const QString& fileName);
+// Paints what changed on screen now (a caption or result line set just before
+// a wait), so the user sees it while the wait runs.
+void PaintNow(QWidget* widget);
+
+}  // namespace torva::gui

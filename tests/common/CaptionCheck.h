@@ -1,0 +1,162 @@
+// The check every dialog test runs in both languages: at the dialog's
+// laid-out size, no caption, label, button, check box, radio button or group
+// title is cut off, wrapped inside a word, or placed outside its parent.
+// Font metrics against geometry; the dialog need not be shown on screen.
+//
+//   EXPECT_THAT(CaptionProblems(dialog), ::testing::IsEmpty());
+#pragma once
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLayout>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStringList>
+#include <QStyle>
+#include <QStyleOption>
+#include <QToolButton>
+#include <QWidget>
+
+namespace torva::testing {
+
+// The text as drawn: mnemonic markers removed ("&&" stays one "&").
+inline QString DrawnText(QString text) {
+  QString out;
+  for (int i = 0; i < text.size(); ++i) {
+    if (text[i] == '&' && i + 1 < text.size()) {
+      ++i;
+      out += text[i];
+      continue;
+    }
+    out += text[i];
+  }
+  return out;
+}
+
+// The widest line of the text.
+inline int TextWidth(const QFontMetrics& fm, const QString& text) {
+  int w = 0;
+  for (const QString& line : DrawnText(text).split('\n')) w = std::max(w, fm.horizontalAdvance(line));
+  return w;
+}
+
+inline int LineCount(const QString& text) { return static_cast<int>(text.count('\n')) + 1; }
+
+// True when the widget and all its parents up to `top` are not hidden.
+inline bool ShownWithin(const QWidget* w, const QWidget* top) {
+  for (const QWidget* p = w; p && p != top; p = p->parentWidget())
+    if (p->isHidden()) return false;
+  return true;
+}
+
+// What is cut off in `top` (a dialog or window), one line per fault; empty
+// when every text fits. The widget is laid out first (as showing it would).
+inline QStringList CaptionProblems(QWidget* top) {
+  QStringList problems;
+  top->ensurePolished();
+  for (QWidget* w : top->findChildren<QWidget*>()) w->ensurePolished();
+  if (top->layout()) top->layout()->activate();
+  for (QWidget* w : top->findChildren<QWidget*>())
+    if (w->layout()) w->layout()->activate();
+
+  auto name = [](const QWidget* w) {
+    return QString("%1 \"%2\"").arg(w->objectName().isEmpty() ? w->metaObject()->className() : w->objectName());
+  };
+
+  for (QWidget* w : top->findChildren<QWidget*>()) {
+    if (!ShownWithin(w, top)) continue;
+    const QFontMetrics fm(w->font());
+    QString text;
+    int need = 0;
+    int room = 0;
+    int needHeight = 0;
+    int roomHeight = w->height();
+
+    if (auto* label = qobject_cast<QLabel*>(w)) {
+      if (label->textFormat() == Qt::RichText || !label->pixmap().isNull()) continue;
+      text = label->text();
+      if (text.isEmpty()) continue;
+      const QRect cr = label->contentsRect();
+      room = cr.width() - 2 * label->margin();
+      roomHeight = cr.height() - 2 * label->margin();
+      if (label->wordWrap()) {
+        // Every word must fit a line, and the wrapped text the label's height.
+        for (const QString& word : DrawnText(text).split(QRegularExpression("\\s+"), Qt::SkipEmptyParts))
+          if (fm.horizontalAdvance(word) > room)
+            problems << QString("%1: the word \"%2\" is wider than its %3 px").arg(name(w).arg(text), word).arg(room);
+        const QRect bound =
+            fm.boundingRect(QRect(0, 0, std::max(room, 1), 100000), Qt::TextWordWrap | label->alignment(), DrawnText(text));
+        needHeight = bound.height();
+        need = 0;
+      } else {
+        need = TextWidth(fm, text);
+        needHeight = fm.height() * LineCount(text);
+      }
+    } else if (auto* box = qobject_cast<QCheckBox*>(w)) {
+      text = box->text();
+      if (text.isEmpty()) continue;
+      const int indicator = box->style()->pixelMetric(QStyle::PM_IndicatorWidth, nullptr, box);
+      const int spacing = box->style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, nullptr, box);
+      need = indicator + spacing + TextWidth(fm, text);
+      room = w->width();
+      needHeight = fm.height();
+    } else if (auto* radio = qobject_cast<QRadioButton*>(w)) {
+      text = radio->text();
+      if (text.isEmpty()) continue;
+      const int indicator = radio->style()->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth, nullptr, radio);
+      const int spacing = radio->style()->pixelMetric(QStyle::PM_RadioButtonLabelSpacing, nullptr, radio);
+      need = indicator + spacing + TextWidth(fm, text);
+      room = w->width();
+      needHeight = fm.height();
+    } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
+      text = button->text();
+      if (text.isEmpty()) continue;
+      if (auto* tool = qobject_cast<QToolButton*>(w); tool && tool->toolButtonStyle() == Qt::ToolButtonIconOnly)
+        continue;
+      const int margin = button->style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, button);
+      int iconWidth = 0;
+      if (!button->icon().isNull()) {
+        auto* tool = qobject_cast<QToolButton*>(w);
+        // A tool button with the text under its icon needs only the text's width.
+        if (!tool || tool->toolButtonStyle() != Qt::ToolButtonTextUnderIcon) iconWidth = button->iconSize().width() + 4;
+      }
+      need = TextWidth(fm, text) + iconWidth + margin;
+      room = w->width();
+      needHeight = fm.height() * LineCount(text);
+    } else if (auto* group = qobject_cast<QGroupBox*>(w)) {
+      text = group->title();
+      if (text.isEmpty()) continue;
+      QStyleOptionGroupBox opt;
+      opt.initFrom(group);
+      opt.text = text;
+      opt.subControls = QStyle::SC_GroupBoxLabel | QStyle::SC_GroupBoxFrame;
+      const QRect label = group->style()->subControlRect(QStyle::CC_GroupBox, &opt, QStyle::SC_GroupBoxLabel, group);
+      need = label.x() + TextWidth(fm, text);
+      room = group->width();
+      needHeight = 0;
+    } else {
+      continue;
+    }
+
+    if (need > room)
+      problems << QString("%1: needs %2 px, has %3").arg(name(w).arg(text)).arg(need).arg(room);
+    if (needHeight > roomHeight)
+      problems << QString("%1: needs %2 px high, has %3").arg(name(w).arg(text)).arg(needHeight).arg(roomHeight);
+    // A caption placed past its parent's edge is cut there.
+    if (QWidget* parent = w->parentWidget()) {
+      const QRect inside = parent->rect();
+      if (!inside.contains(w->geometry()))
+        problems << QString("%1: lies outside its parent %2 (%3,%4 %5x%6 in %7x%8)")
+                        .arg(name(w).arg(text), parent->objectName())
+                        .arg(w->x()).arg(w->y()).arg(w->width()).arg(w->height())
+                        .arg(inside.width()).arg(inside.height());
+    }
+  }
+  return problems;
+}
+
+}  // namespace torva::testing
