@@ -16,7 +16,16 @@ jobs="$(nproc)"
 export TORVA_CI=1
 export QT_QPA_PLATFORM=offscreen
 
-echo "== 1/3 Debug, AddressSanitizer and UndefinedBehaviorSanitizer: every test"
+stage_start=$SECONDS
+stage() {
+  if [ -n "${stage_name:-}" ]; then echo "== $stage_name: $((SECONDS - stage_start)) s"; fi
+  stage_name="$1"
+  stage_start=$SECONDS
+  [ -n "$stage_name" ] && echo "== $stage_name"
+  return 0
+}
+
+stage "1/3 Debug, AddressSanitizer and UndefinedBehaviorSanitizer: every test"
 build=build-test
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTORVA_SANITIZE=ON >/dev/null
 cmake --build "$build" -j"$jobs"
@@ -27,13 +36,13 @@ cmake --build "$build" -j"$jobs"
   ctest --test-dir "$build" --output-on-failure -j"$jobs" --timeout 300
 )
 
-echo "== 2/3 Release: everything builds; the link and simulator tests run"
+stage "2/3 Release: everything builds; the link and simulator tests run"
 build=build-release
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTORVA_BUILD_TESTS=ON >/dev/null
 cmake --build "$build" -j"$jobs"
 ctest --test-dir "$build" --output-on-failure -j"$jobs" --timeout 300 -L '^(link|sim)$'
 
-echo "== 3/3 ThreadSanitizer: the link and simulator tests"
+stage "3/3 ThreadSanitizer: the link and simulator tests"
 build=build-tsan
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTORVA_TSAN=ON >/dev/null
 cmake --build "$build" -j"$jobs"
@@ -41,3 +50,4 @@ cmake --build "$build" -j"$jobs"
   export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
   ctest --test-dir "$build" --output-on-failure -j"$jobs" --timeout 300
 )
+stage ""
