@@ -51,6 +51,22 @@ void AddConsoleRows(std::vector<CommandRow>& table);
 uint32_t QueryKey(const Bytes& query);
 std::map<uint32_t, uint8_t> DefaultQueryReplies();
 
+// The command table indexed by first byte, so the parser looks at the few
+// rows a byte can start instead of every row: a byte that starts no command
+// (most print data) costs one table look-up.
+class CommandIndex {
+ public:
+  explicit CommandIndex(std::vector<CommandRow> rows);
+  // The rows whose prefix begins with b, longest prefix first (so a command
+  // whose prefix extends another's wins); empty when b starts no command.
+  const std::vector<const CommandRow*>& startingWith(uint8_t b) const { return byFirst_[b]; }
+  bool startsCommand(uint8_t b) const { return !byFirst_[b].empty(); }
+
+ private:
+  std::vector<CommandRow> rows_;
+  std::array<std::vector<const CommandRow*>, 256> byFirst_;
+};
+
 // Name of a model code ("VD-M512II"), empty for an unknown code.
 std::string ModelName(int code);
 
@@ -99,7 +115,7 @@ struct SimPrinter::Impl {
   std::function<void(const LogEntry&)> frameObserver;
   std::function<void(const std::string&, const Bytes&)> replyObserver;
 
-  std::vector<CommandRow> commands;
+  const CommandIndex commands;
   std::vector<std::shared_ptr<Session>> sessions;
 
   // Endpoints: guarded by endpointMu, never by mu (their threads take mu).

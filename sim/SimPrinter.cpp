@@ -68,6 +68,7 @@ void Session::hostBytes(const uint8_t* data, size_t n) {
     p.received.insert(p.received.end(), data, data + n);
     pending_.insert(pending_.end(), data, data + n);
     out = p.parse(*this);
+    p.cv.notify_all();  // waitForReceived
   }
   for (auto& o : out) p.deliver(*this, std::move(o));
 }
@@ -94,12 +95,22 @@ void Session::setHangupHandler(std::function<void()> handler) {
 
 // ---------------------------------------------------------------- Impl
 
-SimPrinter::Impl::Impl(SimPrinter& owner) : self(owner), commands(BuildCommandTable()) {
-  // Longer prefixes first, so a command whose prefix extends another's wins.
-  std::stable_sort(commands.begin(), commands.end(), [](const CommandRow& a, const CommandRow& b) {
+CommandIndex::CommandIndex(std::vector<CommandRow> rows) : rows_(std::move(rows)) {
+  // Longer prefixes first, so a command whose prefix extends another's wins;
+  // rows of the same length keep the table's order.
+  std::stable_sort(rows_.begin(), rows_.end(), [](const CommandRow& a, const CommandRow& b) {
     return a.prefix.size() > b.prefix.size();
   });
+  for (const CommandRow& row : rows_) {
+    if (row.prefix.empty()) {
+      for (auto& bucket : byFirst_) bucket.push_back(&row);  // matches whatever comes
+    } else {
+      byFirst_[row.prefix[0]].push_back(&row);
+    }
+  }
 }
+
+SimPrinter::Impl::Impl(SimPrinter& owner) : self(owner), commands(BuildCommandTable()) {}
 
 void SimPrinter::Impl::loadModel(int code) {
   model = code;
@@ -193,14 +204,25 @@ std::vector<Outgoing> SimPrinter::Impl::parse(Session& s) {
   };
   while (pos < buf.size()) {
     const uint8_t* p = buf.data() + pos;
-    size_t avail = buf.size() - pos;
+    const size_t avail = buf.size() - pos;
+    const auto& candidates = commands.startingWith(*p);
+    if (candidates.empty()) {
+      // A run of bytes that start no command: print data, one look-up each.
+      if (!inData) {
+        inData = true;
+        dataStart = pos;
+      }
+      ++pos;
+      while (pos < buf.size() && !commands.startsCommand(buf[pos])) ++pos;
+      continue;
+    }
     const CommandRow* full = nullptr;
     bool waitMore = false;
-    for (const CommandRow& row : commands) {
-      size_t k = std::min(avail, row.prefix.size());
-      if (std::memcmp(p, row.prefix.data(), k) != 0) continue;
-      if (avail >= row.length) {
-        full = &row;
+    for (const CommandRow* row : candidates) {
+      const size_t k = std::min(avail, row->prefix.size());
+      if (std::memcmp(p, row->prefix.data(), k) != 0) continue;
+      if (avail >= row->length) {
+        full = row;
         break;
       }
       waitMore = true;  // a prefix of this command so far: wait for the rest
@@ -219,7 +241,7 @@ std::vector<Outgoing> SimPrinter::Impl::parse(Session& s) {
       continue;
     }
     if (waitMore) break;
-    // A byte that starts no command: print data.
+    // A byte that may start a command but starts none here: print data.
     if (!inData) {
       inData = true;
       dataStart = pos;
@@ -484,6 +506,17 @@ bool SimPrinter::waitForLog(size_t n, int timeoutMs) const {
 Bytes SimPrinter::receivedBytes() const {
   std::lock_guard<std::mutex> lock(impl_->mu);
   return impl_->received;
+}
+
+size_t SimPrinter::receivedCount() const {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  return impl_->received.size();
+}
+
+bool SimPrinter::waitForReceived(size_t n, int timeoutMs) const {
+  std::unique_lock<std::mutex> lock(impl_->mu);
+  return impl_->cv.wait_for(lock, std::chrono::milliseconds(std::max(0, timeoutMs)),
+                            [&] { return impl_->received.size() >= n; });
 }
 
 void SimPrinter::setFrameObserver(std::function<void(const LogEntry&)> observer) {

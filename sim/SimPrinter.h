@@ -157,6 +157,10 @@ class SimPrinter {
   bool waitForLog(size_t n, int timeoutMs) const;
   // Every byte the host sent, in order, over all sessions.
   Bytes receivedBytes() const;
+  // How many bytes that is, without copying them; and a wait until at
+  // least n bytes have arrived (false on timeout).
+  size_t receivedCount() const;
+  bool waitForReceived(size_t n, int timeoutMs) const;
   // Called with every new log entry, and with every reply as it goes out
   // (used by torva-printer-sim --log). Called with internal locks held: the
   // observers must not call back into the printer.

@@ -37,7 +37,7 @@ class TcpEndpoint : public Endpoint {
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     a.sin_port = htons(static_cast<uint16_t>(port));
     socklen_t len = sizeof a;
-    if (bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(listener_, 16) != 0 ||
+    if (bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(listener_, SOMAXCONN) != 0 ||
         getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
       close(listener_);
       listener_ = -1;
@@ -74,17 +74,25 @@ class TcpEndpoint : public Endpoint {
     c.fd = -1;
   }
 
-  void accept1() {
-    int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-    if (fd < 0) return;
-    int one = 1;
-    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    Conn c;
-    c.fd = fd;
-    c.session = printer_.openSession(
-        "tcp", [fd](const Bytes& b) { WriteAll(fd, b.data(), b.size(), 1000); }, true);
-    c.session->setHangupHandler([this] { wake_.signal(); });
-    conns_.push_back(std::move(c));
+  // Accepts every connection waiting on the listener, so a burst of hosts
+  // (a CUPS queue and a console at once, a test's clients) is served in one
+  // poll round rather than one connection a round.
+  void acceptPending() {
+    for (;;) {
+      int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+      if (fd < 0) {
+        if (errno == EINTR || errno == ECONNABORTED) continue;
+        return;  // EAGAIN: none left; other errors: try again next round
+      }
+      int one = 1;
+      setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+      Conn c;
+      c.fd = fd;
+      c.session = printer_.openSession(
+          "tcp", [fd](const Bytes& b) { WriteAll(fd, b.data(), b.size(), 1000); }, true);
+      c.session->setHangupHandler([this] { wake_.signal(); });
+      conns_.push_back(std::move(c));
+    }
   }
 
   void run() {
@@ -117,7 +125,7 @@ class TcpEndpoint : public Endpoint {
       for (auto& c : conns_)
         if (c.fd >= 0 && c.session->hungUp()) drop(c);
       std::erase_if(conns_, [](const Conn& c) { return c.fd < 0; });
-      if (fds[1].revents & POLLIN) accept1();
+      if (fds[1].revents & POLLIN) acceptPending();
     }
   }
 

@@ -1,15 +1,25 @@
-// torva-printer-sim: runs the simulated printer by hand until SIGINT/SIGTERM.
+// torva-printer-sim: runs the simulated printer by hand until SIGINT/SIGTERM
+// or `quit`. Commands typed on its standard input change the printer while it
+// runs (see ConsoleCommands.h); when standard input is not there or ends, the
+// simulator runs on, as scripts that start it in the background expect.
+#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
+#include <unistd.h>
 
-#include <cctype>
+#include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "link/Descriptors.h"
+#include "sim/ConsoleCommands.h"
+#include "sim/EndpointIo.h"
 #include "sim/SimPrinter.h"
 #include "sim/UsbEndpoint.h"
 
@@ -29,7 +39,11 @@ const char kUsage[] =
     "  --reply-delay MS     delay before each reply (default 3)\n"
     "  --status HEX         initial status record, e.g. \"00 00 00 00\"\n"
     "  --log                print every frame and reply with a time stamp\n"
-    "  --help               this text\n";
+    "  --log-file PATH      the same, appended to PATH instead of printed\n"
+    "  --help               this text\n"
+    "\n"
+    "While it runs, it takes commands on its standard input (\"help\" lists them):\n"
+    "status record, settings, faults, unsolicited bytes, log tail, power cycle, quit.\n";
 
 bool ParseInt(const char* s, int& out) {
   char* end = nullptr;
@@ -39,30 +53,106 @@ bool ParseInt(const char* s, int& out) {
   return true;
 }
 
-bool ParseHex(const std::string& text, torva::sim::Bytes& out) {
-  std::string digits;
-  for (char c : text) {
-    if (std::isxdigit(static_cast<unsigned char>(c)))
-      digits += c;
-    else if (c != ' ' && c != ',' && c != ':')
-      return false;
-  }
-  if (digits.size() % 2) return false;
-  out.clear();
-  for (size_t i = 0; i < digits.size(); i += 2)
-    out.push_back(static_cast<uint8_t>(std::stoi(digits.substr(i, 2), nullptr, 16)));
-  return true;
-}
+// Reads standard input line by line and runs each line as a command, until
+// quit (which stops the program), end of input or stop(). A prompt is shown
+// when standard input is a terminal.
+class ConsoleReader {
+ public:
+  ConsoleReader(torva::sim::SimPrinter& printer, std::chrono::steady_clock::time_point start)
+      : printer_(printer), start_(start), tty_(isatty(0) == 1) {}
+  ~ConsoleReader() { stop(); }
 
-std::string Hex(const torva::sim::Bytes& b) {
-  std::string s;
-  char buf[4];
-  for (size_t i = 0; i < b.size(); ++i) {
-    std::snprintf(buf, sizeof buf, i ? " %02X" : "%02X", b[i]);
-    s += buf;
+  void start() {
+    if (!wake_.open()) return;
+    if (tty_) {
+      std::printf("Type commands here (help lists them).\n");
+      prompt();
+    }
+    thread_ = std::thread([this] { run(); });
   }
-  return s;
-}
+
+  void stop() {
+    if (!thread_.joinable()) return;
+    quit_ = true;
+    wake_.signal();
+    thread_.join();
+  }
+
+ private:
+  void prompt() {
+    if (!tty_) return;
+    std::printf("sim> ");
+    std::fflush(stdout);
+  }
+
+  void run() {
+    std::string line;
+    bool overlong = false;
+    char buf[512];
+    while (!quit_) {
+      pollfd fds[2] = {{wake_.readFd(), POLLIN, 0}, {0, POLLIN, 0}};
+      if (poll(fds, 2, -1) < 0) {
+        if (errno == EINTR) continue;
+        return;
+      }
+      if (quit_) return;
+      if (!fds[1].revents) continue;
+      const ssize_t n = read(0, buf, sizeof buf);
+      if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+      if (n < 0 && errno == EIO) {
+        // A background job reading its terminal (SIGTTIN is ignored): wait
+        // until it is brought to the foreground.
+        pollfd w{wake_.readFd(), POLLIN, 0};
+        poll(&w, 1, 1000);
+        continue;
+      }
+      if (n <= 0) {
+        std::printf("%sstandard input closed; the simulator runs on until stopped\n", tty_ ? "\n" : "");
+        std::fflush(stdout);
+        return;
+      }
+      for (ssize_t i = 0; i < n; ++i) {
+        const char ch = buf[i];
+        if (ch != '\n') {
+          if (line.size() < 4096)
+            line += ch;
+          else
+            overlong = true;
+          continue;
+        }
+        if (overlong) {
+          std::printf("line too long\n");
+        } else if (!line.empty() && line.back() == '\r') {
+          line.pop_back();
+        }
+        if (!overlong && execute(line)) return;
+        line.clear();
+        overlong = false;
+        prompt();
+      }
+    }
+  }
+
+  // Runs one line; true after quit.
+  bool execute(const std::string& line) {
+    const torva::sim::ConsoleCommand c = torva::sim::ParseConsoleCommand(line);
+    if (c.kind == torva::sim::ConsoleCommand::Kind::Quit) {
+      kill(getpid(), SIGTERM);  // main waits for it in sigwait
+      return true;
+    }
+    const std::string answer = torva::sim::RunConsoleCommand(printer_, c, start_);
+    std::fputs(answer.c_str(), stdout);
+    std::fflush(stdout);
+    return false;
+  }
+
+  torva::sim::SimPrinter& printer_;
+  const std::chrono::steady_clock::time_point start_;
+  const bool tty_;
+  torva::sim::WakePipe wake_;
+  std::thread thread_;
+  std::atomic<bool> quit_{false};
+};
 
 }  // namespace
 
@@ -71,7 +161,7 @@ int main(int argc, char** argv) {
 
   int model = 2, tcpPort = -2, namePort = -2, replyDelay = -1;
   bool serial = false, log = false;
-  std::string serialLink, usbSocket, printerName, statusHex;
+  std::string serialLink, usbSocket, printerName, statusHex, logFile;
   bool haveStatus = false;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
@@ -118,6 +208,9 @@ int main(int argc, char** argv) {
       haveStatus = true;
     } else if (a == "--log") {
       log = true;
+    } else if (a == "--log-file") {
+      logFile = value("--log-file");
+      log = true;
     } else {
       std::fprintf(stderr, "torva-printer-sim: unknown option %s\n%s", a.c_str(), kUsage);
       return 2;
@@ -137,6 +230,11 @@ int main(int argc, char** argv) {
   sigemptyset(&sa.sa_mask);
   sigaction(SIGINT, &sa, nullptr);
   sigaction(SIGTERM, &sa, nullptr);
+  // Started in the background of an interactive shell, reading or writing
+  // the terminal must not stop the whole simulator: reads then fail (and
+  // are tried again later), writes go through.
+  signal(SIGTTIN, SIG_IGN);
+  signal(SIGTTOU, SIG_IGN);
   sigset_t sigs;
   sigemptyset(&sigs);
   sigaddset(&sigs, SIGINT);
@@ -148,26 +246,32 @@ int main(int argc, char** argv) {
   if (replyDelay >= 0) printer.setReplyDelayMs(replyDelay);
   if (haveStatus) {
     torva::sim::Bytes rec;
-    if (!ParseHex(statusHex, rec)) {
+    if (!torva::sim::ParseHexBytes(statusHex, rec)) {
       std::fprintf(stderr, "torva-printer-sim: --status: not hex bytes: %s\n", statusHex.c_str());
       return 2;
     }
     printer.setStatusRecord(rec);
   }
+  const auto start = std::chrono::steady_clock::now();
+  FILE* logOut = stdout;
+  if (!logFile.empty()) {
+    logOut = std::fopen(logFile.c_str(), "ae");
+    if (!logOut) {
+      std::fprintf(stderr, "torva-printer-sim: cannot open the log file %s: %s\n", logFile.c_str(),
+                   std::strerror(errno));
+      return 1;
+    }
+  }
   if (log) {
-    auto start = std::chrono::steady_clock::now();
-    auto stamp = [start](std::chrono::steady_clock::time_point t) {
-      return std::chrono::duration<double>(t - start).count();
-    };
-    printer.setFrameObserver([stamp](const torva::sim::LogEntry& e) {
-      std::printf("[%10.3f] %-6s <- %-16s %s\n", stamp(e.time), e.channel.c_str(), e.name.c_str(),
-                  Hex(e.frame).c_str());
-      std::fflush(stdout);
+    printer.setFrameObserver([start, logOut](const torva::sim::LogEntry& e) {
+      std::fprintf(logOut, "%s\n", torva::sim::FormatLogEntry(e, start).c_str());
+      std::fflush(logOut);
     });
-    printer.setReplyObserver([stamp](const std::string& channel, const torva::sim::Bytes& b) {
-      std::printf("[%10.3f] %-6s -> %-16s %s\n", stamp(std::chrono::steady_clock::now()), channel.c_str(),
-                  "Reply", Hex(b).c_str());
-      std::fflush(stdout);
+    printer.setReplyObserver([start, logOut](const std::string& channel, const torva::sim::Bytes& b) {
+      const double t = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      std::fprintf(logOut, "[%10.3f] %-6s -> %-16s %s\n", t, channel.c_str(), "Reply",
+                   torva::sim::FormatHex(b).c_str());
+      std::fflush(logOut);
     });
   }
 
@@ -207,11 +311,19 @@ int main(int argc, char** argv) {
     }
     std::printf("usb: %s (TORVA_USB_SIM=%s)\n", usbSocket.c_str(), usbSocket.c_str());
   }
+  if (!logFile.empty()) std::printf("log: %s\n", logFile.c_str());
   std::fflush(stdout);
 
+  ConsoleReader console(printer, start);
+  console.start();
   int sig = 0;
   sigwait(&sigs, &sig);
+  console.stop();
   std::printf("torva-printer-sim: stopping\n");
+  std::fflush(stdout);
   printer.stop();
+  printer.setFrameObserver({});
+  printer.setReplyObserver({});
+  if (logOut != stdout) std::fclose(logOut);
   return 0;
 }

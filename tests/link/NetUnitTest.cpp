@@ -213,6 +213,9 @@ TEST_F(NetUnitTest, CloseLeavesNoHandleBehind) {
   const int old = PNET.handle.load();
   CloseNetPort();
   EXPECT_EQ(PNET.handle.load(), -1);
+  // The printer's thread has accepted and closed its end: it opens and
+  // closes no descriptor from here on, so the old number cannot go to it.
+  ASSERT_TRUE(printer.waitForClosed(1, 2000));
   // The descriptor number is free again; whoever gets it next keeps it, even
   // when Close Port runs a second time.
   const int devnull = ::open("/dev/null", O_RDONLY | O_CLOEXEC);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "CupsTestServer.h"
+#include "Facilities.h"
 #include "link/DriverUnit.h"
 #include "sim/SimPrinter.h"
 
@@ -34,7 +35,10 @@ class SpoolerTest : public ::testing::Test {
   }
 
   void SetUp() override {
-    if (!skipReason_.empty()) GTEST_SKIP() << "no private cupsd: " << skipReason_;
+    if (!skipReason_.empty()) {
+      if (torva::test::FacilitiesRequired()) FAIL() << "no private cupsd (required with TORVA_CI): " << skipReason_;
+      GTEST_SKIP() << "no private cupsd: " << skipReason_;
+    }
     printer_ = std::make_unique<LoopbackPrinter>();
     ASSERT_GT(printer_->port(), 0);
     queue_ = std::string("torva_") + ::testing::UnitTest::GetInstance()->current_test_info()->name();

@@ -138,6 +138,25 @@ TEST(SimTcp, EachConnectionIsASession) {
   EXPECT_EQ(p.log()[0].channel, "tcp");
 }
 
+TEST(SimTcp, ABurstOfConnectionsIsServed) {
+  // More hosts connect at once than the old listen queue held; every one is
+  // accepted and answered.
+  SimPrinter p;
+  p.setReplyDelayMs(0);
+  int port = p.startTcp(0);
+  ASSERT_GT(port, 0);
+  std::vector<int> fds;
+  for (int i = 0; i < 40; ++i) {
+    int fd = simtest::ConnectTcp(port);
+    ASSERT_GT(fd, 0);
+    fds.push_back(fd);
+  }
+  for (int fd : fds) ASSERT_TRUE(WriteBytes(fd, kRead06));
+  for (int fd : fds) EXPECT_EQ(ReadFor(fd, 2, 3000).size(), 2u);
+  EXPECT_EQ(p.log("ReadSetting").size(), fds.size());
+  for (int fd : fds) close(fd);
+}
+
 TEST(SimTcp, JobThatSendsAndClosesIsLoggedWhole) {
   SimPrinter p;
   int port = p.startTcp(0);

@@ -2,6 +2,7 @@
 // status, faults and the log, through a session fed directly.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <thread>
 
 #include "SimHelpers.h"
@@ -89,6 +90,89 @@ INSTANTIATE_TEST_SUITE_P(
                     {"TempDataBits", "FeedLine"},
                     {}}),
     [](const auto& info) { return std::string(info.param.what); });
+
+// A long stream of commands (random value bytes, 0A and 1B among them) and
+// print data (including near-misses of command prefixes), cut at random
+// points: the log is the same however the stream is cut.
+TEST_F(SimSession, RandomCutsOfAMixedStreamLogTheSameFrames) {
+  struct Shape {
+    const char* name;
+    Bytes prefix;
+    size_t length;
+  };
+  const std::vector<Shape> commands = {
+      {"ReadSetting", {0x1B, 0x6A}, 3},
+      {"ReadSetting2", {0x1B, 0x6B}, 3},
+      {"WriteSetting", {0x1B, 0x73, 0x5C, 0x31, 0xE7, 0x08}, 9},
+      {"WriteSetting2", {0x1B, 0x73, 0x5C, 0x31, 0xE7, 0x0A}, 9},
+      {"TempDataBits", {0x1C, 0x09, 0x12, 0x15, 0x02, 0x0A, 0x01}, 8},
+      {"TransmitStatus", {0x1D, 0x72, 0x01}, 3},
+      {"AutoStatusBack", {0x1D, 0x61}, 3},
+      {"FeedLine", {0x0A}, 1},
+      {"ResetPrinter", {0x10, 0x04, 0x0A}, 3},
+      {"ClearError", {0x10, 0x04, 0x0B}, 3},
+      {"CutPaper", {0x1D, 0x56, 0x42, 0x10}, 4},
+      {"BundlerPresent", {0x1B, 0x63, 0x5B}, 3},
+      {"BundlerRetract", {0x1B, 0x63, 0x5C}, 3},
+      {"InitializePrinter", {0x1B, 0x40}, 2},
+  };
+  // Data pieces: text, an unknown escape, and bytes that begin like a
+  // command and then leave it. None of their bytes but the first may start
+  // a command, so a piece never runs into the next.
+  const std::vector<Bytes> data = {
+      {'T', 'e', 'x', 't'}, {0x1B, 0x21, 0x00}, {0x10, 0x04, 0x0C}, {0x1D, 0x56, 0x42, 0x11},
+      {0x1B, 0x73, 0x5C, 0x31, 0xE7, 0x09}, {0x1B}, {0x1D}};
+  for (unsigned seed : {1u, 2u, 3u}) {
+    SCOPED_TRACE(seed);
+    std::mt19937 rng(seed);
+    printer.clearLog();
+    Bytes stream;
+    std::vector<std::pair<std::string, Bytes>> expected;
+    for (int i = 0; i < 400; ++i) {
+      Bytes piece;
+      std::string name;
+      if (rng() % 3 == 0) {
+        piece = data[rng() % data.size()];
+        name = "Data";
+      } else {
+        const Shape& c = commands[rng() % commands.size()];
+        piece = c.prefix;
+        while (piece.size() < c.length) {
+          const uint8_t pick[] = {0x0A, 0x1B, 0x1D, static_cast<uint8_t>(rng())};
+          piece.push_back(pick[rng() % 4]);
+        }
+        name = c.name;
+      }
+      if (name == "Data" && !expected.empty() && expected.back().first == "Data")
+        expected.back().second.insert(expected.back().second.end(), piece.begin(), piece.end());
+      else
+        expected.emplace_back(name, piece);
+      stream.insert(stream.end(), piece.begin(), piece.end());
+    }
+    for (size_t at = 0; at < stream.size();) {
+      const size_t n = std::min<size_t>(stream.size() - at, rng() % 3 == 0 ? rng() % 64 + 1 : rng() % 7 + 1);
+      feed(Bytes(stream.begin() + at, stream.begin() + at + n));
+      at += n;
+    }
+    // A stream that ends in a lone 1B or 1D leaves it pending (it may start
+    // a command); one more byte of text settles it.
+    const bool settle = stream.back() == 0x1B || stream.back() == 0x1D;
+    if (settle) feed({'.'});
+    std::vector<std::pair<std::string, Bytes>> got;
+    for (const auto& e : printer.log()) {
+      if (e.name == "Data" && !got.empty() && got.back().first == "Data")
+        got.back().second.insert(got.back().second.end(), e.frame.begin(), e.frame.end());
+      else
+        got.emplace_back(e.name, e.frame);
+    }
+    if (settle) got.back().second.pop_back();
+    ASSERT_EQ(got.size(), expected.size());
+    for (size_t i = 0; i < got.size(); ++i) {
+      EXPECT_EQ(got[i].first, expected[i].first) << "entry " << i;
+      EXPECT_EQ(got[i].second, expected[i].second) << "entry " << i;
+    }
+  }
+}
 
 TEST_F(SimSession, LogKeepsFramesWithTimeAndChannel) {
   auto before = std::chrono::steady_clock::now();

@@ -90,8 +90,10 @@ TEST_F(K772Dialog, SerialSixteenBytesQueuedAtOnceShowBothInOrder) {
   ASSERT_TRUE(WaitFor([&] { return Shown().size() >= 1; }, 3000));
   const Bytes a = Rec8({{1, 0x01}, {4, 0x11}});
   const Bytes b = Rec8({{1, 0x02}, {4, 0x22}});
-  Bytes both = a;
-  both.insert(both.end(), b.begin(), b.end());
+  // Copied into place rather than appended: GCC 12 at -O3 warns falsely
+  // (-Warray-bounds) on an insert at the end of a copy of a.
+  Bytes both(a.size() + b.size());
+  std::copy(b.begin(), b.end(), std::copy(a.begin(), a.end(), both.begin()));
   sim.sendUnsolicited(both);
   ASSERT_TRUE(WaitFor([&] { return Shown().size() >= 3; }, 3000));
   const auto got = Shown();

@@ -1,0 +1,329 @@
+#include "sim/ConsoleCommands.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <sstream>
+#include <vector>
+
+#include "sim/SimInternal.h"
+
+namespace torva::sim {
+
+const char kConsoleHelp[] =
+    "Commands (ADDR, VALUE and bytes in hex; BANK 1 or 2, default 1):\n"
+    "  status [HEX...]         show or set the status record, e.g. status 00 00 01 00\n"
+    "  get ADDR [BANK]         show a setting, e.g. get 16\n"
+    "  set ADDR VALUE [BANK]   set a setting, e.g. set 06 0096 2\n"
+    "  fault KIND [ADDR] [count N] [ms N]\n"
+    "                          fault the replies: KIND noreply, short, late, garbage or hangup;\n"
+    "                          with ADDR only reads of that address; count: how many replies\n"
+    "                          (default: until cleared); ms: how late for late (default 500)\n"
+    "  fault none [ADDR]       clear every fault, or the fault of one address\n"
+    "  send HEX...             send bytes unasked on every connection\n"
+    "  log [N]                 the last N frames received (default 10)\n"
+    "  power                   power cycle: memory kept, automatic status off, 8 data bits\n"
+    "  hangup                  drop every connection\n"
+    "  model CODE              become another model (0..18), with its default settings\n"
+    "  delay MS                delay before each reply\n"
+    "  help                    this text\n"
+    "  quit                    stop the simulator\n";
+
+namespace {
+
+using Kind = ConsoleCommand::Kind;
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+std::vector<std::string> Words(const std::string& line) {
+  std::istringstream in(line);
+  std::vector<std::string> words;
+  for (std::string w; in >> w;) words.push_back(w);
+  return words;
+}
+
+// Hex with an optional 0x, at most maxDigits digits.
+bool ParseHexNumber(std::string s, size_t maxDigits, int& out) {
+  if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) s = s.substr(2);
+  if (s.empty() || s.size() > maxDigits) return false;
+  int v = 0;
+  for (char c : s) {
+    if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
+    v = v * 16 + (std::isdigit(static_cast<unsigned char>(c)) ? c - '0' : std::tolower(c) - 'a' + 10);
+  }
+  out = v;
+  return true;
+}
+
+bool ParseDecimal(const std::string& s, int lo, int hi, int& out) {
+  if (s.empty() || s.size() > 9) return false;
+  int v = 0;
+  for (char c : s) {
+    if (!std::isdigit(static_cast<unsigned char>(c))) return false;
+    v = v * 10 + (c - '0');
+  }
+  if (v < lo || v > hi) return false;
+  out = v;
+  return true;
+}
+
+ConsoleCommand Error(std::string why) {
+  ConsoleCommand c;
+  c.kind = Kind::Error;
+  c.error = std::move(why);
+  return c;
+}
+
+// Everything after the first word, as one string.
+std::string Rest(const std::vector<std::string>& words) {
+  std::string s;
+  for (size_t i = 1; i < words.size(); ++i) s += words[i] + " ";
+  return s;
+}
+
+bool ParseBank(const std::vector<std::string>& w, size_t at, ConsoleCommand& c) {
+  if (w.size() <= at) return true;
+  return ParseDecimal(w[at], 1, 2, c.bank);
+}
+
+ConsoleCommand ParseFault(const std::vector<std::string>& w) {
+  if (w.size() < 2) return Error("fault: which kind? noreply, short, late, garbage, hangup or none");
+  ConsoleCommand c;
+  c.kind = Kind::Fault;
+  const std::string kind = Lower(w[1]);
+  if (kind == "none" || kind == "clear" || kind == "off") {
+    c.fault.kind = Fault::None;
+  } else if (kind == "noreply") {
+    c.fault.kind = Fault::NoReply;
+  } else if (kind == "short" || kind == "shortreply") {
+    c.fault.kind = Fault::ShortReply;
+  } else if (kind == "late" || kind == "latereply") {
+    c.fault.kind = Fault::LateReply;
+  } else if (kind == "garbage") {
+    c.fault.kind = Fault::Garbage;
+  } else if (kind == "hangup") {
+    c.fault.kind = Fault::Hangup;
+  } else {
+    return Error("fault: unknown kind '" + w[1] + "' (noreply, short, late, garbage, hangup, none)");
+  }
+  for (size_t i = 2; i < w.size(); ++i) {
+    const std::string word = Lower(w[i]);
+    if (word == "count" || word == "ms") {
+      if (i + 1 >= w.size()) return Error("fault: " + word + " needs a number");
+      int n = 0;
+      if (word == "count" && !ParseDecimal(w[i + 1], 1, 1000000, n))
+        return Error("fault: count is a number of replies, 1 or more");
+      if (word == "ms" && !ParseDecimal(w[i + 1], 0, 600000, n))
+        return Error("fault: ms is a time in milliseconds, 0..600000");
+      (word == "count" ? c.fault.count : c.fault.lateMs) = n;
+      ++i;
+    } else if (c.address < 0 && i == 2 && ParseHexNumber(w[i], 2, c.address)) {
+      // the address whose reads get the fault
+    } else {
+      return Error("fault: not understood: '" + w[i] + "' (ADDR in hex, then count N, ms N)");
+    }
+  }
+  if (c.fault.kind == Fault::None && c.address < 0) c.kind = Kind::ClearFaults;
+  return c;
+}
+
+std::string Hex2(int v) {
+  char buf[8];
+  std::snprintf(buf, sizeof buf, "%02X", v & 0xFF);
+  return buf;
+}
+
+std::string Hex4(int v) {
+  char buf[8];
+  std::snprintf(buf, sizeof buf, "%04X", v & 0xFFFF);
+  return buf;
+}
+
+const char* FaultName(Fault f) {
+  switch (f) {
+    case Fault::NoReply:
+      return "noreply";
+    case Fault::ShortReply:
+      return "short";
+    case Fault::LateReply:
+      return "late";
+    case Fault::Garbage:
+      return "garbage";
+    case Fault::Hangup:
+      return "hangup";
+    case Fault::None:
+      break;
+  }
+  return "none";
+}
+
+}  // namespace
+
+std::string FormatHex(const Bytes& bytes) {
+  std::string s;
+  s.reserve(bytes.size() * 3);
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    if (i) s += ' ';
+    s += Hex2(bytes[i]);
+  }
+  return s;
+}
+
+bool ParseHexBytes(const std::string& text, Bytes& out) {
+  std::string digits;
+  for (char c : text) {
+    if (std::isxdigit(static_cast<unsigned char>(c)))
+      digits += c;
+    else if (c != ' ' && c != ',' && c != ':' && c != '\t')
+      return false;
+  }
+  if (digits.size() % 2) return false;
+  Bytes bytes;
+  for (size_t i = 0; i < digits.size(); i += 2) {
+    int v = 0;
+    ParseHexNumber(digits.substr(i, 2), 2, v);
+    bytes.push_back(static_cast<uint8_t>(v));
+  }
+  out = std::move(bytes);
+  return true;
+}
+
+std::string FormatLogEntry(const LogEntry& e, std::chrono::steady_clock::time_point start, size_t maxBytes) {
+  const double t = std::chrono::duration<double>(e.time - start).count();
+  char head[96];
+  std::snprintf(head, sizeof head, "[%10.3f] %-6s <- %-16s ", t, e.channel.c_str(), e.name.c_str());
+  if (maxBytes == 0 || e.frame.size() <= maxBytes) return head + FormatHex(e.frame);
+  return head + FormatHex(Bytes(e.frame.begin(), e.frame.begin() + static_cast<long>(maxBytes))) + " ... (" +
+         std::to_string(e.frame.size()) + " bytes)";
+}
+
+ConsoleCommand ParseConsoleCommand(const std::string& line) {
+  const std::vector<std::string> w = Words(line);
+  ConsoleCommand c;
+  if (w.empty() || w[0][0] == '#') return c;
+  const std::string cmd = Lower(w[0]);
+  if (cmd == "help" || cmd == "?") {
+    c.kind = Kind::Help;
+  } else if (cmd == "status") {
+    if (w.size() == 1) {
+      c.kind = Kind::ShowStatus;
+    } else {
+      c.kind = Kind::SetStatus;
+      if (!ParseHexBytes(Rest(w), c.bytes)) return Error("status: not hex bytes, e.g. status 00 00 01 00");
+    }
+  } else if (cmd == "get") {
+    c.kind = Kind::Get;
+    if (w.size() < 2 || w.size() > 3) return Error("get: get ADDR [BANK], e.g. get 16");
+    if (!ParseHexNumber(w[1], 2, c.address)) return Error("get: the address is hex, 00..FF");
+    if (!ParseBank(w, 2, c)) return Error("get: the bank is 1 or 2");
+  } else if (cmd == "set") {
+    c.kind = Kind::Set;
+    if (w.size() < 3 || w.size() > 4) return Error("set: set ADDR VALUE [BANK], e.g. set 06 0096");
+    if (!ParseHexNumber(w[1], 2, c.address)) return Error("set: the address is hex, 00..FF");
+    if (!ParseHexNumber(w[2], 4, c.value)) return Error("set: the value is hex, 0000..FFFF");
+    if (!ParseBank(w, 3, c)) return Error("set: the bank is 1 or 2");
+  } else if (cmd == "fault") {
+    return ParseFault(w);
+  } else if (cmd == "send") {
+    c.kind = Kind::Send;
+    if (w.size() < 2 || !ParseHexBytes(Rest(w), c.bytes) || c.bytes.empty())
+      return Error("send: hex bytes to send, e.g. send 7E 00");
+  } else if (cmd == "log") {
+    c.kind = Kind::Log;
+    c.value = 10;
+    if (w.size() > 2 || (w.size() == 2 && !ParseDecimal(w[1], 1, 100000, c.value)))
+      return Error("log: log [N], N entries from the end (default 10)");
+  } else if (cmd == "power" || cmd == "powercycle") {
+    c.kind = Kind::Power;
+  } else if (cmd == "hangup") {
+    c.kind = Kind::Hangup;
+  } else if (cmd == "model") {
+    c.kind = Kind::Model;
+    if (w.size() != 2 || !ParseDecimal(w[1], 0, 18, c.value)) return Error("model: model CODE, 0..18");
+  } else if (cmd == "delay") {
+    c.kind = Kind::Delay;
+    if (w.size() != 2 || !ParseDecimal(w[1], 0, 600000, c.value))
+      return Error("delay: delay MS, 0..600000");
+  } else if (cmd == "quit" || cmd == "exit") {
+    c.kind = Kind::Quit;
+  } else {
+    return Error("unknown command '" + w[0] + "' (help lists the commands)");
+  }
+  if (c.kind != Kind::SetStatus && c.kind != Kind::Send && c.kind != Kind::Get && c.kind != Kind::Set &&
+      c.kind != Kind::Log && c.kind != Kind::Model && c.kind != Kind::Delay && w.size() > 1)
+    return Error(w[0] + ": takes no arguments");
+  return c;
+}
+
+std::string RunConsoleCommand(SimPrinter& printer, const ConsoleCommand& c,
+                              std::chrono::steady_clock::time_point start) {
+  std::string out;
+  switch (c.kind) {
+    case Kind::Empty:
+    case Kind::Quit:
+      return {};
+    case Kind::Error:
+      return c.error + "\n";
+    case Kind::Help:
+      return kConsoleHelp;
+    case Kind::SetStatus:
+      printer.setStatusRecord(c.bytes);
+      out = "status: " + FormatHex(printer.statusRecord());
+      if (c.bytes.size() != static_cast<size_t>(printer.statusLength()))
+        out += " (this model's record has " + std::to_string(printer.statusLength()) + " bytes)";
+      return out + "\n";
+    case Kind::ShowStatus:
+      return "status: " + FormatHex(printer.statusRecord()) + "\n";
+    case Kind::Set:
+      printer.setSetting(c.address, static_cast<uint16_t>(c.value), c.bank);
+      [[fallthrough]];
+    case Kind::Get:
+      return "setting " + Hex2(c.address) + " (bank " + std::to_string(c.bank) +
+             ") = " + Hex4(printer.setting(c.address, c.bank)) + "\n";
+    case Kind::Fault: {
+      if (c.address >= 0) {
+        printer.setAddressFault(c.address, c.fault);
+        if (c.fault.kind == Fault::None) return "fault on address " + Hex2(c.address) + " cleared\n";
+      } else {
+        printer.setFault(c.fault);
+      }
+      out = std::string("fault: ") + FaultName(c.fault.kind);
+      if (c.fault.kind == Fault::LateReply) out += " by " + std::to_string(c.fault.lateMs) + " ms";
+      out += c.address >= 0 ? " on reads of address " + Hex2(c.address) : std::string(" on every reply");
+      out += c.fault.count > 0 ? ", the next " + std::to_string(c.fault.count) : std::string(", until cleared");
+      return out + "\n";
+    }
+    case Kind::ClearFaults:
+      printer.clearFault();
+      return "faults cleared\n";
+    case Kind::Send:
+      printer.sendUnsolicited(c.bytes);
+      return "sent " + FormatHex(c.bytes) + "\n";
+    case Kind::Log: {
+      const std::vector<LogEntry> log = printer.log();
+      if (log.empty()) return "log: empty\n";
+      const size_t n = std::min(log.size(), static_cast<size_t>(std::max(1, c.value)));
+      for (size_t i = log.size() - n; i < log.size(); ++i) out += FormatLogEntry(log[i], start, 24) + "\n";
+      return out;
+    }
+    case Kind::Power:
+      printer.powerCycle();
+      return "power cycled: memory kept, automatic status off, 8 data bits\n";
+    case Kind::Hangup:
+      printer.hangUp();
+      return "connections dropped\n";
+    case Kind::Model:
+      printer.setModel(c.value);
+      return "model " + std::to_string(c.value) + " (" + ModelName(c.value) + "), default settings, status " +
+             FormatHex(printer.statusRecord()) + "\n";
+    case Kind::Delay:
+      printer.setReplyDelayMs(c.value);
+      return "reply delay " + std::to_string(printer.replyDelayMs()) + " ms\n";
+  }
+  return {};
+}
+
+}  // namespace torva::sim
