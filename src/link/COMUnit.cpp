@@ -109,8 +109,8 @@ bool SameLine(const termios& want, const termios& got) {
 int OpenAndConfigure(const std::string& Name, int Baudrate, int Databits, int Stopbits,
                      const std::string& Handshake, const std::string& Parity, WriteTimeout writeTimeout) {
   m_hdev_Com = -1;
-  speed_t speed;
-  tcflag_t size;
+  speed_t speed = B0;
+  tcflag_t size = CS8;
   const bool settingsValid = SpeedFor(Baudrate, &speed) && SizeFor(Databits, &size);
 
   const int fd = OpenExclusive(Name);
