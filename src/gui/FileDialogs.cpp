@@ -44,6 +44,10 @@ QString ChooseSettingsFile(QWidget* owner, bool save, const SettingsFileDialogs&
   return ChooseFile(owner, SettingsFileRequest(save, dialogs));
 }
 
+SettingsFileDialogs PosSettingsFiles() {
+  return {"POS Printer Eeprom Settings File(*.pes)", true, "POS Printer Eeprom Settings File(*.pes)"};
+}
+
 bool IsRegularFile(const QString& path) {
   const QFileInfo info(path);
   return info.exists() && info.isFile();

@@ -41,6 +41,10 @@ struct SettingsFileDialogs {
 FileDialogRequest SettingsFileRequest(bool save, const SettingsFileDialogs& dialogs = {});
 QString ChooseSettingsFile(QWidget* owner, bool save, const SettingsFileDialogs& dialogs = {});
 
+// The POS-style editors: "POS Printer Eeprom Settings File(*.pes)" on both
+// dialogs, replacing a file asked first.
+SettingsFileDialogs PosSettingsFiles();
+
 // True for a regular file (or a link to one): the open dialogs' choice is
 // read only then, never a FIFO or a device that would block the window.
 bool IsRegularFile(const QString& path);

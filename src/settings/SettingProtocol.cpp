@@ -6,6 +6,7 @@
 #include <termios.h>
 
 #include "link/COMUnit.h"
+#include "link/EepromControl.h"
 #include "link/Clock.h"
 #include "link/PortSession.h"
 #include "link/PortState.h"
@@ -42,18 +43,10 @@ bool CommandQueue::MakeupCommand(const uint8_t* bytes, int count) {
 bool SettingLink::WritePort(const uint8_t* buffer, int length) {
   if (g_nHandle <= 0) return false;
   if (length < 0 || (length > 0 && buffer == nullptr)) return false;
-  switch (PortType.load()) {
-    case PortCOM:
-      return serialio::WriteAllWithin(g_nHandle, buffer, length, SerialWriteTimeoutMs(g_nHandle, length));
-    case PortUSB:
-      return UsbDevice::uWrite(g_nHandle, 0, buffer, length) == length;
-    case PortUSBPrinter: {
-      int written = 0;
-      return UsbPrinter::WriteUSBPrinter(g_nHandle, buffer, length, &written) != 0 && written == length;
-    }
-    default:
-      return style_.otherKindsWriteSucceeds;
-  }
+  const int kind = PortType.load();
+  if (kind != PortCOM && kind != PortUSB && kind != PortUSBPrinter) return style_.otherKindsWriteSucceeds;
+  // The one plain write of the settings editors and the one-shot sends.
+  return RWK201EEepromSet::POSWritePort(kind, g_nHandle, buffer, length);
 }
 
 void SettingLink::DiscardStaleInput() {
@@ -143,6 +136,7 @@ PortOpenResult OpenEditorPort(SettingLink& session, const link::PortSessionPlan&
     result.failed = true;
     return result;
   }
+  result.opened = true;
   session.setHandle(port.handle);
   return result;
 }

@@ -131,6 +131,7 @@ class SettingLink {
 // Opening and closing the port of PortType around one Get or Save.
 struct PortOpenResult {
   bool failed = false;    // the open was tried and gave -1
+  bool opened = false;    // the port is open and its handle is the link's
   std::string portName;   // the record's Name, for the error message
 };
 // The editors reach the printer over serial, USB device and USB printer.

@@ -9,6 +9,8 @@
 #include "settings/M512EepromSet.h"
 #include "settings/M512IIEepromSet.h"
 #include "settings/N512EepromSet.h"
+#include "settings/RWK201EepromSet.h"
+#include "settings/RWK305EepromSet.h"
 #include "shell/DialogOpeners.h"
 #include "shell/MainForm.h"
 
@@ -34,6 +36,9 @@ const EditorEntry kEditors[] = {
     {ModelVDK305, "TK305EepromSetForm", &Make<TK305EepromSetForm>},
     {ModelVDK201, "TK201EepromSetForm", &Make<TK201EepromSetForm>},
     {ModelVDK512, "TK512EepromSetForm", &Make<TK512EepromSetForm>},
+    {ModelRWK201, "TRWK201EepromSetForm", &Make<TRWK201EepromSetForm>},
+    {ModelRWK305, "TRWK305EepromSetForm", &Make<TRWK305EepromSetForm>},
+    {ModelRWK305W, "TRWK305EepromSetForm", &Make<TRWK305EepromSetForm>},
 };
 
 const EditorEntry* Find(int modelCode) {

@@ -1,0 +1,539 @@
+#include "settings/SecondSeriesMap.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace torva::settings::second {
+
+using C = Control;
+using S = Setting;
+
+namespace {
+
+std::string Lower(std::string s) {
+  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return s;
+}
+
+// The baud codes the printer stores, by the rate's text.
+int BaudCodeOf(const std::string& rate) {
+  static const std::pair<const char*, int> codes[] = {{"9600", 0},  {"19200", 1}, {"38400", 2},
+                                                      {"57600", 3}, {"4800", 4},  {"115200", 7}};
+  for (const auto& [text, code] : codes) {
+    if (rate == text) return code;
+  }
+  return -1;
+}
+
+// The item of a stored baud code in "4800" "9600" "19200" "38400" "57600" "115200".
+int BaudIndexOf(int code) {
+  switch (code) {
+    case 4: return 0;
+    case 0: return 1;
+    case 1: return 2;
+    case 2: return 3;
+    case 3: return 4;
+    case 7: return 5;
+    default: return -1;
+  }
+}
+
+// (0,0) / (1,0) / ... up to maxValue with hi 0: the value, else -1.
+int SmallPair(uint8_t lo, uint8_t hi, int maxValue) { return hi == 0 && lo <= maxValue ? lo : -1; }
+
+// A list index the list may not hold shows no selection.
+int IndexIn(size_t count, int index) { return index >= 0 && static_cast<size_t>(index) < count ? index : -1; }
+
+// On/off into a check box or a radio group whose first button is "Enable".
+void SetFlag(ControlValue& v, ControlKind kind, bool on) {
+  if (kind == ControlKind::Check) {
+    v.checked = on;
+  } else {
+    v.index = on ? 0 : 1;
+  }
+}
+
+bool FlagOf(const ControlValue& v, ControlKind kind) { return kind == ControlKind::Check ? v.checked : v.index == 0; }
+
+// Data bits, stop bits and parity items as the printer's numbers.
+void SetDataBits(ControlValue& v, int bits) { v.index = bits == 8 ? 0 : 1; }
+void SetStopBits(ControlValue& v, int bits) { v.index = bits == 1 ? 0 : 1; }
+void SetParity(ControlValue& v, int parity) { v.index = parity == 0 ? 2 : parity == 1 ? 1 : 0; }
+
+}  // namespace
+
+const std::vector<ControlInfo>& Controls() {
+  static const std::vector<ControlInfo> rows = {
+      {C::cboBaudrate, "cboBaudrate", ControlKind::List, {"4800", "9600", "19200", "38400", "57600", "115200"}},
+      {C::cboFlowControl, "cboFlowControl", ControlKind::List, {"DTR/DSR"}},
+      {C::cboDataBits, "cboDataBits", ControlKind::List, {"8", "7"}},
+      {C::cboStopbits, "cboStopbits", ControlKind::List, {"1", "2"}},
+      {C::cboParity, "cboParity", ControlKind::List, {"Even", "Odd", "None"}},
+      {C::edtDefaultLeftMargin, "edtDefaultLeftMargin", ControlKind::Edit, {}},
+      {C::edtDefaultRightMargin, "edtDefaultRightMargin", ControlKind::Edit, {}},
+      {C::edtPrintSpeed, "edtPrintSpeed", ControlKind::Edit, {}},
+      {C::edtPrintDarkness, "edtPrintDarkness", ControlKind::Edit, {}},
+      {C::FeedLine, "FeedLine", ControlKind::Edit, {}},
+      {C::chkStopPrintingOnPaperNearEnd, "chkStopPrintingOnPaperNearEnd", ControlKind::Check, {}},
+      {C::chkAlarmOnPaperNearEnd, "chkAlarmOnPaperNearEnd", ControlKind::Check, {}},
+      {C::rgAutoCutter, "rgAutoCutter", ControlKind::Radio, {"Enable", "Disable"}},
+      {C::rgCR, "rgCR", ControlKind::Radio, {"Enable", "Disable"}},
+      {C::rgPaperType, "rgPaperType", ControlKind::Radio, {"Receipt", "Mark/Label"}},
+      {C::rgBeeper, "rgBeeper", ControlKind::Radio, {"Enable", "Disable"}},
+      {C::rgBufferSize, "rgBufferSize", ControlKind::Radio, {"4096 Bytes", "45 Bytes"}},
+      {C::rgDataError, "rgDataError", ControlKind::Radio, {"Print '?'", "Ignored"}},
+      {C::cboCodePage, "cboCodePage", ControlKind::List,
+       {"PC437", "Katakana", "PC850", "PC860", "PC863", "PC865", "PC852", "PC858", "PC866", "PC1252"}},
+  };
+  return rows;
+}
+
+const ControlInfo& InfoOf(Control control) { return Controls()[static_cast<size_t>(control)]; }
+
+const std::vector<SettingRow>& RWK201Settings() {
+  static const std::vector<SettingRow> rows = {
+      {S::CommBaudRate, 0x16, 0x16, Codec::BaudCode, C::cboBaudrate},
+      {S::CommFlowControl, 0x40, 0x40, Codec::FlowControl, C::cboFlowControl},
+      {S::CommDataBits, 0x17, 0x17, Codec::DataBits, C::cboDataBits},
+      {S::CommStopBits, 0x19, 0x19, Codec::StopBits, C::cboStopbits},
+      {S::CommParity, 0x1B, 0x1B, Codec::Parity, C::cboParity},
+      {S::DefaultLeftMargin, 0x4E, 0x4E, Codec::Margin, C::edtDefaultLeftMargin},
+      {S::DefaultRightMargin, 0x4A, 0x4A, Codec::Margin, C::edtDefaultRightMargin},
+      {S::PrintSpeed, 0x06, 0x06, Codec::Speed, C::edtPrintSpeed},
+      {S::PrintDarkness, 0x02, 0x02, Codec::Darkness, C::edtPrintDarkness},
+      {S::StopPrintingOnPaperNearEnd, 0x44, 0x44, Codec::Flag, C::chkStopPrintingOnPaperNearEnd},
+      {S::AlarmOnPaperNearEnd, 0x54, 0x54, Codec::Flag, C::chkAlarmOnPaperNearEnd},
+      {S::AutoCutter, 0x09, 0x09, Codec::SwitchWordCutter, C::rgAutoCutter},
+      {S::CRCommand, 0x14, 0x14, Codec::Flag, C::rgCR},
+      {S::PaperType, 0x12, 0x12, Codec::PaperType, C::rgPaperType},
+      {S::Beeper, 0x58, 0x58, Codec::Flag, C::rgBeeper},
+      {S::CodePage, 0x6D, 0x6D, Codec::CodePage, C::cboCodePage},
+      {S::RxBufferSize, 0x7D, 0x7D, Codec::RxBuffer, C::rgBufferSize},
+      {S::FeedLineInMark, 0x37, 0x2C, Codec::Word, C::FeedLine},
+  };
+  return rows;
+}
+
+int EditValues::at(Control c) const {
+  auto it = numbers.find(c);
+  return it == numbers.end() ? 0 : it->second;
+}
+
+EditCheck CheckEdits(const FormState& state, const EditRules& rules) {
+  EditCheck check;
+  EditValues values;
+  for (const EditCheckRow& row : rules.rows) {
+    const auto number = ParseInt32(state[row.control].text);
+    if (!number) {
+      check.formatError = true;
+      check.english = rules.formatEnglish;
+      check.chinese = rules.formatChinese;
+      return check;
+    }
+    values.numbers[row.control] = *number;
+  }
+  for (const EditCheckRow& row : rules.rows) {
+    const int v = values.at(row.control);
+    if (v < row.minimum || v > row.maximum) {
+      check.english = row.english;
+      check.chinese = row.chinese;
+      return check;
+    }
+  }
+  check.values = std::move(values);
+  return check;
+}
+
+const ButtonRules& PosButtonRules() {
+  //                                  get    save   import export exit
+  static const ButtonRules rules = {{{false, false, false, false, false},  // OperationStarts
+                                     {true, true, true, true, true},      // GetSucceeds
+                                     {true, false, true, true, true},     // GetFails
+                                     {true, true, true, true, true},      // SaveFails
+                                     {true, false, true, true, true}}};   // SaveSucceeds
+  return rules;
+}
+
+namespace {
+
+EditRules SaveRules(int marginMax, const char* formatChinese) {
+  return EditRules{
+      {
+          {C::edtDefaultLeftMargin, 0, marginMax, "The input of default left margin is invalid!",
+           "“default left margin”非法输入！"},
+          {C::edtDefaultRightMargin, 0, marginMax, "The input of default right margin is invalid!",
+           "“default right margin”非法输入！"},
+          {C::edtPrintSpeed, 25, 150, "The input of print speed is invalid!", "“print speed”非法输入！"},
+          {C::edtPrintDarkness, 1, 254, "The input of print darkness is invalid!", "“print darkness”非法输入！"},
+          {C::FeedLine, 0, 65535, "The input of FeedLine In Mark Mode is invalid!",
+           "“FeedLine In Mark Mode”非法输入！"},
+      },
+      "The input of format is invalid!",
+      formatChinese,
+  };
+}
+
+std::vector<Setting> AllInTableOrder() {
+  std::vector<Setting> order;
+  for (const SettingRow& row : RWK201Settings()) order.push_back(row.setting);
+  return order;
+}
+
+SecondSeriesProfile RWK201Base() {
+  SecondSeriesProfile p{
+      .modelCodes = {4},
+      .className = "TRWK201EepromSetForm",
+      .caption = "EepromSet",
+      .fontFamily = "MS Sans Serif",
+      .tag = "RW-K201XX",
+      .settings = &RWK201Settings(),
+      .getOrder = AllInTableOrder(),
+      .exportOrder = AllInTableOrder(),
+      .extraImportKeys = {{0x70, S::PrintSpeed}},
+      .importCapacity = 20,
+      .hiddenWidgets = {"rgDataError", "lblFeedLineInMarkMode"},
+      .codePageItems = InfoOf(C::cboCodePage).items,
+      .codePageStart = 0,
+      .saveStoresDataBits = true,
+      .savePlan = SavePlan::OneQueuedWrite,
+      .resetWaitMs = 2500,
+      .f1Help = true,
+      .saveChecks = SaveRules(16, "非法输入！"),
+      .exportChecks = SaveRules(100, "输入非法！"),
+      .buttons = PosButtonRules(),
+      .texts = FrameTexts{},
+      .switchWord = SwitchWordSlot::RWK201,
+  };
+  return p;
+}
+
+}  // namespace
+
+const SecondSeriesProfile& RWK201Profile() {
+  static const SecondSeriesProfile p = RWK201Base();
+  return p;
+}
+
+const SecondSeriesProfile& RWK305Profile() {
+  static const SecondSeriesProfile p = [] {
+    SecondSeriesProfile q = RWK201Base();
+    q.modelCodes = {6, 15};
+    q.className = "TRWK305EepromSetForm";
+    q.tag = "RW-K305XX";
+    q.switchWord = SwitchWordSlot::RWK305;
+    return q;
+  }();
+  return p;
+}
+
+const SettingRow* RowOf(const SecondSeriesProfile& profile, Setting setting) {
+  for (const SettingRow& row : *profile.settings) {
+    if (row.setting == setting) return &row;
+  }
+  return nullptr;
+}
+
+const std::vector<std::string>& ItemsOf(const SecondSeriesProfile& profile, Control control) {
+  if (control == C::cboCodePage) return profile.codePageItems;
+  return InfoOf(control).items;
+}
+
+std::string ItemText(const std::vector<std::string>& items, int index) {
+  return index >= 0 && static_cast<size_t>(index) < items.size() ? items[static_cast<size_t>(index)] : std::string();
+}
+
+FormState StartState(const SecondSeriesProfile& profile) {
+  FormState s;
+  s[C::cboBaudrate].index = 2;  // "19200"
+  s[C::cboFlowControl].index = 0;
+  s[C::cboDataBits].index = 0;  // "8"
+  s[C::cboStopbits].index = 0;  // "1"
+  s[C::cboParity].index = 2;    // "None"
+  s[C::edtDefaultLeftMargin].text = "2";
+  s[C::edtDefaultRightMargin].text = "2";
+  s[C::edtPrintSpeed].text = "100";
+  s[C::edtPrintDarkness].text = "68";
+  s[C::FeedLine].text = "0";
+  s[C::chkStopPrintingOnPaperNearEnd].checked = false;
+  s[C::chkAlarmOnPaperNearEnd].checked = true;
+  s[C::rgAutoCutter].index = 0;  // "Enable"
+  s[C::rgCR].index = 1;          // "Disable"
+  s[C::rgPaperType].index = 0;   // "Receipt"
+  s[C::rgBeeper].index = 0;      // "Enable"
+  s[C::rgBufferSize].index = 0;  // "4096 Bytes"
+  s[C::rgDataError].index = 0;   // "Print '?'"
+  s[C::cboCodePage].index = IndexIn(profile.codePageItems.size(), profile.codePageStart);
+  return s;
+}
+
+int& HighBuf09(SwitchWordSlot slot) {
+  static int kept[2] = {0, 0};
+  return kept[static_cast<int>(slot) == 0 ? 0 : 1];
+}
+
+bool ApplyReply(const SettingRow& row, uint8_t lo, uint8_t hi, FormState& state, int& highBuf09,
+                const SecondSeriesProfile& profile) {
+  ControlValue& v = state[row.control];
+  const ControlKind kind = InfoOf(row.control).kind;
+  const int value = lo | (hi << 8);
+  switch (row.codec) {
+    case Codec::BaudCode: {
+      const int index = hi == 0 ? BaudIndexOf(lo) : -1;
+      if (index < 0) return false;
+      v.index = index;
+      return true;
+    }
+    case Codec::FlowControl: {
+      // 01 00 (XON/XOFF) has no item: the list shows nothing, and Save then
+      // writes 1 again.
+      const int flow = SmallPair(lo, hi, 1);
+      if (flow < 0) return false;
+      v.index = flow == 0 ? 0 : -1;
+      return true;
+    }
+    case Codec::DataBits:
+      if (lo == 8 || lo == 0xFF) SetDataBits(v, 8);
+      else if (lo == 7) SetDataBits(v, 7);
+      else return false;
+      return true;
+    case Codec::StopBits:
+      if (lo == 1) SetStopBits(v, 1);
+      else if (lo == 2 || lo == 0xFF) SetStopBits(v, 2);
+      else return false;
+      return true;
+    case Codec::Parity:
+      if (lo > 2 && lo != 0xFF) return false;
+      SetParity(v, lo == 0xFF ? 2 : lo);
+      return true;
+    case Codec::Margin:
+    case Codec::Word:
+      v.text = std::to_string(value);
+      return true;
+    case Codec::Speed:
+      v.text = value >= 25 && value <= 150 ? std::to_string(value) : "-1";
+      return true;
+    case Codec::Darkness:
+      if (value < 1 || value > 254) return false;
+      v.text = std::to_string(value);
+      return true;
+    case Codec::Flag: {
+      const int on = SmallPair(lo, hi, 1);
+      if (on < 0) return false;
+      SetFlag(v, kind, on == 1);
+      return true;
+    }
+    case Codec::SwitchWordCutter:
+      highBuf09 = hi;
+      if (lo != 0) return false;
+      v.index = (hi & 0x08) ? 1 : 0;
+      return true;
+    case Codec::PaperType: {
+      const int type = SmallPair(lo, hi, 1);
+      if (type < 0) return false;
+      v.index = type;
+      return true;
+    }
+    case Codec::CodePage:
+      // Another reply than a page or FF FF leaves the list as it is and the
+      // Get goes on.
+      if (hi == 0 && lo <= 9) v.index = IndexIn(profile.codePageItems.size(), lo);
+      else if (lo == 0xFF && hi == 0xFF) v.index = IndexIn(profile.codePageItems.size(), 0);
+      return true;
+    case Codec::RxBuffer:
+      if (lo == 0xFF && hi == 0xFF) {
+        v.index = 0;
+        return true;
+      }
+      if (SmallPair(lo, hi, 1) < 0) return false;
+      v.index = lo;
+      return true;
+  }
+  return false;
+}
+
+std::optional<uint16_t> SetterValue(const SettingRow& row, const FormState& state, const EditValues& edits,
+                                    int highBuf09, const SecondSeriesProfile& profile) {
+  const ControlValue& v = state[row.control];
+  const ControlKind kind = InfoOf(row.control).kind;
+  const std::string text = ItemText(ItemsOf(profile, row.control), v.index);
+  auto ranged = [](int n, int lo, int hi) -> std::optional<uint16_t> {
+    if (n < lo || n > hi) return std::nullopt;
+    return static_cast<uint16_t>(n);
+  };
+  switch (row.codec) {
+    case Codec::BaudCode: {
+      const int code = BaudCodeOf(text);
+      if (code < 0) return std::nullopt;
+      return static_cast<uint16_t>(code);
+    }
+    case Codec::FlowControl:
+      return static_cast<uint16_t>(Lower(text) == "dtr/dsr" ? 0 : 1);
+    case Codec::DataBits:
+      return static_cast<uint16_t>(text == "8" ? 8 : 7);
+    case Codec::StopBits:
+      return static_cast<uint16_t>(text == "1" ? 1 : 2);
+    case Codec::Parity:
+      if (text == "None") return 0;
+      if (text == "Odd") return 1;
+      if (text == "Even") return 2;
+      return std::nullopt;
+    case Codec::Margin:
+      return ranged(edits.at(row.control), 0, 100);
+    case Codec::Speed:
+      return ranged(edits.at(row.control), 25, 150);
+    case Codec::Darkness:
+      return ranged(edits.at(row.control), 1, 254);
+    case Codec::Word:
+      return static_cast<uint16_t>(edits.at(row.control) & 0xFFFF);
+    case Codec::Flag:
+      return static_cast<uint16_t>(FlagOf(v, kind) ? 1 : 0);
+    case Codec::SwitchWordCutter: {
+      const int keep = highBuf09 & 0xFF;
+      const int high = text == "Enable" ? (keep & ~0x08) : (keep | 0x08);
+      return static_cast<uint16_t>(high << 8);
+    }
+    case Codec::PaperType:
+      return static_cast<uint16_t>(text == "Receipt" ? 0 : 1);
+    case Codec::CodePage:
+      return ranged(v.index, 0, 9);
+    case Codec::RxBuffer:
+      return static_cast<uint16_t>(text == "45 Bytes" ? 1 : 0);
+  }
+  return std::nullopt;
+}
+
+SaveCommands BuildSaveCommands(const FormState& state, const EditValues& edits, int highBuf09,
+                               const SecondSeriesProfile& profile) {
+  SaveCommands out;
+  for (Setting setting : profile.getOrder) {
+    const SettingRow* row = RowOf(profile, setting);
+    if (!row) continue;
+    const auto value = SetterValue(*row, state, edits, highBuf09, profile);
+    if (!value) {
+      out.commands.clear();
+      out.refused = row;
+      return out;
+    }
+    if (row->codec == Codec::DataBits) out.dataBits = *value;
+    out.commands.emplace_back(row, *value);
+  }
+  return out;
+}
+
+std::optional<Bytes> BuildExport(const FormState& state, const EditValues& edits, int highBuf09,
+                                 const SecondSeriesProfile& profile) {
+  SettingsFileWriter writer;
+  for (Setting setting : profile.exportOrder) {
+    const SettingRow* row = RowOf(profile, setting);
+    if (!row) continue;
+    const auto value = SetterValue(*row, state, edits, highBuf09, profile);
+    if (!value || !writer.SaveSettingsToFile(row->fileKey, *value)) return std::nullopt;
+  }
+  return writer.Finish(profile.tag);
+}
+
+namespace {
+
+const SettingRow* ImportRowOf(const SecondSeriesProfile& profile, uint8_t key) {
+  for (Setting setting : profile.exportOrder) {
+    const SettingRow* row = RowOf(profile, setting);
+    if (row && row->fileKey == key) return row;
+  }
+  for (const auto& [extra, setting] : profile.extraImportKeys) {
+    if (extra == key) return RowOf(profile, setting);
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+bool ApplyImportRecord(uint8_t key, uint8_t lo, uint8_t hi, FormState& state, const SecondSeriesProfile& profile) {
+  const SettingRow* row = ImportRowOf(profile, key);
+  if (!row) return false;
+  ControlValue& v = state[row->control];
+  const ControlKind kind = InfoOf(row->control).kind;
+  const int value = lo | (hi << 8);
+  switch (row->codec) {
+    case Codec::BaudCode: {
+      const int index = hi == 0 ? BaudIndexOf(lo) : -1;
+      if (index < 0) return false;
+      v.index = index;
+      return true;
+    }
+    case Codec::FlowControl:
+      // 01 00 selects item 1, which the one-item list does not have.
+      if (SmallPair(lo, hi, 1) < 0) return false;
+      v.index = IndexIn(ItemsOf(profile, row->control).size(), lo);
+      return true;
+    case Codec::DataBits:
+      if (hi != 0 || (lo != 7 && lo != 8)) return false;
+      SetDataBits(v, lo);
+      return true;
+    case Codec::StopBits:
+      if (hi != 0 || (lo != 1 && lo != 2)) return false;
+      SetStopBits(v, lo);
+      return true;
+    case Codec::Parity:
+      if (SmallPair(lo, hi, 2) < 0) return false;
+      SetParity(v, lo);
+      return true;
+    case Codec::Margin:
+      if (value > 100) return false;
+      v.text = std::to_string(value);
+      return true;
+    case Codec::Speed:
+      if (value < 25 || value > 150) return false;
+      v.text = std::to_string(value);
+      return true;
+    case Codec::Darkness:
+      if (value < 1 || value > 254) return false;
+      v.text = std::to_string(value);
+      return true;
+    case Codec::Word:
+      v.text = std::to_string(value);
+      return true;
+    case Codec::Flag:
+      if (SmallPair(lo, hi, 1) < 0) return false;
+      SetFlag(v, kind, lo == 1);
+      return true;
+    case Codec::SwitchWordCutter:
+      if (lo != 0) return false;
+      v.index = (hi & 0x08) ? 1 : 0;
+      return true;
+    case Codec::PaperType:
+    case Codec::RxBuffer:
+      if (SmallPair(lo, hi, 1) < 0) return false;
+      v.index = lo;
+      return true;
+    case Codec::CodePage: {
+      const int page = SmallPair(lo, hi, 9);
+      if (page < 0 || IndexIn(profile.codePageItems.size(), page) < 0) return false;
+      v.index = page;
+      return true;
+    }
+  }
+  return false;
+}
+
+long long ImportReadLimit(const SecondSeriesProfile& profile) {
+  return MaxFileBytes(FileReadProfile{profile.tag, profile.importCapacity});
+}
+
+ImportOutcome ImportFile(const uint8_t* data, size_t size, FormState& state, const SecondSeriesProfile& profile) {
+  const FileReadProfile readProfile{profile.tag, profile.importCapacity};
+  const FileSizeCheck check = CheckFileSize(static_cast<long long>(size), readProfile);
+  if (check.oddSize || check.tooManyRecords) return ImportOutcome::NotNormal;
+  const FileReadResult read = ReadSettingsFile(data, size, readProfile);
+  if (read.refusedTooLarge || !read.tagMatches) return ImportOutcome::NotNormal;
+  bool faulty = read.shortRecord;
+  FormState next = state;
+  for (const auto& slot : read.records) {
+    if (!slot || !slot->isBank1() || !ApplyImportRecord(slot->address(), slot->lo(), slot->hi(), next, profile)) {
+      faulty = true;
+    }
+  }
+  state = next;
+  return faulty ? ImportOutcome::Faulty : ImportOutcome::Applied;
+}
+
+}  // namespace torva::settings::second

@@ -1,0 +1,289 @@
+// The settings of the POS-style editors (RW-K201, RW-K305/RW-K305W, and the
+// editors that become profiles of the same frame): one table of settings
+// (printer address, file key, codec), the dialog's controls as plain data,
+// and every rule that turns a printer reply, a control or a file record into
+// another of them. Widget-free: the dialog keeps its controls in a FormState
+// and calls these functions; tests call them directly.
+//
+// An editor is a profile: model codes, class, caption, tag, the Get (and Save)
+// order, the export list, the import keys, which widgets are hidden, the
+// code-page items, whether Save stores the chosen serial data bits, the save
+// plan, the wait after the reset, the button rules and the checks of its
+// edits. The frame holds no model knowledge of its own.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "settings/EditorCommon.h"
+#include "settings/SettingsFile.h"
+
+namespace torva::settings::second {
+
+// The controls that carry settings, named as the forms name them.
+enum class Control : int {
+  cboBaudrate,
+  cboFlowControl,
+  cboDataBits,
+  cboStopbits,
+  cboParity,
+  edtDefaultLeftMargin,
+  edtDefaultRightMargin,
+  edtPrintSpeed,
+  edtPrintDarkness,
+  FeedLine,
+  chkStopPrintingOnPaperNearEnd,
+  chkAlarmOnPaperNearEnd,
+  rgAutoCutter,
+  rgCR,
+  rgPaperType,
+  rgBeeper,
+  rgBufferSize,
+  rgDataError,
+  cboCodePage,
+};
+inline constexpr int kControlCount = static_cast<int>(Control::cboCodePage) + 1;
+
+enum class ControlKind {
+  List,   // drop-down list: an item index, -1 = no selection
+  Edit,   // edit: its text
+  Check,  // check box: checked or not
+  Radio,  // radio group: the index of the checked button, -1 = none
+};
+
+struct ControlInfo {
+  Control control;
+  const char* name;  // the widget's object name
+  ControlKind kind;
+  std::vector<std::string> items;  // lists and radio groups; a profile may replace the code pages
+};
+const ControlInfo& InfoOf(Control control);
+const std::vector<ControlInfo>& Controls();
+
+// What one control holds.
+struct ControlValue {
+  int index = -1;
+  std::string text;
+  bool checked = false;
+  bool operator==(const ControlValue&) const = default;
+};
+
+// What the dialog's controls hold.
+struct FormState {
+  std::array<ControlValue, kControlCount> values{};
+  ControlValue& operator[](Control c) { return values[static_cast<size_t>(c)]; }
+  const ControlValue& operator[](Control c) const { return values[static_cast<size_t>(c)]; }
+  bool operator==(const FormState&) const = default;
+};
+
+// The settings, and how each one's 16-bit value is coded.
+enum class Setting : int {
+  CommBaudRate,
+  CommFlowControl,
+  CommDataBits,
+  CommStopBits,
+  CommParity,
+  DefaultLeftMargin,
+  DefaultRightMargin,
+  PrintSpeed,
+  PrintDarkness,
+  StopPrintingOnPaperNearEnd,
+  AlarmOnPaperNearEnd,
+  AutoCutter,
+  CRCommand,
+  PaperType,
+  Beeper,
+  CodePage,
+  RxBufferSize,
+  FeedLineInMark,
+};
+
+enum class Codec {
+  BaudCode,          // 9600 0, 19200 1, 38400 2, 57600 3, 4800 4, 115200 7
+  FlowControl,       // 0 DTR/DSR, 1 XON/XOFF
+  DataBits,          // 7 or 8 (the printer's low byte; FF reads 8)
+  StopBits,          // 1 or 2 (FF reads 2)
+  Parity,            // 0 None, 1 Odd, 2 Even (FF reads Even)
+  Margin,            // 0..100 written; any value read
+  Speed,             // 25..150; another value reads -1
+  Darkness,          // 1..254
+  Flag,              // 0 off, 1 on (a check box, or a radio group with "Enable" first)
+  SwitchWordCutter,  // bit 3 of the high byte of the switch word, 1 = cutter off
+  PaperType,         // 0 receipt, 1 mark/label
+  CodePage,          // item index 0..9
+  RxBuffer,          // 0 4096 bytes, 1 45 bytes (FF FF reads 0)
+  Word,              // any 16-bit value
+};
+
+struct SettingRow {
+  Setting setting;
+  uint8_t address;  // printer address
+  uint8_t fileKey;  // key of its settings-file record
+  Codec codec;
+  Control control;
+};
+// The eighteen settings of the RW-K201 and RW-K305, in Get order.
+const std::vector<SettingRow>& RWK201Settings();
+
+// The checks of the edits before a Save or an Export, in the order they run.
+// Every edit of the list is converted first; then the ranges are checked.
+struct EditCheckRow {
+  Control control;
+  int minimum;
+  int maximum;
+  const char* english;  // the warning when the value is outside the range
+  const char* chinese;
+};
+struct EditRules {
+  std::vector<EditCheckRow> rows;
+  const char* formatEnglish;  // the warning for a text that is not an integer
+  const char* formatChinese;
+};
+
+// The validated numbers of the edits.
+struct EditValues {
+  std::map<Control, int> numbers;
+  int at(Control c) const;  // 0 for an edit that was not converted
+};
+struct EditCheck {
+  std::optional<EditValues> values;  // set when every check passed
+  bool formatError = false;          // a text was not an integer
+  std::string english, chinese;      // the warning of the first failure
+};
+EditCheck CheckEdits(const FormState& state, const EditRules& rules);
+
+// The button states the frame sets, one row per event.
+enum class ButtonEvent : int {
+  OperationStarts,  // Get or Save starts
+  GetSucceeds,
+  GetFails,         // a getter failed, the port did not open, or its kind is not served
+  SaveFails,        // a refused edit or value, a port that did not open, a failed write
+  SaveSucceeds,
+};
+inline constexpr int kButtonEventCount = 5;
+struct ButtonStates {
+  bool get, save, importFile, exportFile, exit;
+  bool operator==(const ButtonStates&) const = default;
+};
+using ButtonRules = std::array<ButtonStates, kButtonEventCount>;
+// Save becomes usable only through a successful Get, and a successful Save
+// disables it again.
+const ButtonRules& PosButtonRules();
+
+// How Save sends the settings.
+enum class SavePlan {
+  OneQueuedWrite,  // every setting into the command queue, the queue in one write
+};
+
+// Which HighBuf09 an editor keeps.
+enum class SwitchWordSlot : int { RWK201, RWK305 };
+
+// The message texts of the frame.
+struct FrameTexts {
+  const char* getSucceededEnglish = "Get Eeprom data from printer successfully!";
+  const char* getSucceededChinese = "读取Eeprom成功！";
+  const char* getFailedEnglish =
+      "Fail to get data from the printer!\r\nPlease check whether the printer is connected to the specified port "
+      "correctly.";
+  const char* getFailedChinese = "读取打印机数据失败！\r\n请检查打印机是否正确连接到指定端口。";
+  const char* saveSucceededEnglish = "After feeding paper,Please turn off the printer and turn it on!";
+  const char* saveSucceededChinese = "请在打印机完成走纸动作后复位打印机！";
+  const char* saveFailedEnglish = "Save Eeprom settings unsuccessfully!";
+  const char* saveFailedChinese = "配置Eeprom失败！";
+};
+
+struct SecondSeriesProfile {
+  std::vector<int> modelCodes;
+  const char* className;  // the dialog class, also the window's object name
+  const char* caption;
+  const char* fontFamily;
+  const char* tag;  // of its settings files
+  const std::vector<SettingRow>* settings;
+  std::vector<Setting> getOrder;     // Save queues in the same order
+  std::vector<Setting> exportOrder;  // each record under the setting's file key
+  // Keys the import takes besides the export's: (key, setting).
+  std::vector<std::pair<uint8_t, Setting>> extraImportKeys;
+  int importCapacity;  // records an import holds; a file with more is refused
+  std::vector<const char*> hiddenWidgets;  // by object name
+  std::vector<std::string> codePageItems;
+  int codePageStart;  // -1: no selection
+  bool saveStoresDataBits;  // a successful Save makes ComParameter.Databits the chosen bits
+  SavePlan savePlan;
+  int resetWaitMs;  // after the reset that ends a Save
+  bool f1Help;
+  EditRules saveChecks;
+  EditRules exportChecks;
+  ButtonRules buttons;
+  FrameTexts texts;
+  SwitchWordSlot switchWord;
+};
+const SecondSeriesProfile& RWK201Profile();
+const SecondSeriesProfile& RWK305Profile();
+
+// The row of a setting in the profile's table; nullptr when it has none.
+const SettingRow* RowOf(const SecondSeriesProfile& profile, Setting setting);
+// The items a list or radio group shows under this profile.
+const std::vector<std::string>& ItemsOf(const SecondSeriesProfile& profile, Control control);
+// The text of an item; empty for -1 or an index past the end.
+std::string ItemText(const std::vector<std::string>& items, int index);
+
+// The controls as the form starts.
+FormState StartState(const SecondSeriesProfile& profile);
+
+// The kept high byte of the switch word (address 09) of one editor: 0 when
+// the program starts, set by every cutter reply before it is judged, the
+// source of the other bits in Save and Export, untouched by Import.
+int& HighBuf09(SwitchWordSlot slot);
+inline int& HighBuf09(const SecondSeriesProfile& profile) { return HighBuf09(profile.switchWord); }
+
+// Get: puts one reply into the state. False when the setting does not take
+// the reply (the control keeps its value). A cutter reply sets highBuf09
+// first, whatever its low byte.
+bool ApplyReply(const SettingRow& row, uint8_t lo, uint8_t hi, FormState& state, int& highBuf09,
+                const SecondSeriesProfile& profile);
+
+// Save and Export: the value a setter writes for the control, or nullopt when
+// the setter refuses it. Edits come from the validated numbers.
+std::optional<uint16_t> SetterValue(const SettingRow& row, const FormState& state, const EditValues& edits,
+                                    int highBuf09, const SecondSeriesProfile& profile);
+
+// Save: the settings' commands in the profile's order, or the setting whose
+// setter refused.
+struct SaveCommands {
+  std::vector<std::pair<const SettingRow*, uint16_t>> commands;
+  const SettingRow* refused = nullptr;
+  // The data bits the Save writes (7 or 8), 0 when the profile has none.
+  int dataBits = 0;
+};
+SaveCommands BuildSaveCommands(const FormState& state, const EditValues& edits, int highBuf09,
+                               const SecondSeriesProfile& profile);
+
+// Export: the whole file (records in the export order, then the tag), or
+// nullopt when a record is refused.
+std::optional<Bytes> BuildExport(const FormState& state, const EditValues& edits, int highBuf09,
+                                 const SecondSeriesProfile& profile);
+
+// Import: puts one record into the state. False for a key the profile does
+// not take or a value the setting does not accept (the state is unchanged).
+bool ApplyImportRecord(uint8_t key, uint8_t lo, uint8_t hi, FormState& state, const SecondSeriesProfile& profile);
+
+// How an import of a whole file ends.
+enum class ImportOutcome {
+  NotNormal,  // refused by size, record count or tag: nothing applied
+  Applied,    // every record applied
+  Faulty,     // applied, but some record was faulty or the file was cut short
+};
+// Reads and applies a whole file held in memory.
+ImportOutcome ImportFile(const uint8_t* data, size_t size, FormState& state, const SecondSeriesProfile& profile);
+inline ImportOutcome ImportFile(const Bytes& data, FormState& state, const SecondSeriesProfile& profile) {
+  return ImportFile(data.data(), data.size(), state, profile);
+}
+// The most bytes an import reads of a file the size check passes.
+long long ImportReadLimit(const SecondSeriesProfile& profile);
+
+}  // namespace torva::settings::second
