@@ -49,6 +49,32 @@ std::vector<SettingDefault> With(std::vector<SettingDefault> base, const std::ve
   return base;
 }
 
+// RW-K201, RW-K305 and RW-K305W: the eighteen settings their editor reads,
+// as the editor shows them before its first Get (19200 baud, DTR/DSR, 8 data
+// bits, 1 stop bit, no parity, margins 2, 100 mm/s, darkness 68, alarm on
+// near end, cutter on in the switch word, CR off, receipt paper, beeper on,
+// PC437, the 4096-byte buffer, no feed in mark mode).
+const std::vector<SettingDefault> kPosStyleDefaults = {
+    {1, 0x16, 1},    // baud rate code: 19200
+    {1, 0x40, 0},    // flow control: DTR/DSR
+    {1, 0x17, 8},    // data bits
+    {1, 0x19, 1},    // stop bits
+    {1, 0x1B, 0},    // parity: none
+    {1, 0x4E, 2},    // left margin
+    {1, 0x4A, 2},    // right margin
+    {1, 0x06, 100},  // print speed, mm/s
+    {1, 0x02, 68},   // print darkness
+    {1, 0x44, 0},    // stop printing on paper near end: off
+    {1, 0x54, 1},    // alarm on paper near end: on
+    {1, 0x09, 0},    // switch word: cutter on (bit 3 of the high byte clear)
+    {1, 0x14, 0},    // CR command: disabled
+    {1, 0x12, 0},    // paper type: receipt
+    {1, 0x58, 1},    // beeper: on
+    {1, 0x6D, 0},    // code page: PC437
+    {1, 0x7D, 0},    // receive buffer: 4096 bytes
+    {1, 0x37, 0},    // feed lines in mark mode
+};
+
 const std::map<int, std::vector<SettingDefault>>& Table() {
   static const std::map<int, std::vector<SettingDefault>> table = {
       {1, kCommonAddressDefaults},  // VD-M512
@@ -63,6 +89,9 @@ const std::map<int, std::vector<SettingDefault>>& Table() {
       // automatic presenting on, and its bundler enabled (2).
       {0, With(kCommonAddressDefaults,
                {{1, 0x4E, 7}, {1, 0x4A, 9}, {1, 0x6D, 0}, {1, 0x7D, 0}, {1, 0xD5, 1}, {1, 0x3E, 2}})},
+      {4, kPosStyleDefaults},       // RW-K201
+      {6, kPosStyleDefaults},       // RW-K305
+      {15, kPosStyleDefaults},      // RW-K305W
       // The mode setting the status dispatch asks first: a fresh RW-K305GII
       // runs in VD Mode.
       {14, {{1, 0xC3, 0}}},  // RW-K305GII status mode

@@ -100,6 +100,7 @@ struct SimPrinter::Impl {
   int replyDelayMs = 3;
   FaultSpec fault;
   std::map<int, FaultSpec> addressFaults;
+  int writeFaultIn = 0;  // the USB write that is refused: 1 = the next one, 0 = none
   std::string printerName;  // empty: the model's name
   bool wifiReply = false;
   bool usbBabble = false;
@@ -129,6 +130,8 @@ struct SimPrinter::Impl {
   // --- with mu held
   void loadModel(int code);
   void addLog(const std::string& channel, const std::string& name, const Bytes& frame);
+  // Counts one USB write; true when it is the one the write fault refuses.
+  bool takeWriteFault();
   // Decides the fault of one reply and consumes one count of it.
   Outgoing decide(const Reply& reply);
   void setAutoStatus(Session& s, bool on, std::vector<Reply>& replies);

@@ -445,10 +445,21 @@ void SimPrinter::setAddressFault(int address, const FaultSpec& fault) {
     impl_->addressFaults[address] = fault;
 }
 
+void SimPrinter::setWriteFault(int n) {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  impl_->writeFaultIn = std::max(0, n);
+}
+
+bool SimPrinter::Impl::takeWriteFault() {
+  if (writeFaultIn <= 0) return false;
+  return --writeFaultIn == 0;
+}
+
 void SimPrinter::clearFault() {
   std::lock_guard<std::mutex> lock(impl_->mu);
   impl_->fault = FaultSpec{};
   impl_->addressFaults.clear();
+  impl_->writeFaultIn = 0;
 }
 
 void SimPrinter::sendUnsolicited(const Bytes& bytes) {

@@ -141,7 +141,11 @@ class SimPrinter {
   // The reply to reading this setting address (either bank) gets the fault;
   // it takes precedence over setFault. Fault::None clears the address.
   void setAddressFault(int address, const FaultSpec& fault);
-  void clearFault();                         // clears the general fault and every address fault
+  // The USB endpoint takes no byte of the n-th write from now on (counted
+  // over every USB connection; 1 = the next one) and answers it with 0 bytes
+  // written. 0 clears it.
+  void setWriteFault(int n);
+  void clearFault();  // clears the general fault, every address fault and the write fault
   void sendUnsolicited(const Bytes& bytes);  // to every open session
   // Endpoints drop their connections: TCP closes them, the serial endpoint
   // replaces its pseudo-terminal by a fresh one (the old slave reads EIO, the

@@ -390,6 +390,15 @@ class UsbServer {
           break;
         case Op::Write:
           if (port.session) {
+            bool refused;
+            {
+              std::lock_guard<std::mutex> lock(impl_.mu);
+              refused = impl_.takeWriteFault();
+            }
+            if (refused) {
+              result = 0;  // no byte taken
+              break;
+            }
             if (port.kind == Kind::CustomPrinter) scanCustom(port, rq.data);
             std::lock_guard<std::mutex> lock(slot.queue->mu);
             if (!slot.queue->hungUp) {

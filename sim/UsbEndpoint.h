@@ -8,7 +8,9 @@
 // (at most the bytes asked for). Vendor requests 0xC0 and 0xC1 are logged as
 // "VendorReset" and "VendorClearError" (frame: the request number); others are
 // refused. A bulk read answers what the printer has sent to the session, and
-// waits for the first byte at most the read's time-out.
+// waits for the first byte at most the read's time-out. The write that
+// SimPrinter::setWriteFault names is answered with 0 bytes written and none
+// of its bytes reach the printer.
 //
 // The printer's device ID reads "MFG:TORVA;CMD:ESC/POS;MDL:<name>;CLS:PRINTER;"
 // with the name of printerName(); its internal printer ID is 0x10000 plus the

@@ -142,6 +142,30 @@ TEST_F(UsbSimTest, HandlesArePositiveAndDistinctAndDieOnClose) {
   EXPECT_EQ(UsbDevice::CloseDevice(p), 0);
 }
 
+// The write fault takes no byte of the n-th write from now on, over both
+// libraries' connections, and answers it with nothing written.
+TEST_F(UsbSimTest, WriteFaultRefusesTheNthWriteWhole) {
+  start();
+  const int device = openDevice(0);
+  const int printer = openPrinter(printer_->printerName());
+  ASSERT_GT(device, 0);
+  ASSERT_GT(printer, 0);
+  printer_->setWriteFault(2);
+  const uint8_t first[] = {0x0A};
+  const uint8_t second[] = {0x1B, 0x40};
+  const uint8_t third[] = {0x0A, 0x0A};
+  EXPECT_EQ(UsbDevice::uWrite(device, 0, first, 1), 1);
+  int written = -1;
+  EXPECT_EQ(UsbPrinter::WriteUSBPrinter(printer, second, 2, &written), 1) << "the call itself succeeds";
+  EXPECT_EQ(written, 0);
+  EXPECT_EQ(UsbDevice::uWrite(device, 0, third, 2), 2) << "only the n-th write is refused";
+  EXPECT_EQ(receivedAfter(3), (Bytes{0x0A, 0x0A, 0x0A}));
+
+  printer_->setWriteFault(1);
+  printer_->clearFault();
+  EXPECT_EQ(UsbDevice::uWrite(device, 0, first, 1), 1) << "clearFault clears the write fault too";
+}
+
 TEST_F(UsbSimTest, PrinterNamesAreListedWithSeparators) {
   UsbSimOptions o;
   o.otherPrinters = {"Office Laser", "Label@Maker"};

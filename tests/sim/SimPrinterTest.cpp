@@ -272,6 +272,21 @@ TEST(SimModel, DefaultsPerModelAndPowerCycleKeepsMemory) {
   EXPECT_EQ(p.printerName(), "Front desk");
 }
 
+// The RW-K201, RW-K305 and RW-K305W start with what their editor shows
+// before a Get.
+TEST(SimModel, PosStyleModelsHoldTheEditorsStartValues) {
+  const std::pair<int, uint16_t> expected[] = {
+      {0x16, 1},  {0x40, 0}, {0x17, 8},  {0x19, 1},  {0x1B, 0}, {0x4E, 2}, {0x4A, 2}, {0x06, 100}, {0x02, 68},
+      {0x44, 0},  {0x54, 1}, {0x09, 0},  {0x14, 0},  {0x12, 0}, {0x58, 1}, {0x6D, 0}, {0x7D, 0},   {0x37, 0},
+  };
+  for (int model : {4, 6, 15}) {
+    SCOPED_TRACE(model);
+    SimPrinter p(model);
+    for (const auto& [address, value] : expected) EXPECT_EQ(p.setting(address), value) << address;
+    EXPECT_EQ(p.setting(0x2C), 0xFFFF) << "the feed lines live at 37, not at their file key";
+  }
+}
+
 TEST_F(SimSession, DataBitsSwitch) {
   EXPECT_EQ(printer.dataBits(), 8);
   feed({0x1C, 0x09, 0x12, 0x15, 0x02, 0x0A, 0x01, 0x07});
