@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSaveFile>
@@ -68,8 +69,9 @@ TSecondSeriesEepromSetForm::TSecondSeriesEepromSetForm(const SecondSeriesProfile
   btnExport_->setEnabled(false);
   btnExit_->setEnabled(true);
   if (profile_.f1Help) BindHelpKey(this);
-  adjustSize();
-  setFixedSize(size());
+  // A fixed border at the size the layout asks for (never the window
+  // manager's guess from the screen's size).
+  if (layout()) layout()->setSizeConstraint(QLayout::SetFixedSize);
 }
 
 TSecondSeriesEepromSetForm::~TSecondSeriesEepromSetForm() = default;
