@@ -1,7 +1,8 @@
 // Fuzz target of the settings-file reader: any bytes as a *.pes file, read
 // with the store sizes and tags of several editors and applied to the import
 // tables of every editor of the common-address family (VD-M512II, VD-M512,
-// VD-K512, VD-K201, VD-K305, VD-N512). Besides the sanitizers it checks what the
+// VD-K512, VD-K201, VD-K305, VD-N512) and of the RW-K201 and RW-K305, whose
+// result is exported again. Besides the sanitizers it checks what the
 // reader promises: never more records than the store holds, a matching tag
 // only when the tag text is the editor's, the records taken from the file's
 // bytes in order.
@@ -10,6 +11,7 @@
 #include <cstring>
 
 #include "settings/CommonAddressMap.h"
+#include "settings/SecondSeriesMap.h"
 #include "settings/SettingsFile.h"
 
 // The reader and the map are compiled into this target itself, so the fuzzer
@@ -17,6 +19,7 @@
 // gcc, and the replay test beside it needs no Qt library either.
 #include "settings/CommonAddressMap.cpp"
 #include "settings/EditorCommon.cpp"
+#include "settings/SecondSeriesMap.cpp"
 #include "settings/SettingsFile.cpp"
 
 using namespace torva::settings;
@@ -66,6 +69,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (check.values) {
       const auto bytes = BuildExport(state, *check.values, *profile);
       if (bytes) Require(bytes->size() == 9 * profile->exportOrder.size() + 9);
+    }
+  }
+  for (const second::SecondSeriesProfile* profile : {&second::RWK201Profile(), &second::RWK305Profile()}) {
+    const second::FormState start = second::StartState(*profile);
+    second::FormState state = start;
+    const second::ImportOutcome outcome = second::ImportFile(data, size, state, *profile);
+    // A refused file changes nothing; only a file of whole records and the
+    // editor's tag is taken.
+    if (outcome == second::ImportOutcome::NotNormal) Require(state == start);
+    if (outcome != second::ImportOutcome::NotNormal) {
+      Require(size >= 9 && (size - 9) % 9 == 0 && (size - 9) / 9 <= 20);
+      Require(std::memcmp(data + size - 9, profile->tag, 9) == 0);
+    }
+    // Whatever was imported exports whole, or is refused by the checks.
+    const second::EditCheck check = second::CheckEdits(state, profile->exportChecks);
+    if (check.values) {
+      const auto bytes = second::BuildExport(state, *check.values, 0x5A, *profile);
+      Require(bytes && bytes->size() == 9 * profile->exportOrder.size() + 9);
+      second::FormState again = start;
+      Require(second::ImportFile(*bytes, again, *profile) == second::ImportOutcome::Applied);
+      Require(again == state);
     }
   }
   return 0;

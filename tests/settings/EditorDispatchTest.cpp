@@ -13,6 +13,8 @@
 #include "link/PortState.h"
 #include "shell/EditorDispatch.h"
 #include "settings/M512IIEepromSet.h"
+#include "settings/RWK201EepromSet.h"
+#include "settings/RWK305EepromSet.h"
 #include "shell/MainForm.h"
 #include "gui/Messages.h"
 #include "shell/Password.h"
@@ -91,6 +93,10 @@ TEST_F(EditorDispatchTest, AccessCodeThenTheModelsEditor) {
       {ModelVDK512, kAccessCode, "TK512EepromSetForm"},
       {ModelVDM512II, "", ""},              // Cancel opens nothing
       {ModelVDM512II, "Quartzy581", ""},    // wrong code opens nothing
+      {ModelRWK201, kAccessCode, "TRWK201EepromSetForm"},
+      {ModelRWK305, kAccessCode, "TRWK305EepromSetForm"},
+      {ModelRWK305W, kAccessCode, "TRWK305EepromSetForm"},
+      {ModelRWK305, "", ""},
       {ModelVDK773, kAccessCode, ""},       // an editor that is not there yet
   };
   for (const auto& c : cases) {
@@ -131,4 +137,14 @@ TEST(EditorDispatchTable, RowsOfTheEditorsThatExist) {
   EXPECT_STREQ(SettingsEditorClass(19), "");
   EXPECT_STREQ(SettingsEditorClass(ModelVDK773), "");
   EXPECT_EQ(CreateSettingsEditor(ModelVDK773, nullptr), nullptr);
+  // The RW-K305 and RW-K305W share one editor.
+  EXPECT_STREQ(SettingsEditorClass(ModelRWK201), "TRWK201EepromSetForm");
+  EXPECT_STREQ(SettingsEditorClass(ModelRWK305), "TRWK305EepromSetForm");
+  EXPECT_STREQ(SettingsEditorClass(ModelRWK305W), "TRWK305EepromSetForm");
+  for (int code : {ModelRWK305, ModelRWK305W}) {
+    auto k305 = CreateSettingsEditor(code, nullptr);
+    ASSERT_NE(dynamic_cast<TRWK305EepromSetForm*>(k305.get()), nullptr) << code;
+    EXPECT_EQ(k305->windowTitle(), "EepromSet");
+  }
+  EXPECT_NE(dynamic_cast<TRWK201EepromSetForm*>(CreateSettingsEditor(ModelRWK201, nullptr).get()), nullptr);
 }

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <thread>
 
+#include "link/EepromControl.h"
 #include "link/PortState.h"
 #include "settings/SettingProtocol.h"
 
@@ -131,6 +132,37 @@ TEST_F(SettingProtocolTest, OtherPortKindsWriteNothingAndReadFails) {
     uint8_t lo, hi;
     EXPECT_FALSE(ec.ReadSetting(0x16, lo, hi)) << kind;
   }
+}
+
+// The editors' write on the USB kinds is the one write of the one-shot sends
+// (RWK201EEepromSet::POSWritePort): it reaches the libraries through the same
+// calls and counts only a complete write.
+TEST_F(SettingProtocolTest, UsbWriteIsTheOneShotWrite) {
+  static std::vector<std::string> calls;
+  static int shortBy;
+  calls.clear();
+  PortLibraryCalls fake = RealPortLibraryCalls();
+  fake.uWrite = [](int, int, const uint8_t*, int length) {
+    calls.push_back("uWrite");
+    return length - shortBy;
+  };
+  fake.WriteUSBPrinter = [](int, const uint8_t*, int length, int* written) {
+    calls.push_back("WriteUSBPrinter");
+    *written = length - shortBy;
+    return 1;
+  };
+  ScopedPortLibraryCalls scoped(fake);
+  SettingLink link(kPosPortStyle);
+  link.setHandle(9);
+  for (int kind : {PortUSB, PortUSBPrinter}) {
+    SCOPED_TRACE(kind);
+    PortType = kind;
+    shortBy = 0;
+    EXPECT_TRUE(link.ResetPrinter());
+    shortBy = 1;
+    EXPECT_FALSE(link.ResetPrinter());
+  }
+  EXPECT_EQ(calls, (std::vector<std::string>{"uWrite", "uWrite", "WriteUSBPrinter", "WriteUSBPrinter"}));
 }
 
 // Stale bytes go before the read command; a reply that comes after the
