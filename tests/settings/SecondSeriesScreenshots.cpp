@@ -1,0 +1,92 @@
+// Screenshots of the RW-K201 editor for the documentation. Runs only when
+// TORVA_DOCS_SHOTS names a folder: the dialog after a Get (English), and the
+// same dialog in Chinese with the box of a Get that failed in front.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPainter>
+#include <QTimer>
+
+#include <functional>
+
+#include "link/Clock.h"
+#include "link/PortState.h"
+#include "settings/RWK201EepromSet.h"
+#include "sim/SimPrinter.h"
+
+namespace {
+
+// Calls `act` with the first message box that comes up (checking every 20 ms
+// while the caller's modal loop runs), then closes it.
+class BoxCatcher {
+ public:
+  explicit BoxCatcher(std::function<void(QMessageBox*)> act) : act_(std::move(act)) {
+    QObject::connect(&timer_, &QTimer::timeout, [this] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (!box) return;
+      timer_.stop();
+      if (act_) act_(box);
+      box->accept();
+    });
+    timer_.start(20);
+  }
+
+ private:
+  std::function<void(QMessageBox*)> act_;
+  QTimer timer_;
+};
+
+}  // namespace
+
+TEST(SecondSeriesScreenshots, BothLanguages) {
+  const QByteArray folder = qgetenv("TORVA_DOCS_SHOTS");
+  if (folder.isEmpty()) GTEST_SKIP() << "set TORVA_DOCS_SHOTS to a folder to take the screenshots";
+  ResetPortState();
+  torva::SetPrinterDelayScale(0);
+  torva::sim::SimPrinter printer(4);
+  PortType = PortCOM;
+  ComParameter.Name = printer.startSerial();
+  printer.setSetting(0x16, 3);  // 57600
+  printer.setSetting(0x06, 130);
+  printer.setSetting(0x02, 90);
+  printer.setSetting(0x4E, 4);
+  printer.setSetting(0x12, 1);
+  printer.setSetting(0x6D, 7);
+  printer.setSetting(0x37, 120);
+
+  for (const char* language : {"English", "Chinese"}) {
+    Language = language;
+    TRWK201EepromSetForm form;
+    form.show();
+    const QString file = QString::fromUtf8(folder) + "/settings-rwk201-" + QString(language).toLower() + ".png";
+    if (Language == "English") {
+      {
+        BoxCatcher close({});
+        form.btnGetSettingsFromPrinterClick();
+      }
+      QApplication::processEvents();
+      ASSERT_TRUE(form.grab().save(file));
+      continue;
+    }
+    // Chinese: a Get against a printer that stops answering, and its box in
+    // front of the dialog.
+    printer.setAddressFault(0x54, torva::sim::FaultSpec{torva::sim::Fault::NoReply, -1, 0});
+    torva::settings::PortStyle quick = form.link().style();
+    quick.readTimeoutMs = 300;
+    form.link().setStyle(quick);
+    bool shot = false;
+    BoxCatcher grab([&](QMessageBox* box) {
+      QImage image = form.grab().toImage();
+      const QImage boxImage = box->grab().toImage();
+      QPainter painter(&image);
+      painter.drawImage((image.width() - boxImage.width()) / 2, (image.height() - boxImage.height()) / 2, boxImage);
+      painter.end();
+      shot = image.save(file);
+    });
+    form.btnGetSettingsFromPrinterClick();
+    EXPECT_TRUE(shot);
+  }
+  printer.stop();
+  ResetPortState();
+}
