@@ -7,6 +7,10 @@
 #include <QComboBox>
 #include <QLineEdit>
 
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -60,6 +64,18 @@ std::vector<std::pair<int, int>> StartValues() {
           {0x44, 0},  {0x54, 1}, {0x09, 0}, {0x14, 0},  {0x12, 0}, {0x58, 1}, {0x6D, 0}, {0x7D, 0},   {0x37, 0}};
 }
 
+// Waits (up to 3 s) until the pseudo-terminal at `path` holds at least n
+// bytes for the host to read.
+bool WaitPtyInput(const std::string& path, int n) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  const uint64_t end = torva::TickMs() + 3000;
+  int queued = 0;
+  while (::ioctl(fd, FIONREAD, &queued) == 0 && queued < n && torva::TickMs() < end) ::usleep(2000);
+  ::close(fd);
+  return queued >= n;
+}
+
 // What the printer got after `from` bytes.
 Bytes ReceivedAfter(const SimPrinter& printer, size_t from) {
   const Bytes all = printer.receivedBytes();
@@ -79,7 +95,9 @@ class SecondSeriesSimBase : public settings_test::EditorTest {
     HighBuf09(RWK305Profile()) = 0;
     EditorTest::TearDown();
   }
-  void QuickReads(TSecondSeriesEepromSetForm& form, int ms = 300) {
+  // A shorter read time-out, so that a silent printer costs less time (long
+  // enough for a loaded machine to answer the reads that should succeed).
+  void QuickReads(TSecondSeriesEepromSetForm& form, int ms = 1000) {
     PortStyle style = form.link().style();
     style.readTimeoutMs = ms;
     form.link().setStyle(style);
@@ -160,8 +178,8 @@ TEST_F(SecondSeriesSimTest, GetShowsThePrintersValues) {
 TEST_F(SecondSeriesSimTest, StrayBytesShiftNothing) {
   printer_.setSetting(0x16, 0);  // 9600: its code 00 00 must not be a stray pair
   printer_.sendUnsolicited({0x07, 0x00, 0x07, 0x00, 0x55});
+  ASSERT_TRUE(WaitPtyInput(printer_.serialPath(), 5));
   TRWK201EepromSetForm form;
-  QuickReads(form);
   form.btnGetSettingsFromPrinterClick();
   EXPECT_EQ(OneBox().text, kGetOk);
   EXPECT_EQ(Child<QComboBox>(form, "cboBaudrate")->currentText(), "9600");
@@ -177,15 +195,21 @@ TEST_F(SecondSeriesSimTest, StrayBytesShiftNothing) {
     ++replies;
     cv.notify_all();
   });
-  printer_.setAddressFault(0x06, FaultSpec{Fault::LateReply, 1, 400});
+  printer_.setAddressFault(0x06, FaultSpec{Fault::LateReply, 1, 1500});
+  QuickReads(form);
   form.btnGetSettingsFromPrinterClick();
   EXPECT_EQ(OneBox().text, kGetFailed);
   {
     std::unique_lock<std::mutex> lock(mu);
-    ASSERT_TRUE(cv.wait_for(lock, std::chrono::seconds(3), [&] { return replies == 8; })) << replies;
+    ASSERT_TRUE(cv.wait_for(lock, std::chrono::seconds(5), [&] { return replies == 8; })) << replies;
   }
   printer_.setReplyObserver(nullptr);
+  // The late reply is on its way to the port; it waits there (with a stray
+  // byte after it) when the next Get opens the port.
+  printer_.sendUnsolicited({0x55});
+  ASSERT_TRUE(WaitPtyInput(printer_.serialPath(), 3));
   printer_.setSetting(0x16, 1);
+  QuickReads(form, 2000);
   form.btnGetSettingsFromPrinterClick();
   EXPECT_EQ(OneBox().text, kGetOk);
   EXPECT_EQ(Child<QComboBox>(form, "cboBaudrate")->currentText(), "19200");
