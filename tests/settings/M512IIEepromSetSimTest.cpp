@@ -226,7 +226,9 @@ TEST_F(EditorSimTest, PrinterThatStopsAnsweringMidGet) {
       // one, to be on the line before the next Get opens the port.
       for (int i = 0; i < 300 && replies.load() < 7; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
       EXPECT_EQ(replies.load(), 7);
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      // Its two bytes (and a stray one after them) wait at the port.
+      printer_.sendUnsolicited({0x55});
+      EXPECT_TRUE(settings_test::WaitPtyInput(printer_.serialPath(), 3));
     }
     printer_.setReplyObserver(nullptr);
     form.btnGetSettingsFromPrinterClick();

@@ -7,10 +7,6 @@
 #include <QComboBox>
 #include <QLineEdit>
 
-#include <fcntl.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -30,6 +26,7 @@ using settings_test::DataBitsSwitches;
 using settings_test::FakeTermios;
 using settings_test::Names;
 using settings_test::ReadAddresses;
+using settings_test::WaitPtyInput;
 using settings_test::WriteAll;
 using torva::sim::Fault;
 using torva::sim::FaultSpec;
@@ -62,18 +59,6 @@ Bytes SaveBlock(const std::vector<std::pair<int, int>>& values) {
 std::vector<std::pair<int, int>> StartValues() {
   return {{0x16, 1},  {0x40, 0}, {0x17, 8}, {0x19, 1},  {0x1B, 0}, {0x4E, 2}, {0x4A, 2}, {0x06, 100}, {0x02, 68},
           {0x44, 0},  {0x54, 1}, {0x09, 0}, {0x14, 0},  {0x12, 0}, {0x58, 1}, {0x6D, 0}, {0x7D, 0},   {0x37, 0}};
-}
-
-// Waits (up to 3 s) until the pseudo-terminal at `path` holds at least n
-// bytes for the host to read.
-bool WaitPtyInput(const std::string& path, int n) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return false;
-  const uint64_t end = torva::TickMs() + 3000;
-  int queued = 0;
-  while (::ioctl(fd, FIONREAD, &queued) == 0 && queued < n && torva::TickMs() < end) ::usleep(2000);
-  ::close(fd);
-  return queued >= n;
 }
 
 // What the printer got after `from` bytes.
