@@ -45,8 +45,9 @@ class EditorSimTest : public settings_test::EditorTest {
     printer_.stop();
     EditorTest::TearDown();
   }
-  // A quick read time-out, so that a silent printer costs little time.
-  void QuickReads(TCommonAddressEepromSetForm& form, int ms = 300) {
+  // A quick read time-out, so that a silent printer costs little time (long
+  // enough for a loaded machine to answer the reads that should succeed).
+  void QuickReads(TCommonAddressEepromSetForm& form, int ms = 1000) {
     PortStyle style = form.link().style();
     style.readTimeoutMs = ms;
     form.link().setStyle(style);
@@ -202,7 +203,7 @@ TEST_F(EditorSimTest, PrinterThatStopsAnsweringMidGet) {
     printer_.clearFault();
     printer_.setModel(2);
     printer_.setSetting(0x06, 120);
-    printer_.setAddressFault(0x02, FaultSpec{fault, -1, 600});
+    printer_.setAddressFault(0x02, FaultSpec{fault, -1, 1500});
     printer_.clearLog();
     std::atomic<int> replies{0};
     printer_.setReplyObserver([&](const std::string&, const Bytes&) { ++replies; });
