@@ -562,14 +562,16 @@ class N512SevenBitTest : public FamilyTest {
   void SetUp() override {
     EditorTest::SetUp();
     FakeTermios::Reset();
+    FakeTermios::printer = &printer_;
     Start(ModelVDN512, PortCOM);
     ComParameter.Databits = 7;
   }
   void TearDown() override {
+    FakeTermios::printer = nullptr;
     FamilyTest::TearDown();
     FakeTermios::Reset();
   }
-  ScopedSerialCalls seam_{SerialCalls{&FakeTermios::GetAttr, &FakeTermios::SetAttr, RealSerialCalls().modemIoctl}};
+  ScopedSerialCalls seam_{FakeTermios::Calls()};
 };
 
 }  // namespace

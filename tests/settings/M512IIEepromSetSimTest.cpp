@@ -368,14 +368,15 @@ class EditorSevenBitTest : public EditorSimTest {
   void SetUp() override {
     EditorSimTest::SetUp();
     FakeTermios::Reset();
+    FakeTermios::printer = &printer_;
     ComParameter.Databits = 7;
   }
   void TearDown() override {
+    FakeTermios::printer = nullptr;
     EditorSimTest::TearDown();
     FakeTermios::Reset();
   }
-  ScopedSerialCalls seam_{SerialCalls{&FakeTermios::GetAttr, &FakeTermios::SetAttr,
-                                      RealSerialCalls().modemIoctl}};
+  ScopedSerialCalls seam_{FakeTermios::Calls()};
 };
 
 TEST_F(EditorSevenBitTest, GetSwitchesToEightAndBack) {
@@ -449,15 +450,15 @@ TEST_F(EditorSevenBitTest, PortThatCannotReopenAtEightRefusesTheSave) {
   FakeTermios::Reset();
   static int opens;
   opens = 0;
-  ScopedSerialCalls failEight{SerialCalls{&FakeTermios::GetAttr,
-                                          [](int fd, int action, const termios* t) {
-                                            if ((t->c_cflag & CSIZE) == CS8 && ++opens == 1) {
-                                              errno = EIO;
-                                              return -1;
-                                            }
-                                            return FakeTermios::SetAttr(fd, action, t);
-                                          },
-                                          RealSerialCalls().modemIoctl}};
+  SerialCalls eightFails = FakeTermios::Calls();
+  eightFails.setAttr = [](int fd, int action, const termios* t) {
+    if ((t->c_cflag & CSIZE) == CS8 && ++opens == 1) {
+      errno = EIO;
+      return -1;
+    }
+    return FakeTermios::SetAttr(fd, action, t);
+  };
+  ScopedSerialCalls failEight{eightFails};
   form.btnSaveSettingsToPrinterClick();
   EXPECT_EQ(form.resultText(), "Fail to save COM's baud rate!");
   EXPECT_EQ(ComParameter.m_hdev.load(), -1);

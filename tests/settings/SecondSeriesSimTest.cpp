@@ -359,7 +359,7 @@ TEST_F(SecondSeriesSimTest, RefusedSavesSendNothing) {
   };
   ComParameter.Databits = 7;
   FakeTermios::Reset();
-  ScopedSerialCalls seam{SerialCalls{&FakeTermios::GetAttr, &FakeTermios::SetAttr, RealSerialCalls().modemIoctl}};
+  ScopedSerialCalls seam{FakeTermios::Calls()};
   for (const char* language : {"English", "Chinese"}) {
     Language = language;
     for (const auto& c : cases) {
@@ -473,12 +473,14 @@ class SecondSeriesDataBitsTest : public SecondSeriesSimTest {
   void SetUp() override {
     SecondSeriesSimTest::SetUp();
     FakeTermios::Reset();
+    FakeTermios::printer = &printer_;
   }
   void TearDown() override {
+    FakeTermios::printer = nullptr;
     SecondSeriesSimTest::TearDown();
     FakeTermios::Reset();
   }
-  ScopedSerialCalls seam_{SerialCalls{&FakeTermios::GetAttr, &FakeTermios::SetAttr, RealSerialCalls().modemIoctl}};
+  ScopedSerialCalls seam_{FakeTermios::Calls()};
 };
 
 TEST_F(SecondSeriesDataBitsTest, ConfiguredSevenGetsAtEightAndGoesBack) {
@@ -568,15 +570,15 @@ TEST_F(SecondSeriesDataBitsTest, FailuresEndAtTheConfiguredBits) {
   FakeTermios::Reset();
   static int eights;
   eights = 0;
-  ScopedSerialCalls failEight{SerialCalls{&FakeTermios::GetAttr,
-                                          [](int fd, int action, const termios* t) {
-                                            if ((t->c_cflag & CSIZE) == CS8 && ++eights == 1) {
-                                              errno = EIO;
-                                              return -1;
-                                            }
-                                            return FakeTermios::SetAttr(fd, action, t);
-                                          },
-                                          RealSerialCalls().modemIoctl}};
+  SerialCalls eightFails = FakeTermios::Calls();
+  eightFails.setAttr = [](int fd, int action, const termios* t) {
+    if ((t->c_cflag & CSIZE) == CS8 && ++eights == 1) {
+      errno = EIO;
+      return -1;
+    }
+    return FakeTermios::SetAttr(fd, action, t);
+  };
+  ScopedSerialCalls failEight{eightFails};
   form.btnSaveSettingsToPrinterClick();
   EXPECT_EQ(OneBox().text, kSaveFailed);
   WaitLog(1);
