@@ -249,11 +249,14 @@ FormState StartState(const SecondSeriesProfile& profile) {
   s[C::cboDataBits].index = 0;  // "8"
   s[C::cboStopbits].index = 0;  // "1"
   s[C::cboParity].index = 2;    // "None"
-  s[C::edtDefaultLeftMargin].text = "2";
-  s[C::edtDefaultRightMargin].text = "2";
+  // One-character texts are assigned as strings: GCC 12 at -O3 takes the
+  // assignment from a one-character literal for an overlapping copy
+  // (-Wrestrict, a false alarm).
+  s[C::edtDefaultLeftMargin].text = std::string("2");
+  s[C::edtDefaultRightMargin].text = std::string("2");
   s[C::edtPrintSpeed].text = "100";
   s[C::edtPrintDarkness].text = "68";
-  s[C::FeedLine].text = "0";
+  s[C::FeedLine].text = std::string("0");
   s[C::chkStopPrintingOnPaperNearEnd].checked = false;
   s[C::chkAlarmOnPaperNearEnd].checked = true;
   s[C::rgAutoCutter].index = 0;  // "Enable"

@@ -78,7 +78,7 @@ FormState Changed(const SecondSeriesProfile& profile) {
   s[C::cboDataBits].index = 1;
   s[C::cboStopbits].index = 1;
   s[C::cboParity].index = 1;
-  s[C::edtDefaultLeftMargin].text = "9";
+  s[C::edtDefaultLeftMargin].text = std::string("9");
   s[C::edtDefaultRightMargin].text = "10";
   s[C::edtPrintSpeed].text = "140";
   s[C::edtPrintDarkness].text = "200";
@@ -262,8 +262,8 @@ TEST_F(SecondSeriesFileTest, RWK305TakesTheOtherModelsFileButItsLengths) {
   want[C::cboDataBits].index = 1;
   want[C::cboStopbits].index = 1;
   want[C::cboParity].index = 1;
-  want[C::edtDefaultLeftMargin].text = "5";
-  want[C::edtDefaultRightMargin].text = "6";
+  want[C::edtDefaultLeftMargin].text = std::string("5");
+  want[C::edtDefaultRightMargin].text = std::string("6");
   want[C::edtPrintSpeed].text = "120";
   want[C::edtPrintDarkness].text = "90";
   want[C::rgCR].index = 0;

@@ -274,7 +274,7 @@ TEST(SecondSeriesMap, EditChecksOfSaveAndExport) {
     EXPECT_EQ(save.values.has_value(), std::string(c.save).empty());
   }
   FormState s = StartState(K201());
-  s[C::edtPrintSpeed].text = "x";
+  s[C::edtPrintSpeed].text = std::string("x");
   EXPECT_EQ(CheckEdits(s, K201().saveChecks).chinese, "非法输入！");
   EXPECT_EQ(CheckEdits(s, K201().exportChecks).chinese, "输入非法！");
   s = StartState(K201());

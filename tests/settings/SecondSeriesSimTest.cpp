@@ -348,7 +348,7 @@ TEST_F(SecondSeriesSimTest, RefusedSavesSendNothing) {
   const Case cases[] = {
       {"left margin 17", [](FormState& s) { s[C::edtDefaultLeftMargin].text = "17"; }, MessageKind::Warning,
        "The input of default left margin is invalid!", "“default left margin”非法输入！"},
-      {"darkness 0", [](FormState& s) { s[C::edtPrintDarkness].text = "0"; }, MessageKind::Warning,
+      {"darkness 0", [](FormState& s) { s[C::edtPrintDarkness].text = std::string("0"); }, MessageKind::Warning,
        "The input of print darkness is invalid!", "“print darkness”非法输入！"},
       {"feed lines text", [](FormState& s) { s[C::FeedLine].text = "lots"; }, MessageKind::Warning,
        "The input of format is invalid!", "非法输入！"},
