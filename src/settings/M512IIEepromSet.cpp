@@ -429,8 +429,14 @@ void TCommonAddressEepromSetForm::btnImportSettingsFromFileClick() {
 }
 
 void TCommonAddressEepromSetForm::ImportFrom(const QString& fileName) {
+  // Every way an import ends without applying the file clears the result
+  // line first, so an earlier "successfully" never stands beside a failure.
+  auto refuse = [this] { SetResultLine(QString(), false); };
   QFile file(fileName);
-  if (!file.open(QIODevice::ReadOnly)) {
+  // Only a regular file is read: a FIFO or a device would block the window
+  // in the open or the read, or deliver something that is no settings file.
+  if (!IsRegularFile(fileName) || !file.open(QIODevice::ReadOnly)) {
+    refuse();
     OutputError("Fail to open file " + Quoted(fileName), "打开文件“" + fileName + "”失败！");
     return;
   }
@@ -439,22 +445,28 @@ void TCommonAddressEepromSetForm::ImportFrom(const QString& fileName) {
   const FileSizeCheck size = CheckFileSize(file.size(), readProfile);
   if (size.tooManyRecords) {
     // More records than the store holds: the file is refused whole.
+    refuse();
     ShowEnglishMessage(MessageKind::Error, notNormal);
     return;
   }
   if (size.oddSize) {
     // Some editors refuse a file of the wrong length outright, the others ask.
     if (profile_.oddSizeRefused) {
+      refuse();
       ShowEnglishMessage(MessageKind::Error, notNormal);
       return;
     }
-    if (!AskWarningOkCancel(notNormal)) return;
+    if (!AskWarningOkCancel(notNormal)) {
+      refuse();
+      return;
+    }
   }
   const QByteArray data = file.read(MaxFileBytes(readProfile));
   file.close();
   const FileReadResult read =
       ReadSettingsFile(reinterpret_cast<const uint8_t*>(data.constData()), static_cast<size_t>(data.size()), readProfile);
   if (!read.tagMatches || read.refusedTooLarge) {
+    refuse();
     ShowEnglishMessage(MessageKind::Error, notNormal);
     return;
   }

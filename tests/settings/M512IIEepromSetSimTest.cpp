@@ -157,7 +157,7 @@ TEST_F(EditorSimTest, EditAndSaveWritesTheMemoryInOneQueuedWriteThenTheLineFeed)
   s.speed = "120";
   s.darkness = "90";
   s.dataBits = 1;  // "7"
-  s.feedLine = "65555";  // taken as 19
+  s.feedLine = "65535";  // the largest feed line
   s.waitTime = "30";
   s.autoSpeed = "100";
   s.stopOnNearEnd = true;
@@ -182,7 +182,7 @@ TEST_F(EditorSimTest, EditAndSaveWritesTheMemoryInOneQueuedWriteThenTheLineFeed)
   const std::pair<int, int> values[] = {{0x16, 2}, {0x41, 1},    {0x17, 7},  {0x19, 1},  {0x1B, 0},
                                         {0x06, 120}, {0x02, 90}, {0x12, 0},  {0x43, 1},  {0x54, 1},
                                         {0x30, 1},  {0x14, 0},   {0x59, 0},  {0x3E, 1},  {0x60, 0},
-                                        {0x2B, 19}, {0x3C, 30},  {0x78, 0},  {0x52, 100}};
+                                        {0x2B, 65535}, {0x3C, 30}, {0x78, 0}, {0x52, 100}};
   for (const auto& [address, value] : values) w.SaveSettingsToFile(address, value);
   Bytes want = w.Finish("");
   want.push_back(0x0A);
@@ -190,7 +190,7 @@ TEST_F(EditorSimTest, EditAndSaveWritesTheMemoryInOneQueuedWriteThenTheLineFeed)
   EXPECT_EQ(printer_.setting(0x06), 120);
   EXPECT_EQ(printer_.setting(0x02), 90);
   EXPECT_EQ(printer_.setting(0x17), 7);
-  EXPECT_EQ(printer_.setting(0x2B), 19);
+  EXPECT_EQ(printer_.setting(0x2B), 65535);
   EXPECT_EQ(printer_.setting(0x41), 1) << "flow control 1 is written again";
   EXPECT_EQ(ComParameter.Databits, 8) << "this editor never changes the port's data bits";
   EXPECT_EQ(ComParameter.m_hdev.load(), -1);
@@ -306,6 +306,9 @@ TEST_F(EditorSimTest, RefusedValuesSendNothing) {
       {"format", [](EditorState& s) { s.waitTime = std::string("x"); }, "The input of format is invalid!",
        "非法输入！"},
       {"feed line", [](EditorState& s) { s.feedLine = std::string("0"); },
+       "The input of feed line in mark mode is invalid!", "“feed line in mark mode”非法输入！"},
+      // Past 16 bits: refused, not written as 4464 with success reported.
+      {"feed line 70000", [](EditorState& s) { s.feedLine = "70000"; },
        "The input of feed line in mark mode is invalid!", "“feed line in mark mode”非法输入！"},
   };
   TM512IIEepromSetForm form;
