@@ -203,8 +203,24 @@ QString TMainForm::PanelText(int index) const {
   return panels_[index]->text();
 }
 
+QString ClockTimeText(const QLocale& locale, const QTime& time) {
+  // The long format names the time zone ("t", in some locales in brackets):
+  // leave it out, keep everything else as the locale writes it.
+  const QString format = locale.timeFormat(QLocale::LongFormat);
+  QString kept;
+  bool quoted = false;
+  for (const QChar ch : format) {
+    if (ch == QLatin1Char('\'')) quoted = !quoted;
+    if (!quoted && ch == QLatin1Char('t')) continue;
+    kept += ch;
+  }
+  kept.remove(QStringLiteral("[]"));
+  kept.remove(QStringLiteral("()"));
+  return locale.toString(time, kept.simplified());
+}
+
 void TMainForm::ClockUpdate() {
-  const QString now = QLocale::system().toString(QTime::currentTime(), QLocale::LongFormat);
+  const QString now = ClockTimeText(QLocale::system(), QTime::currentTime());
   const QString prefix = ReadIniLanguage() == "English" ? "Current Time:" : QString::fromUtf8("时间:");
   SetPanelText(2, prefix + now);
 }
