@@ -118,6 +118,7 @@ void TMainForm::FormCreate() {
   iReadType = 0;
   is773Costom = 0;
   Language = stored == "English" ? "English" : "Chinese";
+  ApplyToolkitLanguage(QString::fromStdString(Language));
   SetCaptions(Language, 'E');
   SetPanelText(0, Tr2("Port:", "端口:"));
   SetPanelText(2, Tr2("Current Time:", "时间:"));
@@ -238,6 +239,7 @@ void TMainForm::SwitchLanguage(const std::string& language) {
     return;
   }
   Language = language;
+  ApplyToolkitLanguage(QString::fromStdString(language));
   SetCaptions(language, 'N');
   SetPanelText(0, Tr2("Port:", "端口:") + QString::fromStdString(PortDisplay));
   SetPanelText(2, Tr2("Current Time:", "时间:"));

@@ -1,6 +1,8 @@
 // Language of the main window: Printer.ini at start, the language menu, the
 // clock's prefix, and where the file lives.
 #include <QAction>
+#include <QDialogButtonBox>
+#include <QPushButton>
 #include <QFileInfo>
 #include <QMenu>
 #include <QSettings>
@@ -262,4 +264,31 @@ TEST_F(ShellTest, ClockPanelReadsTheTimeWithSeconds) {
     EXPECT_TRUE(QRegularExpression("^Current Time:\\d\\d:\\d\\d:\\d\\d$").match(panel).hasMatch())
         << panel.toStdString();
   }
+}
+
+// The toolkit's own buttons follow the console's language: at start, after
+// each switch of the language menu.
+TEST_F(ShellTest, ToolkitButtonsFollowTheLanguage) {
+  auto buttons = [] {
+    QDialogButtonBox box(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    return (box.button(QDialogButtonBox::Ok)->text() + "/" + box.button(QDialogButtonBox::Cancel)->text())
+        .toStdString();
+  };
+  TMainForm& form = Open();  // no Printer.ini: Chinese
+  ASSERT_EQ(Language, "Chinese");
+  EXPECT_EQ(buttons(), "确定/取消");
+  EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Look in:").toStdString(), "查找范围：");
+  form.EnglishMenuClick();
+  EXPECT_EQ(buttons(), "OK/Cancel");
+  form.ChineseMenuClick();
+  EXPECT_EQ(buttons(), "确定/取消");
+  form.EnglishMenuClick();
+  form.close();
+  // An English start loads nothing.
+  TMainForm& english = Open();
+  ASSERT_EQ(Language, "English");
+  EXPECT_EQ(buttons(), "OK/Cancel");
+  english.ChineseMenuClick();
+  EXPECT_EQ(buttons(), "确定/取消");
+  english.EnglishMenuClick();
 }
