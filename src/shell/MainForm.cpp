@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QEvent>
 #include <QLabel>
 #include <QLocale>
@@ -101,6 +102,11 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent), ui(new Ui::TMainFor
   connect(ui->AboutMenu, &QAction::triggered, this, &TMainForm::AboutMenuClick);
 
   BindHelpKey(this);
+  // The program ends with its main window (the close box, Exit), never
+  // because no window is visible: a status dialog hides itself and this
+  // window behind its tray icon, and a box shown meanwhile would otherwise
+  // end the program when it closes.
+  QApplication::setQuitOnLastWindowClosed(false);
   FormCreate();
 }
 
@@ -249,6 +255,11 @@ void TMainForm::EnglishMenuClick() { SwitchLanguage("English"); }
 void TMainForm::ChineseMenuClick() { SwitchLanguage("Chinese"); }
 
 // --- ending, help, About
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+  QMainWindow::closeEvent(event);
+  if (event->isAccepted()) QApplication::quit();
+}
 
 void TMainForm::SpeedButton_ExitClick() { QApplication::quit(); }
 void TMainForm::ExitMenuClick() { QApplication::quit(); }

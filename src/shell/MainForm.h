@@ -86,6 +86,8 @@ class TMainForm : public QMainWindow {
 
  protected:
   void changeEvent(QEvent* event) override;
+  // Closing the main window ends the program.
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   void FormCreate();

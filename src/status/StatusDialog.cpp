@@ -292,13 +292,20 @@ void StatusDialog::done(int r) {
   QDialog::done(r);
 }
 
+void StatusDialog::ReportPollFailure() {
+  // The failure is shown with the windows it belongs to: a dialog hidden in
+  // the tray comes back with the main window first.
+  if (bMinimize.load() || plainMinimized_) RestoreFromTray();
+  ShowPollFailure();
+}
+
 void StatusDialog::OnReport(const PollReport& report) {
   if (report.generation != generation_ || closing_) return;
   switch (report.event) {
     case PollEvent::Record: ShowRecord(report.record); break;
-    case PollEvent::Failure: ShowPollFailure(); break;
+    case PollEvent::Failure: ReportPollFailure(); break;
     case PollEvent::FirstSendFailed:
-      ShowPollFailure();
+      ReportPollFailure();
       if (report.generation != generation_ || closing_) return;
       poller_.stopAndJoin();
       InitView();
