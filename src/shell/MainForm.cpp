@@ -24,6 +24,7 @@
 #include "shell/About.h"
 #include "shell/ConnectionTest.h"
 #include "gui/DialogGuard.h"
+#include "gui/DialogHelpers.h"
 #include "shell/DialogOpeners.h"
 #include "gui/Messages.h"
 #include "shell/PrinterIni.h"
@@ -323,8 +324,14 @@ void TMainForm::PortCloseMenuClick() {
 
 void TMainForm::SendTestCommand(const uint8_t* bytes, int length) {
   if (RefuseNoPort()) return;
-  QApplication::setOverrideCursor(Qt::WaitCursor);
-  switch (OpenAndSenddata(bytes, length)) {
+  // A write may wait for the printer (its deadline): the window keeps
+  // painting meanwhile.
+  SendResult result = SendOpenFailed;
+  torva::gui::RunWhilePainting([&] {
+    result = OpenAndSenddata(bytes, length);
+    if (result == SendOK) ClosePort();
+  });
+  switch (result) {
     case SendOpenFailed:
       OutputError("Can't open the port!", "打开端口失败！");
       break;
@@ -332,10 +339,8 @@ void TMainForm::SendTestCommand(const uint8_t* bytes, int length) {
       OutputError("Write the port error!", "发送数据失败！");
       break;
     case SendOK:
-      ClosePort();
       break;
   }
-  QApplication::restoreOverrideCursor();
 }
 
 void TMainForm::PrinterResetMenuClick() {

@@ -12,6 +12,7 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 
+#include "gui/DialogHelpers.h"
 #include "gui/Messages.h"
 #include "link/Clock.h"
 #include "link/EepromControl.h"
@@ -240,8 +241,13 @@ void StatusDialog::FormClose() {
   // The thread ends before the port closes, so it never polls a closed
   // handle or closes one that a later dialog owns.
   poller_.requestStop();
-  if (CloseWaitMs() > 0) torva::PrinterDelay(CloseWaitMs());
-  poller_.stopAndJoin();
+  // The pause and the thread's end (a USB status call finishes first) are
+  // waited for while the windows keep painting.
+  const int pause = CloseWaitMs();
+  torva::gui::RunWhilePainting([this, pause] {
+    if (pause > 0) torva::PrinterDelay(pause);
+    poller_.stopAndJoin();
+  });
   ClosePortOnClose();
   if (tray_) {
     tray_->hide();

@@ -3,7 +3,11 @@
 // answering, refused values, and the 7-data-bit road through the termios seam.
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QComboBox>
+#include <QMouseEvent>
+#include <QTimer>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -538,3 +542,88 @@ TEST_P(EditorUsbTest, ShortOrMissingReplyFails) {
 
 INSTANTIATE_TEST_SUITE_P(Kinds, EditorUsbTest, ::testing::Values(int(PortUSB), int(PortUSBPrinter)),
                          [](const auto& info) { return info.param == PortUSB ? "Device" : "Printer"; });
+
+namespace {
+
+// Counts the paint events of a widget and keeps what it showed at each.
+class PaintWatch : public QObject {
+ public:
+  explicit PaintWatch(QWidget* w) : widget_(w) { w->installEventFilter(this); }
+  int paints = 0;
+  QStringList texts;  // the button's caption at each paint
+
+ protected:
+  bool eventFilter(QObject*, QEvent* e) override {
+    if (e->type() == QEvent::Paint) {
+      ++paints;
+      if (auto* b = qobject_cast<QAbstractButton*>(widget_)) texts << b->text();
+    }
+    return false;
+  }
+
+ private:
+  QWidget* widget_;
+};
+
+// A click the window system would deliver: press and release, posted.
+void PostClick(QWidget* w) {
+  const QPointF at(5, 5);
+  QApplication::postEvent(w, new QMouseEvent(QEvent::MouseButtonPress, at, w->mapToGlobal(at), Qt::LeftButton,
+                                             Qt::LeftButton, Qt::NoModifier));
+  QApplication::postEvent(w, new QMouseEvent(QEvent::MouseButtonRelease, at, w->mapToGlobal(at), Qt::LeftButton,
+                                             Qt::NoButton, Qt::NoModifier));
+}
+
+}  // namespace
+
+// While Get and Save wait for the printer the dialog keeps painting (timers
+// run, "Waiting..." is on screen during the exchange and the pause after
+// it), and what the user clicks meanwhile starts nothing.
+TEST_F(EditorSimTest, WindowKeepsPaintingWhileItWaitsAndDropsClicks) {
+  TM512IIEepromSetForm form;
+  form.show();
+  QApplication::processEvents();
+  QPushButton* get = Child<QPushButton>(form, "btnGetSettingsFromPrinter");
+  QPushButton* save = Child<QPushButton>(form, "btnSaveSettingsToPrinter");
+  QPushButton* exit = Child<QPushButton>(form, "btnExit");
+  PaintWatch formPaints(&form);
+  PaintWatch savePaints(save);
+  int ticks = 0;
+  QTimer timer;
+  timer.setInterval(20);
+  QObject::connect(&timer, &QTimer::timeout, [&] {
+    ++ticks;
+    form.update();
+  });
+  timer.start();
+
+  // Each reply takes 60 ms: the Get runs for over a second. Clicks on Get
+  // and Exit come 200 ms into it.
+  printer_.setReplyDelayMs(60);
+  QTimer::singleShot(200, &form, [&] {
+    PostClick(get);
+    PostClick(exit);
+  });
+  form.btnGetSettingsFromPrinterClick();
+  EXPECT_EQ(form.resultText(), "Get settings from printer successfully.");
+  EXPECT_GE(ticks, 5) << "timers ran during the Get";
+  EXPECT_GT(formPaints.paints, 0) << "the dialog painted during the Get";
+  QApplication::processEvents();
+  EXPECT_EQ(ReadAddresses(printer_).size(), 19u) << "the click on Get started no second Get";
+  EXPECT_TRUE(form.isVisible()) << "the click on Exit was dropped";
+
+  // Save: the pause after the write lasts 200 ms here.
+  torva::SetPrinterDelayScale(0.04);
+  ticks = 0;
+  savePaints.texts.clear();
+  form.btnSaveSettingsToPrinterClick();
+  EXPECT_EQ(form.resultText(), "Save settings to printer successfully.");
+  EXPECT_GE(ticks, 5) << "timers ran during the pause after the save";
+  EXPECT_TRUE(savePaints.texts.contains("Waiting...")) << savePaints.texts.join(", ").toStdString();
+  EXPECT_EQ(save->text(), "&Save Settings To Printer");
+
+  // Outside a wait the same click on Exit does close the dialog.
+  PostClick(exit);
+  for (int i = 0; i < 100 && form.isVisible(); ++i) QApplication::processEvents(QEventLoop::AllEvents, 10);
+  EXPECT_FALSE(form.isVisible());
+}

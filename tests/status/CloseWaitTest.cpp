@@ -1,7 +1,9 @@
 // The pause a status dialog makes when it closes, after asking its polling
 // thread to stop and before it closes the port: 300 ms for the VD-K772 /
 // VD-K9034 dialog, 200 ms for the VD-K512 shutter dialog, none for the others.
+#include <QEvent>
 #include <QPushButton>
+#include <QTimer>
 #include <functional>
 
 #include "K772Support.h"
@@ -70,6 +72,44 @@ TEST_F(CloseWait, EachDialogPausesItsOwnTimeBeforeClosingThePort) {
       sim.clearLog();
     }
   }
+}
+
+// The pause is waited for with the windows painting: timers run and the
+// main window repaints while the dialog closes.
+TEST_F(CloseWait, WindowsKeepPaintingDuringThePause) {
+  sim.setModel(11);
+  PrinterName = 11;
+  main->show();
+  auto d = std::make_unique<THardwareStatusK772Form>(main.get());
+  d->SetPollOverrides(30, 500);
+  d->show();
+  ShownRecords shown(d.get());
+  d->StartClick();
+  ASSERT_TRUE(WaitFor([&] { return !shown.empty(); }, 3000));
+
+  struct PaintCount : QObject {
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* e) override {
+      if (e->type() == QEvent::Paint) ++paints;
+      return false;
+    }
+  } mainPaints;
+  main->installEventFilter(&mainPaints);
+  int ticks = 0;
+  QTimer timer;
+  timer.setInterval(20);
+  QObject::connect(&timer, &QTimer::timeout, [&] {
+    ++ticks;
+    main->update();
+  });
+  timer.start();
+  torva::SetPrinterDelayScale(1.0);  // the real 300 ms
+  d->ExitClick();
+  torva::SetPrinterDelayScale(0);
+  main->removeEventFilter(&mainPaints);
+  EXPECT_GE(ticks, 5);
+  EXPECT_GT(mainPaints.paints, 0);
+  EXPECT_EQ(ComParameter.m_hdev.load(), -1);
 }
 
 }  // namespace
