@@ -61,13 +61,14 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent), ui(new Ui::TMainFor
                  Qt::WindowCloseButtonHint);
   setWindowIcon(QIcon(":/shell/torva.png"));
 
-  // Status bar: port text, printer text (zero width), clock.
+  // Status bar: port text, printer text, clock. The printer panel takes the
+  // width of its text and shows only while it has one.
   for (int i = 0; i < 3; ++i) {
     panels_[i] = new QLabel(this);
     panels_[i]->setObjectName(QString("PortInforStatusPanel%1").arg(i));
   }
   panels_[0]->setFixedWidth(300);
-  panels_[1]->setFixedWidth(0);
+  panels_[1]->hide();
   panels_[2]->setMinimumWidth(50);
   ui->PortInforStatus->addWidget(panels_[0]);
   ui->PortInforStatus->addWidget(panels_[1]);
@@ -204,6 +205,7 @@ void TMainForm::SetCaptions(const std::string& language, char eepromMnemonic) {
 void TMainForm::SetPanelText(int index, const QString& text) {
   if (index < 0 || index > 2) return;
   panels_[index]->setText(text);
+  if (index == 1) panels_[1]->setVisible(!text.isEmpty());
 }
 
 QString TMainForm::PanelText(int index) const {

@@ -9,6 +9,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QSystemTrayIcon>
 #include <QTimer>
 
@@ -109,12 +110,25 @@ int StatusDialog::RunModal() {
   return result();
 }
 
+namespace {
+// A word-wrapped caption fits its box when the wrapped text fits its height
+// and every piece between blanks fits a line. A Chinese caption has no
+// blanks: it fits on one line or not at all, never broken inside a word.
+bool CaptionFits(const QLabel* l) {
+  const QFontMetrics fm(l->font());
+  const int room = l->contentsRect().width() - 2 * l->margin();
+  for (const QString& piece : l->text().split(QRegularExpression("\\s+"), Qt::SkipEmptyParts))
+    if (fm.horizontalAdvance(piece) > room) return false;
+  return l->heightForWidth(l->width()) <= l->height();
+}
+}  // namespace
+
 void StatusDialog::FitCaptions() {
   for (QLabel* l : findChildren<QLabel*>()) {
     if (!l->wordWrap() || l->text().isEmpty()) continue;
     QFont f = l->parentWidget() ? l->parentWidget()->font() : font();
     l->setFont(f);
-    while (l->heightForWidth(l->width()) > l->height() && f.pointSizeF() > 6) {
+    while (!CaptionFits(l) && f.pointSizeF() > 6) {
       f.setPointSizeF(f.pointSizeF() - 0.5);
       l->setFont(f);
     }
