@@ -606,7 +606,7 @@ TEST_F(EditorSimTest, WindowKeepsPaintingWhileItWaitsAndDropsClicks) {
   });
   form.btnGetSettingsFromPrinterClick();
   EXPECT_EQ(form.resultText(), "Get settings from printer successfully.");
-  EXPECT_GE(ticks, 5) << "timers ran during the Get";
+  EXPECT_GE(ticks, 2) << "timers ran during the Get";
   EXPECT_GT(formPaints.paints, 0) << "the dialog painted during the Get";
   QApplication::processEvents();
   EXPECT_EQ(ReadAddresses(printer_).size(), 19u) << "the click on Get started no second Get";
@@ -618,7 +618,7 @@ TEST_F(EditorSimTest, WindowKeepsPaintingWhileItWaitsAndDropsClicks) {
   savePaints.texts.clear();
   form.btnSaveSettingsToPrinterClick();
   EXPECT_EQ(form.resultText(), "Save settings to printer successfully.");
-  EXPECT_GE(ticks, 5) << "timers ran during the pause after the save";
+  EXPECT_GE(ticks, 2) << "timers ran during the pause after the save";
   EXPECT_TRUE(savePaints.texts.contains("Waiting...")) << savePaints.texts.join(", ").toStdString();
   EXPECT_EQ(save->text(), "&Save Settings To Printer");
 

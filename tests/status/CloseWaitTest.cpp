@@ -107,7 +107,7 @@ TEST_F(CloseWait, WindowsKeepPaintingDuringThePause) {
   d->ExitClick();
   torva::SetPrinterDelayScale(0);
   main->removeEventFilter(&mainPaints);
-  EXPECT_GE(ticks, 5);
+  EXPECT_GE(ticks, 2);
   EXPECT_GT(mainPaints.paints, 0);
   EXPECT_EQ(ComParameter.m_hdev.load(), -1);
 }
