@@ -86,8 +86,8 @@ TEST_F(K512Dialog, SerialRecordsOneByOneWithTheCommandAtEveryPoll) {
   EXPECT_EQ(d->ui->Byte1Label->text(), "02H");
 
   const size_t before = sim.log("AutoStatusBack").size();
-  Pause(150);
-  EXPECT_GT(sim.log("AutoStatusBack").size(), before) << "sent again at every serial poll";
+  EXPECT_TRUE(WaitFor([&] { return sim.log("AutoStatusBack").size() > before; }, 3000))
+      << "sent again at every serial poll";
 
   d->StopClick();
   ASSERT_TRUE(WaitFor([&] { return Idle(*d); }, 3000));
