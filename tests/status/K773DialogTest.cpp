@@ -167,6 +167,7 @@ TEST_F(K773Dialog, UsbDeviceAsksForOneRecord) {
   sim.setStatusRecord(Rec6({{3, 0x44}}));
   ASSERT_TRUE(WaitFor([&] { return d->ImageGlyph("WeekEndImage") == Glyph::Error; }, 3000));
   EXPECT_EQ(d->ImageGlyph("PapernearendImage"), Glyph::Error);
+  EXPECT_TRUE(WaitFor([&] { return !sim.log("CustomStatusBack").empty(); }, 3000));  // parsed on its own thread
   EXPECT_EQ(sim.log("CustomStatusBack").size(), 1u);
   // The line drops: reported once, the view back to Init.
   sim.hangUp();
@@ -191,6 +192,7 @@ TEST_F(K773Dialog, CustomUsbPrinterDropsTheClassByte) {
   for (const auto& r : Shown()) {
     EXPECT_EQ(r.size(), 6u);
   }
+  EXPECT_TRUE(WaitFor([&] { return !sim.log("CustomStatusBack").empty(); }, 3000));  // parsed on its own thread
   EXPECT_EQ(sim.log("CustomStatusBack").size(), 1u);
   d->ExitClick();
   // The poll thread switches the read framing only around its own reads;
