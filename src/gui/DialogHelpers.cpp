@@ -4,10 +4,13 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QComboBox>
+#include <QEvent>
+#include <QEventLoop>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
 #include <QWidget>
+#include <thread>
 
 namespace torva::gui {
 
@@ -35,6 +38,52 @@ void LimitTyping(QLineEdit* edit, int characters) {
 }
 
 QString Quoted(const QString& fileName) { return "\"" + fileName + "\""; }
+
+namespace {
+// Drops what the user does while a wait runs; everything else passes.
+class InputDropper : public QObject {
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    switch (event->type()) {
+      case QEvent::MouseButtonPress:
+      case QEvent::MouseButtonRelease:
+      case QEvent::MouseButtonDblClick:
+      case QEvent::Wheel:
+      case QEvent::KeyPress:
+      case QEvent::KeyRelease:
+      case QEvent::ShortcutOverride:
+      case QEvent::Shortcut:
+      case QEvent::ContextMenu:
+      case QEvent::TouchBegin:
+      case QEvent::TouchUpdate:
+      case QEvent::TouchEnd:
+      case QEvent::TabletPress:
+      case QEvent::TabletRelease:
+      case QEvent::Drop:
+        return true;
+      case QEvent::Close:
+        return event->spontaneous();  // the window's close box
+      default:
+        return false;
+    }
+  }
+};
+}  // namespace
+
+void RunWhilePainting(const std::function<void()>& work) {
+  WaitCursor cursor;
+  InputDropper dropper;
+  QCoreApplication::instance()->installEventFilter(&dropper);
+  QEventLoop loop;
+  std::thread worker([&] {
+    work();
+    // Queued: seen by the loop even when it has not started yet.
+    QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+  });
+  loop.exec();
+  worker.join();
+  QCoreApplication::instance()->removeEventFilter(&dropper);
+}
 
 void PaintNow(QWidget* widget) {
   if (!widget) return;

@@ -6,6 +6,7 @@
 
 #include <QColor>
 #include <QString>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -45,5 +46,13 @@ QString Quoted(const QString& fileName);
 // Paints what changed on screen now (a caption or result line set just before
 // a wait), so the user sees it while the wait runs.
 void PaintNow(QWidget* widget);
+
+// Runs `work` (a wait for the printer: reads, writes, printer delays) on a
+// thread of its own while this thread's event loop keeps running until it
+// returns: windows repaint and timers run, but user input to every window
+// (keys, mouse buttons, wheel, touch, close requests) is dropped, so no second
+// action starts meanwhile. The hourglass shows for the whole run. `work` must
+// not touch a widget. Returns when `work` has returned.
+void RunWhilePainting(const std::function<void()>& work);
 
 }  // namespace torva::gui

@@ -1,7 +1,9 @@
 #include "gui/FileDialogs.h"
 
+#include <sys/stat.h>
+
+#include <QFile>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QMessageBox>
 
 #include "gui/Messages.h"
@@ -49,8 +51,10 @@ SettingsFileDialogs PosSettingsFiles() {
 }
 
 bool IsRegularFile(const QString& path) {
-  const QFileInfo info(path);
-  return info.exists() && info.isFile();
+  // stat follows a link to what it names; the toolkit's file information
+  // counts character devices such as /dev/null as files.
+  struct stat st {};
+  return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 bool AskWarningOkCancel(const QString& text) {

@@ -5,8 +5,11 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFileInfo>
+#include <QLibraryInfo>
 #include <QMessageBox>
+#include <QPointer>
 #include <QShortcut>
+#include <QTranslator>
 #include <QUrl>
 #include <QWidget>
 
@@ -97,6 +100,25 @@ bool IsEnglish() { return Language == "English"; }
 
 QString Tr2(const char* english, const char* chinese) {
   return QString::fromUtf8(IsEnglish() ? english : chinese);
+}
+
+bool ApplyToolkitLanguage(const QString& language) {
+  static QPointer<QTranslator> chinese;
+  if (language != "Chinese") {
+    if (chinese) QCoreApplication::removeTranslator(chinese);
+    return true;
+  }
+  if (!chinese) {
+    auto* t = new QTranslator(QCoreApplication::instance());
+    if (!t->load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+      delete t;
+      return false;
+    }
+    chinese = t;
+  }
+  // Installing again moves it to the front; it is never installed twice.
+  QCoreApplication::removeTranslator(chinese);
+  return QCoreApplication::installTranslator(chinese);
 }
 
 // The dialogs were laid out for "MS Sans Serif" (English) and "Arial"

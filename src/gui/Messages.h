@@ -64,6 +64,13 @@ bool IsEnglish();
 // "English", the Chinese one otherwise.
 QString Tr2(const char* english, const char* chinese);
 
+// The toolkit's own texts (the buttons of its boxes and dialog button rows,
+// its file dialogs, the menus of text fields) in the console's language: the
+// toolkit's Chinese translation (qtbase_zh_CN from the system's translations
+// folder) is installed for "Chinese" and removed for "English". False when
+// Chinese was asked and the translation could not be loaded.
+bool ApplyToolkitLanguage(const QString& language);
+
 // The dialog font of the current language ("MS Sans Serif" for English,
 // "Arial" for Chinese, each with fallbacks that exist here).
 QFont DialogFont();

@@ -579,8 +579,6 @@ CommonAddressProfile MakeN512() {
 
 // --- edits
 
-bool SixteenBit(Edit e) { return e == Edit::FeedLine || e == Edit::AutoTime || e == Edit::AutoSpeed; }
-
 const std::string& TextOf(const EditorState& s, Edit e) {
   switch (e) {
     case Edit::Speed: return s.speed;
@@ -712,9 +710,10 @@ EditCheck CheckEdits(const EditorState& st, const std::vector<EditRule>& rules) 
     Store(v, rule.edit, *value);
   }
   for (const EditRule& rule : rules) {
-    long long value = *ParseInt32(TextOf(st, rule.edit));
-    // The 16-bit edits: the entered integer modulo 65536.
-    if (SixteenBit(rule.edit)) value = static_cast<uint16_t>(static_cast<uint32_t>(value));
+    // Checked as entered: a 16-bit edit outside 16 bits is refused, never
+    // written as what is left of it (a feed line of 70000 would otherwise go
+    // out as 4464, -1 as 65535).
+    const long long value = *ParseInt32(TextOf(st, rule.edit));
     if (value < rule.min || value > rule.max) {
       check.english = rule.english;
       check.chinese = rule.chinese;

@@ -232,8 +232,9 @@ struct EditCheck {
   std::string english, chinese;      // the range warning of the first failure
 };
 // Converts the edits the rules name (trimmed, all conversions first), then
-// checks the rules in order. Feed line, auto-loading time and auto-loading
-// speed are 16-bit values: the entered integer modulo 65536.
+// checks the rules in order, each on the value as entered: feed line,
+// auto-loading time and auto-loading speed are 16-bit values, and one
+// outside 16 bits is refused, never cut to its low 16 bits.
 EditCheck CheckEdits(const EditorState& state, const std::vector<EditRule>& rules);
 // The checks of the VD-M512II's Save.
 EditCheck CheckEdits(const EditorState& state);

@@ -235,15 +235,6 @@ void TCommonAddressEepromSetForm::SetStateColour(bool olive) {
   ui_->lblMsgState->setProperty("olive", olive);
 }
 
-bool TCommonAddressEepromSetForm::GetOne(CommonSetting setting) {
-  uint8_t lo = 0, hi = 0;
-  if (!link_.ReadSetting(InfoOf(setting).address, lo, hi)) return false;
-  EditorState s = state();
-  if (!ApplyReply(setting, lo, hi, s, profile_)) return false;
-  setState(s);
-  return true;
-}
-
 void TCommonAddressEepromSetForm::btnGetSettingsFromPrinterClick() {
   WaitCursor cursor;
   strMsg = "Fail to get";
@@ -254,24 +245,36 @@ void TCommonAddressEepromSetForm::btnGetSettingsFromPrinterClick() {
     OutputError("Can't open " + name + " port!", "端口 " + name + " 打开错误！");
     return;
   }
-  {
+  // The reads run while the window keeps painting. Each reply goes into a
+  // copy of what the controls show; a reply the setting does not accept
+  // ends the Get there, and its control keeps its value.
+  EditorState s = state();
+  std::optional<CommonSetting> failed;
+  std::vector<CommonSetting> read;
+  RunWhilePainting([&] {
     // Back to the port's data bits however the exchange ends.
     TempDataBitsSwitch dataBits(link_);
     for (CommonSetting setting : profile_.getOrder) {
-      if (!GetOne(setting)) {
-        strMsg += InfoOf(setting).getFailText;
+      uint8_t lo = 0, hi = 0;
+      if (!link_.ReadSetting(InfoOf(setting).address, lo, hi) || !ApplyReply(setting, lo, hi, s, profile_)) {
+        failed = setting;
         break;
       }
-      if (setting == CommonSetting::PrintSpeed) {
-        AppendSpeedNote(strMsgState, ParseInt32(state().speed).value_or(-1));
-      } else if (setting == CommonSetting::PrintDarkness) {
-        AppendDarknessNote(strMsgState, ParseInt32(state().darkness).value_or(0));
-        const StateLine line = CloseStateLine(strMsgState);
-        strMsgState = line.text;
-        SetStateColour(line.olive);
-      }
+      read.push_back(setting);
+    }
+  });
+  setState(s);
+  for (CommonSetting setting : read) {
+    if (setting == CommonSetting::PrintSpeed) {
+      AppendSpeedNote(strMsgState, ParseInt32(s.speed).value_or(-1));
+    } else if (setting == CommonSetting::PrintDarkness) {
+      AppendDarknessNote(strMsgState, ParseInt32(s.darkness).value_or(0));
+      const StateLine line = CloseStateLine(strMsgState);
+      strMsgState = line.text;
+      SetStateColour(line.olive);
     }
   }
+  if (failed) strMsg += InfoOf(*failed).getFailText;
   ShowGetInfo();
 }
 
@@ -294,6 +297,7 @@ void TCommonAddressEepromSetForm::btnSaveSettingsToPrinterClick() {
   WaitCursor cursor;
   QPushButton* save = ui_->btnSaveSettingsToPrinter;
   save->setText("Waiting...");
+  PaintNow(save);  // on screen before the port is opened
   strMsg = "Fail to save";
   strMsgState = "Printer state:";
 
@@ -342,7 +346,8 @@ void TCommonAddressEepromSetForm::btnSaveSettingsToPrinterClick() {
     return;
   }
   SetStateColour(line.olive);
-  {
+  // The exchange runs while the window keeps painting "Waiting...".
+  RunWhilePainting([&] {
     TempDataBitsSwitch dataBits(link_);
     link_.queue().Clear();
     bool ended = false;
@@ -362,7 +367,7 @@ void TCommonAddressEepromSetForm::btnSaveSettingsToPrinterClick() {
       }
     }
     if (!ended && !link_.SendCommand()) strMsg += " Set printer error!";
-  }
+  });
   ShowSetInfo();
 }
 
@@ -370,8 +375,11 @@ void TCommonAddressEepromSetForm::ShowSetInfo() {
   bool red = false;
   if (strMsg.size() <= 12) {
     strMsg = "Save settings to printer successfully.";
-    torva::PrinterDelay(5000);
-    link_.LineFeedPrinter();
+    // The printer takes the settings in; the window keeps painting meanwhile.
+    RunWhilePainting([this] {
+      torva::PrinterDelay(5000);
+      link_.LineFeedPrinter();
+    });
     OutputInformation("After feeding paper,Please turn off the printer and turn it on!",
                       "请在打印机完成走纸动作后复位打印机！");
   } else {
@@ -429,8 +437,14 @@ void TCommonAddressEepromSetForm::btnImportSettingsFromFileClick() {
 }
 
 void TCommonAddressEepromSetForm::ImportFrom(const QString& fileName) {
+  // Every way an import ends without applying the file clears the result
+  // line first, so an earlier "successfully" never stands beside a failure.
+  auto refuse = [this] { SetResultLine(QString(), false); };
   QFile file(fileName);
-  if (!file.open(QIODevice::ReadOnly)) {
+  // Only a regular file is read: a FIFO or a device would block the window
+  // in the open or the read, or deliver something that is no settings file.
+  if (!IsRegularFile(fileName) || !file.open(QIODevice::ReadOnly)) {
+    refuse();
     OutputError("Fail to open file " + Quoted(fileName), "打开文件“" + fileName + "”失败！");
     return;
   }
@@ -439,22 +453,28 @@ void TCommonAddressEepromSetForm::ImportFrom(const QString& fileName) {
   const FileSizeCheck size = CheckFileSize(file.size(), readProfile);
   if (size.tooManyRecords) {
     // More records than the store holds: the file is refused whole.
+    refuse();
     ShowEnglishMessage(MessageKind::Error, notNormal);
     return;
   }
   if (size.oddSize) {
     // Some editors refuse a file of the wrong length outright, the others ask.
     if (profile_.oddSizeRefused) {
+      refuse();
       ShowEnglishMessage(MessageKind::Error, notNormal);
       return;
     }
-    if (!AskWarningOkCancel(notNormal)) return;
+    if (!AskWarningOkCancel(notNormal)) {
+      refuse();
+      return;
+    }
   }
   const QByteArray data = file.read(MaxFileBytes(readProfile));
   file.close();
   const FileReadResult read =
       ReadSettingsFile(reinterpret_cast<const uint8_t*>(data.constData()), static_cast<size_t>(data.size()), readProfile);
   if (!read.tagMatches || read.refusedTooLarge) {
+    refuse();
     ShowEnglishMessage(MessageKind::Error, notNormal);
     return;
   }

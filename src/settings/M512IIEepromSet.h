@@ -54,7 +54,6 @@ class TCommonAddressEepromSetForm : public QDialog {
   void FormCreate();
   void ShowGetInfo();
   void ShowSetInfo();
-  bool GetOne(torva::settings::CommonSetting setting);
   void SetResultLine(const QString& text, bool red);
   void SetStateLine(const QString& text);
   void SetStateColour(bool olive);

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QEvent>
 #include <QLabel>
 #include <QLocale>
@@ -23,6 +24,7 @@
 #include "shell/About.h"
 #include "shell/ConnectionTest.h"
 #include "gui/DialogGuard.h"
+#include "gui/DialogHelpers.h"
 #include "shell/DialogOpeners.h"
 #include "gui/Messages.h"
 #include "shell/PrinterIni.h"
@@ -59,13 +61,14 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent), ui(new Ui::TMainFor
                  Qt::WindowCloseButtonHint);
   setWindowIcon(QIcon(":/shell/torva.png"));
 
-  // Status bar: port text, printer text (zero width), clock.
+  // Status bar: port text, printer text, clock. The printer panel takes the
+  // width of its text and shows only while it has one.
   for (int i = 0; i < 3; ++i) {
     panels_[i] = new QLabel(this);
     panels_[i]->setObjectName(QString("PortInforStatusPanel%1").arg(i));
   }
   panels_[0]->setFixedWidth(300);
-  panels_[1]->setFixedWidth(0);
+  panels_[1]->hide();
   panels_[2]->setMinimumWidth(50);
   ui->PortInforStatus->addWidget(panels_[0]);
   ui->PortInforStatus->addWidget(panels_[1]);
@@ -101,6 +104,11 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent), ui(new Ui::TMainFor
   connect(ui->AboutMenu, &QAction::triggered, this, &TMainForm::AboutMenuClick);
 
   BindHelpKey(this);
+  // The program ends with its main window (the close box, Exit), never
+  // because no window is visible: a status dialog hides itself and this
+  // window behind its tray icon, and a box shown meanwhile would otherwise
+  // end the program when it closes.
+  QApplication::setQuitOnLastWindowClosed(false);
   FormCreate();
 }
 
@@ -118,6 +126,7 @@ void TMainForm::FormCreate() {
   iReadType = 0;
   is773Costom = 0;
   Language = stored == "English" ? "English" : "Chinese";
+  ApplyToolkitLanguage(QString::fromStdString(Language));
   SetCaptions(Language, 'E');
   SetPanelText(0, Tr2("Port:", "端口:"));
   SetPanelText(2, Tr2("Current Time:", "时间:"));
@@ -196,6 +205,7 @@ void TMainForm::SetCaptions(const std::string& language, char eepromMnemonic) {
 void TMainForm::SetPanelText(int index, const QString& text) {
   if (index < 0 || index > 2) return;
   panels_[index]->setText(text);
+  if (index == 1) panels_[1]->setVisible(!text.isEmpty());
 }
 
 QString TMainForm::PanelText(int index) const {
@@ -203,8 +213,24 @@ QString TMainForm::PanelText(int index) const {
   return panels_[index]->text();
 }
 
+QString ClockTimeText(const QLocale& locale, const QTime& time) {
+  // The long format names the time zone ("t", in some locales in brackets):
+  // leave it out, keep everything else as the locale writes it.
+  const QString format = locale.timeFormat(QLocale::LongFormat);
+  QString kept;
+  bool quoted = false;
+  for (const QChar ch : format) {
+    if (ch == QLatin1Char('\'')) quoted = !quoted;
+    if (!quoted && ch == QLatin1Char('t')) continue;
+    kept += ch;
+  }
+  kept.remove(QStringLiteral("[]"));
+  kept.remove(QStringLiteral("()"));
+  return locale.toString(time, kept.simplified());
+}
+
 void TMainForm::ClockUpdate() {
-  const QString now = QLocale::system().toString(QTime::currentTime(), QLocale::LongFormat);
+  const QString now = ClockTimeText(QLocale::system(), QTime::currentTime());
   const QString prefix = ReadIniLanguage() == "English" ? "Current Time:" : QString::fromUtf8("时间:");
   SetPanelText(2, prefix + now);
 }
@@ -222,6 +248,7 @@ void TMainForm::SwitchLanguage(const std::string& language) {
     return;
   }
   Language = language;
+  ApplyToolkitLanguage(QString::fromStdString(language));
   SetCaptions(language, 'N');
   SetPanelText(0, Tr2("Port:", "端口:") + QString::fromStdString(PortDisplay));
   SetPanelText(2, Tr2("Current Time:", "时间:"));
@@ -231,6 +258,11 @@ void TMainForm::EnglishMenuClick() { SwitchLanguage("English"); }
 void TMainForm::ChineseMenuClick() { SwitchLanguage("Chinese"); }
 
 // --- ending, help, About
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+  QMainWindow::closeEvent(event);
+  if (event->isAccepted()) QApplication::quit();
+}
 
 void TMainForm::SpeedButton_ExitClick() { QApplication::quit(); }
 void TMainForm::ExitMenuClick() { QApplication::quit(); }
@@ -294,8 +326,14 @@ void TMainForm::PortCloseMenuClick() {
 
 void TMainForm::SendTestCommand(const uint8_t* bytes, int length) {
   if (RefuseNoPort()) return;
-  QApplication::setOverrideCursor(Qt::WaitCursor);
-  switch (OpenAndSenddata(bytes, length)) {
+  // A write may wait for the printer (its deadline): the window keeps
+  // painting meanwhile.
+  SendResult result = SendOpenFailed;
+  torva::gui::RunWhilePainting([&] {
+    result = OpenAndSenddata(bytes, length);
+    if (result == SendOK) ClosePort();
+  });
+  switch (result) {
     case SendOpenFailed:
       OutputError("Can't open the port!", "打开端口失败！");
       break;
@@ -303,10 +341,8 @@ void TMainForm::SendTestCommand(const uint8_t* bytes, int length) {
       OutputError("Write the port error!", "发送数据失败！");
       break;
     case SendOK:
-      ClosePort();
       break;
   }
-  QApplication::restoreOverrideCursor();
 }
 
 void TMainForm::PrinterResetMenuClick() {

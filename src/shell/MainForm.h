@@ -15,6 +15,8 @@ namespace Ui {
 class TMainForm;
 }
 class QLabel;
+class QLocale;
+class QTime;
 class QTimer;
 
 class TMainForm : public QMainWindow {
@@ -84,6 +86,8 @@ class TMainForm : public QMainWindow {
 
  protected:
   void changeEvent(QEvent* event) override;
+  // Closing the main window ends the program.
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   void FormCreate();
@@ -107,3 +111,7 @@ class TMainForm : public QMainWindow {
 
 // The one main window of the run; null before it exists and after it is gone.
 extern TMainForm* MainForm;
+
+// The clock's time: hours, minutes and seconds in the locale's long time
+// format, without its time-zone name ("11:23:00", "11:23:00 AM").
+QString ClockTimeText(const QLocale& locale, const QTime& time);

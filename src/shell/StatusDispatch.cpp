@@ -7,6 +7,7 @@
 #include "link/EepromControl.h"
 #include "link/PortState.h"
 #include "gui/DialogGuard.h"
+#include "gui/DialogHelpers.h"
 #include "shell/MainForm.h"
 #include "gui/Messages.h"
 #include "status/HardwareStatus.h"
@@ -27,28 +28,32 @@ std::map<StatusDialogKind, StatusDialogOpener>& Openers() {
 // reads the 2-byte reply within 5000 ms. The port is closed after the read,
 // whatever it gave. False after the failure has been reported.
 bool ReadModeSetting(TMainForm& main, uint8_t address, uint8_t reply[2]) {
-  QApplication::setOverrideCursor(Qt::WaitCursor);
   const uint8_t command[3] = {0x1B, 0x6A, address};
-  const SendResult sent = main.OpenAndSenddata(command, 3);
-  if (sent == SendOpenFailed || sent == SendWriteFailed) {
-    QApplication::restoreOverrideCursor();
-    if (sent == SendOpenFailed)
-      OutputError(QStringLiteral("Can't open the port!"), QString::fromUtf8("打开端口失败！"));
-    else
-      OutputError(QStringLiteral("Write the port error!"), QString::fromUtf8("发送数据失败！"));
+  SendResult sent = SendOpenFailed;
+  bool ok = false;
+  // Up to five seconds for the reply: the windows keep painting meanwhile.
+  torva::gui::RunWhilePainting([&] {
+    sent = main.OpenAndSenddata(command, 3);
+    if (sent != SendOK) return;
+    torva::PrinterDelay(30);
+    int handle = 0;
+    switch (PortType.load()) {
+      case PortCOM: handle = ComParameter.m_hdev; break;
+      case PortUSB: handle = USBParameter.m_hdev; break;
+      case PortUSBPrinter: handle = USBPrinterParameter.m_hdev; break;
+      default: break;  // the nibble-mode read needs no handle
+    }
+    ok = POSReadPort(PortType.load(), handle, reply, 2, 5000);
+    main.ClosePort();
+  });
+  if (sent == SendOpenFailed) {
+    OutputError(QStringLiteral("Can't open the port!"), QString::fromUtf8("打开端口失败！"));
     return false;
   }
-  torva::PrinterDelay(30);
-  int handle = 0;
-  switch (PortType.load()) {
-    case PortCOM: handle = ComParameter.m_hdev; break;
-    case PortUSB: handle = USBParameter.m_hdev; break;
-    case PortUSBPrinter: handle = USBPrinterParameter.m_hdev; break;
-    default: break;  // the nibble-mode read needs no handle
+  if (sent == SendWriteFailed) {
+    OutputError(QStringLiteral("Write the port error!"), QString::fromUtf8("发送数据失败！"));
+    return false;
   }
-  const bool ok = POSReadPort(PortType.load(), handle, reply, 2, 5000);
-  main.ClosePort();
-  QApplication::restoreOverrideCursor();
   if (!ok) {
     OutputError(QStringLiteral("Read the port error!"), QString::fromUtf8("读取数据失败！"));
     return false;

@@ -42,4 +42,5 @@ void THardwareStatusK512Form::SetupCaptions() {
   ui->CuttererrorLabel->setText(tr2("Cutter Error\\Printer Paper Jam", "切刀错误\\打印机塞纸"));
   ui->ShutterLabel->setText(tr2("Shutter Error", "Shutter错误"));
   ui->PaperJamErrorLabel->setText(QStringLiteral("Printer Paper Jam"));  // in both languages
+  FitCaptions();
 }

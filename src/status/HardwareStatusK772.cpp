@@ -53,4 +53,5 @@ void THardwareStatusK772Form::SetupCaptions() {
     oneLine(ui->BundlerPaperEjectingLabel);
     oneLine(ui->BundlerPaperJamLabel);
   }
+  FitCaptions();
 }

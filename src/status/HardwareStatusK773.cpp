@@ -130,7 +130,10 @@ void THardwareStatusK773Form::SetupCaptions() {
   const int dialogHeight = cn ? 450 : 480;
   resize(width(), dialogHeight - kFrameAllowance);
   ui->GroupBox1->resize(ui->GroupBox1->width(), 410);
-  ui->GroupBox3->resize(ui->GroupBox3->width(), 350);
-  ui->WorkingStatePanel->resize(ui->WorkingStatePanel->width(), 340);
-  ui->DetailStatusPanel->resize(ui->DetailStatusPanel->width(), 340);
+  // The lower group and its two panels reach down to the frame's bottom
+  // edge, not past it (the frame is 410 high and the group starts 189 down).
+  ui->GroupBox3->resize(ui->GroupBox3->width(), ui->GroupBox1->height() - ui->GroupBox3->y() - 4);
+  for (QWidget* panel : {static_cast<QWidget*>(ui->WorkingStatePanel), static_cast<QWidget*>(ui->DetailStatusPanel)})
+    panel->resize(panel->width(), ui->GroupBox3->height() - panel->y() - 4);
+  FitCaptions();
 }

@@ -9,9 +9,11 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QSystemTrayIcon>
 #include <QTimer>
 
+#include "gui/DialogHelpers.h"
 #include "gui/Messages.h"
 #include "link/Clock.h"
 #include "link/EepromControl.h"
@@ -108,12 +110,25 @@ int StatusDialog::RunModal() {
   return result();
 }
 
+namespace {
+// A word-wrapped caption fits its box when the wrapped text fits its height
+// and every piece between blanks fits a line. A Chinese caption has no
+// blanks: it fits on one line or not at all, never broken inside a word.
+bool CaptionFits(const QLabel* l) {
+  const QFontMetrics fm(l->font());
+  const int room = l->contentsRect().width() - 2 * l->margin();
+  for (const QString& piece : l->text().split(QRegularExpression("\\s+"), Qt::SkipEmptyParts))
+    if (fm.horizontalAdvance(piece) > room) return false;
+  return l->heightForWidth(l->width()) <= l->height();
+}
+}  // namespace
+
 void StatusDialog::FitCaptions() {
   for (QLabel* l : findChildren<QLabel*>()) {
     if (!l->wordWrap() || l->text().isEmpty()) continue;
     QFont f = l->parentWidget() ? l->parentWidget()->font() : font();
     l->setFont(f);
-    while (l->heightForWidth(l->width()) > l->height() && f.pointSizeF() > 6) {
+    while (!CaptionFits(l) && f.pointSizeF() > 6) {
       f.setPointSizeF(f.pointSizeF() - 0.5);
       l->setFont(f);
     }
@@ -240,8 +255,13 @@ void StatusDialog::FormClose() {
   // The thread ends before the port closes, so it never polls a closed
   // handle or closes one that a later dialog owns.
   poller_.requestStop();
-  if (CloseWaitMs() > 0) torva::PrinterDelay(CloseWaitMs());
-  poller_.stopAndJoin();
+  // The pause and the thread's end (a USB status call finishes first) are
+  // waited for while the windows keep painting.
+  const int pause = CloseWaitMs();
+  torva::gui::RunWhilePainting([this, pause] {
+    if (pause > 0) torva::PrinterDelay(pause);
+    poller_.stopAndJoin();
+  });
   ClosePortOnClose();
   if (tray_) {
     tray_->hide();
@@ -292,13 +312,20 @@ void StatusDialog::done(int r) {
   QDialog::done(r);
 }
 
+void StatusDialog::ReportPollFailure() {
+  // The failure is shown with the windows it belongs to: a dialog hidden in
+  // the tray comes back with the main window first.
+  if (bMinimize.load() || plainMinimized_) RestoreFromTray();
+  ShowPollFailure();
+}
+
 void StatusDialog::OnReport(const PollReport& report) {
   if (report.generation != generation_ || closing_) return;
   switch (report.event) {
     case PollEvent::Record: ShowRecord(report.record); break;
-    case PollEvent::Failure: ShowPollFailure(); break;
+    case PollEvent::Failure: ReportPollFailure(); break;
     case PollEvent::FirstSendFailed:
-      ShowPollFailure();
+      ReportPollFailure();
       if (report.generation != generation_ || closing_) return;
       poller_.stopAndJoin();
       InitView();

@@ -177,6 +177,7 @@ class StatusDialog : public QDialog {
 
  private:
   void OnReport(const PollReport& report);
+  void ReportPollFailure();
   void ShowRecord(const std::vector<uint8_t>& record);
   void SetBits(const std::vector<uint8_t>& record);
   void FormClose();

@@ -1,6 +1,7 @@
 // The check every dialog test runs in both languages: at the dialog's
 // laid-out size, no caption, label, button, check box, radio button or group
-// title is cut off, wrapped inside a word, or placed outside its parent.
+// title is cut off, wrapped inside a word (for Chinese text: anywhere but
+// after its punctuation), or placed outside its parent.
 // Font metrics against geometry; the dialog need not be shown on screen.
 //
 //   EXPECT_THAT(CaptionProblems(dialog), ::testing::IsEmpty());
@@ -20,6 +21,7 @@
 #include <QStyleOption>
 #include <QToolButton>
 #include <QWidget>
+#include <vector>
 
 namespace torva::testing {
 
@@ -46,6 +48,44 @@ inline int TextWidth(const QFontMetrics& fm, const QString& text) {
 
 inline int LineCount(const QString& text) { return static_cast<int>(text.count('\n')) + 1; }
 
+// The pieces a word-wrapped text may be broken between: at white space, and
+// after the punctuation of Chinese text (so a Chinese sentence may wrap at
+// its commas and stops, while a caption without punctuation, such as
+// "切刀错误\打印机塞纸", must fit its line whole).
+inline QStringList WrapPieces(const QString& drawn) {
+  static const QString kBreakAfter = QString::fromUtf8("，。、；：！？）」』》");
+  QStringList pieces;
+  QString piece;
+  for (const QChar ch : drawn) {
+    if (ch.isSpace()) {
+      if (!piece.isEmpty()) pieces << piece;
+      piece.clear();
+      continue;
+    }
+    piece += ch;
+    if (kBreakAfter.contains(ch)) {
+      pieces << piece;
+      piece.clear();
+    }
+  }
+  if (!piece.isEmpty()) pieces << piece;
+  return pieces;
+}
+
+// Lays out every layout of `top` from the top down, as showing would: the
+// layout of a widget that has never been shown keeps the geometry of its
+// last activation, which may predate the size the dialog set.
+inline void LayOut(QWidget* top) {
+  std::vector<QLayout*> layouts;
+  if (top->layout()) layouts.push_back(top->layout());
+  for (QWidget* w : top->findChildren<QWidget*>())  // parents before their children
+    if (w->layout()) layouts.push_back(w->layout());
+  for (QLayout* l : layouts) {
+    l->invalidate();
+    l->activate();
+  }
+}
+
 // True when the widget and all its parents up to `top` are not hidden.
 inline bool ShownWithin(const QWidget* w, const QWidget* top) {
   for (const QWidget* p = w; p && p != top; p = p->parentWidget())
@@ -59,13 +99,27 @@ inline QStringList CaptionProblems(QWidget* top) {
   QStringList problems;
   top->ensurePolished();
   for (QWidget* w : top->findChildren<QWidget*>()) w->ensurePolished();
-  if (top->layout()) top->layout()->activate();
-  for (QWidget* w : top->findChildren<QWidget*>())
-    if (w->layout()) w->layout()->activate();
+  LayOut(top);
 
   auto name = [](const QWidget* w) {
     return QString("%1 \"%2\"").arg(w->objectName().isEmpty() ? w->metaObject()->className() : w->objectName());
   };
+
+  // A box or panel placed past its parent's edge cuts off whatever it holds,
+  // titled or not.
+  for (QWidget* w : top->findChildren<QWidget*>()) {
+    if (!ShownWithin(w, top) || w->objectName().startsWith("qt_") || !w->parentWidget()) continue;
+    const QString cls = w->metaObject()->className();
+    if (cls != "QWidget" && cls != "QFrame" && !(cls == "QGroupBox" && qobject_cast<QGroupBox*>(w)->title().isEmpty()))
+      continue;
+    if (w->findChildren<QWidget*>().isEmpty()) continue;
+    const QRect inside = w->parentWidget()->rect();
+    if (!inside.contains(w->geometry()))
+      problems << QString("%1 lies outside its parent %2 (%3,%4 %5x%6 in %7x%8)")
+                      .arg(w->objectName(), w->parentWidget()->objectName())
+                      .arg(w->x()).arg(w->y()).arg(w->width()).arg(w->height())
+                      .arg(inside.width()).arg(inside.height());
+  }
 
   for (QWidget* w : top->findChildren<QWidget*>()) {
     if (!ShownWithin(w, top)) continue;
@@ -85,7 +139,7 @@ inline QStringList CaptionProblems(QWidget* top) {
       roomHeight = cr.height() - 2 * label->margin();
       if (label->wordWrap()) {
         // Every word must fit a line, and the wrapped text the label's height.
-        for (const QString& word : DrawnText(text).split(QRegularExpression("\\s+"), Qt::SkipEmptyParts))
+        for (const QString& word : WrapPieces(DrawnText(text)))
           if (fm.horizontalAdvance(word) > room)
             problems << QString("%1: the word \"%2\" is wider than its %3 px").arg(name(w).arg(text), word).arg(room);
         const QRect bound =

@@ -1,6 +1,9 @@
 // Export and import of the VD-M512II and VD-M512 editors, through the dialog
 // with the file dialogs replaced.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QComboBox>
@@ -10,6 +13,10 @@
 #include <QLayout>
 #include <QLineEdit>
 #include <QPushButton>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 #include "SettingsEditorTestSupport.h"
 #include "SettingsFixtures.h"
@@ -137,35 +144,43 @@ TEST_F(EditorFileTest, RefusedExportLeavesTheFileAlone) {
       {"speed 151", [](EditorState& s) { s.speed = "151"; }, "The input of print speed is invalid!"},
       {"darkness text", [](EditorState& s) { s.darkness = "1a"; }, "The input of format is invalid!"},
       {"feed line 18", [](EditorState& s) { s.feedLine = "18"; }, "The input of feed line in mark mode is invalid!"},
+      {"feed line 70000", [](EditorState& s) { s.feedLine = "70000"; },
+       "The input of feed line in mark mode is invalid!"},
+      {"feed line -1", [](EditorState& s) { s.feedLine = "-1"; }, "The input of feed line in mark mode is invalid!"},
       {"wait 241", [](EditorState& s) { s.waitTime = "241"; }, "The input of Presenter wait time is invalid!"},
       {"auto time 801", [](EditorState& s) { s.autoTime = "801"; }, "The input of auto loading time is invalid!"},
       {"auto speed 27", [](EditorState& s) { s.autoSpeed = "27"; }, "The input of auto loading speed is invalid!"},
       {"no baud rate", [](EditorState& s) { s.baud = -1; }, ""},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    messages_.clear();
-    TM512IIEepromSetForm form;
-    EditorState s = KnownState();
-    c.edit(s);
-    form.setState(s);
-    const QString existing = path("existing.pes");
-    WriteAll(existing, {1, 2, 3});
-    const QString fresh = path("fresh.pes");
-    for (const QString& file : {existing, fresh}) {
-      Choose(file);
-      form.btnExportSettingsToFileClick();
-    }
-    EXPECT_EQ(ToBytes(ReadAll(existing)), (Bytes{1, 2, 3}));
-    EXPECT_FALSE(QFileInfo::exists(fresh));
-    if (*c.warning) {
-      ASSERT_EQ(messages_.messages().size(), 2u);
-      EXPECT_EQ(messages_.messages()[0].text, c.warning);
-      EXPECT_EQ(messages_.messages()[0].kind, MessageKind::Warning);
-    } else {
-      EXPECT_TRUE(messages_.messages().empty());
-      EXPECT_TRUE(form.resultIsRed());
-      EXPECT_EQ(form.resultText(), "Some error appears when exporting settings to file \"" + fresh + "\"!");
+    for (const bool m512ii : {true, false}) {
+      SCOPED_TRACE(std::string(c.name) + (m512ii ? " (VD-M512II)" : " (VD-M512)"));
+      messages_.clear();
+      std::unique_ptr<TCommonAddressEepromSetForm> editor;
+      if (m512ii) editor = std::make_unique<TM512IIEepromSetForm>();
+      else editor = std::make_unique<TM512EepromSetForm>();
+      TCommonAddressEepromSetForm& form = *editor;
+      EditorState s = KnownState();
+      c.edit(s);
+      form.setState(s);
+      const QString existing = path("existing.pes");
+      WriteAll(existing, {1, 2, 3});
+      const QString fresh = path("fresh.pes");
+      for (const QString& file : {existing, fresh}) {
+        Choose(file);
+        form.btnExportSettingsToFileClick();
+      }
+      EXPECT_EQ(ToBytes(ReadAll(existing)), (Bytes{1, 2, 3}));
+      EXPECT_FALSE(QFileInfo::exists(fresh));
+      if (*c.warning) {
+        ASSERT_EQ(messages_.messages().size(), 2u);
+        EXPECT_EQ(messages_.messages()[0].text, c.warning);
+        EXPECT_EQ(messages_.messages()[0].kind, MessageKind::Warning);
+      } else {
+        EXPECT_TRUE(messages_.messages().empty());
+        EXPECT_TRUE(form.resultIsRed());
+        EXPECT_EQ(form.resultText(), "Some error appears when exporting settings to file \"" + fresh + "\"!");
+      }
     }
   }
 }
@@ -186,9 +201,9 @@ TEST_F(EditorFileTest, ExportIntoAMissingFolderFailsWithTheOpenError) {
 }
 
 TEST_F(EditorFileTest, EditsReadAsTheyWillBeWritten) {
-  // Feed line 65555 is taken as 19, -1 as 65535; both pass.
+  // The feed line's ends, 19 and 65535, and a value with blanks around it.
   TM512IIEepromSetForm form;
-  for (const auto& [text, lo, hi] : {std::tuple{"65555", 19, 0}, std::tuple{"-1", 0xFF, 0xFF},
+  for (const auto& [text, lo, hi] : {std::tuple{"19", 19, 0}, std::tuple{"65535", 0xFF, 0xFF},
                                      std::tuple{" 300 ", 0x2C, 0x01}}) {
     EditorState s = KnownState();
     s.feedLine = text;
@@ -291,6 +306,95 @@ TEST_F(EditorFileTest, MissingFileGivesTheOpenError) {
   form.btnImportSettingsFromFileClick();
   ASSERT_EQ(messages_.messages().size(), 1u);
   EXPECT_EQ(messages_.messages()[0].text, "Fail to open file \"" + file + "\"");
+}
+
+// A FIFO or a device chosen in the open dialog is refused with the open
+// failure at once: nothing waits for a writer that never comes, nothing reads
+// a device that never ends.
+TEST_F(EditorFileTest, ImportRefusesWhatIsNotARegularFile) {
+  const QString fifo = path("settings.pes");
+  ASSERT_EQ(::mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
+  struct Case {
+    QString file;
+    const char* language;
+    QString message;
+  };
+  std::vector<Case> cases = {
+      {fifo, "English", "Fail to open file \"" + fifo + "\""},
+      {fifo, "Chinese", QString::fromUtf8("打开文件“") + fifo + QString::fromUtf8("”失败！")},
+  };
+  // A character device: reading /dev/zero never ends.
+  struct stat st {};
+  ASSERT_EQ(::stat("/dev/zero", &st), 0);
+  ASSERT_TRUE(S_ISCHR(st.st_mode));
+  cases.push_back({"/dev/zero", "English", "Fail to open file \"/dev/zero\""});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file.toStdString() + " " + c.language);
+    Language = c.language;
+    messages_.clear();
+    TM512IIEepromSetForm form;
+    const EditorState before = form.state();
+    // Should the import block in the FIFO's open, a writer comes after 3 s
+    // and ends it, so the test fails instead of hanging.
+    std::atomic<bool> done{false};
+    std::thread unblock([&] {
+      const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+      while (!done && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      if (done) return;
+      const int fd = ::open(fifo.toLocal8Bit().constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+      if (fd >= 0) ::close(fd);
+    });
+    const auto start = std::chrono::steady_clock::now();
+    Choose(c.file);
+    form.btnImportSettingsFromFileClick();
+    const auto took = std::chrono::steady_clock::now() - start;
+    done = true;
+    unblock.join();
+    EXPECT_LT(took, std::chrono::seconds(2));
+    ASSERT_EQ(messages_.messages().size(), 1u);
+    EXPECT_EQ(messages_.messages()[0].kind, MessageKind::Error);
+    EXPECT_EQ(messages_.messages()[0].text, c.message);
+    EXPECT_EQ(form.state(), before);
+  }
+}
+
+// An import that is refused or fails takes the previous import's
+// "successfully" off the result line.
+TEST_F(EditorFileTest, RefusedOrFailedImportClearsTheResultLine) {
+  const QString good = path("good.pes");
+  WriteAll(good, KnownStateFile("VD-M512II"));
+  const QString other = path("other.pes");
+  WriteAll(other, KnownStateFile("VD-M512ab"));
+  Bytes oddBytes = KnownStateFile("VD-M512II");
+  oddBytes.push_back('x');
+  const QString odd = path("odd.pes");
+  WriteAll(odd, oddBytes);
+  const QString fifo = path("fifo.pes");
+  ASSERT_EQ(::mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
+  struct Case {
+    const char* name;
+    QString file;
+    bool answer;  // to the size question
+  };
+  const Case cases[] = {
+      {"missing file", path("missing.pes"), true},
+      {"another model's file", other, true},
+      {"odd size, Cancel", odd, false},
+      {"a FIFO", fifo, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TM512IIEepromSetForm form;
+    Choose(good);
+    form.btnImportSettingsFromFileClick();
+    ASSERT_EQ(form.resultText(), "Import settings from file \"" + good + "\" successfully.");
+    Choose(c.file, c.answer);
+    form.btnImportSettingsFromFileClick();
+    EXPECT_EQ(form.resultText(), "");
+    EXPECT_EQ(Child<QLabel>(form, "lblMsg")->toolTip(), "");
+    EXPECT_FALSE(form.resultIsRed());
+  }
 }
 
 TEST_F(EditorFileTest, CancelledFileDialogsDoNothing) {

@@ -3,7 +3,11 @@
 // answering, refused values, and the 7-data-bit road through the termios seam.
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QComboBox>
+#include <QMouseEvent>
+#include <QTimer>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -158,7 +162,7 @@ TEST_F(EditorSimTest, EditAndSaveWritesTheMemoryInOneQueuedWriteThenTheLineFeed)
   s.speed = "120";
   s.darkness = "90";
   s.dataBits = 1;  // "7"
-  s.feedLine = "65555";  // taken as 19
+  s.feedLine = "65535";  // the largest feed line
   s.waitTime = "30";
   s.autoSpeed = "100";
   s.stopOnNearEnd = true;
@@ -183,7 +187,7 @@ TEST_F(EditorSimTest, EditAndSaveWritesTheMemoryInOneQueuedWriteThenTheLineFeed)
   const std::pair<int, int> values[] = {{0x16, 2}, {0x41, 1},    {0x17, 7},  {0x19, 1},  {0x1B, 0},
                                         {0x06, 120}, {0x02, 90}, {0x12, 0},  {0x43, 1},  {0x54, 1},
                                         {0x30, 1},  {0x14, 0},   {0x59, 0},  {0x3E, 1},  {0x60, 0},
-                                        {0x2B, 19}, {0x3C, 30},  {0x78, 0},  {0x52, 100}};
+                                        {0x2B, 65535}, {0x3C, 30}, {0x78, 0}, {0x52, 100}};
   for (const auto& [address, value] : values) w.SaveSettingsToFile(address, value);
   Bytes want = w.Finish("");
   want.push_back(0x0A);
@@ -191,7 +195,7 @@ TEST_F(EditorSimTest, EditAndSaveWritesTheMemoryInOneQueuedWriteThenTheLineFeed)
   EXPECT_EQ(printer_.setting(0x06), 120);
   EXPECT_EQ(printer_.setting(0x02), 90);
   EXPECT_EQ(printer_.setting(0x17), 7);
-  EXPECT_EQ(printer_.setting(0x2B), 19);
+  EXPECT_EQ(printer_.setting(0x2B), 65535);
   EXPECT_EQ(printer_.setting(0x41), 1) << "flow control 1 is written again";
   EXPECT_EQ(ComParameter.Databits, 8) << "this editor never changes the port's data bits";
   EXPECT_EQ(ComParameter.m_hdev.load(), -1);
@@ -309,6 +313,9 @@ TEST_F(EditorSimTest, RefusedValuesSendNothing) {
       {"format", [](EditorState& s) { s.waitTime = std::string("x"); }, "The input of format is invalid!",
        "非法输入！"},
       {"feed line", [](EditorState& s) { s.feedLine = std::string("0"); },
+       "The input of feed line in mark mode is invalid!", "“feed line in mark mode”非法输入！"},
+      // Past 16 bits: refused, not written as 4464 with success reported.
+      {"feed line 70000", [](EditorState& s) { s.feedLine = "70000"; },
        "The input of feed line in mark mode is invalid!", "“feed line in mark mode”非法输入！"},
   };
   TM512IIEepromSetForm form;
@@ -539,3 +546,88 @@ TEST_P(EditorUsbTest, ShortOrMissingReplyFails) {
 
 INSTANTIATE_TEST_SUITE_P(Kinds, EditorUsbTest, ::testing::Values(int(PortUSB), int(PortUSBPrinter)),
                          [](const auto& info) { return info.param == PortUSB ? "Device" : "Printer"; });
+
+namespace {
+
+// Counts the paint events of a widget and keeps what it showed at each.
+class PaintWatch : public QObject {
+ public:
+  explicit PaintWatch(QWidget* w) : widget_(w) { w->installEventFilter(this); }
+  int paints = 0;
+  QStringList texts;  // the button's caption at each paint
+
+ protected:
+  bool eventFilter(QObject*, QEvent* e) override {
+    if (e->type() == QEvent::Paint) {
+      ++paints;
+      if (auto* b = qobject_cast<QAbstractButton*>(widget_)) texts << b->text();
+    }
+    return false;
+  }
+
+ private:
+  QWidget* widget_;
+};
+
+// A click the window system would deliver: press and release, posted.
+void PostClick(QWidget* w) {
+  const QPointF at(5, 5);
+  QApplication::postEvent(w, new QMouseEvent(QEvent::MouseButtonPress, at, w->mapToGlobal(at), Qt::LeftButton,
+                                             Qt::LeftButton, Qt::NoModifier));
+  QApplication::postEvent(w, new QMouseEvent(QEvent::MouseButtonRelease, at, w->mapToGlobal(at), Qt::LeftButton,
+                                             Qt::NoButton, Qt::NoModifier));
+}
+
+}  // namespace
+
+// While Get and Save wait for the printer the dialog keeps painting (timers
+// run, "Waiting..." is on screen during the exchange and the pause after
+// it), and what the user clicks meanwhile starts nothing.
+TEST_F(EditorSimTest, WindowKeepsPaintingWhileItWaitsAndDropsClicks) {
+  TM512IIEepromSetForm form;
+  form.show();
+  QApplication::processEvents();
+  QPushButton* get = Child<QPushButton>(form, "btnGetSettingsFromPrinter");
+  QPushButton* save = Child<QPushButton>(form, "btnSaveSettingsToPrinter");
+  QPushButton* exit = Child<QPushButton>(form, "btnExit");
+  PaintWatch formPaints(&form);
+  PaintWatch savePaints(save);
+  int ticks = 0;
+  QTimer timer;
+  timer.setInterval(20);
+  QObject::connect(&timer, &QTimer::timeout, [&] {
+    ++ticks;
+    form.update();
+  });
+  timer.start();
+
+  // Each reply takes 60 ms: the Get runs for over a second. Clicks on Get
+  // and Exit come 200 ms into it.
+  printer_.setReplyDelayMs(60);
+  QTimer::singleShot(200, &form, [&] {
+    PostClick(get);
+    PostClick(exit);
+  });
+  form.btnGetSettingsFromPrinterClick();
+  EXPECT_EQ(form.resultText(), "Get settings from printer successfully.");
+  EXPECT_GE(ticks, 2) << "timers ran during the Get";
+  EXPECT_GT(formPaints.paints, 0) << "the dialog painted during the Get";
+  QApplication::processEvents();
+  EXPECT_EQ(ReadAddresses(printer_).size(), 19u) << "the click on Get started no second Get";
+  EXPECT_TRUE(form.isVisible()) << "the click on Exit was dropped";
+
+  // Save: the pause after the write lasts 200 ms here.
+  torva::SetPrinterDelayScale(0.04);
+  ticks = 0;
+  savePaints.texts.clear();
+  form.btnSaveSettingsToPrinterClick();
+  EXPECT_EQ(form.resultText(), "Save settings to printer successfully.");
+  EXPECT_GE(ticks, 2) << "timers ran during the pause after the save";
+  EXPECT_TRUE(savePaints.texts.contains("Waiting...")) << savePaints.texts.join(", ").toStdString();
+  EXPECT_EQ(save->text(), "&Save Settings To Printer");
+
+  // Outside a wait the same click on Exit does close the dialog.
+  PostClick(exit);
+  for (int i = 0; i < 100 && form.isVisible(); ++i) QApplication::processEvents(QEventLoop::AllEvents, 10);
+  EXPECT_FALSE(form.isVisible());
+}

@@ -1,9 +1,15 @@
 // Language of the main window: Printer.ini at start, the language menu, the
 // clock's prefix, and where the file lives.
 #include <QAction>
+#include <QDialogButtonBox>
+#include <QPushButton>
 #include <QFileInfo>
 #include <QMenu>
 #include <QSettings>
+#include <QLocale>
+#include <QRegularExpression>
+#include <QTime>
+#include <QTimeZone>
 #include <QToolButton>
 
 #include "ShellFixture.h"
@@ -216,4 +222,73 @@ TEST_F(ShellTest, ConfigFolderCopyIsReadFirstAndWrittenWhenItExists) {
   form.EnglishMenuClick();
   EXPECT_TRUE(QString(shelltest::ReadFile(configDir + "/Printer.ini")).contains("Language=English"));
   EXPECT_TRUE(QString(shelltest::ReadFile(programDir + "/Printer.ini")).contains("Language=Chinese"));
+}
+
+// The clock shows hours, minutes and seconds in the long time format, and no
+// time-zone name.
+TEST(ClockText, LongTimeFormatWithoutTheTimeZone) {
+  const QTime t(11, 23, 0);
+  struct Case {
+    const char* locale;
+    const char* text;
+  };
+  const Case cases[] = {
+      {"C", "11:23:00"},       {"en_US", "11:23:00 AM"}, {"en_GB", "11:23:00"},
+      {"zh_CN", "11:23:00"},   {"de_DE", "11:23:00"},    {"ja_JP", "11時23分00秒"},
+      {"fa_IR", "۱۱:۲۳:۰۰"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ClockTimeText(QLocale(c.locale), t).toStdString(), c.text) << c.locale;
+  }
+  // No locale's clock names the zone.
+  const QString zone = QTimeZone::systemTimeZone().abbreviation(QDateTime::currentDateTime());
+  ASSERT_FALSE(zone.isEmpty());
+  for (const QLocale& l : QLocale::matchingLocales(QLocale::AnyLanguage, QLocale::AnyScript, QLocale::AnyTerritory)) {
+    const QString text = ClockTimeText(l, t);
+    EXPECT_FALSE(text.contains(zone)) << l.name().toStdString() << ": " << text.toStdString();
+    EXPECT_FALSE(text.isEmpty()) << l.name().toStdString();
+  }
+}
+
+TEST_F(ShellTest, ClockPanelReadsTheTimeWithSeconds) {
+  StoreLanguage("English");
+  TMainForm& form = Open();
+  const QTime before = QTime::currentTime();
+  form.ClockUpdate();
+  const QTime after = QTime::currentTime();
+  const QString panel = form.PanelText(2);
+  EXPECT_TRUE(panel == "Current Time:" + ClockTimeText(QLocale::system(), before) ||
+              panel == "Current Time:" + ClockTimeText(QLocale::system(), after))
+      << panel.toStdString();
+  if (QLocale::system().name() == "C") {
+    EXPECT_TRUE(QRegularExpression("^Current Time:\\d\\d:\\d\\d:\\d\\d$").match(panel).hasMatch())
+        << panel.toStdString();
+  }
+}
+
+// The toolkit's own buttons follow the console's language: at start, after
+// each switch of the language menu.
+TEST_F(ShellTest, ToolkitButtonsFollowTheLanguage) {
+  auto buttons = [] {
+    QDialogButtonBox box(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    return (box.button(QDialogButtonBox::Ok)->text() + "/" + box.button(QDialogButtonBox::Cancel)->text())
+        .toStdString();
+  };
+  TMainForm& form = Open();  // no Printer.ini: Chinese
+  ASSERT_EQ(Language, "Chinese");
+  EXPECT_EQ(buttons(), "确定/取消");
+  EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Look in:").toStdString(), "查找范围：");
+  form.EnglishMenuClick();
+  EXPECT_EQ(buttons(), "OK/Cancel");
+  form.ChineseMenuClick();
+  EXPECT_EQ(buttons(), "确定/取消");
+  form.EnglishMenuClick();
+  form.close();
+  // An English start loads nothing.
+  TMainForm& english = Open();
+  ASSERT_EQ(Language, "English");
+  EXPECT_EQ(buttons(), "OK/Cancel");
+  english.ChineseMenuClick();
+  EXPECT_EQ(buttons(), "确定/取消");
+  english.EnglishMenuClick();
 }

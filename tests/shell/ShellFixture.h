@@ -68,6 +68,7 @@ class ShellTest : public ::testing::Test {
 
   void TearDown() override {
     form.reset();
+    ApplyToolkitLanguage("English");  // a Chinese start loaded the toolkit's translation
     ResetPortState();
     SetProgramFolderForTests({});
     SetPrinterIniConfigFolderForTests({});

@@ -279,8 +279,10 @@ TEST_F(HardwareStatus, SeriesRecordOfTheRwK305EAndItsEnd) {
   EXPECT_TRUE(d->MemoLines().contains("Printer  Paper Blocking Error"));
   EXPECT_TRUE(Box(*d, "Byte22")->isChecked());
   EXPECT_EQ(d->ui->Byte1Label->text(), "20H");
-  // Sent once before the first poll and again at every serial poll.
-  EXPECT_GE(sim.log("AutoStatusBack").size(), 2u);
+  // Sent once before the first poll and again at every serial poll (the
+  // first record shown may be the answer to the first command, so the
+  // second command is waited for).
+  EXPECT_TRUE(WaitFor([&] { return sim.log("AutoStatusBack").size() >= 2u; }, 3000));
   d->StopClick();
   ASSERT_TRUE(WaitFor([&] { return Idle(*d); }, 3000));
   // The series thread clears the boxes and labels and closes the serial port.

@@ -173,6 +173,9 @@ TEST_F(K772Dialog, UsbKindsReadOneRecordPerPoll) {
     EXPECT_TRUE(d->MemoLines().contains("First Channel Paper Out"));
     sim.setStatusRecord(Rec8({{3, 0x13}}));
     ASSERT_TRUE(WaitFor([&] { return d->ImageGlyph("BundlerPapePresentingImage") == Glyph::Error; }, 3000));
+    // The USB status calls answer without the command; the printer parses
+    // the command on its own thread, so it is waited for, then seen once.
+    EXPECT_TRUE(WaitFor([&] { return !sim.log("AutoStatusBack").empty(); }, 3000));
     EXPECT_EQ(sim.log("AutoStatusBack").size(), 1u);
     d->StopClick();
     ASSERT_TRUE(WaitFor([&] { return Idle(*d); }, 3000));

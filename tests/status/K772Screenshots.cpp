@@ -1,7 +1,10 @@
-// Screenshots of the eight-byte and six-byte status dialogs in both
-// languages, each showing a live record from the simulated printer. Taken
-// only when TORVA_DOCS_SHOTS names a folder.
+// Screenshots of the status dialogs in both languages, each showing a live
+// record from the simulated printer. Taken only when TORVA_DOCS_SHOTS names a
+// folder.
+#include <type_traits>
+
 #include "K772Support.h"
+#include "status/HardwareStatus.h"
 #include "status/HardwareStatusK512.h"
 #include "status/HardwareStatusK772.h"
 #include "status/HardwareStatusK773.h"
@@ -24,7 +27,10 @@ class K772Screenshots : public StatusTest {
       sim.setStatusRecord(record);
       PrinterName = model;
       D d(main.get());
-      d.SetupCaptions();
+      if constexpr (std::is_same_v<D, THardwareStatusForm>)
+        d.SetupForModel(model);
+      else
+        d.SetupCaptions();
       d.SetPollOverrides(30, 1000);
       d.show();
       ShownRecords shown(&d);
@@ -48,6 +54,8 @@ TEST_F(K772Screenshots, ThreeDialogsBothLanguages) {
   Shot<THardwareStatusK512Form>(8, {0x04, 0x00, 0x06, 0x00, 0x20, 0x00, 0x00, 0x00}, "k512");
   // Weekend paper near end, paper end and the cover open.
   Shot<THardwareStatusK773Form>(12, {0x00, 0x00, 0x41, 0x03, 0x00, 0x00}, "k773");
+  // The generic dialog of the VD-K305: paper end.
+  Shot<THardwareStatusForm>(3, {0x04, 0x00, 0x00, 0x00}, "generic-paper-end");
 }
 
 }  // namespace
