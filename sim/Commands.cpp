@@ -11,7 +11,7 @@ Bytes SettingReply(uint16_t value) {
 
 void ReadSetting(FrameContext& c, int bank) {
   int address = c.frame[2];
-  c.replies.push_back({SettingReply(c.printer.memory[bank - 1][address]), address});
+  c.replies.push_back({SettingReply(c.printer.memory[bank - 1][address]), address, bank});
 }
 
 void WriteSetting(FrameContext& c, int bank) {

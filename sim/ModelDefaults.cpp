@@ -75,6 +75,46 @@ const std::vector<SettingDefault> kPosStyleDefaults = {
     {1, 0x37, 0},    // feed lines in mark mode
 };
 
+// Two-bank family (VD-H738, VD-K466, VD-K772/VD-K772II, VD-K9034): what its
+// editor shows before the first Get (38400 baud, 8 data bits, 1 stop bit, no
+// parity, xon/xoff, 270 mm/s, both heads 68, paper width 80 mm, margins 2,
+// code page 0, CR on, inverted printing on, both watermarks enabled and
+// inverted), with the auto-loading speed and the feed in mark mode inside
+// the ranges Save accepts, so a fresh printer read, saved and exported
+// round-trips. The cutter holds 3, what Save writes for "On".
+std::vector<SettingDefault> TwoBankDefaults(bool printingSurface) {
+  std::vector<SettingDefault> d = {
+      {1, 0x16, 2},       // baud rate code: 38400
+      {1, 0x15, 1},       // flow control: xon/xoff
+      {1, 0x17, 0x0108},  // data bits 8 (lo), stop bits 1 (hi)
+      {1, 0x14, 0},       // parity: none
+      {1, 0x24, 2},       // left margin
+      {1, 0x25, 2},       // right margin
+      {1, 0x06, 270},     // print speed, mm/s
+      {1, 0x02, 0x4444},  // darkness: head 1 68 (lo), head 2 68 (hi)
+      {1, 0x12, 0},       // paper type: receipt
+      {1, 0x30, 3},       // auto cutter: on
+      {1, 0x36, 0},       // code page 0 (lo), character set U.S.A (hi)
+      {1, 0x3C, 0},       // presenter wait time, s
+      {1, 0x41, 0},       // auto loading time, x20 ms
+      {1, 0x4E, 28},      // auto loading speed, mm/s
+      {1, 0x70, 1},       // USB mode: API
+      {1, 0x31, 0},       // cut mode: default
+      {1, 0x35, 0},       // receive buffer: 4KB
+      {1, 0x26, 80},      // paper width, mm
+      {1, 0x33, 0},       // paper near-end
+      {1, 0x4A, 0},       // paper out mode: retract
+      {1, 0x77, 0x0005},  // front watermark: enabled, feeding, inverted, left, x1 x1
+      {1, 0x78, 0x0005},  // back watermark: the same
+      {1, 0x2B, 160},     // feed lines in mark mode
+      {2, 0x00, 1},       // CR command: enabled
+      {2, 0x03, 1},       // default inverted printing: enabled
+      {2, 0x10, 0},       // data error: print '?'
+  };
+  if (printingSurface) d.push_back({1, 0x05, 3});  // printing surface: double side
+  return d;
+}
+
 const std::map<int, std::vector<SettingDefault>>& Table() {
   static const std::map<int, std::vector<SettingDefault>> table = {
       {1, kCommonAddressDefaults},  // VD-M512
@@ -95,6 +135,11 @@ const std::map<int, std::vector<SettingDefault>>& Table() {
       // The mode setting the status dispatch asks first: a fresh RW-K305GII
       // runs in VD Mode.
       {14, {{1, 0xC3, 0}}},  // RW-K305GII status mode
+      {11, TwoBankDefaults(true)},   // VD-K772
+      {13, TwoBankDefaults(true)},   // VD-K9034
+      {16, TwoBankDefaults(true)},   // VD-K772II
+      {17, TwoBankDefaults(false)},  // VD-K466
+      {18, TwoBankDefaults(false)},  // VD-H738
   };
   return table;
 }

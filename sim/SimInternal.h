@@ -21,6 +21,7 @@ namespace torva::sim {
 struct Reply {
   Bytes bytes;
   int address = -1;  // the setting address read, for per-address faults
+  int bank = 0;      // the bank of that address (1 or 2); 0: not a setting read
 };
 
 // Context of one parsed frame, handed to the command's handler. The handler
@@ -101,6 +102,9 @@ struct SimPrinter::Impl {
   FaultSpec fault;
   std::map<int, FaultSpec> addressFaults;
   int writeFaultIn = 0;  // the USB write that is refused: 1 = the next one, 0 = none
+  std::map<std::pair<int, int>, FaultSpec> bankAddressFaults;  // (bank, address)
+  std::map<std::pair<int, int>, int> usbSettingWriteFaults;    // (bank, address) -> writes left, -1 always
+  std::vector<int> usbWriteLengths;
   std::string printerName;  // empty: the model's name
   bool wifiReply = false;
   bool usbBabble = false;
@@ -134,6 +138,10 @@ struct SimPrinter::Impl {
   bool takeWriteFault();
   // Decides the fault of one reply and consumes one count of it.
   Outgoing decide(const Reply& reply);
+  // A host write on the USB socket: notes its length; false (and one count
+  // of the fault consumed) when it holds a setting write the USB write
+  // fault names.
+  bool acceptUsbWrite(const Bytes& data);
   void setAutoStatus(Session& s, bool on, std::vector<Reply>& replies);
   // 1D E0 n: n not 0 starts the session's custom status stream, 0 stops it.
   void setCustomStatus(Session& s, bool on);

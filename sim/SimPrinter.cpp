@@ -179,8 +179,13 @@ Outgoing SimPrinter::Impl::decide(const Reply& reply) {
   o.waitMs = replyDelayMs;
   FaultSpec* chosen = nullptr;
   if (reply.address >= 0) {
-    auto it = addressFaults.find(reply.address);
-    if (it != addressFaults.end()) chosen = &it->second;
+    auto banked = bankAddressFaults.find({reply.bank, reply.address});
+    if (banked != bankAddressFaults.end() && banked->second.kind != Fault::None && banked->second.count != 0) {
+      chosen = &banked->second;
+    } else {
+      auto it = addressFaults.find(reply.address);
+      if (it != addressFaults.end()) chosen = &it->second;
+    }
   }
   if (!chosen && fault.kind != Fault::None) chosen = &fault;
   if (chosen && chosen->kind != Fault::None && chosen->count != 0) {
@@ -189,6 +194,22 @@ Outgoing SimPrinter::Impl::decide(const Reply& reply) {
     if (chosen->count > 0 && --chosen->count == 0) chosen->kind = Fault::None;
   }
   return o;
+}
+
+bool SimPrinter::Impl::acceptUsbWrite(const Bytes& data) {
+  usbWriteLengths.push_back(static_cast<int>(data.size()));
+  if (usbSettingWriteFaults.empty()) return true;
+  static const uint8_t kPrefix[] = {0x1B, 0x73, 0x5C, 0x31, 0xE7};
+  for (size_t i = 0; i + 9 <= data.size(); ++i) {
+    if (!std::equal(std::begin(kPrefix), std::end(kPrefix), data.begin() + static_cast<std::ptrdiff_t>(i))) continue;
+    const uint8_t signature = data[i + 5];
+    const int bank = signature == 0x08 ? 1 : signature == 0x0A ? 2 : 0;
+    auto it = usbSettingWriteFaults.find({bank, data[i + 8]});
+    if (it == usbSettingWriteFaults.end() || it->second == 0) continue;
+    if (it->second > 0) --it->second;
+    return false;
+  }
+  return true;
 }
 
 std::vector<Outgoing> SimPrinter::Impl::parse(Session& s) {
@@ -455,11 +476,34 @@ bool SimPrinter::Impl::takeWriteFault() {
   return --writeFaultIn == 0;
 }
 
+void SimPrinter::setAddressFault(int address, int bank, const FaultSpec& fault) {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  if (fault.kind == Fault::None)
+    impl_->bankAddressFaults.erase({bank, address});
+  else
+    impl_->bankAddressFaults[{bank, address}] = fault;
+}
+
+void SimPrinter::setUsbSettingWriteFault(int bank, int address, int count) {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  if (count == 0)
+    impl_->usbSettingWriteFaults.erase({bank, address});
+  else
+    impl_->usbSettingWriteFaults[{bank, address}] = count;
+}
+
+std::vector<int> SimPrinter::usbWriteLengths() const {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  return impl_->usbWriteLengths;
+}
+
 void SimPrinter::clearFault() {
   std::lock_guard<std::mutex> lock(impl_->mu);
   impl_->fault = FaultSpec{};
   impl_->addressFaults.clear();
   impl_->writeFaultIn = 0;
+  impl_->bankAddressFaults.clear();
+  impl_->usbSettingWriteFaults.clear();
 }
 
 void SimPrinter::sendUnsolicited(const Bytes& bytes) {
@@ -506,6 +550,7 @@ void SimPrinter::clearLog() {
   std::lock_guard<std::mutex> lock(impl_->mu);
   impl_->log.clear();
   impl_->received.clear();
+  impl_->usbWriteLengths.clear();
 }
 
 bool SimPrinter::waitForLog(size_t n, int timeoutMs) const {

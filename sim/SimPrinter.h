@@ -145,7 +145,18 @@ class SimPrinter {
   // over every USB connection; 1 = the next one) and answers it with 0 bytes
   // written. 0 clears it.
   void setWriteFault(int n);
-  void clearFault();  // clears the general fault, every address fault and the write fault
+  // The same for one bank (1 or 2) only; it takes precedence over a fault
+  // set for the address in both banks.
+  void setAddressFault(int address, int bank, const FaultSpec& fault);
+  // USB socket: a host write that holds the write-setting command of this
+  // bank (1 or 2) and address answers 0 bytes written and none of its bytes
+  // reach the printer. count: how many such writes fail (-1: until
+  // cleared; 0 clears it). A write fault by bank and address, beside any
+  // other fault of the socket.
+  void setUsbSettingWriteFault(int bank, int address, int count = -1);
+  // clears the general fault, every address fault, the write fault and the
+  // USB setting write faults
+  void clearFault();
   void sendUnsolicited(const Bytes& bytes);  // to every open session
   // Endpoints drop their connections: TCP closes them, the serial endpoint
   // replaces its pseudo-terminal by a fresh one (the old slave reads EIO, the
@@ -156,7 +167,7 @@ class SimPrinter {
   // --- log
   std::vector<LogEntry> log() const;
   std::vector<LogEntry> log(const std::string& name) const;  // entries of one command
-  void clearLog();  // also forgets receivedBytes()
+  void clearLog();  // also forgets receivedBytes() and usbWriteLengths()
   // Waits until the log holds at least n entries; false on timeout.
   bool waitForLog(size_t n, int timeoutMs) const;
   // Every byte the host sent, in order, over all sessions.
@@ -165,6 +176,9 @@ class SimPrinter {
   // least n bytes have arrived (false on timeout).
   size_t receivedCount() const;
   bool waitForReceived(size_t n, int timeoutMs) const;
+  // The length of every write the host made on the USB socket (device and
+  // printer), in order, faulted ones included; clearLog() forgets them.
+  std::vector<int> usbWriteLengths() const;
   // Called with every new log entry, and with every reply as it goes out
   // (used by torva-printer-sim --log). Called with internal locks held: the
   // observers must not call back into the printer.

@@ -391,9 +391,15 @@ class UsbServer {
         case Op::Write:
           if (port.session) {
             bool refused;
+            bool accepted = true;
             {
               std::lock_guard<std::mutex> lock(impl_.mu);
               refused = impl_.takeWriteFault();
+              if (refused) {
+                impl_.usbWriteLengths.push_back(static_cast<int>(rq.data.size()));
+              } else {
+                accepted = impl_.acceptUsbWrite(rq.data);
+              }
             }
             if (refused) {
               result = 0;  // no byte taken
@@ -401,7 +407,9 @@ class UsbServer {
             }
             if (port.kind == Kind::CustomPrinter) scanCustom(port, rq.data);
             std::lock_guard<std::mutex> lock(slot.queue->mu);
-            if (!slot.queue->hungUp) {
+            if (!accepted) {
+              result = 0;  // a setting write the fault names: nothing reaches the printer
+            } else if (!slot.queue->hungUp) {
               slot.queue->host.push_back(rq.data);
               slot.queue->cv.notify_all();
               result = static_cast<int32_t>(rq.data.size());

@@ -8,6 +8,7 @@
 #include "link/COMUnit.h"
 #include "link/EepromControl.h"
 #include "link/Clock.h"
+#include "link/EepromControl.h"
 #include "link/PortSession.h"
 #include "link/PortState.h"
 #include "link/SerialIo.h"
@@ -85,16 +86,40 @@ bool SettingLink::ReadPort(uint8_t* buffer, int length, int timeoutMs) {
 }
 
 bool SettingLink::ReadSetting(uint8_t address, uint8_t& lo, uint8_t& hi, int bank) {
+  return ReadSetting(address, lo, hi, ReadFrame{.bank = bank});
+}
+
+bool SettingLink::ReadSetting(uint8_t address, uint8_t& lo, uint8_t& hi, const ReadFrame& frame) {
   if (g_nHandle <= 0) return false;
+  const int kind = PortType.load();
+  const bool settle = frame.settleMs > 0 && kind == PortUSB;
   // Stale bytes go before the question, so a fast answer is never thrown away.
   if (style_.purgeBeforeRead) DiscardStaleInput();
-  const auto command = bank == 2 ? ReadSettingCommand2(address) : ReadSettingCommand(address);
+  if (settle && frame.settleBeforeRequest) torva::PrinterDelay(frame.settleMs);
+  const auto command = frame.bank == 2 ? ReadSettingCommand2(address) : ReadSettingCommand(address);
   if (!WritePort(command.data(), static_cast<int>(command.size()))) return false;
+  if (settle && !frame.settleBeforeRequest) torva::PrinterDelay(frame.settleMs);
   uint8_t reply[3] = {0, 0, 0};
-  if (!ReadPort(reply, 2, style_.readTimeoutMs)) return false;
+  if (frame.throughPOSReadPort) {
+    if (kind != PortCOM && kind != PortUSB && kind != PortUSBPrinter) return false;
+    if (!POSReadPort(kind, g_nHandle, reply, 2, style_.readTimeoutMs)) return false;
+  } else if (!ReadPort(reply, 2, style_.readTimeoutMs)) {
+    return false;
+  }
   lo = reply[0];
   hi = reply[1];
   return true;
+}
+
+bool SettingLink::WriteSettingNow2(uint8_t address, uint8_t value) {
+  if (g_nHandle <= 0) return false;
+  const auto command = WriteSettingCommand2(address, value);
+  return WritePort(command.data(), 9);
+}
+
+bool SettingLink::QueueSetting2(uint8_t address, uint8_t value) {
+  if (g_nHandle <= 0) return false;
+  return queue_.MakeupCommand(WriteSettingCommand2(address, value));
 }
 
 bool SettingLink::WriteSettingNow(uint8_t address, uint16_t value) {

@@ -109,10 +109,31 @@ class SettingLink {
   // The getter frame: discard stale input (when the style says so), send the
   // read command, read exactly 2 bytes within the style's time-out.
   bool ReadSetting(uint8_t address, uint8_t& lo, uint8_t& hi, int bank = 1);
+  // How one getter of the two-bank family runs the getter frame.
+  struct ReadFrame {
+    int bank = 1;                     // 2: the bank-2 read command 1B 6B a
+    int settleMs = 0;                 // pause between request and reply, on PortUSB only
+    bool settleBeforeRequest = false; // the pause comes before the request instead
+    // The reply is read with the common POSReadPort (the watermark getters),
+    // not with this link's ReadPort.
+    bool throughPOSReadPort = false;
+  };
+  // The getter frame with a settle pause: discard stale input (when the style
+  // says so), send the read command of the frame's bank, pause settleMs
+  // through PrinterDelay when PortType is PortUSB (before the request when
+  // settleBeforeRequest), then read exactly 2 bytes within the style's
+  // time-out. A reply read through POSReadPort is read only on the kinds the
+  // link writes to (serial, USB device, USB printer): on any other kind no
+  // request went out, so there is nothing to read.
+  bool ReadSetting(uint8_t address, uint8_t& lo, uint8_t& hi, const ReadFrame& frame);
   // A direct setter: writes one write-setting command at once.
   bool WriteSettingNow(uint8_t address, uint16_t value);
   // A queued setter: appends one write-setting command.
   bool QueueSetting(uint8_t address, uint16_t value);
+  // The bank-2 setters: the command 1B 73 5C 31 E7 0A v 00 a, written at once
+  // or appended to the queue. Both refuse a handle of 0 or less.
+  bool WriteSettingNow2(uint8_t address, uint8_t value);
+  bool QueueSetting2(uint8_t address, uint8_t value);
 
   // Writes the whole queue in one write. Does not empty it.
   bool SendCommand();

@@ -53,6 +53,17 @@ Bytes SettingsFileWriter::Finish(const std::string& tag) const {
 
 FileSizeCheck CheckFileSize(long long size, const FileReadProfile& profile) {
   FileSizeCheck check;
+  check.empty = size == 0;
+  if (profile.framing == FileFraming::BlocksToEnd) {
+    // Signed arithmetic below the tag: a 5-byte file leaves -4, not a
+    // multiple of 9, and no record.
+    const long long rest = size - 9;
+    check.oddSize = rest % 9 != 0;
+    const long long count = rest / 9;
+    check.recordCount = count > 0 ? static_cast<int>(std::min<long long>(count, 1LL << 30)) : 0;
+    check.tooManyRecords = size > MaxFileBytes(profile);
+    return check;
+  }
   // What is left for the records once the tag is taken off: size - 9, or
   // size - 10 for the one 10-byte tag.
   const long long rest = size - std::max<long long>(9, static_cast<long long>(profile.tag.size()));
@@ -66,10 +77,44 @@ FileSizeCheck CheckFileSize(long long size, const FileReadProfile& profile) {
 }
 
 long long MaxFileBytes(const FileReadProfile& profile) {
+  // The records and the tag block; one byte more is a block too many.
+  if (profile.framing == FileFraming::BlocksToEnd) return 9LL * (std::max(profile.maxRecords, 0) + 1LL);
   // maxRecords records, the tag block, and up to 8 odd bytes (a ninth would
   // make one more record).
   return 9LL * profile.maxRecords + 9 + 8 + std::max<long long>(0, static_cast<long long>(profile.tag.size()) - 9);
 }
+
+namespace {
+
+FileReadResult ReadBlocksToEnd(const uint8_t* data, size_t size, const FileReadProfile& profile,
+                               const FileSizeCheck& check) {
+  FileReadResult result;
+  // The block buffer keeps what the last read left in it: a short block
+  // overwrites only its first bytes.
+  std::array<uint8_t, 9> buffer{};
+  std::vector<SettingsRecord> blocks;
+  for (size_t pos = 0; pos < size; pos += 9) {
+    const size_t n = std::min<size_t>(9, size - pos);
+    std::memcpy(buffer.data(), data + pos, n);
+    if (n < 9) {
+      result.shortRecord = true;
+      break;
+    }
+    SettingsRecord r;
+    r.bytes = buffer;
+    blocks.push_back(r);
+  }
+  // The first (size - 9) div 9 blocks are records; each of them was read
+  // whole, since the blocks read reach at least that far.
+  const size_t count = std::min(static_cast<size_t>(check.recordCount), blocks.size());
+  for (size_t i = 0; i < count; ++i) result.records.push_back(blocks[i]);
+  const std::string block(buffer.begin(), buffer.end());
+  result.tagText = block.substr(0, block.find('\0'));
+  result.tagMatches = profile.tag.size() == 9 && block == profile.tag;
+  return result;
+}
+
+}  // namespace
 
 FileReadResult ReadSettingsFile(const uint8_t* data, size_t size, const FileReadProfile& profile) {
   FileReadResult result;
@@ -78,6 +123,7 @@ FileReadResult ReadSettingsFile(const uint8_t* data, size_t size, const FileRead
     result.refusedTooLarge = true;
     return result;
   }
+  if (profile.framing == FileFraming::BlocksToEnd) return ReadBlocksToEnd(data, size, profile, check);
   size_t pos = 0;
   for (int i = 0; i < check.recordCount; ++i) {
     if (pos >= size) {

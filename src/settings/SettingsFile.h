@@ -61,10 +61,27 @@ class SettingsFileWriter {
   std::vector<SettingsRecord> records_;
 };
 
+// How a reader finds the records and the tag in a file.
+enum class FileFraming {
+  // (size - tag length) div 9 records, then the next tag-length bytes are
+  // the tag; bytes after it are ignored. The common-address editors and the
+  // VD-K9034 (10-byte tag) read this way.
+  CountThenTag,
+  // The two-bank editors with a 9-byte tag: 9-byte blocks from the start to
+  // the end of the file; a block cut short by the end of the file marks the
+  // file bad and ends the reading. The tag is the 9-byte block buffer as the
+  // reading left it: the last whole block, or after a short block its r bytes
+  // followed by bytes r..8 of the block before. The first (size - 9) div 9
+  // blocks are the records. A file of more than maxRecords + 1 blocks (the
+  // records and the tag) is refused whole.
+  BlocksToEnd,
+};
+
 // How an editor reads a file.
 struct FileReadProfile {
   std::string tag;     // the only tag it accepts
   int maxRecords = 25; // the size of its record store
+  FileFraming framing = FileFraming::CountThenTag;
 };
 
 // What the size of a file says before anything is read.
@@ -73,24 +90,28 @@ struct FileSizeCheck {
   int recordCount = 0;       // (size - tag length) div 9, 0 when negative
   bool oddSize = false;      // (size - tag length) is not a multiple of 9
   bool tooManyRecords = false;  // more records than the store holds
+  bool empty = false;        // the file has no byte at all
 };
 FileSizeCheck CheckFileSize(long long size, const FileReadProfile& profile);
 // The most bytes an editor needs to read of a file it does not refuse by
-// size: its records, the tag and the odd bytes that may follow it.
+// size: its records, the tag and the odd bytes that may follow it (for
+// BlocksToEnd: the records and the tag, a larger file being refused).
 long long MaxFileBytes(const FileReadProfile& profile);
 
 struct FileReadResult {
   bool refusedTooLarge = false;  // more records than the store holds: nothing read
   bool tagMatches = false;       // the block after the records is the tag
-  bool shortRecord = false;      // a record could not be read whole
+  bool shortRecord = false;      // a record (BlocksToEnd: a block) could not be read whole
   std::string tagText;           // the tag block as text, up to its first zero byte
   // The records in file order; an empty slot (a record past the end of the
   // file) is std::nullopt.
   std::vector<std::optional<SettingsRecord>> records;
 };
-// Reads a whole file held in memory: (size - tag length) div 9 records, then
-// the next tag-length bytes as the tag. Bytes after the tag are ignored; extra bytes
-// anywhere else shift the tag and make it fail.
+// Reads a whole file held in memory by the profile's framing. CountThenTag:
+// (size - tag length) div 9 records, then the next tag-length bytes as the
+// tag; bytes after the tag are ignored, extra bytes anywhere else shift the
+// tag and make it fail. BlocksToEnd: see FileFraming; bytes after the tag
+// make a short block (or a block of their own) and the tag fails.
 FileReadResult ReadSettingsFile(const uint8_t* data, size_t size, const FileReadProfile& profile);
 inline FileReadResult ReadSettingsFile(const Bytes& data, const FileReadProfile& profile) {
   return ReadSettingsFile(data.data(), data.size(), profile);

@@ -1,11 +1,12 @@
 // Fuzz target of the settings-file reader: any bytes as a *.pes file, read
-// with the store sizes and tags of several editors and applied to the import
-// tables of every editor of the common-address family (VD-M512II, VD-M512,
-// VD-K512, VD-K201, VD-K305, VD-N512) and of the RW-K201 and RW-K305, whose
-// result is exported again. Besides the sanitizers it checks what the
-// reader promises: never more records than the store holds, a matching tag
-// only when the tag text is the editor's, the records taken from the file's
-// bytes in order.
+// with the store sizes, tags and both framings of several editors and
+// applied to the import tables of every editor of the common-address family
+// (VD-M512II, VD-M512, VD-K512, VD-K201, VD-K305, VD-N512), of the RW-K201 and
+// RW-K305, whose result is exported again, and of the four two-bank editors.
+// Besides the sanitizers it checks what the reader promises: never more
+// records than the store holds, a matching tag only when the tag text is the
+// editor's, the records taken from the file's bytes in order; and that an
+// imported two-bank state still checks, exports and reads back cleanly.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -13,6 +14,7 @@
 #include "settings/CommonAddressMap.h"
 #include "settings/SecondSeriesMap.h"
 #include "settings/SettingsFile.h"
+#include "settings/TwoBankMap.h"
 
 // The reader and the map are compiled into this target itself, so the fuzzer
 // is one file for clang (libFuzzer) while the rest of the tree builds with
@@ -21,6 +23,7 @@
 #include "settings/EditorCommon.cpp"
 #include "settings/SecondSeriesMap.cpp"
 #include "settings/SettingsFile.cpp"
+#include "settings/TwoBankMap.cpp"
 
 using namespace torva::settings;
 
@@ -41,6 +44,13 @@ void ReadWith(const uint8_t* data, size_t size, const FileReadProfile& profile) 
   }
   Require(static_cast<long long>(size) <= MaxFileBytes(profile));
   Require(!r.tagMatches || r.tagText == profile.tag);
+  if (profile.framing == FileFraming::BlocksToEnd) {
+    // The records are the first (size - 9) div 9 blocks, all whole; the tag
+    // can only match a file of 9 bytes or more.
+    Require(r.records.size() == static_cast<size_t>(check.recordCount));
+    Require(!r.tagMatches || size >= 9);
+    Require(r.shortRecord == (size % 9 != 0));
+  }
   for (size_t i = 0; i < r.records.size(); ++i) {
     if (r.records[i]) Require(std::memcmp(r.records[i]->bytes.data(), data + 9 * i, 9) == 0);
   }
@@ -53,6 +63,37 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ReadWith(data, size, {"ABCDEFGHI", 20});
   ReadWith(data, size, {"VD-K9034ab", 50});
   ReadWith(data, size, {"", 0});
+  ReadWith(data, size, {"VD-H738ab", 49, FileFraming::BlocksToEnd});
+  ReadWith(data, size, {"VD-K772ab", 3, FileFraming::BlocksToEnd});
+
+  for (const TwoBankProfile* profile : TwoBankProfiles()) {
+    TwoBankState state;
+    state.codePage = 0;  // a code page selected, so whole exports are read back below
+    KeptHighBytes kept;
+    const TwoBankState before = state;
+    const KeptHighBytes keptBefore = kept;
+    const TwoBankImport import = ImportTwoBankFile(data, size, *profile, state, kept);
+    if (import.status != TwoBankImport::Status::Applied) Require(state == before && kept == keptBefore);
+    // Whatever was imported, the state checks, saves and exports cleanly.
+    for (const EditChecks* checks : {&profile->saveChecks, &profile->exportChecks}) {
+      const EditCheckResult check = CheckTwoBankEdits(state, *checks);
+      Require(!check.formatError || (!check.values && check.messages.size() == 1));
+      if (!check.values) continue;
+      for (int s = 0; s < kTwoBankSettingCount; ++s) {
+        EncodeSetting(static_cast<TwoBankSetting>(s), *profile, state, *check.values, kept);
+      }
+      const TwoBankExport out = BuildTwoBankExport(*profile, state, *check.values, kept);
+      const size_t tagLength = std::strlen(profile->tag);
+      Require(out.file.size() >= tagLength && (out.file.size() - tagLength) % 9 == 0);
+      Require(out.file.size() <= 9 * profile->exportOrder.size() + tagLength);
+      if (!out.complete()) continue;
+      // A whole export read back changes nothing.
+      TwoBankState again = state;
+      KeptHighBytes keptAgain = kept;
+      const TwoBankImport back = ImportTwoBankFile(out.file.data(), out.file.size(), *profile, again, keptAgain);
+      Require(back.status == TwoBankImport::Status::Applied && again == state && keptAgain == kept);
+    }
+  }
 
   for (const CommonAddressProfile* profile : CommonAddressProfiles()) {
     // The records reach the editor's import table whatever the tag says; a

@@ -3,9 +3,11 @@
 // store's limit, and seeded random files.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 #include "settings/SettingsFile.h"
+#include "settings/TwoBankMap.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
@@ -27,6 +29,18 @@ TEST(SettingsFileFuzzReplay, FixedInputs) {
     EXPECT_EQ(LLVMFuzzerTestOneInput(file.data(), file.size()), 0) << tag;
   }
   EXPECT_EQ(LLVMFuzzerTestOneInput(nullptr, 0), 0);
+  // The two-bank editors' files of their start state, whole and cut short.
+  for (const auto* profile : torva::settings::TwoBankProfiles()) {
+    torva::settings::TwoBankState state;
+    state.codePage = 8;
+    state.autoSpeed = "28";
+    const auto check = torva::settings::CheckTwoBankEdits(state, profile->exportChecks);
+    ASSERT_TRUE(check.values);
+    const Bytes file = torva::settings::BuildTwoBankExport(*profile, state, *check.values, {}).file;
+    for (size_t cut : {size_t{0}, size_t{1}, size_t{9}, size_t{13}}) {
+      EXPECT_EQ(LLVMFuzzerTestOneInput(file.data(), file.size() - std::min(cut, file.size())), 0) << profile->name;
+    }
+  }
   std::mt19937 random(20240601);
   for (size_t size = 0; size < 300; ++size) {
     Bytes file(size);

@@ -254,7 +254,7 @@ TEST(SimModel, DefaultsPerModelAndPowerCycleKeepsMemory) {
   p.powerCycle();
   EXPECT_EQ(p.setting(0x06), 77);
   p.setModel(11);
-  EXPECT_EQ(p.setting(0x06), 0xFFFF);  // a new model starts from its own defaults
+  EXPECT_EQ(p.setting(0x06), 270);  // a new model starts from its own defaults
   EXPECT_EQ(p.statusLength(), 8);
   p.setModel(13);
   EXPECT_EQ(p.statusLength(), 8);
