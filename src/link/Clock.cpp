@@ -17,6 +17,11 @@ ScopedPrinterDelayRecorder::ScopedPrinterDelayRecorder() {
   g_recorder = this;
 }
 
+ScopedPrinterDelayRecorder::ScopedPrinterDelayRecorder(std::function<void(int ms)> onWait)
+    : ScopedPrinterDelayRecorder() {
+  onWait_ = std::move(onWait);
+}
+
 ScopedPrinterDelayRecorder::~ScopedPrinterDelayRecorder() {
   std::lock_guard<std::mutex> lk(g_recorderMu);
   g_recorder = outer_;
@@ -33,8 +38,11 @@ void ScopedPrinterDelayRecorder::clear() {
 }
 
 void ScopedPrinterDelayRecorder::add(int ms) {
-  std::lock_guard<std::mutex> lk(mu_);
-  waits_.push_back(ms);
+  {
+    std::lock_guard<std::mutex> lk(mu_);
+    waits_.push_back(ms);
+  }
+  if (onWait_) onWait_(ms);
 }
 
 uint64_t TickMs() {

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -29,6 +30,10 @@ double PrinterDelayScale();
 class ScopedPrinterDelayRecorder {
  public:
   ScopedPrinterDelayRecorder();
+  // Also calls onWait with each wait as it is asked, on the asking thread and
+  // before the wait, so a test can note what else had happened by then (what
+  // a printer had received, say). onWait must not call PrinterDelay.
+  explicit ScopedPrinterDelayRecorder(std::function<void(int ms)> onWait);
   ~ScopedPrinterDelayRecorder();
   ScopedPrinterDelayRecorder(const ScopedPrinterDelayRecorder&) = delete;
   ScopedPrinterDelayRecorder& operator=(const ScopedPrinterDelayRecorder&) = delete;
@@ -40,6 +45,7 @@ class ScopedPrinterDelayRecorder {
  private:
   mutable std::mutex mu_;
   std::vector<int> waits_;
+  std::function<void(int)> onWait_;
   ScopedPrinterDelayRecorder* outer_;
 };
 

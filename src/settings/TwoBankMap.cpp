@@ -338,10 +338,11 @@ std::array<SettlePause, kTwoBankSettingCount> Settles(bool k9034) {
   return t;
 }
 
-const std::vector<std::string> kCodePages{"PC437", "Katakana", "PC850", "PC860", "PC863",
-                                          "PC865", "PC852",    "PC858", "PC866", "WPC1252"};
-const std::vector<std::string> kK9034CodePages{"PC437", "Katakana", "PC850", "PC860", "PC863",
-                                               "PC856", "PC852",    "PC858", "PC866", "WPC1252"};
+// Built when a profile is first asked for, which may be during another
+// file's static initialisation: no namespace-scope object is used for them.
+std::vector<std::string> CodePages(const char* item5) {
+  return {"PC437", "Katakana", "PC850", "PC860", "PC863", item5, "PC852", "PC858", "PC866", "WPC1252"};
+}
 
 std::vector<GetStep> GetSteps(bool surface) {
   std::vector<GetStep> steps = {
@@ -531,7 +532,7 @@ TwoBankProfile BaseProfile() {
   p.importAutoCutterThree = false;
   p.importPaperOutAnyHigh = false;
   p.settle = Settles(false);
-  p.codePageItems = kCodePages;
+  p.codePageItems = CodePages("PC865");
   p.getSteps = GetSteps(false);
   p.saveSteps = SaveSteps(false);
   p.exportOrder = TwoBankExportOrder(false);
@@ -619,7 +620,7 @@ const TwoBankProfile& K9034Profile() {
     k.importAutoCutterThree = false;
     k.importPaperOutAnyHigh = true;
     k.settle = Settles(true);
-    k.codePageItems = kK9034CodePages;
+    k.codePageItems = CodePages("PC856");  // item 5 reads "PC856" here
     k.getSteps = K9034GetSteps();
     k.saveSteps = K9034SaveSteps();
     k.exportOrder = K9034ExportOrder();

@@ -29,6 +29,21 @@ TEST(PrinterDelayRecorder, SeesEveryWaitAskedFromAnyThreadInnermostFirst) {
   EXPECT_TRUE(outer.waits().empty());
 }
 
+TEST(PrinterDelayRecorder, CallsItsObserverBeforeEachWait) {
+  torva::ScopedPrinterDelayRecorder recorder([](int ms) {
+    // Called before the wait: at scale 1 a wait of 60 s would still be ahead.
+    EXPECT_EQ(ms, 60000);
+    torva::SetPrinterDelayScale(0);
+  });
+  const double saved = torva::PrinterDelayScale();
+  torva::SetPrinterDelayScale(1.0);
+  const uint64_t start = torva::TickMs();
+  torva::PrinterDelay(60000);
+  EXPECT_LT(torva::TickMs() - start, 1000u);
+  EXPECT_EQ(recorder.waits(), (std::vector<int>{60000}));
+  torva::SetPrinterDelayScale(saved);
+}
+
 TEST(PrinterDelayRecorder, ScaleZeroReturnsAtOnce) {
   ScaleZero zero;
   const uint64_t start = torva::TickMs();

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <thread>
 
+#include "link/Clock.h"
 #include "link/EepromControl.h"
 #include "link/PortState.h"
 #include "settings/SettingProtocol.h"
@@ -163,6 +164,57 @@ TEST_F(SettingProtocolTest, UsbWriteIsTheOneShotWrite) {
     EXPECT_FALSE(link.ResetPrinter());
   }
   EXPECT_EQ(calls, (std::vector<std::string>{"uWrite", "uWrite", "WriteUSBPrinter", "WriteUSBPrinter"}));
+}
+
+// The bank-2 setters: queued and direct, the value byte then 00; both
+// refuse a missing port. The framed getter on a serial port asks its bank and
+// never pauses (the settle pause is for USB devices only).
+TEST_F(SettingProtocolTest, BankTwoSettersAndTheFramedGetter) {
+  Pty pty;
+  torva::ScopedPrinterDelayRecorder waits;
+  SettingLink link;
+  for (int handle : {0, -1}) {
+    link.setHandle(handle);
+    EXPECT_FALSE(link.QueueSetting2(0x10, 1));
+    EXPECT_FALSE(link.WriteSettingNow2(0x10, 1));
+    uint8_t lo, hi;
+    EXPECT_FALSE(link.ReadSetting(0x10, lo, hi, SettingLink::ReadFrame{2, 50, true, false}));
+  }
+  EXPECT_EQ(link.queue().length(), 0);
+  link.setHandle(pty.slave);
+  EXPECT_TRUE(link.WriteSettingNow2(0x03, 0x01));
+  EXPECT_EQ(pty.receive(9), (Bytes{0x1B, 0x73, 0x5C, 0x31, 0xE7, 0x0A, 0x01, 0x00, 0x03}));
+  EXPECT_TRUE(link.QueueSetting(0x06, 0x010E));
+  EXPECT_TRUE(link.QueueSetting2(0x00, 0x01));
+  EXPECT_TRUE(link.SendCommand());
+  EXPECT_EQ(pty.receive(18), (Bytes{0x1B, 0x73, 0x5C, 0x31, 0xE7, 0x08, 0x0E, 0x01, 0x06,  //
+                                    0x1B, 0x73, 0x5C, 0x31, 0xE7, 0x0A, 0x01, 0x00, 0x00}));
+  for (bool throughPOSReadPort : {false, true}) {
+    std::thread printer([&] {
+      if (pty.receive(3) == Bytes{0x1B, 0x6B, 0x10}) pty.send({0x01, 0x00});
+    });
+    uint8_t lo = 0, hi = 9;
+    EXPECT_TRUE(link.ReadSetting(0x10, lo, hi, SettingLink::ReadFrame{2, 50, false, throughPOSReadPort}));
+    printer.join();
+    EXPECT_EQ(lo, 1);
+    EXPECT_EQ(hi, 0);
+  }
+  EXPECT_TRUE(waits.waits().empty());
+}
+
+// On a kind the link does not write to, a framed getter fails without
+// reading, whichever routine it reads with; the setters succeed.
+TEST_F(SettingProtocolTest, FramedGetterOnOtherKindsFails) {
+  for (int kind : {PortLPT, PortDriver, PortNibbleLPT, PortNet}) {
+    PortType = kind;
+    SettingLink link;
+    link.setHandle(5);
+    uint8_t lo, hi;
+    EXPECT_FALSE(link.ReadSetting(0x77, lo, hi, SettingLink::ReadFrame{1, 0, false, true})) << kind;
+    EXPECT_FALSE(link.ReadSetting(0x06, lo, hi, SettingLink::ReadFrame{1, 200, false, false})) << kind;
+    EXPECT_TRUE(link.WriteSettingNow2(0x03, 1)) << kind;
+    EXPECT_TRUE(link.QueueSetting2(0x03, 1)) << kind;
+  }
 }
 
 // Stale bytes go before the read command; a reply that comes after the

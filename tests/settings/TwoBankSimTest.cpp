@@ -1,0 +1,451 @@
+// The two-bank exchange against the simulated printer, on a pseudo-terminal
+// and on the simulator's USB socket (device and printer library): the Get
+// sequence reads a fixture, each setter lands at its bank and address, Save
+// writes its queue in three flushes, a short reply fails, the settle pauses
+// are asked on the USB device only, a write fault fails its setter, and a
+// fresh printer round-trips through Save and a file.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <mutex>
+
+#include "SettingsEditorTestSupport.h"
+#include "link/Clock.h"
+#include "settings/TwoBankExchange.h"
+#include "sim/SimPrinter.h"
+
+using namespace torva::settings;
+using torva::sim::Fault;
+using torva::sim::FaultSpec;
+using torva::sim::SimPrinter;
+using TB = TwoBankSetting;
+
+namespace {
+
+const TwoBankProfile* const kProfiles[] = {&H738Profile(), &K466Profile(), &K772Profile(), &K9034Profile()};
+
+bool IsK9034(const TwoBankProfile& p) { return &p == &K9034Profile(); }
+
+// A printer whose every setting is away from the start values, and the
+// state the editor shows for it.
+struct Cell {
+  int bank, address;
+  uint16_t value;
+};
+std::vector<Cell> FixtureCells(const TwoBankProfile& p) {
+  std::vector<Cell> cells = {
+      {1, 0x16, 7},      {1, 0x15, 0},      {1, 0x17, 0x0207}, {1, 0x14, 1},      {1, 0x24, 5},
+      {1, 0x25, 7},      {1, 0x06, 120},    {1, 0x02, 0x645A}, {1, 0x12, 1},      {1, 0x30, 3},
+      {1, 0x36, 0x0308}, {1, 0x3C, 0x041E}, {1, 0x41, 200},    {1, 0x4E, 60},     {1, 0x70, 0},
+      {1, 0x31, 0x0502}, {1, 0x35, 2},      {1, 0x26, 72},     {1, 0x33, 33},     {1, 0x77, 0x01CB},
+      {1, 0x78, 0x0174}, {1, 0x2B, 300},    {2, 0x00, 1},      {2, 0x03, 0},      {2, 0x10, 1},
+  };
+  cells.push_back({1, 0x4A, static_cast<uint16_t>(IsK9034(p) ? 0x0103 : 0x0102)});
+  if (p.surfaceExchanged) cells.push_back({1, 0x05, 2});
+  return cells;
+}
+
+TwoBankState FixtureState(const TwoBankProfile& p) {
+  TwoBankState s;
+  s.baud = 5;
+  s.feedLine = "300";
+  s.flow = 0;
+  s.dataBits = 1;
+  s.stopBits = 1;
+  s.parity = 1;
+  s.leftMargin = "5";
+  s.rightMargin = "7";
+  s.speed = "120";
+  s.head1 = "90";
+  s.head2 = "100";
+  s.paperType = 1;
+  s.paperEnd = "33";
+  s.autoCutter = 0;
+  s.cr = 1;
+  s.codePage = 8;
+  s.intlChar = 3;
+  s.dataError = 1;
+  s.paperWidth = "72";
+  s.bufferSize = 1;
+  s.paperOutMode = IsK9034(p) ? 3 : 2;
+  s.waitTime = "30";
+  s.autoTime = "200";
+  s.autoSpeed = "60";
+  s.usbMode = 0;
+  s.cutMode = 2;
+  if (p.surfaceExchanged) s.printingSurface = 1;
+  s.front = {1, 0, 1, 1, "2", "3"};
+  s.back = {0, 1, 0, 2, "3", "2"};
+  s.defaultInvert = 0;
+  return s;
+}
+KeptHighBytes FixtureKept(const TwoBankProfile& p) { return {1, IsK9034(p) ? 0 : 4, 5}; }
+
+std::vector<uint16_t> Memory(const SimPrinter& printer) {
+  std::vector<uint16_t> m;
+  for (int bank = 1; bank <= 2; ++bank)
+    for (int a = 0; a < 256; ++a) m.push_back(printer.setting(a, bank));
+  return m;
+}
+
+// The read requests the printer got, as bank * 256 + address, in order.
+std::vector<int> Requests(const SimPrinter& printer) {
+  std::vector<int> out;
+  for (const auto& e : printer.log()) {
+    if (e.name == "ReadSetting") out.push_back(0x100 + e.frame[2]);
+    if (e.name == "ReadSetting2") out.push_back(0x200 + e.frame[2]);
+  }
+  return out;
+}
+
+std::vector<int> ExpectedRequests(const TwoBankProfile& p) {
+  std::vector<int> out;
+  for (const GetStep& step : p.getSteps) {
+    const auto& info = TwoBankInfoOf(step.setting);
+    for (int i = 0; i < step.reads; ++i) out.push_back(info.bank * 0x100 + info.address);
+  }
+  return out;
+}
+
+struct Transport {
+  const char* name;
+  int kind;
+};
+
+class TwoBankSimTest : public settings_test::EditorTest, public ::testing::WithParamInterface<Transport> {
+ protected:
+  void SetUp() override {
+    EditorTest::SetUp();
+    PortType = GetParam().kind;
+    if (GetParam().kind == PortCOM) {
+      ComParameter.Name = printer_.startSerial();
+    } else {
+      socket_ = path("usb.sock").toStdString();
+      printer_.startUsbSocket(socket_);
+      setenv("TORVA_USB_SIM", socket_.c_str(), 1);
+      USBParameter.X = 0;
+      USBPrinterParameter.Name = printer_.printerName();
+    }
+  }
+  void TearDown() override {
+    link_.setHandle(-1);
+    CloseEditorPort();
+    printer_.stop();
+    unsetenv("TORVA_USB_SIM");
+    EditorTest::TearDown();
+  }
+  bool usbDevice() const { return GetParam().kind == PortUSB; }
+  void Open() {
+    const PortOpenResult open = OpenEditorPort(link_);
+    ASSERT_FALSE(open.failed) << open.portName;
+    ASSERT_GT(link_.handle(), 0);
+  }
+  // A model of the profile, its memory the printer's defaults.
+  void Model(const TwoBankProfile& p) {
+    printer_.setModel(p.modelCodes.front());
+    printer_.clearFault();
+    printer_.clearLog();
+  }
+  void QuickReads(int ms) {
+    PortStyle style = link_.style();
+    style.readTimeoutMs = ms;
+    link_.setStyle(style);
+  }
+  // Waits until the printer has taken in everything written so far: it
+  // handles the host's bytes in order, so once a read is answered every
+  // write before it has been carried out.
+  void Sync() {
+    uint8_t lo = 0, hi = 0;
+    ASSERT_TRUE(link_.ReadSetting(0xF0, lo, hi));
+  }
+
+  SimPrinter printer_{18};
+  SettingLink link_{kEcPortStyle};
+  std::string socket_;
+};
+
+}  // namespace
+
+TEST_P(TwoBankSimTest, GetReadsTheFixtureInTheProfilesOrder) {
+  Open();
+  for (const TwoBankProfile* p : kProfiles) {
+    SCOPED_TRACE(p->name);
+    Model(*p);
+    for (const Cell& c : FixtureCells(*p)) printer_.setSetting(c.address, c.value, c.bank);
+    TwoBankState state;
+    KeptHighBytes kept;
+    const TwoBankGetRun run = RunTwoBankGet(link_, *p, state, kept);
+    EXPECT_TRUE(run.ok()) << run.resultText;
+    EXPECT_EQ(run.resultText, "Fail to get");
+    EXPECT_EQ(run.stateText, "Printer state: Normal.");
+    EXPECT_EQ(state, FixtureState(*p));
+    EXPECT_EQ(kept, FixtureKept(*p));
+    EXPECT_EQ(Requests(printer_), ExpectedRequests(*p));
+  }
+}
+
+// Get stops at the first reply its getter refuses, and says which row.
+TEST_P(TwoBankSimTest, GetStopsAtTheFirstRefusedReply) {
+  Open();
+  struct Case {
+    const TwoBankProfile* profile;
+    int bank, address;
+    uint16_t value;
+    const char* result;
+    bool commTestBox;
+  };
+  const Case cases[] = {
+      {&H738Profile(), 1, 0x16, 5, "Fail to get COM's baud rate,", false},
+      {&K466Profile(), 1, 0x24, 0xFFFF, nullptr, false},  // any margin is read
+      {&K772Profile(), 1, 0x05, 0x0101, "Fail to get PrintSurface flag,", false},
+      {&K9034Profile(), 1, 0x4A, 4, "Fail to get PaperOutMode flag,", false},
+      {&H738Profile(), 1, 0x2B, 0xFFFF, "Fail to getget Feed Lines mark,", false},
+      // A margin that does not answer also asks for the communication box.
+      {&K9034Profile(), 1, 0x25, 0, "Fail to get default right margin,", true},
+  };
+  QuickReads(300);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.profile->name + std::to_string(c.address));
+    Model(*c.profile);
+    printer_.setSetting(c.address, c.value, c.bank);
+    if (c.commTestBox) printer_.setAddressFault(c.address, c.bank, FaultSpec{Fault::NoReply, -1, 0});
+    TwoBankState state;
+    KeptHighBytes kept;
+    const TwoBankGetRun run = RunTwoBankGet(link_, *c.profile, state, kept);
+    if (!c.result) {
+      EXPECT_TRUE(run.ok());
+      continue;
+    }
+    EXPECT_FALSE(run.ok());
+    EXPECT_EQ(run.resultText, c.result);
+    EXPECT_EQ(run.commTestBox, c.commTestBox);
+    const auto requests = Requests(printer_);
+    ASSERT_FALSE(requests.empty());
+    EXPECT_EQ(requests.back(), c.bank * 0x100 + c.address) << "nothing is read after the refused row";
+  }
+}
+
+TEST_P(TwoBankSimTest, EachSetterLandsAtItsBankAndAddress) {
+  Open();
+  for (const TwoBankProfile* p : {&K772Profile(), &K9034Profile()}) {
+    Model(*p);
+    const TwoBankState state = FixtureState(*p);
+    const KeptHighBytes kept = FixtureKept(*p);
+    const auto check = CheckTwoBankEdits(state, p->saveChecks);
+    ASSERT_TRUE(check.values);
+    for (const auto& info : TwoBankSettings()) {
+      SCOPED_TRACE(std::string(p->name) + " " + info.name);
+      const auto value = EncodeSetting(info.setting, *p, state, *check.values, kept);
+      ASSERT_TRUE(value);
+      const std::vector<uint16_t> before = Memory(printer_);
+      printer_.clearLog();
+      link_.queue().Clear();
+      ASSERT_TRUE(SetTwoBankSetting(link_, *p, info.setting, state, *check.values, kept));
+      // A queued setter sends nothing until the queue is written.
+      EXPECT_EQ(link_.queue().length(), info.queued ? 9 : 0);
+      if (info.queued) {
+        ASSERT_TRUE(link_.SendCommand());
+      }
+      ASSERT_TRUE(printer_.waitForLog(1, 2000));
+      ASSERT_EQ(printer_.log().size(), 1u);
+      EXPECT_EQ(printer_.log().front().name, info.bank == 2 ? "WriteSetting2" : "WriteSetting");
+      std::vector<uint16_t> expected = before;
+      expected[static_cast<size_t>((info.bank - 1) * 256 + info.address)] =
+          info.bank == 2 ? (*value & 0xFF) : *value;
+      EXPECT_EQ(Memory(printer_), expected);
+    }
+  }
+}
+
+// Save writes the direct setters at once and the 13 queued frames three
+// times (the VD-K9034 editor twice), the last time with the invert frame;
+// what it wrote reads back as the state it saved.
+TEST_P(TwoBankSimTest, SaveFlushesTheQueueAndReadsBack) {
+  Open();
+  for (const TwoBankProfile* p : kProfiles) {
+    SCOPED_TRACE(p->name);
+    Model(*p);
+    const TwoBankState state = FixtureState(*p);
+    const auto check = CheckTwoBankEdits(state, p->saveChecks);
+    ASSERT_TRUE(check.values);
+    KeptHighBytes kept = FixtureKept(*p);
+    const TwoBankSaveRun run = RunTwoBankSave(link_, *p, state, *check.values, kept);
+    EXPECT_TRUE(run.ok()) << run.resultText;
+    if (GetParam().kind != PortCOM) {
+      // Each direct setter is a write of 9 bytes; then the queue.
+      std::vector<int> expected;
+      if (IsK9034(*p)) {
+        expected.assign(13, 9);
+        expected.insert(expected.end(), {117, 126});
+      } else {
+        // ... up to the front watermark, flush, back watermark, flush, flush.
+        expected.assign(p->surfaceExchanged ? 12 : 11, 9);
+        expected.insert(expected.end(), {117, 9, 117, 126});
+      }
+      EXPECT_EQ(printer_.usbWriteLengths(), expected);
+    }
+    Sync();
+    for (const Cell& c : FixtureCells(*p)) {
+      // The VD-K9034 editor keeps no presenter high byte and writes 0.
+      const uint16_t value = c.address == 0x3C && IsK9034(*p) ? 0x001E : c.value;
+      EXPECT_EQ(printer_.setting(c.address, c.bank), value) << c.bank << " " << c.address;
+    }
+    printer_.clearLog();
+    TwoBankState read;
+    KeptHighBytes readKept;
+    ASSERT_TRUE(RunTwoBankGet(link_, *p, read, readKept).ok());
+    EXPECT_EQ(read, state);
+  }
+}
+
+// A fresh printer reads as the dialog's start values (with the speeds Save
+// accepts), saves back unchanged and survives a file.
+TEST_P(TwoBankSimTest, FreshPrinterRoundTrips) {
+  Open();
+  for (const TwoBankProfile* p : kProfiles) {
+    SCOPED_TRACE(p->name);
+    Model(*p);
+    const std::vector<uint16_t> fresh = Memory(printer_);
+    TwoBankState state;
+    KeptHighBytes kept;
+    ASSERT_TRUE(RunTwoBankGet(link_, *p, state, kept).ok());
+    TwoBankState start;
+    start.codePage = 0;
+    start.autoSpeed = "28";
+    start.feedLine = "160";
+    EXPECT_EQ(state, start);
+    const auto save = CheckTwoBankEdits(state, p->saveChecks);
+    ASSERT_TRUE(save.values);
+    EXPECT_TRUE(save.messages.empty());
+    ASSERT_TRUE(RunTwoBankSave(link_, *p, state, *save.values, kept).ok());
+    Sync();
+    EXPECT_EQ(Memory(printer_), fresh);
+    const auto exported = CheckTwoBankEdits(state, p->exportChecks);
+    ASSERT_TRUE(exported.values);
+    const TwoBankExport file = BuildTwoBankExport(*p, state, *exported.values, kept);
+    ASSERT_TRUE(file.complete());
+    TwoBankState imported;
+    KeptHighBytes importedKept;
+    const TwoBankImport in = ImportTwoBankFile(file.file.data(), file.file.size(), *p, imported, importedKept);
+    EXPECT_TRUE(in.good);
+    EXPECT_EQ(imported, state);
+  }
+}
+
+// A reply of one byte fails the read at the time-out on a serial line; on
+// USB the library hands over the one byte and the read fails at once. The
+// fault names bank 2: the bank-1 cell of the same address answers as ever.
+TEST_P(TwoBankSimTest, OneByteReplyFails) {
+  Open();
+  QuickReads(300);
+  const TwoBankProfile& p = H738Profile();
+  Model(p);
+  printer_.setAddressFault(0x10, 1, FaultSpec{Fault::ShortReply, -1, 0});
+  TwoBankState state;
+  KeptHighBytes kept;
+  EXPECT_TRUE(RunTwoBankGet(link_, p, state, kept).ok());
+  printer_.clearFault();
+  printer_.setAddressFault(0x10, 2, FaultSpec{Fault::ShortReply, -1, 0});
+  const uint64_t start = torva::TickMs();
+  const TwoBankGetRun run = RunTwoBankGet(link_, p, state, kept);
+  const uint64_t took = torva::TickMs() - start;
+  EXPECT_EQ(run.resultText, "Fail to get Data Error flag,");
+  if (GetParam().kind == PortCOM) {
+    EXPECT_GE(took, 300u);
+  }
+  // The late byte is gone before the next question.
+  printer_.clearFault();
+  EXPECT_TRUE(RunTwoBankGet(link_, p, state, kept).ok());
+}
+
+// The settle pauses are asked on the USB device only, each after its
+// request, the VD-H738's right margin before it; a watermark reply is read
+// through the common read, which pauses 30 ms on both USB kinds. On a serial
+// line nothing pauses; the USB printer pauses 30 ms before every read.
+TEST_P(TwoBankSimTest, SettlePausesOnTheUsbDeviceOnly) {
+  Open();
+  using Wait = std::pair<int, int>;  // (ms, address of the last request sent by then)
+  for (const TwoBankProfile* p : {&H738Profile(), &K772Profile(), &K9034Profile()}) {
+    SCOPED_TRACE(p->name);
+    Model(*p);
+    std::mutex mu;
+    std::vector<std::pair<int, size_t>> seen;  // (ms, USB writes by then)
+    std::vector<int> waits;
+    {
+      torva::ScopedPrinterDelayRecorder recorder([&](int ms) {
+        std::lock_guard<std::mutex> lock(mu);
+        seen.emplace_back(ms, printer_.usbWriteLengths().size());
+      });
+      TwoBankState state;
+      KeptHighBytes kept;
+      ASSERT_TRUE(RunTwoBankGet(link_, *p, state, kept).ok());
+      waits = recorder.waits();
+    }
+    const std::vector<int> requests = Requests(printer_);
+    if (GetParam().kind == PortCOM) {
+      EXPECT_TRUE(waits.empty());
+      continue;
+    }
+    if (GetParam().kind == PortUSBPrinter) {
+      EXPECT_EQ(waits, std::vector<int>(requests.size(), 30));
+      continue;
+    }
+    std::vector<Wait> got;
+    for (const auto& [ms, writes] : seen) got.emplace_back(ms, writes == 0 ? -1 : requests.at(writes - 1) & 0xFF);
+    std::vector<Wait> expected;
+    if (IsK9034(*p)) {
+      expected = {{50, 0x24}, {50, 0x25}, {200, 0x06}, {200, 0x30}, {50, 0x41}, {100, 0x4E},
+                  {100, 0x70}, {50, 0x10}, {50, 0x33}, {30, 0x78}, {30, 0x77}};
+    } else {
+      expected = {{50, 0x24}, {50, 0x24}, {200, 0x06}, {50, 0x41}, {100, 0x4E}, {100, 0x70},
+                  {50, 0x10}, {50, 0x10}, {50, 0x33}, {30, 0x78}, {30, 0x77}};
+    }
+    EXPECT_EQ(got, expected);
+  }
+}
+
+// A USB write that fails fails its setter: a direct one ends the Save at its
+// row, the data error (direct, bank 2) marks the result and lets the Save go
+// on except in the VD-K9034 editor, and a failed flush is the printer error.
+// The faulted write stores nothing.
+TEST_P(TwoBankSimTest, WriteFaultFailsItsSetter) {
+  if (GetParam().kind == PortCOM) GTEST_SKIP() << "the write fault is the USB socket's";
+  Open();
+  struct Case {
+    const TwoBankProfile* profile;
+    int bank, address;
+    const char* result;
+    bool restWritten;  // the rows after the failed one were written
+  };
+  const Case cases[] = {
+      {&H738Profile(), 1, 0x24, "Fail to save default left margin,", false},
+      {&H738Profile(), 2, 0x10, "Fail to save DataError flag,", true},
+      {&K9034Profile(), 2, 0x10, "Fail to save DataError flag,", false},
+      {&K772Profile(), 1, 0x16, "Fail to save Set printer error!", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.profile->name) + " " + c.result);
+    Model(*c.profile);
+    const std::vector<uint16_t> fresh = Memory(printer_);
+    printer_.setUsbSettingWriteFault(c.bank, c.address);
+    const TwoBankState state = FixtureState(*c.profile);
+    const auto check = CheckTwoBankEdits(state, c.profile->saveChecks);
+    ASSERT_TRUE(check.values);
+    const TwoBankSaveRun run = RunTwoBankSave(link_, *c.profile, state, *check.values, FixtureKept(*c.profile));
+    EXPECT_EQ(run.resultText, c.result);
+    EXPECT_FALSE(run.ok());
+    Sync();
+    const std::vector<uint16_t> after = Memory(printer_);
+    auto cell = [](const std::vector<uint16_t>& m, int bank, int address) {
+      return m[static_cast<size_t>((bank - 1) * 256 + address)];
+    };
+    EXPECT_EQ(cell(after, c.bank, c.address), cell(fresh, c.bank, c.address));
+    // The default-invert frame (0 in the fixture) goes out with the last flush.
+    EXPECT_EQ(cell(after, 2, 0x03) == 0, c.restWritten);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Transports, TwoBankSimTest,
+                         ::testing::Values(Transport{"Pty", PortCOM}, Transport{"UsbDevice", PortUSB},
+                                           Transport{"UsbPrinter", PortUSBPrinter}),
+                         [](const auto& info) { return std::string(info.param.name); });
