@@ -94,6 +94,34 @@ class UsbSimTest : public ::testing::Test {
   std::vector<int> devices_, printers_;
 };
 
+// ------------------------------------------------------------ write faults
+
+// A host write that holds the write-setting command a fault names answers 0
+// and none of its bytes reach the printer, as many times as asked; the same
+// address in the other bank is not hit. The length of every host write is
+// kept, in order.
+TEST_F(UsbSimTest, SettingWriteFaultByBankAndAddress) {
+  start();
+  const int h = openDevice(0);
+  ASSERT_GT(h, 0);
+  printer_->setUsbSettingWriteFault(2, 0x10, 1);
+  const Bytes bank1{0x1B, 0x73, 0x5C, 0x31, 0xE7, 0x08, 0x07, 0x00, 0x10};
+  const Bytes bank2{0x1B, 0x73, 0x5C, 0x31, 0xE7, 0x0A, 0x01, 0x00, 0x10};
+  Bytes carried{0x0A};
+  carried.insert(carried.end(), bank2.begin(), bank2.end());
+  EXPECT_EQ(UsbDevice::uWrite(h, 0, bank1.data(), 9), 9);
+  EXPECT_EQ(UsbDevice::uWrite(h, 0, carried.data(), 10), 0);
+  EXPECT_EQ(UsbDevice::uWrite(h, 0, bank2.data(), 9), 9);  // the one failure is spent
+  Bytes both = bank1;
+  both.insert(both.end(), bank2.begin(), bank2.end());
+  EXPECT_EQ(receivedAfter(18), both);
+  EXPECT_EQ(printer_->setting(0x10, 1), 0x0007);
+  EXPECT_EQ(printer_->setting(0x10, 2), 0x0001);
+  EXPECT_EQ(printer_->usbWriteLengths(), (std::vector<int>{9, 10, 9}));
+  printer_->clearLog();
+  EXPECT_TRUE(printer_->usbWriteLengths().empty());
+}
+
 // ------------------------------------------------------------ enumeration
 
 TEST_F(UsbSimTest, DeviceOpensOnlyAtItsPositions) {

@@ -255,6 +255,12 @@ TEST(SimModel, DefaultsPerModelAndPowerCycleKeepsMemory) {
   EXPECT_EQ(p.setting(0x06), 77);
   p.setModel(11);
   EXPECT_EQ(p.setting(0x06), 270);  // a new model starts from its own defaults
+  EXPECT_EQ(p.setting(0x05), 3);    // printing surface: double side
+  EXPECT_EQ(p.setting(0x03, 2), 1); // the second bank has its defaults too
+  EXPECT_EQ(p.statusLength(), 8);
+  p.setModel(18);
+  EXPECT_EQ(p.setting(0x05), 0xFFFF);  // the VD-H738 keeps no printing surface
+  p.setModel(11);
   EXPECT_EQ(p.statusLength(), 8);
   p.setModel(13);
   EXPECT_EQ(p.statusLength(), 8);
@@ -427,6 +433,23 @@ TEST_F(SimSession, AddressFaultHitsOnlyThatAddress) {
   printer.clearFault();
   feed({0x1B, 0x6A, 0x06, 0x1B, 0x6A, 0x02});
   EXPECT_EQ(host.wait(4, 200), (Bytes{0x64, 0x00, 0x0A, 0x00}));
+}
+
+// A fault named by bank hits that bank's cell only and goes before a fault
+// of the address in both banks, which holds again once its count is spent.
+// Replies leave in the order of their requests, so a later answer shows that
+// an earlier one was swallowed.
+TEST_F(SimSession, BankAddressFaultHitsOnlyThatBank) {
+  printer.setSetting(0x10, 0x0201, 1);
+  printer.setSetting(0x10, 0x0001, 2);
+  printer.setAddressFault(0x10, 2, {Fault::NoReply, 1, 0});
+  feed({0x1B, 0x6B, 0x10, 0x1B, 0x6A, 0x10});
+  EXPECT_EQ(host.wait(2, 2000), (Bytes{0x01, 0x02}));
+  host.take();
+  printer.setAddressFault(0x10, {Fault::ShortReply, -1, 0});
+  printer.setAddressFault(0x10, 2, {Fault::Garbage, 1, 0});
+  feed({0x1B, 0x6B, 0x10, 0x1B, 0x6B, 0x10, 0x1B, 0x6A, 0x10});
+  EXPECT_EQ(host.wait(4, 2000), (Bytes{0xFE, 0xFF, 0x01, 0x01}));
 }
 
 TEST(SimSessions, UnsolicitedGoesToEveryOpenSession) {
