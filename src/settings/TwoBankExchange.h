@@ -34,6 +34,11 @@ bool GetTwoBankSetting(SettingLink& link, const TwoBankProfile& profile, TwoBank
 bool SetTwoBankSetting(SettingLink& link, const TwoBankProfile& profile, TwoBankSetting setting,
                        const TwoBankState& state, const TwoBankEdits& edits, const KeptHighBytes& kept);
 
+// The plain English box a failed margin read shows before the result line.
+inline constexpr const char* kCommTestFailedText =
+    "Port communication test failed!Please check whether the printer is connected to the specified port "
+    "correctly.";
+
 // What a Get did.
 struct TwoBankGetRun {
   std::string resultText;   // "Fail to get", plus the failed row's text

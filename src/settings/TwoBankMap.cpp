@@ -538,22 +538,22 @@ TwoBankProfile BaseProfile() {
   p.exportOrder = TwoBankExportOrder(false);
   p.saveChecks = SaveChecks(80);
   p.exportChecks = ExportChecks(false);
-  p.dialog = TwoBankDialogTraits{"TVDH738EepromSetForm",
-                                 745,
-                                 481,
-                                 500,
-                                 false,
-                                 "Print Head",
-                                 false,
-                                 "Back WaterMark Setting",
-                                 "Received Error",
-                                 false,
-                                 false,
-                                 true,
-                                 5,
-                                 false,
-                                 false,
-                                 false};
+  p.dialog = TwoBankDialogTraits{.formClass = "TVDH738EepromSetForm",
+                                 .clientWidth = 745,
+                                 .clientHeight = 481,
+                                 .resultTop = 500,
+                                 .head2Visible = false,
+                                 .head1Label = "Print Head",
+                                 .backWaterMarkVisible = false,
+                                 .backGroupCaption = "Back WaterMark Setting",
+                                 .dataErrorCaption = "Received Error",
+                                 .surfaceEnabled = false,
+                                 .minimizeButton = false,
+                                 .keyFilters = true,
+                                 .paperWidthMaxLength = 5,
+                                 .printModeEditable = false,
+                                 .formKeyHandlers = false,
+                                 .speedUnitLabel = false};
   return p;
 }
 
@@ -626,22 +626,22 @@ const TwoBankProfile& K9034Profile() {
     k.exportOrder = K9034ExportOrder();
     k.saveChecks = SaveChecks(112);
     k.exportChecks = ExportChecks(true);
-    k.dialog = TwoBankDialogTraits{"TK9034EepromSetForm",
-                                   917,
-                                   508,
-                                   470,
-                                   true,
-                                   "Print Head1",
-                                   true,
-                                   "Back WaterMark Print",
-                                   " Received Error",
-                                   true,
-                                   true,
-                                   false,
-                                   0,
-                                   true,
-                                   true,
-                                   true};
+    k.dialog = TwoBankDialogTraits{.formClass = "TK9034EepromSetForm",
+                                   .clientWidth = 917,
+                                   .clientHeight = 508,
+                                   .resultTop = 470,
+                                   .head2Visible = true,
+                                   .head1Label = "Print Head1",
+                                   .backWaterMarkVisible = true,
+                                   .backGroupCaption = "Back WaterMark Print",
+                                   .dataErrorCaption = " Received Error",
+                                   .surfaceEnabled = true,
+                                   .minimizeButton = true,
+                                   .keyFilters = false,
+                                   .paperWidthMaxLength = 0,
+                                   .printModeEditable = true,
+                                   .formKeyHandlers = true,
+                                   .speedUnitLabel = true};
     return k;
   }();
   return p;
