@@ -390,6 +390,7 @@ TEST_F(EditorSevenBitTest, GetSwitchesToEightAndBack) {
   TM512IIEepromSetForm form;
   form.btnGetSettingsFromPrinterClick();
   EXPECT_EQ(form.resultText(), "Get settings from printer successfully.");
+  WaitLog(21);  // the switch back is the last write: it may still be on its way
   EXPECT_EQ(DataBitsSwitches(printer_), (std::vector<int>{8, 7}));
   const auto names = Names(printer_);
   ASSERT_EQ(names.size(), 21u);
