@@ -320,7 +320,9 @@ std::string TwoBankItemText(const std::vector<std::string>& items, int index);
 // Get: puts one 2-byte reply into the state. False when the getter refuses
 // the reply; the controls then keep their values. A kept high byte is
 // stored whether the reply is accepted or not (cut mode, paper-out mode) or
-// on success (presenter wait time, when the profile keeps it).
+// on success (presenter wait time, when the profile keeps it). A code page
+// that is no item and a watermark alignment of 3 leave their boxes as they
+// are; a default-invert value that is no item selects nothing.
 bool DecodeReply(TwoBankSetting setting, uint8_t lo, uint8_t hi, const TwoBankProfile& profile,
                  TwoBankState& state, KeptHighBytes& kept);
 
@@ -369,9 +371,10 @@ FileReadProfile TwoBankFileReadProfile(const TwoBankProfile& profile);
 struct TwoBankImport {
   enum class Status {
     Empty,      // size 0: "The data  in file ... is empty!", nothing read
-    TooLarge,   // more blocks than the import holds: refused whole, nothing applied
+    TooLarge,   // more blocks than the import holds: refused whole with the
+                // format error ("The data format in file ... is not normal!")
     Cancelled,  // an odd size was not confirmed
-    BadTag,     // the tag does not match: refused whole, nothing applied
+    BadTag,     // the tag does not match: refused whole with the format error
     Applied,    // the records were applied
   };
   Status status = Status::Empty;
