@@ -446,6 +446,34 @@ TEST_P(TwoBankUsbSimTest, WriteFaultFailsItsSetter) {
   }
 }
 
+// Without a port every getter and setter refuses at once, the queued ones
+// and the darkness setter too: nothing is queued.
+TEST(TwoBankExchange, NoPortRefusesEveryGetterAndSetter) {
+  ResetPortState();
+  PortType = PortCOM;
+  for (int handle : {0, -1}) {
+    SettingLink link;
+    link.setHandle(handle);
+    TwoBankState state;
+    state.codePage = 0;
+    TwoBankEdits edits;
+    edits.leftMargin = edits.rightMargin = 2;
+    edits.speed = 270;
+    edits.head1 = edits.head2 = 68;
+    edits.paperWidth = 80;
+    KeptHighBytes kept;
+    for (const auto& info : TwoBankSettings()) {
+      SCOPED_TRACE(info.name);
+      ASSERT_TRUE(EncodeSetting(info.setting, K772Profile(), state, edits, kept));
+      EXPECT_FALSE(SetTwoBankSetting(link, K772Profile(), info.setting, state, edits, kept));
+      EXPECT_FALSE(GetTwoBankSetting(link, K772Profile(), info.setting, state, kept));
+    }
+    EXPECT_EQ(link.queue().length(), 0);
+    EXPECT_EQ(RunTwoBankSave(link, K772Profile(), state, edits, kept).resultText, "Fail to save COM's baud rate,");
+  }
+  ResetPortState();
+}
+
 INSTANTIATE_TEST_SUITE_P(Transports, TwoBankSimTest,
                          ::testing::Values(Transport{"Pty", PortCOM}, Transport{"UsbDevice", PortUSB},
                                            Transport{"UsbPrinter", PortUSBPrinter}),
