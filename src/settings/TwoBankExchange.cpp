@@ -5,7 +5,7 @@
 namespace torva::settings {
 
 bool GetTwoBankSetting(SettingLink& link, const TwoBankProfile& profile, TwoBankSetting setting, TwoBankState& state,
-                       KeptHighBytes& kept) {
+                       TwoBankKeptBytes& kept) {
   if (link.handle() <= 0) return false;
   const TwoBankSettingInfo& info = TwoBankInfoOf(setting);
   SettingLink::ReadFrame frame;
@@ -13,7 +13,7 @@ bool GetTwoBankSetting(SettingLink& link, const TwoBankProfile& profile, TwoBank
   if (info.watermark) {
     frame.throughPOSReadPort = true;
   } else {
-    const SettlePause& settle = profile.settleOf(setting);
+    const TwoBankSettle& settle = profile.settleOf(setting);
     frame.settleMs = settle.ms;
     frame.settleBeforeRequest = settle.beforeRequest;
   }
@@ -23,7 +23,7 @@ bool GetTwoBankSetting(SettingLink& link, const TwoBankProfile& profile, TwoBank
 }
 
 bool SetTwoBankSetting(SettingLink& link, const TwoBankProfile& profile, TwoBankSetting setting,
-                       const TwoBankState& state, const TwoBankEdits& edits, const KeptHighBytes& kept) {
+                       const TwoBankState& state, const TwoBankEdits& edits, const TwoBankKeptBytes& kept) {
   if (link.handle() <= 0) return false;
   const auto value = EncodeSetting(setting, profile, state, edits, kept);
   if (!value) return false;
@@ -36,11 +36,11 @@ bool SetTwoBankSetting(SettingLink& link, const TwoBankProfile& profile, TwoBank
 }
 
 TwoBankGetRun RunTwoBankGet(SettingLink& link, const TwoBankProfile& profile, TwoBankState& state,
-                            KeptHighBytes& kept) {
+                            TwoBankKeptBytes& kept) {
   TwoBankGetRun run;
   run.resultText = "Fail to get";
   run.stateText = "Printer state:";
-  for (const GetStep& step : profile.getSteps) {
+  for (const TwoBankGetStep& step : profile.getSteps) {
     // A row read twice: the second read stands, so the controls take only
     // what it decoded.
     TwoBankState read = state;
@@ -76,11 +76,11 @@ StateLine TwoBankSaveStateLine(const TwoBankEdits& edits) {
 }
 
 TwoBankSaveRun RunTwoBankSave(SettingLink& link, const TwoBankProfile& profile, const TwoBankState& state,
-                              const TwoBankEdits& edits, const KeptHighBytes& kept) {
+                              const TwoBankEdits& edits, const TwoBankKeptBytes& kept) {
   TwoBankSaveRun run;
   run.resultText = "Fail to save";
   link.queue().Clear();
-  for (const SaveStep& step : profile.saveSteps) {
+  for (const TwoBankSaveStep& step : profile.saveSteps) {
     bool ok;
     if (step.flush) {
       ok = link.SendCommand();

@@ -25,14 +25,14 @@ namespace torva::settings {
 // request, a reply that does not arrive whole within the time-out, or a
 // reply the getter refuses.
 bool GetTwoBankSetting(SettingLink& link, const TwoBankProfile& profile, TwoBankSetting setting,
-                       TwoBankState& state, KeptHighBytes& kept);
+                       TwoBankState& state, TwoBankKeptBytes& kept);
 
 // The setter of a setting: refuses a handle of 0 or less and an argument
 // outside its range (EncodeSetting), then queues the write command
 // (Q settings) or writes it at once (D settings), in its bank. False on a
 // refusal, a full queue or (D) a failed write.
 bool SetTwoBankSetting(SettingLink& link, const TwoBankProfile& profile, TwoBankSetting setting,
-                       const TwoBankState& state, const TwoBankEdits& edits, const KeptHighBytes& kept);
+                       const TwoBankState& state, const TwoBankEdits& edits, const TwoBankKeptBytes& kept);
 
 // The plain English box a failed margin read shows before the result line.
 inline constexpr const char* kCommTestFailedText =
@@ -52,7 +52,7 @@ struct TwoBankGetRun {
 // stopping at the first failure. The print speed row notes a light motor
 // load (100 mm/s or less); after the darkness row the state line is closed.
 TwoBankGetRun RunTwoBankGet(SettingLink& link, const TwoBankProfile& profile, TwoBankState& state,
-                            KeptHighBytes& kept);
+                            TwoBankKeptBytes& kept);
 
 // What a Save did.
 struct TwoBankSaveRun {
@@ -67,6 +67,6 @@ StateLine TwoBankSaveStateLine(const TwoBankEdits& edits);
 // except a row that goes on (the data error of the VD-H738, VD-K466 and
 // VD-K772 editors).
 TwoBankSaveRun RunTwoBankSave(SettingLink& link, const TwoBankProfile& profile, const TwoBankState& state,
-                              const TwoBankEdits& edits, const KeptHighBytes& kept);
+                              const TwoBankEdits& edits, const TwoBankKeptBytes& kept);
 
 }  // namespace torva::settings

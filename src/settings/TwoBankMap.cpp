@@ -1,5 +1,9 @@
 #include "settings/TwoBankMap.h"
 
+// The helpers live in the namespace twobank, and the public functions call
+// them by that name: the settings-file fuzz target compiles this file in one
+// unit with the other families' maps, whose own helpers may share a name.
+
 #include <algorithm>
 #include <cctype>
 
@@ -112,6 +116,7 @@ std::optional<uint16_t> EncodeWaterMark(const WaterMarkWord& w) {
   return static_cast<uint16_t>(lo | (hi << 8));
 }
 
+namespace twobank {
 namespace {
 
 // ---------------------------------------------------------------- helpers
@@ -150,7 +155,7 @@ int Small(uint8_t lo, uint8_t hi, int max) { return hi == 0 && lo <= max ? lo : 
 
 int ParityIndex(int code) { return code == 0 ? 2 : code == 1 ? 1 : 0; }  // None Odd Even -> items 2 1 0
 
-void PutWaterMark(const WaterMarkWord& w, WaterMarkControls& c, bool clearBadAlignment) {
+void PutWaterMark(const WaterMarkWord& w, TwoBankWaterMarkControls& c, bool clearBadAlignment) {
   c.printMode = w.printMode;
   if (w.alignment >= 0) {
     c.alignment = w.alignment;
@@ -163,7 +168,7 @@ void PutWaterMark(const WaterMarkWord& w, WaterMarkControls& c, bool clearBadAli
   c.vertical = std::to_string(w.vertical);
 }
 
-WaterMarkWord WaterMarkOf(const WaterMarkControls& c, int horizontal, int vertical) {
+WaterMarkWord WaterMarkOf(const TwoBankWaterMarkControls& c, int horizontal, int vertical) {
   WaterMarkWord w;
   w.enable = c.enable;
   w.printMode = c.printMode;
@@ -175,31 +180,34 @@ WaterMarkWord WaterMarkOf(const WaterMarkControls& c, int horizontal, int vertic
 }
 
 }  // namespace
+}  // namespace twobank
 
 // ---------------------------------------------------------------- checks
 
+namespace twobank {
 namespace {
 
-int FieldValue(EditField field, const TwoBankEdits& e) {
+int FieldValue(TwoBankEditField field, const TwoBankEdits& e) {
   switch (field) {
-    case EditField::LeftMargin: return e.leftMargin;
-    case EditField::RightMargin: return e.rightMargin;
-    case EditField::PaperWidth: return e.paperWidth;
-    case EditField::PrintSpeed: return e.speed;
-    case EditField::Head1: return e.head1;
-    case EditField::Head2: return e.head2;
-    case EditField::WaitTime: return e.waitTime;
-    case EditField::AutoLoadingTime: return e.autoTime;
-    case EditField::AutoLoadingSpeed: return e.autoSpeed;
-    case EditField::FeedLine: return e.feedLine;
+    case TwoBankEditField::LeftMargin: return e.leftMargin;
+    case TwoBankEditField::RightMargin: return e.rightMargin;
+    case TwoBankEditField::PaperWidth: return e.paperWidth;
+    case TwoBankEditField::PrintSpeed: return e.speed;
+    case TwoBankEditField::Head1: return e.head1;
+    case TwoBankEditField::Head2: return e.head2;
+    case TwoBankEditField::WaitTime: return e.waitTime;
+    case TwoBankEditField::AutoLoadingTime: return e.autoTime;
+    case TwoBankEditField::AutoLoadingSpeed: return e.autoSpeed;
+    case TwoBankEditField::FeedLine: return e.feedLine;
   }
   return 0;
 }
 
 }  // namespace
+}  // namespace twobank
 
-EditCheckResult CheckTwoBankEdits(const TwoBankState& st, const EditChecks& checks) {
-  EditCheckResult result;
+TwoBankEditCheck CheckTwoBankEdits(const TwoBankState& st, const TwoBankEditChecks& checks) {
+  TwoBankEditCheck result;
   const std::pair<const std::string*, int TwoBankEdits::*> texts[] = {
       {&st.leftMargin, &TwoBankEdits::leftMargin},
       {&st.rightMargin, &TwoBankEdits::rightMargin},
@@ -227,10 +235,10 @@ EditCheckResult CheckTwoBankEdits(const TwoBankState& st, const EditChecks& chec
     }
     edits.*member = *value;
   }
-  for (const EditRule& rule : checks.rules) {
-    const int v = FieldValue(rule.field, edits);
+  for (const TwoBankEditRule& rule : checks.rules) {
+    const int v = twobank::FieldValue(rule.field, edits);
     if ((v >= rule.min && v <= rule.max) || (rule.zeroPasses && v == 0)) continue;
-    EditMessage m;
+    TwoBankEditMessage m;
     m.english = rule.english;
     m.plainEnglish = rule.chinese == nullptr;
     if (rule.chinese) m.chinese = rule.chinese;
@@ -243,45 +251,46 @@ EditCheckResult CheckTwoBankEdits(const TwoBankState& st, const EditChecks& chec
 
 // ---------------------------------------------------------------- profiles
 
+namespace twobank {
 namespace {
 
-using Field = EditField;
+using Field = TwoBankEditField;
 
 constexpr const char* kFormat = "The input of format is invalid!";
 constexpr const char* kLeft = "The input of default left margin is invalid!";
 constexpr const char* kRight = "The input of default right margin is invalid!";
 
-EditRule Rule(Field f, int min, int max, const char* en, const char* cn, bool goesOn = false, bool zero = false) {
-  return EditRule{f, min, max, zero, en, cn, goesOn};
+TwoBankEditRule Rule(Field f, int min, int max, const char* en, const char* cn, bool goesOn = false, bool zero = false) {
+  return TwoBankEditRule{f, min, max, zero, en, cn, goesOn};
 }
 
-EditRule Speed() {
+TwoBankEditRule Speed() {
   return Rule(Field::PrintSpeed, 50, 350, "The input of print speed is invalid!", "“print speed”非法输入！");
 }
-EditRule Wait() {
+TwoBankEditRule Wait() {
   return Rule(Field::WaitTime, 0, 240, "The input of Presenter wait time is invalid!",
               "“Presenter wait time”非法输入！");
 }
 // Both as integers: the edit holds at most three characters, so this is the
 // printer's 16-bit range check for every text that can be typed, and the
 // export can no longer pass -1 and write it as 65535.
-EditRule AutoTime() {
+TwoBankEditRule AutoTime() {
   return Rule(Field::AutoLoadingTime, 0, 800, "The input of auto loading time is invalid!",
               "“auto loading time”非法输入！");
 }
-EditRule AutoSpeed() {
+TwoBankEditRule AutoSpeed() {
   return Rule(Field::AutoLoadingSpeed, 28, 125, "The input of auto loading speed is invalid!",
               "“auto loading speed”非法输入！");
 }
 // Feed lines are a 16-bit value whose FFFF the printer refuses: 0..65534.
-EditRule Feed(const char* en, const char* cn) { return Rule(Field::FeedLine, 0, 65534, en, cn); }
-EditRule Head(Field f, const char* en, bool zero = false) {
+TwoBankEditRule Feed(const char* en, const char* cn) { return Rule(Field::FeedLine, 0, 65534, en, cn); }
+TwoBankEditRule Head(Field f, const char* en, bool zero = false) {
   return Rule(f, 50, 254, en, "“print darkness”非法输入！", false, zero);
 }
 
-EditChecks SaveChecks(int maxWidth) {
+TwoBankEditChecks SaveChecks(int maxWidth) {
   const bool k9034 = maxWidth > 80;
-  EditChecks c{kFormat, "非法输入！", {}};
+  TwoBankEditChecks c{kFormat, "非法输入！", {}};
   c.rules.push_back(Rule(Field::LeftMargin, 0, 100, kLeft, nullptr, true));
   c.rules.push_back(Rule(Field::RightMargin, 0, 100, kRight, nullptr, true));
   c.rules.push_back(
@@ -303,8 +312,8 @@ EditChecks SaveChecks(int maxWidth) {
   return c;
 }
 
-EditChecks ExportChecks(bool k9034) {
-  EditChecks c{kFormat, "输入非法！", {}};
+TwoBankEditChecks ExportChecks(bool k9034) {
+  TwoBankEditChecks c{kFormat, "输入非法！", {}};
   c.rules.push_back(Rule(Field::LeftMargin, 0, 100, kLeft, nullptr));
   c.rules.push_back(Rule(Field::RightMargin, 0, 100, kRight, nullptr));
   c.rules.push_back(Speed());
@@ -323,9 +332,9 @@ EditChecks ExportChecks(bool k9034) {
   return c;
 }
 
-std::array<SettlePause, kTwoBankSettingCount> Settles(bool k9034) {
-  std::array<SettlePause, kTwoBankSettingCount> t{};
-  auto set = [&](TB s, int ms, bool before = false) { t[static_cast<size_t>(s)] = SettlePause{ms, before}; };
+std::array<TwoBankSettle, kTwoBankSettingCount> Settles(bool k9034) {
+  std::array<TwoBankSettle, kTwoBankSettingCount> t{};
+  auto set = [&](TB s, int ms, bool before = false) { t[static_cast<size_t>(s)] = TwoBankSettle{ms, before}; };
   set(TB::LeftMargin, 50);
   set(TB::RightMargin, 50, !k9034);
   set(TB::PrintSpeed, 200);
@@ -344,8 +353,8 @@ std::vector<std::string> CodePages(const char* item5) {
   return {"PC437", "Katakana", "PC850", "PC860", "PC863", item5, "PC852", "PC858", "PC866", "WPC1252"};
 }
 
-std::vector<GetStep> GetSteps(bool surface) {
-  std::vector<GetStep> steps = {
+std::vector<TwoBankGetStep> GetSteps(bool surface) {
+  std::vector<TwoBankGetStep> steps = {
       {TB::BaudRate, " COM's baud rate,"},
       {TB::FlowControl, " COM's flow control,"},
       {TB::DataStopBits, " COM's databits,"},
@@ -365,7 +374,7 @@ std::vector<GetStep> GetSteps(bool surface) {
       {TB::CutPaperMode, " CutPaperMode flag,"},
   };
   if (surface) steps.push_back({TB::PrintingSurface, " PrintSurface flag,"});
-  const std::vector<GetStep> rest = {
+  const std::vector<TwoBankGetStep> rest = {
       {TB::DataError, " Data Error flag,", 2},
       {TB::RxBufferSize, " Rx Buffer Size flag,"},
       {TB::PaperWidth, " Rx PaperWidth flag,"},
@@ -380,7 +389,7 @@ std::vector<GetStep> GetSteps(bool surface) {
   return steps;
 }
 
-std::vector<GetStep> K9034GetSteps() {
+std::vector<TwoBankGetStep> K9034GetSteps() {
   return {
       {TB::BaudRate, " COM's baud rate,"},
       {TB::FlowControl, " COM's flow control,"},
@@ -414,11 +423,11 @@ std::vector<GetStep> K9034GetSteps() {
 
 constexpr const char* kSetError = " Set printer error!";
 
-SaveStep Set(TB s, const char* text, bool goesOn = false) { return SaveStep{false, s, text, goesOn}; }
-SaveStep Flush() { return SaveStep{true, TB::BaudRate, kSetError, false}; }
+TwoBankSaveStep Set(TB s, const char* text, bool goesOn = false) { return TwoBankSaveStep{false, s, text, goesOn}; }
+TwoBankSaveStep Flush() { return TwoBankSaveStep{true, TB::BaudRate, kSetError, false}; }
 
-std::vector<SaveStep> SaveSteps(bool surface) {
-  std::vector<SaveStep> steps = {
+std::vector<TwoBankSaveStep> SaveSteps(bool surface) {
+  std::vector<TwoBankSaveStep> steps = {
       Set(TB::BaudRate, " COM's baud rate,"),
       Set(TB::FlowControl, " COM's flow control,"),
       Set(TB::DataStopBits, " COM's databits stopbits,"),
@@ -444,7 +453,7 @@ std::vector<SaveStep> SaveSteps(bool surface) {
       Set(TB::CutPaperMode, " CutPaper flag,"),
   };
   if (surface) steps.push_back(Set(TB::PrintingSurface, " Printing Surface flag,"));
-  const std::vector<SaveStep> rest = {
+  const std::vector<TwoBankSaveStep> rest = {
       Set(TB::FrontWaterMark, " front Watermark Print flag,"),
       Flush(),
       Set(TB::BackWaterMark, " back Watermark Print flag,"),
@@ -456,7 +465,7 @@ std::vector<SaveStep> SaveSteps(bool surface) {
   return steps;
 }
 
-std::vector<SaveStep> K9034SaveSteps() {
+std::vector<TwoBankSaveStep> K9034SaveSteps() {
   return {
       Set(TB::BaudRate, " COM's baud rate,"),
       Set(TB::FlowControl, " COM's flow control,"),
@@ -558,15 +567,16 @@ TwoBankProfile BaseProfile() {
 }
 
 }  // namespace
+}  // namespace twobank
 
 const TwoBankProfile& H738Profile() {
-  static const TwoBankProfile p = BaseProfile();
+  static const TwoBankProfile p = twobank::BaseProfile();
   return p;
 }
 
 const TwoBankProfile& K466Profile() {
   static const TwoBankProfile p = [] {
-    TwoBankProfile k = BaseProfile();
+    TwoBankProfile k = twobank::BaseProfile();
     k.name = "VD-K466";
     k.modelCodes = {17};
     k.tag = "VD-K466ab";
@@ -580,16 +590,16 @@ const TwoBankProfile& K466Profile() {
 
 const TwoBankProfile& K772Profile() {
   static const TwoBankProfile p = [] {
-    TwoBankProfile k = BaseProfile();
+    TwoBankProfile k = twobank::BaseProfile();
     k.name = "VD-K772";
     k.modelCodes = {11, 16};
     k.tag = "VD-K772ab";
     k.surfaceExchanged = true;
     k.exportAutoCutterOn = 3;
     k.importAutoCutterThree = true;
-    k.getSteps = GetSteps(true);
-    k.saveSteps = SaveSteps(true);
-    k.exportOrder = TwoBankExportOrder(true);
+    k.getSteps = twobank::GetSteps(true);
+    k.saveSteps = twobank::SaveSteps(true);
+    k.exportOrder = twobank::TwoBankExportOrder(true);
     k.dialog.formClass = "TK772EepromSetForm";
     k.dialog.clientWidth = 907;
     k.dialog.clientHeight = 533;
@@ -604,7 +614,7 @@ const TwoBankProfile& K772Profile() {
 
 const TwoBankProfile& K9034Profile() {
   static const TwoBankProfile p = [] {
-    TwoBankProfile k = BaseProfile();
+    TwoBankProfile k = twobank::BaseProfile();
     k.name = "VD-K9034";
     k.modelCodes = {13};
     k.tag = "VD-K9034ab";
@@ -619,13 +629,13 @@ const TwoBankProfile& K9034Profile() {
     k.exportAutoCutterOn = 1;
     k.importAutoCutterThree = false;
     k.importPaperOutAnyHigh = true;
-    k.settle = Settles(true);
-    k.codePageItems = CodePages("PC856");  // item 5 reads "PC856" here
-    k.getSteps = K9034GetSteps();
-    k.saveSteps = K9034SaveSteps();
-    k.exportOrder = K9034ExportOrder();
-    k.saveChecks = SaveChecks(112);
-    k.exportChecks = ExportChecks(true);
+    k.settle = twobank::Settles(true);
+    k.codePageItems = twobank::CodePages("PC856");  // item 5 reads "PC856" here
+    k.getSteps = twobank::K9034GetSteps();
+    k.saveSteps = twobank::K9034SaveSteps();
+    k.exportOrder = twobank::K9034ExportOrder();
+    k.saveChecks = twobank::SaveChecks(112);
+    k.exportChecks = twobank::ExportChecks(true);
     k.dialog = TwoBankDialogTraits{.formClass = "TK9034EepromSetForm",
                                    .clientWidth = 917,
                                    .clientHeight = 508,
@@ -663,17 +673,17 @@ const TwoBankProfile* TwoBankProfileFor(int modelCode) {
 // ---------------------------------------------------------------- codecs
 
 bool DecodeReply(TwoBankSetting setting, uint8_t lo, uint8_t hi, const TwoBankProfile& profile, TwoBankState& st,
-                 KeptHighBytes& kept) {
+                 TwoBankKeptBytes& kept) {
   const int value = lo | (hi << 8);
   switch (setting) {
     case TB::BaudRate: {
-      const int index = BaudIndexOf(value);
+      const int index = twobank::BaudIndexOf(value);
       if (index < 0) return false;
       st.baud = index;
       return true;
     }
     case TB::FlowControl: {
-      const int v = Small(lo, hi, 1);
+      const int v = twobank::Small(lo, hi, 1);
       if (v < 0) return false;
       st.flow = v;
       return true;
@@ -688,7 +698,7 @@ bool DecodeReply(TwoBankSetting setting, uint8_t lo, uint8_t hi, const TwoBankPr
     }
     case TB::Parity:
       if (lo > 2 && lo != 0xFF) return false;
-      st.parity = ParityIndex(lo == 0xFF ? 2 : lo);
+      st.parity = twobank::ParityIndex(lo == 0xFF ? 2 : lo);
       return true;
     case TB::LeftMargin: st.leftMargin = std::to_string(value); return true;
     case TB::RightMargin: st.rightMargin = std::to_string(value); return true;
@@ -705,19 +715,19 @@ bool DecodeReply(TwoBankSetting setting, uint8_t lo, uint8_t hi, const TwoBankPr
       return true;
     }
     case TB::PaperType: {
-      const int v = Small(lo, hi, 1);
+      const int v = twobank::Small(lo, hi, 1);
       if (v < 0) return false;
       st.paperType = v;
       return true;
     }
     case TB::AutoCutter: {
-      const int v = Small(lo, hi, 3);
+      const int v = twobank::Small(lo, hi, 3);
       if (v < 0) return false;
       st.autoCutter = v == 0 ? 1 : 0;  // "On" "Off"
       return true;
     }
     case TB::CRCommand: {
-      const int v = Small(lo, hi, 1);
+      const int v = twobank::Small(lo, hi, 1);
       if (v < 0) return false;
       st.cr = v;  // "Disable" "Enable"
       return true;
@@ -734,7 +744,7 @@ bool DecodeReply(TwoBankSetting setting, uint8_t lo, uint8_t hi, const TwoBankPr
     case TB::AutoLoadingTime: st.autoTime = std::to_string(value); return true;
     case TB::AutoLoadingSpeed: st.autoSpeed = std::to_string(value); return true;
     case TB::USBMode: {
-      const int v = Small(lo, hi, 1);
+      const int v = twobank::Small(lo, hi, 1);
       if (v < 0) return false;
       st.usbMode = v;
       return true;
@@ -775,7 +785,7 @@ bool DecodeReply(TwoBankSetting setting, uint8_t lo, uint8_t hi, const TwoBankPr
     case TB::BackWaterMark:
     case TB::FrontWaterMark:
       // Get leaves the alignment box as it is for alignment 3.
-      PutWaterMark(DecodeWaterMark(lo, hi), setting == TB::FrontWaterMark ? st.front : st.back, false);
+      twobank::PutWaterMark(DecodeWaterMark(lo, hi), setting == TB::FrontWaterMark ? st.front : st.back, false);
       return true;
     case TB::FeedLineInMark:
       if (value == 0xFFFF) return false;
@@ -794,7 +804,7 @@ bool SaveSkips(TwoBankSetting setting, const TwoBankState& st) {
 }
 
 std::optional<uint16_t> EncodeSetting(TwoBankSetting setting, const TwoBankProfile& profile, const TwoBankState& st,
-                                      const TwoBankEdits& ed, const KeptHighBytes& kept) {
+                                      const TwoBankEdits& ed, const TwoBankKeptBytes& kept) {
   using R = std::optional<uint16_t>;
   auto ranged = [](int v, int min, int max) -> R {
     if (v < min || v > max) return std::nullopt;
@@ -802,11 +812,11 @@ std::optional<uint16_t> EncodeSetting(TwoBankSetting setting, const TwoBankProfi
   };
   switch (setting) {
     case TB::BaudRate: {
-      const int code = BaudCodeOf(TwoBankItemText(twobank::kBaudItems, st.baud));
+      const int code = twobank::BaudCodeOf(TwoBankItemText(twobank::kBaudItems, st.baud));
       if (code < 0) return std::nullopt;
       return static_cast<uint16_t>(code);
     }
-    case TB::FlowControl: return LowerText(TwoBankItemText(twobank::kFlowItems, st.flow)) == "dtr/dsr" ? 0 : 1;
+    case TB::FlowControl: return twobank::LowerText(TwoBankItemText(twobank::kFlowItems, st.flow)) == "dtr/dsr" ? 0 : 1;
     case TB::DataStopBits: {
       const int data = TwoBankItemText(twobank::kDataBitsItems, st.dataBits) == "8" ? 8 : 7;
       const int stop = TwoBankItemText(twobank::kStopBitsItems, st.stopBits) == "1" ? 1 : 2;
@@ -858,8 +868,8 @@ std::optional<uint16_t> EncodeSetting(TwoBankSetting setting, const TwoBankProfi
       return static_cast<uint16_t>(st.paperOutMode | ((kept.paperOutMode != 0 ? 1 : 0) << 8));
     }
     case TB::DefaultInvert: return ranged(st.defaultInvert, 0, 1);
-    case TB::BackWaterMark: return EncodeWaterMark(WaterMarkOf(st.back, ed.backHorizontal, ed.backVertical));
-    case TB::FrontWaterMark: return EncodeWaterMark(WaterMarkOf(st.front, ed.frontHorizontal, ed.frontVertical));
+    case TB::BackWaterMark: return EncodeWaterMark(twobank::WaterMarkOf(st.back, ed.backHorizontal, ed.backVertical));
+    case TB::FrontWaterMark: return EncodeWaterMark(twobank::WaterMarkOf(st.front, ed.frontHorizontal, ed.frontVertical));
     case TB::FeedLineInMark: return ranged(ed.feedLine, 0, 65535);
     case TB::PrintingSurface:
       if (st.printingSurface < 0 || st.printingSurface > 2) return std::nullopt;
@@ -871,17 +881,17 @@ std::optional<uint16_t> EncodeSetting(TwoBankSetting setting, const TwoBankProfi
 // ---------------------------------------------------------------- file
 
 std::optional<long long> ExportValue(TwoBankSetting setting, const TwoBankProfile& profile, const TwoBankState& st,
-                                     const TwoBankEdits& ed, const KeptHighBytes& kept) {
+                                     const TwoBankEdits& ed, const TwoBankKeptBytes& kept) {
   // A control with nothing selected gives its index -1, which the writer
   // refuses.
   auto item = [](int index) -> long long { return index; };
   switch (setting) {
     case TB::BaudRate: {
-      const int code = BaudCodeOf(TwoBankItemText(twobank::kBaudItems, st.baud));
+      const int code = twobank::BaudCodeOf(TwoBankItemText(twobank::kBaudItems, st.baud));
       if (code < 0) return std::nullopt;
       return code;
     }
-    case TB::FlowControl: return LowerText(TwoBankItemText(twobank::kFlowItems, st.flow)) == "dtr/dsr" ? 0 : 1;
+    case TB::FlowControl: return twobank::LowerText(TwoBankItemText(twobank::kFlowItems, st.flow)) == "dtr/dsr" ? 0 : 1;
     case TB::DataStopBits: {
       const auto data = ParseInt32(TwoBankItemText(twobank::kDataBitsItems, st.dataBits));
       const auto stop = ParseInt32(TwoBankItemText(twobank::kStopBitsItems, st.stopBits));
@@ -940,7 +950,7 @@ std::optional<long long> ExportValue(TwoBankSetting setting, const TwoBankProfil
 }
 
 TwoBankExport BuildTwoBankExport(const TwoBankProfile& profile, const TwoBankState& st, const TwoBankEdits& ed,
-                                 const KeptHighBytes& kept) {
+                                 const TwoBankKeptBytes& kept) {
   TwoBankExport out;
   SettingsFileWriter writer;
   for (TwoBankSetting s : profile.exportOrder) {
@@ -955,53 +965,54 @@ TwoBankExport BuildTwoBankExport(const TwoBankProfile& profile, const TwoBankSta
   return out;
 }
 
+namespace twobank {
 namespace {
 
-ImportOutcome Result(bool accepted) { return accepted ? ImportOutcome::Accepted : ImportOutcome::Rejected; }
+TwoBankImportOutcome Result(bool accepted) { return accepted ? TwoBankImportOutcome::Accepted : TwoBankImportOutcome::Rejected; }
 
-ImportOutcome ApplyBank1(uint8_t address, uint8_t lo, uint8_t hi, const TwoBankProfile& profile, TwoBankState& st,
-                         KeptHighBytes& kept) {
+TwoBankImportOutcome ApplyBank1(uint8_t address, uint8_t lo, uint8_t hi, const TwoBankProfile& profile, TwoBankState& st,
+                         TwoBankKeptBytes& kept) {
   const int value = lo | (hi << 8);
   // (v, 00) with v in 0..max into an index.
   auto small = [&](int max, int& target) {
     const int v = Small(lo, hi, max);
-    if (v < 0) return ImportOutcome::Rejected;
+    if (v < 0) return TwoBankImportOutcome::Rejected;
     target = v;
-    return ImportOutcome::Accepted;
+    return TwoBankImportOutcome::Accepted;
   };
   switch (address) {
     case 0x00: return small(1, st.cr);
     case 0x02: {
       const bool head1 = lo >= 50 && lo <= 254;
       const bool head2 = hi == 0 || (hi >= 50 && hi <= 254);
-      if (!head1 || !head2) return ImportOutcome::Rejected;
+      if (!head1 || !head2) return TwoBankImportOutcome::Rejected;
       st.head1 = std::to_string(lo);
       st.head2 = std::to_string(hi == 0 ? lo : hi);
-      return ImportOutcome::Accepted;
+      return TwoBankImportOutcome::Accepted;
     }
     case 0x05:
-      if (!profile.surfaceExchanged) return ImportOutcome::Skipped;
-      if (hi != 0 || lo < 1 || lo > 3) return ImportOutcome::Rejected;
+      if (!profile.surfaceExchanged) return TwoBankImportOutcome::Skipped;
+      if (hi != 0 || lo < 1 || lo > 3) return TwoBankImportOutcome::Rejected;
       st.printingSurface = lo - 1;
-      return ImportOutcome::Accepted;
+      return TwoBankImportOutcome::Accepted;
     case 0x06:
-      if (value < 50 || value > 350) return ImportOutcome::Rejected;
+      if (value < 50 || value > 350) return TwoBankImportOutcome::Rejected;
       st.speed = std::to_string(value);
-      return ImportOutcome::Accepted;
+      return TwoBankImportOutcome::Accepted;
     case 0x10: return small(1, st.dataError);
     case 0x12: return small(1, st.paperType);
     case 0x14: {
       const int v = Small(lo, hi, 2);
-      if (v < 0) return ImportOutcome::Rejected;
+      if (v < 0) return TwoBankImportOutcome::Rejected;
       st.parity = ParityIndex(v);
-      return ImportOutcome::Accepted;
+      return TwoBankImportOutcome::Accepted;
     }
     case 0x15: return small(1, st.flow);
     case 0x16: {
       const int index = BaudIndexOf(value);
-      if (index < 0) return ImportOutcome::Rejected;
+      if (index < 0) return TwoBankImportOutcome::Rejected;
       st.baud = index;
-      return ImportOutcome::Accepted;
+      return TwoBankImportOutcome::Accepted;
     }
     case 0x17: {
       // Each part is judged by itself.
@@ -1014,97 +1025,98 @@ ImportOutcome ApplyBank1(uint8_t address, uint8_t lo, uint8_t hi, const TwoBankP
     }
     case 0x24:
     case 0x25:
-      if (value > 100) return ImportOutcome::Rejected;
+      if (value > 100) return TwoBankImportOutcome::Rejected;
       (address == 0x24 ? st.leftMargin : st.rightMargin) = std::to_string(value);
-      return ImportOutcome::Accepted;
+      return TwoBankImportOutcome::Accepted;
     case 0x26:
-      if (hi != 0 || lo > profile.maxPaperWidth) return ImportOutcome::Rejected;
+      if (hi != 0 || lo > profile.maxPaperWidth) return TwoBankImportOutcome::Rejected;
       st.paperWidth = std::to_string(lo);
-      return ImportOutcome::Accepted;
+      return TwoBankImportOutcome::Accepted;
     case 0x2B:
-      if (value < 1 || value > 0xFFFD) return ImportOutcome::Rejected;
+      if (value < 1 || value > 0xFFFD) return TwoBankImportOutcome::Rejected;
       st.feedLine = std::to_string(value);
-      return ImportOutcome::Accepted;
+      return TwoBankImportOutcome::Accepted;
     case 0x30:
       if (hi == 0 && (lo == 1 || (lo == 3 && profile.importAutoCutterThree))) {
         st.autoCutter = 0;  // "On"
-        return ImportOutcome::Accepted;
+        return TwoBankImportOutcome::Accepted;
       }
       if (value == 0) {
         st.autoCutter = 1;  // "Off"
-        return ImportOutcome::Accepted;
+        return TwoBankImportOutcome::Accepted;
       }
-      return ImportOutcome::Rejected;
+      return TwoBankImportOutcome::Rejected;
     case 0x31:
       kept.cutModeHigh = hi;  // kept whatever the mode
-      if (lo > 2) return ImportOutcome::Rejected;
+      if (lo > 2) return TwoBankImportOutcome::Rejected;
       st.cutMode = lo;
-      return ImportOutcome::Accepted;
-    case 0x33: st.paperEnd = std::to_string(lo); return ImportOutcome::Accepted;
+      return TwoBankImportOutcome::Accepted;
+    case 0x33: st.paperEnd = std::to_string(lo); return TwoBankImportOutcome::Accepted;
     case 0x35:
       if (lo == 0 || lo == 1) st.bufferSize = 0;
       else if (lo == 2) st.bufferSize = 1;
-      else return ImportOutcome::Rejected;
-      return ImportOutcome::Accepted;
+      else return TwoBankImportOutcome::Rejected;
+      return TwoBankImportOutcome::Accepted;
     case 0x36: {
       // Code pages 0..5 as they are, items 6..9 stored as 16..19; thirteen
       // character sets.
       int page = -1;
       if (lo <= 5) page = lo;
       else if (lo >= 16 && lo <= 19) page = lo - 10;
-      if (page < 0 || hi > 12) return ImportOutcome::Rejected;
+      if (page < 0 || hi > 12) return TwoBankImportOutcome::Rejected;
       st.codePage = page;
       st.intlChar = hi;
-      return ImportOutcome::Accepted;
+      return TwoBankImportOutcome::Accepted;
     }
     case 0x3C:
       st.waitTime = std::to_string(lo);
       if (profile.keepsRestractTime) kept.restractTime = hi;
-      return ImportOutcome::Accepted;
-    case 0x41: st.autoTime = std::to_string(value); return ImportOutcome::Accepted;
+      return TwoBankImportOutcome::Accepted;
+    case 0x41: st.autoTime = std::to_string(value); return TwoBankImportOutcome::Accepted;
     case 0x4A:
-      if ((hi != 0 && !profile.importPaperOutAnyHigh) || lo >= profile.paperOutModes) return ImportOutcome::Rejected;
+      if ((hi != 0 && !profile.importPaperOutAnyHigh) || lo >= profile.paperOutModes) return TwoBankImportOutcome::Rejected;
       st.paperOutMode = lo;  // the kept high byte is not taken from a file
-      return ImportOutcome::Accepted;
-    case 0x4E: st.autoSpeed = std::to_string(value); return ImportOutcome::Accepted;
+      return TwoBankImportOutcome::Accepted;
+    case 0x4E: st.autoSpeed = std::to_string(value); return TwoBankImportOutcome::Accepted;
     case 0x70: return small(1, st.usbMode);
     case 0x77:
     case 0x78:
       // Alignment 3 clears the alignment box.
       PutWaterMark(DecodeWaterMark(lo, hi), address == 0x77 ? st.front : st.back, true);
-      return ImportOutcome::Accepted;
+      return TwoBankImportOutcome::Accepted;
     default:
-      return ImportOutcome::Skipped;
+      return TwoBankImportOutcome::Skipped;
   }
 }
 
-ImportOutcome ApplyBank2(uint8_t address, uint8_t lo, uint8_t hi, TwoBankState& st) {
+TwoBankImportOutcome ApplyBank2(uint8_t address, uint8_t lo, uint8_t hi, TwoBankState& st) {
   auto flag = [&](int& target) {
     const int v = Small(lo, hi, 1);
-    if (v < 0) return ImportOutcome::Rejected;
+    if (v < 0) return TwoBankImportOutcome::Rejected;
     target = v;
-    return ImportOutcome::Accepted;
+    return TwoBankImportOutcome::Accepted;
   };
   switch (address) {
     case 0x00: return flag(st.cr);
     case 0x02: return flag(st.front.enable);
     case 0x03: return flag(st.defaultInvert);
     case 0x10:
-      if (lo > 1) return ImportOutcome::Rejected;
+      if (lo > 1) return TwoBankImportOutcome::Rejected;
       st.dataError = lo;
-      return ImportOutcome::Accepted;
+      return TwoBankImportOutcome::Accepted;
     default:
-      return ImportOutcome::Skipped;
+      return TwoBankImportOutcome::Skipped;
   }
 }
 
 }  // namespace
+}  // namespace twobank
 
-ImportOutcome ApplyTwoBankRecord(const SettingsRecord& record, const TwoBankProfile& profile, TwoBankState& st,
-                                 KeptHighBytes& kept) {
-  if (record.isBank1()) return ApplyBank1(record.address(), record.lo(), record.hi(), profile, st, kept);
-  if (record.isBank2()) return ApplyBank2(record.address(), record.lo(), record.hi(), st);
-  return ImportOutcome::Rejected;
+TwoBankImportOutcome ApplyTwoBankRecord(const SettingsRecord& record, const TwoBankProfile& profile, TwoBankState& st,
+                                 TwoBankKeptBytes& kept) {
+  if (record.isBank1()) return twobank::ApplyBank1(record.address(), record.lo(), record.hi(), profile, st, kept);
+  if (record.isBank2()) return twobank::ApplyBank2(record.address(), record.lo(), record.hi(), st);
+  return TwoBankImportOutcome::Rejected;
 }
 
 FileReadProfile TwoBankFileReadProfile(const TwoBankProfile& profile) {
@@ -1112,7 +1124,7 @@ FileReadProfile TwoBankFileReadProfile(const TwoBankProfile& profile) {
 }
 
 TwoBankImport ImportTwoBankFile(const uint8_t* data, size_t size, const TwoBankProfile& profile, TwoBankState& st,
-                                KeptHighBytes& kept, const std::function<bool()>& confirmOddSize) {
+                                TwoBankKeptBytes& kept, const std::function<bool()>& confirmOddSize) {
   TwoBankImport result;
   const FileReadProfile readProfile = TwoBankFileReadProfile(profile);
   const FileSizeCheck check = CheckFileSize(static_cast<long long>(size), readProfile);
@@ -1143,7 +1155,7 @@ TwoBankImport ImportTwoBankFile(const uint8_t* data, size_t size, const TwoBankP
   result.status = TwoBankImport::Status::Applied;
   bool good = !read.shortRecord;
   for (const auto& slot : read.records) {
-    if (!slot || ApplyTwoBankRecord(*slot, profile, st, kept) == ImportOutcome::Rejected) good = false;
+    if (!slot || ApplyTwoBankRecord(*slot, profile, st, kept) == TwoBankImportOutcome::Rejected) good = false;
   }
   result.good = good;
   return result;

@@ -76,7 +76,7 @@ const std::vector<TwoBankSettingInfo>& TwoBankSettings();
 
 // The pause a getter makes between its request and the reply, on PortUSB
 // only (before the request when beforeRequest is set).
-struct SettlePause {
+struct TwoBankSettle {
   int ms = 0;
   bool beforeRequest = false;
 };
@@ -84,7 +84,7 @@ struct SettlePause {
 // ---------------------------------------------------------------- state
 
 // One watermark group of the dialog (front or back).
-struct WaterMarkControls {
+struct TwoBankWaterMarkControls {
   int enable = 1;                // "Disable" "Enable"
   int inverted = 1;              // "Disable" "Enable"
   int printMode = 0;             // "Feeding" "Printing"
@@ -92,7 +92,7 @@ struct WaterMarkControls {
   std::string horizontal = "1";  // enlarge factor shown, 1..3
   std::string vertical = "1";
 
-  bool operator==(const WaterMarkControls&) const = default;
+  bool operator==(const TwoBankWaterMarkControls&) const = default;
 };
 
 // What the editor dialog's controls hold, at their start values.
@@ -125,8 +125,8 @@ struct TwoBankState {
   int codePage = -1;       // cboCodePage: the profile's codePageItems; none selected at start
   int intlChar = 0;        // IntlChar: kIntlCharItems
   int defaultInvert = 1;   // rgDefaultInvertEnable: "Disable" "Enable"
-  WaterMarkControls front; // rgWatermarkEnable, WaterMarkInverted, ComboBox2, ComboBox1, EditHorizon, EditVertical
-  WaterMarkControls back;  // rgBackWaterMarkEnable, rgBackWaterMarkInvertedEnable, rgBackPrintTime,
+  TwoBankWaterMarkControls front; // rgWatermarkEnable, WaterMarkInverted, ComboBox2, ComboBox1, EditHorizon, EditVertical
+  TwoBankWaterMarkControls back;  // rgBackWaterMarkEnable, rgBackWaterMarkInvertedEnable, rgBackPrintTime,
                            // BackWaterMarkalignment, BackHorizontal, backVertical
 
   bool operator==(const TwoBankState&) const = default;
@@ -137,12 +137,12 @@ struct TwoBankState {
 // wait time and the cut mode) and written back by the setters. One dialog
 // owns one; they start at 0, so nothing kept from another printer is ever
 // written to this one.
-struct KeptHighBytes {
+struct TwoBankKeptBytes {
   int paperOutMode = 0;  // PaperOutMode: the setter writes hi = 1 when it is not 0
   int restractTime = 0;  // RestractTime: hi of the presenter wait time (not kept by the VD-K9034)
   int cutModeHigh = 0;   // CutModeHigh: hi of the cut mode
 
-  bool operator==(const KeptHighBytes&) const = default;
+  bool operator==(const TwoBankKeptBytes&) const = default;
 };
 
 // Item lists of the controls (the code-page list is the profile's).
@@ -201,48 +201,48 @@ struct TwoBankEdits {
   int backHorizontal = 1, backVertical = 1;
 };
 
-enum class EditField {
+enum class TwoBankEditField {
   LeftMargin, RightMargin, PaperWidth, PrintSpeed, Head1, Head2, WaitTime, AutoLoadingTime, AutoLoadingSpeed,
   FeedLine,
 };
 
 // One check of an edit: the accepted range and the box shown when it fails.
-struct EditRule {
-  EditField field;
+struct TwoBankEditRule {
+  TwoBankEditField field;
   int min, max;
   bool zeroPasses;      // 0 passes as well (the export's head 2)
   const char* english;
   const char* chinese;  // nullptr: a plain English message box in both languages
   bool goesOn;          // after the box the action goes on; else it stops there
 };
-struct EditChecks {
+struct TwoBankEditChecks {
   // The warning for an edit that is not a number.
   const char* formatEnglish;
   const char* formatChinese;
-  std::vector<EditRule> rules;  // in the order they are checked
+  std::vector<TwoBankEditRule> rules;  // in the order they are checked
 };
 
 // A box to show: a bilingual warning, or a plain English box.
-struct EditMessage {
+struct TwoBankEditMessage {
   std::string english;
   std::string chinese;  // empty for a plain English box
   bool plainEnglish = false;
-  bool operator==(const EditMessage&) const = default;
+  bool operator==(const TwoBankEditMessage&) const = default;
 };
-struct EditCheckResult {
+struct TwoBankEditCheck {
   // Set when the action goes on (every failed rule goes on).
   std::optional<TwoBankEdits> values;
   bool formatError = false;            // an edit is not a number: one warning, stop
-  std::vector<EditMessage> messages;   // the boxes, in order; with values empty the last one stopped the action
+  std::vector<TwoBankEditMessage> messages;   // the boxes, in order; with values empty the last one stopped the action
 };
 // Converts every edit (trimmed; a text that is not a 32-bit integer is a
 // format error), then runs the rules in order.
-EditCheckResult CheckTwoBankEdits(const TwoBankState& state, const EditChecks& checks);
+TwoBankEditCheck CheckTwoBankEdits(const TwoBankState& state, const TwoBankEditChecks& checks);
 
 // ---------------------------------------------------------------- profile
 
 // The Get sequence: one row per getter.
-struct GetStep {
+struct TwoBankGetStep {
   TwoBankSetting setting;
   const char* failText;   // appended to "Fail to get"
   int reads = 1;          // 2: read twice in a row, the second read stands
@@ -250,7 +250,7 @@ struct GetStep {
 };
 
 // The Save sequence: setters and flushes of the command queue.
-struct SaveStep {
+struct TwoBankSaveStep {
   bool flush;                // SendCommand; else the setter of setting
   TwoBankSetting setting;
   const char* failText;      // appended to "Fail to save"
@@ -291,16 +291,16 @@ struct TwoBankProfile {
   int exportAutoCutterOn;          // the export's auto-cutter value for "On" (1 or 3)
   bool importAutoCutterThree;      // the import accepts 03 00 as "On"
   bool importPaperOutAnyHigh;      // the import takes the paper-out lo whatever hi holds
-  std::array<SettlePause, kTwoBankSettingCount> settle;
+  std::array<TwoBankSettle, kTwoBankSettingCount> settle;
   std::vector<std::string> codePageItems;
-  std::vector<GetStep> getSteps;
-  std::vector<SaveStep> saveSteps;
+  std::vector<TwoBankGetStep> getSteps;
+  std::vector<TwoBankSaveStep> saveSteps;
   std::vector<TwoBankSetting> exportOrder;  // the export's records in file order
-  EditChecks saveChecks;
-  EditChecks exportChecks;
+  TwoBankEditChecks saveChecks;
+  TwoBankEditChecks exportChecks;
   TwoBankDialogTraits dialog;
 
-  const SettlePause& settleOf(TwoBankSetting s) const { return settle[static_cast<size_t>(s)]; }
+  const TwoBankSettle& settleOf(TwoBankSetting s) const { return settle[static_cast<size_t>(s)]; }
   std::vector<std::string> paperOutItems() const;
 };
 
@@ -324,14 +324,14 @@ std::string TwoBankItemText(const std::vector<std::string>& items, int index);
 // that is no item and a watermark alignment of 3 leave their boxes as they
 // are; a default-invert value that is no item selects nothing.
 bool DecodeReply(TwoBankSetting setting, uint8_t lo, uint8_t hi, const TwoBankProfile& profile,
-                 TwoBankState& state, KeptHighBytes& kept);
+                 TwoBankState& state, TwoBankKeptBytes& kept);
 
 // Save: the 16-bit value the setter of a setting writes from the state and
 // the converted edits (bank 2: only the low byte goes out), or nullopt when
 // the setter refuses its argument (nothing is then queued or sent).
 std::optional<uint16_t> EncodeSetting(TwoBankSetting setting, const TwoBankProfile& profile,
                                       const TwoBankState& state, const TwoBankEdits& edits,
-                                      const KeptHighBytes& kept);
+                                      const TwoBankKeptBytes& kept);
 // Save skips the buffer-size setter when no item is selected.
 bool SaveSkips(TwoBankSetting setting, const TwoBankState& state);
 
@@ -343,7 +343,7 @@ bool SaveSkips(TwoBankSetting setting, const TwoBankState& state);
 // selected) makes the record missing and the export incomplete.
 std::optional<long long> ExportValue(TwoBankSetting setting, const TwoBankProfile& profile,
                                      const TwoBankState& state, const TwoBankEdits& edits,
-                                     const KeptHighBytes& kept);
+                                     const TwoBankKeptBytes& kept);
 struct TwoBankExport {
   Bytes file;                           // the records written, then the tag
   std::vector<TwoBankSetting> refused;  // records the writer refused (missing from the file)
@@ -352,18 +352,18 @@ struct TwoBankExport {
 // The profile's records in order, then its tag (written even when a record
 // was refused, as the export does).
 TwoBankExport BuildTwoBankExport(const TwoBankProfile& profile, const TwoBankState& state,
-                                 const TwoBankEdits& edits, const KeptHighBytes& kept);
+                                 const TwoBankEdits& edits, const TwoBankKeptBytes& kept);
 
 // Import: what one record does.
-enum class ImportOutcome {
+enum class TwoBankImportOutcome {
   Accepted,  // its value reached the state
   Rejected,  // the import flag is cleared; the controls keep their values (the
              // cut mode's high byte is kept whatever its low byte, and a
              // data/stop-bits record applies the part that is valid)
   Skipped,   // an address the table does not list: nothing happens
 };
-ImportOutcome ApplyTwoBankRecord(const SettingsRecord& record, const TwoBankProfile& profile, TwoBankState& state,
-                                 KeptHighBytes& kept);
+TwoBankImportOutcome ApplyTwoBankRecord(const SettingsRecord& record, const TwoBankProfile& profile, TwoBankState& state,
+                                 TwoBankKeptBytes& kept);
 
 // How the profile's import reads a file.
 FileReadProfile TwoBankFileReadProfile(const TwoBankProfile& profile);
@@ -386,7 +386,7 @@ struct TwoBankImport {
 // on. Reads the file, checks the tag and applies the records to the state
 // and the kept bytes; on any status but Applied nothing is changed.
 TwoBankImport ImportTwoBankFile(const uint8_t* data, size_t size, const TwoBankProfile& profile,
-                                TwoBankState& state, KeptHighBytes& kept,
+                                TwoBankState& state, TwoBankKeptBytes& kept,
                                 const std::function<bool()>& confirmOddSize = {});
 
 }  // namespace torva::settings

@@ -69,14 +69,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const TwoBankProfile* profile : TwoBankProfiles()) {
     TwoBankState state;
     state.codePage = 0;  // a code page selected, so whole exports are read back below
-    KeptHighBytes kept;
+    TwoBankKeptBytes kept;
     const TwoBankState before = state;
-    const KeptHighBytes keptBefore = kept;
+    const TwoBankKeptBytes keptBefore = kept;
     const TwoBankImport import = ImportTwoBankFile(data, size, *profile, state, kept);
     if (import.status != TwoBankImport::Status::Applied) Require(state == before && kept == keptBefore);
     // Whatever was imported, the state checks, saves and exports cleanly.
-    for (const EditChecks* checks : {&profile->saveChecks, &profile->exportChecks}) {
-      const EditCheckResult check = CheckTwoBankEdits(state, *checks);
+    for (const TwoBankEditChecks* checks : {&profile->saveChecks, &profile->exportChecks}) {
+      const TwoBankEditCheck check = CheckTwoBankEdits(state, *checks);
       Require(!check.formatError || (!check.values && check.messages.size() == 1));
       if (!check.values) continue;
       for (int s = 0; s < kTwoBankSettingCount; ++s) {
@@ -89,7 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (!out.complete()) continue;
       // A whole export read back changes nothing.
       TwoBankState again = state;
-      KeptHighBytes keptAgain = kept;
+      TwoBankKeptBytes keptAgain = kept;
       const TwoBankImport back = ImportTwoBankFile(out.file.data(), out.file.size(), *profile, again, keptAgain);
       Require(back.status == TwoBankImport::Status::Applied && again == state && keptAgain == kept);
     }

@@ -59,7 +59,7 @@ TwoBankState Known(const TwoBankProfile& p) {
   s.defaultInvert = 0;
   return s;
 }
-const KeptHighBytes kKnownKept{9, 4, 5};
+const TwoBankKeptBytes kKnownKept{9, 4, 5};
 
 // The export of Known(p), record by record.
 Bytes Fixture(const TwoBankProfile& p) {
@@ -104,7 +104,7 @@ Bytes Fixture(const TwoBankProfile& p) {
 }
 
 TwoBankEdits EditsOf(const TwoBankState& s, const TwoBankProfile& p) {
-  const EditCheckResult check = CheckTwoBankEdits(s, p.exportChecks);
+  const TwoBankEditCheck check = CheckTwoBankEdits(s, p.exportChecks);
   EXPECT_TRUE(check.values) << (check.messages.empty() ? "" : check.messages[0].english);
   return check.values.value_or(TwoBankEdits{});
 }
@@ -125,7 +125,7 @@ TEST_P(TwoBankGolden, ExportEqualsTheFixtureAndImportRestoresIt) {
   EXPECT_EQ(out.file.size(), sizes[index]);
 
   TwoBankState state;
-  KeptHighBytes kept;
+  TwoBankKeptBytes kept;
   bool asked = false;
   const TwoBankImport in =
       ImportTwoBankFile(out.file.data(), out.file.size(), p, state, kept, [&] { return asked = true; });
@@ -135,7 +135,7 @@ TEST_P(TwoBankGolden, ExportEqualsTheFixtureAndImportRestoresIt) {
   EXPECT_EQ(state, known);
   // The presenter and cut high bytes come back; the paper-out one never
   // travels in a file.
-  EXPECT_EQ(kept, (KeptHighBytes{0, IsK9034(p) ? 0 : 4, 5}));
+  EXPECT_EQ(kept, (TwoBankKeptBytes{0, IsK9034(p) ? 0 : 4, 5}));
 }
 
 TEST_P(TwoBankGolden, OnlyItsOwnTagIsAccepted) {
@@ -144,13 +144,13 @@ TEST_P(TwoBankGolden, OnlyItsOwnTagIsAccepted) {
     const TwoBankState known = Known(*writer);
     const Bytes file = BuildTwoBankExport(*writer, known, EditsOf(known, *writer), kKnownKept).file;
     TwoBankState state;
-    KeptHighBytes kept;
+    TwoBankKeptBytes kept;
     const TwoBankImport in = ImportTwoBankFile(file.data(), file.size(), reader, state, kept);
     if (writer == &reader) continue;
     SCOPED_TRACE(std::string(writer->name) + " read by " + reader.name);
     EXPECT_EQ(in.status, Status::BadTag);
     EXPECT_EQ(state, TwoBankState{});
-    EXPECT_EQ(kept, KeptHighBytes{});
+    EXPECT_EQ(kept, TwoBankKeptBytes{});
   }
 }
 
@@ -189,7 +189,7 @@ struct ImportCase {
   bool oddSize;
   bool good;
   // What the import does to a start state; nothing for a file not applied.
-  std::function<void(TwoBankState&, KeptHighBytes&)> effect = [](TwoBankState&, KeptHighBytes&) {};
+  std::function<void(TwoBankState&, TwoBankKeptBytes&)> effect = [](TwoBankState&, TwoBankKeptBytes&) {};
   bool confirm = true;  // the answer to "... is not normal!"
 };
 
@@ -208,7 +208,7 @@ TEST(TwoBankImportFile, Cases) {
   const Bytes tag = Text("VD-H738ab");
   const Bytes tag9034 = Text("VD-K9034ab");
   const Bytes speed100 = Rec(0x06, 100, 0);
-  auto speed = [](const char* v) { return [v](TwoBankState& s, KeptHighBytes&) { s.speed = v; }; };
+  auto speed = [](const char* v) { return [v](TwoBankState& s, TwoBankKeptBytes&) { s.speed = v; }; };
   const ImportCase cases[] = {
       {"tag only", H, tag, Status::Applied, false, true},
       {"tag only, VD-K9034", K9034, tag9034, Status::Applied, false, true},
@@ -223,7 +223,7 @@ TEST(TwoBankImportFile, Cases) {
       {"bytes after the tag, VD-K9034", K9034, Cat({speed100, tag9034, Text("xyz")}), Status::Applied, true, true,
        speed("100")},
       {"bytes after the tag, VD-K9034, Cancel", K9034, Cat({speed100, tag9034, Text("xyz")}), Status::Cancelled,
-       true, false, [](TwoBankState&, KeptHighBytes&) {}, false},
+       true, false, [](TwoBankState&, TwoBankKeptBytes&) {}, false},
       {"a record after the tag, VD-K9034", K9034, Cat({speed100, tag9034, speed100}), Status::BadTag, false,
        false},
       {"450 bytes", H, Cat({Records(49), tag}), Status::Applied, false, true, speed("108")},
@@ -236,29 +236,29 @@ TEST(TwoBankImportFile, Cases) {
       {"another prefix", H, Cat({Text("ABCDEFGHI"), speed100, tag}), Status::Applied, false, false, speed("100")},
       {"feed 00 00", H, Cat({Rec(0x2B, 0, 0), speed100, tag}), Status::Applied, false, false, speed("100")},
       {"feed FFFD", H, Cat({Rec(0x2B, 0xFD, 0xFF), tag}), Status::Applied, false, true,
-       [](TwoBankState& s, KeptHighBytes&) { s.feedLine = "65533"; }},
+       [](TwoBankState& s, TwoBankKeptBytes&) { s.feedLine = "65533"; }},
       {"alignment 3 in 78", H, Cat({Rec(0x78, 0x19, 0x00), tag}), Status::Applied, false, true,
-       [](TwoBankState& s, KeptHighBytes&) {
+       [](TwoBankState& s, TwoBankKeptBytes&) {
          s.back.alignment = -1;
          s.back.inverted = 0;
        }},
       {"bank-1 00 and 10", H, Cat({Rec(0x00, 0, 0), Rec(0x10, 1, 0), tag}), Status::Applied, false, true,
-       [](TwoBankState& s, KeptHighBytes&) {
+       [](TwoBankState& s, TwoBankKeptBytes&) {
          s.cr = 0;
          s.dataError = 1;
        }},
       {"bank-2 00, 02, 03, 10", H, Cat({Rec2(0x00, 0), Rec2(0x02, 0), Rec2(0x03, 0), Rec2(0x10, 1), tag}),
        Status::Applied, false, true,
-       [](TwoBankState& s, KeptHighBytes&) {
+       [](TwoBankState& s, TwoBankKeptBytes&) {
          s.cr = 0;
          s.front.enable = 0;
          s.defaultInvert = 0;
          s.dataError = 1;
        }},
       {"data bits good, stop bits bad", H, Cat({Rec(0x17, 7, 5), tag}), Status::Applied, false, false,
-       [](TwoBankState& s, KeptHighBytes&) { s.dataBits = 1; }},
+       [](TwoBankState& s, TwoBankKeptBytes&) { s.dataBits = 1; }},
       {"code page 16 with character set 12", H, Cat({Rec(0x36, 16, 12), tag}), Status::Applied, false, true,
-       [](TwoBankState& s, KeptHighBytes&) {
+       [](TwoBankState& s, TwoBankKeptBytes&) {
          s.codePage = 6;
          s.intlChar = 12;
        }},
@@ -266,20 +266,20 @@ TEST(TwoBankImportFile, Cases) {
       {"code page 6 as stored", H, Cat({Rec(0x36, 6, 0), tag}), Status::Applied, false, false},
       {"width 81", H, Cat({Rec(0x26, 81, 0), tag}), Status::Applied, false, false},
       {"width 112, VD-K9034", K9034, Cat({Rec(0x26, 112, 0), tag9034}), Status::Applied, false, true,
-       [](TwoBankState& s, KeptHighBytes&) { s.paperWidth = "112"; }},
+       [](TwoBankState& s, TwoBankKeptBytes&) { s.paperWidth = "112"; }},
       {"presenter wait keeps hi", H, Cat({Rec(0x3C, 30, 7), tag}), Status::Applied, false, true,
-       [](TwoBankState& s, KeptHighBytes& k) {
+       [](TwoBankState& s, TwoBankKeptBytes& k) {
          s.waitTime = "30";
          k.restractTime = 7;
        }},
       {"presenter wait, VD-K9034", K9034, Cat({Rec(0x3C, 30, 7), tag9034}), Status::Applied, false, true,
-       [](TwoBankState& s, KeptHighBytes&) { s.waitTime = "30"; }},
+       [](TwoBankState& s, TwoBankKeptBytes&) { s.waitTime = "30"; }},
       {"paper out 02 01", H, Cat({Rec(0x4A, 2, 1), tag}), Status::Applied, false, false},
       {"paper out 03 07, VD-K9034", K9034, Cat({Rec(0x4A, 3, 7), tag9034}), Status::Applied, false, true,
-       [](TwoBankState& s, KeptHighBytes&) { s.paperOutMode = 3; }},
+       [](TwoBankState& s, TwoBankKeptBytes&) { s.paperOutMode = 3; }},
       {"surface 05 is skipped by the VD-H738", H, Cat({Rec(0x05, 9, 9), tag}), Status::Applied, false, true},
       {"K772 surface 3", K772, Cat({Rec(0x05, 3, 0), Text("VD-K772ab")}), Status::Applied, false, true,
-       [](TwoBankState& s, KeptHighBytes&) { s.printingSurface = 2; }},
+       [](TwoBankState& s, TwoBankKeptBytes&) { s.printingSurface = 2; }},
       {"K772 surface 0, 4, 03 01", K772,
        Cat({Rec(0x05, 0, 0), Rec(0x05, 4, 0), Rec(0x05, 3, 1), speed100, Text("VD-K772ab")}), Status::Applied,
        false, false, speed("100")},
@@ -287,25 +287,25 @@ TEST(TwoBankImportFile, Cases) {
                                          Text("VD-K772ab")}),
        Status::Applied, false, true},
       {"K772 cutter 2", K772, Cat({Rec(0x30, 0, 0), Rec(0x30, 2, 0), Text("VD-K772ab")}), Status::Applied, false,
-       false, [](TwoBankState& s, KeptHighBytes&) { s.autoCutter = 1; }},
+       false, [](TwoBankState& s, TwoBankKeptBytes&) { s.autoCutter = 1; }},
       {"VD-H738 cutter 3", H, Cat({Rec(0x30, 0, 0), Rec(0x30, 3, 0), tag}), Status::Applied, false, false,
-       [](TwoBankState& s, KeptHighBytes&) { s.autoCutter = 1; }},
+       [](TwoBankState& s, TwoBankKeptBytes&) { s.autoCutter = 1; }},
       {"VD-K9034 cutter 3", K9034, Cat({Rec(0x30, 0, 0), Rec(0x30, 3, 0), tag9034}), Status::Applied, false,
-       false, [](TwoBankState& s, KeptHighBytes&) { s.autoCutter = 1; }},
+       false, [](TwoBankState& s, TwoBankKeptBytes&) { s.autoCutter = 1; }},
       {"VD-K9034 cut 02 05", K9034, Cat({Rec(0x31, 2, 5), tag9034}), Status::Applied, false, true,
-       [](TwoBankState& s, KeptHighBytes& k) {
+       [](TwoBankState& s, TwoBankKeptBytes& k) {
          s.cutMode = 2;
          k.cutModeHigh = 5;
        }},
       {"cut 03 06 keeps its hi", H, Cat({Rec(0x31, 3, 6), tag}), Status::Applied, false, false,
-       [](TwoBankState&, KeptHighBytes& k) { k.cutModeHigh = 6; }},
+       [](TwoBankState&, TwoBankKeptBytes& k) { k.cutModeHigh = 6; }},
   };
   for (const ImportCase& c : cases) {
     SCOPED_TRACE(c.what);
     TwoBankState state;
-    KeptHighBytes kept;
+    TwoBankKeptBytes kept;
     TwoBankState expected;
-    KeptHighBytes expectedKept;
+    TwoBankKeptBytes expectedKept;
     c.effect(expected, expectedKept);
     bool asked = false;
     const TwoBankImport in = ImportTwoBankFile(c.file.data(), c.file.size(), *c.profile, state, kept, [&] {
@@ -327,7 +327,7 @@ TEST(TwoBankImportFile, AddressTwoFiftySixLandsAtZero) {
   ASSERT_TRUE(writer.SaveSettingsToFile(256, 0));
   const Bytes file = writer.Finish("VD-H738ab");
   TwoBankState state;
-  KeptHighBytes kept;
+  TwoBankKeptBytes kept;
   const TwoBankImport in = ImportTwoBankFile(file.data(), file.size(), H738Profile(), state, kept);
   EXPECT_EQ(in.status, Status::Applied);
   EXPECT_TRUE(in.good);

@@ -18,9 +18,9 @@ const TwoBankProfile* const kProfiles[] = {&H738Profile(), &K466Profile(), &K772
 
 // What the controls of a setting show, as text: item texts, edit texts and
 // the kept high byte the setting shares its address with.
-std::string Shown(TB s, const TwoBankProfile& p, const TwoBankState& st, const KeptHighBytes& k) {
+std::string Shown(TB s, const TwoBankProfile& p, const TwoBankState& st, const TwoBankKeptBytes& k) {
   using namespace twobank;
-  auto wm = [](const WaterMarkControls& w) {
+  auto wm = [](const TwoBankWaterMarkControls& w) {
     std::ostringstream o;
     o << TwoBankItemText(kDisableEnableItems, w.enable) << ' ' << TwoBankItemText(kPrintModeItems, w.printMode)
       << ' ' << TwoBankItemText(kDisableEnableItems, w.inverted) << ' '
@@ -73,7 +73,7 @@ std::string Decode(TB s, uint8_t lo, uint8_t hi, const TwoBankProfile& p) {
   st.codePage = -1;
   st.back.alignment = 2;
   st.front.alignment = 2;
-  KeptHighBytes kept;
+  TwoBankKeptBytes kept;
   const TwoBankState before = st;
   if (!DecodeReply(s, lo, hi, p, st, kept)) {
     EXPECT_EQ(st, before) << TwoBankInfoOf(s).name;
@@ -189,7 +189,7 @@ namespace {
 struct SetterInput {
   TwoBankState state;
   TwoBankEdits edits;
-  KeptHighBytes kept;
+  TwoBankKeptBytes kept;
   SetterInput() {
     state.codePage = 0;
     edits.leftMargin = 2;
@@ -359,7 +359,7 @@ TEST(TwoBankProfiles, ModelCodesAndTheirDifferences) {
     EXPECT_EQ(std::string(p->tag).size(), p == &K9034Profile() ? 10u : 9u);
     // 13 queued setters in every Save; the flushes: three, the VD-K9034 two.
     int queued = 0, flushes = 0;
-    for (const SaveStep& step : p->saveSteps) {
+    for (const TwoBankSaveStep& step : p->saveSteps) {
       if (step.flush) ++flushes;
       else if (TwoBankInfoOf(step.setting).queued && step.setting != TB::DefaultInvert) ++queued;
     }
@@ -369,14 +369,14 @@ TEST(TwoBankProfiles, ModelCodesAndTheirDifferences) {
     for (const auto& info : TwoBankSettings()) {
       const bool exchanged = info.setting != TB::PrintingSurface || p->surfaceExchanged;
       int gets = 0, sets = 0;
-      for (const GetStep& g : p->getSteps) {
+      for (const TwoBankGetStep& g : p->getSteps) {
         gets += g.setting == info.setting;
         // The data error is read twice in a row, except by the VD-K9034 editor.
         if (g.setting == TB::DataError) {
           EXPECT_EQ(g.reads, p == &K9034Profile() ? 1 : 2);
         }
       }
-      for (const SaveStep& s : p->saveSteps) sets += !s.flush && s.setting == info.setting;
+      for (const TwoBankSaveStep& s : p->saveSteps) sets += !s.flush && s.setting == info.setting;
       EXPECT_EQ(gets, exchanged ? 1 : 0) << info.name;
       EXPECT_EQ(sets, exchanged ? 1 : 0) << info.name;
     }
@@ -401,7 +401,7 @@ struct CheckRow {
   const char* what;
   std::function<void(TwoBankState&)> change;
   bool goesOn;
-  std::vector<EditMessage> messages;
+  std::vector<TwoBankEditMessage> messages;
 };
 
 TwoBankState Valid() {
@@ -410,15 +410,15 @@ TwoBankState Valid() {
   return st;
 }
 
-EditMessage Plain(const char* en) { return {en, "", true}; }
-EditMessage Warn(const char* en, const char* cn) { return {en, cn, false}; }
+TwoBankEditMessage Plain(const char* en) { return {en, "", true}; }
+TwoBankEditMessage Warn(const char* en, const char* cn) { return {en, cn, false}; }
 
-void RunChecks(const EditChecks& checks, const std::vector<CheckRow>& rows) {
+void RunChecks(const TwoBankEditChecks& checks, const std::vector<CheckRow>& rows) {
   for (const CheckRow& row : rows) {
     SCOPED_TRACE(row.what);
     TwoBankState st = Valid();
     row.change(st);
-    const EditCheckResult r = CheckTwoBankEdits(st, checks);
+    const TwoBankEditCheck r = CheckTwoBankEdits(st, checks);
     EXPECT_EQ(r.values.has_value(), row.goesOn);
     EXPECT_EQ(r.messages, row.messages);
   }
@@ -427,7 +427,7 @@ void RunChecks(const EditChecks& checks, const std::vector<CheckRow>& rows) {
 }  // namespace
 
 TEST(TwoBankChecks, SaveChecksOfTheVDH738Family) {
-  const EditMessage darkness = Warn("The input of print darkness is invalid!", "“print darkness”非法输入！");
+  const TwoBankEditMessage darkness = Warn("The input of print darkness is invalid!", "“print darkness”非法输入！");
   const std::vector<CheckRow> rows = {
       {"valid", [](TwoBankState&) {}, true, {}},
       {"format", [](TwoBankState& s) { s.paperEnd = "x"; }, false, {Warn("The input of format is invalid!", "非法输入！")}},
@@ -482,7 +482,7 @@ TEST(TwoBankChecks, SaveChecksOfTheVDK9034) {
 }
 
 TEST(TwoBankChecks, ExportChecks) {
-  const EditMessage darkness1 = Warn("The input of print darkness1 is invalid!", "“print darkness”非法输入！");
+  const TwoBankEditMessage darkness1 = Warn("The input of print darkness1 is invalid!", "“print darkness”非法输入！");
   const std::vector<CheckRow> rows = {
       {"format", [](TwoBankState& s) { s.speed = ""; }, false, {Warn("The input of format is invalid!", "输入非法！")}},
       {"left 101 stops", [](TwoBankState& s) { s.leftMargin = "101"; s.rightMargin = "101"; }, false,

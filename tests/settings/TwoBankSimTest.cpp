@@ -79,7 +79,7 @@ TwoBankState FixtureState(const TwoBankProfile& p) {
   s.defaultInvert = 0;
   return s;
 }
-KeptHighBytes FixtureKept(const TwoBankProfile& p) { return {1, IsK9034(p) ? 0 : 4, 5}; }
+TwoBankKeptBytes FixtureKept(const TwoBankProfile& p) { return {1, IsK9034(p) ? 0 : 4, 5}; }
 
 std::vector<uint16_t> Memory(const SimPrinter& printer) {
   std::vector<uint16_t> m;
@@ -100,7 +100,7 @@ std::vector<int> Requests(const SimPrinter& printer) {
 
 std::vector<int> ExpectedRequests(const TwoBankProfile& p) {
   std::vector<int> out;
-  for (const GetStep& step : p.getSteps) {
+  for (const TwoBankGetStep& step : p.getSteps) {
     const auto& info = TwoBankInfoOf(step.setting);
     for (int i = 0; i < step.reads; ++i) out.push_back(info.bank * 0x100 + info.address);
   }
@@ -173,7 +173,7 @@ TEST_P(TwoBankSimTest, GetReadsTheFixtureInTheProfilesOrder) {
     Model(*p);
     for (const Cell& c : FixtureCells(*p)) printer_.setSetting(c.address, c.value, c.bank);
     TwoBankState state;
-    KeptHighBytes kept;
+    TwoBankKeptBytes kept;
     const TwoBankGetRun run = RunTwoBankGet(link_, *p, state, kept);
     EXPECT_TRUE(run.ok()) << run.resultText;
     EXPECT_EQ(run.resultText, "Fail to get");
@@ -210,7 +210,7 @@ TEST_P(TwoBankSimTest, GetStopsAtTheFirstRefusedReply) {
     printer_.setSetting(c.address, c.value, c.bank);
     if (c.commTestBox) printer_.setAddressFault(c.address, c.bank, FaultSpec{Fault::NoReply, -1, 0});
     TwoBankState state;
-    KeptHighBytes kept;
+    TwoBankKeptBytes kept;
     const TwoBankGetRun run = RunTwoBankGet(link_, *c.profile, state, kept);
     if (!c.result) {
       EXPECT_TRUE(run.ok());
@@ -230,7 +230,7 @@ TEST_P(TwoBankSimTest, EachSetterLandsAtItsBankAndAddress) {
   for (const TwoBankProfile* p : {&K772Profile(), &K9034Profile()}) {
     Model(*p);
     const TwoBankState state = FixtureState(*p);
-    const KeptHighBytes kept = FixtureKept(*p);
+    const TwoBankKeptBytes kept = FixtureKept(*p);
     const auto check = CheckTwoBankEdits(state, p->saveChecks);
     ASSERT_TRUE(check.values);
     for (const auto& info : TwoBankSettings()) {
@@ -268,7 +268,7 @@ TEST_P(TwoBankSimTest, SaveFlushesTheQueueAndReadsBack) {
     const TwoBankState state = FixtureState(*p);
     const auto check = CheckTwoBankEdits(state, p->saveChecks);
     ASSERT_TRUE(check.values);
-    KeptHighBytes kept = FixtureKept(*p);
+    TwoBankKeptBytes kept = FixtureKept(*p);
     const TwoBankSaveRun run = RunTwoBankSave(link_, *p, state, *check.values, kept);
     EXPECT_TRUE(run.ok()) << run.resultText;
     if (GetParam().kind != PortCOM) {
@@ -292,7 +292,7 @@ TEST_P(TwoBankSimTest, SaveFlushesTheQueueAndReadsBack) {
     }
     printer_.clearLog();
     TwoBankState read;
-    KeptHighBytes readKept;
+    TwoBankKeptBytes readKept;
     ASSERT_TRUE(RunTwoBankGet(link_, *p, read, readKept).ok());
     EXPECT_EQ(read, state);
   }
@@ -307,7 +307,7 @@ TEST_P(TwoBankSimTest, FreshPrinterRoundTrips) {
     Model(*p);
     const std::vector<uint16_t> fresh = Memory(printer_);
     TwoBankState state;
-    KeptHighBytes kept;
+    TwoBankKeptBytes kept;
     ASSERT_TRUE(RunTwoBankGet(link_, *p, state, kept).ok());
     TwoBankState start;
     start.codePage = 0;
@@ -325,7 +325,7 @@ TEST_P(TwoBankSimTest, FreshPrinterRoundTrips) {
     const TwoBankExport file = BuildTwoBankExport(*p, state, *exported.values, kept);
     ASSERT_TRUE(file.complete());
     TwoBankState imported;
-    KeptHighBytes importedKept;
+    TwoBankKeptBytes importedKept;
     const TwoBankImport in = ImportTwoBankFile(file.file.data(), file.file.size(), *p, imported, importedKept);
     EXPECT_TRUE(in.good);
     EXPECT_EQ(imported, state);
@@ -342,7 +342,7 @@ TEST_P(TwoBankSimTest, OneByteReplyFails) {
   Model(p);
   printer_.setAddressFault(0x10, 1, FaultSpec{Fault::ShortReply, -1, 0});
   TwoBankState state;
-  KeptHighBytes kept;
+  TwoBankKeptBytes kept;
   EXPECT_TRUE(RunTwoBankGet(link_, p, state, kept).ok());
   printer_.clearFault();
   printer_.setAddressFault(0x10, 2, FaultSpec{Fault::ShortReply, -1, 0});
@@ -377,7 +377,7 @@ TEST_P(TwoBankSimTest, SettlePausesOnTheUsbDeviceOnly) {
         seen.emplace_back(ms, printer_.usbWriteLengths().size());
       });
       TwoBankState state;
-      KeptHighBytes kept;
+      TwoBankKeptBytes kept;
       ASSERT_TRUE(RunTwoBankGet(link_, *p, state, kept).ok());
       waits = recorder.waits();
     }
@@ -461,7 +461,7 @@ TEST(TwoBankExchange, NoPortRefusesEveryGetterAndSetter) {
     edits.speed = 270;
     edits.head1 = edits.head2 = 68;
     edits.paperWidth = 80;
-    KeptHighBytes kept;
+    TwoBankKeptBytes kept;
     for (const auto& info : TwoBankSettings()) {
       SCOPED_TRACE(info.name);
       ASSERT_TRUE(EncodeSetting(info.setting, K772Profile(), state, edits, kept));
