@@ -203,11 +203,13 @@ TEST_P(TwoBankSimTest, GetStopsAtTheFirstRefusedReply) {
       // A margin that does not answer also asks for the communication box.
       {&K9034Profile(), 1, 0x25, 0, "Fail to get default right margin,", true},
   };
-  QuickReads(300);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.profile->name + std::to_string(c.address));
     Model(*c.profile);
     printer_.setSetting(c.address, c.value, c.bank);
+    // Only a printer that stays silent gets the short time-out: the replies
+    // that come must never miss it, however busy the machine.
+    QuickReads(c.commTestBox ? 300 : kEcPortStyle.readTimeoutMs);
     if (c.commTestBox) printer_.setAddressFault(c.address, c.bank, FaultSpec{Fault::NoReply, -1, 0});
     TwoBankState state;
     TwoBankKeptBytes kept;
@@ -246,7 +248,7 @@ TEST_P(TwoBankSimTest, EachSetterLandsAtItsBankAndAddress) {
       if (info.queued) {
         ASSERT_TRUE(link_.SendCommand());
       }
-      ASSERT_TRUE(printer_.waitForLog(1, 2000));
+      ASSERT_TRUE(printer_.waitForLog(1, 5000));
       ASSERT_EQ(printer_.log().size(), 1u);
       EXPECT_EQ(printer_.log().front().name, info.bank == 2 ? "WriteSetting2" : "WriteSetting");
       std::vector<uint16_t> expected = before;
@@ -334,28 +336,29 @@ TEST_P(TwoBankSimTest, FreshPrinterRoundTrips) {
 
 // A reply of one byte fails the read at the time-out on a serial line; on
 // USB the library hands over the one byte and the read fails at once. The
-// fault names bank 2: the bank-1 cell of the same address answers as ever.
+// fault names bank 2: the bank-1 cell of the same address answers as ever,
+// and the stray byte is gone before the next question.
 TEST_P(TwoBankSimTest, OneByteReplyFails) {
   Open();
-  QuickReads(300);
   const TwoBankProfile& p = H738Profile();
   Model(p);
-  printer_.setAddressFault(0x10, 1, FaultSpec{Fault::ShortReply, -1, 0});
+  printer_.setAddressFault(0x10, 2, FaultSpec{Fault::ShortReply, -1, 0});
+  uint8_t lo = 0xEE, hi = 0xEE;
+  ASSERT_TRUE(link_.ReadSetting(0x10, lo, hi, SettingLink::ReadFrame{.bank = 1}));
+  EXPECT_EQ(lo | (hi << 8), 0xFFFF);
   TwoBankState state;
   TwoBankKeptBytes kept;
-  EXPECT_TRUE(RunTwoBankGet(link_, p, state, kept).ok());
-  printer_.clearFault();
-  printer_.setAddressFault(0x10, 2, FaultSpec{Fault::ShortReply, -1, 0});
+  QuickReads(300);
   const uint64_t start = torva::TickMs();
-  const TwoBankGetRun run = RunTwoBankGet(link_, p, state, kept);
+  EXPECT_FALSE(GetTwoBankSetting(link_, p, TB::DataError, state, kept));
   const uint64_t took = torva::TickMs() - start;
-  EXPECT_EQ(run.resultText, "Fail to get Data Error flag,");
+  QuickReads(kEcPortStyle.readTimeoutMs);
   if (GetParam().kind == PortCOM) {
     EXPECT_GE(took, 300u);
   }
-  // The late byte is gone before the next question.
-  printer_.clearFault();
-  EXPECT_TRUE(RunTwoBankGet(link_, p, state, kept).ok());
+  EXPECT_EQ(state, TwoBankState{});
+  EXPECT_TRUE(GetTwoBankSetting(link_, p, TB::CRCommand, state, kept));
+  EXPECT_EQ(state.cr, 1);
 }
 
 // The settle pauses are asked on the USB device only, each after its
