@@ -11,15 +11,14 @@ std::mutex g_recorderMu;
 ScopedPrinterDelayRecorder* g_recorder = nullptr;
 }  // namespace
 
-ScopedPrinterDelayRecorder::ScopedPrinterDelayRecorder() {
+ScopedPrinterDelayRecorder::ScopedPrinterDelayRecorder() : ScopedPrinterDelayRecorder(nullptr) {}
+
+ScopedPrinterDelayRecorder::ScopedPrinterDelayRecorder(std::function<void(int ms)> onWait)
+    : onWait_(std::move(onWait)) {
+  // Seen by other threads only from here on, whole.
   std::lock_guard<std::mutex> lk(g_recorderMu);
   outer_ = g_recorder;
   g_recorder = this;
-}
-
-ScopedPrinterDelayRecorder::ScopedPrinterDelayRecorder(std::function<void(int ms)> onWait)
-    : ScopedPrinterDelayRecorder() {
-  onWait_ = std::move(onWait);
 }
 
 ScopedPrinterDelayRecorder::~ScopedPrinterDelayRecorder() {
