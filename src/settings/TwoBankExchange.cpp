@@ -4,8 +4,8 @@
 
 namespace torva::settings {
 
-bool GetTwoBankSetting(SettingLink& link, const TwoBankProfile& profile, TwoBankSetting setting, TwoBankState& state,
-                       TwoBankKeptBytes& kept) {
+bool GetTwoBankSetting(SettingLink& link, const TwoBankProfile& profile, TwoBankSetting setting,
+                       TwoBankState& state, TwoBankKeptBytes& kept) {
   if (link.handle() <= 0) return false;
   const TwoBankSettingInfo& info = TwoBankInfoOf(setting);
   SettingLink::ReadFrame frame;

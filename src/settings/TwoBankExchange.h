@@ -41,11 +41,11 @@ inline constexpr const char* kCommTestFailedText =
 
 // What a Get did.
 struct TwoBankGetRun {
-  std::string resultText;   // "Fail to get", plus the failed row's text
-  std::string stateText;    // "Printer state:" and its notes (closed after the darkness row)
-  bool stateOlive = false;  // the closed state line carries a note
+  std::string resultText;                // "Fail to get", plus the failed row's text
+  std::string stateText;                 // "Printer state:" and its notes (closed after the darkness row)
+  bool stateOlive = false;               // the closed state line carries a note
   std::optional<TwoBankSetting> failed;  // the row that stopped the Get
-  bool commTestBox = false; // the failed row also shows "Port communication test failed!..."
+  bool commTestBox = false;              // the failed row also shows "Port communication test failed!..."
   bool ok() const { return !failed; }
 };
 // Runs the profile's Get rows in order on the state and the kept bytes,
@@ -56,7 +56,7 @@ TwoBankGetRun RunTwoBankGet(SettingLink& link, const TwoBankProfile& profile, Tw
 
 // What a Save did.
 struct TwoBankSaveRun {
-  std::string resultText;   // "Fail to save", plus the text of each failed row
+  std::string resultText;  // "Fail to save", plus the text of each failed row
   bool ok() const { return resultText.size() < 13; }
 };
 // The printer-state line of a Save: the notes of the edits, closed.

@@ -25,8 +25,8 @@ const std::vector<std::string> kDataErrorItems{"Print '?'", "Ignored"};
 const std::vector<std::string> kBufferSizeItems{"4KB", "64KB"};
 const std::vector<std::string> kCutModeItems{"default", "Half Cut ", "Full Cut"};
 const std::vector<std::string> kSurfaceItems{"Front", "Back", "Double Side "};
-const std::vector<std::string> kIntlCharItems{"U.S.A",   "France", "Germany",    "U.K",      "Denmark I",
-                                              "Sweden",  "Italy",  "Spain I",    "Japan",    "Norway",
+const std::vector<std::string> kIntlCharItems{"U.S.A",      "France",   "Germany",      "U.K",   "Denmark I",
+                                              "Sweden",     "Italy",    "Spain I",      "Japan", "Norway",
                                               "Denmark II", "Spain II", "Latin America"};
 const std::vector<std::string> kPrintModeItems{"Feeding", "Printing"};
 const std::vector<std::string> kAlignmentItems{"Left", "Center", "Right"};
@@ -70,7 +70,8 @@ const TwoBankSettingInfo& TwoBankInfoOf(TwoBankSetting setting) {
 }
 
 std::string TwoBankItemText(const std::vector<std::string>& items, int index) {
-  return index >= 0 && static_cast<size_t>(index) < items.size() ? items[static_cast<size_t>(index)] : std::string();
+  return index >= 0 && static_cast<size_t>(index) < items.size() ? items[static_cast<size_t>(index)]
+                                                                 : std::string();
 }
 
 std::vector<std::string> TwoBankProfile::paperOutItems() const {
@@ -122,7 +123,8 @@ namespace {
 // ---------------------------------------------------------------- helpers
 
 std::string LowerText(std::string s) {
-  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  std::transform(s.begin(), s.end(), s.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   return s;
 }
 
@@ -140,13 +142,20 @@ int BaudCodeOf(const std::string& rate) {
 // none, although the setter writes them.
 int BaudIndexOf(int code) {
   switch (code) {
-    case 4: return 0;
-    case 0: return 1;
-    case 1: return 2;
-    case 2: return 3;
-    case 3: return 4;
-    case 7: return 5;
-    default: return -1;
+    case 4:
+      return 0;
+    case 0:
+      return 1;
+    case 1:
+      return 2;
+    case 2:
+      return 3;
+    case 3:
+      return 4;
+    case 7:
+      return 5;
+    default:
+      return -1;
   }
 }
 
@@ -189,16 +198,26 @@ namespace {
 
 int FieldValue(TwoBankEditField field, const TwoBankEdits& e) {
   switch (field) {
-    case TwoBankEditField::LeftMargin: return e.leftMargin;
-    case TwoBankEditField::RightMargin: return e.rightMargin;
-    case TwoBankEditField::PaperWidth: return e.paperWidth;
-    case TwoBankEditField::PrintSpeed: return e.speed;
-    case TwoBankEditField::Head1: return e.head1;
-    case TwoBankEditField::Head2: return e.head2;
-    case TwoBankEditField::WaitTime: return e.waitTime;
-    case TwoBankEditField::AutoLoadingTime: return e.autoTime;
-    case TwoBankEditField::AutoLoadingSpeed: return e.autoSpeed;
-    case TwoBankEditField::FeedLine: return e.feedLine;
+    case TwoBankEditField::LeftMargin:
+      return e.leftMargin;
+    case TwoBankEditField::RightMargin:
+      return e.rightMargin;
+    case TwoBankEditField::PaperWidth:
+      return e.paperWidth;
+    case TwoBankEditField::PrintSpeed:
+      return e.speed;
+    case TwoBankEditField::Head1:
+      return e.head1;
+    case TwoBankEditField::Head2:
+      return e.head2;
+    case TwoBankEditField::WaitTime:
+      return e.waitTime;
+    case TwoBankEditField::AutoLoadingTime:
+      return e.autoTime;
+    case TwoBankEditField::AutoLoadingSpeed:
+      return e.autoSpeed;
+    case TwoBankEditField::FeedLine:
+      return e.feedLine;
   }
   return 0;
 }
@@ -260,7 +279,8 @@ constexpr const char* kFormat = "The input of format is invalid!";
 constexpr const char* kLeft = "The input of default left margin is invalid!";
 constexpr const char* kRight = "The input of default right margin is invalid!";
 
-TwoBankEditRule Rule(Field f, int min, int max, const char* en, const char* cn, bool goesOn = false, bool zero = false) {
+TwoBankEditRule Rule(Field f, int min, int max, const char* en, const char* cn, bool goesOn = false,
+                     bool zero = false) {
   return TwoBankEditRule{f, min, max, zero, en, cn, goesOn};
 }
 
@@ -334,7 +354,9 @@ TwoBankEditChecks ExportChecks(bool k9034) {
 
 std::array<TwoBankSettle, kTwoBankSettingCount> Settles(bool k9034) {
   std::array<TwoBankSettle, kTwoBankSettingCount> t{};
-  auto set = [&](TB s, int ms, bool before = false) { t[static_cast<size_t>(s)] = TwoBankSettle{ms, before}; };
+  auto set = [&](TB s, int ms, bool before = false) {
+    t[static_cast<size_t>(s)] = TwoBankSettle{ms, before};
+  };
   set(TB::LeftMargin, 50);
   set(TB::RightMargin, 50, !k9034);
   set(TB::PrintSpeed, 200);
@@ -423,7 +445,9 @@ std::vector<TwoBankGetStep> K9034GetSteps() {
 
 constexpr const char* kSetError = " Set printer error!";
 
-TwoBankSaveStep Set(TB s, const char* text, bool goesOn = false) { return TwoBankSaveStep{false, s, text, goesOn}; }
+TwoBankSaveStep Set(TB s, const char* text, bool goesOn = false) {
+  return TwoBankSaveStep{false, s, text, goesOn};
+}
 TwoBankSaveStep Flush() { return TwoBankSaveStep{true, TB::BaudRate, kSetError, false}; }
 
 std::vector<TwoBankSaveStep> SaveSteps(bool surface) {
@@ -454,12 +478,9 @@ std::vector<TwoBankSaveStep> SaveSteps(bool surface) {
   };
   if (surface) steps.push_back(Set(TB::PrintingSurface, " Printing Surface flag,"));
   const std::vector<TwoBankSaveStep> rest = {
-      Set(TB::FrontWaterMark, " front Watermark Print flag,"),
-      Flush(),
-      Set(TB::BackWaterMark, " back Watermark Print flag,"),
-      Flush(),
-      Set(TB::DefaultInvert, " default inverted enable flag,"),
-      Flush(),
+      Set(TB::FrontWaterMark, " front Watermark Print flag,"),  Flush(),
+      Set(TB::BackWaterMark, " back Watermark Print flag,"),    Flush(),
+      Set(TB::DefaultInvert, " default inverted enable flag,"), Flush(),
   };
   steps.insert(steps.end(), rest.begin(), rest.end());
   return steps;
@@ -501,11 +522,11 @@ std::vector<TwoBankSaveStep> K9034SaveSteps() {
 
 std::vector<TwoBankSetting> TwoBankExportOrder(bool surface) {
   std::vector<TwoBankSetting> order = {
-      TB::BaudRate,   TB::FeedLineInMark, TB::FlowControl,  TB::DataStopBits,      TB::Parity,
-      TB::LeftMargin, TB::RightMargin,    TB::PrintSpeed,   TB::PrintDarkness,     TB::PaperType,
-      TB::PaperEndInfluent, TB::AutoCutter, TB::CRCommand,  TB::CodePage,          TB::DataError,
-      TB::PaperWidth, TB::RxBufferSize,   TB::PaperOutMode, TB::PresenterWaitTime, TB::AutoLoadingTime,
-      TB::AutoLoadingSpeed, TB::USBMode,  TB::CutPaperMode,
+      TB::BaudRate,         TB::FeedLineInMark, TB::FlowControl,  TB::DataStopBits,      TB::Parity,
+      TB::LeftMargin,       TB::RightMargin,    TB::PrintSpeed,   TB::PrintDarkness,     TB::PaperType,
+      TB::PaperEndInfluent, TB::AutoCutter,     TB::CRCommand,    TB::CodePage,          TB::DataError,
+      TB::PaperWidth,       TB::RxBufferSize,   TB::PaperOutMode, TB::PresenterWaitTime, TB::AutoLoadingTime,
+      TB::AutoLoadingSpeed, TB::USBMode,        TB::CutPaperMode,
   };
   if (surface) order.push_back(TB::PrintingSurface);
   for (TB s : {TB::PaperWidth, TB::FrontWaterMark, TB::BackWaterMark, TB::DefaultInvert}) order.push_back(s);
@@ -514,12 +535,12 @@ std::vector<TwoBankSetting> TwoBankExportOrder(bool surface) {
 
 std::vector<TwoBankSetting> K9034ExportOrder() {
   return {
-      TB::BaudRate,   TB::FlowControl,   TB::FeedLineInMark, TB::DataStopBits,      TB::Parity,
-      TB::LeftMargin, TB::RightMargin,   TB::PrintSpeed,     TB::PrintDarkness,     TB::PaperType,
-      TB::PaperEndInfluent, TB::AutoCutter, TB::CRCommand,   TB::CodePage,          TB::DataError,
-      TB::PaperWidth, TB::RxBufferSize,  TB::PaperOutMode,   TB::PresenterWaitTime, TB::AutoLoadingTime,
-      TB::AutoLoadingSpeed, TB::USBMode, TB::CutPaperMode,   TB::PrintingSurface,   TB::PaperWidth,
-      TB::FrontWaterMark, TB::BackWaterMark, TB::DefaultInvert,
+      TB::BaudRate,         TB::FlowControl,   TB::FeedLineInMark, TB::DataStopBits,      TB::Parity,
+      TB::LeftMargin,       TB::RightMargin,   TB::PrintSpeed,     TB::PrintDarkness,     TB::PaperType,
+      TB::PaperEndInfluent, TB::AutoCutter,    TB::CRCommand,      TB::CodePage,          TB::DataError,
+      TB::PaperWidth,       TB::RxBufferSize,  TB::PaperOutMode,   TB::PresenterWaitTime, TB::AutoLoadingTime,
+      TB::AutoLoadingSpeed, TB::USBMode,       TB::CutPaperMode,   TB::PrintingSurface,   TB::PaperWidth,
+      TB::FrontWaterMark,   TB::BackWaterMark, TB::DefaultInvert,
   };
 }
 
@@ -672,8 +693,8 @@ const TwoBankProfile* TwoBankProfileFor(int modelCode) {
 
 // ---------------------------------------------------------------- codecs
 
-bool DecodeReply(TwoBankSetting setting, uint8_t lo, uint8_t hi, const TwoBankProfile& profile, TwoBankState& st,
-                 TwoBankKeptBytes& kept) {
+bool DecodeReply(TwoBankSetting setting, uint8_t lo, uint8_t hi, const TwoBankProfile& profile,
+                 TwoBankState& st, TwoBankKeptBytes& kept) {
   const int value = lo | (hi << 8);
   switch (setting) {
     case TB::BaudRate: {
@@ -700,8 +721,12 @@ bool DecodeReply(TwoBankSetting setting, uint8_t lo, uint8_t hi, const TwoBankPr
       if (lo > 2 && lo != 0xFF) return false;
       st.parity = twobank::ParityIndex(lo == 0xFF ? 2 : lo);
       return true;
-    case TB::LeftMargin: st.leftMargin = std::to_string(value); return true;
-    case TB::RightMargin: st.rightMargin = std::to_string(value); return true;
+    case TB::LeftMargin:
+      st.leftMargin = std::to_string(value);
+      return true;
+    case TB::RightMargin:
+      st.rightMargin = std::to_string(value);
+      return true;
     case TB::PrintSpeed:
       if (value < 50 || value > 350) return false;
       st.speed = std::to_string(value);
@@ -741,8 +766,12 @@ bool DecodeReply(TwoBankSetting setting, uint8_t lo, uint8_t hi, const TwoBankPr
       st.waitTime = std::to_string(lo);
       if (profile.keepsRestractTime) kept.restractTime = hi;
       return true;
-    case TB::AutoLoadingTime: st.autoTime = std::to_string(value); return true;
-    case TB::AutoLoadingSpeed: st.autoSpeed = std::to_string(value); return true;
+    case TB::AutoLoadingTime:
+      st.autoTime = std::to_string(value);
+      return true;
+    case TB::AutoLoadingSpeed:
+      st.autoSpeed = std::to_string(value);
+      return true;
     case TB::USBMode: {
       const int v = twobank::Small(lo, hi, 1);
       if (v < 0) return false;
@@ -768,7 +797,9 @@ bool DecodeReply(TwoBankSetting setting, uint8_t lo, uint8_t hi, const TwoBankPr
         return true;
       }
       return false;
-    case TB::PaperWidth: st.paperWidth = std::to_string(value); return true;
+    case TB::PaperWidth:
+      st.paperWidth = std::to_string(value);
+      return true;
     case TB::PaperEndInfluent:
       if (lo == 0xFF) return false;
       st.paperEnd = std::to_string(lo);
@@ -785,7 +816,8 @@ bool DecodeReply(TwoBankSetting setting, uint8_t lo, uint8_t hi, const TwoBankPr
     case TB::BackWaterMark:
     case TB::FrontWaterMark:
       // Get leaves the alignment box as it is for alignment 3.
-      twobank::PutWaterMark(DecodeWaterMark(lo, hi), setting == TB::FrontWaterMark ? st.front : st.back, false);
+      twobank::PutWaterMark(DecodeWaterMark(lo, hi), setting == TB::FrontWaterMark ? st.front : st.back,
+                            false);
       return true;
     case TB::FeedLineInMark:
       if (value == 0xFFFF) return false;
@@ -803,8 +835,9 @@ bool SaveSkips(TwoBankSetting setting, const TwoBankState& st) {
   return setting == TB::RxBufferSize && st.bufferSize != 0 && st.bufferSize != 1;
 }
 
-std::optional<uint16_t> EncodeSetting(TwoBankSetting setting, const TwoBankProfile& profile, const TwoBankState& st,
-                                      const TwoBankEdits& ed, const TwoBankKeptBytes& kept) {
+std::optional<uint16_t> EncodeSetting(TwoBankSetting setting, const TwoBankProfile& profile,
+                                      const TwoBankState& st, const TwoBankEdits& ed,
+                                      const TwoBankKeptBytes& kept) {
   using R = std::optional<uint16_t>;
   auto ranged = [](int v, int min, int max) -> R {
     if (v < min || v > max) return std::nullopt;
@@ -816,7 +849,8 @@ std::optional<uint16_t> EncodeSetting(TwoBankSetting setting, const TwoBankProfi
       if (code < 0) return std::nullopt;
       return static_cast<uint16_t>(code);
     }
-    case TB::FlowControl: return twobank::LowerText(TwoBankItemText(twobank::kFlowItems, st.flow)) == "dtr/dsr" ? 0 : 1;
+    case TB::FlowControl:
+      return twobank::LowerText(TwoBankItemText(twobank::kFlowItems, st.flow)) == "dtr/dsr" ? 0 : 1;
     case TB::DataStopBits: {
       const int data = TwoBankItemText(twobank::kDataBitsItems, st.dataBits) == "8" ? 8 : 7;
       const int stop = TwoBankItemText(twobank::kStopBitsItems, st.stopBits) == "1" ? 1 : 2;
@@ -829,18 +863,24 @@ std::optional<uint16_t> EncodeSetting(TwoBankSetting setting, const TwoBankProfi
       if (p == "Even") return 2;
       return std::nullopt;
     }
-    case TB::LeftMargin: return ranged(ed.leftMargin, 0, 100);
-    case TB::RightMargin: return ranged(ed.rightMargin, 0, 100);
-    case TB::PrintSpeed: return ranged(ed.speed, 50, 350);
+    case TB::LeftMargin:
+      return ranged(ed.leftMargin, 0, 100);
+    case TB::RightMargin:
+      return ranged(ed.rightMargin, 0, 100);
+    case TB::PrintSpeed:
+      return ranged(ed.speed, 50, 350);
     case TB::PrintDarkness: {
       if (ed.head1 < 50 || ed.head1 > 254) return std::nullopt;
       if (ed.head2 != 0 && (ed.head2 < 50 || ed.head2 > 254)) return std::nullopt;
       const int head2 = ed.head2 == 0 ? ed.head1 : ed.head2;
       return static_cast<uint16_t>(ed.head1 | (head2 << 8));
     }
-    case TB::PaperType: return st.paperType == 0 ? 0 : 1;  // receipt flag: True writes 0
-    case TB::AutoCutter: return st.autoCutter != 1 ? 3 : 0;  // on unless "Off"
-    case TB::CRCommand: return st.cr != 0 ? 1 : 0;            // enabled unless "Disable"
+    case TB::PaperType:
+      return st.paperType == 0 ? 0 : 1;  // receipt flag: True writes 0
+    case TB::AutoCutter:
+      return st.autoCutter != 1 ? 3 : 0;  // on unless "Off"
+    case TB::CRCommand:
+      return st.cr != 0 ? 1 : 0;  // enabled unless "Disable"
     case TB::CodePage:
       if (st.codePage < 0 || st.codePage > 9 || st.intlChar < 0 || st.intlChar > 12) return std::nullopt;
       return static_cast<uint16_t>(st.codePage | (st.intlChar << 8));
@@ -851,26 +891,37 @@ std::optional<uint16_t> EncodeSetting(TwoBankSetting setting, const TwoBankProfi
         return static_cast<uint16_t>(ed.waitTime | ((kept.restractTime & 0xFF) << 8));
       }
       return ranged(ed.waitTime, 0, 65535);  // written whole
-    case TB::AutoLoadingTime: return ranged(ed.autoTime, 0, 65535);
-    case TB::AutoLoadingSpeed: return ranged(ed.autoSpeed, 0, 65535);
-    case TB::USBMode: return ranged(st.usbMode, 0, 1);
+    case TB::AutoLoadingTime:
+      return ranged(ed.autoTime, 0, 65535);
+    case TB::AutoLoadingSpeed:
+      return ranged(ed.autoSpeed, 0, 65535);
+    case TB::USBMode:
+      return ranged(st.usbMode, 0, 1);
     case TB::CutPaperMode: {
       if (st.cutMode < 0 || st.cutMode > 2) return std::nullopt;
       return static_cast<uint16_t>(st.cutMode | ((kept.cutModeHigh & 0xFF) << 8));
     }
-    case TB::DataError: return st.dataError == 0 ? 0 : 1;  // print-on-error flag: True writes 0
-    case TB::RxBufferSize: return st.bufferSize == 1 ? 2 : 0;
-    case TB::PaperWidth: return ranged(ed.paperWidth, 0, profile.maxPaperWidth);
+    case TB::DataError:
+      return st.dataError == 0 ? 0 : 1;  // print-on-error flag: True writes 0
+    case TB::RxBufferSize:
+      return st.bufferSize == 1 ? 2 : 0;
+    case TB::PaperWidth:
+      return ranged(ed.paperWidth, 0, profile.maxPaperWidth);
     // The printer keeps one byte here: a larger number is refused, never cut.
-    case TB::PaperEndInfluent: return ranged(ed.paperEnd, 0, 255);
+    case TB::PaperEndInfluent:
+      return ranged(ed.paperEnd, 0, 255);
     case TB::PaperOutMode: {
       if (st.paperOutMode < 0 || st.paperOutMode >= profile.paperOutModes) return std::nullopt;
       return static_cast<uint16_t>(st.paperOutMode | ((kept.paperOutMode != 0 ? 1 : 0) << 8));
     }
-    case TB::DefaultInvert: return ranged(st.defaultInvert, 0, 1);
-    case TB::BackWaterMark: return EncodeWaterMark(twobank::WaterMarkOf(st.back, ed.backHorizontal, ed.backVertical));
-    case TB::FrontWaterMark: return EncodeWaterMark(twobank::WaterMarkOf(st.front, ed.frontHorizontal, ed.frontVertical));
-    case TB::FeedLineInMark: return ranged(ed.feedLine, 0, 65535);
+    case TB::DefaultInvert:
+      return ranged(st.defaultInvert, 0, 1);
+    case TB::BackWaterMark:
+      return EncodeWaterMark(twobank::WaterMarkOf(st.back, ed.backHorizontal, ed.backVertical));
+    case TB::FrontWaterMark:
+      return EncodeWaterMark(twobank::WaterMarkOf(st.front, ed.frontHorizontal, ed.frontVertical));
+    case TB::FeedLineInMark:
+      return ranged(ed.feedLine, 0, 65535);
     case TB::PrintingSurface:
       if (st.printingSurface < 0 || st.printingSurface > 2) return std::nullopt;
       return static_cast<uint16_t>(st.printingSurface + 1);
@@ -880,8 +931,9 @@ std::optional<uint16_t> EncodeSetting(TwoBankSetting setting, const TwoBankProfi
 
 // ---------------------------------------------------------------- file
 
-std::optional<long long> ExportValue(TwoBankSetting setting, const TwoBankProfile& profile, const TwoBankState& st,
-                                     const TwoBankEdits& ed, const TwoBankKeptBytes& kept) {
+std::optional<long long> ExportValue(TwoBankSetting setting, const TwoBankProfile& profile,
+                                     const TwoBankState& st, const TwoBankEdits& ed,
+                                     const TwoBankKeptBytes& kept) {
   // A control with nothing selected gives its index -1, which the writer
   // refuses.
   auto item = [](int index) -> long long { return index; };
@@ -891,7 +943,8 @@ std::optional<long long> ExportValue(TwoBankSetting setting, const TwoBankProfil
       if (code < 0) return std::nullopt;
       return code;
     }
-    case TB::FlowControl: return twobank::LowerText(TwoBankItemText(twobank::kFlowItems, st.flow)) == "dtr/dsr" ? 0 : 1;
+    case TB::FlowControl:
+      return twobank::LowerText(TwoBankItemText(twobank::kFlowItems, st.flow)) == "dtr/dsr" ? 0 : 1;
     case TB::DataStopBits: {
       const auto data = ParseInt32(TwoBankItemText(twobank::kDataBitsItems, st.dataBits));
       const auto stop = ParseInt32(TwoBankItemText(twobank::kStopBitsItems, st.stopBits));
@@ -902,16 +955,23 @@ std::optional<long long> ExportValue(TwoBankSetting setting, const TwoBankProfil
       const std::string p = TwoBankItemText(twobank::kParityItems, st.parity);
       return p == "None" ? 0 : p == "Odd" ? 1 : 2;
     }
-    case TB::LeftMargin: return ed.leftMargin;
-    case TB::RightMargin: return ed.rightMargin;
-    case TB::PrintSpeed: return ed.speed;
-    case TB::PrintDarkness: return ed.head1 + 256LL * (ed.head2 == 0 ? ed.head1 : ed.head2);
-    case TB::PaperType: return item(st.paperType);
-    case TB::PaperEndInfluent: return ed.paperEnd;
+    case TB::LeftMargin:
+      return ed.leftMargin;
+    case TB::RightMargin:
+      return ed.rightMargin;
+    case TB::PrintSpeed:
+      return ed.speed;
+    case TB::PrintDarkness:
+      return ed.head1 + 256LL * (ed.head2 == 0 ? ed.head1 : ed.head2);
+    case TB::PaperType:
+      return item(st.paperType);
+    case TB::PaperEndInfluent:
+      return ed.paperEnd;
     case TB::AutoCutter:
       if (st.autoCutter == 0) return profile.exportAutoCutterOn;
       return st.autoCutter == 1 ? 0 : -1;
-    case TB::CRCommand: return item(st.cr);
+    case TB::CRCommand:
+      return item(st.cr);
     case TB::CodePage: {
       // Items 6..9 are stored as 16..19; a code page that is no item is
       // never written.
@@ -919,8 +979,10 @@ std::optional<long long> ExportValue(TwoBankSetting setting, const TwoBankProfil
       const int stored = st.codePage <= 5 ? st.codePage : st.codePage + 10;
       return stored + 256LL * st.intlChar;
     }
-    case TB::DataError: return item(st.dataError);
-    case TB::PaperWidth: return ed.paperWidth;
+    case TB::DataError:
+      return item(st.dataError);
+    case TB::PaperWidth:
+      return ed.paperWidth;
     case TB::RxBufferSize:
       if (st.bufferSize == 0) return 0;
       if (st.bufferSize == 1) return 2;
@@ -929,9 +991,12 @@ std::optional<long long> ExportValue(TwoBankSetting setting, const TwoBankProfil
       return st.paperOutMode >= 0 && st.paperOutMode < profile.paperOutModes ? st.paperOutMode : -1;
     case TB::PresenterWaitTime:
       return profile.keepsRestractTime ? ed.waitTime + 256LL * kept.restractTime : ed.waitTime;
-    case TB::AutoLoadingTime: return ed.autoTime;
-    case TB::AutoLoadingSpeed: return ed.autoSpeed;
-    case TB::USBMode: return item(st.usbMode);
+    case TB::AutoLoadingTime:
+      return ed.autoTime;
+    case TB::AutoLoadingSpeed:
+      return ed.autoSpeed;
+    case TB::USBMode:
+      return item(st.usbMode);
     case TB::CutPaperMode:
       if (st.cutMode < 0 || st.cutMode > 2) return -1;
       return st.cutMode + 256LL * kept.cutModeHigh;
@@ -943,14 +1008,16 @@ std::optional<long long> ExportValue(TwoBankSetting setting, const TwoBankProfil
       const auto word = EncodeSetting(setting, profile, st, ed, kept);
       return word ? static_cast<long long>(*word) : -1;
     }
-    case TB::DefaultInvert: return item(st.defaultInvert);
-    case TB::FeedLineInMark: return ed.feedLine;
+    case TB::DefaultInvert:
+      return item(st.defaultInvert);
+    case TB::FeedLineInMark:
+      return ed.feedLine;
   }
   return -1;
 }
 
-TwoBankExport BuildTwoBankExport(const TwoBankProfile& profile, const TwoBankState& st, const TwoBankEdits& ed,
-                                 const TwoBankKeptBytes& kept) {
+TwoBankExport BuildTwoBankExport(const TwoBankProfile& profile, const TwoBankState& st,
+                                 const TwoBankEdits& ed, const TwoBankKeptBytes& kept) {
   TwoBankExport out;
   SettingsFileWriter writer;
   for (TwoBankSetting s : profile.exportOrder) {
@@ -968,10 +1035,12 @@ TwoBankExport BuildTwoBankExport(const TwoBankProfile& profile, const TwoBankSta
 namespace twobank {
 namespace {
 
-TwoBankImportOutcome Result(bool accepted) { return accepted ? TwoBankImportOutcome::Accepted : TwoBankImportOutcome::Rejected; }
+TwoBankImportOutcome Result(bool accepted) {
+  return accepted ? TwoBankImportOutcome::Accepted : TwoBankImportOutcome::Rejected;
+}
 
-TwoBankImportOutcome ApplyBank1(uint8_t address, uint8_t lo, uint8_t hi, const TwoBankProfile& profile, TwoBankState& st,
-                         TwoBankKeptBytes& kept) {
+TwoBankImportOutcome ApplyBank1(uint8_t address, uint8_t lo, uint8_t hi, const TwoBankProfile& profile,
+                                TwoBankState& st, TwoBankKeptBytes& kept) {
   const int value = lo | (hi << 8);
   // (v, 00) with v in 0..max into an index.
   auto small = [&](int max, int& target) {
@@ -981,7 +1050,8 @@ TwoBankImportOutcome ApplyBank1(uint8_t address, uint8_t lo, uint8_t hi, const T
     return TwoBankImportOutcome::Accepted;
   };
   switch (address) {
-    case 0x00: return small(1, st.cr);
+    case 0x00:
+      return small(1, st.cr);
     case 0x02: {
       const bool head1 = lo >= 50 && lo <= 254;
       const bool head2 = hi == 0 || (hi >= 50 && hi <= 254);
@@ -999,15 +1069,18 @@ TwoBankImportOutcome ApplyBank1(uint8_t address, uint8_t lo, uint8_t hi, const T
       if (value < 50 || value > 350) return TwoBankImportOutcome::Rejected;
       st.speed = std::to_string(value);
       return TwoBankImportOutcome::Accepted;
-    case 0x10: return small(1, st.dataError);
-    case 0x12: return small(1, st.paperType);
+    case 0x10:
+      return small(1, st.dataError);
+    case 0x12:
+      return small(1, st.paperType);
     case 0x14: {
       const int v = Small(lo, hi, 2);
       if (v < 0) return TwoBankImportOutcome::Rejected;
       st.parity = ParityIndex(v);
       return TwoBankImportOutcome::Accepted;
     }
-    case 0x15: return small(1, st.flow);
+    case 0x15:
+      return small(1, st.flow);
     case 0x16: {
       const int index = BaudIndexOf(value);
       if (index < 0) return TwoBankImportOutcome::Rejected;
@@ -1017,10 +1090,14 @@ TwoBankImportOutcome ApplyBank1(uint8_t address, uint8_t lo, uint8_t hi, const T
     case 0x17: {
       // Each part is judged by itself.
       bool good = true;
-      if (lo == 8 || lo == 7) st.dataBits = lo == 8 ? 0 : 1;
-      else good = false;
-      if (hi == 1 || hi == 2) st.stopBits = hi - 1;
-      else good = false;
+      if (lo == 8 || lo == 7)
+        st.dataBits = lo == 8 ? 0 : 1;
+      else
+        good = false;
+      if (hi == 1 || hi == 2)
+        st.stopBits = hi - 1;
+      else
+        good = false;
       return Result(good);
     }
     case 0x24:
@@ -1051,18 +1128,25 @@ TwoBankImportOutcome ApplyBank1(uint8_t address, uint8_t lo, uint8_t hi, const T
       if (lo > 2) return TwoBankImportOutcome::Rejected;
       st.cutMode = lo;
       return TwoBankImportOutcome::Accepted;
-    case 0x33: st.paperEnd = std::to_string(lo); return TwoBankImportOutcome::Accepted;
+    case 0x33:
+      st.paperEnd = std::to_string(lo);
+      return TwoBankImportOutcome::Accepted;
     case 0x35:
-      if (lo == 0 || lo == 1) st.bufferSize = 0;
-      else if (lo == 2) st.bufferSize = 1;
-      else return TwoBankImportOutcome::Rejected;
+      if (lo == 0 || lo == 1)
+        st.bufferSize = 0;
+      else if (lo == 2)
+        st.bufferSize = 1;
+      else
+        return TwoBankImportOutcome::Rejected;
       return TwoBankImportOutcome::Accepted;
     case 0x36: {
       // Code pages 0..5 as they are, items 6..9 stored as 16..19; thirteen
       // character sets.
       int page = -1;
-      if (lo <= 5) page = lo;
-      else if (lo >= 16 && lo <= 19) page = lo - 10;
+      if (lo <= 5)
+        page = lo;
+      else if (lo >= 16 && lo <= 19)
+        page = lo - 10;
       if (page < 0 || hi > 12) return TwoBankImportOutcome::Rejected;
       st.codePage = page;
       st.intlChar = hi;
@@ -1072,13 +1156,19 @@ TwoBankImportOutcome ApplyBank1(uint8_t address, uint8_t lo, uint8_t hi, const T
       st.waitTime = std::to_string(lo);
       if (profile.keepsRestractTime) kept.restractTime = hi;
       return TwoBankImportOutcome::Accepted;
-    case 0x41: st.autoTime = std::to_string(value); return TwoBankImportOutcome::Accepted;
+    case 0x41:
+      st.autoTime = std::to_string(value);
+      return TwoBankImportOutcome::Accepted;
     case 0x4A:
-      if ((hi != 0 && !profile.importPaperOutAnyHigh) || lo >= profile.paperOutModes) return TwoBankImportOutcome::Rejected;
+      if ((hi != 0 && !profile.importPaperOutAnyHigh) || lo >= profile.paperOutModes)
+        return TwoBankImportOutcome::Rejected;
       st.paperOutMode = lo;  // the kept high byte is not taken from a file
       return TwoBankImportOutcome::Accepted;
-    case 0x4E: st.autoSpeed = std::to_string(value); return TwoBankImportOutcome::Accepted;
-    case 0x70: return small(1, st.usbMode);
+    case 0x4E:
+      st.autoSpeed = std::to_string(value);
+      return TwoBankImportOutcome::Accepted;
+    case 0x70:
+      return small(1, st.usbMode);
     case 0x77:
     case 0x78:
       // Alignment 3 clears the alignment box.
@@ -1097,9 +1187,12 @@ TwoBankImportOutcome ApplyBank2(uint8_t address, uint8_t lo, uint8_t hi, TwoBank
     return TwoBankImportOutcome::Accepted;
   };
   switch (address) {
-    case 0x00: return flag(st.cr);
-    case 0x02: return flag(st.front.enable);
-    case 0x03: return flag(st.defaultInvert);
+    case 0x00:
+      return flag(st.cr);
+    case 0x02:
+      return flag(st.front.enable);
+    case 0x03:
+      return flag(st.defaultInvert);
     case 0x10:
       if (lo > 1) return TwoBankImportOutcome::Rejected;
       st.dataError = lo;
@@ -1112,9 +1205,10 @@ TwoBankImportOutcome ApplyBank2(uint8_t address, uint8_t lo, uint8_t hi, TwoBank
 }  // namespace
 }  // namespace twobank
 
-TwoBankImportOutcome ApplyTwoBankRecord(const SettingsRecord& record, const TwoBankProfile& profile, TwoBankState& st,
-                                 TwoBankKeptBytes& kept) {
-  if (record.isBank1()) return twobank::ApplyBank1(record.address(), record.lo(), record.hi(), profile, st, kept);
+TwoBankImportOutcome ApplyTwoBankRecord(const SettingsRecord& record, const TwoBankProfile& profile,
+                                        TwoBankState& st, TwoBankKeptBytes& kept) {
+  if (record.isBank1())
+    return twobank::ApplyBank1(record.address(), record.lo(), record.hi(), profile, st, kept);
   if (record.isBank2()) return twobank::ApplyBank2(record.address(), record.lo(), record.hi(), st);
   return TwoBankImportOutcome::Rejected;
 }
@@ -1123,8 +1217,9 @@ FileReadProfile TwoBankFileReadProfile(const TwoBankProfile& profile) {
   return FileReadProfile{profile.tag, profile.importCapacity, profile.framing};
 }
 
-TwoBankImport ImportTwoBankFile(const uint8_t* data, size_t size, const TwoBankProfile& profile, TwoBankState& st,
-                                TwoBankKeptBytes& kept, const std::function<bool()>& confirmOddSize) {
+TwoBankImport ImportTwoBankFile(const uint8_t* data, size_t size, const TwoBankProfile& profile,
+                                TwoBankState& st, TwoBankKeptBytes& kept,
+                                const std::function<bool()>& confirmOddSize) {
   TwoBankImport result;
   const FileReadProfile readProfile = TwoBankFileReadProfile(profile);
   const FileSizeCheck check = CheckFileSize(static_cast<long long>(size), readProfile);

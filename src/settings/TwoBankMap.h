@@ -32,43 +32,43 @@ namespace torva::settings {
 
 // Every setting of the family, in the order of its getters in the map.
 enum class TwoBankSetting : int {
-  BaudRate,          // bank 1, 16
-  FlowControl,       // bank 1, 15
-  DataStopBits,      // bank 1, 17: data bits lo, stop bits hi
-  Parity,            // bank 1, 14
-  LeftMargin,        // bank 1, 24
-  RightMargin,       // bank 1, 25
-  PrintSpeed,        // bank 1, 06
-  PrintDarkness,     // bank 1, 02: head 1 lo, head 2 hi
-  PaperType,         // bank 1, 12
-  AutoCutter,        // bank 1, 30
-  CRCommand,         // bank 2, 00
-  CodePage,          // bank 1, 36: code page lo, international character set hi
-  PresenterWaitTime, // bank 1, 3C: seconds lo, kept high byte RestractTime
-  AutoLoadingTime,   // bank 1, 41 (x20 ms)
-  AutoLoadingSpeed,  // bank 1, 4E (mm/s)
-  USBMode,           // bank 1, 70
-  CutPaperMode,      // bank 1, 31: mode lo, kept high byte CutModeHigh
-  DataError,         // bank 2, 10
-  RxBufferSize,      // bank 1, 35
-  PaperWidth,        // bank 1, 26 (mm)
-  PaperEndInfluent,  // bank 1, 33
-  PaperOutMode,      // bank 1, 4A: mode lo, kept high byte PaperOutMode
-  DefaultInvert,     // bank 2, 03
-  BackWaterMark,     // bank 1, 78: a WaterMarkWord
-  FrontWaterMark,    // bank 1, 77: a WaterMarkWord
-  FeedLineInMark,    // bank 1, 2B
-  PrintingSurface,   // bank 1, 05 (VD-K772, VD-K9034 only)
+  BaudRate,           // bank 1, 16
+  FlowControl,        // bank 1, 15
+  DataStopBits,       // bank 1, 17: data bits lo, stop bits hi
+  Parity,             // bank 1, 14
+  LeftMargin,         // bank 1, 24
+  RightMargin,        // bank 1, 25
+  PrintSpeed,         // bank 1, 06
+  PrintDarkness,      // bank 1, 02: head 1 lo, head 2 hi
+  PaperType,          // bank 1, 12
+  AutoCutter,         // bank 1, 30
+  CRCommand,          // bank 2, 00
+  CodePage,           // bank 1, 36: code page lo, international character set hi
+  PresenterWaitTime,  // bank 1, 3C: seconds lo, kept high byte RestractTime
+  AutoLoadingTime,    // bank 1, 41 (x20 ms)
+  AutoLoadingSpeed,   // bank 1, 4E (mm/s)
+  USBMode,            // bank 1, 70
+  CutPaperMode,       // bank 1, 31: mode lo, kept high byte CutModeHigh
+  DataError,          // bank 2, 10
+  RxBufferSize,       // bank 1, 35
+  PaperWidth,         // bank 1, 26 (mm)
+  PaperEndInfluent,   // bank 1, 33
+  PaperOutMode,       // bank 1, 4A: mode lo, kept high byte PaperOutMode
+  DefaultInvert,      // bank 2, 03
+  BackWaterMark,      // bank 1, 78: a WaterMarkWord
+  FrontWaterMark,     // bank 1, 77: a WaterMarkWord
+  FeedLineInMark,     // bank 1, 2B
+  PrintingSurface,    // bank 1, 05 (VD-K772, VD-K9034 only)
 };
 inline constexpr int kTwoBankSettingCount = 27;
 
 struct TwoBankSettingInfo {
   TwoBankSetting setting;
-  const char* name;   // the setting's name ("CommBaudRate"), for messages in tests
-  int bank;           // 1 or 2
+  const char* name;  // the setting's name ("CommBaudRate"), for messages in tests
+  int bank;          // 1 or 2
   uint8_t address;
-  bool queued;        // Q: the setter appends to the command queue; D: it writes at once
-  bool watermark;     // the getter reads its reply through POSReadPort and never settles
+  bool queued;     // Q: the setter appends to the command queue; D: it writes at once
+  bool watermark;  // the getter reads its reply through POSReadPort and never settles
 };
 const TwoBankSettingInfo& TwoBankInfoOf(TwoBankSetting setting);
 // Every row, in TwoBankSetting order.
@@ -97,37 +97,39 @@ struct TwoBankWaterMarkControls {
 
 // What the editor dialog's controls hold, at their start values.
 struct TwoBankState {
-  int baud = 3;            // cboComBaudRate: kTwoBankBaudItems ("38400")
-  int dataBits = 0;        // cboComDataBits: "8" "7"
-  int stopBits = 0;        // cboComStopBits: "1" "2"
-  int parity = 2;          // cboComParity: "Even" "Odd" "None"
-  int flow = 1;            // cboComFlowControl: "DTR/DSR" "xon/xoff"
-  int paperType = 0;       // rgPaperType: "Receipt" "Mark/Label"
-  int usbMode = 1;         // USBMode: "Class" "API"
-  int cr = 1;              // rgCR: "Disable" "Enable"
-  int autoCutter = 0;      // rgAutoCutter: "On" "Off"
-  int dataError = 0;       // rgDataError: "Print '?'" "Ignored"
-  int bufferSize = 0;      // BufferSize: "4KB" "64KB"
-  int cutMode = 0;         // CutPaperMode: "default" "Half Cut " "Full Cut"
-  int paperOutMode = 0;    // PaperOutMode: "Retract" "Paper Forward" "Waiting" ["No Waiting"]
-  int printingSurface = 2; // PrintingSurface: "Front" "Back" "Double Side "
-  std::string paperEnd = "0";      // EditPaperEnd
-  std::string leftMargin = "2";    // edtDefaultLeftMargin
-  std::string rightMargin = "2";   // edtDefaultRightMargin
-  std::string head1 = "68";        // Head1
-  std::string head2 = "68";        // Head2
-  std::string speed = "270";       // edtPrintSpeed
-  std::string paperWidth = "80";   // PaperWidth
-  std::string autoSpeed = "0";     // AotoSpeed
-  std::string autoTime = "0";      // AutoTime
-  std::string waitTime = "0";      // WaitTime
-  std::string feedLine = "0";      // FeedLine
-  int codePage = -1;       // cboCodePage: the profile's codePageItems; none selected at start
-  int intlChar = 0;        // IntlChar: kIntlCharItems
-  int defaultInvert = 1;   // rgDefaultInvertEnable: "Disable" "Enable"
-  TwoBankWaterMarkControls front; // rgWatermarkEnable, WaterMarkInverted, ComboBox2, ComboBox1, EditHorizon, EditVertical
-  TwoBankWaterMarkControls back;  // rgBackWaterMarkEnable, rgBackWaterMarkInvertedEnable, rgBackPrintTime,
-                           // BackWaterMarkalignment, BackHorizontal, backVertical
+  int baud = 3;                   // cboComBaudRate: twobank::kBaudItems ("38400")
+  int dataBits = 0;               // cboComDataBits: "8" "7"
+  int stopBits = 0;               // cboComStopBits: "1" "2"
+  int parity = 2;                 // cboComParity: "Even" "Odd" "None"
+  int flow = 1;                   // cboComFlowControl: "DTR/DSR" "xon/xoff"
+  int paperType = 0;              // rgPaperType: "Receipt" "Mark/Label"
+  int usbMode = 1;                // USBMode: "Class" "API"
+  int cr = 1;                     // rgCR: "Disable" "Enable"
+  int autoCutter = 0;             // rgAutoCutter: "On" "Off"
+  int dataError = 0;              // rgDataError: "Print '?'" "Ignored"
+  int bufferSize = 0;             // BufferSize: "4KB" "64KB"
+  int cutMode = 0;                // CutPaperMode: "default" "Half Cut " "Full Cut"
+  int paperOutMode = 0;           // PaperOutMode: "Retract" "Paper Forward" "Waiting" ["No Waiting"]
+  int printingSurface = 2;        // PrintingSurface: "Front" "Back" "Double Side "
+  std::string paperEnd = "0";     // EditPaperEnd
+  std::string leftMargin = "2";   // edtDefaultLeftMargin
+  std::string rightMargin = "2";  // edtDefaultRightMargin
+  std::string head1 = "68";       // Head1
+  std::string head2 = "68";       // Head2
+  std::string speed = "270";      // edtPrintSpeed
+  std::string paperWidth = "80";  // PaperWidth
+  std::string autoSpeed = "0";    // AotoSpeed
+  std::string autoTime = "0";     // AutoTime
+  std::string waitTime = "0";     // WaitTime
+  std::string feedLine = "0";     // FeedLine
+  int codePage = -1;              // cboCodePage: the profile's codePageItems; none selected at start
+  int intlChar = 0;               // IntlChar: twobank::kIntlCharItems
+  int defaultInvert = 1;          // rgDefaultInvertEnable: "Disable" "Enable"
+  // rgWatermarkEnable, WaterMarkInverted, ComboBox2, ComboBox1, EditHorizon, EditVertical
+  TwoBankWaterMarkControls front;
+  // rgBackWaterMarkEnable, rgBackWaterMarkInvertedEnable, rgBackPrintTime,
+  // BackWaterMarkalignment, BackHorizontal, backVertical
+  TwoBankWaterMarkControls back;
 
   bool operator==(const TwoBankState&) const = default;
 };
@@ -147,22 +149,23 @@ struct TwoBankKeptBytes {
 
 // Item lists of the controls (the code-page list is the profile's).
 namespace twobank {
-extern const std::vector<std::string> kBaudItems;      // "4800" "9600" "19200" "38400" "57600" "115200"
-extern const std::vector<std::string> kDataBitsItems;  // "8" "7"
-extern const std::vector<std::string> kStopBitsItems;  // "1" "2"
-extern const std::vector<std::string> kParityItems;    // "Even" "Odd" "None"
-extern const std::vector<std::string> kFlowItems;      // "DTR/DSR" "xon/xoff"
-extern const std::vector<std::string> kPaperTypeItems; // "Receipt" "Mark/Label"
-extern const std::vector<std::string> kUsbModeItems;   // "Class" "API"
-extern const std::vector<std::string> kDisableEnableItems;  // rgCR, rgDefaultInvertEnable, watermark enable/inverted
-extern const std::vector<std::string> kOnOffItems;     // "On" "Off"
-extern const std::vector<std::string> kDataErrorItems; // "Print '?'" "Ignored"
-extern const std::vector<std::string> kBufferSizeItems;   // "4KB" "64KB"
-extern const std::vector<std::string> kCutModeItems;   // "default" "Half Cut " "Full Cut"
-extern const std::vector<std::string> kSurfaceItems;   // "Front" "Back" "Double Side "
-extern const std::vector<std::string> kIntlCharItems;  // 13 character sets, "U.S.A" .. "Latin America"
-extern const std::vector<std::string> kPrintModeItems; // "Feeding" "Printing"
-extern const std::vector<std::string> kAlignmentItems; // "Left" "Center" "Right"
+extern const std::vector<std::string> kBaudItems;       // "4800" "9600" "19200" "38400" "57600" "115200"
+extern const std::vector<std::string> kDataBitsItems;   // "8" "7"
+extern const std::vector<std::string> kStopBitsItems;   // "1" "2"
+extern const std::vector<std::string> kParityItems;     // "Even" "Odd" "None"
+extern const std::vector<std::string> kFlowItems;       // "DTR/DSR" "xon/xoff"
+extern const std::vector<std::string> kPaperTypeItems;  // "Receipt" "Mark/Label"
+extern const std::vector<std::string> kUsbModeItems;    // "Class" "API"
+extern const std::vector<std::string>
+    kDisableEnableItems;                            // rgCR, rgDefaultInvertEnable, watermark enable/inverted
+extern const std::vector<std::string> kOnOffItems;  // "On" "Off"
+extern const std::vector<std::string> kDataErrorItems;   // "Print '?'" "Ignored"
+extern const std::vector<std::string> kBufferSizeItems;  // "4KB" "64KB"
+extern const std::vector<std::string> kCutModeItems;     // "default" "Half Cut " "Full Cut"
+extern const std::vector<std::string> kSurfaceItems;     // "Front" "Back" "Double Side "
+extern const std::vector<std::string> kIntlCharItems;    // 13 character sets, "U.S.A" .. "Latin America"
+extern const std::vector<std::string> kPrintModeItems;   // "Feeding" "Printing"
+extern const std::vector<std::string> kAlignmentItems;   // "Left" "Center" "Right"
 }  // namespace twobank
 
 // ---------------------------------------------------------------- watermark
@@ -202,7 +205,15 @@ struct TwoBankEdits {
 };
 
 enum class TwoBankEditField {
-  LeftMargin, RightMargin, PaperWidth, PrintSpeed, Head1, Head2, WaitTime, AutoLoadingTime, AutoLoadingSpeed,
+  LeftMargin,
+  RightMargin,
+  PaperWidth,
+  PrintSpeed,
+  Head1,
+  Head2,
+  WaitTime,
+  AutoLoadingTime,
+  AutoLoadingSpeed,
   FeedLine,
 };
 
@@ -210,7 +221,7 @@ enum class TwoBankEditField {
 struct TwoBankEditRule {
   TwoBankEditField field;
   int min, max;
-  bool zeroPasses;      // 0 passes as well (the export's head 2)
+  bool zeroPasses;  // 0 passes as well (the export's head 2)
   const char* english;
   const char* chinese;  // nullptr: a plain English message box in both languages
   bool goesOn;          // after the box the action goes on; else it stops there
@@ -232,8 +243,9 @@ struct TwoBankEditMessage {
 struct TwoBankEditCheck {
   // Set when the action goes on (every failed rule goes on).
   std::optional<TwoBankEdits> values;
-  bool formatError = false;            // an edit is not a number: one warning, stop
-  std::vector<TwoBankEditMessage> messages;   // the boxes, in order; with values empty the last one stopped the action
+  bool formatError = false;  // an edit is not a number: one warning, stop
+  std::vector<TwoBankEditMessage>
+      messages;  // the boxes, in order; with values empty the last one stopped the action
 };
 // Converts every edit (trimmed; a text that is not a 32-bit integer is a
 // format error), then runs the rules in order.
@@ -244,53 +256,53 @@ TwoBankEditCheck CheckTwoBankEdits(const TwoBankState& state, const TwoBankEditC
 // The Get sequence: one row per getter.
 struct TwoBankGetStep {
   TwoBankSetting setting;
-  const char* failText;   // appended to "Fail to get"
-  int reads = 1;          // 2: read twice in a row, the second read stands
+  const char* failText;      // appended to "Fail to get"
+  int reads = 1;             // 2: read twice in a row, the second read stands
   bool commTestBox = false;  // a failure also shows "Port communication test failed!..."
 };
 
 // The Save sequence: setters and flushes of the command queue.
 struct TwoBankSaveStep {
-  bool flush;                // SendCommand; else the setter of setting
+  bool flush;  // SendCommand; else the setter of setting
   TwoBankSetting setting;
-  const char* failText;      // appended to "Fail to save"
-  bool goesOn = false;       // a failure marks the result and the sequence goes on
+  const char* failText;  // appended to "Fail to save"
+  bool goesOn = false;   // a failure marks the result and the sequence goes on
 };
 
 // What the dialog looks like beyond the layout every editor shares.
 struct TwoBankDialogTraits {
-  const char* formClass;        // "TVDH738EepromSetForm"
+  const char* formClass;  // "TVDH738EepromSetForm"
   int clientWidth, clientHeight;
-  int resultTop;                // where the result line goes when a result is shown
-  bool head2Visible;            // Head2, its label and up-down
-  const char* head1Label;       // "Print Head" or "Print Head1"
+  int resultTop;           // where the result line goes when a result is shown
+  bool head2Visible;       // Head2, its label and up-down
+  const char* head1Label;  // "Print Head" or "Print Head1"
   bool backWaterMarkVisible;
   const char* backGroupCaption;
   const char* dataErrorCaption;
-  bool surfaceEnabled;          // the Printing Surface group takes input
-  bool minimizeButton;          // single fixed border with a minimize button
-  bool keyFilters;              // digits-only key filters on the five edits
-  int paperWidthMaxLength;      // 0: no limit
-  bool printModeEditable;       // the front print-mode box takes typed text
-  bool formKeyHandlers;         // FormKeyDown/FormKeyPress bound to the dialog
-  bool speedUnitLabel;          // an extra "mm/s" label right of the speed up-down
+  bool surfaceEnabled;      // the Printing Surface group takes input
+  bool minimizeButton;      // single fixed border with a minimize button
+  bool keyFilters;          // digits-only key filters on the five edits
+  int paperWidthMaxLength;  // 0: no limit
+  bool printModeEditable;   // the front print-mode box takes typed text
+  bool formKeyHandlers;     // FormKeyDown/FormKeyPress bound to the dialog
+  bool speedUnitLabel;      // an extra "mm/s" label right of the speed up-down
 };
 
 struct TwoBankProfile {
-  const char* name;                // "VD-H738"
-  std::vector<int> modelCodes;     // the printer model codes that open this editor
-  const char* tag;                 // settings-file tag: 9 bytes, 10 for the VD-K9034
-  FileFraming framing;             // how the import reads the file
-  int importCapacity;              // records the import holds (a larger file is refused)
-  bool surfaceExchanged;           // PrintingSurface (05) takes part in Get, Save, export and import
-  int paperOutModes;               // 3, or 4 with "No Waiting"
-  int maxPaperWidth;               // the width setter's and import's upper bound (mm)
-  bool keepsRestractTime;          // the presenter wait time's high byte is kept and written back
-  bool stopBitsFFIsOne;            // stop bits FF read as 1 (else 2)
-  bool bufferAnyHighIs64KB;        // lo 2 reads as 64KB whatever hi holds (else only 02 00)
-  int exportAutoCutterOn;          // the export's auto-cutter value for "On" (1 or 3)
-  bool importAutoCutterThree;      // the import accepts 03 00 as "On"
-  bool importPaperOutAnyHigh;      // the import takes the paper-out lo whatever hi holds
+  const char* name;             // "VD-H738"
+  std::vector<int> modelCodes;  // the printer model codes that open this editor
+  const char* tag;              // settings-file tag: 9 bytes, 10 for the VD-K9034
+  FileFraming framing;          // how the import reads the file
+  int importCapacity;           // records the import holds (a larger file is refused)
+  bool surfaceExchanged;        // PrintingSurface (05) takes part in Get, Save, export and import
+  int paperOutModes;            // 3, or 4 with "No Waiting"
+  int maxPaperWidth;            // the width setter's and import's upper bound (mm)
+  bool keepsRestractTime;       // the presenter wait time's high byte is kept and written back
+  bool stopBitsFFIsOne;         // stop bits FF read as 1 (else 2)
+  bool bufferAnyHighIs64KB;     // lo 2 reads as 64KB whatever hi holds (else only 02 00)
+  int exportAutoCutterOn;       // the export's auto-cutter value for "On" (1 or 3)
+  bool importAutoCutterThree;   // the import accepts 03 00 as "On"
+  bool importPaperOutAnyHigh;   // the import takes the paper-out lo whatever hi holds
   std::array<TwoBankSettle, kTwoBankSettingCount> settle;
   std::vector<std::string> codePageItems;
   std::vector<TwoBankGetStep> getSteps;
@@ -362,8 +374,8 @@ enum class TwoBankImportOutcome {
              // data/stop-bits record applies the part that is valid)
   Skipped,   // an address the table does not list: nothing happens
 };
-TwoBankImportOutcome ApplyTwoBankRecord(const SettingsRecord& record, const TwoBankProfile& profile, TwoBankState& state,
-                                 TwoBankKeptBytes& kept);
+TwoBankImportOutcome ApplyTwoBankRecord(const SettingsRecord& record, const TwoBankProfile& profile,
+                                        TwoBankState& state, TwoBankKeptBytes& kept);
 
 // How the profile's import reads a file.
 FileReadProfile TwoBankFileReadProfile(const TwoBankProfile& profile);

@@ -13,8 +13,12 @@ using Status = TwoBankImport::Status;
 
 namespace {
 
-Bytes Rec(uint8_t address, uint8_t lo, uint8_t hi) { return {0x1B, 0x73, 0x5C, 0x31, 0xE7, 0x08, lo, hi, address}; }
-Bytes Rec2(uint8_t address, uint8_t value) { return {0x1B, 0x73, 0x5C, 0x31, 0xE7, 0x0A, value, 0x00, address}; }
+Bytes Rec(uint8_t address, uint8_t lo, uint8_t hi) {
+  return {0x1B, 0x73, 0x5C, 0x31, 0xE7, 0x08, lo, hi, address};
+}
+Bytes Rec2(uint8_t address, uint8_t value) {
+  return {0x1B, 0x73, 0x5C, 0x31, 0xE7, 0x0A, value, 0x00, address};
+}
 Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
 Bytes Cat(std::initializer_list<Bytes> parts) {
   Bytes out;
@@ -54,8 +58,8 @@ TwoBankState Known(const TwoBankProfile& p) {
   s.usbMode = 0;
   s.cutMode = 2;
   if (p.surfaceExchanged) s.printingSurface = 1;  // Back
-  s.front = {1, 0, 1, 1, "2", "3"};  // enabled, not inverted, Printing, Center, x2, x3
-  s.back = {0, 1, 0, 2, "3", "2"};   // disabled, inverted, Feeding, Right, x3, x2
+  s.front = {1, 0, 1, 1, "2", "3"};               // enabled, not inverted, Printing, Center, x2, x3
+  s.back = {0, 1, 0, 2, "3", "2"};                // disabled, inverted, Feeding, Right, x3, x2
   s.defaultInvert = 0;
   return s;
 }
@@ -120,8 +124,8 @@ TEST_P(TwoBankGolden, ExportEqualsTheFixtureAndImportRestoresIt) {
   EXPECT_TRUE(out.complete());
   EXPECT_EQ(out.file, Fixture(p));
   const size_t sizes[] = {252, 252, 261, 262};
-  const size_t index = static_cast<size_t>(
-      std::find(TwoBankProfiles().begin(), TwoBankProfiles().end(), &p) - TwoBankProfiles().begin());
+  const size_t index = static_cast<size_t>(std::find(TwoBankProfiles().begin(), TwoBankProfiles().end(), &p) -
+                                           TwoBankProfiles().begin());
   EXPECT_EQ(out.file.size(), sizes[index]);
 
   TwoBankState state;
@@ -172,9 +176,8 @@ TEST(TwoBankExport, RefusedRecordsAreMissing) {
   s.baud = -1;          // no record at all, and no refusal
   s.bufferSize = -1;
   const TwoBankExport out = BuildTwoBankExport(p, s, EditsOf(s, p), kKnownKept);
-  EXPECT_EQ(out.refused,
-            (std::vector<TwoBankSetting>{TwoBankSetting::CodePage, TwoBankSetting::PaperWidth,
-                                         TwoBankSetting::PaperWidth}));
+  EXPECT_EQ(out.refused, (std::vector<TwoBankSetting>{TwoBankSetting::CodePage, TwoBankSetting::PaperWidth,
+                                                      TwoBankSetting::PaperWidth}));
   EXPECT_EQ(out.file.size(), 9u * (27 - 5) + 9);
   EXPECT_EQ(Bytes(out.file.end() - 9, out.file.end()), Text("VD-H738ab"));
 }
@@ -220,20 +223,22 @@ TEST(TwoBankImportFile, Cases) {
       {"short last block", H, Cat({speed100, Text("ZZZZ738ab"), Text("VD-H")}), Status::Applied, true, false,
        speed("100")},
       {"bytes after the tag", H, Cat({speed100, tag, Text("xyz")}), Status::BadTag, true, false},
-      {"bytes after the tag, VD-K9034", K9034, Cat({speed100, tag9034, Text("xyz")}), Status::Applied, true, true,
-       speed("100")},
-      {"bytes after the tag, VD-K9034, Cancel", K9034, Cat({speed100, tag9034, Text("xyz")}), Status::Cancelled,
-       true, false, [](TwoBankState&, TwoBankKeptBytes&) {}, false},
+      {"bytes after the tag, VD-K9034", K9034, Cat({speed100, tag9034, Text("xyz")}), Status::Applied, true,
+       true, speed("100")},
+      {"bytes after the tag, VD-K9034, Cancel", K9034, Cat({speed100, tag9034, Text("xyz")}),
+       Status::Cancelled, true, false, [](TwoBankState&, TwoBankKeptBytes&) {}, false},
       {"a record after the tag, VD-K9034", K9034, Cat({speed100, tag9034, speed100}), Status::BadTag, false,
        false},
       {"450 bytes", H, Cat({Records(49), tag}), Status::Applied, false, true, speed("108")},
       {"451 bytes", H, Cat({Records(49), tag, Text("x")}), Status::TooLarge, false, false},
-      {"50 records, VD-K9034", K9034, Cat({Records(50), tag9034}), Status::Applied, false, true, speed("109")},
+      {"50 records, VD-K9034", K9034, Cat({Records(50), tag9034}), Status::Applied, false, true,
+       speed("109")},
       {"51 records, VD-K9034", K9034, Cat({Records(51), tag9034}), Status::TooLarge, false, false},
-      {"five records and the VD-K772 tag, VD-K9034", K9034, Cat({Records(5), Text("VD-K772ab")}), Status::BadTag,
-       true, false},
+      {"five records and the VD-K772 tag, VD-K9034", K9034, Cat({Records(5), Text("VD-K772ab")}),
+       Status::BadTag, true, false},
       {"bank-2 05 is skipped", H, Cat({Rec2(0x05, 1), tag}), Status::Applied, false, true},
-      {"another prefix", H, Cat({Text("ABCDEFGHI"), speed100, tag}), Status::Applied, false, false, speed("100")},
+      {"another prefix", H, Cat({Text("ABCDEFGHI"), speed100, tag}), Status::Applied, false, false,
+       speed("100")},
       {"feed 00 00", H, Cat({Rec(0x2B, 0, 0), speed100, tag}), Status::Applied, false, false, speed("100")},
       {"feed FFFD", H, Cat({Rec(0x2B, 0xFD, 0xFF), tag}), Status::Applied, false, true,
        [](TwoBankState& s, TwoBankKeptBytes&) { s.feedLine = "65533"; }},
@@ -283,11 +288,11 @@ TEST(TwoBankImportFile, Cases) {
       {"K772 surface 0, 4, 03 01", K772,
        Cat({Rec(0x05, 0, 0), Rec(0x05, 4, 0), Rec(0x05, 3, 1), speed100, Text("VD-K772ab")}), Status::Applied,
        false, false, speed("100")},
-      {"K772 cutter 1 and 3", K772, Cat({Rec(0x30, 0, 0), Rec(0x30, 1, 0), Rec(0x30, 0, 0), Rec(0x30, 3, 0),
-                                         Text("VD-K772ab")}),
+      {"K772 cutter 1 and 3", K772,
+       Cat({Rec(0x30, 0, 0), Rec(0x30, 1, 0), Rec(0x30, 0, 0), Rec(0x30, 3, 0), Text("VD-K772ab")}),
        Status::Applied, false, true},
-      {"K772 cutter 2", K772, Cat({Rec(0x30, 0, 0), Rec(0x30, 2, 0), Text("VD-K772ab")}), Status::Applied, false,
-       false, [](TwoBankState& s, TwoBankKeptBytes&) { s.autoCutter = 1; }},
+      {"K772 cutter 2", K772, Cat({Rec(0x30, 0, 0), Rec(0x30, 2, 0), Text("VD-K772ab")}), Status::Applied,
+       false, false, [](TwoBankState& s, TwoBankKeptBytes&) { s.autoCutter = 1; }},
       {"VD-H738 cutter 3", H, Cat({Rec(0x30, 0, 0), Rec(0x30, 3, 0), tag}), Status::Applied, false, false,
        [](TwoBankState& s, TwoBankKeptBytes&) { s.autoCutter = 1; }},
       {"VD-K9034 cutter 3", K9034, Cat({Rec(0x30, 0, 0), Rec(0x30, 3, 0), tag9034}), Status::Applied, false,

@@ -22,44 +22,70 @@ std::string Shown(TB s, const TwoBankProfile& p, const TwoBankState& st, const T
   using namespace twobank;
   auto wm = [](const TwoBankWaterMarkControls& w) {
     std::ostringstream o;
-    o << TwoBankItemText(kDisableEnableItems, w.enable) << ' ' << TwoBankItemText(kPrintModeItems, w.printMode)
-      << ' ' << TwoBankItemText(kDisableEnableItems, w.inverted) << ' '
-      << (w.alignment < 0 ? "-" : TwoBankItemText(kAlignmentItems, w.alignment)) << " x" << w.horizontal << " x"
-      << w.vertical;
+    o << TwoBankItemText(kDisableEnableItems, w.enable) << ' '
+      << TwoBankItemText(kPrintModeItems, w.printMode) << ' '
+      << TwoBankItemText(kDisableEnableItems, w.inverted) << ' '
+      << (w.alignment < 0 ? "-" : TwoBankItemText(kAlignmentItems, w.alignment)) << " x" << w.horizontal
+      << " x" << w.vertical;
     return o.str();
   };
   switch (s) {
-    case TB::BaudRate: return TwoBankItemText(kBaudItems, st.baud);
-    case TB::FlowControl: return TwoBankItemText(kFlowItems, st.flow);
+    case TB::BaudRate:
+      return TwoBankItemText(kBaudItems, st.baud);
+    case TB::FlowControl:
+      return TwoBankItemText(kFlowItems, st.flow);
     case TB::DataStopBits:
-      return TwoBankItemText(kDataBitsItems, st.dataBits) + "/" + TwoBankItemText(kStopBitsItems, st.stopBits);
-    case TB::Parity: return TwoBankItemText(kParityItems, st.parity);
-    case TB::LeftMargin: return st.leftMargin;
-    case TB::RightMargin: return st.rightMargin;
-    case TB::PrintSpeed: return st.speed;
-    case TB::PrintDarkness: return st.head1 + "/" + st.head2;
-    case TB::PaperType: return TwoBankItemText(kPaperTypeItems, st.paperType);
-    case TB::AutoCutter: return TwoBankItemText(kOnOffItems, st.autoCutter);
-    case TB::CRCommand: return TwoBankItemText(kDisableEnableItems, st.cr);
+      return TwoBankItemText(kDataBitsItems, st.dataBits) + "/" +
+             TwoBankItemText(kStopBitsItems, st.stopBits);
+    case TB::Parity:
+      return TwoBankItemText(kParityItems, st.parity);
+    case TB::LeftMargin:
+      return st.leftMargin;
+    case TB::RightMargin:
+      return st.rightMargin;
+    case TB::PrintSpeed:
+      return st.speed;
+    case TB::PrintDarkness:
+      return st.head1 + "/" + st.head2;
+    case TB::PaperType:
+      return TwoBankItemText(kPaperTypeItems, st.paperType);
+    case TB::AutoCutter:
+      return TwoBankItemText(kOnOffItems, st.autoCutter);
+    case TB::CRCommand:
+      return TwoBankItemText(kDisableEnableItems, st.cr);
     case TB::CodePage:
       return (st.codePage < 0 ? "-" : TwoBankItemText(p.codePageItems, st.codePage)) + "/" +
              TwoBankItemText(kIntlCharItems, st.intlChar);
-    case TB::PresenterWaitTime: return st.waitTime + " kept " + std::to_string(k.restractTime);
-    case TB::AutoLoadingTime: return st.autoTime;
-    case TB::AutoLoadingSpeed: return st.autoSpeed;
-    case TB::USBMode: return TwoBankItemText(kUsbModeItems, st.usbMode);
-    case TB::CutPaperMode: return TwoBankItemText(kCutModeItems, st.cutMode) + " kept " + std::to_string(k.cutModeHigh);
-    case TB::DataError: return TwoBankItemText(kDataErrorItems, st.dataError);
-    case TB::RxBufferSize: return TwoBankItemText(kBufferSizeItems, st.bufferSize);
-    case TB::PaperWidth: return st.paperWidth;
-    case TB::PaperEndInfluent: return st.paperEnd;
+    case TB::PresenterWaitTime:
+      return st.waitTime + " kept " + std::to_string(k.restractTime);
+    case TB::AutoLoadingTime:
+      return st.autoTime;
+    case TB::AutoLoadingSpeed:
+      return st.autoSpeed;
+    case TB::USBMode:
+      return TwoBankItemText(kUsbModeItems, st.usbMode);
+    case TB::CutPaperMode:
+      return TwoBankItemText(kCutModeItems, st.cutMode) + " kept " + std::to_string(k.cutModeHigh);
+    case TB::DataError:
+      return TwoBankItemText(kDataErrorItems, st.dataError);
+    case TB::RxBufferSize:
+      return TwoBankItemText(kBufferSizeItems, st.bufferSize);
+    case TB::PaperWidth:
+      return st.paperWidth;
+    case TB::PaperEndInfluent:
+      return st.paperEnd;
     case TB::PaperOutMode:
       return TwoBankItemText(p.paperOutItems(), st.paperOutMode) + " kept " + std::to_string(k.paperOutMode);
-    case TB::DefaultInvert: return st.defaultInvert < 0 ? "-" : TwoBankItemText(kDisableEnableItems, st.defaultInvert);
-    case TB::BackWaterMark: return wm(st.back);
-    case TB::FrontWaterMark: return wm(st.front);
-    case TB::FeedLineInMark: return st.feedLine;
-    case TB::PrintingSurface: return TwoBankItemText(kSurfaceItems, st.printingSurface);
+    case TB::DefaultInvert:
+      return st.defaultInvert < 0 ? "-" : TwoBankItemText(kDisableEnableItems, st.defaultInvert);
+    case TB::BackWaterMark:
+      return wm(st.back);
+    case TB::FrontWaterMark:
+      return wm(st.front);
+    case TB::FeedLineInMark:
+      return st.feedLine;
+    case TB::PrintingSurface:
+      return TwoBankItemText(kSurfaceItems, st.printingSurface);
   }
   return "?";
 }
@@ -132,8 +158,10 @@ TEST(TwoBankCodec, DecodeTable) {
       {TB::AutoCutter, 4, 0, {F, F, F, F}},
       {TB::CRCommand, 1, 0, {"Enable", "Enable", "Enable", "Enable"}},
       {TB::CRCommand, 1, 1, {F, F, F, F}},
-      {TB::CodePage, 9, 12, {"WPC1252/Latin America", "WPC1252/Latin America", "WPC1252/Latin America",
-                             "WPC1252/Latin America"}},
+      {TB::CodePage,
+       9,
+       12,
+       {"WPC1252/Latin America", "WPC1252/Latin America", "WPC1252/Latin America", "WPC1252/Latin America"}},
       {TB::CodePage, 5, 0, {"PC865/U.S.A", "PC865/U.S.A", "PC865/U.S.A", "PC856/U.S.A"}},
       {TB::CodePage, 10, 1, {"-/France", "-/France", "-/France", "-/France"}},  // the box keeps its item
       {TB::CodePage, 0, 13, {F, F, F, F}},
@@ -160,10 +188,15 @@ TEST(TwoBankCodec, DecodeTable) {
       {TB::PaperOutMode, 0, 1, {"Retract kept 1", "Retract kept 1", "Retract kept 1", "Retract kept 1"}},
       {TB::DefaultInvert, 0, 7, {"Disable", "Disable", "Disable", "Disable"}},
       {TB::DefaultInvert, 5, 0, {"-", "-", "-", "-"}},  // always accepted
-      {TB::FrontWaterMark, 0xFF, 0x01,
-       {"Enable Printing Enable Right x3 x3", "Enable Printing Enable Right x3 x3", "Enable Printing Enable Right x3 x3",
+      {TB::FrontWaterMark,
+       0xFF,
+       0x01,
+       {"Enable Printing Enable Right x3 x3", "Enable Printing Enable Right x3 x3",
+        "Enable Printing Enable Right x3 x3",
         "Enable Printing Enable Right x3 x3"}},  // alignment 3: the box keeps "Right"
-      {TB::BackWaterMark, 0xCB, 0x01,
+      {TB::BackWaterMark,
+       0xCB,
+       0x01,
        {"Enable Printing Disable Center x2 x3", "Enable Printing Disable Center x2 x3",
         "Enable Printing Disable Center x2 x3", "Enable Printing Disable Center x2 x3"}},
       {TB::FeedLineInMark, 0xFE, 0xFF, {"65534", "65534", "65534", "65534"}},
@@ -221,7 +254,12 @@ TEST(TwoBankCodec, EncodeTable) {
       {TB::BaudRate, "none", [](SetterInput& in) { in.state.baud = -1; }, all(R)},
       {TB::FlowControl, "DTR/DSR", [](SetterInput& in) { in.state.flow = 0; }, all(0)},
       {TB::FlowControl, "none", [](SetterInput& in) { in.state.flow = -1; }, all(1)},
-      {TB::DataStopBits, "7/2", [](SetterInput& in) { in.state.dataBits = 1; in.state.stopBits = 1; }, all(0x0207)},
+      {TB::DataStopBits, "7/2",
+       [](SetterInput& in) {
+         in.state.dataBits = 1;
+         in.state.stopBits = 1;
+       },
+       all(0x0207)},
       {TB::DataStopBits, "8/1", [](SetterInput&) {}, all(0x0108)},
       {TB::Parity, "Even", [](SetterInput& in) { in.state.parity = 0; }, all(2)},
       {TB::Parity, "none", [](SetterInput& in) { in.state.parity = -1; }, all(R)},
@@ -231,8 +269,18 @@ TEST(TwoBankCodec, EncodeTable) {
       {TB::PrintSpeed, "50", [](SetterInput& in) { in.edits.speed = 50; }, all(50)},
       {TB::PrintSpeed, "49", [](SetterInput& in) { in.edits.speed = 49; }, all(R)},
       {TB::PrintSpeed, "351", [](SetterInput& in) { in.edits.speed = 351; }, all(R)},
-      {TB::PrintDarkness, "254/0", [](SetterInput& in) { in.edits.head1 = 254; in.edits.head2 = 0; }, all(0xFEFE)},
-      {TB::PrintDarkness, "50/254", [](SetterInput& in) { in.edits.head1 = 50; in.edits.head2 = 254; }, all(0xFE32)},
+      {TB::PrintDarkness, "254/0",
+       [](SetterInput& in) {
+         in.edits.head1 = 254;
+         in.edits.head2 = 0;
+       },
+       all(0xFEFE)},
+      {TB::PrintDarkness, "50/254",
+       [](SetterInput& in) {
+         in.edits.head1 = 50;
+         in.edits.head2 = 254;
+       },
+       all(0xFE32)},
       {TB::PrintDarkness, "49/68", [](SetterInput& in) { in.edits.head1 = 49; }, all(R)},
       {TB::PrintDarkness, "68/49", [](SetterInput& in) { in.edits.head2 = 49; }, all(R)},
       {TB::PrintDarkness, "68/255", [](SetterInput& in) { in.edits.head2 = 255; }, all(R)},
@@ -240,18 +288,31 @@ TEST(TwoBankCodec, EncodeTable) {
       {TB::AutoCutter, "On", [](SetterInput&) {}, all(3)},
       {TB::AutoCutter, "Off", [](SetterInput& in) { in.state.autoCutter = 1; }, all(0)},
       {TB::CRCommand, "Disable", [](SetterInput& in) { in.state.cr = 0; }, all(0)},
-      {TB::CodePage, "9/12", [](SetterInput& in) { in.state.codePage = 9; in.state.intlChar = 12; }, all(0x0C09)},
+      {TB::CodePage, "9/12",
+       [](SetterInput& in) {
+         in.state.codePage = 9;
+         in.state.intlChar = 12;
+       },
+       all(0x0C09)},
       {TB::CodePage, "none", [](SetterInput& in) { in.state.codePage = -1; }, all(R)},
       {TB::CodePage, "0/13", [](SetterInput& in) { in.state.intlChar = 13; }, all(R)},
-      {TB::PresenterWaitTime, "30, kept 5",
-       [](SetterInput& in) { in.edits.waitTime = 30; in.kept.restractTime = 5; },
+      {TB::PresenterWaitTime,
+       "30, kept 5",
+       [](SetterInput& in) {
+         in.edits.waitTime = 30;
+         in.kept.restractTime = 5;
+       },
        {0x051E, 0x051E, 0x051E, 0x001E}},
       {TB::AutoLoadingTime, "800", [](SetterInput& in) { in.edits.autoTime = 800; }, all(800)},
       {TB::AutoLoadingSpeed, "125", [](SetterInput& in) { in.edits.autoSpeed = 125; }, all(125)},
       {TB::USBMode, "Class", [](SetterInput& in) { in.state.usbMode = 0; }, all(0)},
       {TB::USBMode, "none", [](SetterInput& in) { in.state.usbMode = -1; }, all(R)},
       {TB::CutPaperMode, "Full Cut, kept 7",
-       [](SetterInput& in) { in.state.cutMode = 2; in.kept.cutModeHigh = 7; }, all(0x0702)},
+       [](SetterInput& in) {
+         in.state.cutMode = 2;
+         in.kept.cutModeHigh = 7;
+       },
+       all(0x0702)},
       {TB::CutPaperMode, "none", [](SetterInput& in) { in.state.cutMode = -1; }, all(R)},
       {TB::DataError, "Ignored", [](SetterInput& in) { in.state.dataError = 1; }, all(1)},
       {TB::RxBufferSize, "64KB", [](SetterInput& in) { in.state.bufferSize = 1; }, all(2)},
@@ -262,12 +323,17 @@ TEST(TwoBankCodec, EncodeTable) {
       {TB::PaperEndInfluent, "255", [](SetterInput& in) { in.edits.paperEnd = 255; }, all(255)},
       {TB::PaperEndInfluent, "256", [](SetterInput& in) { in.edits.paperEnd = 256; }, all(R)},
       {TB::PaperOutMode, "Waiting, kept 6",
-       [](SetterInput& in) { in.state.paperOutMode = 2; in.kept.paperOutMode = 6; }, all(0x0102)},
+       [](SetterInput& in) {
+         in.state.paperOutMode = 2;
+         in.kept.paperOutMode = 6;
+       },
+       all(0x0102)},
       {TB::PaperOutMode, "No Waiting", [](SetterInput& in) { in.state.paperOutMode = 3; }, {R, R, R, 3}},
       {TB::DefaultInvert, "none", [](SetterInput& in) { in.state.defaultInvert = -1; }, all(R)},
       {TB::FrontWaterMark, "start values", [](SetterInput&) {}, all(0x0005)},
       {TB::FrontWaterMark, "alignment none", [](SetterInput& in) { in.state.front.alignment = -1; }, all(R)},
-      {TB::FrontWaterMark, "print mode typed", [](SetterInput& in) { in.state.front.printMode = -1; }, all(R)},
+      {TB::FrontWaterMark, "print mode typed", [](SetterInput& in) { in.state.front.printMode = -1; },
+       all(R)},
       {TB::BackWaterMark, "x4", [](SetterInput& in) { in.edits.backVertical = 4; }, all(R)},
       {TB::FeedLineInMark, "65535", [](SetterInput& in) { in.edits.feedLine = 65535; }, all(0xFFFF)},
       {TB::FeedLineInMark, "70000", [](SetterInput& in) { in.edits.feedLine = 70000; }, all(R)},
@@ -338,10 +404,10 @@ TEST(TwoBankWaterMark, EveryFieldCombinationRoundTrips) {
   EXPECT_EQ(DecodeWaterMark(0xA0, 0x00).vertical, 1);
   EXPECT_EQ(DecodeWaterMark(0xA0, 0x00).horizontal, 1);
   EXPECT_EQ(DecodeWaterMark(0x00, 0xFF).vertical, 2);
-  for (const WaterMarkWord bad : {WaterMarkWord{2, 0, 0, 0, 1, 1}, WaterMarkWord{0, 2, 0, 0, 1, 1},
-                                  WaterMarkWord{0, 0, 2, 0, 1, 1}, WaterMarkWord{0, 0, 0, 3, 1, 1},
-                                  WaterMarkWord{0, 0, 0, -1, 1, 1}, WaterMarkWord{0, 0, 0, 0, 4, 1},
-                                  WaterMarkWord{0, 0, 0, 0, 1, -1}}) {
+  for (const WaterMarkWord bad :
+       {WaterMarkWord{2, 0, 0, 0, 1, 1}, WaterMarkWord{0, 2, 0, 0, 1, 1}, WaterMarkWord{0, 0, 2, 0, 1, 1},
+        WaterMarkWord{0, 0, 0, 3, 1, 1}, WaterMarkWord{0, 0, 0, -1, 1, 1}, WaterMarkWord{0, 0, 0, 0, 4, 1},
+        WaterMarkWord{0, 0, 0, 0, 1, -1}}) {
     EXPECT_FALSE(EncodeWaterMark(bad));
   }
 }
@@ -360,8 +426,10 @@ TEST(TwoBankProfiles, ModelCodesAndTheirDifferences) {
     // 13 queued setters in every Save; the flushes: three, the VD-K9034 two.
     int queued = 0, flushes = 0;
     for (const TwoBankSaveStep& step : p->saveSteps) {
-      if (step.flush) ++flushes;
-      else if (TwoBankInfoOf(step.setting).queued && step.setting != TB::DefaultInvert) ++queued;
+      if (step.flush)
+        ++flushes;
+      else if (TwoBankInfoOf(step.setting).queued && step.setting != TB::DefaultInvert)
+        ++queued;
     }
     EXPECT_EQ(queued, 13);
     EXPECT_EQ(flushes, p == &K9034Profile() ? 2 : 3);
@@ -427,11 +495,17 @@ void RunChecks(const TwoBankEditChecks& checks, const std::vector<CheckRow>& row
 }  // namespace
 
 TEST(TwoBankChecks, SaveChecksOfTheVDH738Family) {
-  const TwoBankEditMessage darkness = Warn("The input of print darkness is invalid!", "“print darkness”非法输入！");
+  const TwoBankEditMessage darkness =
+      Warn("The input of print darkness is invalid!", "“print darkness”非法输入！");
   const std::vector<CheckRow> rows = {
       {"valid", [](TwoBankState&) {}, true, {}},
-      {"format", [](TwoBankState& s) { s.paperEnd = "x"; }, false, {Warn("The input of format is invalid!", "非法输入！")}},
-      {"left 101 goes on", [](TwoBankState& s) { s.leftMargin = "101"; }, true,
+      {"format",
+       [](TwoBankState& s) { s.paperEnd = "x"; },
+       false,
+       {Warn("The input of format is invalid!", "非法输入！")}},
+      {"left 101 goes on",
+       [](TwoBankState& s) { s.leftMargin = "101"; },
+       true,
        {Plain("The input of default left margin is invalid!")}},
       {"both margins, then the width stops",
        [](TwoBankState& s) {
@@ -440,27 +514,44 @@ TEST(TwoBankChecks, SaveChecksOfTheVDH738Family) {
          s.paperWidth = "47";
        },
        false,
-       {Plain("The input of default left margin is invalid!"), Plain("The input of default right margin is invalid!"),
+       {Plain("The input of default left margin is invalid!"),
+        Plain("The input of default right margin is invalid!"),
         Warn("The input of PaperWidth is invalid!", "“PaperWidth”非法输入！")}},
       {"width 48", [](TwoBankState& s) { s.paperWidth = "48"; }, true, {}},
-      {"width 81", [](TwoBankState& s) { s.paperWidth = "81"; }, false,
+      {"width 81",
+       [](TwoBankState& s) { s.paperWidth = "81"; },
+       false,
        {Warn("The input of PaperWidth is invalid!", "“PaperWidth”非法输入！")}},
-      {"speed 351", [](TwoBankState& s) { s.speed = "351"; }, false,
+      {"speed 351",
+       [](TwoBankState& s) { s.speed = "351"; },
+       false,
        {Warn("The input of print speed is invalid!", "“print speed”非法输入！")}},
       {"head 2 of 0", [](TwoBankState& s) { s.head2 = "0"; }, false, {darkness}},
       {"head 1 of 255", [](TwoBankState& s) { s.head1 = "255"; }, false, {darkness}},
-      {"wait 241", [](TwoBankState& s) { s.waitTime = "241"; }, false,
+      {"wait 241",
+       [](TwoBankState& s) { s.waitTime = "241"; },
+       false,
        {Warn("The input of Presenter wait time is invalid!", "“Presenter wait time”非法输入！")}},
-      {"auto time 801", [](TwoBankState& s) { s.autoTime = "801"; }, false,
+      {"auto time 801",
+       [](TwoBankState& s) { s.autoTime = "801"; },
+       false,
        {Warn("The input of auto loading time is invalid!", "“auto loading time”非法输入！")}},
-      {"auto time -1", [](TwoBankState& s) { s.autoTime = "-1"; }, false,
+      {"auto time -1",
+       [](TwoBankState& s) { s.autoTime = "-1"; },
+       false,
        {Warn("The input of auto loading time is invalid!", "“auto loading time”非法输入！")}},
-      {"auto speed 27", [](TwoBankState& s) { s.autoSpeed = "27"; }, false,
+      {"auto speed 27",
+       [](TwoBankState& s) { s.autoSpeed = "27"; },
+       false,
        {Warn("The input of auto loading speed is invalid!", "“auto loading speed”非法输入！")}},
       {"feed 65534", [](TwoBankState& s) { s.feedLine = "65534"; }, true, {}},
-      {"feed 65535", [](TwoBankState& s) { s.feedLine = "65535"; }, false,
+      {"feed 65535",
+       [](TwoBankState& s) { s.feedLine = "65535"; },
+       false,
        {Warn("The input of Feed Lines in mark mode is invalid!", "“Feed Lines in mark mode”非法输入！")}},
-      {"feed 70000", [](TwoBankState& s) { s.feedLine = "70000"; }, false,
+      {"feed 70000",
+       [](TwoBankState& s) { s.feedLine = "70000"; },
+       false,
        {Warn("The input of Feed Lines in mark mode is invalid!", "“Feed Lines in mark mode”非法输入！")}},
   };
   for (const TwoBankProfile* p : {&H738Profile(), &K466Profile(), &K772Profile()}) {
@@ -472,36 +563,60 @@ TEST(TwoBankChecks, SaveChecksOfTheVDH738Family) {
 TEST(TwoBankChecks, SaveChecksOfTheVDK9034) {
   const std::vector<CheckRow> rows = {
       {"width 112", [](TwoBankState& s) { s.paperWidth = "112"; }, true, {}},
-      {"width 113", [](TwoBankState& s) { s.paperWidth = "113"; }, false,
+      {"width 113",
+       [](TwoBankState& s) { s.paperWidth = "113"; },
+       false,
        {Warn("The input of PaperWidth is invalid!", "“PaperWidth”非法输入！")}},
       // Feed lines come before the wait time here.
-      {"feed and wait", [](TwoBankState& s) { s.feedLine = "65535"; s.waitTime = "241"; }, false,
+      {"feed and wait",
+       [](TwoBankState& s) {
+         s.feedLine = "65535";
+         s.waitTime = "241";
+       },
+       false,
        {Warn("The input of Feed Lines in Mark Mode is invalid!", "“ Feed Lines in Mark Mode”非法输入！")}},
   };
   RunChecks(K9034Profile().saveChecks, rows);
 }
 
 TEST(TwoBankChecks, ExportChecks) {
-  const TwoBankEditMessage darkness1 = Warn("The input of print darkness1 is invalid!", "“print darkness”非法输入！");
+  const TwoBankEditMessage darkness1 =
+      Warn("The input of print darkness1 is invalid!", "“print darkness”非法输入！");
   const std::vector<CheckRow> rows = {
-      {"format", [](TwoBankState& s) { s.speed = ""; }, false, {Warn("The input of format is invalid!", "输入非法！")}},
-      {"left 101 stops", [](TwoBankState& s) { s.leftMargin = "101"; s.rightMargin = "101"; }, false,
+      {"format",
+       [](TwoBankState& s) { s.speed = ""; },
+       false,
+       {Warn("The input of format is invalid!", "输入非法！")}},
+      {"left 101 stops",
+       [](TwoBankState& s) {
+         s.leftMargin = "101";
+         s.rightMargin = "101";
+       },
+       false,
        {Plain("The input of default left margin is invalid!")}},
       {"width is not checked", [](TwoBankState& s) { s.paperWidth = "300"; }, true, {}},
       {"head 2 of 0", [](TwoBankState& s) { s.head2 = "0"; }, true, {}},
       {"head 2 of 49", [](TwoBankState& s) { s.head2 = "49"; }, false, {darkness1}},
       {"head 1 of 49", [](TwoBankState& s) { s.head1 = "49"; }, false, {darkness1}},
-      {"auto time -1", [](TwoBankState& s) { s.autoTime = "-1"; }, false,
+      {"auto time -1",
+       [](TwoBankState& s) { s.autoTime = "-1"; },
+       false,
        {Warn("The input of auto loading time is invalid!", "“auto loading time”非法输入！")}},
   };
   for (const TwoBankProfile* p : kProfiles) {
     SCOPED_TRACE(p->name);
     RunChecks(p->exportChecks, rows);
   }
-  RunChecks(H738Profile().exportChecks,
-            {{"feed", [](TwoBankState& s) { s.feedLine = "65535"; }, false,
-              {Warn("The input of Feed Lines in mark mode is invalid!", "“Feed Lines in mark mode”非法输入！")}}});
-  RunChecks(K9034Profile().exportChecks,
-            {{"feed", [](TwoBankState& s) { s.feedLine = "65535"; }, false,
-              {Warn("The input of Feed Lines in Mark Mode is invalid!", "“Feed Lines in Mark Mode”非法输入！")}}});
+  RunChecks(
+      H738Profile().exportChecks,
+      {{"feed",
+        [](TwoBankState& s) { s.feedLine = "65535"; },
+        false,
+        {Warn("The input of Feed Lines in mark mode is invalid!", "“Feed Lines in mark mode”非法输入！")}}});
+  RunChecks(
+      K9034Profile().exportChecks,
+      {{"feed",
+        [](TwoBankState& s) { s.feedLine = "65535"; },
+        false,
+        {Warn("The input of Feed Lines in Mark Mode is invalid!", "“Feed Lines in Mark Mode”非法输入！")}}});
 }

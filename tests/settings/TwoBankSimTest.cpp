@@ -34,11 +34,11 @@ struct Cell {
 };
 std::vector<Cell> FixtureCells(const TwoBankProfile& p) {
   std::vector<Cell> cells = {
-      {1, 0x16, 7},      {1, 0x15, 0},      {1, 0x17, 0x0207}, {1, 0x14, 1},      {1, 0x24, 5},
-      {1, 0x25, 7},      {1, 0x06, 120},    {1, 0x02, 0x645A}, {1, 0x12, 1},      {1, 0x30, 3},
-      {1, 0x36, 0x0308}, {1, 0x3C, 0x041E}, {1, 0x41, 200},    {1, 0x4E, 60},     {1, 0x70, 0},
-      {1, 0x31, 0x0502}, {1, 0x35, 2},      {1, 0x26, 72},     {1, 0x33, 33},     {1, 0x77, 0x01CB},
-      {1, 0x78, 0x0174}, {1, 0x2B, 300},    {2, 0x00, 1},      {2, 0x03, 0},      {2, 0x10, 1},
+      {1, 0x16, 7},      {1, 0x15, 0},      {1, 0x17, 0x0207}, {1, 0x14, 1},  {1, 0x24, 5},
+      {1, 0x25, 7},      {1, 0x06, 120},    {1, 0x02, 0x645A}, {1, 0x12, 1},  {1, 0x30, 3},
+      {1, 0x36, 0x0308}, {1, 0x3C, 0x041E}, {1, 0x41, 200},    {1, 0x4E, 60}, {1, 0x70, 0},
+      {1, 0x31, 0x0502}, {1, 0x35, 2},      {1, 0x26, 72},     {1, 0x33, 33}, {1, 0x77, 0x01CB},
+      {1, 0x78, 0x0174}, {1, 0x2B, 300},    {2, 0x00, 1},      {2, 0x03, 0},  {2, 0x10, 1},
   };
   cells.push_back({1, 0x4A, static_cast<uint16_t>(IsK9034(p) ? 0x0103 : 0x0102)});
   if (p.surfaceExchanged) cells.push_back({1, 0x05, 2});
@@ -328,7 +328,8 @@ TEST_P(TwoBankSimTest, FreshPrinterRoundTrips) {
     ASSERT_TRUE(file.complete());
     TwoBankState imported;
     TwoBankKeptBytes importedKept;
-    const TwoBankImport in = ImportTwoBankFile(file.file.data(), file.file.size(), *p, imported, importedKept);
+    const TwoBankImport in =
+        ImportTwoBankFile(file.file.data(), file.file.size(), *p, imported, importedKept);
     EXPECT_TRUE(in.good);
     EXPECT_EQ(imported, state);
   }
@@ -394,14 +395,15 @@ TEST_P(TwoBankSimTest, SettlePausesOnTheUsbDeviceOnly) {
       continue;
     }
     std::vector<Wait> got;
-    for (const auto& [ms, writes] : seen) got.emplace_back(ms, writes == 0 ? -1 : requests.at(writes - 1) & 0xFF);
+    for (const auto& [ms, writes] : seen)
+      got.emplace_back(ms, writes == 0 ? -1 : requests.at(writes - 1) & 0xFF);
     std::vector<Wait> expected;
     if (IsK9034(*p)) {
-      expected = {{50, 0x24}, {50, 0x25}, {200, 0x06}, {200, 0x30}, {50, 0x41}, {100, 0x4E},
-                  {100, 0x70}, {50, 0x10}, {50, 0x33}, {30, 0x78}, {30, 0x77}};
+      expected = {{50, 0x24},  {50, 0x25}, {200, 0x06}, {200, 0x30}, {50, 0x41}, {100, 0x4E},
+                  {100, 0x70}, {50, 0x10}, {50, 0x33},  {30, 0x78},  {30, 0x77}};
     } else {
       expected = {{50, 0x24}, {50, 0x24}, {200, 0x06}, {50, 0x41}, {100, 0x4E}, {100, 0x70},
-                  {50, 0x10}, {50, 0x10}, {50, 0x33}, {30, 0x78}, {30, 0x77}};
+                  {50, 0x10}, {50, 0x10}, {50, 0x33},  {30, 0x78}, {30, 0x77}};
     }
     EXPECT_EQ(got, expected);
   }
@@ -435,7 +437,8 @@ TEST_P(TwoBankUsbSimTest, WriteFaultFailsItsSetter) {
     const TwoBankState state = FixtureState(*c.profile);
     const auto check = CheckTwoBankEdits(state, c.profile->saveChecks);
     ASSERT_TRUE(check.values);
-    const TwoBankSaveRun run = RunTwoBankSave(link_, *c.profile, state, *check.values, FixtureKept(*c.profile));
+    const TwoBankSaveRun run =
+        RunTwoBankSave(link_, *c.profile, state, *check.values, FixtureKept(*c.profile));
     EXPECT_EQ(run.resultText, c.result);
     EXPECT_FALSE(run.ok());
     Sync();
@@ -472,7 +475,8 @@ TEST(TwoBankExchange, NoPortRefusesEveryGetterAndSetter) {
       EXPECT_FALSE(GetTwoBankSetting(link, K772Profile(), info.setting, state, kept));
     }
     EXPECT_EQ(link.queue().length(), 0);
-    EXPECT_EQ(RunTwoBankSave(link, K772Profile(), state, edits, kept).resultText, "Fail to save COM's baud rate,");
+    EXPECT_EQ(RunTwoBankSave(link, K772Profile(), state, edits, kept).resultText,
+              "Fail to save COM's baud rate,");
   }
   ResetPortState();
 }
@@ -483,5 +487,6 @@ INSTANTIATE_TEST_SUITE_P(Transports, TwoBankSimTest,
                          [](const auto& info) { return std::string(info.param.name); });
 // The write fault is the USB socket's.
 INSTANTIATE_TEST_SUITE_P(Transports, TwoBankUsbSimTest,
-                         ::testing::Values(Transport{"UsbDevice", PortUSB}, Transport{"UsbPrinter", PortUSBPrinter}),
+                         ::testing::Values(Transport{"UsbDevice", PortUSB},
+                                           Transport{"UsbPrinter", PortUSBPrinter}),
                          [](const auto& info) { return std::string(info.param.name); });
