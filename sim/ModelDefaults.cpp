@@ -115,6 +115,34 @@ std::vector<SettingDefault> TwoBankDefaults(bool printingSurface) {
   return d;
 }
 
+// RWN-K409: the nineteen settings its editor reads, as the editor's start
+// state saves them (19200 baud, DTR/DSR, 8 data bits, 1 stop bit, no parity,
+// margins 2, 100 mm/s, darkness 68, alarm on near end, cutter on, CR off,
+// receipt paper, beeper on, PC437, '?' for a data error, the 4096-byte
+// buffer), except the feed in mark mode: 160 dot lines, inside the range its
+// Save accepts, so a fresh printer read and saved again round-trips.
+const std::vector<SettingDefault> kK409Defaults = {
+    {1, 0x16, 1},    // baud rate code: 19200
+    {1, 0x40, 0},    // flow control: DTR/DSR
+    {1, 0x17, 8},    // data bits
+    {1, 0x19, 1},    // stop bits
+    {1, 0x1B, 0},    // parity: none
+    {1, 0x4E, 2},    // left margin
+    {1, 0x4A, 2},    // right margin
+    {1, 0x06, 100},  // print speed, mm/s
+    {1, 0x02, 68},   // print darkness
+    {1, 0x44, 0},    // stop printing on paper near end: off
+    {1, 0x54, 1},    // alarm on paper near end: on
+    {1, 0x30, 1},    // auto cutter: on
+    {1, 0x14, 0},    // CR command: disabled
+    {1, 0x12, 0},    // paper type: receipt
+    {1, 0x58, 1},    // beeper: on
+    {1, 0x6D, 0},    // code page: PC437
+    {1, 0x65, 0},    // data received error: print '?'
+    {1, 0x7D, 0},    // receive buffer: 4096 bytes
+    {1, 0x2C, 160},  // feed lines in mark mode, dot lines
+};
+
 const std::map<int, std::vector<SettingDefault>>& Table() {
   static const std::map<int, std::vector<SettingDefault>> table = {
       {1, kCommonAddressDefaults},  // VD-M512
@@ -132,6 +160,7 @@ const std::map<int, std::vector<SettingDefault>>& Table() {
       {4, kPosStyleDefaults},       // RW-K201
       {6, kPosStyleDefaults},       // RW-K305
       {15, kPosStyleDefaults},      // RW-K305W
+      {5, kK409Defaults},           // RWN-K409
       // The mode setting the status dispatch asks first: a fresh RW-K305GII
       // runs in VD Mode.
       {14, {{1, 0xC3, 0}}},  // RW-K305GII status mode

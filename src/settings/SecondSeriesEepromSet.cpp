@@ -62,12 +62,14 @@ TSecondSeriesEepromSetForm::TSecondSeriesEepromSetForm(const SecondSeriesProfile
     if (QWidget* w = findChild<QWidget*>(name)) w->hide();
   }
   setState(StartState(profile_));
-  // The form's start: Get, Import and Exit usable, Save and Export not.
-  btnGet_->setEnabled(true);
-  btnSave_->setEnabled(false);
-  btnImport_->setEnabled(true);
-  btnExport_->setEnabled(false);
-  btnExit_->setEnabled(true);
+  // The buttons as the profile opens the dialog (Save is never usable
+  // before a Get).
+  const ButtonStates& start = profile_.startButtons;
+  btnGet_->setEnabled(start.get);
+  btnSave_->setEnabled(start.save);
+  btnImport_->setEnabled(start.importFile);
+  btnExport_->setEnabled(start.exportFile);
+  btnExit_->setEnabled(start.exit);
   if (profile_.f1Help) BindHelpKey(this);
   // A fixed border at the size the layout asks for (never the window
   // manager's guess from the screen's size).

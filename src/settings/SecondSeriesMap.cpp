@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "settings/CommonAddressMap.h"
+
 namespace torva::settings::second {
 
 using C = Control;
@@ -60,6 +62,77 @@ void SetDataBits(ControlValue& v, int bits) { v.index = bits == 8 ? 0 : 1; }
 void SetStopBits(ControlValue& v, int bits) { v.index = bits == 1 ? 0 : 1; }
 void SetParity(ControlValue& v, int parity) { v.index = parity == 0 ? 2 : parity == 1 ? 1 : 0; }
 
+// --- settings whose rows come from the common address map
+
+// The common map's key of a setting both maps hold.
+std::optional<CommonSetting> CommonKeyOf(Setting setting) {
+  switch (setting) {
+    case S::CommBaudRate: return CommonSetting::BaudRate;
+    case S::CommDataBits: return CommonSetting::DataBits;
+    case S::CommStopBits: return CommonSetting::StopBits;
+    case S::CommParity: return CommonSetting::Parity;
+    case S::CodePage: return CommonSetting::CodePage;
+    case S::RxBufferSize: return CommonSetting::RxBufferSize;
+    default: return std::nullopt;
+  }
+}
+
+// The field of the common map's editor state that holds the setting's list
+// position; the lists are the same on both sides (the map tests hold them
+// side by side).
+int* CommonField(EditorState& st, CommonSetting key) {
+  switch (key) {
+    case CommonSetting::BaudRate: return &st.baud;
+    case CommonSetting::DataBits: return &st.dataBits;
+    case CommonSetting::StopBits: return &st.stopBits;
+    case CommonSetting::Parity: return &st.parity;
+    case CommonSetting::CodePage: return &st.codePage;
+    case CommonSetting::RxBufferSize: return &st.rxBuffer;
+    default: return nullptr;
+  }
+}
+
+// What the common rows ask of an editor profile: the baud list, which ends
+// with "115200" here.
+const CommonAddressProfile& CommonLists() {
+  static const CommonAddressProfile lists = [] {
+    CommonAddressProfile p{};
+    p.baud115200 = true;
+    return p;
+  }();
+  return lists;
+}
+
+// A row of this map built from the common map's row: its address is the
+// printer address and the file key.
+SettingRow CommonRow(Setting setting, Control control) {
+  const torva::settings::SettingRow& common = torva::settings::Row(*CommonKeyOf(setting));
+  return SettingRow{setting, common.address, common.address, Codec::Common, control};
+}
+
+// Runs a common row's Get (or import) rule on the control's list position.
+bool CommonApply(const SettingRow& row, uint8_t lo, uint8_t hi, FormState& state, bool import) {
+  const auto key = CommonKeyOf(row.setting);
+  if (!key) return false;
+  const torva::settings::SettingRow& common = torva::settings::Row(*key);
+  EditorState st;
+  int* field = CommonField(st, *key);
+  *field = state[row.control].index;
+  const auto rule = import && common.import ? common.import : common.decode;
+  if (!rule(lo, hi, st, CommonLists())) return false;
+  state[row.control].index = *field;
+  return true;
+}
+
+// A common row's setter value for the control's list position.
+std::optional<uint16_t> CommonValue(const SettingRow& row, const FormState& state) {
+  const auto key = CommonKeyOf(row.setting);
+  if (!key) return std::nullopt;
+  EditorState st;
+  *CommonField(st, *key) = state[row.control].index;
+  return torva::settings::Row(*key).encode(st, torva::settings::EditValues{}, CommonLists());
+}
+
 }  // namespace
 
 const std::vector<ControlInfo>& Controls() {
@@ -114,6 +187,31 @@ const std::vector<SettingRow>& RWK201Settings() {
   return rows;
 }
 
+const std::vector<SettingRow>& K409Settings() {
+  static const std::vector<SettingRow> rows = {
+      CommonRow(S::CommBaudRate, C::cboBaudrate),
+      {S::CommFlowControl, 0x40, 0x40, Codec::FlowControlKept, C::cboFlowControl},
+      CommonRow(S::CommDataBits, C::cboDataBits),
+      CommonRow(S::CommStopBits, C::cboStopbits),
+      CommonRow(S::CommParity, C::cboParity),
+      {S::DefaultLeftMargin, 0x4E, 0x4E, Codec::Margin, C::edtDefaultLeftMargin},
+      {S::DefaultRightMargin, 0x4A, 0x4A, Codec::Margin, C::edtDefaultRightMargin},
+      {S::PrintSpeed, 0x06, 0x06, Codec::Speed, C::edtPrintSpeed},
+      {S::PrintDarkness, 0x02, 0x02, Codec::Darkness, C::edtPrintDarkness},
+      {S::StopPrintingOnPaperNearEnd, 0x44, 0x44, Codec::Flag, C::chkStopPrintingOnPaperNearEnd},
+      {S::AlarmOnPaperNearEnd, 0x54, 0x54, Codec::Flag, C::chkAlarmOnPaperNearEnd},
+      {S::AutoCutter, 0x30, 0x30, Codec::Flag, C::rgAutoCutter},
+      {S::CRCommand, 0x14, 0x14, Codec::Flag, C::rgCR},
+      {S::PaperType, 0x12, 0x12, Codec::PaperType, C::rgPaperType},
+      {S::Beeper, 0x58, 0x58, Codec::Flag, C::rgBeeper},
+      CommonRow(S::CodePage, C::cboCodePage),
+      {S::DataError, 0x65, 0x65, Codec::DataError, C::rgDataError},
+      CommonRow(S::RxBufferSize, C::rgBufferSize),
+      {S::FeedLineInMark, 0x2C, 0x2C, Codec::Word, C::FeedLine},
+  };
+  return rows;
+}
+
 int EditValues::at(Control c) const {
   auto it = numbers.find(c);
   return it == numbers.end() ? 0 : it->second;
@@ -154,9 +252,18 @@ const ButtonRules& PosButtonRules() {
   return rules;
 }
 
+const ButtonRules& K409ButtonRules() {
+  static const ButtonRules rules = [] {
+    ButtonRules r = PosButtonRules();
+    r[static_cast<size_t>(ButtonEvent::SaveSucceeds)] = {true, true, true, true, true};
+    return r;
+  }();
+  return rules;
+}
+
 namespace {
 
-EditRules SaveRules(int marginMax, const char* formatChinese) {
+EditRules SaveRules(int marginMax, const char* formatChinese, int feedLineMin = 0) {
   return EditRules{
       {
           {C::edtDefaultLeftMargin, 0, marginMax, "The input of default left margin is invalid!",
@@ -165,7 +272,7 @@ EditRules SaveRules(int marginMax, const char* formatChinese) {
            "“default right margin”非法输入！"},
           {C::edtPrintSpeed, 25, 150, "The input of print speed is invalid!", "“print speed”非法输入！"},
           {C::edtPrintDarkness, 1, 254, "The input of print darkness is invalid!", "“print darkness”非法输入！"},
-          {C::FeedLine, 0, 65535, "The input of FeedLine In Mark Mode is invalid!",
+          {C::FeedLine, feedLineMin, 65535, "The input of FeedLine In Mark Mode is invalid!",
            "“FeedLine In Mark Mode”非法输入！"},
       },
       "The input of format is invalid!",
@@ -173,9 +280,9 @@ EditRules SaveRules(int marginMax, const char* formatChinese) {
   };
 }
 
-std::vector<Setting> AllInTableOrder() {
+std::vector<Setting> AllInTableOrder(const std::vector<SettingRow>& rows = RWK201Settings()) {
   std::vector<Setting> order;
-  for (const SettingRow& row : RWK201Settings()) order.push_back(row.setting);
+  for (const SettingRow& row : rows) order.push_back(row.setting);
   return order;
 }
 
@@ -223,6 +330,37 @@ const SecondSeriesProfile& RWK305Profile() {
     q.switchWord = SwitchWordSlot::RWK305;
     return q;
   }();
+  return p;
+}
+
+const SecondSeriesProfile& K409Profile() {
+  static const SecondSeriesProfile p{
+      .modelCodes = {5},
+      .className = "TK409EepromSetForm",
+      .caption = "K409 EepromSet",
+      .fontFamily = "MS Sans Serif",
+      .tag = "ABCDEFGHI",
+      .settings = &K409Settings(),
+      .getOrder = AllInTableOrder(K409Settings()),
+      .exportOrder = AllInTableOrder(K409Settings()),
+      .extraImportKeys = {},
+      .importCapacity = 20,
+      .hiddenWidgets = {},
+      .codePageItems = InfoOf(C::cboCodePage).items,
+      .codePageStart = 0,
+      .saveStoresDataBits = true,
+      .savePlan = SavePlan::OneQueuedWrite,
+      .resetWaitMs = 2500,
+      .f1Help = true,
+      // The feed in mark mode must be at least 19 dot lines.
+      .saveChecks = SaveRules(16, "非法输入！", 19),
+      .exportChecks = SaveRules(100, "输入非法！", 19),
+      .buttons = K409ButtonRules(),
+      .texts = FrameTexts{},
+      // No switch word: its cutter is a setting of its own (30).
+      .switchWord = SwitchWordSlot::RWK201,
+      .startButtons = {true, false, true, true, true},
+  };
   return p;
 }
 
@@ -343,6 +481,7 @@ bool ApplyReply(const SettingRow& row, uint8_t lo, uint8_t hi, FormState& state,
       else if (lo == 0xFF && hi == 0xFF) v.index = IndexIn(profile.codePageItems.size(), 0);
       return true;
     case Codec::RxBuffer:
+    case Codec::DataError:
       if (lo == 0xFF && hi == 0xFF) {
         v.index = 0;
         return true;
@@ -350,6 +489,14 @@ bool ApplyReply(const SettingRow& row, uint8_t lo, uint8_t hi, FormState& state,
       if (SmallPair(lo, hi, 1) < 0) return false;
       v.index = lo;
       return true;
+    case Codec::FlowControlKept: {
+      const int flow = SmallPair(lo, hi, 1);
+      if (flow < 0) return false;
+      if (flow == 0) v.index = 0;
+      return true;
+    }
+    case Codec::Common:
+      return CommonApply(row, lo, hi, state, false);
   }
   return false;
 }
@@ -370,6 +517,7 @@ std::optional<uint16_t> SetterValue(const SettingRow& row, const FormState& stat
       return static_cast<uint16_t>(code);
     }
     case Codec::FlowControl:
+    case Codec::FlowControlKept:
       return static_cast<uint16_t>(Lower(text) == "dtr/dsr" ? 0 : 1);
     case Codec::DataBits:
       return static_cast<uint16_t>(text == "8" ? 8 : 7);
@@ -401,6 +549,10 @@ std::optional<uint16_t> SetterValue(const SettingRow& row, const FormState& stat
       return ranged(v.index, 0, 9);
     case Codec::RxBuffer:
       return static_cast<uint16_t>(text == "45 Bytes" ? 1 : 0);
+    case Codec::DataError:
+      return static_cast<uint16_t>(v.index == 1 ? 1 : 0);
+    case Codec::Common:
+      return CommonValue(row, state);
   }
   return std::nullopt;
 }
@@ -464,6 +616,7 @@ bool ApplyImportRecord(uint8_t key, uint8_t lo, uint8_t hi, FormState& state, co
       return true;
     }
     case Codec::FlowControl:
+    case Codec::FlowControlKept:
       // 01 00 selects item 1, which the one-item list does not have.
       if (SmallPair(lo, hi, 1) < 0) return false;
       v.index = IndexIn(ItemsOf(profile, row->control).size(), lo);
@@ -505,6 +658,7 @@ bool ApplyImportRecord(uint8_t key, uint8_t lo, uint8_t hi, FormState& state, co
       return true;
     case Codec::PaperType:
     case Codec::RxBuffer:
+    case Codec::DataError:
       if (SmallPair(lo, hi, 1) < 0) return false;
       v.index = lo;
       return true;
@@ -514,6 +668,8 @@ bool ApplyImportRecord(uint8_t key, uint8_t lo, uint8_t hi, FormState& state, co
       v.index = page;
       return true;
     }
+    case Codec::Common:
+      return CommonApply(*row, lo, hi, state, true);
   }
   return false;
 }

@@ -1,5 +1,5 @@
-// The settings of the POS-style editors (RW-K201, RW-K305/RW-K305W, and the
-// editors that become profiles of the same frame): one table of settings
+// The settings of the POS-style editors (RW-K201, RW-K305/RW-K305W, RWN-K409,
+// and the editors that become profiles of the same frame): one table of settings
 // (printer address, file key, codec), the dialog's controls as plain data,
 // and every rule that turns a printer reply, a control or a file record into
 // another of them. Widget-free: the dialog keeps its controls in a FormState
@@ -101,6 +101,7 @@ enum class Setting : int {
   CodePage,
   RxBufferSize,
   FeedLineInMark,
+  DataError,
 };
 
 enum class Codec {
@@ -118,6 +119,13 @@ enum class Codec {
   CodePage,          // item index 0..9
   RxBuffer,          // 0 4096 bytes, 1 45 bytes (FF FF reads 0)
   Word,              // any 16-bit value
+  // A reply of 1 (XON/XOFF) leaves the list as it was; otherwise FlowControl.
+  FlowControlKept,
+  DataError,  // 0 print '?', 1 ignored (FF FF reads 0); written as the item index
+  // The common address map's row of the same setting (CommonAddressMap.h):
+  // baud codes, data and stop bits and parity with their FF readings, code
+  // page, Rx buffer. Its Get, setter and import rules, not a copy of them.
+  Common,
 };
 
 struct SettingRow {
@@ -129,6 +137,8 @@ struct SettingRow {
 };
 // The eighteen settings of the RW-K201 and RW-K305, in Get order.
 const std::vector<SettingRow>& RWK201Settings();
+// The nineteen settings of the RWN-K409, in Get (Save, Export) order.
+const std::vector<SettingRow>& K409Settings();
 
 // The checks of the edits before a Save or an Export, in the order they run.
 // Every edit of the list is converted first; then the ranges are checked.
@@ -174,6 +184,8 @@ using ButtonRules = std::array<ButtonStates, kButtonEventCount>;
 // Save becomes usable only through a successful Get, and a successful Save
 // disables it again.
 const ButtonRules& PosButtonRules();
+// The RWN-K409's: as above, but every end of a Save leaves all five usable.
+const ButtonRules& K409ButtonRules();
 
 // How Save sends the settings.
 enum class SavePlan {
@@ -221,9 +233,12 @@ struct SecondSeriesProfile {
   ButtonRules buttons;
   FrameTexts texts;
   SwitchWordSlot switchWord;
+  // The buttons as the dialog opens: get, save, import, export, exit.
+  ButtonStates startButtons{true, false, true, false, true};
 };
 const SecondSeriesProfile& RWK201Profile();
 const SecondSeriesProfile& RWK305Profile();
+const SecondSeriesProfile& K409Profile();
 
 // The row of a setting in the profile's table; nullptr when it has none.
 const SettingRow* RowOf(const SecondSeriesProfile& profile, Setting setting);

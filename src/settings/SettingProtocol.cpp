@@ -12,7 +12,6 @@
 #include "link/PortSession.h"
 #include "link/PortState.h"
 #include "link/SerialIo.h"
-#include "link/USBUnit.h"
 
 namespace torva::settings {
 
@@ -73,12 +72,14 @@ bool SettingLink::ReadPort(uint8_t* buffer, int length, int timeoutMs) {
         }
       }
     }
+    // The USB calls go through the link's library table, as the writes do
+    // (tests replace it).
     case PortUSB:
-      return UsbDevice::uRead(g_nHandle, 1, buffer, length) == length;
+      return CurrentPortLibraryCalls().uRead(g_nHandle, 1, buffer, length) == length;
     case PortUSBPrinter: {
       if (style_.usbPrinterReadPauseMs > 0) torva::PrinterDelay(style_.usbPrinterReadPauseMs);
       int got = 0;
-      return UsbPrinter::ReadUSBPrinter(g_nHandle, buffer, length, &got) != 0 && got == length;
+      return CurrentPortLibraryCalls().ReadUSBPrinter(g_nHandle, buffer, length, &got) != 0 && got == length;
     }
     default:
       return false;

@@ -5,6 +5,7 @@
 #include "link/PortState.h"
 #include "settings/K201EepromSet.h"
 #include "settings/K305EepromSet.h"
+#include "settings/K409EepromSet.h"
 #include "settings/K512EepromSet.h"
 #include "settings/M512EepromSet.h"
 #include "settings/M512IIEepromSet.h"
@@ -39,6 +40,7 @@ const EditorEntry kEditors[] = {
     {ModelRWK201, "TRWK201EepromSetForm", &Make<TRWK201EepromSetForm>},
     {ModelRWK305, "TRWK305EepromSetForm", &Make<TRWK305EepromSetForm>},
     {ModelRWK305W, "TRWK305EepromSetForm", &Make<TRWK305EepromSetForm>},
+    {ModelRWNK409, "TK409EepromSetForm", &Make<TK409EepromSetForm>},
 };
 
 const EditorEntry* Find(int modelCode) {
