@@ -569,7 +569,7 @@ SaveCommands BuildSaveCommands(const FormState& state, const EditValues& edits, 
       out.refused = row;
       return out;
     }
-    if (row->codec == Codec::DataBits) out.dataBits = *value;
+    if (row->setting == Setting::CommDataBits) out.dataBits = *value;
     out.commands.emplace_back(row, *value);
   }
   return out;
