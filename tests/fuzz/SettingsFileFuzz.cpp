@@ -1,8 +1,9 @@
 // Fuzz target of the settings-file reader: any bytes as a *.pes file, read
 // with the store sizes, tags and both framings of several editors and
 // applied to the import tables of every editor of the common-address family
-// (VD-M512II, VD-M512, VD-K512, VD-K201, VD-K305, VD-N512), of the RW-K201 and
-// RW-K305, whose result is exported again, and of the four two-bank editors.
+// (VD-M512II, VD-M512, VD-K512, VD-K201, VD-K305, VD-N512), of the POS-style
+// editors (RW-K201, RW-K305, RWN-K409), whose result is exported again, and
+// of the four two-bank editors.
 // Besides the sanitizers it checks what the reader promises: never more
 // records than the store holds, a matching tag only when the tag text is the
 // editor's, the records taken from the file's bytes in order; and that an
@@ -112,7 +113,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (bytes) Require(bytes->size() == 9 * profile->exportOrder.size() + 9);
     }
   }
-  for (const second::SecondSeriesProfile* profile : {&second::RWK201Profile(), &second::RWK305Profile()}) {
+  for (const second::SecondSeriesProfile* profile :
+       {&second::RWK201Profile(), &second::RWK305Profile(), &second::K409Profile()}) {
     const second::FormState start = second::StartState(*profile);
     second::FormState state = start;
     const second::ImportOutcome outcome = second::ImportFile(data, size, state, *profile);

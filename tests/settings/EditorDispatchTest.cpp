@@ -12,6 +12,7 @@
 #include "link/Clock.h"
 #include "link/PortState.h"
 #include "shell/EditorDispatch.h"
+#include "settings/K409EepromSet.h"
 #include "settings/M512IIEepromSet.h"
 #include "settings/RWK201EepromSet.h"
 #include "settings/RWK305EepromSet.h"
@@ -97,6 +98,8 @@ TEST_F(EditorDispatchTest, AccessCodeThenTheModelsEditor) {
       {ModelRWK305, kAccessCode, "TRWK305EepromSetForm"},
       {ModelRWK305W, kAccessCode, "TRWK305EepromSetForm"},
       {ModelRWK305, "", ""},
+      {ModelRWNK409, kAccessCode, "TK409EepromSetForm"},
+      {ModelRWNK409, "", ""},
       {ModelVDK773, kAccessCode, ""},       // an editor that is not there yet
   };
   for (const auto& c : cases) {
@@ -147,4 +150,12 @@ TEST(EditorDispatchTable, RowsOfTheEditorsThatExist) {
     EXPECT_EQ(k305->windowTitle(), "EepromSet");
   }
   EXPECT_NE(dynamic_cast<TRWK201EepromSetForm*>(CreateSettingsEditor(ModelRWK201, nullptr).get()), nullptr);
+  // The RWN-K409's POS-style editor.
+  EXPECT_STREQ(SettingsEditorClass(ModelRWNK409), "TK409EepromSetForm");
+  auto k409 = CreateSettingsEditor(ModelRWNK409, nullptr);
+  auto* k409Form = dynamic_cast<TK409EepromSetForm*>(k409.get());
+  ASSERT_NE(k409Form, nullptr);
+  EXPECT_EQ(k409->objectName(), "TK409EepromSetForm");
+  EXPECT_EQ(k409->windowTitle(), "K409 EepromSet");
+  EXPECT_EQ(k409Form->profile().modelCodes, (std::vector<int>{ModelRWNK409}));
 }

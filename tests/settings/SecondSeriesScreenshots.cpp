@@ -1,6 +1,6 @@
-// Screenshots of the RW-K201 editor for the documentation. Runs only when
-// TORVA_DOCS_SHOTS names a folder: the dialog after a Get (English), and the
-// same dialog in Chinese with the box of a Get that failed in front.
+// Screenshots of the POS-style editors for the documentation. Run only when
+// TORVA_DOCS_SHOTS names a folder: each dialog after a Get (English), and the
+// same dialog in Chinese with a message box in front.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -12,6 +12,7 @@
 
 #include "link/Clock.h"
 #include "link/PortState.h"
+#include "settings/K409EepromSet.h"
 #include "settings/RWK201EepromSet.h"
 #include "sim/SimPrinter.h"
 
@@ -85,6 +86,60 @@ TEST(SecondSeriesScreenshots, BothLanguages) {
       shot = image.save(file);
     });
     form.btnGetSettingsFromPrinterClick();
+    EXPECT_TRUE(shot);
+  }
+  printer.stop();
+  ResetPortState();
+}
+
+// The RWN-K409 editor: after a Get (English), and in Chinese with the box of
+// a Save's edit check in front.
+TEST(SecondSeriesScreenshots, K409BothLanguages) {
+  const QByteArray folder = qgetenv("TORVA_DOCS_SHOTS");
+  if (folder.isEmpty()) GTEST_SKIP() << "set TORVA_DOCS_SHOTS to a folder to take the screenshots";
+  ResetPortState();
+  torva::SetPrinterDelayScale(0);
+  torva::sim::SimPrinter printer(5);
+  PortType = PortCOM;
+  ComParameter.Name = printer.startSerial();
+  printer.setSetting(0x16, 2);  // 38400
+  printer.setSetting(0x1B, 2);  // even parity
+  printer.setSetting(0x06, 120);
+  printer.setSetting(0x02, 90);
+  printer.setSetting(0x4E, 4);
+  printer.setSetting(0x12, 1);
+  printer.setSetting(0x65, 1);
+  printer.setSetting(0x6D, 7);
+
+  for (const char* language : {"English", "Chinese"}) {
+    Language = language;
+    TK409EepromSetForm form;
+    form.show();
+    {
+      BoxCatcher close({});
+      form.btnGetSettingsFromPrinterClick();
+    }
+    QApplication::processEvents();
+    const QString file = QString::fromUtf8(folder) + "/settings-k409-" + QString(language).toLower() + ".png";
+    if (Language == "English") {
+      ASSERT_TRUE(form.grab().save(file));
+      continue;
+    }
+    // Chinese: a feed in mark mode below 19 dot lines, and Save's warning in
+    // front of the dialog.
+    torva::settings::second::FormState s = form.state();
+    s[torva::settings::second::Control::FeedLine].text = "18";
+    form.setState(s);
+    bool shot = false;
+    BoxCatcher grab([&](QMessageBox* box) {
+      QImage image = form.grab().toImage();
+      const QImage boxImage = box->grab().toImage();
+      QPainter painter(&image);
+      painter.drawImage((image.width() - boxImage.width()) / 2, (image.height() - boxImage.height()) / 2, boxImage);
+      painter.end();
+      shot = image.save(file);
+    });
+    form.btnSaveSettingsToPrinterClick();
     EXPECT_TRUE(shot);
   }
   printer.stop();
