@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <random>
-#include <utility>
 
 #include "settings/SettingsFile.h"
 #include "settings/TwoBankMap.h"
@@ -29,16 +28,6 @@ TEST(SettingsFileFuzzReplay, FixedInputs) {
     const Bytes file = added.Finish(tag);
     EXPECT_EQ(LLVMFuzzerTestOneInput(file.data(), file.size()), 0) << tag;
   }
-  // The RWN-K409's nineteen records under its tag, each value one its import
-  // takes (so the export and the second import run), and one it refuses.
-  torva::settings::SettingsFileWriter k409;
-  const std::pair<int, int> records[] = {{0x16, 1},  {0x40, 1}, {0x17, 7}, {0x19, 2}, {0x1B, 2}, {0x4E, 5},
-                                         {0x4A, 6},  {0x06, 120}, {0x02, 70}, {0x44, 1}, {0x54, 0}, {0x30, 0},
-                                         {0x14, 1},  {0x12, 1}, {0x58, 0}, {0x6D, 9}, {0x65, 1}, {0x7D, 1},
-                                         {0x2C, 300}, {0x6D, 0x0A}};
-  for (const auto& [address, value] : records) k409.SaveSettingsToFile(address, value);
-  const Bytes k409File = k409.Finish("ABCDEFGHI");
-  EXPECT_EQ(LLVMFuzzerTestOneInput(k409File.data(), k409File.size()), 0);
   EXPECT_EQ(LLVMFuzzerTestOneInput(nullptr, 0), 0);
   // The two-bank editors' files of their start state, whole and cut short.
   for (const auto* profile : torva::settings::TwoBankProfiles()) {
