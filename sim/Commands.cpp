@@ -60,6 +60,7 @@ std::vector<CommandRow> BuildCommandTable() {
   t.push_back({"BundlerRetract", {0x1B, 0x63, 0x5C}, 3, {}});
   t.push_back({"InitializePrinter", {0x1B, 0x40}, 2, {}});
   AddConsoleRows(t);
+  AddInformationRows(t);
   return t;
 }
 

@@ -26,6 +26,9 @@ const char kConsoleHelp[] =
     "  hangup                  drop every connection\n"
     "  model CODE              become another model (0..18), with its default settings\n"
     "  delay MS                delay before each reply\n"
+    "  capture raw|commands    raw: take every byte as data, answer nothing (a download);\n"
+    "                          commands: parse and answer again (the default)\n"
+    "  version TEXT            the firmware version the printer reports\n"
     "  help                    this text\n"
     "  quit                    stop the simulator\n";
 
@@ -247,13 +250,23 @@ ConsoleCommand ParseConsoleCommand(const std::string& line) {
     c.kind = Kind::Delay;
     if (w.size() != 2 || !ParseDecimal(w[1], 0, 600000, c.value))
       return Error("delay: delay MS, 0..600000");
+  } else if (cmd == "capture") {
+    c.kind = Kind::Capture;
+    const std::string how = w.size() == 2 ? Lower(w[1]) : std::string();
+    if (how != "raw" && how != "commands") return Error("capture: capture raw or capture commands");
+    c.value = how == "raw" ? 1 : 0;
+  } else if (cmd == "version") {
+    c.kind = Kind::Version;
+    if (w.size() != 2) return Error("version: version TEXT, e.g. version V1.02.3");
+    c.text = w[1];
   } else if (cmd == "quit" || cmd == "exit") {
     c.kind = Kind::Quit;
   } else {
     return Error("unknown command '" + w[0] + "' (help lists the commands)");
   }
   if (c.kind != Kind::SetStatus && c.kind != Kind::Send && c.kind != Kind::Get && c.kind != Kind::Set &&
-      c.kind != Kind::Log && c.kind != Kind::Model && c.kind != Kind::Delay && w.size() > 1)
+      c.kind != Kind::Log && c.kind != Kind::Model && c.kind != Kind::Delay && c.kind != Kind::Capture &&
+      c.kind != Kind::Version && w.size() > 1)
     return Error(w[0] + ": takes no arguments");
   return c;
 }
@@ -322,6 +335,13 @@ std::string RunConsoleCommand(SimPrinter& printer, const ConsoleCommand& c,
     case Kind::Delay:
       printer.setReplyDelayMs(c.value);
       return "reply delay " + std::to_string(printer.replyDelayMs()) + " ms\n";
+    case Kind::Capture:
+      printer.setRawCapture(c.value != 0);
+      return c.value != 0 ? "capture raw: bytes are recorded, nothing is parsed or answered\n"
+                          : "capture commands: frames are parsed and answered\n";
+    case Kind::Version:
+      printer.setFirmwareVersion(c.text);
+      return "firmware version " + printer.firmwareVersion() + "\n";
   }
   return {};
 }

@@ -1,6 +1,7 @@
 // The commands torva-printer-sim takes on its standard input while it runs,
 // so the printer can be changed under an open console: status record,
-// settings, faults, unsolicited bytes, log tail, power cycle.
+// settings, faults, unsolicited bytes, log tail, power cycle, raw capture,
+// firmware version.
 //
 // Parsing is a plain function from one line to a ConsoleCommand, and running
 // one is a plain function on a SimPrinter, so both are tested without the
@@ -31,6 +32,8 @@ struct ConsoleCommand {
     Hangup,      // hangup
     Model,       // model CODE
     Delay,       // delay MS
+    Capture,     // capture raw | capture commands
+    Version,     // version TEXT
     Quit,        // quit, exit
   };
   Kind kind = Kind::Empty;
@@ -39,6 +42,7 @@ struct ConsoleCommand {
   int address = -1;  // Get, Set; Fault: -1 for the general fault
   int value = 0;     // Set: the 16-bit value; Model: the code; Delay: ms; Log: entries
   int bank = 1;      // Get, Set
+  std::string text;  // Version
   FaultSpec fault;   // Fault (kind None with an address clears that address)
 };
 

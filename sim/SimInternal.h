@@ -50,6 +50,8 @@ std::vector<CommandRow> BuildCommandTable();
 void AddConsoleRows(std::vector<CommandRow>& table);
 // A query's bytes (at most three) as a key of the answers' table.
 uint32_t QueryKey(const Bytes& query);
+// The printer-information queries and the bundler wait time (InformationQueries.cpp).
+void AddInformationRows(std::vector<CommandRow>& table);
 std::map<uint32_t, uint8_t> DefaultQueryReplies();
 
 // The command table indexed by first byte, so the parser looks at the few
@@ -108,6 +110,8 @@ struct SimPrinter::Impl {
   std::string printerName;  // empty: the model's name
   bool wifiReply = false;
   bool usbBabble = false;
+  bool rawCapture = false;
+  std::string firmwareVersion = "V1.02.3";
   K773Custom k773;
   bool stopping = false;
   // The custom status stream (1D E0 n): sessions that switched it on get the

@@ -59,6 +59,11 @@ void Session::hostBytes(const uint8_t* data, size_t n) {
       if (!open_ || hungUp_) return;
     }
     if (n == 0) return;
+    if (p.rawCapture) {
+      p.received.insert(p.received.end(), data, data + n);
+      p.cv.notify_all();  // waitForReceived
+      return;
+    }
     auto now = std::chrono::steady_clock::now();
     if (!pending_.empty() && now - lastByte_ > kFrameGap) {
       p.addLog(channel_, "Data", pending_);

@@ -134,6 +134,24 @@ class SimPrinter {
   void setQueryReply(const Bytes& query, uint8_t value);
   uint8_t queryReply(const Bytes& query) const;
 
+  // --- printer information
+  // The firmware version text (default "V1.02.3"): 1D 49 44 answers it and a
+  // 00, at most 10 bytes in all; 1D 99 5C 31 E7 08 35 answers 25 bytes whose
+  // text holds its first seven characters at positions 16-22 (counting from
+  // 1). 1D 49 99 answers printerName() and a 00, at most 20 bytes.
+  // 1B 63 39 n (the bundler wait time, logged "BundlerWaitTime") stores n in
+  // setting 3C, the presenter wait time.
+  void setFirmwareVersion(const std::string& version);
+  std::string firmwareVersion() const;
+
+  // --- raw capture
+  // While on, the host's bytes are recorded as they come (receivedBytes) and
+  // nothing else: no frame is parsed, logged or answered, as a printer
+  // taking a firmware image does (its bytes may hold any command by chance).
+  // Bytes of a frame left incomplete before the switch stay pending.
+  void setRawCapture(bool on);
+  bool rawCapture() const;
+
   // --- line behaviour and faults
   void setReplyDelayMs(int ms);  // default 3 ms, what a real line takes
   int replyDelayMs() const;

@@ -16,7 +16,7 @@ struct GuardRow {
   bool refusesNet;
 };
 
-constexpr std::array<GuardRow, 8> kGuards = {{
+constexpr std::array<GuardRow, 9> kGuards = {{
     {GuardedTool::StatusMonitor, true, true, true},
     {GuardedTool::EepromSet, true, true, false},
     {GuardedTool::CheckMark, true, true, false},
@@ -25,6 +25,7 @@ constexpr std::array<GuardRow, 8> kGuards = {{
     {GuardedTool::PrintTest, true, false, false},
     {GuardedTool::FirmwareUpdate, true, false, false},
     {GuardedTool::PortSet, false, false, false},
+    {GuardedTool::BundlerWaitTime, true, false, false},
 }};
 
 const GuardRow* RowOf(GuardedTool tool) {
@@ -63,10 +64,14 @@ GuardMessage PortGuardMessage(GuardedTool tool, GuardVerdict verdict) {
   return {"", ""};
 }
 
+MessageKind PortGuardBox(GuardedTool tool) {
+  return tool == GuardedTool::BundlerWaitTime ? MessageKind::Information : MessageKind::Warning;
+}
+
 bool CheckPortGuard(GuardedTool tool) {
   const GuardVerdict v = PortGuardVerdict(tool, PortType.load());
   if (v == GuardVerdict::Allowed) return true;
   const GuardMessage m = PortGuardMessage(tool, v);
-  OutputWarning(QString::fromUtf8(m.english), QString::fromUtf8(m.chinese));
+  ShowMessage(PortGuardBox(tool), QString::fromUtf8(m.english), QString::fromUtf8(m.chinese));
   return false;
 }

@@ -2,6 +2,7 @@
 // refuses which configured port kind, and with which warning.
 #pragma once
 
+#include "gui/Messages.h"
 
 enum class GuardedTool {
   StatusMonitor,       // SpeedButton_MonitotClick
@@ -12,6 +13,7 @@ enum class GuardedTool {
   PrintTest,           // SpeedButton_PrintTestClick (command console)
   FirmwareUpdate,      // SpeedButton_FirmwareUpdateClick (download)
   PortSet,             // SpeedButton_PortSetClick
+  BundlerWaitTime,     // bundlerlatencytimeMenuClick (main window)
 };
 
 enum class GuardVerdict {
@@ -31,6 +33,10 @@ struct GuardMessage {
 // The warning of a refusal; empty texts for Allowed.
 GuardMessage PortGuardMessage(GuardedTool tool, GuardVerdict verdict);
 
+// The box a refusal shows: a warning, but an information box for the bundler
+// wait time.
+MessageKind PortGuardBox(GuardedTool tool);
+
 // Consults the table for the current PortType; on a refusal shows its
-// warning (OutputWarning) and answers false.
+// message (a warning box, or the tool's PortGuardBox) and answers false.
 bool CheckPortGuard(GuardedTool tool);

@@ -82,6 +82,15 @@ void ShowMessage(MessageKind kind, const QString& english, const QString& chines
   }  // neither language: nothing is shown
 }
 
+void ShowMessageTitled(MessageKind kind, const QString& english, const QString& chinese,
+                       const QString& chineseTitle) {
+  if (Language == "English") {
+    ShowBox(kind, english, QString::fromUtf8(EnglishTitle(kind)), true);
+  } else if (Language == "Chinese") {
+    ShowBox(kind, chinese, chineseTitle, false);
+  }
+}
+
 void ShowEnglishMessage(MessageKind kind, const QString& text) {
   ShowBox(kind, text, QString::fromUtf8(EnglishTitle(kind)), true);
 }

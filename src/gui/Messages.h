@@ -53,6 +53,10 @@ void OutputError(const QString& english, const QString& chinese);
 void OutputInformation(const QString& english, const QString& chinese);
 // The common body of the three.
 void ShowMessage(MessageKind kind, const QString& english, const QString& chinese);
+// As ShowMessage, with the Chinese box titled `chineseTitle` instead of the
+// kind's title (the download's success box reads "提示").
+void ShowMessageTitled(MessageKind kind, const QString& english, const QString& chinese,
+                       const QString& chineseTitle);
 // A box in English whatever the language (some messages of the settings files
 // are English only): titled "Warning", "Error", "Information", or the
 // application's title for Plain, with one "OK" button. Recorded like the others.

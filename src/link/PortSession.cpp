@@ -81,6 +81,8 @@ PortOpen OpenConfiguredPort(const PortSessionPlan& plan) {
       CloseField(USBParameter.m_hdev, [](int h) { UsbDevice::CloseDevice(h); });
       const int h = UsbDevice::OpenDeviceX(USBParameter.X);
       USBParameter.m_hdev = h;
+      if (h != -1 && (plan.usbDeviceFirstTimeout >= 0 || plan.usbDeviceSecondTimeout >= 0))
+        CurrentPortLibraryCalls().SetUSBTimeouts(h, plan.usbDeviceFirstTimeout, plan.usbDeviceSecondTimeout);
       return Result(kind, h);
     }
     case PortUSBPrinter: {

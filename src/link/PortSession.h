@@ -66,6 +66,10 @@ struct PortSessionPlan {
   // SetTimeout for the printer-class call.
   int usbPrinterReadTimeoutMs = -1;
   int usbPrinterWriteTimeoutMs = -1;
+  // USB device: when either is not negative, SetUSBTimeouts(handle, first,
+  // second) follows a successful open (units of the device library).
+  int usbDeviceFirstTimeout = -1;
+  int usbDeviceSecondTimeout = -1;
 };
 
 enum class PortOpenStatus {

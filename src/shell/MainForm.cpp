@@ -94,6 +94,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent), ui(new Ui::TMainFor
   connect(ui->CutMenu, &QAction::triggered, this, &TMainForm::CutMenuClick);
   connect(ui->BundlerPresentMenu, &QAction::triggered, this, &TMainForm::BundlerPresentMenuClick);
   connect(ui->BundlerRetractMenu, &QAction::triggered, this, &TMainForm::BundlerRetractMenuClick);
+  connect(ui->bundlerlatencytimeMenu, &QAction::triggered, this, &TMainForm::bundlerlatencytimeMenuClick);
   connect(ui->PrintTestMenu, &QAction::triggered, this, &TMainForm::SpeedButton_PrintTestClick);
   connect(ui->CheckMarkMenu, &QAction::triggered, this, &TMainForm::SpeedButton_CheckMarkClick);
   connect(ui->FirmwareUpdateMenu, &QAction::triggered, this, &TMainForm::SpeedButton_FirmwareUpdateClick);
@@ -186,6 +187,7 @@ void TMainForm::SetCaptions(const std::string& language, char eepromMnemonic) {
   ui->BundlerMenu->setTitle(pick({"Bundler", "容纸器"}));
   ui->BundlerPresentMenu->setText(pick({"Present", "吐纸"}));
   ui->BundlerRetractMenu->setText(pick({"Retract", "回收"}));
+  ui->bundlerlatencytimeMenu->setText(pick({"Bundler WaitTime", "容纸器等待时间"}));
   ui->PrintTestMenu->setText(pick({"User Command", "用户指令"}));
   ui->CheckMarkMenu->setText(pick({"Check Mark", "黑标校验"}));
   ui->PrinterSettingMenu->setTitle(pick({"&Setting", "设置(&S)"}));
@@ -394,7 +396,7 @@ void TMainForm::ADConverterMenuClick() {
 
 void TMainForm::PrinterInformationMenuClick() {
   if (!CheckPortGuard(GuardedTool::PrinterInformation)) return;
-  // The printer information dialog opens here (service tools).
+  OpenPrinterInformation(*this);
 }
 
 void TMainForm::SpeedButton_PrintTestClick() {
@@ -404,7 +406,12 @@ void TMainForm::SpeedButton_PrintTestClick() {
 
 void TMainForm::SpeedButton_FirmwareUpdateClick() {
   if (!CheckPortGuard(GuardedTool::FirmwareUpdate)) return;
-  // The download dialog opens here (service tools).
+  OpenFirmwareUpdate(*this);
+}
+
+void TMainForm::bundlerlatencytimeMenuClick() {
+  if (!CheckPortGuard(GuardedTool::BundlerWaitTime)) return;
+  OpenBundlerlatencytime(*this);
 }
 
 // --- tray

@@ -78,6 +78,7 @@ class TMainForm : public QMainWindow {
   void CutMenuClick();
   void BundlerPresentMenuClick();
   void BundlerRetractMenuClick();
+  void bundlerlatencytimeMenuClick();
   void EnglishMenuClick();
   void ChineseMenuClick();
   void HelpChmMenuClick();

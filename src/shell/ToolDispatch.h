@@ -7,3 +7,15 @@ class TMainForm;
 
 // The user command console (User Command button and Test menu entry).
 void OpenPrintTest(TMainForm& main);
+
+// The download dialog (Download button and Setting > Download).
+void OpenFirmwareUpdate(TMainForm& main);
+
+// The printer information (Printer Status > Printer Infor): isADPress is
+// cleared before the dialog is created, since the dialog asks the printer
+// while it is created and the A/D view's flag would cut its replies short.
+void OpenPrinterInformation(TMainForm& main);
+
+// The bundler wait time (Test > Bundler > Bundler WaitTime): the dialog opens
+// and closes the configured port itself.
+void OpenBundlerlatencytime(TMainForm& main);

@@ -23,6 +23,7 @@
 #include "link/EepromControl.h"
 #include "link/NetUnit.h"
 #include "link/PortState.h"
+#include "tools/Bundlerlatencytime.h"
 #include "tools/ConsoleCodec.h"
 #include "ui_PrintTest.h"
 
@@ -113,6 +114,8 @@ TPrintTestForm::TPrintTestForm(QWidget* owner) : QDialog(owner), ui_(std::make_u
   BundlerPresentMenu->setObjectName("BundlerPresentMenu");
   BundlerRetractMenu = BundlerControlMenu->addAction("Retract");
   BundlerRetractMenu->setObjectName("BundlerRetractMenu");
+  BundlerlatencytimeMenu = BundlerControlMenu->addAction("Bundler WaitTime");
+  BundlerlatencytimeMenu->setObjectName("BundlerlatencytimeMenu");
 
   connect(ui_->ExcuteCommandButton, &QPushButton::clicked, this, &TPrintTestForm::ExcuteCommandButtonClick);
   connect(ui_->HexFormatCheckBox, &QCheckBox::clicked, this, &TPrintTestForm::HexFormatCheckBoxClick);
@@ -131,6 +134,7 @@ TPrintTestForm::TPrintTestForm(QWidget* owner) : QDialog(owner), ui_(std::make_u
   connect(ui_->BundlerButton, &QPushButton::clicked, this, &TPrintTestForm::BundlerButtonClick);
   connect(BundlerPresentMenu, &QAction::triggered, this, &TPrintTestForm::BundlerPresentMenuClick);
   connect(BundlerRetractMenu, &QAction::triggered, this, &TPrintTestForm::BundlerRetractMenuClick);
+  connect(BundlerlatencytimeMenu, &QAction::triggered, this, &TPrintTestForm::BundlerlatencytimeMenuClick);
   connect(ui_->ExitButton, &QPushButton::clicked, this, &TPrintTestForm::ExitButtonClick);
   ui_->CommandCombo->installEventFilter(this);
   BindHelpKey(this);
@@ -150,6 +154,7 @@ void TPrintTestForm::SetCaptions() {
   setWindowTitle(Tr2("User Command", "用户指令"));
   BundlerPresentMenu->setText(Tr2("Present", "吐纸"));
   BundlerRetractMenu->setText(Tr2("Retract", "回收"));
+  BundlerlatencytimeMenu->setText(Tr2("Bundler WaitTime", "容纸器等待时间"));
   ui_->GroupBox2->setTitle(Tr2("Input", "发送区"));
   ui_->GroupBox1->setTitle(Tr2("Notice", "提示"));
   ui_->GroupBox4->setTitle(Tr2("Receive", "接收区"));
@@ -492,5 +497,11 @@ void TPrintTestForm::FeedPaperButtonClick() { SendFixedCommand(FixedCommand::Fee
 void TPrintTestForm::SelfTestButtonClick() { SendFixedCommand(FixedCommand::SelfTest); }
 void TPrintTestForm::BundlerPresentMenuClick() { SendFixedCommand(FixedCommand::BundlerPresent); }
 void TPrintTestForm::BundlerRetractMenuClick() { SendFixedCommand(FixedCommand::BundlerRetract); }
+
+void TPrintTestForm::BundlerlatencytimeMenuClick() {
+  // Writes through this console's connection and leaves it open.
+  TBundlerlatencytimeForm dialog(this, true);
+  dialog.exec();
+}
 
 void TPrintTestForm::BundlerButtonClick() { BundlerControlMenu->popup(QCursor::pos()); }

@@ -33,10 +33,12 @@ class TPrintTestForm : public QDialog {
   ~TPrintTestForm() override;
 
   Ui::TPrintTestForm* form() const { return ui_.get(); }
-  // The Bundler button's pop-up menu and its two items.
+  // The Bundler button's pop-up menu and its items.
   QMenu* BundlerControlMenu = nullptr;
   QAction* BundlerPresentMenu = nullptr;
   QAction* BundlerRetractMenu = nullptr;
+  // Opens the bundler wait-time dialog on the console's connection.
+  QAction* BundlerlatencytimeMenu = nullptr;
 
   // Font and captions for Language.
   void SetCaptions();
@@ -74,6 +76,7 @@ class TPrintTestForm : public QDialog {
   void BundlerButtonClick();
   void BundlerPresentMenuClick();
   void BundlerRetractMenuClick();
+  void BundlerlatencytimeMenuClick();
   void ExitButtonClick();
 
  protected:

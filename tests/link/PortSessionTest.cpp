@@ -220,3 +220,31 @@ TEST_F(PortSessionUsb, UsbPrinterTimeOutsGoToTheChannelsCall) {
 }
 
 }  // namespace
+
+namespace {
+
+// The plan's USB device time-outs go to SetUSBTimeouts with the new handle,
+// after a successful open only.
+TEST_F(PortSessionUsb, UsbDeviceTimeOutsFollowASuccessfulOpen) {
+  static std::vector<std::string> calls;
+  calls.clear();
+  PortLibraryCalls fake = RealPortLibraryCalls();
+  fake.SetUSBTimeouts = [](int h, int a, int b) {
+    calls.push_back(std::to_string(h) + " " + std::to_string(a) + " " + std::to_string(b));
+    return 1;
+  };
+  ScopedPortLibraryCalls scoped(fake);
+  PortType = PortUSB;
+  USBParameter.X = 0;
+  const PortSessionPlan plan{.usbDeviceFirstTimeout = 20, .usbDeviceSecondTimeout = 90};
+  const PortOpen port = OpenConfiguredPort(plan);
+  ASSERT_TRUE(port.opened());
+  CloseConfiguredPort(plan);
+  ASSERT_TRUE(OpenConfiguredPort({}).opened());
+  CloseConfiguredPort({});
+  USBParameter.X = 5;  // no device there
+  EXPECT_FALSE(OpenConfiguredPort(plan).opened());
+  EXPECT_EQ(calls, std::vector<std::string>{std::to_string(port.handle) + " 20 90"});
+}
+
+}  // namespace

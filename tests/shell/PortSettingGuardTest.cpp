@@ -28,6 +28,7 @@ constexpr GuardCase kCases[] = {
     {GuardedTool::PrintTest, "console", {N, A, A, A, A, A, A, A}},
     {GuardedTool::FirmwareUpdate, "download", {N, A, A, A, A, A, A, A}},
     {GuardedTool::PortSet, "port setting", {A, A, A, A, A, A, A, A}},
+    {GuardedTool::BundlerWaitTime, "wait time", {N, A, A, A, A, A, A, A}},
 };
 
 TEST(DialogGuard, TableOfEveryOpenerAndKind) {
@@ -64,6 +65,19 @@ TEST(DialogGuard, MessagesInBothLanguages) {
       EXPECT_EQ(rec.messages()[0].kind, MessageKind::Warning);
       EXPECT_EQ(rec.messages()[0].text, QString::fromUtf8(Language == "English" ? c.english : c.chinese));
     }
+  }
+  // The bundler wait time's refusal is an information box.
+  for (const char* lang : {"English", "Chinese"}) {
+    Language = lang;
+    PortType = PortNone;
+    MessageRecorder rec;
+    EXPECT_FALSE(CheckPortGuard(GuardedTool::BundlerWaitTime));
+    ASSERT_EQ(rec.messages().size(), 1u);
+    EXPECT_EQ(rec.messages()[0].kind, MessageKind::Information);
+    EXPECT_EQ(rec.messages()[0].title, QString::fromUtf8(Language == "English" ? "Information" : "信息"));
+    EXPECT_EQ(rec.messages()[0].text,
+              QString::fromUtf8(Language == "English" ? "Please configurate the printer's port before other operations!"
+                                                      : "在进行此操作前请确认端口配置正确！"));
   }
   PortType = PortCOM;
   MessageRecorder rec;
