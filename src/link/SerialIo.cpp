@@ -56,7 +56,7 @@ int QueuedInput(int fd) {
   return n;
 }
 
-bool PurgeInput(int fd) { return tcflush(fd, TCIFLUSH) == 0; }
+bool PurgeInput(int fd) { return SerialTermiosCalls().flush(fd, TCIFLUSH) == 0; }
 
 void PurgeBoth(int fd) {
   if (isatty(fd)) tcflush(fd, TCIOFLUSH);

@@ -59,7 +59,8 @@ namespace serialio {
 
 // Bytes queued for reading (FIONREAD); -1 when the call fails.
 int QueuedInput(int fd);
-// Discards the input queue (tcflush TCIFLUSH); false when the call fails.
+// Discards the input queue (the table's flush, TCIFLUSH); false when the call
+// fails.
 bool PurgeInput(int fd);
 // Discards both queues; descriptors that are not terminals are left alone.
 void PurgeBoth(int fd);

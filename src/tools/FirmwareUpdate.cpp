@@ -28,7 +28,7 @@ constexpr FilterRow kFilters[] = {
     {"Font files(*.FNT)", "字库文件(*.FNT)"},       {"All files(*.*)", "所有文件(*.*)"},
 };
 
-// The dialog's width in each language; its height is the layout's.
+// The dialog's width at least; the text above the bar sets it when wider.
 constexpr int kClientWidth = 380;
 
 }  // namespace
@@ -78,7 +78,6 @@ void TFirmwareUpdateForm::SetCaptions() {
   }
   b->setText(now);
   b->setMinimumWidth(width);
-  ui_->StaticText1->setMinimumWidth(kClientWidth - 24);
   setFixedSize(minimumSizeHint().expandedTo(QSize(kClientWidth, 0)));
 }
 

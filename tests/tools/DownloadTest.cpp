@@ -1,0 +1,572 @@
+// The download dialog end to end: Browse and DownLoad, the file reaching the
+// printer byte for byte on every port kind (the simulated printer in raw
+// capture behind the serial pseudo-terminal, the USB socket and TCP; a file
+// standing for the parallel port; the spooler through a private cupsd), the
+// failures of each kind, and what the user sees meanwhile.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <QKeyEvent>
+#include <QLabel>
+#include <QProgressBar>
+#include <climits>
+#include <condition_variable>
+#include <random>
+
+#include "CaptionCheck.h"
+#include "ConsoleFixture.h"
+#include "Facilities.h"
+#include "gmock/gmock.h"
+#include "link/EepromControl.h"
+#include "link/NetUnit.h"
+#include "link/SerialIo.h"
+#include "link/USBUnit.h"
+#include "tools/FirmwareUpdate.h"
+
+// The private cupsd of the link tests, shared rather than copied.
+#include "../link/CupsTestServer.h"
+
+using consoletest::Bytes;
+using consoletest::ConsoleTest;
+using consoletest::WaitFor;
+using torva::gui::FileDialogRequest;
+
+namespace {
+
+// The CTS line as the serial seam reports it, and how often it was asked.
+std::atomic<bool> gCtsOn{true};
+std::atomic<int> gCtsProbes{0};
+int FakeModemIoctl(int fd, unsigned long request, int* bits) {
+  if (request == TIOCMGET) {
+    ++gCtsProbes;
+    *bits = gCtsOn ? TIOCM_CTS : 0;
+    return 0;
+  }
+  return RealSerialCalls().modemIoctl(fd, request, bits);
+}
+
+// A pseudo-terminal has no output queue to ask: what the port wrote counts
+// as queued until the simulated printer has it, as a real line's would until
+// it has gone out. So the drain after every block is the drain of a line.
+torva::sim::SimPrinter* gLinePrinter = nullptr;
+std::atomic<uint64_t> gLineWritten{0};
+ssize_t CountingWrite(int fd, const void* data, size_t n) {
+  const ssize_t r = RealSerialCalls().write(fd, data, n);
+  if (r > 0) gLineWritten += static_cast<uint64_t>(r);
+  return r;
+}
+int LineOutQueue(int, int* count) {
+  const uint64_t written = gLineWritten.load();
+  const uint64_t arrived = gLinePrinter ? gLinePrinter->receivedCount() : written;
+  *count = written > arrived ? static_cast<int>(written - arrived) : 0;
+  return 0;
+}
+
+// Library calls of the USB kinds, recorded and passed on.
+std::mutex gCallsMu;
+std::vector<std::string> gCalls;
+void Note(const std::string& s) {
+  std::lock_guard<std::mutex> lock(gCallsMu);
+  gCalls.push_back(s);
+}
+void ClearCalls() {
+  std::lock_guard<std::mutex> lock(gCallsMu);
+  gCalls.clear();
+}
+std::vector<std::string> Calls() {
+  std::lock_guard<std::mutex> lock(gCallsMu);
+  return gCalls;
+}
+std::string Join(int a, int b, int c = INT_MIN) {
+  return std::to_string(a) + " " + std::to_string(b) + (c == INT_MIN ? "" : " " + std::to_string(c));
+}
+// Writes that fail from the n-th on (0: none fails), and the handle written to.
+std::atomic<int> gFailFromWrite{0};
+std::atomic<int> gWrites{0};
+std::atomic<int> gWrittenHandle{-1};
+
+// A gate that holds the USB device's writes while a test looks at the dialog.
+struct Gate {
+  std::mutex mu;
+  std::condition_variable cv;
+  bool closed = false;
+  bool waiting = false;
+} gGate;
+
+Bytes Pattern(size_t n, unsigned seed) {
+  std::mt19937 rng(seed);
+  Bytes b(n);
+  for (auto& x : b) x = static_cast<uint8_t>(rng());
+  return b;
+}
+
+class DownloadTest : public ConsoleTest {
+ protected:
+  void SetUp() override {
+    ConsoleTest::SetUp();
+    gCtsOn = true;
+    gCtsProbes = 0;
+    gFailFromWrite = 0;
+    gWrites = 0;
+    gWrittenHandle = -1;
+    ClearCalls();
+    dialogs = std::make_unique<torva::gui::ScopedFileDialogs>([this](const FileDialogRequest& r) {
+      requests.push_back(r);
+      return chosen;
+    });
+    Firmwarefile.clear();
+    torva::tools::ExtendName.clear();
+  }
+  void TearDown() override {
+    dlg.reset();
+    dialogs.reset();
+    line.reset();
+    gLinePrinter = nullptr;
+    ConsoleTest::TearDown();
+  }
+
+  // The printer on "COM1" in raw capture, with CTS and the output queue of
+  // the line through the serial seam.
+  void UseSerialLine() {
+    UseSerial();
+    sim.setRawCapture(true);
+    gLinePrinter = &sim;
+    gLineWritten = 0;
+    SerialCalls calls = SerialTermiosCalls();
+    calls.modemIoctl = FakeModemIoctl;
+    calls.write = CountingWrite;
+    calls.outQueue = LineOutQueue;
+    line = std::make_unique<ScopedSerialCalls>(calls);
+  }
+
+  QString MakeFile(const QString& name, const Bytes& bytes) {
+    const QString path = QString::fromStdString(dir) + "/" + name;
+    consoletest::WriteFile(path, consoletest::ToBytes(bytes));
+    return path;
+  }
+
+  TFirmwareUpdateForm& OpenDownload() {
+    dlg = std::make_unique<TFirmwareUpdateForm>();
+    dlg->show();
+    return *dlg;
+  }
+  QPushButton* DownLoadButton() const { return dlg->findChild<QPushButton*>("DownLoadButton"); }
+  QPushButton* ExitButton() const { return dlg->findChild<QPushButton*>("ExitButton"); }
+
+  // Browse picks `path`.
+  void Choose(const QString& path) {
+    chosen = path;
+    dlg->DownLoadButtonClick();
+  }
+  // DownLoad (after a success, Browse for the same file first): waits for
+  // the transfer's box.
+  bool Send(int ms = 30000) {
+    if (dlg->state() == TFirmwareUpdateForm::ButtonState::Browse) dlg->DownLoadButtonClick();
+    messages.clear();
+    dlg->DownLoadButtonClick();
+    return WaitFor([&] { return !dlg->transferring() && !messages.messages().empty(); }, ms);
+  }
+  QString LastText() const { return messages.messages().empty() ? QString() : messages.messages().back().text; }
+
+  // The printer took the whole file and nothing else.
+  bool PrinterGot(const Bytes& file, int ms = 10000) {
+    const bool all = sim.waitForReceived(file.size(), ms);
+    const Bytes got = sim.receivedBytes();
+    EXPECT_TRUE(all) << got.size() << " of " << file.size() << " bytes"
+                     << (std::equal(got.begin(), got.end(), file.begin()) ? " (a prefix)" : "")
+                     << (got.size() <= file.size() && std::equal(got.begin(), got.end(), file.end() - got.size()) ? " (a suffix)" : "");
+    return all && got == file;
+  }
+
+  std::unique_ptr<torva::gui::ScopedFileDialogs> dialogs;
+  std::vector<FileDialogRequest> requests;
+  QString chosen;
+  std::unique_ptr<TFirmwareUpdateForm> dlg;
+  std::unique_ptr<ScopedSerialCalls> line;
+};
+
+// --- the dialog
+
+TEST_F(DownloadTest, CaptionsFiltersAndTheTwoButtonStates) {
+  UseSerial();
+  for (const char* language : {"English", "Chinese"}) {
+    SCOPED_TRACE(language);
+    Language = language;
+    const bool english = Language == "English";
+    TFirmwareUpdateForm& d = OpenDownload();
+    EXPECT_EQ(torva::testing::CaptionProblems(&d).join("; ").toStdString(), "");
+    EXPECT_EQ(d.windowTitle(), english ? "Download" : QString::fromUtf8("下载"));
+    EXPECT_EQ(DownLoadButton()->text(), english ? "&Browse..." : QString::fromUtf8("浏览(&B)"));
+    EXPECT_EQ(ExitButton()->text(), english ? "E&xit" : QString::fromUtf8("退出(&X)"));
+    EXPECT_EQ(DownLoadButton()->toolTip(),
+              english ? "Select a file and download it to the printer." : QString::fromUtf8("选择文件并下载到打印机。"));
+    EXPECT_EQ(ExitButton()->toolTip(), english ? "Exit" : QString::fromUtf8("退出当前窗口"));
+    EXPECT_EQ(d.findChild<QLabel*>("StaticText1")->text(),
+              english ? "You can select files with various extensions such as *.JK, *.DAT, *.EEP, *.ZK, *.FNT, *.* ."
+                      : QString::fromUtf8("您可选择多种后缀名的文件，例如*.JK，*.DAT，*.EEP，*.ZK，*.FNT，*.*。"));
+
+    // Cancelling the file dialog changes nothing.
+    requests.clear();
+    Choose({});
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].directory, QString::fromStdString(dir));
+    EXPECT_TRUE(requests[0].mustExist);
+    EXPECT_FALSE(requests[0].save);
+    EXPECT_EQ(requests[0].filter,
+              english ? "Firmware files(*.JK);;Firmware files(*.DAT);;EEPROM files(*.EEP);;Font files(*.ZK);;"
+                        "Font files(*.FNT);;All files(*.*)"
+                      : QString::fromUtf8("监控程序文件(*.JK);;监控程序文件(*.DAT);;EEPROM文件(*.EEP);;字库文件(*.ZK);;"
+                                          "字库文件(*.FNT);;所有文件(*.*)"));
+    EXPECT_EQ(d.state(), TFirmwareUpdateForm::ButtonState::Browse);
+    EXPECT_TRUE(Firmwarefile.empty());
+
+    // A choice: the path, the extension, the folder for the next browse.
+    QDir().mkpath(QString::fromStdString(dir) + "/fw");
+    const QString path = MakeFile("fw/MAIN.JK", {1, 2, 3});
+    Choose(path);
+    EXPECT_EQ(d.state(), TFirmwareUpdateForm::ButtonState::DownLoad);
+    EXPECT_EQ(DownLoadButton()->text(), english ? "&DownLoad" : QString::fromUtf8("下载(&D)"));
+    EXPECT_EQ(QString::fromStdString(Firmwarefile), path);
+    EXPECT_EQ(torva::tools::ExtendName, ".JK");
+    EXPECT_EQ(d.folder(), QString::fromStdString(dir) + "/fw");
+    EXPECT_EQ(torva::testing::CaptionProblems(&d).join("; ").toStdString(), "");
+    Firmwarefile.clear();
+  }
+}
+
+// --- serial
+
+TEST_F(DownloadTest, SerialSendsEveryBlockAfterACtsProbe) {
+  UseSerialLine();
+  const Bytes file = Pattern(3 * 1024 + 5, 1);
+  TFirmwareUpdateForm& d = OpenDownload();
+  Choose(MakeFile("MAIN.DAT", file));
+  ASSERT_TRUE(Send());
+  EXPECT_EQ(LastText(), "Download Success!");
+  EXPECT_EQ(messages.messages().back().kind, MessageKind::Information);
+  EXPECT_TRUE(PrinterGot(file));
+  EXPECT_EQ(gCtsProbes, 4);  // one probe a block, the remainder's too
+  EXPECT_GT(ComParameter.m_hdev, 0);  // a success leaves the port open
+  EXPECT_EQ(d.state(), TFirmwareUpdateForm::ButtonState::Browse);
+  EXPECT_EQ(d.windowTitle(), "Download");
+  EXPECT_EQ(d.barValue(), 0);
+  EXPECT_TRUE(DownLoadButton()->isEnabled());
+  EXPECT_TRUE(ExitButton()->isEnabled());
+}
+
+TEST_F(DownloadTest, SerialWithCtsOffFailsBeforeTheFirstBlockThenASecondClickResends) {
+  UseSerialLine();
+  gCtsOn = false;
+  Language = "Chinese";
+  const Bytes file = Pattern(2000, 2);
+  TFirmwareUpdateForm& d = OpenDownload();
+  Choose(MakeFile("font.zk", file));
+  ASSERT_TRUE(Send());
+  EXPECT_EQ(LastText(), QString::fromUtf8("下载失败！"));
+  EXPECT_EQ(messages.messages().back().kind, MessageKind::Error);
+  EXPECT_EQ(messages.messages().back().title, QString::fromUtf8("错误"));
+  EXPECT_EQ(gCtsProbes, 1);
+  EXPECT_EQ(ComParameter.m_hdev, -1);
+  EXPECT_EQ(sim.receivedCount(), 0u);
+  // The button still sends the same file.
+  EXPECT_EQ(d.state(), TFirmwareUpdateForm::ButtonState::DownLoad);
+  EXPECT_EQ(DownLoadButton()->text(), QString::fromUtf8("下载(&D)"));
+  EXPECT_EQ(d.windowTitle(), QString::fromUtf8("下载"));
+  gCtsOn = true;
+  ASSERT_TRUE(Send());
+  EXPECT_EQ(LastText(), QString::fromUtf8("下载成功！"));
+  EXPECT_EQ(messages.messages().back().title, QString::fromUtf8("提示"));
+  EXPECT_TRUE(PrinterGot(file));
+}
+
+TEST_F(DownloadTest, EmptyFileSendsNothingAndSucceeds) {
+  UseSerialLine();
+  OpenDownload();
+  Choose(MakeFile("empty.eep", {}));
+  ASSERT_TRUE(Send());
+  EXPECT_EQ(LastText(), "Download Success!Please Repower the printer!");
+  EXPECT_EQ(gCtsProbes, 0);
+  EXPECT_EQ(sim.receivedCount(), 0u);
+}
+
+TEST_F(DownloadTest, AFileThatCannotBeReadGoesBackToBrowse) {
+  UseSerial();
+  TFirmwareUpdateForm& d = OpenDownload();
+  const QString path = MakeFile("gone.JK", {1, 2, 3});
+  const QString fifo = QString::fromStdString(dir) + "/fifo.JK";
+  ASSERT_EQ(mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
+  for (const QString& chosenPath : {path, fifo}) {
+    SCOPED_TRACE(chosenPath.toStdString());
+    Choose(chosenPath);
+    if (chosenPath == path) QFile::remove(path);  // gone before DownLoad
+    messages.clear();
+    d.DownLoadButtonClick();
+    ASSERT_EQ(messages.texts(), std::vector<QString>{"Can't open the selected file!"});
+    EXPECT_EQ(messages.messages()[0].kind, MessageKind::Error);
+    EXPECT_FALSE(d.transferring());
+    EXPECT_EQ(d.state(), TFirmwareUpdateForm::ButtonState::Browse);
+    EXPECT_EQ(DownLoadButton()->text(), "&Browse...");
+    EXPECT_TRUE(DownLoadButton()->isEnabled());
+    EXPECT_TRUE(ExitButton()->isEnabled());
+  }
+  Language = "Chinese";
+  Choose(fifo);
+  messages.clear();
+  d.DownLoadButtonClick();
+  EXPECT_EQ(messages.texts(), std::vector<QString>{QString::fromUtf8("打开文件失败！")});
+  EXPECT_EQ(DownLoadButton()->text(), QString::fromUtf8("浏览(&B)"));
+}
+
+// --- USB device
+
+int RecordingSetUsbTimeouts(int h, int a, int b) {
+  Note("SetUSBTimeouts " + Join(h, a, b));
+  return RealPortLibraryCalls().SetUSBTimeouts(h, a, b);
+}
+int FailingUWrite(int h, int pipe, const uint8_t* data, int length) {
+  gWrittenHandle = h;
+  const int n = ++gWrites;
+  if (gFailFromWrite > 0 && n >= gFailFromWrite) return -1;
+  return RealPortLibraryCalls().uWrite(h, pipe, data, length);
+}
+
+TEST_F(DownloadTest, UsbDeviceSetsItsTimeOutsAndPausesAfterTheLastBlock) {
+  UseUsb(PortUSB);
+  sim.setRawCapture(true);
+  PortLibraryCalls calls = RealPortLibraryCalls();
+  calls.SetUSBTimeouts = RecordingSetUsbTimeouts;
+  calls.uWrite = FailingUWrite;
+  ScopedPortLibraryCalls fakes(calls);
+  torva::ScopedPrinterDelayRecorder delays;
+  const Bytes file = Pattern(2 * 1024 + 3, 3);
+  OpenDownload();
+  Choose(MakeFile("main.jk", file));
+  ASSERT_TRUE(Send());
+  EXPECT_EQ(LastText(), "Download Success!Please reopen the port!");
+  EXPECT_TRUE(PrinterGot(file));
+  const int h = USBParameter.m_hdev;
+  EXPECT_GT(h, 0);  // left open
+  EXPECT_EQ(gWrites, 3);
+  EXPECT_EQ(Calls(), (std::vector<std::string>{"SetUSBTimeouts " + Join(h, 20, 90),
+                                               "SetUSBTimeouts " + Join(h, 20, 30)}));
+  const std::vector<int> waits = delays.waits();
+  EXPECT_NE(std::find(waits.begin(), waits.end(), 1000), waits.end());
+
+  // A write that fails: the time-outs go back and the device is closed.
+  gFailFromWrite = gWrites + 2;
+  ClearCalls();
+  delays.clear();
+  ASSERT_TRUE(Send());
+  EXPECT_EQ(LastText(), "Download failure!");
+  const int h2 = gWrittenHandle;
+  EXPECT_EQ(Calls(), (std::vector<std::string>{"SetUSBTimeouts " + Join(h2, 20, 90),
+                                               "SetUSBTimeouts " + Join(h2, 20, 30)}));
+  EXPECT_EQ(USBParameter.m_hdev, -1);
+  EXPECT_EQ(UsbDevice::CloseDevice(h2), 0);  // already closed
+  for (int w : delays.waits()) EXPECT_NE(w, 1000);
+}
+
+// Esc and the close box do nothing while the blocks go; the buttons are
+// disabled and the caption says so. Afterwards Esc closes as usual.
+int GatedUWrite(int h, int pipe, const uint8_t* data, int length) {
+  {
+    std::unique_lock<std::mutex> lock(gGate.mu);
+    gGate.waiting = true;
+    gGate.cv.notify_all();
+    gGate.cv.wait(lock, [] { return !gGate.closed; });
+  }
+  return RealPortLibraryCalls().uWrite(h, pipe, data, length);
+}
+
+TEST_F(DownloadTest, EscAndCloseDoNothingMidTransfer) {
+  UseUsb(PortUSB);
+  sim.setRawCapture(true);
+  PortLibraryCalls calls = RealPortLibraryCalls();
+  calls.uWrite = GatedUWrite;
+  ScopedPortLibraryCalls fakes(calls);
+  {
+    std::lock_guard<std::mutex> lock(gGate.mu);
+    gGate.closed = true;
+    gGate.waiting = false;
+  }
+  const Bytes file = Pattern(5000, 4);
+  TFirmwareUpdateForm& d = OpenDownload();
+  Choose(MakeFile("A.FNT", file));
+  messages.clear();
+  d.DownLoadButtonClick();
+  ASSERT_TRUE(WaitFor([] {
+    std::lock_guard<std::mutex> lock(gGate.mu);
+    return gGate.waiting;
+  }, 10000));
+  EXPECT_TRUE(d.transferring());
+  EXPECT_EQ(d.windowTitle(), "Downloading......");
+  EXPECT_FALSE(DownLoadButton()->isEnabled());
+  EXPECT_FALSE(ExitButton()->isEnabled());
+  QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+  QApplication::sendEvent(&d, &esc);
+  d.close();
+  d.DownLoadButtonClick();  // a click that reached it anyway
+  QApplication::processEvents();
+  EXPECT_TRUE(d.isVisible());
+  EXPECT_TRUE(d.transferring());
+  {
+    std::lock_guard<std::mutex> lock(gGate.mu);
+    gGate.closed = false;
+  }
+  gGate.cv.notify_all();
+  ASSERT_TRUE(WaitFor([&] { return !d.transferring() && !messages.messages().empty(); }, 20000));
+  EXPECT_EQ(messages.texts(), std::vector<QString>{"Download Success!"});
+  EXPECT_TRUE(PrinterGot(file));
+  QKeyEvent again(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+  QApplication::sendEvent(&d, &again);
+  EXPECT_FALSE(d.isVisible());
+  EXPECT_EQ(d.result(), QDialog::Rejected);
+}
+
+// --- USB printer
+
+int RecordingSetTimeout(int a, int b) {
+  Note("SetTimeout " + Join(a, b));
+  return RealPortLibraryCalls().SetTimeout(a, b);
+}
+int RecordingSetPortTimeout(int a, int b) {
+  Note("SetPortTimeout " + Join(a, b));
+  return RealPortLibraryCalls().SetPortTimeout(a, b);
+}
+int FailingWriteUsbPrinter(int h, const uint8_t* data, int length, int* written) {
+  gWrittenHandle = h;
+  const int n = ++gWrites;
+  if (gFailFromWrite > 0 && n >= gFailFromWrite) {
+    *written = 0;
+    return 0;
+  }
+  return RealPortLibraryCalls().WriteUSBPrinter(h, data, length, written);
+}
+
+TEST_F(DownloadTest, UsbPrinterPlainAndTheCustomModesFailure) {
+  UseUsb(PortUSBPrinter);
+  sim.setRawCapture(true);
+  PortLibraryCalls calls = RealPortLibraryCalls();
+  calls.SetTimeout = RecordingSetTimeout;
+  calls.SetPortTimeout = RecordingSetPortTimeout;
+  calls.WriteUSBPrinter = FailingWriteUsbPrinter;
+  ScopedPortLibraryCalls fakes(calls);
+  const Bytes file = Pattern(4096, 5);
+  OpenDownload();
+  Choose(MakeFile("IMAGE.DAT", file));
+  ASSERT_TRUE(Send());
+  EXPECT_EQ(LastText(), "Download Success!");
+  EXPECT_TRUE(PrinterGot(file));
+  EXPECT_GT(USBPrinterParameter.m_hdev, 0);
+  EXPECT_EQ(Calls(), (std::vector<std::string>{"SetTimeout 9000 2000", "SetTimeout 3000 2000"}));
+
+  // The VD-K773 in its custom mode: opened by name all the same, and a
+  // failure closes that handle with the printer-class call.
+  sim.setModel(ModelVDK773);
+  sim.setK773Custom(true, 1, 2);
+  PrinterName = ModelVDK773;
+  is773Costom = 1;
+  iUSBClassMode = 1;
+  iStatusBytes = 2;
+  USBPrinterParameter.Name = sim.printerName();
+  ClearCalls();
+  gFailFromWrite = gWrites + 2;
+  ASSERT_TRUE(Send());
+  EXPECT_EQ(LastText(), "Download failure!");
+  EXPECT_EQ(Calls(), (std::vector<std::string>{"SetTimeout 9000 2000", "SetTimeout 3000 2000"}));
+  EXPECT_EQ(USBPrinterParameter.m_hdev, -1);
+  EXPECT_EQ(UsbPrinter::CloseUSBPrinter(gWrittenHandle), 0);  // closed already
+  EXPECT_EQ(UsbPrinter::CloseQfUSBPrinter(), 0);              // never opened
+}
+
+// --- Ethernet, parallel, nibble, spooler
+
+TEST_F(DownloadTest, EthernetUsesTheOpenConnectionAndFailsAtOnceWithoutOne) {
+  const int tcp = sim.startTcp(0);
+  ASSERT_GT(tcp, 0);
+  sim.setRawCapture(true);
+  setenv("TORVA_NET_PORT", std::to_string(tcp).c_str(), 1);
+  PNET.IPAddress = "127.0.0.1";
+  PNET.connecttime = 3;
+  PNET.writetime = 5;
+  PNET.readtime = 1;
+  ASSERT_TRUE(OpenNetPort());
+  PortType = PortNet;
+  const int connection = PNET.handle;
+  const Bytes file = Pattern(3000, 6);
+  OpenDownload();
+  Choose(MakeFile("net.bin", file));
+  ASSERT_TRUE(Send());
+  EXPECT_EQ(LastText(), "Download Success!");
+  EXPECT_TRUE(PrinterGot(file));
+  EXPECT_EQ(PNET.handle, connection);  // left to Close Port
+  CloseNetPort();
+  ASSERT_TRUE(Send());
+  EXPECT_EQ(LastText(), "Download failure!");
+  EXPECT_EQ(sim.receivedCount(), file.size());
+  unsetenv("TORVA_NET_PORT");
+}
+
+TEST_F(DownloadTest, ParallelPortIntoAFile) {
+  const std::string port = dir + "/lpt1";
+  ::close(::open(port.c_str(), O_CREAT | O_WRONLY, 0600));
+  setenv("TORVA_LPT1", port.c_str(), 1);
+  PortType = PortLPT;
+  const Bytes file = Pattern(1024 * 5, 7);
+  OpenDownload();
+  Choose(MakeFile("lpt.DAT", file));
+  ASSERT_TRUE(Send());
+  EXPECT_EQ(LastText(), "Download Success!");
+  EXPECT_GT(LPTParameter.m_hdev, 0);
+  EXPECT_EQ(consoletest::ReadFile(QString::fromStdString(port)), consoletest::ToBytes(file));
+  // No device: the open fails.
+  setenv("TORVA_LPT1", (dir + "/none").c_str(), 1);
+  ASSERT_TRUE(Send());
+  EXPECT_EQ(LastText(), "Download failure!");
+  EXPECT_EQ(LPTParameter.m_hdev, -1);
+  unsetenv("TORVA_LPT1");
+}
+
+TEST_F(DownloadTest, NibbleModeThatDoesNotOpenFails) {
+  setenv("TORVA_PARPORT1", (dir + "/none").c_str(), 1);
+  PortType = PortNibbleLPT;
+  OpenDownload();
+  Choose(MakeFile("n.ZK", {1, 2, 3}));
+  ASSERT_TRUE(Send());
+  EXPECT_EQ(LastText(), "Download failure!");
+  unsetenv("TORVA_PARPORT1");
+}
+
+TEST_F(DownloadTest, SpoolerSendsTheFileAsOneRawJob) {
+  torva::test::CupsTestServer cups;
+  const std::string why = cups.start();
+  if (!why.empty()) {
+    if (torva::test::FacilitiesRequired()) FAIL() << "no private cupsd (required with TORVA_CI): " << why;
+    GTEST_SKIP() << "no private cupsd here: " << why;
+  }
+  const int port = sim.startTcp(0);
+  ASSERT_GT(port, 0);
+  sim.setRawCapture(true);
+  ASSERT_EQ(cups.addRawQueue("torva", "socket://127.0.0.1:" + std::to_string(port)), "");
+  DriverParameter.DriverName = "torva";
+  PortType = PortDriver;
+  const Bytes file = Pattern(5 * 1024 + 100, 8);
+  OpenDownload();
+  Choose(MakeFile("spool.DAT", file));
+  ASSERT_TRUE(Send());
+  EXPECT_EQ(LastText(), "Download Success!");
+  EXPECT_EQ(DriverParameter.hPrinter, -1);  // the spooler is closed after it
+  ASSERT_TRUE(cups.waitIdle("torva", 20000));
+  EXPECT_TRUE(PrinterGot(file, 20000));
+  EXPECT_EQ(cups.jobs("torva").size(), 1u);
+  // A queue that is not there.
+  DriverParameter.DriverName = "missing";
+  ASSERT_TRUE(Send());
+  EXPECT_EQ(LastText(), "Download failure!");
+  EXPECT_EQ(DriverParameter.hPrinter, -1);
+  EXPECT_EQ(cups.jobs("torva").size(), 1u);
+}
+
+}  // namespace
