@@ -62,7 +62,9 @@ TBundlerlatencytimeForm::TBundlerlatencytimeForm(QWidget* owner, bool useOpenPor
   setFont(DialogSerifFont());
   connect(ui_->OKButton, &QPushButton::clicked, this, &TBundlerlatencytimeForm::OKButtonClick);
   connect(ui_->CancelButton, &QPushButton::clicked, this, &TBundlerlatencytimeForm::CancelButtonClick);
-  connect(ui_->LatencyTimeEdit, &QSpinBox::textChanged, this, &TBundlerlatencytimeForm::LatencyTimeEditChange);
+  // The box's own edit: the spin box reports only texts that are values.
+  if (QLineEdit* edit = ui_->LatencyTimeEdit->findChild<QLineEdit*>())
+    connect(edit, &QLineEdit::textChanged, this, &TBundlerlatencytimeForm::LatencyTimeEditChange);
   ui_->LatencyTimeEdit->installEventFilter(this);
   setFixedSize(minimumSizeHint().expandedTo(QSize(274, 109)));
   FormCreate();
