@@ -9,7 +9,9 @@
 #include <cctype>
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <memory>
+#include <vector>
 
 #include "link/COMUnit.h"
 #include "link/Clock.h"
@@ -77,16 +79,27 @@ class SourceFile {
     return true;
   }
   uint64_t size() const { return size_; }
-  // Exactly `length` bytes, else false (a file that shrank, a read error).
-  bool read(uint8_t* buffer, int length) {
-    int done = 0;
-    while (done < length) {
-      const ssize_t n = ::read(fd_, buffer + done, static_cast<size_t>(length - done));
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return false;
-      done += static_cast<int>(n);
+  // The next `length` bytes (at most kDownloadBlockSize), valid until the
+  // next call; null when the file has fewer left (it shrank) or a read
+  // fails. The file is read ahead in large pieces, so a block costs no
+  // system call and, mostly, no copy.
+  const uint8_t* next(int length) {
+    const size_t want = static_cast<size_t>(length);
+    if (filled_ - pos_ >= want) {
+      const uint8_t* p = ahead_.data() + pos_;
+      pos_ += want;
+      return p;
     }
-    return true;
+    // A block across two pieces is gathered in the block buffer.
+    size_t done = 0;
+    while (done < want) {
+      if (pos_ == filled_ && !refill()) return nullptr;
+      const size_t n = std::min(filled_ - pos_, want - done);
+      std::memcpy(block_.data() + done, ahead_.data() + pos_, n);
+      pos_ += n;
+      done += n;
+    }
+    return block_.data();
   }
   void close() {
     if (fd_ >= 0) ::close(fd_);
@@ -94,8 +107,24 @@ class SourceFile {
   }
 
  private:
+  bool refill() {
+    for (;;) {
+      const ssize_t n = ::read(fd_, ahead_.data(), ahead_.size());
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return false;
+      pos_ = 0;
+      filled_ = static_cast<size_t>(n);
+      return true;
+    }
+  }
+
+  static constexpr size_t kReadAhead = 64 * 1024;
   int fd_ = -1;
   uint64_t size_ = 0;
+  std::vector<uint8_t> ahead_ = std::vector<uint8_t>(kReadAhead);
+  std::array<uint8_t, kDownloadBlockSize> block_{};
+  size_t pos_ = 0;
+  size_t filled_ = 0;
 };
 
 // One kind's steps around the blocks. begin() releases what it opened when
@@ -260,11 +289,10 @@ bool DownloadFile(const std::string& path, int portType, const DownloadProgress&
   const BlockPlan plan = PlanBlocks(file.size());
   if (!transfer->begin(plan)) return false;
 
-  std::array<uint8_t, kDownloadBlockSize> block{};
   for (uint64_t k = 0; k < plan.blockCount(); ++k) {
     const int length = plan.blockLength(k);
-    if ((abandon && abandon->load()) || !file.read(block.data(), length) ||
-        !transfer->send(block.data(), length)) {
+    const uint8_t* block = (abandon && abandon->load()) ? nullptr : file.next(length);
+    if (!block || !transfer->send(block, length)) {
       transfer->fail();
       return false;
     }

@@ -129,3 +129,48 @@ TEST(DownloadFile, ReadsAFileLargerThan4GiBByItsWholeSize) {
 }
 
 }  // namespace
+
+namespace {
+
+// A file that shrinks while it is sent: the block that finds too few bytes
+// is a failure, not a short block sent as if whole.
+TEST(DownloadFile, AFileThatShrinksMidwayFails) {
+  char tmpl[] = "/tmp/torva-download-XXXXXX";
+  ASSERT_NE(mkdtemp(tmpl), nullptr);
+  const std::string dir = tmpl;
+  const std::string image = dir + "/shrinks.DAT", port = dir + "/lpt";
+  std::vector<uint8_t> bytes(100 * 1024);
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 7);
+  FILE* f = std::fopen(image.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::fwrite(bytes.data(), 1, bytes.size(), f);
+  std::fclose(f);
+  ::close(::open(port.c_str(), O_CREAT | O_WRONLY, 0600));
+  ResetPortState();
+  setenv("TORVA_LPT1", port.c_str(), 1);
+  PortType = PortLPT;
+  const off_t shrunk = 70000;
+  std::vector<uint64_t> positions;
+  const bool ok = torva::tools::DownloadFile(image, PortLPT, [&](uint64_t p) {
+    if (positions.empty()) {
+      EXPECT_EQ(::truncate(image.c_str(), shrunk), 0);
+    }
+    positions.push_back(p);
+  });
+  EXPECT_FALSE(ok);
+  // Every whole block that was there went out, and nothing after them.
+  ASSERT_FALSE(positions.empty());
+  EXPECT_EQ(positions.back(), static_cast<uint64_t>(shrunk / 1024 * 1024));
+  EXPECT_EQ(LPTParameter.m_hdev, -1);
+  FILE* sent = std::fopen(port.c_str(), "rb");
+  ASSERT_NE(sent, nullptr);
+  std::vector<uint8_t> got(bytes.size());
+  got.resize(std::fread(got.data(), 1, got.size(), sent));
+  std::fclose(sent);
+  EXPECT_EQ(got, std::vector<uint8_t>(bytes.begin(), bytes.begin() + shrunk / 1024 * 1024));
+  unsetenv("TORVA_LPT1");
+  ResetPortState();
+  QDir(QString::fromStdString(dir)).removeRecursively();
+}
+
+}  // namespace
