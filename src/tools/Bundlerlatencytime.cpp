@@ -99,7 +99,8 @@ bool TBundlerlatencytimeForm::eventFilter(QObject* watched, QEvent* event) {
     // are not the filter's business.
     const bool types = !text.isEmpty() && text.front().isPrint() &&
                        !(key->modifiers() & (Qt::ControlModifier | Qt::MetaModifier | Qt::AltModifier));
-    if (types && !(text.size() == 1 && text.front().isDigit() && text.front() <= QLatin1Char('9'))) {
+    const bool digit = text.size() == 1 && text.front() >= QLatin1Char('0') && text.front() <= QLatin1Char('9');
+    if (types && !digit) {
       QApplication::beep();
       return true;
     }

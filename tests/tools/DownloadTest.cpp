@@ -157,6 +157,7 @@ class DownloadTest : public ConsoleTest {
 
   // Browse picks `path`.
   void Choose(const QString& path) {
+    EXPECT_EQ(dlg->state(), TFirmwareUpdateForm::ButtonState::Browse) << "in DownLoad a click sends, it does not browse";
     chosen = path;
     dlg->DownLoadButtonClick();
   }
@@ -565,6 +566,16 @@ TEST_F(DownloadTest, SpoolerSendsTheFileAsOneRawJob) {
   DriverParameter.DriverName = "missing";
   ASSERT_TRUE(Send());
   EXPECT_EQ(LastText(), "Download failure!");
+  EXPECT_EQ(DriverParameter.hPrinter, -1);
+  EXPECT_EQ(cups.jobs("torva").size(), 1u);
+  // An empty file makes no document (the spooler takes none) and succeeds.
+  // (After a failure the button sends the same file again: another file
+  // takes the dialog opened anew.)
+  DriverParameter.DriverName = "torva";
+  OpenDownload();
+  Choose(MakeFile("empty.DAT", {}));
+  ASSERT_TRUE(Send());
+  EXPECT_EQ(LastText(), "Download Success!");
   EXPECT_EQ(DriverParameter.hPrinter, -1);
   EXPECT_EQ(cups.jobs("torva").size(), 1u);
 }

@@ -163,8 +163,9 @@ TEST_F(ConsoleTest, FixedCommandsSendTheirBytesAndReportInBothLanguages) {
       EXPECT_EQ(Notice().last().toStdString(), Language == "English" ? k.english : k.chinese);
     }
   }
-  // The Bundler button's menu holds the two commands.
-  ASSERT_EQ(c.BundlerControlMenu->actions().size(), 2);
+  // The Bundler button's menu holds the two commands and the wait time.
+  ASSERT_EQ(c.BundlerControlMenu->actions().size(), 3);
+  EXPECT_EQ(c.BundlerControlMenu->actions()[2], c.BundlerlatencytimeMenu);
   c.BundlerControlMenu->actions()[1]->trigger();
   EXPECT_EQ(Notice().last(), QString::fromUtf8("容纸器回收指令发送成功！"));
 }
