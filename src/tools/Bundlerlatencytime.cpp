@@ -109,33 +109,41 @@ bool TBundlerlatencytimeForm::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TBundlerlatencytimeForm::OKButtonClick() {
-  torva::gui::WaitCursor cursor;
   QSpinBox* box = ui_->LatencyTimeEdit;
   box->interpretText();
   const std::vector<uint8_t> bytes = BundlerWaitTimeCommand(box->value());
   const int kind = PortType.load();
+  const bool useOpenPort = useOpenPort_;
 
-  if (useOpenPort_) {
-    // The console's connection: written, never closed here.
-    if (!WriteWaitTime(kind, torva::link::ConfiguredHandle(kind), bytes)) {
-      ShowEnglishMessage(MessageKind::Error, QString::fromStdString(WaitTimeWriteError(kind)));
+  // The port work runs beside the event loop (the windows keep painting and
+  // take no input); the boxes follow here.
+  enum class Outcome { Sent, OpenFailed, WriteFailed, NotServed } outcome = Outcome::Sent;
+  torva::gui::RunWhilePainting([&] {
+    if (useOpenPort) {
+      // The console's connection: written, never closed here.
+      outcome = WriteWaitTime(kind, torva::link::ConfiguredHandle(kind), bytes) ? Outcome::Sent
+                                                                                 : Outcome::WriteFailed;
       return;
     }
-    accept();
-    return;
-  }
-
-  torva::link::PortSession session(kWaitTimePortPlan);
-  const torva::link::PortOpen port = session.Open();
-  if (!port.opened()) {
-    if (port.status == torva::link::PortOpenStatus::Failed)
+    torva::link::PortSession session(kWaitTimePortPlan);
+    const torva::link::PortOpen port = session.Open();
+    if (!port.opened()) {
+      outcome = port.status == torva::link::PortOpenStatus::Failed ? Outcome::OpenFailed : Outcome::NotServed;
+      return;
+    }
+    outcome = WriteWaitTime(kind, port.handle, bytes) ? Outcome::Sent : Outcome::WriteFailed;
+    // Closed after a failed write too: the next OK opens it afresh.
+  });
+  switch (outcome) {
+    case Outcome::Sent: accept(); break;
+    case Outcome::OpenFailed:
       ShowEnglishMessage(MessageKind::Error, QString::fromStdString(WaitTimeOpenError(kind)));
-    return;
+      break;
+    case Outcome::WriteFailed:
+      ShowEnglishMessage(MessageKind::Error, QString::fromStdString(WaitTimeWriteError(kind)));
+      break;
+    case Outcome::NotServed: break;
   }
-  const bool written = WriteWaitTime(kind, port.handle, bytes);
-  if (!written) ShowEnglishMessage(MessageKind::Error, QString::fromStdString(WaitTimeWriteError(kind)));
-  session.Close();
-  if (written) accept();
 }
 
 void TBundlerlatencytimeForm::CancelButtonClick() { reject(); }

@@ -3,6 +3,8 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
+#include <utility>
+#include <vector>
 
 #include "gui/DialogHelpers.h"
 #include "gui/Messages.h"
@@ -56,29 +58,33 @@ void TPrinterInformationForm::SetCaptions() {
 
 void TPrinterInformationForm::FormCreate() {
   bDestroy = false;
-  bool nibbleReadsFailed = false;
+  // The questions run beside the event loop, so the windows keep painting
+  // (and take no input) while the printer is waited for; the answers are
+  // shown afterwards, here.
   InfoRun run;
-  {
-    torva::gui::WaitCursor cursor;
-    run = torva::tools::RunInfoQueries([this](InfoField field, const LinePair& text) {
-      const QString shown = QString::fromStdString(IsEnglish() ? text.english : text.chinese);
-      switch (field) {
-        case InfoField::Version:
-        case InfoField::ExtendedVersion: ui_->VersionText->setText(shown); break;
-        case InfoField::Resolution: ui_->ResolutinText->setText(shown); break;
-        case InfoField::PrintSpeed: ui_->PrintSpeedText->setText(shown); break;
-        case InfoField::DarkScale: ui_->DarkScaleText->setText(shown); break;
-        case InfoField::BundlerMode:
-          modeEnglish_ = QString::fromStdString(text.english);
-          modeChinese_ = QString::fromStdString(text.chinese);
-          ui_->BundlerModeText->setText(shown);
-          break;
-        case InfoField::BundlerWaitTime: ui_->BundlerWaitTimeText->setText(shown); break;
-        case InfoField::PrinterName: ui_->PirnterNameText->setText(shown); break;
-      }
-    });
-    nibbleReadsFailed = run.portType == PortNibbleLPT && run.failure == InfoRun::Failure::Read;
+  std::vector<std::pair<InfoField, LinePair>> answers;
+  torva::gui::RunWhilePainting([&] {
+    run = torva::tools::RunInfoQueries(
+        [&answers](InfoField field, const LinePair& text) { answers.emplace_back(field, text); });
+  });
+  for (const auto& [field, text] : answers) {
+    const QString shown = QString::fromStdString(IsEnglish() ? text.english : text.chinese);
+    switch (field) {
+      case InfoField::Version:
+      case InfoField::ExtendedVersion: ui_->VersionText->setText(shown); break;
+      case InfoField::Resolution: ui_->ResolutinText->setText(shown); break;
+      case InfoField::PrintSpeed: ui_->PrintSpeedText->setText(shown); break;
+      case InfoField::DarkScale: ui_->DarkScaleText->setText(shown); break;
+      case InfoField::BundlerMode:
+        modeEnglish_ = QString::fromStdString(text.english);
+        modeChinese_ = QString::fromStdString(text.chinese);
+        ui_->BundlerModeText->setText(shown);
+        break;
+      case InfoField::BundlerWaitTime: ui_->BundlerWaitTimeText->setText(shown); break;
+      case InfoField::PrinterName: ui_->PirnterNameText->setText(shown); break;
+    }
   }
+  const bool nibbleReadsFailed = run.portType == PortNibbleLPT && run.failure == InfoRun::Failure::Read;
   if (run.failure != InfoRun::Failure::None) {
     ShowCommunicationError(run.portType == PortNibbleLPT);
     // Two failed nibble reads end the questions, the dialog stays with what

@@ -9,6 +9,7 @@
 #include <QSpinBox>
 #include <QTimer>
 #include <QToolButton>
+#include <functional>
 
 #include "ShellFixture.h"
 #include "shell/MenuEnables.h"
@@ -26,6 +27,22 @@ namespace {
 template <typename Dialog>
 Dialog* ModalDialog() {
   return qobject_cast<Dialog*>(QApplication::activeModalWidget());
+}
+
+// Runs `act` on the modal dialog of that type once it is up: a dialog that
+// asks the printer while it is created runs the event loop before it shows.
+template <typename Dialog>
+void WhenModal(std::function<void(Dialog*)> act) {
+  auto* timer = new QTimer;
+  timer->setInterval(5);
+  QObject::connect(timer, &QTimer::timeout, [timer, act] {
+    Dialog* d = ModalDialog<Dialog>();
+    if (!d) return;
+    timer->stop();
+    timer->deleteLater();
+    act(d);
+  });
+  timer->start();
 }
 
 TEST_F(ShellTest, DownloadOpensFromButtonAndMenu) {
@@ -91,9 +108,7 @@ TEST_F(ShellTest, PrinterInforGuardsThenShowsTheAnswers) {
   PrinterName = ModelVDN512;
   Language = "Chinese";
   QString title, speed, modeCaption;
-  QTimer::singleShot(0, [&] {
-    auto* d = ModalDialog<TPrinterInformationForm>();
-    if (!d) return;
+  WhenModal<TPrinterInformationForm>([&](TPrinterInformationForm* d) {
     title = d->windowTitle();
     speed = d->findChild<QLabel*>("PrintSpeedText")->text();
     modeCaption = d->findChild<QLabel*>("StaticText6")->text();
@@ -130,9 +145,7 @@ TEST_F(ShellTest, PrinterInforClearsIsADPressBeforeAsking) {
   iPrinterID = 1;
   isADPress = 1;
   QStringList values;
-  QTimer::singleShot(0, [&] {
-    auto* d = ModalDialog<TPrinterInformationForm>();
-    if (!d) return;
+  WhenModal<TPrinterInformationForm>([&](TPrinterInformationForm* d) {
     for (const char* n : {"VersionText", "PrintSpeedText", "BundlerWaitTimeText", "PirnterNameText"})
       values << d->findChild<QLabel*>(n)->text();
     d->reject();
