@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace torva::test {
 
@@ -15,3 +16,14 @@ inline bool FacilitiesRequired() {
 }
 
 }  // namespace torva::test
+
+// Ends the test when a facility setup.sh installs is missing: a skip on a
+// developer's machine, a failure in CI. `why` is empty when it is there.
+#define TORVA_REQUIRE_FACILITY(why)                                                           \
+  do {                                                                                        \
+    const std::string torvaWhy_ = (why);                                                      \
+    if (!torvaWhy_.empty()) {                                                                 \
+      if (torva::test::FacilitiesRequired()) FAIL() << "required with TORVA_CI: " << torvaWhy_; \
+      GTEST_SKIP() << torvaWhy_;                                                              \
+    }                                                                                         \
+  } while (0)

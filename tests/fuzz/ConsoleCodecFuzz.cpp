@@ -35,7 +35,13 @@ int ConsoleCodecFuzzOne(const uint8_t* data, size_t size) {
   // Bytes as the printer or a file gives them.
   Require(ReadHexText(HexText(bytes)) == Bytes(bytes.begin(), bytes.end()));
   Require(ReadHexText(HexTextJoined(bytes)) == Bytes(bytes.begin(), bytes.end()));
-  Require(NotationBytes(NotationText(bytes)) == Bytes(bytes.begin(), bytes.end()));
+  // The text notation writes 00 as "NULL", so bytes that spell "NULL"
+  // themselves read back as 00: the notation's one ambiguity (hex mode keeps
+  // such bytes). Every other byte string comes back byte for byte.
+  const Bytes own(bytes.begin(), bytes.end());
+  const char kNull[] = "NULL";
+  if (std::search(own.begin(), own.end(), kNull, kNull + 4) == own.end())
+    Require(NotationBytes(NotationText(bytes)) == own);
   const Text received = ReceivedDataText(bytes);
   const std::optional<Bytes> shown = NotationBytes(received);
   Require(shown.has_value());
@@ -52,7 +58,8 @@ int ConsoleCodecFuzzOne(const uint8_t* data, size_t size) {
   if (notation) {
     // What the notation accepts survives the switch to hex and back.
     Require(ReadHexText(HexText(*notation)) == *notation);
-    Require(NotationBytes(NotationText(*notation)) == *notation);
+    if (std::search(notation->begin(), notation->end(), kNull, kNull + 4) == notation->end())
+      Require(NotationBytes(NotationText(*notation)) == *notation);
   }
   ReplyCommandRecogniser recogniser;
   recogniser.feed(bytes);

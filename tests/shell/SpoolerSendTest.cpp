@@ -4,6 +4,7 @@
 #include <chrono>
 #include <thread>
 
+#include "Facilities.h"
 #include "ShellFixture.h"
 #include "sim/SimPrinter.h"
 
@@ -15,7 +16,7 @@ using shelltest::ShellTest;
 TEST_F(ShellTest, SpoolerQueueGetsEachCommandAsOneRawDocument) {
   torva::test::CupsTestServer cups;
   const std::string why = cups.start();
-  if (!why.empty()) GTEST_SKIP() << "no private cupsd here: " << why;
+  TORVA_REQUIRE_FACILITY(why.empty() ? why : "no private cupsd here: " + why);
   torva::sim::SimPrinter printer;
   const int port = printer.startTcp(0);
   ASSERT_GT(port, 0);

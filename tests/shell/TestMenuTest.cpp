@@ -7,6 +7,7 @@
 #include <chrono>
 #include <thread>
 
+#include "Facilities.h"
 #include "ShellFixture.h"
 #include "link/COMUnit.h"
 #include "link/NetUnit.h"
@@ -134,7 +135,7 @@ TEST_F(TestMenuTest, WriteFailureReportsAndClosesThePort) {
   // /dev/full opens for reading and writing, and every write to it fails:
   // a parallel port whose printer refuses the data.
   struct stat st {};
-  if (stat("/dev/full", &st) != 0) GTEST_SKIP() << "no /dev/full";
+  TORVA_REQUIRE_FACILITY(stat("/dev/full", &st) != 0 ? "no /dev/full" : "");
   TMainForm& form = Open();
   setenv("TORVA_LPT1", "/dev/full", 1);
   LPTParameter.Name = "LPT1";

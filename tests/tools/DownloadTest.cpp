@@ -543,10 +543,7 @@ TEST_F(DownloadTest, NibbleModeThatDoesNotOpenFails) {
 TEST_F(DownloadTest, SpoolerSendsTheFileAsOneRawJob) {
   torva::test::CupsTestServer cups;
   const std::string why = cups.start();
-  if (!why.empty()) {
-    if (torva::test::FacilitiesRequired()) FAIL() << "no private cupsd (required with TORVA_CI): " << why;
-    GTEST_SKIP() << "no private cupsd here: " << why;
-  }
+  TORVA_REQUIRE_FACILITY(why.empty() ? why : "no private cupsd here: " + why);
   const int port = sim.startTcp(0);
   ASSERT_GT(port, 0);
   sim.setRawCapture(true);

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "ConsoleFixture.h"
+#include "Facilities.h"
 #include "link/EepromControl.h"
 #include "link/NetUnit.h"
 
@@ -134,7 +135,7 @@ TEST_F(ConsoleTest, NibbleModeThroughFakesOfItsLibrary) {
 TEST_F(ConsoleTest, SpoolerSendsEachCommandAsOneRawDocument) {
   torva::test::CupsTestServer cups;
   const std::string why = cups.start();
-  if (!why.empty()) GTEST_SKIP() << "no private cupsd here: " << why;
+  TORVA_REQUIRE_FACILITY(why.empty() ? why : "no private cupsd here: " + why);
   const int port = sim.startTcp(0);
   ASSERT_GT(port, 0);
   ASSERT_EQ(cups.addRawQueue("torva", "socket://127.0.0.1:" + std::to_string(port)), "");
