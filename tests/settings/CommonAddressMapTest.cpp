@@ -178,3 +178,31 @@ TEST(K773Rows, WhatNothingSelectedLeavesOut) {
   s.intlChar = -1;
   EXPECT_FALSE(BuildExport(s, *check.values, p));
 }
+
+// The paper width and the enlargement are converted by their setters: a text
+// that is not a number is refused like a number out of range (nothing sent),
+// never taken as 0.
+TEST(K773Rows, TextsThatAreNotNumbersAreRefused) {
+  const CommonAddressProfile& p = K773Profile();
+  const EditValues edits;
+  struct Case {
+    CommonSetting setting;
+    void (*edit)(EditorState&);
+    std::optional<uint16_t> written;
+  };
+  const Case cases[] = {
+      {CommonSetting::K773PaperWidth, [](EditorState& s) { s.paperWidth = "80"; }, 80},
+      {CommonSetting::K773PaperWidth, [](EditorState& s) { s.paperWidth = ""; }, std::nullopt},
+      {CommonSetting::K773PaperWidth, [](EditorState& s) { s.paperWidth = "5 mm"; }, std::nullopt},
+      {CommonSetting::K773PaperWidthFile, [](EditorState& s) { s.paperWidth = "65534"; }, 65534},
+      {CommonSetting::K773PaperWidthFile, [](EditorState& s) { s.paperWidth = "x"; }, std::nullopt},
+      {CommonSetting::K773WaterMarkEnlarge, [](EditorState& s) { s.enlargeHorizontal = "3"; }, 0x0103},
+      {CommonSetting::K773WaterMarkEnlarge, [](EditorState& s) { s.enlargeVertical = "one"; }, std::nullopt},
+      {CommonSetting::K773WaterMarkEnlarge, [](EditorState& s) { s.enlargeHorizontal = "-1"; }, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    EditorState s;
+    c.edit(s);
+    EXPECT_EQ(WrittenValue(c.setting, s, edits, p), c.written) << s.paperWidth << " " << s.enlargeHorizontal;
+  }
+}
