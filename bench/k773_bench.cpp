@@ -5,7 +5,7 @@
 //   2. the same over the simulator's USB socket: USB device, plain USB
 //      printer and the custom mode (class mode 1, 4 status bytes), beside it;
 //   3. CPU time of a Get whose printer stays silent for the whole 5000 ms
-//      read time-out; target: under 20 ms.
+//      read time-out, the whole process's; target: under 20 ms.
 // Runs on the offscreen platform unless QT_QPA_PLATFORM says otherwise.
 // Build in Release for meaningful figures: k773_bench [gets per port]
 #include <time.h>
@@ -141,10 +141,12 @@ int main(int argc, char** argv) {
     const double wall = NowMs() - wall0;
     const double thread = CpuMs(CLOCK_THREAD_CPUTIME_ID) - thread0;
     const double process = CpuMs(CLOCK_PROCESS_CPUTIME_ID) - process0;
-    std::printf("3. silent printer: \"%s\" after %.1f ms wall, CPU %.3f ms (dialog thread), %.3f ms (whole process) "
-                "%s\n",
+    // The reads run on a worker thread while the dialog's thread keeps
+    // painting: the whole process (simulator included) is what counts.
+    std::printf("3. silent printer: \"%s\" after %.1f ms wall, CPU %.3f ms (dialog thread), %.3f ms (whole process, "
+                "simulator included) %s\n",
                 form.resultText().toStdString().c_str(), wall, thread, process,
-                thread < 20.0 ? "[target < 20 ms: met]" : "[target < 20 ms: MISSED]");
+                process < 20.0 ? "[target < 20 ms: met]" : "[target < 20 ms: MISSED]");
   }
 
   printer.stop();
