@@ -143,6 +143,25 @@ const std::vector<SettingDefault> kK409Defaults = {
     {1, 0x2C, 160},  // feed lines in mark mode, dot lines
 };
 
+// VD-K773: what its editor's start state saves (38400 baud, "None" flow
+// control written as 1, 8 data bits, 1 stop bit, no parity, margins 2 and 2,
+// 150 mm/s, both heads 68, receipt paper, cutter on, beeper and CR off, USA
+// characters, presenter on, retract, wait 6 s, auto-loading time 50, API USB
+// mode, default cut, front surface, printer mode 1, 4K buffer, paper width 0,
+// continue on near end, watermark enabled, left, feeding, enlarged 1 x 1,
+// feed line 0), except where that state cannot be saved: the auto-loading
+// speed holds 60 and the code page PC437. Its SwitchWord holds 5A 41 (data
+// error: print '?').
+const std::vector<SettingDefault> kK773Defaults = {
+    {1, 0x16, 2},      {1, 0x41, 1},      {1, 0x17, 8},      {1, 0x19, 1},   {1, 0x1B, 0},
+    {1, 0x4E, 2},      {1, 0x4A, 2},      {1, 0x06, 150},    {1, 0x02, 0x4444}, {1, 0x12, 0},
+    {1, 0x30, 1},      {1, 0x59, 0},      {1, 0x14, 0},      {1, 0xCB, 0},   {1, 0x6D, 0},
+    {1, 0x3E, 1},      {1, 0x60, 0},      {1, 0x3C, 6},      {1, 0x78, 50},  {1, 0x52, 60},
+    {1, 0x70, 1},      {1, 0x87, 0},      {1, 0x05, 1},      {1, 0xC4, 0},   {1, 0x09, 0x415A},
+    {1, 0x7D, 0},      {1, 0x66, 0},      {1, 0x43, 0},      {1, 0x89, 1},   {1, 0x8B, 0},
+    {1, 0x8A, 0},      {1, 0x8C, 0x0101}, {1, 0x2B, 0},
+};
+
 const std::map<int, std::vector<SettingDefault>>& Table() {
   static const std::map<int, std::vector<SettingDefault>> table = {
       {1, kCommonAddressDefaults},  // VD-M512
@@ -169,6 +188,7 @@ const std::map<int, std::vector<SettingDefault>>& Table() {
       {16, TwoBankDefaults(true)},   // VD-K772II
       {17, TwoBankDefaults(false)},  // VD-K466
       {18, TwoBankDefaults(false)},  // VD-H738
+      {12, kK773Defaults},   // VD-K773
   };
   return table;
 }

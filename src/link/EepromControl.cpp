@@ -117,19 +117,11 @@ bool UsbPrinterReadExact(int handle, uint8_t* buffer, int length) {
     g_calls.ReadUSBPrinter(handle, buffer, length, &read);
     return read == length;
   }
-  if (iUSBClassMode.load() != 1) return g_calls.ReadQfUSBPrinter(buffer, length) == length;
+  if (iUSBClassMode.load() != 1 || iReadType.load() == 0) return ReadCustomUsbReply(buffer, length);
 
-  uint8_t scratch[kUsbScratchSize];
-  if (iReadType.load() == 0) {
-    const int prefix = CustomReplyPrefix();
-    if (length > kUsbScratchSize - prefix) return false;
-    const int framed = prefix + length;
-    if (g_calls.ReadQfUSBPrinter(scratch, framed) != framed) return false;
-    std::memcpy(buffer, scratch + prefix, static_cast<size_t>(length));
-    return true;
-  }
   // A status record: the class byte is dropped, the caller's last byte is
   // left as it was.
+  uint8_t scratch[kUsbScratchSize];
   if (length > kUsbScratchSize) return false;
   if (g_calls.ReadQfUSBPrinter(scratch, length) != length) return false;
   std::memcpy(buffer, scratch + 1, static_cast<size_t>(length - 1));
@@ -212,6 +204,30 @@ bool ContainsAutoStatusCommand(const uint8_t* data, int length) {
   static const char kTyped[] = "#$1d#$61";
   if (std::search(data, end, kCommand, kCommand + 2) != end) return true;
   return std::search(data, end, kTyped, kTyped + 8) != end;
+}
+
+bool ReadCustomUsbReply(uint8_t* buffer, int length) {
+  if (buffer == nullptr || length <= 0) return false;
+  if (iUSBClassMode.load() != 1) return g_calls.ReadQfUSBPrinter(buffer, length) == length;
+  const int prefix = CustomReplyPrefix();
+  if (length > kUsbScratchSize - prefix) return false;
+  uint8_t scratch[kUsbScratchSize];
+  const int framed = prefix + length;
+  if (g_calls.ReadQfUSBPrinter(scratch, framed) != framed) return false;
+  std::memcpy(buffer, scratch + prefix, static_cast<size_t>(length));
+  return true;
+}
+
+bool CustomReadAnswersReport(uint8_t address) {
+  return address == kCustomModeAddress || (address == kCustomFlagAddress && iUSBClassMode.load() != 1);
+}
+
+bool ReadCustomUsbReport(uint8_t* report) {
+  if (report == nullptr) return false;
+  uint8_t scratch[kCustomReportLength];
+  if (g_calls.ReadQfUSBPrinter(scratch, kCustomReportLength) != kCustomReportLength) return false;
+  std::memcpy(report, scratch, sizeof scratch);
+  return true;
 }
 
 bool POSWritePort(int portType, int handle, const uint8_t* data, int length) {
@@ -322,6 +338,30 @@ bool ReadCustomStatusRecord(int handle, uint8_t* buffer, int length) {
 }
 
 namespace RWK201EEepromSet {
+
+bool ReadCustomUsbReply(uint8_t* buffer, int length) {
+  if (buffer == nullptr || length <= 0) return false;
+  if (iUSBClassMode.load() != 1) return g_calls.ReadQfUSBPrinter(buffer, length) == length;
+  const int prefix = CustomReplyPrefix();
+  if (length > kUsbScratchSize - prefix) return false;
+  uint8_t scratch[kUsbScratchSize];
+  const int framed = prefix + length;
+  if (g_calls.ReadQfUSBPrinter(scratch, framed) != framed) return false;
+  std::memcpy(buffer, scratch + prefix, static_cast<size_t>(length));
+  return true;
+}
+
+bool CustomReadAnswersReport(uint8_t address) {
+  return address == kCustomModeAddress || (address == kCustomFlagAddress && iUSBClassMode.load() != 1);
+}
+
+bool ReadCustomUsbReport(uint8_t* report) {
+  if (report == nullptr) return false;
+  uint8_t scratch[kCustomReportLength];
+  if (g_calls.ReadQfUSBPrinter(scratch, kCustomReportLength) != kCustomReportLength) return false;
+  std::memcpy(report, scratch, sizeof scratch);
+  return true;
+}
 
 bool POSWritePort(int portType, int handle, const uint8_t* data, int length) {
   if (handle <= 0 || length < 0 || (length > 0 && data == nullptr)) return false;

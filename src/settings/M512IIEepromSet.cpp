@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -64,27 +65,39 @@ const Binding<int> kLists[] = {
     {"cboComBaudRate", &EditorState::baud, true},   {"cboComDataBits", &EditorState::dataBits, true},
     {"cboComStopBits", &EditorState::stopBits, true}, {"cboComParity", &EditorState::parity, true},
     {"cboComFlowControl", &EditorState::flow, true}, {"cboCodePage", &EditorState::codePage, false},
+    {"intlChar", &EditorState::intlChar, false},      {"ComboBox3", &EditorState::watermarkMode, false},
+    {"ComboBox2", &EditorState::watermarkAlignment, false},
 };
 const Binding<std::string> kEdits[] = {
-    {"edtPrintSpeed", &EditorState::speed, true},          {"edtPrintDarkness", &EditorState::darkness, true},
+    {"edtPrintSpeed", &EditorState::speed, true},          {"edtPrintDarkness", &EditorState::darkness, false},
     {"FeedLine", &EditorState::feedLine, true},            {"WaitTime", &EditorState::waitTime, true},
     {"AutoTime", &EditorState::autoTime, true},            {"AotoSpeed", &EditorState::autoSpeed, true},
     {"edtLightTime", &EditorState::lightTime, false},      {"edtExtinctTime", &EditorState::extinctTime, false},
     {"edtDefaultLeftMargin", &EditorState::leftMargin, false},
     {"edtDefaultRightMargin", &EditorState::rightMargin, false},
+    // The VD-K773's two heads, watermark enlargement and paper width.
+    {"Head1", &EditorState::darkness, false},              {"Head2", &EditorState::head2, false},
+    {"EditHorizon", &EditorState::enlargeHorizontal, false}, {"EditVertical", &EditorState::enlargeVertical, false},
+    {"PaperWidth", &EditorState::paperWidth, false},
 };
 // Radio groups: group boxes whose radio buttons are numbered 0, 1, ... in the
 // order of the layout.
 const Binding<int> kRadios[] = {
     {"rgPaperType", &EditorState::paperType, true},     {"PresenterEnabale", &EditorState::presenter, true},
-    {"rgBeeper", &EditorState::beeper, true},           {"rgAutoCutter", &EditorState::autoCutter, true},
+    {"rgBeeper", &EditorState::beeper, false},          {"rgAutoCutter", &EditorState::autoCutter, true},
     {"rgCR", &EditorState::cr, true},                   {"PaperOutMode", &EditorState::paperOutMode, true},
     {"rgLEDcontrolmode", &EditorState::ledMode, false}, {"rgBufferSize", &EditorState::rxBuffer, false},
     {"AutoPresentPaper", &EditorState::autoPresent, false},
+    // VD-K773.
+    {"rgBeeperEnable", &EditorState::beeperEnable, false}, {"rgDataError", &EditorState::printerMode, false},
+    {"PaperNearEnd", &EditorState::paperNearEnd, false},  {"PrintingSurface", &EditorState::printingSurface, false},
+    {"rgWatermarkEnable", &EditorState::watermarkEnable, false}, {"CutPaperMode", &EditorState::cutPaperMode, false},
+    {"BufferSize", &EditorState::rxBuffer, false},        {"USBMode", &EditorState::usbMode, false},
+    {"ComDataError", &EditorState::comDataError, false},
 };
 const Binding<bool> kChecks[] = {
-    {"chkStopPrintingOnPaperNearEnd", &EditorState::stopOnNearEnd, true},
-    {"chkAlarmOnPaperNearEnd", &EditorState::alarmOnNearEnd, true},
+    {"chkStopPrintingOnPaperNearEnd", &EditorState::stopOnNearEnd, false},
+    {"chkAlarmOnPaperNearEnd", &EditorState::alarmOnNearEnd, false},
 };
 // Typing limits of the edits.
 const std::pair<const char*, int> kEditLengths[] = {
@@ -124,12 +137,17 @@ void TCommonAddressEepromSetForm::LoadCommonForm(QDialog* dialog) {
 
 TCommonAddressEepromSetForm::TCommonAddressEepromSetForm(const CommonAddressProfile& profile, QWidget* owner,
                                                          FormLoader loadForm)
-    : QDialog(owner), profile_(profile), ui_(std::make_unique<CommonAddressControls>()) {
-  loadForm(this);
+    : TCommonAddressEepromSetForm(profile, owner, FormOptions{loadForm, {}, {}, {}}) {}
+
+TCommonAddressEepromSetForm::TCommonAddressEepromSetForm(const CommonAddressProfile& profile, QWidget* owner,
+                                                         const FormOptions& options)
+    : QDialog(owner), profile_(profile), ui_(std::make_unique<CommonAddressControls>()), link_(profile.portStyle) {
+  options.load(this);
   setObjectName(profile_.objectName);
   setWindowTitle(profile_.caption);
   QFont font(profile_.fontFamily);
   font.setStyleHint(QFont::SansSerif);
+  if (profile_.fontPointSize > 0) font.setPointSize(profile_.fontPointSize);
   setFont(font);
   setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
@@ -157,12 +175,17 @@ TCommonAddressEepromSetForm::TCommonAddressEepromSetForm(const CommonAddressProf
   for (const auto& [name, length] : kEditLengths) {
     if (auto* w = findChild<QLineEdit*>(name)) LimitTyping(w, length);
   }
-  for (const auto& u : kUpDowns) {
-    auto* upDown = findChild<UpDown*>(u.name);
-    auto* buddy = findChild<QLineEdit*>(u.buddy);
-    if (!upDown || !buddy) continue;
+  const auto bindUpDown = [this](const char* name, const char* buddyName, int min, int max) {
+    auto* upDown = findChild<UpDown*>(name);
+    auto* buddy = findChild<QLineEdit*>(buddyName);
+    if (!upDown || !buddy) return;
     upDown->setBuddy(buddy);
-    upDown->setRange(u.min, u.max);
+    upDown->setRange(min, max);
+  };
+  for (const auto& u : kUpDowns) bindUpDown(u.name, u.buddy, u.min, u.max);
+  for (const auto& u : options.upDowns) bindUpDown(u.name, u.buddy, u.min, u.max);
+  for (const char* name : options.digitEdits) {
+    if (auto* w = Find<QLineEdit>(this, name, true)) w->installEventFilter(this);
   }
 
   Fill(ui_->cboComBaudRate, BaudItems(profile_));
@@ -181,10 +204,14 @@ TCommonAddressEepromSetForm::TCommonAddressEepromSetForm(const CommonAddressProf
   FormCreate();
   // The button row keeps its widths while Save's caption reads "Waiting...".
   for (QPushButton* b : ui_->grpOperation->findChildren<QPushButton*>()) b->setMinimumWidth(b->sizeHint().width());
-  // A fixed border: the size the layout asks for at the start, kept while
-  // captions and result lines change.
-  adjustSize();
-  setFixedSize(size());
+  // A fixed border: the form's client area, or the size the layout asks for
+  // at the start, kept while captions and result lines change.
+  if (options.clientSize.isValid()) {
+    setFixedSize(options.clientSize);
+  } else {
+    adjustSize();
+    setFixedSize(size());
+  }
 }
 
 TCommonAddressEepromSetForm::~TCommonAddressEepromSetForm() = default;
@@ -206,6 +233,27 @@ void TCommonAddressEepromSetForm::setState(const EditorState& s) {
   for (const auto& b : ui_->edits) b.control->setText(QString::fromStdString(s.*b.field));
   for (const auto& b : ui_->radios) Check(b.control, s.*b.field);
   for (const auto& b : ui_->checks) b.control->setChecked(s.*b.field);
+}
+
+bool TCommonAddressEepromSetForm::eventFilter(QObject* watched, QEvent* event) {
+  // The digit edits: a key that types anything but a digit, backspace or
+  // Enter is dropped with a beep. Keys that type nothing (arrows, Delete,
+  // Tab) keep their meaning.
+  if (event->type() == QEvent::KeyPress && qobject_cast<QLineEdit*>(watched)) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const QString text = key->text();
+    const bool types = !text.isEmpty() && key->key() != Qt::Key_Delete && key->key() != Qt::Key_Tab &&
+                       key->key() != Qt::Key_Backtab && key->key() != Qt::Key_Escape;
+    if (types) {
+      const QChar c = text.front();
+      const bool passes = text.size() == 1 && ((c >= '0' && c <= '9') || c == '\b' || c == '\r' || c == '\n');
+      if (!passes) {
+        QApplication::beep();
+        return true;
+      }
+    }
+  }
+  return QDialog::eventFilter(watched, event);
 }
 
 bool TCommonAddressEepromSetForm::saveEnabled() const { return ui_->btnSaveSettingsToPrinter->isEnabled(); }
@@ -239,7 +287,7 @@ void TCommonAddressEepromSetForm::btnGetSettingsFromPrinterClick() {
   WaitCursor cursor;
   strMsg = "Fail to get";
   strMsgState = "Printer state:";
-  const PortOpenResult open = OpenEditorPort(link_);
+  const PortOpenResult open = OpenEditorPort(link_, profile_.portPlan);
   if (open.failed) {
     const QString name = QString::fromStdString(open.portName);
     OutputError("Can't open " + name + " port!", "端口 " + name + " 打开错误！");
@@ -265,16 +313,20 @@ void TCommonAddressEepromSetForm::btnGetSettingsFromPrinterClick() {
   });
   setState(s);
   for (CommonSetting setting : read) {
-    if (setting == CommonSetting::PrintSpeed) {
+    if (setting == profile_.speedRow) {
       AppendSpeedNote(strMsgState, ParseInt32(s.speed).value_or(-1));
-    } else if (setting == CommonSetting::PrintDarkness) {
-      AppendDarknessNote(strMsgState, ParseInt32(s.darkness).value_or(0));
+    } else if (setting == profile_.darknessRow) {
+      if (profile_.getNotesDarkness) AppendDarknessNote(strMsgState, ParseInt32(s.darkness).value_or(0));
       const StateLine line = CloseStateLine(strMsgState);
       strMsgState = line.text;
       SetStateColour(line.olive);
     }
   }
-  if (failed) strMsg += InfoOf(*failed).getFailText;
+  if (failed) {
+    strMsg += InfoOf(*failed).getFailText;
+    // Some rows also say so in an English-only box before the result line.
+    if (const char* box = InfoOf(*failed).getFailBox) ShowEnglishMessage(MessageKind::Plain, box);
+  }
   ShowGetInfo();
 }
 
@@ -290,7 +342,7 @@ void TCommonAddressEepromSetForm::ShowGetInfo() {
   if (strMsg == kSuccess) ui_->btnSaveSettingsToPrinter->setEnabled(true);
   SetResultLine(QString::fromStdString(strMsg), red);
   SetStateLine(QString::fromStdString(strMsgState));
-  CloseEditorPort();
+  CloseEditorPort(profile_.portPlan);
 }
 
 void TCommonAddressEepromSetForm::btnSaveSettingsToPrinterClick() {
@@ -305,18 +357,13 @@ void TCommonAddressEepromSetForm::btnSaveSettingsToPrinterClick() {
   // leaves the printer as it was.
   const EditorState s = state();
   const EditCheck check = CheckEdits(s, profile_.saveChecks);
-  if (!check.values) {
-    if (check.formatError) {
-      OutputWarning("The input of format is invalid!", profile_.saveFormatChinese);
-    } else {
-      OutputWarning(QString::fromStdString(check.english), QString::fromStdString(check.chinese));
-    }
+  if (!ShowCheck(check, profile_.saveFormatChinese)) {
     save->setText("&Save Settings To Printer");
     return;
   }
   const EditValues& edits = *check.values;
   AppendSpeedNote(strMsgState, edits.speed);
-  AppendDarknessNote(strMsgState, edits.darkness);
+  AppendDarknessNote(strMsgState, std::max(edits.darkness, edits.head2));
   const StateLine line = CloseStateLine(strMsgState);
   strMsgState = line.text;
 
@@ -338,7 +385,7 @@ void TCommonAddressEepromSetForm::btnSaveSettingsToPrinterClick() {
     commands.push_back({&step, value});
   }
 
-  const PortOpenResult open = OpenEditorPort(link_);
+  const PortOpenResult open = OpenEditorPort(link_, profile_.portPlan);
   if (open.failed) {
     const QString name = QString::fromStdString(open.portName);
     OutputError("Can't open " + name + " port!", "端口 " + name + " 打开错误！");
@@ -354,8 +401,16 @@ void TCommonAddressEepromSetForm::btnSaveSettingsToPrinterClick() {
     for (const Queued& c : commands) {
       const SettingRow& row = InfoOf(c.step->setting);
       if (c.value && !(row.setterChecksHandle && link_.handle() <= 0)) {
-        link_.QueueSetting(row.address, *c.value);
-        continue;
+        if (!c.step->direct) {
+          link_.QueueSetting(row.address, *c.value);
+          continue;
+        }
+        // Written at once; a failed write ends the Save, the commands written
+        // before it stay written.
+        if (link_.WriteSettingNow(row.address, *c.value)) continue;
+        if (row.saveRefusalText) strMsg += row.saveRefusalText;
+        ended = true;
+        break;
       }
       // The setter refused: by the profile, its text ends the Save, or is
       // added while the Save goes on, or nothing is said.
@@ -389,7 +444,25 @@ void TCommonAddressEepromSetForm::ShowSetInfo() {
   SetResultLine(QString::fromStdString(strMsg), red);
   SetStateLine(QString::fromStdString(strMsgState));
   ui_->btnSaveSettingsToPrinter->setText("&Save Settings To Printer");
-  CloseEditorPort();
+  CloseEditorPort(profile_.portPlan);
+}
+
+bool TCommonAddressEepromSetForm::ShowCheck(const EditCheck& check, const QString& formatChinese) {
+  // The checks that do not stop only say so, in order, before the one that
+  // stops.
+  for (const EditRule& notice : check.notices) {
+    if (notice.englishOnly) ShowEnglishMessage(MessageKind::Plain, notice.english);
+    else OutputWarning(notice.english, notice.chinese);
+  }
+  if (check.values) return true;
+  if (check.formatError) {
+    OutputWarning("The input of format is invalid!", formatChinese);
+  } else if (check.englishOnly) {
+    ShowEnglishMessage(MessageKind::Plain, QString::fromStdString(check.english));
+  } else {
+    OutputWarning(QString::fromStdString(check.english), QString::fromStdString(check.chinese));
+  }
+  return false;
 }
 
 void TCommonAddressEepromSetForm::btnExportSettingsToFileClick() {
@@ -401,14 +474,7 @@ void TCommonAddressEepromSetForm::btnExportSettingsToFileClick() {
 void TCommonAddressEepromSetForm::ExportTo(const QString& fileName) {
   const EditorState s = state();
   const EditCheck check = CheckEdits(s, profile_.exportChecks);
-  if (!check.values) {
-    if (check.formatError) {
-      OutputWarning("The input of format is invalid!", "输入非法！");
-    } else {
-      OutputWarning(QString::fromStdString(check.english), QString::fromStdString(check.chinese));
-    }
-    return;
-  }
+  if (!ShowCheck(check, "输入非法！")) return;
   const QString failed = "Some error appears when exporting settings to file " + Quoted(fileName) + "!";
   const auto bytes = BuildExport(s, *check.values, profile_);
   if (!bytes) {
@@ -449,6 +515,11 @@ void TCommonAddressEepromSetForm::ImportFrom(const QString& fileName) {
     return;
   }
   const QString notNormal = "The data format in file " + Quoted(fileName) + " is not normal!";
+  if (profile_.emptyFileAsked && file.size() == 0) {
+    // Either answer ends the import.
+    AskWarningOkCancel("The data  in file " + Quoted(fileName) + " is empty!");
+    return;
+  }
   const FileReadProfile readProfile{profile_.tag, profile_.importCapacity};
   const FileSizeCheck size = CheckFileSize(file.size(), readProfile);
   if (size.tooManyRecords) {
@@ -478,12 +549,16 @@ void TCommonAddressEepromSetForm::ImportFrom(const QString& fileName) {
     ShowEnglishMessage(MessageKind::Error, notNormal);
     return;
   }
-  bool good = !read.shortRecord;
+  bool good = !read.shortRecord && !(size.oddSize && profile_.oddSizeMarksFailed);
   EditorState s = state();
   for (const auto& slot : read.records) {
-    if (!slot || !slot->isBank1() || !ApplyImportRecord(slot->address(), slot->lo(), slot->hi(), s, profile_)) {
+    if (!slot || !slot->isBank1()) {
       good = false;
+      continue;
     }
+    const ImportOutcome outcome = ImportRecord(slot->address(), slot->lo(), slot->hi(), s, profile_);
+    if (outcome == ImportOutcome::Refused) good = false;
+    if (outcome == ImportOutcome::NotInTable && !profile_.unknownImportIgnored) good = false;
   }
   setState(s);
   if (good) {

@@ -8,8 +8,10 @@
 #pragma once
 
 #include <QDialog>
+#include <QSize>
 #include <QString>
 #include <memory>
+#include <vector>
 
 #include "settings/CommonAddressMap.h"
 #include "settings/SettingProtocol.h"
@@ -27,8 +29,28 @@ class TCommonAddressEepromSetForm : public QDialog {
   // The form of the VD-M512II (also used by the VD-M512, VD-K512, VD-K201).
   static void LoadCommonForm(QDialog* dialog);
 
+  // What a form needs besides its controls' names: up-down ranges of its own
+  // (bound after the common ones, so a name the common table knows takes
+  // these), the edits that take digits only, and a fixed client area.
+  struct UpDownRange {
+    const char* name;
+    const char* buddy;
+    int min, max;
+  };
+  struct FormOptions {
+    FormLoader load = &LoadCommonForm;
+    std::vector<UpDownRange> upDowns;
+    // Digits, backspace and Enter pass; any other key that types a character
+    // is dropped with a beep.
+    std::vector<const char*> digitEdits;
+    // Empty: the size the layout asks for at the start.
+    QSize clientSize;
+  };
+
   TCommonAddressEepromSetForm(const torva::settings::CommonAddressProfile& profile, QWidget* owner,
                               FormLoader loadForm = &LoadCommonForm);
+  TCommonAddressEepromSetForm(const torva::settings::CommonAddressProfile& profile, QWidget* owner,
+                              const FormOptions& options);
   ~TCommonAddressEepromSetForm() override;
 
   const torva::settings::CommonAddressProfile& profile() const { return profile_; }
@@ -57,13 +79,16 @@ class TCommonAddressEepromSetForm : public QDialog {
   void SetResultLine(const QString& text, bool red);
   void SetStateLine(const QString& text);
   void SetStateColour(bool olive);
+  // Shows the boxes of an edit check; true when the check passed.
+  bool ShowCheck(const torva::settings::EditCheck& check, const QString& formatChinese);
+  bool eventFilter(QObject* watched, QEvent* event) override;
   // Exports the state to a file whole or not at all.
   void ExportTo(const QString& fileName);
   void ImportFrom(const QString& fileName);
 
   const torva::settings::CommonAddressProfile& profile_;
   std::unique_ptr<CommonAddressControls> ui_;
-  torva::settings::SettingLink link_{torva::settings::kEcPortStyle};
+  torva::settings::SettingLink link_;
   std::string strMsg;
   std::string strMsgState;
 };

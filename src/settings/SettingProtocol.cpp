@@ -45,6 +45,9 @@ bool SettingLink::WritePort(const uint8_t* buffer, int length) {
   if (length < 0 || (length > 0 && buffer == nullptr)) return false;
   const int kind = PortType.load();
   if (kind != PortCOM && kind != PortUSB && kind != PortUSBPrinter) return style_.otherKindsWriteSucceeds;
+  // The VD-K773 in its custom mode: the custom connection, every byte taken.
+  if (kind == PortUSBPrinter && IsK773CustomMode())
+    return CurrentPortLibraryCalls().WriteQfUSBPrinter(buffer, length) == length;
   // The one plain write of the settings editors and the one-shot sends.
   return RWK201EEepromSet::POSWritePort(kind, g_nHandle, buffer, length);
 }
@@ -78,6 +81,7 @@ bool SettingLink::ReadPort(uint8_t* buffer, int length, int timeoutMs) {
       return CurrentPortLibraryCalls().uRead(g_nHandle, 1, buffer, length) == length;
     case PortUSBPrinter: {
       if (style_.usbPrinterReadPauseMs > 0) torva::PrinterDelay(style_.usbPrinterReadPauseMs);
+      if (IsK773CustomMode()) return ReadCustomUsbReply(buffer, length);
       int got = 0;
       return CurrentPortLibraryCalls().ReadUSBPrinter(g_nHandle, buffer, length, &got) != 0 && got == length;
     }
@@ -100,6 +104,14 @@ bool SettingLink::ReadSetting(uint8_t address, uint8_t& lo, uint8_t& hi, const R
   const auto command = frame.bank == 2 ? ReadSettingCommand2(address) : ReadSettingCommand(address);
   if (!WritePort(command.data(), static_cast<int>(command.size()))) return false;
   if (settle && !frame.settleBeforeRequest) torva::PrinterDelay(frame.settleMs);
+  if (frame.bank == 1 && IsK773CustomMode() && CustomReadAnswersReport(address)) {
+    uint8_t report[kCustomReportLength] = {};
+    if (style_.usbPrinterReadPauseMs > 0) torva::PrinterDelay(style_.usbPrinterReadPauseMs);
+    if (!ReadCustomUsbReport(report)) return false;
+    lo = report[1];
+    hi = report[2];
+    return true;
+  }
   uint8_t reply[3] = {0, 0, 0};
   if (frame.throughPOSReadPort) {
     if (kind != PortCOM && kind != PortUSB && kind != PortUSBPrinter) return false;

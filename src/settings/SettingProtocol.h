@@ -64,6 +64,8 @@ struct PortStyle {
 inline constexpr PortStyle kEcPortStyle{true, true, 30, 5000, 20};
 // The POS routines of the POS-style and second-series editors.
 inline constexpr PortStyle kPosPortStyle{false, true, 30, 2000, 100};
+// The VD-K773 editor's routines: a USB-printer reply is read at once.
+inline constexpr PortStyle kK773PortStyle{true, true, 0, 5000, 20};
 
 // The command queue: setting writes gathered during a save and sent in one
 // port write. Holds at most kCapacity bytes; a command that does not fit is
@@ -86,6 +88,12 @@ class CommandQueue {
 // One editor's port routines: the handle it works on (g_nHandle), its
 // command queue and its style. Every routine treats a handle of 0 or less as
 // no port and refuses at once.
+//
+// The VD-K773 in its custom USB mode (IsK773CustomMode) is written and read
+// through the custom connection of the USB printer library: a write must take
+// every byte, a read is the link's exact custom read (ReadCustomUsbReply),
+// and the setting reads the printer answers with its 9-byte report
+// (CustomReadAnswersReport) take the value from that report.
 class SettingLink {
  public:
   explicit SettingLink(const PortStyle& style = kEcPortStyle) : style_(style) {}
@@ -159,6 +167,11 @@ struct PortOpenResult {
 inline constexpr link::PortSessionPlan kEditorPortPlan{
     .kinds = link::KindBit(PortCOM) | link::KindBit(PortUSB) | link::KindBit(PortUSBPrinter),
     .usbPrinter = link::UsbPrinterOpen::Plain};
+// The VD-K773's editor opens the USB printer by its mode: the custom
+// connection (OpenQfUSBPrinter with iPrinterID) in the custom mode.
+inline constexpr link::PortSessionPlan kK773EditorPortPlan{
+    .kinds = link::KindBit(PortCOM) | link::KindBit(PortUSB) | link::KindBit(PortUSBPrinter),
+    .usbPrinter = link::UsbPrinterOpen::ByMode};
 // Opens the port of PortType through the port session (a handle the record
 // still holds is closed first) and copies the handle to the link. A kind the
 // plan does not serve opens nothing and leaves the link's handle as it was.

@@ -7,6 +7,7 @@
 #include "settings/K305EepromSet.h"
 #include "settings/K409EepromSet.h"
 #include "settings/K512EepromSet.h"
+#include "settings/K773EepromSet.h"
 #include "settings/M512EepromSet.h"
 #include "settings/M512IIEepromSet.h"
 #include "settings/N512EepromSet.h"
@@ -41,6 +42,7 @@ const EditorEntry kEditors[] = {
     {ModelRWK305, "TRWK305EepromSetForm", &Make<TRWK305EepromSetForm>},
     {ModelRWK305W, "TRWK305EepromSetForm", &Make<TRWK305EepromSetForm>},
     {ModelRWNK409, "TK409EepromSetForm", &Make<TK409EepromSetForm>},
+    {ModelVDK773, "TK773Eeport", &Make<TK773Eeport>},
 };
 
 const EditorEntry* Find(int modelCode) {

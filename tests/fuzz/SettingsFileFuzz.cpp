@@ -1,9 +1,9 @@
 // Fuzz target of the settings-file reader: any bytes as a *.pes file, read
 // with the store sizes, tags and both framings of several editors and
 // applied to the import tables of every editor of the common-address family
-// (VD-M512II, VD-M512, VD-K512, VD-K201, VD-K305, VD-N512), of the POS-style
-// editors (RW-K201, RW-K305, RWN-K409), whose result is exported again, and
-// of the four two-bank editors.
+// (VD-M512II, VD-M512, VD-K512, VD-K201, VD-K305, VD-N512, VD-K773), of the
+// POS-style editors (RW-K201, RW-K305, RWN-K409), whose result is exported
+// again, and of the four two-bank editors.
 // Besides the sanitizers it checks what the reader promises: never more
 // records than the store holds, a matching tag only when the tag text is the
 // editor's, the records taken from the file's bytes in order; and that an
@@ -104,13 +104,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const auto& slot : r.records) {
       if (!slot || !slot->isBank1()) continue;
       EditorState before = state;
-      if (!ApplyImportRecord(slot->address(), slot->lo(), slot->hi(), state, *profile)) Require(state == before);
+      const ImportOutcome outcome = ImportRecord(slot->address(), slot->lo(), slot->hi(), state, *profile);
+      // A record nobody takes changes nothing; a refused one neither, unless
+      // its halves are taken one by one (then only a half may change).
+      size_t rows = 0;
+      for (const FileRecordKey& entry : profile->importTable) rows += entry.key == slot->address();
+      if (outcome == ImportOutcome::NotInTable) Require(rows == 0 && state == before);
+      if (outcome == ImportOutcome::Refused && rows == 1) Require(state == before);
     }
-    // Whatever was imported, the state still exports or refuses cleanly.
+    // Whatever was imported, the state still exports or refuses cleanly:
+    // every record of the export order, less those left out when nothing is
+    // selected.
     const EditCheck check = CheckEdits(state, profile->exportChecks);
     if (check.values) {
       const auto bytes = BuildExport(state, *check.values, *profile);
-      if (bytes) Require(bytes->size() == 9 * profile->exportOrder.size() + 9);
+      size_t optional = 0;
+      for (const FileRecordKey& record : profile->exportOrder) optional += record.leftOutWhenRefused;
+      if (bytes) {
+        Require(bytes->size() % 9 == 0 && bytes->size() <= 9 * profile->exportOrder.size() + 9);
+        Require(bytes->size() >= 9 * (profile->exportOrder.size() - optional) + 9);
+      }
     }
   }
   for (const second::SecondSeriesProfile* profile :

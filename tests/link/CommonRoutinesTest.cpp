@@ -500,3 +500,64 @@ TEST_F(CommonRoutines, CustomStatusRecordFramingAndReadTypeRestored) {
 }
 
 }  // namespace
+
+// The exact custom read the settings editors use, by itself: the command
+// framing whatever iReadType says, the caller's buffer written only when the
+// whole transfer came; and the 9-byte report of the mode and flag reads.
+TEST_F(CommonRoutines, CustomReplyAndReportReads) {
+  struct Case {
+    int classMode, statusBytes, readType;
+    Bytes reply;
+    int length;
+    int asked;
+    bool ok;
+    Bytes delivered;
+  };
+  const Case cases[] = {
+      {1, 4, 0, {0xC1, 1, 2, 3, 4, 0x34, 0x12}, 2, 7, true, {0x34, 0x12}},
+      {1, 0, 0, {0xC1, 0x34, 0x12}, 2, 3, true, {0x34, 0x12}},
+      {1, 4, 1, {0xC1, 1, 2, 3, 4, 0x34, 0x12}, 2, 7, true, {0x34, 0x12}},  // iReadType does not matter
+      {1, 4, 0, {0xC1, 1, 2, 3, 4, 0x34}, 2, 7, false, {}},                 // short: nothing delivered
+      {0, 4, 0, {0x34, 0x12}, 2, 2, true, {0x34, 0x12}},
+      {0, 0, 0, {0x34}, 2, 2, false, {0x34}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.classMode << "/" << c.statusBytes << "/" << c.readType << " "
+                                      << c.reply.size());
+    customMode(c.classMode, c.statusBytes, c.readType);
+    g = FakeLibs{};
+    g.reply = c.reply;
+    uint8_t buf[4];
+    std::memset(buf, 0xEE, sizeof buf);
+    EXPECT_EQ(ReadCustomUsbReply(buf, c.length), c.ok);
+    EXPECT_EQ(g.last, "ReadQfUSBPrinter");
+    EXPECT_EQ(g.lastAsked, c.asked);
+    for (size_t i = 0; i < sizeof buf; ++i) EXPECT_EQ(buf[i], i < c.delivered.size() ? c.delivered[i] : 0xEE) << i;
+  }
+  customMode(1, 1020, 0);
+  g = FakeLibs{};
+  uint8_t buf[8] = {};
+  EXPECT_FALSE(ReadCustomUsbReply(buf, 4)) << "beyond the scratch buffer";
+  EXPECT_EQ(g.calls, 0);
+
+  // The report: 9 bytes as they come, in either class mode.
+  for (int classMode : {0, 1}) {
+    customMode(classMode, 2, 0);
+    g = FakeLibs{};
+    g.reply = {0, 0x01, 0x00, 0, 0, 0, 0, 1, 0};
+    uint8_t report[kCustomReportLength];
+    ASSERT_TRUE(ReadCustomUsbReport(report));
+    EXPECT_EQ(g.lastAsked, kCustomReportLength);
+    EXPECT_EQ(Bytes(report, report + kCustomReportLength), g.reply);
+    g.reply.resize(8);
+    EXPECT_FALSE(ReadCustomUsbReport(report));
+  }
+  // Which reads the report answers: the mode always, the flag in class mode 0.
+  iUSBClassMode = 0;
+  EXPECT_TRUE(CustomReadAnswersReport(kCustomModeAddress));
+  EXPECT_TRUE(CustomReadAnswersReport(kCustomFlagAddress));
+  EXPECT_FALSE(CustomReadAnswersReport(0x06));
+  iUSBClassMode = 1;
+  EXPECT_TRUE(CustomReadAnswersReport(kCustomModeAddress));
+  EXPECT_FALSE(CustomReadAnswersReport(kCustomFlagAddress));
+}

@@ -100,7 +100,8 @@ TEST_F(EditorDispatchTest, AccessCodeThenTheModelsEditor) {
       {ModelRWK305, "", ""},
       {ModelRWNK409, kAccessCode, "TK409EepromSetForm"},
       {ModelRWNK409, "", ""},
-      {ModelVDK773, kAccessCode, ""},       // an editor that is not there yet
+      {ModelVDK773, kAccessCode, "TK773Eeport"},
+      {ModelVDK772, kAccessCode, ""},       // an editor that is not there yet
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::to_string(c.model) + " " + c.code);
@@ -122,6 +123,7 @@ TEST(EditorDispatchTable, RowsOfTheEditorsThatExist) {
       {ModelVDK305, "TK305EepromSetForm", "EepromSet"},
       {ModelVDK201, "TK201EepromSetForm", "EepromSet"},
       {ModelVDK512, "TK512EepromSetForm", "EepromSet"},
+      {ModelVDK773, "TK773Eeport", "EepromSet"},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.model);
@@ -138,8 +140,8 @@ TEST(EditorDispatchTable, RowsOfTheEditorsThatExist) {
   EXPECT_NE(dynamic_cast<TM512IIEepromSetForm*>(CreateSettingsEditor(ModelVDM512II, nullptr).get()), nullptr);
   EXPECT_STREQ(SettingsEditorClass(-1), "");
   EXPECT_STREQ(SettingsEditorClass(19), "");
-  EXPECT_STREQ(SettingsEditorClass(ModelVDK773), "");
-  EXPECT_EQ(CreateSettingsEditor(ModelVDK773, nullptr), nullptr);
+  EXPECT_STREQ(SettingsEditorClass(ModelVDK772), "");
+  EXPECT_EQ(CreateSettingsEditor(ModelVDK772, nullptr), nullptr);
   // The RW-K305 and RW-K305W share one editor.
   EXPECT_STREQ(SettingsEditorClass(ModelRWK201), "TRWK201EepromSetForm");
   EXPECT_STREQ(SettingsEditorClass(ModelRWK305), "TRWK305EepromSetForm");

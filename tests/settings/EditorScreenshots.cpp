@@ -19,6 +19,7 @@
 #include "settings/K201EepromSet.h"
 #include "settings/K305EepromSet.h"
 #include "settings/K512EepromSet.h"
+#include "settings/K773EepromSet.h"
 #include "settings/M512IIEepromSet.h"
 #include "settings/N512EepromSet.h"
 #include "sim/SimPrinter.h"
@@ -62,6 +63,13 @@ TEST(EditorScreenshots, BothLanguages) {
          p.setSetting(0x60, 4);
        },
        "WaitTime", "241"},
+      {"k773", ModelVDK773, [] { return std::make_unique<TK773Eeport>(); },
+       [](torva::sim::SimPrinter& p) {
+         p.setSetting(0x06, 90);
+         p.setSetting(0x6D, 0x22);
+         p.setSetting(0x8C, 0x0302);
+       },
+       "AotoSpeed", "126"},
   };
   ResetPortState();
   torva::SetPrinterDelayScale(0);

@@ -308,3 +308,124 @@ TEST_F(SettingProtocolTest, DataBitsSwitchEndsAtTheRestoreBits) {
     CloseEditorPort();
   }
 }
+
+namespace {
+
+// The custom connection of the USB printer library, faked: what was written
+// and asked, and what each read delivers.
+struct CustomFake {
+  Bytes written;
+  std::vector<int> asked;
+  std::vector<Bytes> replies;  // one per read, in order
+  int writeShortBy = 0;
+};
+CustomFake g_custom;
+
+PortLibraryCalls CustomCalls() {
+  PortLibraryCalls calls = CurrentPortLibraryCalls();
+  calls.WriteQfUSBPrinter = [](const uint8_t* b, int n) {
+    g_custom.written.insert(g_custom.written.end(), b, b + n);
+    return n - g_custom.writeShortBy;
+  };
+  calls.ReadQfUSBPrinter = [](uint8_t* b, int n) {
+    g_custom.asked.push_back(n);
+    if (g_custom.replies.empty()) return 0;
+    const Bytes r = g_custom.replies.front();
+    g_custom.replies.erase(g_custom.replies.begin());
+    const int got = std::min<int>(n, static_cast<int>(r.size()));
+    std::copy(r.begin(), r.begin() + got, b);
+    return got;
+  };
+  return calls;
+}
+
+class CustomModeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetPortState();
+    g_custom = CustomFake{};
+    PortType = PortUSBPrinter;
+    PrinterName = ModelVDK773;
+    is773Costom = 1;
+  }
+  void TearDown() override { ResetPortState(); }
+  ScopedPortLibraryCalls fake_{CustomCalls()};
+};
+
+}  // namespace
+
+// In the VD-K773's custom mode the editor reads through the custom
+// connection: class mode 1 asks the class byte, iStatusBytes status bytes and
+// the 2-byte value (7 bytes with 4 status bytes, the value in bytes 6 and 7);
+// class mode 0 asks the 2 bytes, and the flag read (C4) its 9-byte report
+// with the value at offsets 1 and 2. A short transfer fails the read.
+TEST_F(CustomModeTest, ReadsByClassModeAndStatusBytes) {
+  struct Case {
+    int classMode, statusBytes;
+    uint8_t address;
+    Bytes reply;
+    int asked;
+    bool ok;
+    uint8_t lo, hi;
+  };
+  const Case cases[] = {
+      {1, 4, 0x06, {0xC1, 0x11, 0x22, 0x33, 0x44, 0x96, 0x00}, 7, true, 0x96, 0x00},
+      {1, 0, 0x06, {0xC1, 0x2C, 0x01}, 3, true, 0x2C, 0x01},
+      {1, 4, 0xC4, {0xC1, 0, 0, 0, 0, 0x01, 0x00}, 7, true, 0x01, 0x00},
+      {1, 4, 0x06, {0xC1, 0x11, 0x22, 0x33, 0x44, 0x96}, 7, false, 0, 0},
+      {0, 0, 0x06, {0x96, 0x00}, 2, true, 0x96, 0x00},
+      {0, 0, 0x06, {0x96}, 2, false, 0, 0},
+      {0, 0, 0xC4, {0x00, 0x01, 0x00, 0, 0, 0, 0, 0, 0}, 9, true, 0x01, 0x00},
+      {0, 0, 0xC4, {0x00, 0x01}, 9, false, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.classMode << "/" << c.statusBytes << " " << int(c.address) << " "
+                                      << c.reply.size());
+    iUSBClassMode = c.classMode;
+    iStatusBytes = c.statusBytes;
+    g_custom = CustomFake{};
+    g_custom.replies = {c.reply};
+    SettingLink link(kK773PortStyle);
+    link.setHandle(5);
+    uint8_t lo = 0, hi = 0;
+    EXPECT_EQ(link.ReadSetting(c.address, lo, hi), c.ok);
+    EXPECT_EQ(g_custom.written, (Bytes{0x1B, 0x6A, c.address}));
+    EXPECT_EQ(g_custom.asked, std::vector<int>{c.asked});
+    if (c.ok) {
+      EXPECT_EQ(lo, c.lo);
+      EXPECT_EQ(hi, c.hi);
+    }
+  }
+}
+
+// Writes go through the custom connection and must take every byte; the
+// K773's style reads at once, where the other editors pause 30 ms before a
+// USB-printer read.
+TEST_F(CustomModeTest, WritesTakeEveryByteAndReadsDoNotPause) {
+  iUSBClassMode = 0;
+  SettingLink link(kK773PortStyle);
+  link.setHandle(5);
+  EXPECT_TRUE(link.WriteSettingNow(0x59, 1));
+  EXPECT_EQ(g_custom.written, (Bytes{0x1B, 0x73, 0x5C, 0x31, 0xE7, 0x08, 0x01, 0x00, 0x59}));
+  g_custom.writeShortBy = 1;
+  EXPECT_FALSE(link.LineFeedPrinter());
+  g_custom.writeShortBy = 0;
+
+  torva::ScopedPrinterDelayRecorder waits;
+  g_custom.replies = {{0x01, 0x00}, {0x01, 0x00}};
+  uint8_t lo = 0, hi = 0;
+  ASSERT_TRUE(link.ReadSetting(0x59, lo, hi));
+  EXPECT_TRUE(waits.waits().empty());
+  link.setStyle(kEcPortStyle);
+  ASSERT_TRUE(link.ReadSetting(0x59, lo, hi));
+  EXPECT_EQ(waits.waits(), std::vector<int>{30});
+  EXPECT_EQ(kK773PortStyle.readTimeoutMs, 5000);
+  EXPECT_EQ(kK773PortStyle.dataBitsPauseMs, 20);
+  EXPECT_TRUE(kK773PortStyle.purgeBeforeRead);
+
+  // Outside the custom mode the same link uses the printer-class calls.
+  is773Costom = 0;
+  g_custom = CustomFake{};
+  link.WriteSettingNow(0x59, 1);
+  EXPECT_TRUE(g_custom.written.empty());
+}

@@ -22,7 +22,13 @@ inline void PrintTo(const EditorState& s, std::ostream* os) {
       << "\", autoTime \"" << s.autoTime << "\", autoSpeed \"" << s.autoSpeed << "\", ledMode " << s.ledMode
       << ", lightTime \"" << s.lightTime << "\", extinctTime \"" << s.extinctTime << "\", leftMargin \""
       << s.leftMargin << "\", rightMargin \"" << s.rightMargin << "\", codePage " << s.codePage << ", rxBuffer "
-      << s.rxBuffer << ", autoPresent " << s.autoPresent << "}";
+      << s.rxBuffer << ", autoPresent " << s.autoPresent << ", head2 \"" << s.head2 << "\", beeperEnable "
+      << s.beeperEnable << ", printerMode " << s.printerMode << ", paperNearEnd " << s.paperNearEnd
+      << ", printingSurface " << s.printingSurface << ", watermarkEnable " << s.watermarkEnable << ", cutPaperMode "
+      << s.cutPaperMode << ", watermarkMode " << s.watermarkMode << ", watermarkAlignment " << s.watermarkAlignment
+      << ", intlChar " << s.intlChar << ", usbMode " << s.usbMode << ", comDataError " << s.comDataError
+      << ", enlarge \"" << s.enlargeHorizontal << "\" x \"" << s.enlargeVertical << "\", paperWidth \""
+      << s.paperWidth << "\"}";
 }
 
 }  // namespace torva::settings
