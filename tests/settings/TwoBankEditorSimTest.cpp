@@ -202,6 +202,10 @@ TEST_P(TwoBankEditorTransportTest, GetShowsTheKnownPrinterAndSaveWritesItBack) {
     EXPECT_EQ(form->kept(), KnownKept(*p));
     EXPECT_EQ(Requests(printer_), GetOrder(*p));
     EXPECT_EQ(Handle(), -1) << "the port is closed after the Get";
+    // What was read, the high bytes kept by the Get too, makes the known file.
+    const QString file = path(QString("%1.pes").arg(p->name));
+    form->ExportTo(file);
+    EXPECT_EQ(settings_test::ToBytes(settings_test::ReadAll(file)), KnownFile(*p));
 
     // Save into a fresh printer.
     Model(*p);
