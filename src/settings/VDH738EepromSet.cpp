@@ -19,7 +19,6 @@
 #include "gui/Messages.h"
 #include "gui/UpDown.h"
 #include "link/Clock.h"
-#include "link/PortSession.h"
 #include "link/PortState.h"
 #include "settings/EditorDialog.h"
 #include "settings/TwoBankExchange.h"
