@@ -425,11 +425,15 @@ TEST_F(TwoBankEditorSimTest, StateLineAtEightyAndOneHundredTwenty) {
   form->btnGetSettingsFromPrinterClick();
   EXPECT_EQ(form->stateText(), "Printer state: light motor load.");
   EXPECT_TRUE(form->stateIsOlive());
+  printer_.clearLog();
   form->btnSaveSettingsToPrinterClick();
   EXPECT_EQ(form->resultText(), "Save settings to printer successfully.");
   EXPECT_EQ(form->stateText(), "Printer state: light motor load, heavy TPH load.");
   EXPECT_TRUE(form->stateIsOlive());
-  // A fresh printer reads normal again, in the window-text colour.
+  // A fresh printer reads normal again, in the window-text colour (once the
+  // printer has taken in all the Save wrote, which a pseudo-terminal hands
+  // on a moment after the write).
+  ASSERT_TRUE(printer_.waitForLog(SaveOrder(K772Profile()).size(), 5000));
   Model(K772Profile());
   form->btnGetSettingsFromPrinterClick();
   EXPECT_EQ(form->stateText(), "Printer state: Normal.");
