@@ -33,7 +33,8 @@ namespace {
 double CpuMs() {
   rusage u{};
   getrusage(RUSAGE_SELF, &u);
-  return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1000.0 + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1000.0;
+  return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1000.0 +
+         (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1000.0;
 }
 
 double WallMs() {
@@ -96,7 +97,8 @@ int main(int argc, char** argv) {
   app.processEvents();
   form.btnGetSettingsFromPrinterClick();  // the first open of the port is not counted
   if (!form.saveEnabled()) {
-    std::fprintf(stderr, "settings_bench: the first Get failed: %s\n", form.resultText().toStdString().c_str());
+    std::fprintf(stderr, "settings_bench: the first Get failed: %s\n",
+                 form.resultText().toStdString().c_str());
     return 1;
   }
 
@@ -119,8 +121,9 @@ int main(int argc, char** argv) {
   sim.terminate();
   sim.waitForFinished(3000);
 
-  std::printf("VD-K9034 editor, %d rounds over a pseudo-terminal (27 reads a Get; 13 writes and 2 flushes a Save)\n",
-              rounds);
+  std::printf(
+      "VD-K9034 editor, %d rounds over a pseudo-terminal (27 reads a Get; 13 writes and 2 flushes a Save)\n",
+      rounds);
   Print("Get", get);
   Print("Save", save);
   if (!ok) {

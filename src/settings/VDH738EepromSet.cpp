@@ -11,7 +11,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
-
 #include <optional>
 
 #include "gui/DialogHelpers.h"
@@ -184,7 +183,8 @@ void TTwoBankEepromSetForm::Bind() {
   Fill(Find<QComboBox>(this, "cboCodePage"), profile_.codePageItems);
   const std::vector<std::string> paperOut = profile_.paperOutItems();
   auto* paperOutBox = Find<QGroupBox>(this, "PaperOutMode");
-  const auto paperOutButtons = paperOutBox->findChildren<QRadioButton*>(QString(), Qt::FindDirectChildrenOnly);
+  const auto paperOutButtons =
+      paperOutBox->findChildren<QRadioButton*>(QString(), Qt::FindDirectChildrenOnly);
   for (qsizetype i = 0; i < paperOutButtons.size(); ++i) {
     if (i < static_cast<qsizetype>(paperOut.size())) {
       paperOutButtons[i]->setText(QString::fromStdString(paperOut[static_cast<size_t>(i)]));
@@ -194,7 +194,8 @@ void TTwoBankEepromSetForm::Bind() {
   }
 
   for (const auto& b : kLists) ui_->lists.emplace_back(Find<QComboBox>(this, b.name), b.field);
-  for (const auto& b : kRadios) ui_->radios.emplace_back(GroupOf(Find<QGroupBox>(this, b.name), this), b.field);
+  for (const auto& b : kRadios)
+    ui_->radios.emplace_back(GroupOf(Find<QGroupBox>(this, b.name), this), b.field);
   for (const auto& b : kEdits) ui_->edits.emplace_back(Find<QLineEdit>(this, b.name), b.field);
   for (const auto& u : kUpDowns) {
     auto* upDown = Find<UpDown>(this, u.name);
@@ -215,7 +216,8 @@ void TTwoBankEepromSetForm::Bind() {
 
   connect(ui_->btnGet, &QPushButton::clicked, this, &TTwoBankEepromSetForm::btnGetSettingsFromPrinterClick);
   connect(ui_->btnSave, &QPushButton::clicked, this, &TTwoBankEepromSetForm::btnSaveSettingsToPrinterClick);
-  connect(ui_->btnImport, &QPushButton::clicked, this, &TTwoBankEepromSetForm::btnImportSettingsFromFileClick);
+  connect(ui_->btnImport, &QPushButton::clicked, this,
+          &TTwoBankEepromSetForm::btnImportSettingsFromFileClick);
   connect(ui_->btnExport, &QPushButton::clicked, this, &TTwoBankEepromSetForm::btnExportSettingsToFileClick);
   connect(ui_->btnExit, &QPushButton::clicked, this, &TTwoBankEepromSetForm::btnExitClick);
 }
@@ -227,13 +229,14 @@ void TTwoBankEepromSetForm::ApplyLook() {
   font.setStyleHint(QFont::SansSerif);
   setFont(font);
   if (look.minimizeButton) {
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
   } else {
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
   }
   Find<QLabel>(this, "lblHead1")->setText(look.head1Label);
-  for (const char* name : {"lblHead2", "Head2", "udHead2"}) Find<QWidget>(this, name)->setVisible(look.head2Visible);
+  for (const char* name : {"lblHead2", "Head2", "udHead2"})
+    Find<QWidget>(this, name)->setVisible(look.head2Visible);
   auto* back = Find<QGroupBox>(this, "grpBackWaterMark");
   back->setTitle(look.backGroupCaption);
   back->setVisible(look.backWaterMarkVisible);
@@ -266,7 +269,8 @@ TwoBankState TTwoBankEepromSetForm::state() const {
   for (const auto& [box, field] : ui_->lists) {
     int index = box->currentIndex();
     // Typed text counts as an item only when it is one, exactly.
-    if (box->isEditable()) index = box->findText(box->currentText(), Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (box->isEditable())
+      index = box->findText(box->currentText(), Qt::MatchExactly | Qt::MatchCaseSensitive);
     field(s) = index;
   }
   for (const auto& [group, field] : ui_->radios) field(s) = group->checkedId();
@@ -501,10 +505,9 @@ void TTwoBankEepromSetForm::ImportFrom(const QString& fileName) {
   const QString notNormal = "The data format in file " + Quoted(fileName) + " is not normal!";
   TwoBankState s = state();
   TwoBankKeptBytes kept = kept_;
-  const TwoBankImport imported =
-      ImportTwoBankFile(reinterpret_cast<const uint8_t*>(file->data.constData()),
-                        static_cast<size_t>(file->data.size()), profile_, s, kept,
-                        [&] { return AskWarningOkCancel(notNormal); });
+  const TwoBankImport imported = ImportTwoBankFile(reinterpret_cast<const uint8_t*>(file->data.constData()),
+                                                   static_cast<size_t>(file->data.size()), profile_, s, kept,
+                                                   [&] { return AskWarningOkCancel(notNormal); });
   switch (imported.status) {
     case TwoBankImport::Status::Empty:
       refuse();
@@ -527,8 +530,8 @@ void TTwoBankEepromSetForm::ImportFrom(const QString& fileName) {
   if (imported.good) {
     ShowResultLine(ui_->lblMsg, "Import settings from file " + Quoted(fileName) + " successfully.", false);
   } else {
-    ShowResultLine(ui_->lblMsg, "Some error appears when importing settings from file " + Quoted(fileName) + "!",
-                   true);
+    ShowResultLine(ui_->lblMsg,
+                   "Some error appears when importing settings from file " + Quoted(fileName) + "!", true);
   }
 }
 

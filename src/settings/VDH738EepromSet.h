@@ -71,7 +71,7 @@ class TTwoBankEepromSetForm : public QDialog {
   std::unique_ptr<TwoBankControls> ui_;
   torva::settings::SettingLink link_{torva::settings::kEcPortStyle};
   torva::settings::TwoBankKeptBytes kept_;
-  bool portOpen_ = false;  // this action opened the port it must close
+  bool portOpen_ = false;   // this action opened the port it must close
   std::string strMsg;       // the result line (ResultText)
   std::string strMsgState;  // the printer-state line (StateText)
 };

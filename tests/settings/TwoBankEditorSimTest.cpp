@@ -10,7 +10,6 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
-
 #include <algorithm>
 #include <cstdlib>
 #include <mutex>
@@ -173,7 +172,8 @@ class TwoBankEditorSimTest : public settings_test::EditorTest {
   std::string socket_;
 };
 
-class TwoBankEditorTransportTest : public TwoBankEditorSimTest, public ::testing::WithParamInterface<Transport> {
+class TwoBankEditorTransportTest : public TwoBankEditorSimTest,
+                                   public ::testing::WithParamInterface<Transport> {
  protected:
   void SetUp() override {
     EditorTest::SetUp();
@@ -235,7 +235,8 @@ TEST_P(TwoBankEditorTransportTest, GetShowsTheKnownPrinterAndSaveWritesItBack) {
       EXPECT_EQ(printer_.setting(c.address, c.bank), value) << c.bank << " " << c.address;
     }
     // The pause came before the one line feed.
-    const auto fiveSeconds = std::find_if(waits.begin(), waits.end(), [](const auto& w) { return w.first == 5000; });
+    const auto fiveSeconds =
+        std::find_if(waits.begin(), waits.end(), [](const auto& w) { return w.first == 5000; });
     ASSERT_NE(fiveSeconds, waits.end());
     EXPECT_EQ(fiveSeconds->second, 0u);
     EXPECT_EQ(std::count_if(waits.begin(), waits.end(), [](const auto& w) { return w.first == 5000; }), 1);
@@ -338,39 +339,59 @@ TEST_F(TwoBankEditorSimTest, SaveRefusalsSendNothing) {
     const char* result;  // the red line, or nullptr when the lines stay as the Get left them
   };
   const Case cases[] = {
-      {&H738Profile(), "width 47",
+      {&H738Profile(),
+       "width 47",
        [](TTwoBankEepromSetForm& f) { Child<QLineEdit>(f, "PaperWidth")->setText("47"); },
-       {"The input of PaperWidth is invalid!"}, nullptr},
-      {&K772Profile(), "width 81",
+       {"The input of PaperWidth is invalid!"},
+       nullptr},
+      {&K772Profile(),
+       "width 81",
        [](TTwoBankEepromSetForm& f) { Child<QLineEdit>(f, "PaperWidth")->setText("81"); },
-       {"The input of PaperWidth is invalid!"}, nullptr},
-      {&K9034Profile(), "width 113",
+       {"The input of PaperWidth is invalid!"},
+       nullptr},
+      {&K9034Profile(),
+       "width 113",
        [](TTwoBankEepromSetForm& f) { Child<QLineEdit>(f, "PaperWidth")->setText("113"); },
-       {"The input of PaperWidth is invalid!"}, nullptr},
-      {&H738Profile(), "left margin 101",
+       {"The input of PaperWidth is invalid!"},
+       nullptr},
+      {&H738Profile(),
+       "left margin 101",
        [](TTwoBankEepromSetForm& f) { Child<QLineEdit>(f, "edtDefaultLeftMargin")->setText("101"); },
-       {"The input of default left margin is invalid!"}, "Fail to save default left margin!"},
-      {&K9034Profile(), "both margins",
+       {"The input of default left margin is invalid!"},
+       "Fail to save default left margin!"},
+      {&K9034Profile(),
+       "both margins",
        [](TTwoBankEepromSetForm& f) {
          Child<QLineEdit>(f, "edtDefaultLeftMargin")->setText("101");
          Child<QLineEdit>(f, "edtDefaultRightMargin")->setText("-1");
        },
        {"The input of default left margin is invalid!", "The input of default right margin is invalid!"},
        "Fail to save default left margin!"},
-      {&K466Profile(), "no code page",
-       [](TTwoBankEepromSetForm& f) { Child<QComboBox>(f, "cboCodePage")->setCurrentIndex(-1); }, {},
+      {&K466Profile(),
+       "no code page",
+       [](TTwoBankEepromSetForm& f) { Child<QComboBox>(f, "cboCodePage")->setCurrentIndex(-1); },
+       {},
        "Fail to save  CodePage and intlChar flag!"},
-      {&K9034Profile(), "typed print mode",
-       [](TTwoBankEepromSetForm& f) { Child<QComboBox>(f, "ComboBox2")->setEditText("Feed"); }, {},
+      {&K9034Profile(),
+       "typed print mode",
+       [](TTwoBankEepromSetForm& f) { Child<QComboBox>(f, "ComboBox2")->setEditText("Feed"); },
+       {},
        "Fail to save front Watermark Print flag!"},
-      {&K772Profile(), "back alignment cleared by a file",
-       [](TTwoBankEepromSetForm& f) { Child<QComboBox>(f, "BackWaterMarkalignment")->setCurrentIndex(-1); }, {},
+      {&K772Profile(),
+       "back alignment cleared by a file",
+       [](TTwoBankEepromSetForm& f) { Child<QComboBox>(f, "BackWaterMarkalignment")->setCurrentIndex(-1); },
+       {},
        "Fail to save back Watermark Print flag!"},
-      {&H738Profile(), "format", [](TTwoBankEepromSetForm& f) { Child<QLineEdit>(f, "WaitTime")->setText("1 2"); },
-       {"The input of format is invalid!"}, nullptr},
-      {&K9034Profile(), "feed lines FFFF",
+      {&H738Profile(),
+       "format",
+       [](TTwoBankEepromSetForm& f) { Child<QLineEdit>(f, "WaitTime")->setText("1 2"); },
+       {"The input of format is invalid!"},
+       nullptr},
+      {&K9034Profile(),
+       "feed lines FFFF",
        [](TTwoBankEepromSetForm& f) { Child<QLineEdit>(f, "FeedLine")->setText("65535"); },
-       {"The input of Feed Lines in Mark Mode is invalid!"}, nullptr},
+       {"The input of Feed Lines in Mark Mode is invalid!"},
+       nullptr},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.profile->name) + " " + c.name);

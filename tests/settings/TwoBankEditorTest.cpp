@@ -14,7 +14,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-
 #include <algorithm>
 
 #include "CaptionCheck.h"
@@ -43,7 +42,8 @@ std::vector<std::string> Items(const QComboBox* box) {
 // The radio buttons of a group box, in order.
 std::vector<std::string> Radios(const QWidget& form, const char* name) {
   std::vector<std::string> out;
-  for (auto* b : Child<QGroupBox>(form, name)->findChildren<QRadioButton*>(QString(), Qt::FindDirectChildrenOnly))
+  for (auto* b :
+       Child<QGroupBox>(form, name)->findChildren<QRadioButton*>(QString(), Qt::FindDirectChildrenOnly))
     out.push_back(b->text().toStdString());
   return out;
 }
@@ -133,10 +133,13 @@ TEST_F(TwoBankEditorTest, EachEditorsLook) {
     EXPECT_EQ(Items(Child<QComboBox>(*form, "cboComBaudRate")),
               (std::vector<std::string>{"4800", "9600", "19200", "38400", "57600", "115200"}));
     EXPECT_EQ(Child<QComboBox>(*form, "cboComBaudRate")->currentText(), "38400");
-    EXPECT_EQ(Items(Child<QComboBox>(*form, "cboComParity")), (std::vector<std::string>{"Even", "Odd", "None"}));
-    EXPECT_EQ(Items(Child<QComboBox>(*form, "cboComFlowControl")), (std::vector<std::string>{"DTR/DSR", "xon/xoff"}));
+    EXPECT_EQ(Items(Child<QComboBox>(*form, "cboComParity")),
+              (std::vector<std::string>{"Even", "Odd", "None"}));
+    EXPECT_EQ(Items(Child<QComboBox>(*form, "cboComFlowControl")),
+              (std::vector<std::string>{"DTR/DSR", "xon/xoff"}));
     EXPECT_EQ(Items(Child<QComboBox>(*form, "IntlChar")).size(), 13u);
-    EXPECT_EQ(Items(Child<QComboBox>(*form, "rgBackPrintTime")), (std::vector<std::string>{"Feeding", "Printing"}));
+    EXPECT_EQ(Items(Child<QComboBox>(*form, "rgBackPrintTime")),
+              (std::vector<std::string>{"Feeding", "Printing"}));
     EXPECT_EQ(Items(Child<QComboBox>(*form, "BackWaterMarkalignment")),
               (std::vector<std::string>{"Left", "Center", "Right"}));
     EXPECT_EQ(Radios(*form, "CutPaperMode"), (std::vector<std::string>{"default", "Half Cut ", "Full Cut"}));
@@ -146,8 +149,10 @@ TEST_F(TwoBankEditorTest, EachEditorsLook) {
 
     // Read-only edits stepped by their arrows within their ranges.
     const std::tuple<const char*, const char*, int, int> upDowns[] = {
-        {"udPaperEnd", "EditPaperEnd", 0, 100},       {"udDefaultLeftMargin", "edtDefaultLeftMargin", 0, 16},
-        {"udHead1", "Head1", 50, 254},                {"udPrintSpeed", "edtPrintSpeed", 50, 350},
+        {"udPaperEnd", "EditPaperEnd", 0, 100},
+        {"udDefaultLeftMargin", "edtDefaultLeftMargin", 0, 16},
+        {"udHead1", "Head1", 50, 254},
+        {"udPrintSpeed", "edtPrintSpeed", 50, 350},
         {"udBackHorizontal", "BackHorizontal", 1, 3},
     };
     for (const auto& [arrows, edit, min, max] : upDowns) {
@@ -184,7 +189,8 @@ TEST_F(TwoBankEditorTest, CaptionsInBothLanguages) {
         result->setText(text);
         state->setText("Printer state: light motor load, heavy TPH load.");
         EXPECT_THAT(CaptionProblems(form.get()), ::testing::IsEmpty())
-            << text << "\n" << CaptionProblems(form.get()).join("\n").toStdString();
+            << text << "\n"
+            << CaptionProblems(form.get()).join("\n").toStdString();
       }
       torva::testing::LayOut(form.get());
       for (QLabel* line : {result, state}) {
@@ -234,8 +240,8 @@ TEST_F(TwoBankEditorTest, KeyFilters) {
 // text stays.
 TEST_F(TwoBankEditorTest, PaperWidthChange) {
   const std::pair<const char*, const char*> cases[] = {
-      {"", "0"},       {"-5", "0"},   {"65535", "0"}, {"99999", "0"}, {"123456789012", "0"},
-      {"65534", "65534"}, {"47", "47"}, {"-0", "-0"},  {"abc", "abc"}, {"112", "112"},
+      {"", "0"},          {"-5", "0"},  {"65535", "0"}, {"99999", "0"}, {"123456789012", "0"},
+      {"65534", "65534"}, {"47", "47"}, {"-0", "-0"},   {"abc", "abc"}, {"112", "112"},
   };
   auto form = MakeEditor(K9034Profile());
   auto* width = Child<QLineEdit>(*form, "PaperWidth");
@@ -259,7 +265,8 @@ TEST_F(TwoBankEditorTest, PaperWidthChange) {
 TEST_F(TwoBankEditorTest, TypedPrintMode) {
   auto form = MakeEditor(K9034Profile());
   auto* box = Child<QComboBox>(*form, "ComboBox2");
-  const std::pair<const char*, int> cases[] = {{"Printing", 1}, {"Feeding", 0}, {"printing", -1}, {"Print", -1}};
+  const std::pair<const char*, int> cases[] = {
+      {"Printing", 1}, {"Feeding", 0}, {"printing", -1}, {"Print", -1}};
   for (const auto& [typed, index] : cases) {
     box->setEditText(typed);
     EXPECT_EQ(form->state().front.printMode, index) << typed;
@@ -445,12 +452,13 @@ TEST_F(TwoBankEditorTest, FilesThatCannotBeOpened) {
     Choose(path(""));  // a folder is no file
     form->btnImportSettingsFromFileClick();
     if (Language == "English") {
-      EXPECT_EQ(messages_.texts(),
-                (std::vector<QString>{"Fail to open file \"" + nowhere + "\"!", "Fail to open file \"" + nowhere + "\"!",
-                                      "Fail to open file \"" + path("") + "\"!"}));
+      EXPECT_EQ(messages_.texts(), (std::vector<QString>{"Fail to open file \"" + nowhere + "\"!",
+                                                         "Fail to open file \"" + nowhere + "\"!",
+                                                         "Fail to open file \"" + path("") + "\"!"}));
     } else {
-      EXPECT_EQ(messages_.texts(), (std::vector<QString>{"保存文件“" + nowhere + "”失败！", "打开文件“" + nowhere + "”失败！",
-                                                         "打开文件“" + path("") + "”失败！"}));
+      EXPECT_EQ(messages_.texts(),
+                (std::vector<QString>{"保存文件“" + nowhere + "”失败！", "打开文件“" + nowhere + "”失败！",
+                                      "打开文件“" + path("") + "”失败！"}));
     }
   }
 }

@@ -10,7 +10,6 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QTimer>
-
 #include <functional>
 #include <memory>
 
@@ -29,7 +28,7 @@ struct Shot {
   int model;
   std::function<std::unique_ptr<TTwoBankEepromSetForm>()> create;
   std::function<void(torva::sim::SimPrinter&)> printer;  // what the printer holds
-  const char* edit;  // the edit that makes the Chinese Save refuse
+  const char* edit;                                      // the edit that makes the Chinese Save refuse
   const char* value;
 };
 
