@@ -13,7 +13,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
-#include <QSaveFile>
 
 #include "link/Clock.h"
 #include "link/PortState.h"
@@ -21,6 +20,7 @@
 #include "gui/DialogHelpers.h"
 #include "gui/Messages.h"
 #include "gui/UpDown.h"
+#include "settings/EditorDialog.h"
 #include "ui_M512IIEepromSet.h"
 
 using namespace torva::settings;
@@ -263,25 +263,12 @@ bool TCommonAddressEepromSetForm::resultIsRed() const { return ui_->lblMsg->prop
 bool TCommonAddressEepromSetForm::stateIsOlive() const { return ui_->lblMsgState->property("olive").toBool(); }
 
 void TCommonAddressEepromSetForm::SetResultLine(const QString& text, bool red) {
-  QPalette p = palette();
-  if (red) p.setColor(QPalette::WindowText, Qt::red);
-  ui_->lblMsg->setPalette(p);
-  ui_->lblMsg->setProperty("red", red);
-  ui_->lblMsg->setText(text);
-  ui_->lblMsg->setToolTip(text);
+  ShowResultLine(ui_->lblMsg, text, red);
 }
 
-void TCommonAddressEepromSetForm::SetStateLine(const QString& text) {
-  ui_->lblMsgState->setText(text);
-  ui_->lblMsgState->setToolTip(text);
-}
+void TCommonAddressEepromSetForm::SetStateLine(const QString& text) { ShowStateLine(ui_->lblMsgState, text); }
 
-void TCommonAddressEepromSetForm::SetStateColour(bool olive) {
-  QPalette p = palette();
-  if (olive) p.setColor(QPalette::WindowText, kOlive);
-  ui_->lblMsgState->setPalette(p);
-  ui_->lblMsgState->setProperty("olive", olive);
-}
+void TCommonAddressEepromSetForm::SetStateColour(bool olive) { ColourStateLine(ui_->lblMsgState, olive); }
 
 void TCommonAddressEepromSetForm::btnGetSettingsFromPrinterClick() {
   WaitCursor cursor;
@@ -289,8 +276,7 @@ void TCommonAddressEepromSetForm::btnGetSettingsFromPrinterClick() {
   strMsgState = "Printer state:";
   const PortOpenResult open = OpenEditorPort(link_, profile_.portPlan);
   if (open.failed) {
-    const QString name = QString::fromStdString(open.portName);
-    OutputError("Can't open " + name + " port!", "端口 " + name + " 打开错误！");
+    ShowPortOpenError(open);
     return;
   }
   // The reads run while the window keeps painting. Each reply goes into a
@@ -387,8 +373,7 @@ void TCommonAddressEepromSetForm::btnSaveSettingsToPrinterClick() {
 
   const PortOpenResult open = OpenEditorPort(link_, profile_.portPlan);
   if (open.failed) {
-    const QString name = QString::fromStdString(open.portName);
-    OutputError("Can't open " + name + " port!", "端口 " + name + " 打开错误！");
+    ShowPortOpenError(open);
     save->setText("&Save Settings To Printer");
     return;
   }
@@ -481,15 +466,12 @@ void TCommonAddressEepromSetForm::ExportTo(const QString& fileName) {
     SetResultLine(failed, true);
     return;
   }
-  QSaveFile file(fileName);
-  if (!file.open(QIODevice::WriteOnly)) {
+  const FileWrite written = WriteWholeFile(fileName, *bytes);
+  if (written == FileWrite::OpenFailed) {
     OutputError("Fail to open file " + Quoted(fileName) + "!", "保存文件“" + fileName + "”失败！");
     return;
   }
-  const qint64 size = static_cast<qint64>(bytes->size());
-  const bool written = file.write(reinterpret_cast<const char*>(bytes->data()), size) == size && file.commit();
-  if (!written) file.cancelWriting();
-  if (written) {
+  if (written == FileWrite::Written) {
     SetResultLine("Export settings to file " + Quoted(fileName) + " successfully.", false);
   } else {
     SetResultLine(failed, true);

@@ -759,7 +759,9 @@ bool DecodeReply(TwoBankSetting setting, uint8_t lo, uint8_t hi, const TwoBankPr
     }
     case TB::CodePage:
       if (hi > 12) return false;
-      if (lo <= 9) st.codePage = lo;  // another code page leaves the box as it is
+      // A code page that is no item leaves the box with none selected, so
+      // nothing the printer did not report is written back.
+      st.codePage = lo <= 9 ? lo : -1;
       st.intlChar = hi;
       return true;
     case TB::PresenterWaitTime:
@@ -810,8 +812,8 @@ bool DecodeReply(TwoBankSetting setting, uint8_t lo, uint8_t hi, const TwoBankPr
       st.paperOutMode = lo;
       return true;
     case TB::DefaultInvert:
-      // Always accepted; a value that is no item selects nothing.
-      st.defaultInvert = lo <= 1 ? lo : -1;
+      // Always accepted; a value that is no item leaves the group as it is.
+      if (lo <= 1) st.defaultInvert = lo;
       return true;
     case TB::BackWaterMark:
     case TB::FrontWaterMark:

@@ -333,8 +333,9 @@ std::string TwoBankItemText(const std::vector<std::string>& items, int index);
 // the reply; the controls then keep their values. A kept high byte is
 // stored whether the reply is accepted or not (cut mode, paper-out mode) or
 // on success (presenter wait time, when the profile keeps it). A code page
-// that is no item and a watermark alignment of 3 leave their boxes as they
-// are; a default-invert value that is no item selects nothing.
+// that is no item leaves the code-page box with none selected; a watermark
+// alignment of 3 and a default-invert value that is no item leave their
+// controls as they are.
 bool DecodeReply(TwoBankSetting setting, uint8_t lo, uint8_t hi, const TwoBankProfile& profile,
                  TwoBankState& state, TwoBankKeptBytes& kept);
 

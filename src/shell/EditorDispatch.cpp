@@ -8,11 +8,15 @@
 #include "settings/K409EepromSet.h"
 #include "settings/K512EepromSet.h"
 #include "settings/K773EepromSet.h"
+#include "settings/K772EepromSet.h"
+#include "settings/K9034EepromSet.h"
 #include "settings/M512EepromSet.h"
 #include "settings/M512IIEepromSet.h"
 #include "settings/N512EepromSet.h"
 #include "settings/RWK201EepromSet.h"
 #include "settings/RWK305EepromSet.h"
+#include "settings/VDH738EepromSet.h"
+#include "settings/VDK466EepromSet.h"
 #include "shell/DialogOpeners.h"
 #include "shell/MainForm.h"
 
@@ -43,6 +47,11 @@ const EditorEntry kEditors[] = {
     {ModelRWK305W, "TRWK305EepromSetForm", &Make<TRWK305EepromSetForm>},
     {ModelRWNK409, "TK409EepromSetForm", &Make<TK409EepromSetForm>},
     {ModelVDK773, "TK773Eeport", &Make<TK773Eeport>},
+    {ModelVDK772, "TK772EepromSetForm", &Make<TK772EepromSetForm>},
+    {ModelVDK772II, "TK772EepromSetForm", &Make<TK772EepromSetForm>},
+    {ModelVDK9034, "TK9034EepromSetForm", &Make<TK9034EepromSetForm>},
+    {ModelVDK466, "TVDK466EepromSetForm", &Make<TVDK466EepromSetForm>},
+    {ModelVDH738, "TVDH738EepromSetForm", &Make<TVDH738EepromSetForm>},
 };
 
 const EditorEntry* Find(int modelCode) {

@@ -16,6 +16,7 @@
 #include "settings/M512IIEepromSet.h"
 #include "settings/RWK201EepromSet.h"
 #include "settings/RWK305EepromSet.h"
+#include "settings/VDH738EepromSet.h"
 #include "shell/MainForm.h"
 #include "gui/Messages.h"
 #include "shell/Password.h"
@@ -160,4 +161,34 @@ TEST(EditorDispatchTable, RowsOfTheEditorsThatExist) {
   EXPECT_EQ(k409->objectName(), "TK409EepromSetForm");
   EXPECT_EQ(k409->windowTitle(), "K409 EepromSet");
   EXPECT_EQ(k409Form->profile().modelCodes, (std::vector<int>{ModelRWNK409}));
+}
+
+// The two-bank family: the VD-K772 and VD-K772II share one editor; each
+// editor works on its model's profile; Eeprom Set opens them behind the
+// access code.
+TEST_F(EditorDispatchTest, TwoBankEditors) {
+  PortType = PortCOM;
+  struct Row {
+    int model;
+    const char* className;
+    const char* profile;
+  };
+  const Row rows[] = {
+      {ModelVDK772, "TK772EepromSetForm", "VD-K772"},   {ModelVDK772II, "TK772EepromSetForm", "VD-K772"},
+      {ModelVDK9034, "TK9034EepromSetForm", "VD-K9034"}, {ModelVDK466, "TVDK466EepromSetForm", "VD-K466"},
+      {ModelVDH738, "TVDH738EepromSetForm", "VD-H738"},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.className);
+    EXPECT_STREQ(SettingsEditorClass(r.model), r.className);
+    auto editor = CreateSettingsEditor(r.model, nullptr);
+    auto* frame = dynamic_cast<TTwoBankEepromSetForm*>(editor.get());
+    ASSERT_NE(frame, nullptr);
+    EXPECT_EQ(frame->objectName().toStdString(), r.className);
+    EXPECT_EQ(frame->windowTitle(), "EepromSet");
+    EXPECT_STREQ(frame->profile().name, r.profile);
+    PrinterName = r.model;
+    EXPECT_EQ(Open(kAccessCode), r.className);
+    EXPECT_EQ(Open(""), "") << "Cancel opens nothing";
+  }
 }

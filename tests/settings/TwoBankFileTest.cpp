@@ -6,106 +6,17 @@
 #include <functional>
 #include <string>
 
+#include "TwoBankFixtures.h"
 #include "settings/TwoBankMap.h"
 
 using namespace torva::settings;
 using Status = TwoBankImport::Status;
+using namespace twobank_test;
 
 namespace {
 
-Bytes Rec(uint8_t address, uint8_t lo, uint8_t hi) {
-  return {0x1B, 0x73, 0x5C, 0x31, 0xE7, 0x08, lo, hi, address};
-}
-Bytes Rec2(uint8_t address, uint8_t value) {
-  return {0x1B, 0x73, 0x5C, 0x31, 0xE7, 0x0A, value, 0x00, address};
-}
-Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
-Bytes Cat(std::initializer_list<Bytes> parts) {
-  Bytes out;
-  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
-  return out;
-}
-
-bool IsK9034(const TwoBankProfile& p) { return &p == &K9034Profile(); }
-
-// A state with every control away from its start value.
-TwoBankState Known(const TwoBankProfile& p) {
-  TwoBankState s;
-  s.baud = 5;  // 115200
-  s.feedLine = "300";
-  s.flow = 0;      // DTR/DSR
-  s.dataBits = 1;  // 7
-  s.stopBits = 1;  // 2
-  s.parity = 1;    // Odd
-  s.leftMargin = "5";
-  s.rightMargin = "7";
-  s.speed = "120";
-  s.head1 = "90";
-  s.head2 = "100";
-  s.paperType = 1;
-  s.paperEnd = "33";
-  s.autoCutter = 0;  // On
-  s.cr = 1;
-  s.codePage = 8;  // PC866
-  s.intlChar = 3;  // U.K
-  s.dataError = 1;
-  s.paperWidth = "72";
-  s.bufferSize = 1;
-  s.paperOutMode = IsK9034(p) ? 3 : 2;
-  s.waitTime = "30";
-  s.autoTime = "200";
-  s.autoSpeed = "60";
-  s.usbMode = 0;
-  s.cutMode = 2;
-  if (p.surfaceExchanged) s.printingSurface = 1;  // Back
-  s.front = {1, 0, 1, 1, "2", "3"};               // enabled, not inverted, Printing, Center, x2, x3
-  s.back = {0, 1, 0, 2, "3", "2"};                // disabled, inverted, Feeding, Right, x3, x2
-  s.defaultInvert = 0;
-  return s;
-}
+// Kept bytes with a paper-out byte that never reaches a file.
 const TwoBankKeptBytes kKnownKept{9, 4, 5};
-
-// The export of Known(p), record by record.
-Bytes Fixture(const TwoBankProfile& p) {
-  const bool k9034 = IsK9034(p), k772 = &p == &K772Profile();
-  Bytes out;
-  auto add = [&](const Bytes& r) { out.insert(out.end(), r.begin(), r.end()); };
-  add(Rec(0x16, 0x07, 0x00));
-  if (k9034) {
-    add(Rec(0x15, 0x00, 0x00));
-    add(Rec(0x2B, 0x2C, 0x01));
-  } else {
-    add(Rec(0x2B, 0x2C, 0x01));
-    add(Rec(0x15, 0x00, 0x00));
-  }
-  add(Rec(0x17, 0x07, 0x02));
-  add(Rec(0x14, 0x01, 0x00));
-  add(Rec(0x24, 0x05, 0x00));
-  add(Rec(0x25, 0x07, 0x00));
-  add(Rec(0x06, 0x78, 0x00));
-  add(Rec(0x02, 0x5A, 0x64));
-  add(Rec(0x12, 0x01, 0x00));
-  add(Rec(0x33, 0x21, 0x00));
-  add(Rec(0x30, k772 ? 0x03 : 0x01, 0x00));
-  add(Rec2(0x00, 0x01));
-  add(Rec(0x36, 0x12, 0x03));  // PC866 is item 8, stored as 18
-  add(Rec2(0x10, 0x01));
-  add(Rec(0x26, 0x48, 0x00));
-  add(Rec(0x35, 0x02, 0x00));
-  add(Rec(0x4A, k9034 ? 0x03 : 0x02, 0x00));  // the kept byte stays out of the file
-  add(Rec(0x3C, 0x1E, k9034 ? 0x00 : 0x04));
-  add(Rec(0x41, 0xC8, 0x00));
-  add(Rec(0x4E, 0x3C, 0x00));
-  add(Rec(0x70, 0x00, 0x00));
-  add(Rec(0x31, 0x02, 0x05));
-  if (p.surfaceExchanged) add(Rec(0x05, 0x02, 0x00));
-  add(Rec(0x26, 0x48, 0x00));
-  add(Rec(0x77, 0xCB, 0x01));
-  add(Rec(0x78, 0x74, 0x01));
-  add(Rec2(0x03, 0x00));
-  add(Text(p.tag));
-  return out;
-}
 
 TwoBankEdits EditsOf(const TwoBankState& s, const TwoBankProfile& p) {
   const TwoBankEditCheck check = CheckTwoBankEdits(s, p.exportChecks);
@@ -119,10 +30,10 @@ class TwoBankGolden : public ::testing::TestWithParam<const TwoBankProfile*> {};
 
 TEST_P(TwoBankGolden, ExportEqualsTheFixtureAndImportRestoresIt) {
   const TwoBankProfile& p = *GetParam();
-  const TwoBankState known = Known(p);
+  const TwoBankState known = KnownState(p);
   const TwoBankExport out = BuildTwoBankExport(p, known, EditsOf(known, p), kKnownKept);
   EXPECT_TRUE(out.complete());
-  EXPECT_EQ(out.file, Fixture(p));
+  EXPECT_EQ(out.file, KnownFile(p));
   const size_t sizes[] = {252, 252, 261, 262};
   const size_t index = static_cast<size_t>(std::find(TwoBankProfiles().begin(), TwoBankProfiles().end(), &p) -
                                            TwoBankProfiles().begin());
@@ -145,7 +56,7 @@ TEST_P(TwoBankGolden, ExportEqualsTheFixtureAndImportRestoresIt) {
 TEST_P(TwoBankGolden, OnlyItsOwnTagIsAccepted) {
   const TwoBankProfile& reader = *GetParam();
   for (const TwoBankProfile* writer : TwoBankProfiles()) {
-    const TwoBankState known = Known(*writer);
+    const TwoBankState known = KnownState(*writer);
     const Bytes file = BuildTwoBankExport(*writer, known, EditsOf(known, *writer), kKnownKept).file;
     TwoBankState state;
     TwoBankKeptBytes kept;
@@ -170,7 +81,7 @@ INSTANTIATE_TEST_SUITE_P(Editors, TwoBankGolden,
 // is written all the same. A code page that is no item is never written.
 TEST(TwoBankExport, RefusedRecordsAreMissing) {
   const TwoBankProfile& p = H738Profile();
-  TwoBankState s = Known(p);
+  TwoBankState s = KnownState(p);
   s.codePage = -1;
   s.paperWidth = "-5";  // the export does not check the width; the writer refuses it
   s.baud = -1;          // no record at all, and no refusal

@@ -96,7 +96,7 @@ std::string Shown(TB s, const TwoBankProfile& p, const TwoBankState& st, const T
 std::string Decode(TB s, uint8_t lo, uint8_t hi, const TwoBankProfile& p) {
   TwoBankState st;
   // Start values that no reply below decodes to, so a change shows.
-  st.codePage = -1;
+  st.codePage = 3;  // "PC860"
   st.back.alignment = 2;
   st.front.alignment = 2;
   TwoBankKeptBytes kept;
@@ -163,7 +163,8 @@ TEST(TwoBankCodec, DecodeTable) {
        12,
        {"WPC1252/Latin America", "WPC1252/Latin America", "WPC1252/Latin America", "WPC1252/Latin America"}},
       {TB::CodePage, 5, 0, {"PC865/U.S.A", "PC865/U.S.A", "PC865/U.S.A", "PC856/U.S.A"}},
-      {TB::CodePage, 10, 1, {"-/France", "-/France", "-/France", "-/France"}},  // the box keeps its item
+      // A code page that is no item selects none, never the box's earlier item.
+      {TB::CodePage, 10, 1, {"-/France", "-/France", "-/France", "-/France"}},
       {TB::CodePage, 0, 13, {F, F, F, F}},
       {TB::PresenterWaitTime, 0x1E, 0x05, {"30 kept 5", "30 kept 5", "30 kept 5", "30 kept 0"}},
       {TB::AutoLoadingTime, 0xFF, 0xFF, {"65535", "65535", "65535", "65535"}},
@@ -187,7 +188,8 @@ TEST(TwoBankCodec, DecodeTable) {
       {TB::PaperOutMode, 4, 6, {"fail kept 6", "fail kept 6", "fail kept 6", "fail kept 6"}},
       {TB::PaperOutMode, 0, 1, {"Retract kept 1", "Retract kept 1", "Retract kept 1", "Retract kept 1"}},
       {TB::DefaultInvert, 0, 7, {"Disable", "Disable", "Disable", "Disable"}},
-      {TB::DefaultInvert, 5, 0, {"-", "-", "-", "-"}},  // always accepted
+      // Always accepted; a value that is no item leaves the group as it was.
+      {TB::DefaultInvert, 5, 0, {"Enable", "Enable", "Enable", "Enable"}},
       {TB::FrontWaterMark,
        0xFF,
        0x01,

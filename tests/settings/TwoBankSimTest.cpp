@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "SettingsEditorTestSupport.h"
+#include "TwoBankFixtures.h"
 #include "link/Clock.h"
 #include "settings/TwoBankExchange.h"
 #include "sim/SimPrinter.h"
@@ -19,93 +20,11 @@ using torva::sim::Fault;
 using torva::sim::FaultSpec;
 using torva::sim::SimPrinter;
 using TB = TwoBankSetting;
+using namespace twobank_test;
 
 namespace {
 
 const TwoBankProfile* const kProfiles[] = {&H738Profile(), &K466Profile(), &K772Profile(), &K9034Profile()};
-
-bool IsK9034(const TwoBankProfile& p) { return &p == &K9034Profile(); }
-
-// A printer whose every setting is away from the start values, and the
-// state the editor shows for it.
-struct Cell {
-  int bank, address;
-  uint16_t value;
-};
-std::vector<Cell> FixtureCells(const TwoBankProfile& p) {
-  std::vector<Cell> cells = {
-      {1, 0x16, 7},      {1, 0x15, 0},      {1, 0x17, 0x0207}, {1, 0x14, 1},  {1, 0x24, 5},
-      {1, 0x25, 7},      {1, 0x06, 120},    {1, 0x02, 0x645A}, {1, 0x12, 1},  {1, 0x30, 3},
-      {1, 0x36, 0x0308}, {1, 0x3C, 0x041E}, {1, 0x41, 200},    {1, 0x4E, 60}, {1, 0x70, 0},
-      {1, 0x31, 0x0502}, {1, 0x35, 2},      {1, 0x26, 72},     {1, 0x33, 33}, {1, 0x77, 0x01CB},
-      {1, 0x78, 0x0174}, {1, 0x2B, 300},    {2, 0x00, 1},      {2, 0x03, 0},  {2, 0x10, 1},
-  };
-  cells.push_back({1, 0x4A, static_cast<uint16_t>(IsK9034(p) ? 0x0103 : 0x0102)});
-  if (p.surfaceExchanged) cells.push_back({1, 0x05, 2});
-  return cells;
-}
-
-TwoBankState FixtureState(const TwoBankProfile& p) {
-  TwoBankState s;
-  s.baud = 5;
-  s.feedLine = "300";
-  s.flow = 0;
-  s.dataBits = 1;
-  s.stopBits = 1;
-  s.parity = 1;
-  s.leftMargin = "5";
-  s.rightMargin = "7";
-  s.speed = "120";
-  s.head1 = "90";
-  s.head2 = "100";
-  s.paperType = 1;
-  s.paperEnd = "33";
-  s.autoCutter = 0;
-  s.cr = 1;
-  s.codePage = 8;
-  s.intlChar = 3;
-  s.dataError = 1;
-  s.paperWidth = "72";
-  s.bufferSize = 1;
-  s.paperOutMode = IsK9034(p) ? 3 : 2;
-  s.waitTime = "30";
-  s.autoTime = "200";
-  s.autoSpeed = "60";
-  s.usbMode = 0;
-  s.cutMode = 2;
-  if (p.surfaceExchanged) s.printingSurface = 1;
-  s.front = {1, 0, 1, 1, "2", "3"};
-  s.back = {0, 1, 0, 2, "3", "2"};
-  s.defaultInvert = 0;
-  return s;
-}
-TwoBankKeptBytes FixtureKept(const TwoBankProfile& p) { return {1, IsK9034(p) ? 0 : 4, 5}; }
-
-std::vector<uint16_t> Memory(const SimPrinter& printer) {
-  std::vector<uint16_t> m;
-  for (int bank = 1; bank <= 2; ++bank)
-    for (int a = 0; a < 256; ++a) m.push_back(printer.setting(a, bank));
-  return m;
-}
-
-// The read requests the printer got, as bank * 256 + address, in order.
-std::vector<int> Requests(const SimPrinter& printer) {
-  std::vector<int> out;
-  for (const auto& e : printer.log()) {
-    if (e.name == "ReadSetting") out.push_back(0x100 + e.frame[2]);
-    if (e.name == "ReadSetting2") out.push_back(0x200 + e.frame[2]);
-  }
-  return out;
-}
-
-std::vector<int> ExpectedRequests(const TwoBankProfile& p) {
-  std::vector<int> out;
-  for (const TwoBankGetStep& step : p.getSteps) {
-    const auto& info = TwoBankInfoOf(step.setting);
-    for (int i = 0; i < step.reads; ++i) out.push_back(info.bank * 0x100 + info.address);
-  }
-  return out;
-}
 
 struct Transport {
   const char* name;
@@ -171,15 +90,15 @@ TEST_P(TwoBankSimTest, GetReadsTheFixtureInTheProfilesOrder) {
   for (const TwoBankProfile* p : kProfiles) {
     SCOPED_TRACE(p->name);
     Model(*p);
-    for (const Cell& c : FixtureCells(*p)) printer_.setSetting(c.address, c.value, c.bank);
+    for (const Cell& c : KnownCells(*p)) printer_.setSetting(c.address, c.value, c.bank);
     TwoBankState state;
     TwoBankKeptBytes kept;
     const TwoBankGetRun run = RunTwoBankGet(link_, *p, state, kept);
     EXPECT_TRUE(run.ok()) << run.resultText;
     EXPECT_EQ(run.resultText, "Fail to get");
     EXPECT_EQ(run.stateText, "Printer state: Normal.");
-    EXPECT_EQ(state, FixtureState(*p));
-    EXPECT_EQ(kept, FixtureKept(*p));
+    EXPECT_EQ(state, KnownState(*p));
+    EXPECT_EQ(kept, KnownKept(*p));
     EXPECT_EQ(Requests(printer_), ExpectedRequests(*p));
   }
 }
@@ -231,8 +150,8 @@ TEST_P(TwoBankSimTest, EachSetterLandsAtItsBankAndAddress) {
   Open();
   for (const TwoBankProfile* p : {&K772Profile(), &K9034Profile()}) {
     Model(*p);
-    const TwoBankState state = FixtureState(*p);
-    const TwoBankKeptBytes kept = FixtureKept(*p);
+    const TwoBankState state = KnownState(*p);
+    const TwoBankKeptBytes kept = KnownKept(*p);
     const auto check = CheckTwoBankEdits(state, p->saveChecks);
     ASSERT_TRUE(check.values);
     for (const auto& info : TwoBankSettings()) {
@@ -267,10 +186,10 @@ TEST_P(TwoBankSimTest, SaveFlushesTheQueueAndReadsBack) {
   for (const TwoBankProfile* p : kProfiles) {
     SCOPED_TRACE(p->name);
     Model(*p);
-    const TwoBankState state = FixtureState(*p);
+    const TwoBankState state = KnownState(*p);
     const auto check = CheckTwoBankEdits(state, p->saveChecks);
     ASSERT_TRUE(check.values);
-    TwoBankKeptBytes kept = FixtureKept(*p);
+    TwoBankKeptBytes kept = KnownKept(*p);
     const TwoBankSaveRun run = RunTwoBankSave(link_, *p, state, *check.values, kept);
     EXPECT_TRUE(run.ok()) << run.resultText;
     if (GetParam().kind != PortCOM) {
@@ -287,7 +206,7 @@ TEST_P(TwoBankSimTest, SaveFlushesTheQueueAndReadsBack) {
       EXPECT_EQ(printer_.usbWriteLengths(), expected);
     }
     Sync();
-    for (const Cell& c : FixtureCells(*p)) {
+    for (const Cell& c : KnownCells(*p)) {
       // The VD-K9034 editor keeps no presenter high byte and writes 0.
       const uint16_t value = c.address == 0x3C && IsK9034(*p) ? 0x001E : c.value;
       EXPECT_EQ(printer_.setting(c.address, c.bank), value) << c.bank << " " << c.address;
@@ -434,11 +353,11 @@ TEST_P(TwoBankUsbSimTest, WriteFaultFailsItsSetter) {
     Model(*c.profile);
     const std::vector<uint16_t> fresh = Memory(printer_);
     printer_.setUsbSettingWriteFault(c.bank, c.address);
-    const TwoBankState state = FixtureState(*c.profile);
+    const TwoBankState state = KnownState(*c.profile);
     const auto check = CheckTwoBankEdits(state, c.profile->saveChecks);
     ASSERT_TRUE(check.values);
     const TwoBankSaveRun run =
-        RunTwoBankSave(link_, *c.profile, state, *check.values, FixtureKept(*c.profile));
+        RunTwoBankSave(link_, *c.profile, state, *check.values, KnownKept(*c.profile));
     EXPECT_EQ(run.resultText, c.result);
     EXPECT_FALSE(run.ok());
     Sync();

@@ -1,0 +1,136 @@
+// Wall and CPU time of a whole VD-K9034 Get and Save in the editor dialog,
+// over a pseudo-terminal to the simulated printer, with the printer delays
+// (the pause after a save) at 0. The printer runs as torva-printer-sim in a
+// process of its own, so the CPU time counted is the console's alone: the
+// dialog's thread and the thread the exchange runs on.
+// Target: a Get under 500 ms wall and 50 ms CPU.
+//
+//   settings_bench [rounds]     (default 10)
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "gui/Messages.h"
+#include "link/Clock.h"
+#include "link/Descriptors.h"
+#include "link/PortState.h"
+#include "settings/K9034EepromSet.h"
+
+namespace {
+
+double CpuMs() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1000.0 +
+         (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1000.0;
+}
+
+double WallMs() {
+  using namespace std::chrono;
+  return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
+}
+
+struct Figures {
+  std::vector<double> wall, cpu;
+};
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v.empty() ? 0 : v[v.size() / 2];
+}
+double Worst(const std::vector<double>& v) { return v.empty() ? 0 : *std::max_element(v.begin(), v.end()); }
+
+void Print(const char* what, const Figures& f) {
+  std::printf("%-5s wall median %7.1f ms  worst %7.1f ms   CPU median %6.1f ms  worst %6.1f ms\n", what,
+              Median(f.wall), Worst(f.wall), Median(f.cpu), Worst(f.cpu));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  EnsureStdDescriptors();
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
+
+  QTemporaryDir dir;
+  if (!dir.isValid()) return 1;
+  const QString link = dir.filePath("com1");
+  QProcess sim;
+  sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+  sim.start(QCoreApplication::applicationDirPath() + "/torva-printer-sim",
+            {"--serial-link", link, "--model", QString::number(ModelVDK9034)});
+  if (!sim.waitForStarted(5000)) {
+    std::fprintf(stderr, "settings_bench: torva-printer-sim does not start (build it beside this program)\n");
+    return 1;
+  }
+  QElapsedTimer started;
+  started.start();
+  while (!QFileInfo::exists(link) && started.elapsed() < 5000) QThread::msleep(10);
+  if (!QFileInfo::exists(link)) {
+    std::fprintf(stderr, "settings_bench: the simulator made no serial link\n");
+    return 1;
+  }
+
+  ResetPortState();
+  PortType = PortCOM;
+  PrinterName = ModelVDK9034;
+  ComParameter.Name = link.toStdString();
+  Language = "English";
+  torva::SetPrinterDelayScale(0);
+  MessageRecorder messages;
+
+  TK9034EepromSetForm form;
+  form.show();
+  app.processEvents();
+  form.btnGetSettingsFromPrinterClick();  // the first open of the port is not counted
+  if (!form.saveEnabled()) {
+    std::fprintf(stderr, "settings_bench: the first Get failed: %s\n",
+                 form.resultText().toStdString().c_str());
+    return 1;
+  }
+
+  Figures get, save;
+  bool ok = true;
+  for (int i = 0; i < rounds; ++i) {
+    double w = WallMs(), c = CpuMs();
+    form.btnGetSettingsFromPrinterClick();
+    get.wall.push_back(WallMs() - w);
+    get.cpu.push_back(CpuMs() - c);
+    ok = ok && form.resultText() == "Get settings from printer successfully.";
+    w = WallMs();
+    c = CpuMs();
+    form.btnSaveSettingsToPrinterClick();
+    save.wall.push_back(WallMs() - w);
+    save.cpu.push_back(CpuMs() - c);
+    ok = ok && form.resultText() == "Save settings to printer successfully.";
+    app.processEvents();
+  }
+  sim.terminate();
+  sim.waitForFinished(3000);
+
+  std::printf(
+      "VD-K9034 editor, %d rounds over a pseudo-terminal (27 reads a Get; 13 writes and 2 flushes a Save)\n",
+      rounds);
+  Print("Get", get);
+  Print("Save", save);
+  if (!ok) {
+    std::printf("some Get or Save failed: %s\n", form.resultText().toStdString().c_str());
+    return 1;
+  }
+  const bool met = Median(get.wall) < 500 && Median(get.cpu) < 50;
+  std::printf("target (Get under 500 ms wall, 50 ms CPU): %s\n", met ? "met" : "missed");
+  return 0;
+}

@@ -1,0 +1,46 @@
+// What the settings editor dialogs share beyond the console-wide dialog
+// helpers (gui/DialogHelpers.h, gui/FileDialogs.h): the result line and the
+// printer-state line, the "Can't open" error of a port that does not open,
+// a settings file written whole or not at all, and a settings file read
+// with a bound on its size.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+
+#include "settings/SettingProtocol.h"
+
+class QLabel;
+
+namespace torva::settings {
+
+// The result line: its text (also its hint), red for a failure, the
+// window-text colour otherwise. The label's "red" property tells tests which.
+void ShowResultLine(QLabel* label, const QString& text, bool red);
+// The printer-state line's text (also its hint).
+void ShowStateLine(QLabel* label, const QString& text);
+// The state line olive (a note on the printer's load) or in the window-text
+// colour; the label's "olive" property tells tests which.
+void ColourStateLine(QLabel* label, bool olive);
+
+// "Can't open <name> port!" / "端口 <name> 打开错误！" for a port that failed
+// to open.
+void ShowPortOpenError(const PortOpenResult& open);
+
+// Writes the bytes as the whole new content of the file, or leaves the file
+// as it was: the bytes go to a temporary file that replaces it only once
+// complete.
+enum class FileWrite { Written, OpenFailed, WriteFailed };
+FileWrite WriteWholeFile(const QString& fileName, const Bytes& bytes);
+
+// The first bytes of a settings file the user chose, at most `limit`, and
+// its size. Only a regular file is read: a FIFO or a device would block the
+// window in the open or the read. nullopt when it cannot be opened.
+struct FileBytes {
+  QByteArray data;
+  qint64 size = 0;
+};
+std::optional<FileBytes> ReadFileStart(const QString& fileName, qint64 limit);
+
+}  // namespace torva::settings
