@@ -10,8 +10,11 @@
 #include "settings/M512EepromSet.h"
 #include "settings/M512IIEepromSet.h"
 #include "settings/N512EepromSet.h"
+#include "settings/RWK201EEepromSet.h"
 #include "settings/RWK201EepromSet.h"
+#include "settings/RWK305EEepromSet.h"
 #include "settings/RWK305EepromSet.h"
+#include "settings/RWK305G2EepSet.h"
 #include "shell/DialogOpeners.h"
 #include "shell/MainForm.h"
 
@@ -41,6 +44,9 @@ const EditorEntry kEditors[] = {
     {ModelRWK305, "TRWK305EepromSetForm", &Make<TRWK305EepromSetForm>},
     {ModelRWK305W, "TRWK305EepromSetForm", &Make<TRWK305EepromSetForm>},
     {ModelRWNK409, "TK409EepromSetForm", &Make<TK409EepromSetForm>},
+    {ModelRWK305E, "TRWK305EEepromSetForm", &Make<TRWK305EEepromSetForm>},
+    {ModelRWK201E, "TRWK201EEepromSetForm", &Make<TRWK201EEepromSetForm>},
+    {ModelRWK305GII, "TRWK305G2EepSetForm", &Make<TRWK305G2EepSetForm>},
 };
 
 const EditorEntry* Find(int modelCode) {
