@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -13,6 +14,9 @@
 #include <QScreen>
 #include <QShortcut>
 #include <QValidator>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <functional>
 #include <memory>
@@ -460,4 +464,33 @@ TEST_F(SecondSeriesEditorsFileTest, RWK305G2ExportRefusalsAndLongLengths) {
   want[C::EditLength1].text = std::string("0");
   want[C::EditLength2].text = std::string("0");
   EXPECT_EQ(reader.state(), want);
+}
+
+// Exit, Esc and the close box leave each of the three; a serial port still
+// held is closed with it, a USB printer is left to Close Port.
+TEST_F(SecondSeriesEditorsFileTest, WaysOut) {
+  for (int model : {10, 9, 14}) {
+    for (int way = 0; way < 3; ++way) {
+      SCOPED_TRACE(std::to_string(model) + " way " + std::to_string(way));
+      const int serial = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+      ASSERT_GT(serial, 0);
+      ComParameter.m_hdev = serial;
+      USBPrinterParameter.m_hdev = 4343;
+      auto form = Make(model);
+      form->show();
+      if (way == 0) {
+        Child<QPushButton>(*form, "btnExit")->click();
+      } else if (way == 1) {
+        QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QApplication::sendEvent(form.get(), &esc);
+      } else {
+        form->close();
+      }
+      EXPECT_FALSE(form->isVisible());
+      EXPECT_EQ(form->result(), QDialog::Rejected);
+      EXPECT_EQ(ComParameter.m_hdev.load(), -1);
+      EXPECT_EQ(USBPrinterParameter.m_hdev.load(), 4343);
+      USBPrinterParameter.m_hdev = -1;
+    }
+  }
 }
