@@ -1,7 +1,9 @@
 // The RW-K201E, RW-K305E and RW-K305GII editors without a printer: their
 // forms as they open, golden exports written out by hand, and one table of
 // the five POS-style editors against the five kinds of settings file.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QComboBox>
@@ -14,10 +16,6 @@
 #include <QScreen>
 #include <QShortcut>
 #include <QValidator>
-
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <functional>
 #include <memory>
 
@@ -76,8 +74,8 @@ FormState ChangedE(const SecondSeriesProfile& p) {
 }
 // Its file, written out in the export's order.
 Records ChangedERecords(uint8_t nearEndKey) {
-  return {{0x4E, 9},          {0x4A, 10}, {0x06, 140}, {0x02, 200}, {nearEndKey, 1}, {0x54, 0},
-          {0x30, 0},          {0x12, 1},  {0x6D, 7},   {0x7D, 1},   {0x2C, 300}};
+  return {{0x4E, 9}, {0x4A, 10}, {0x06, 140}, {0x02, 200}, {nearEndKey, 1}, {0x54, 0},
+          {0x30, 0}, {0x12, 1},  {0x6D, 7},   {0x7D, 1},   {0x2C, 300}};
 }
 
 // The RW-K305GII with every control away from its start (a code page
@@ -102,17 +100,22 @@ FormState ChangedG2() {
   s[C::rgBufferSize].index = 1;
   return s;
 }
-const Records kChangedG2Records = {{0x16, 7},  {0x40, 0},  {0x17, 7},   {0x19, 2},  {0x1B, 1},
-                                   {0x4E, 5},  {0x4A, 6},  {0x06, 120}, {0x0E, 30}, {0x0F, 256},
-                                   {0x02, 90}, {0x14, 1},  {0x12, 1},   {0x6D, 9},  {0x7D, 1}};
+const Records kChangedG2Records = {{0x16, 7},  {0x40, 0}, {0x17, 7},   {0x19, 2},  {0x1B, 1},
+                                   {0x4E, 5},  {0x4A, 6}, {0x06, 120}, {0x0E, 30}, {0x0F, 256},
+                                   {0x02, 90}, {0x14, 1}, {0x12, 1},   {0x6D, 9},  {0x7D, 1}};
 
 std::unique_ptr<TSecondSeriesEepromSetForm> Make(int model) {
   switch (model) {
-    case 4: return std::make_unique<TRWK201EepromSetForm>();
-    case 6: return std::make_unique<TRWK305EepromSetForm>();
-    case 9: return std::make_unique<TRWK305EEepromSetForm>();
-    case 10: return std::make_unique<TRWK201EEepromSetForm>();
-    default: return std::make_unique<TRWK305G2EepSetForm>();
+    case 4:
+      return std::make_unique<TRWK201EepromSetForm>();
+    case 6:
+      return std::make_unique<TRWK305EepromSetForm>();
+    case 9:
+      return std::make_unique<TRWK305EEepromSetForm>();
+    case 10:
+      return std::make_unique<TRWK201EEepromSetForm>();
+    default:
+      return std::make_unique<TRWK305G2EepSetForm>();
   }
 }
 
@@ -167,9 +170,9 @@ TEST_F(SecondSeriesEditorsFileTest, EEditorsAsTheyOpen) {
         }
       }
       EXPECT_TRUE(Child<QLabel>(*form, "lblFeedLineInMarkMode")->isHidden());
-      for (const char* name : {"edtPrintSpeed", "edtPrintDarkness", "edtDefaultLeftMargin", "FeedLine",
-                               "chkStopPrintingOnPaperNearEnd", "rgAutoCutter", "rgPaperType", "rgBufferSize",
-                               "cboCodePage"}) {
+      for (const char* name :
+           {"edtPrintSpeed", "edtPrintDarkness", "edtDefaultLeftMargin", "FeedLine",
+            "chkStopPrintingOnPaperNearEnd", "rgAutoCutter", "rgPaperType", "rgBufferSize", "cboCodePage"}) {
         EXPECT_TRUE(Child<QWidget>(*form, name)->isVisible()) << name;
       }
       EXPECT_TRUE(HasF1(*form)) << "help as the RW-K201 editor";
@@ -220,8 +223,10 @@ TEST_F(SecondSeriesEditorsFileTest, RWK305G2AsItOpens) {
   };
   // The hints' line breaks are this platform's.
   const Length lengths[] = {
-      {"EditLength1", "Paper Jam Detect Length", "Set Paper Jam Detect Length,\nValue Range:0~256, \nUnit:cm"},
-      {"EditLength2", "Roll Paper Loose Detect Length", "Set Paper Loose Detect Length,\nValue Range:0~256, \nUnit:cm"},
+      {"EditLength1", "Paper Jam Detect Length",
+       "Set Paper Jam Detect Length,\nValue Range:0~256, \nUnit:cm"},
+      {"EditLength2", "Roll Paper Loose Detect Length",
+       "Set Paper Loose Detect Length,\nValue Range:0~256, \nUnit:cm"},
   };
   for (const Length& l : lengths) {
     SCOPED_TRACE(l.edit);
@@ -242,7 +247,8 @@ TEST_F(SecondSeriesEditorsFileTest, RWK305G2AsItOpens) {
     EXPECT_EQ(edit->validator()->validate(text, pos), QValidator::Invalid);
   }
   EXPECT_EQ(Child<QPushButton>(form, "btnSaveSettingsToPrinter")->toolTip(),
-            "Save settings information to printer. And some of settings are valid only after printer is repowered.");
+            "Save settings information to printer. And some of settings are valid only after printer is "
+            "repowered.");
 }
 
 // Exports written out by hand from the record lists, and each file read back
@@ -259,16 +265,39 @@ TEST_F(SecondSeriesEditorsFileTest, GoldenExportsAndTheirImports) {
       {14, ChangedG2(), File(kChangedG2Records, "RW-K305XX")},
       // The start states (the RW-K305GII with PC437 chosen).
       {10, StartState(RWK201EProfile()),
-       File({{0x4E, 2}, {0x4A, 2}, {0x06, 100}, {0x02, 68}, {0x44, 0}, {0x54, 1}, {0x30, 1}, {0x12, 0}, {0x6D, 0},
-             {0x7D, 0}, {0x2C, 0}},
+       File({{0x4E, 2},
+             {0x4A, 2},
+             {0x06, 100},
+             {0x02, 68},
+             {0x44, 0},
+             {0x54, 1},
+             {0x30, 1},
+             {0x12, 0},
+             {0x6D, 0},
+             {0x7D, 0},
+             {0x2C, 0}},
             "RW-K201RX")},
-      {14, [] {
+      {14,
+       [] {
          FormState s = StartState(RWK305G2Profile());
          s[C::cboCodePage].index = 0;
          return s;
        }(),
-       File({{0x16, 1}, {0x40, 0}, {0x17, 8}, {0x19, 1}, {0x1B, 0}, {0x4E, 2}, {0x4A, 2}, {0x06, 100}, {0x0E, 0},
-             {0x0F, 0}, {0x02, 68}, {0x14, 0}, {0x12, 0}, {0x6D, 0}, {0x7D, 0}},
+       File({{0x16, 1},
+             {0x40, 0},
+             {0x17, 8},
+             {0x19, 1},
+             {0x1B, 0},
+             {0x4E, 2},
+             {0x4A, 2},
+             {0x06, 100},
+             {0x0E, 0},
+             {0x0F, 0},
+             {0x02, 68},
+             {0x14, 0},
+             {0x12, 0},
+             {0x6D, 0},
+             {0x7D, 0}},
             "RW-K305XX")},
   };
   for (const auto& c : cases) {
@@ -291,7 +320,8 @@ TEST_F(SecondSeriesEditorsFileTest, GoldenExportsAndTheirImports) {
     again->btnImportSettingsFromFileClick();
     EXPECT_TRUE(messages_.messages().empty());
     EXPECT_EQ(again->state(), c.state);
-    EXPECT_EQ(again->buttons(), (ButtonStates{true, false, true, false, true})) << "an import enables nothing";
+    EXPECT_EQ(again->buttons(), (ButtonStates{true, false, true, false, true}))
+        << "an import enables nothing";
   }
 }
 
@@ -300,12 +330,12 @@ TEST_F(SecondSeriesEditorsFileTest, GoldenExportsAndTheirImports) {
 // and which controls change.
 TEST_F(SecondSeriesEditorsFileTest, FiveEditorsAgainstFiveKindsOfFile) {
   // Values away from every editor's start.
-  const Records k201Records = {{0x16, 7},   {0x40, 1},  {0x17, 7},      {0x19, 2},  {0x1B, 1},  {0x4E, 5},
-                               {0x4A, 6},   {0x06, 120}, {0x02, 90},    {0x44, 1},  {0x54, 0},  {0x09, 0x0800},
-                               {0x14, 1},   {0x12, 1},  {0x58, 0},      {0x6D, 3},  {0x7D, 1},  {0x2C, 300}};
-  const Records g2Records = {{0x16, 7},  {0x40, 1},   {0x17, 7},  {0x19, 2},  {0x1B, 1},
-                             {0x4E, 5},  {0x4A, 6},   {0x06, 120}, {0x0E, 30}, {0x0F, 40},
-                             {0x02, 90}, {0x14, 1},   {0x12, 1},  {0x6D, 3},  {0x7D, 1}};
+  const Records k201Records = {{0x16, 7}, {0x40, 1},   {0x17, 7},  {0x19, 2}, {0x1B, 1}, {0x4E, 5},
+                               {0x4A, 6}, {0x06, 120}, {0x02, 90}, {0x44, 1}, {0x54, 0}, {0x09, 0x0800},
+                               {0x14, 1}, {0x12, 1},   {0x58, 0},  {0x6D, 3}, {0x7D, 1}, {0x2C, 300}};
+  const Records g2Records = {{0x16, 7},  {0x40, 1}, {0x17, 7},   {0x19, 2},  {0x1B, 1},
+                             {0x4E, 5},  {0x4A, 6}, {0x06, 120}, {0x0E, 30}, {0x0F, 40},
+                             {0x02, 90}, {0x14, 1}, {0x12, 1},   {0x6D, 3},  {0x7D, 1}};
   struct Kind {
     const char* name;
     Bytes bytes;
@@ -323,17 +353,24 @@ TEST_F(SecondSeriesEditorsFileTest, FiveEditorsAgainstFiveKindsOfFile) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
   };
-  const std::vector<Control> shared = {C::edtDefaultLeftMargin, C::edtDefaultRightMargin, C::edtPrintSpeed,
-                                       C::edtPrintDarkness,     C::rgCR,                  C::rgPaperType,
-                                       C::rgBufferSize,         C::cboCodePage};
+  const std::vector<Control> shared = {
+      C::edtDefaultLeftMargin, C::edtDefaultRightMargin, C::edtPrintSpeed, C::edtPrintDarkness, C::rgCR,
+      C::rgPaperType,          C::rgBufferSize,          C::cboCodePage};
   const std::vector<Control> k201All =
       join(join(serial, shared), {C::FeedLine, C::chkStopPrintingOnPaperNearEnd, C::chkAlarmOnPaperNearEnd,
                                   C::rgAutoCutter, C::rgBeeper});
   const std::vector<Control> g2All = join(join(serial, shared), {C::EditLength1, C::EditLength2});
-  const std::vector<Control> eAll = {C::edtDefaultLeftMargin, C::edtDefaultRightMargin, C::edtPrintSpeed,
-                                     C::edtPrintDarkness,     C::chkStopPrintingOnPaperNearEnd,
-                                     C::chkAlarmOnPaperNearEnd, C::rgAutoCutter, C::rgPaperType, C::cboCodePage,
-                                     C::rgBufferSize,         C::FeedLine};
+  const std::vector<Control> eAll = {C::edtDefaultLeftMargin,
+                                     C::edtDefaultRightMargin,
+                                     C::edtPrintSpeed,
+                                     C::edtPrintDarkness,
+                                     C::chkStopPrintingOnPaperNearEnd,
+                                     C::chkAlarmOnPaperNearEnd,
+                                     C::rgAutoCutter,
+                                     C::rgPaperType,
+                                     C::cboCodePage,
+                                     C::rgBufferSize,
+                                     C::FeedLine};
   enum Box { None, NotNormal, Faulty };
   struct Case {
     int model;
@@ -342,21 +379,34 @@ TEST_F(SecondSeriesEditorsFileTest, FiveEditorsAgainstFiveKindsOfFile) {
     std::vector<Control> changed;
   };
   const std::vector<Case> cases = {
-      {4, "RW-K201", None, k201All},      {4, "RW-K305", NotNormal, {}},    {4, "RW-K305GII", NotNormal, {}},
-      {4, "RW-K201E", NotNormal, {}},     {4, "RW-K305E", NotNormal, {}},
-      {6, "RW-K201", NotNormal, {}},      {6, "RW-K305", None, k201All},
+      {4, "RW-K201", None, k201All},
+      {4, "RW-K305", NotNormal, {}},
+      {4, "RW-K305GII", NotNormal, {}},
+      {4, "RW-K201E", NotNormal, {}},
+      {4, "RW-K305E", NotNormal, {}},
+      {6, "RW-K201", NotNormal, {}},
+      {6, "RW-K305", None, k201All},
       // The lengths (0E, 0F) are faulty here.
       {6, "RW-K305GII", Faulty, join(serial, shared)},
-      {6, "RW-K201E", NotNormal, {}},     {6, "RW-K305E", NotNormal, {}},
+      {6, "RW-K201E", NotNormal, {}},
+      {6, "RW-K305E", NotNormal, {}},
       {14, "RW-K201", NotNormal, {}},
       // The cutter, near-end, alarm, beeper and feed-line records are faulty
       // here.
       {14, "RW-K305", Faulty, join(serial, shared)},
-      {14, "RW-K305GII", None, g2All},    {14, "RW-K201E", NotNormal, {}},  {14, "RW-K305E", NotNormal, {}},
-      {10, "RW-K201", NotNormal, {}},     {10, "RW-K305", NotNormal, {}},   {10, "RW-K305GII", NotNormal, {}},
-      {10, "RW-K201E", None, eAll},       {10, "RW-K305E", NotNormal, {}},
-      {9, "RW-K201", NotNormal, {}},      {9, "RW-K305", NotNormal, {}},    {9, "RW-K305GII", NotNormal, {}},
-      {9, "RW-K201E", NotNormal, {}},     {9, "RW-K305E", None, eAll},
+      {14, "RW-K305GII", None, g2All},
+      {14, "RW-K201E", NotNormal, {}},
+      {14, "RW-K305E", NotNormal, {}},
+      {10, "RW-K201", NotNormal, {}},
+      {10, "RW-K305", NotNormal, {}},
+      {10, "RW-K305GII", NotNormal, {}},
+      {10, "RW-K201E", None, eAll},
+      {10, "RW-K305E", NotNormal, {}},
+      {9, "RW-K201", NotNormal, {}},
+      {9, "RW-K305", NotNormal, {}},
+      {9, "RW-K305GII", NotNormal, {}},
+      {9, "RW-K201E", NotNormal, {}},
+      {9, "RW-K305E", None, eAll},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.model) + " takes the " + c.file + " file");
@@ -386,8 +436,9 @@ TEST_F(SecondSeriesEditorsFileTest, FiveEditorsAgainstFiveKindsOfFile) {
       ASSERT_EQ(messages_.messages().size(), 1u);
       EXPECT_EQ(messages_.messages()[0].kind, MessageKind::Error);
       EXPECT_EQ(messages_.messages()[0].text,
-                c.box == NotNormal ? "The data format in file \"" + file + "\" is not normal!"
-                                   : "Some error appears when importing settings from file \"" + file + "\"!");
+                c.box == NotNormal
+                    ? "The data format in file \"" + file + "\" is not normal!"
+                    : "Some error appears when importing settings from file \"" + file + "\"!");
     }
   }
 }
@@ -459,7 +510,8 @@ TEST_F(SecondSeriesEditorsFileTest, RWK305G2ExportRefusalsAndLongLengths) {
   TRWK305G2EepSetForm reader;
   reader.btnImportSettingsFromFileClick();
   ASSERT_EQ(messages_.messages().size(), 1u);
-  EXPECT_EQ(messages_.messages()[0].text, "Some error appears when importing settings from file \"" + file + "\"!");
+  EXPECT_EQ(messages_.messages()[0].text,
+            "Some error appears when importing settings from file \"" + file + "\"!");
   FormState want = ChangedG2();
   want[C::EditLength1].text = std::string("0");
   want[C::EditLength2].text = std::string("0");

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
-
 #include <cerrno>
 #include <chrono>
 #include <memory>
@@ -37,7 +36,8 @@ namespace {
 
 const char* const kGetOk = "Get Eeprom data from printer successfully!";
 const char* const kGetFailed =
-    "Fail to get data from the printer!\r\nPlease check whether the printer is connected to the specified port "
+    "Fail to get data from the printer!\r\nPlease check whether the printer is connected to the specified "
+    "port "
     "correctly.";
 const char* const kSaveOk = "After feeding paper,Please turn off the printer and turn it on!";
 const char* const kSaveFailed = "Save Eeprom settings unsuccessfully!";
@@ -78,8 +78,8 @@ FormState WithHiddenMarked(FormState s) {
 }
 void ExpectHiddenMarked(const FormState& s) {
   const FormState marked = WithHiddenMarked(FormState{});
-  for (Control c : {C::cboBaudrate, C::cboFlowControl, C::cboDataBits, C::cboStopbits, C::cboParity, C::rgBeeper,
-                    C::rgCR, C::rgDataError}) {
+  for (Control c : {C::cboBaudrate, C::cboFlowControl, C::cboDataBits, C::cboStopbits, C::cboParity,
+                    C::rgBeeper, C::rgCR, C::rgDataError}) {
     EXPECT_EQ(s[c], marked[c]) << InfoOf(c).name;
   }
 }
@@ -116,9 +116,12 @@ class SecondSeriesEditorsSim : public settings_test::EditorTest, public ::testin
   bool usb() const { return GetParam() != PortCOM; }
   int handle() const {
     switch (GetParam()) {
-      case PortCOM: return ComParameter.m_hdev.load();
-      case PortUSB: return USBParameter.m_hdev.load();
-      default: return USBPrinterParameter.m_hdev.load();
+      case PortCOM:
+        return ComParameter.m_hdev.load();
+      case PortUSB:
+        return USBParameter.m_hdev.load();
+      default:
+        return USBPrinterParameter.m_hdev.load();
     }
   }
   void QuickReads(TSecondSeriesEepromSetForm& form, int ms = 1000) {
@@ -138,16 +141,18 @@ class SecondSeriesEditorsSim : public settings_test::EditorTest, public ::testin
   std::string socket_;
 };
 
-using EEditorsSim = SecondSeriesEditorsSim;
-using G2Sim = SecondSeriesEditorsSim;
+using SecondSeriesEEditorsSim = SecondSeriesEditorsSim;
+using SecondSeriesG2Sim = SecondSeriesEditorsSim;
 
-std::string KindName(int kind) { return kind == PortCOM ? "Serial" : kind == PortUSB ? "UsbDevice" : "UsbPrinter"; }
+std::string KindName(int kind) {
+  return kind == PortCOM ? "Serial" : kind == PortUSB ? "UsbDevice" : "UsbPrinter";
+}
 
 }  // namespace
 
 // ----------------------------------------------------------- RW-K201E, RW-K305E
 
-TEST_P(EEditorsSim, GetReadsElevenInOrderAndSaveWritesNinetyNineBytes) {
+TEST_P(SecondSeriesEEditorsSim, GetReadsElevenInOrderAndSaveWritesNinetyNineBytes) {
   for (int model : {10, 9}) {
     SCOPED_TRACE(model);
     const int nearEnd = model == 10 ? 0x44 : 0x43;
@@ -165,8 +170,10 @@ TEST_P(EEditorsSim, GetReadsElevenInOrderAndSaveWritesNinetyNineBytes) {
     printer_.setSetting(0x7D, 0xFFFF);
     printer_.setSetting(0x37, 400);
     std::unique_ptr<TSecondSeriesEepromSetForm> form;
-    if (model == 10) form = std::make_unique<TRWK201EEepromSetForm>();
-    else form = std::make_unique<TRWK305EEepromSetForm>();
+    if (model == 10)
+      form = std::make_unique<TRWK201EEepromSetForm>();
+    else
+      form = std::make_unique<TRWK305EEepromSetForm>();
     form->setState(WithHiddenMarked(form->state()));
 
     form->btnGetSettingsFromPrinterClick();
@@ -200,8 +207,17 @@ TEST_P(EEditorsSim, GetReadsElevenInOrderAndSaveWritesNinetyNineBytes) {
     form->btnSaveSettingsToPrinterClick();
     EXPECT_EQ(OneBox().text, kSaveOk);
     WaitLog(13);
-    Bytes want = Commands({{0x4E, 7}, {0x4A, 16}, {0x06, 120}, {0x02, 99}, {nearEnd, 1}, {0x54, 0}, {0x30, 1},
-                           {0x12, 1}, {0x6D, 9}, {0x7D, 1}, {0x37, 65535}});
+    Bytes want = Commands({{0x4E, 7},
+                           {0x4A, 16},
+                           {0x06, 120},
+                           {0x02, 99},
+                           {nearEnd, 1},
+                           {0x54, 0},
+                           {0x30, 1},
+                           {0x12, 1},
+                           {0x6D, 9},
+                           {0x7D, 1},
+                           {0x37, 65535}});
     ASSERT_EQ(want.size(), 99u);
     want.insert(want.end(), {0x1B, 0x40, 0x0A});
     EXPECT_EQ(printer_.receivedBytes(), want) << "one write of the eleven records, then the reset";
@@ -225,7 +241,7 @@ TEST_P(EEditorsSim, GetReadsElevenInOrderAndSaveWritesNinetyNineBytes) {
   }
 }
 
-TEST_P(EEditorsSim, SilentAtTheAlarmKeepsWhatCameBefore) {
+TEST_P(SecondSeriesEEditorsSim, SilentAtTheAlarmKeepsWhatCameBefore) {
   printer_.setSetting(0x4E, 9);
   printer_.setSetting(0x02, 150);
   printer_.setSetting(0x44, 1);
@@ -247,12 +263,13 @@ TEST_P(EEditorsSim, SilentAtTheAlarmKeepsWhatCameBefore) {
   EXPECT_EQ(handle(), -1);
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, EEditorsSim, ::testing::Values(int(PortCOM), int(PortUSB), int(PortUSBPrinter)),
+INSTANTIATE_TEST_SUITE_P(Kinds, SecondSeriesEEditorsSim,
+                         ::testing::Values(int(PortCOM), int(PortUSB), int(PortUSBPrinter)),
                          [](const auto& info) { return KindName(info.param); });
 
 // ----------------------------------------------------------- RW-K305GII
 
-TEST_P(G2Sim, GetAndSaveInTheKindsOrder) {
+TEST_P(SecondSeriesG2Sim, GetAndSaveInTheKindsOrder) {
   Model(14);
   printer_.setSetting(0x41, 1);  // XON/XOFF: the list shows nothing
   printer_.setSetting(0x0E, 0);
@@ -284,8 +301,10 @@ TEST_P(G2Sim, GetAndSaveInTheKindsOrder) {
   form.btnSaveSettingsToPrinterClick();
   EXPECT_EQ(OneBox().text, kSaveOk);
   WaitLog(17);
-  std::vector<int> order = {0x16, 0x41, 0x17, 0x19, 0x1B, 0x4E, 0x4A, 0x06, 0x0E, 0x0F, 0x02, 0x14, 0x12, 0x6D, 0x7D};
-  if (GetParam() == PortUSB) order = {0x16, 0x41, 0x17, 0x19, 0x1B, 0x4E, 0x4A, 0x06, 0x02, 0x0E, 0x0F, 0x14, 0x12, 0x6D, 0x7D};
+  std::vector<int> order = {0x16, 0x41, 0x17, 0x19, 0x1B, 0x4E, 0x4A, 0x06,
+                            0x0E, 0x0F, 0x02, 0x14, 0x12, 0x6D, 0x7D};
+  if (GetParam() == PortUSB)
+    order = {0x16, 0x41, 0x17, 0x19, 0x1B, 0x4E, 0x4A, 0x06, 0x02, 0x0E, 0x0F, 0x14, 0x12, 0x6D, 0x7D};
   EXPECT_EQ(WriteAddresses(printer_), order);
   std::vector<std::string> names(15, "WriteSetting");
   names.insert(names.end(), {"InitializePrinter", "FeedLine"});
@@ -311,7 +330,7 @@ TEST_P(G2Sim, GetAndSaveInTheKindsOrder) {
 }
 
 // Without a code page (as the dialog opens) Save sends nothing at all.
-TEST_P(G2Sim, NoCodePageSendsNothing) {
+TEST_P(SecondSeriesG2Sim, NoCodePageSendsNothing) {
   Model(14);
   for (const char* language : {"English", "Chinese"}) {
     SCOPED_TRACE(language);
@@ -327,7 +346,7 @@ TEST_P(G2Sim, NoCodePageSendsNothing) {
   EXPECT_EQ(printer_.setting(0x16), 1);
 }
 
-TEST_P(G2Sim, LengthOutsideItsRangeFailsTheGet) {
+TEST_P(SecondSeriesG2Sim, LengthOutsideItsRangeFailsTheGet) {
   Model(14);
   printer_.setSetting(0x06, 77);
   printer_.setSetting(0x0E, 257);
@@ -341,14 +360,15 @@ TEST_P(G2Sim, LengthOutsideItsRangeFailsTheGet) {
   EXPECT_EQ(form.buttons(), kAllButSave);
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, G2Sim, ::testing::Values(int(PortCOM), int(PortUSB), int(PortUSBPrinter)),
+INSTANTIATE_TEST_SUITE_P(Kinds, SecondSeriesG2Sim,
+                         ::testing::Values(int(PortCOM), int(PortUSB), int(PortUSBPrinter)),
                          [](const auto& info) { return KindName(info.param); });
 
 // A write the USB endpoint does not take, the seventh: the six before it
 // stay in the printer's memory, the chosen data bits are not stored.
-class G2UsbFault : public SecondSeriesEditorsSim {};
+class SecondSeriesG2UsbFault : public SecondSeriesEditorsSim {};
 
-TEST_P(G2UsbFault, SeventhWriteFails) {
+TEST_P(SecondSeriesG2UsbFault, SeventhWriteFails) {
   Model(14);
   TRWK305G2EepSetForm form;
   form.btnGetSettingsFromPrinterClick();
@@ -387,12 +407,12 @@ TEST_P(G2UsbFault, SeventhWriteFails) {
   EXPECT_EQ(handle(), -1);
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, G2UsbFault, ::testing::Values(int(PortUSB), int(PortUSBPrinter)),
+INSTANTIATE_TEST_SUITE_P(Kinds, SecondSeriesG2UsbFault, ::testing::Values(int(PortUSB), int(PortUSBPrinter)),
                          [](const auto& info) { return KindName(info.param); });
 
 // ----------------------------------------------------------- serial, with the termios seam
 
-class SerialSeamSim : public settings_test::EditorTest {
+class SecondSeriesSerialSeam : public settings_test::EditorTest {
  protected:
   void SetUp() override {
     EditorTest::SetUp();
@@ -428,7 +448,7 @@ class SerialSeamSim : public settings_test::EditorTest {
 
 // With 7 data bits configured the switch to 8 and back frames Get and Save,
 // though the dialog shows no serial setting; the configured bits stay.
-TEST_F(SerialSeamSim, EEditorsSwitchDataBitsTheyDoNotShow) {
+TEST_F(SecondSeriesSerialSeam, EEditorsSwitchDataBitsTheyDoNotShow) {
   ScopedSerialCalls seam{FakeTermios::Calls()};
   ComParameter.Databits = 7;
   for (int model : {10, 9}) {
@@ -437,8 +457,10 @@ TEST_F(SerialSeamSim, EEditorsSwitchDataBitsTheyDoNotShow) {
     printer_.clearLog();
     FakeTermios::Reset();
     std::unique_ptr<TSecondSeriesEepromSetForm> form;
-    if (model == 10) form = std::make_unique<TRWK201EEepromSetForm>();
-    else form = std::make_unique<TRWK305EEepromSetForm>();
+    if (model == 10)
+      form = std::make_unique<TRWK201EEepromSetForm>();
+    else
+      form = std::make_unique<TRWK305EEepromSetForm>();
     form->btnGetSettingsFromPrinterClick();
     EXPECT_EQ(OneBox().text, kGetOk);
     WaitLog(13);
@@ -467,7 +489,7 @@ TEST_F(SerialSeamSim, EEditorsSwitchDataBitsTheyDoNotShow) {
 
 // The RW-K305GII on a port configured for 7 data bits: the pauses of its
 // writes between the two switches' 100 ms, then 2000 ms after the reset.
-TEST_F(SerialSeamSim, G2WaitsWithSevenDataBits) {
+TEST_F(SecondSeriesSerialSeam, G2WaitsWithSevenDataBits) {
   ScopedSerialCalls seam{FakeTermios::Calls()};
   ComParameter.Databits = 7;
   printer_.setModel(14);
@@ -495,7 +517,7 @@ TEST_F(SerialSeamSim, G2WaitsWithSevenDataBits) {
 // A serial write that fails part-way: its pause still follows it, then the
 // Save ends; what went before stays written, the configured data bits come
 // back and are kept though the dialog chose 8.
-TEST_F(SerialSeamSim, G2WriteFailsPartWay) {
+TEST_F(SecondSeriesSerialSeam, G2WriteFailsPartWay) {
   static int settingWrites;
   settingWrites = 0;
   SerialCalls calls = FakeTermios::Calls();
@@ -541,7 +563,7 @@ TEST_F(SerialSeamSim, G2WriteFailsPartWay) {
 // log before the pause after it starts: every gap in the log is at least its
 // pause (less 5 ms for the clock). A loaded machine only makes the gaps
 // longer, so none has an upper bound.
-TEST_F(SerialSeamSim, G2SaveInRealTime) {
+TEST_F(SecondSeriesSerialSeam, G2SaveInRealTime) {
   ScopedSerialCalls seam{FakeTermios::Calls()};
   printer_.setModel(14);
   TRWK305G2EepSetForm form;
@@ -558,7 +580,8 @@ TEST_F(SerialSeamSim, G2SaveInRealTime) {
     FormState s = StartState(RWK305G2Profile());
     s[C::cboCodePage].index = 0;
     const EditCheck check = CheckEdits(s, RWK305G2Profile().saveChecks);
-    return PlanDirectWrites(BuildSaveCommands(s, *check.values, 0, RWK305G2Profile()), RWK305G2Profile(), PortCOM);
+    return PlanDirectWrites(BuildSaveCommands(s, *check.values, 0, RWK305G2Profile()), RWK305G2Profile(),
+                            PortCOM);
   }();
   ASSERT_EQ(plan.size(), 15u);
   using std::chrono::milliseconds;

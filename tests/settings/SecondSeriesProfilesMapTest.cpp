@@ -28,9 +28,12 @@ const SettingRow& Row(const SecondSeriesProfile& profile, Setting s) {
 std::string Shown(const SecondSeriesProfile& profile, const FormState& state, Control c) {
   const ControlValue& v = state[c];
   switch (InfoOf(c).kind) {
-    case ControlKind::Edit: return v.text;
-    case ControlKind::Check: return v.checked ? "checked" : "unchecked";
-    default: return v.index < 0 ? "<none>" : ItemText(ItemsOf(profile, c), v.index);
+    case ControlKind::Edit:
+      return v.text;
+    case ControlKind::Check:
+      return v.checked ? "checked" : "unchecked";
+    default:
+      return v.index < 0 ? "<none>" : ItemText(ItemsOf(profile, c), v.index);
   }
 }
 
@@ -71,13 +74,22 @@ TEST(SecondSeriesProfilesMap, TablesOrdersAndTags) {
     std::vector<int> keys;       // export order
   };
   const Case cases[] = {
-      {&K201E(), 10, "TRWK201EEepromSetForm", "EepromSet",
+      {&K201E(),
+       10,
+       "TRWK201EEepromSetForm",
+       "EepromSet",
        {0x4E, 0x4A, 0x06, 0x02, 0x44, 0x54, 0x30, 0x12, 0x6D, 0x7D, 0x37},
        {0x4E, 0x4A, 0x06, 0x02, 0x44, 0x54, 0x30, 0x12, 0x6D, 0x7D, 0x2C}},
-      {&K305E(), 9, "TRWK305EEepromSetForm", "EepromSet",
+      {&K305E(),
+       9,
+       "TRWK305EEepromSetForm",
+       "EepromSet",
        {0x4E, 0x4A, 0x06, 0x02, 0x43, 0x54, 0x30, 0x12, 0x6D, 0x7D, 0x37},
        {0x4E, 0x4A, 0x06, 0x02, 0x43, 0x54, 0x30, 0x12, 0x6D, 0x7D, 0x2C}},
-      {&G2(), 14, "TRWK305G2EepSetForm", "RW-K305GII EepromSet",
+      {&G2(),
+       14,
+       "TRWK305G2EepSetForm",
+       "RW-K305GII EepromSet",
        {0x16, 0x41, 0x17, 0x19, 0x1B, 0x4E, 0x4A, 0x06, 0x0E, 0x0F, 0x02, 0x14, 0x12, 0x6D, 0x7D},
        {0x16, 0x40, 0x17, 0x19, 0x1B, 0x4E, 0x4A, 0x06, 0x0E, 0x0F, 0x02, 0x14, 0x12, 0x6D, 0x7D}},
   };
@@ -109,7 +121,8 @@ TEST(SecondSeriesProfilesMap, TablesOrdersAndTags) {
   EXPECT_FALSE(K305E().centreOnScreen);
   // Every editor has its profile in the list, each model code once.
   std::vector<int> codes;
-  for (const SecondSeriesProfile* p : SecondSeriesProfiles()) codes.insert(codes.end(), p->modelCodes.begin(), p->modelCodes.end());
+  for (const SecondSeriesProfile* p : SecondSeriesProfiles())
+    codes.insert(codes.end(), p->modelCodes.begin(), p->modelCodes.end());
   std::sort(codes.begin(), codes.end());
   EXPECT_EQ(codes, (std::vector<int>{4, 6, 9, 10, 14, 15}));
 }
@@ -310,8 +323,8 @@ TEST(SecondSeriesProfilesMap, ImportTables) {
       {&G2(), 0x2C, 0x01, 0x00, false, C::FeedLine, ""},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.profile->className) + " key " + std::to_string(c.key) + " " + std::to_string(c.lo) +
-                 " " + std::to_string(c.hi));
+    SCOPED_TRACE(std::string(c.profile->className) + " key " + std::to_string(c.key) + " " +
+                 std::to_string(c.lo) + " " + std::to_string(c.hi));
     FormState s = StartState(*c.profile);
     const FormState before = s;
     EXPECT_EQ(ApplyImportRecord(c.key, c.lo, c.hi, s, *c.profile), c.accepted);
@@ -350,8 +363,8 @@ TEST(SecondSeriesProfilesMap, RWK305G2EditChecks) {
        "The input of RollPaperLooseDetectLength is invalid!", ""},
       {"right margin 101", [](FormState& s) { s[C::edtDefaultRightMargin].text = "101"; },
        "The input of default right margin is invalid!", "The input of default right margin is invalid!"},
-      {"speed 24", [](FormState& s) { s[C::edtPrintSpeed].text = "24"; }, "The input of print speed is invalid!",
-       "The input of print speed is invalid!"},
+      {"speed 24", [](FormState& s) { s[C::edtPrintSpeed].text = "24"; },
+       "The input of print speed is invalid!", "The input of print speed is invalid!"},
       {"darkness 255", [](FormState& s) { s[C::edtPrintDarkness].text = "255"; },
        "The input of print darkness is invalid!", "The input of print darkness is invalid!"},
       {"length text after a bad margin",
@@ -396,9 +409,11 @@ TEST(SecondSeriesProfilesMap, RWK305G2Export) {
   auto bytes = BuildExport(s, Edits(s, G2()), 0, G2());
   ASSERT_TRUE(bytes);
   ASSERT_EQ(bytes->size(), 144u);
-  EXPECT_EQ(Bytes(bytes->begin() + 9, bytes->begin() + 18), (Bytes{0x1B, 0x73, 0x5C, 0x31, 0xE7, 0x08, 0x01, 0x00, 0x40}))
+  EXPECT_EQ(Bytes(bytes->begin() + 9, bytes->begin() + 18),
+            (Bytes{0x1B, 0x73, 0x5C, 0x31, 0xE7, 0x08, 0x01, 0x00, 0x40}))
       << "flow 1 under key 40";
-  EXPECT_EQ(Bytes(bytes->begin() + 72, bytes->begin() + 81), (Bytes{0x1B, 0x73, 0x5C, 0x31, 0xE7, 0x08, 0x2C, 0x01, 0x0E}));
+  EXPECT_EQ(Bytes(bytes->begin() + 72, bytes->begin() + 81),
+            (Bytes{0x1B, 0x73, 0x5C, 0x31, 0xE7, 0x08, 0x2C, 0x01, 0x0E}));
   EXPECT_EQ(std::string(bytes->end() - 9, bytes->end()), "RW-K305XX");
   s[C::EditLength2].text = "-5";
   EXPECT_FALSE(BuildExport(s, Edits(s, G2()), 0, G2()));
