@@ -150,17 +150,17 @@ const std::vector<SettingDefault> kK409Defaults = {
 // stop at 43.
 std::vector<SettingDefault> EModelDefaults(int nearEndStop) {
   return {
-      {1, 0x4E, 2},            // left margin
-      {1, 0x4A, 2},            // right margin
-      {1, 0x06, 100},          // print speed, mm/s
-      {1, 0x02, 68},           // print darkness
-      {1, nearEndStop, 0},     // stop printing on paper near end: off
-      {1, 0x54, 1},            // alarm on paper near end: on
-      {1, 0x30, 1},            // auto cutter: on
-      {1, 0x12, 0},            // paper type: receipt
-      {1, 0x6D, 0},            // code page: PC437
-      {1, 0x7D, 0},            // receive buffer: 4096 bytes
-      {1, 0x37, 0},            // feed lines in mark mode
+      {1, 0x4E, 2},         // left margin
+      {1, 0x4A, 2},         // right margin
+      {1, 0x06, 100},       // print speed, mm/s
+      {1, 0x02, 68},        // print darkness
+      {1, nearEndStop, 0},  // stop printing on paper near end: off
+      {1, 0x54, 1},         // alarm on paper near end: on
+      {1, 0x30, 1},         // auto cutter: on
+      {1, 0x12, 0},         // paper type: receipt
+      {1, 0x6D, 0},         // code page: PC437
+      {1, 0x7D, 0},         // receive buffer: 4096 bytes
+      {1, 0x37, 0},         // feed lines in mark mode
   };
 }
 

@@ -225,7 +225,8 @@ std::vector<SettingRow> EModelSettings(uint8_t nearEndStop) {
       {S::DefaultRightMargin, 0x4A, 0x4A, Codec::Margin, C::edtDefaultRightMargin},
       {S::PrintSpeed, 0x06, 0x06, Codec::Speed, C::edtPrintSpeed},
       {S::PrintDarkness, 0x02, 0x02, Codec::Darkness, C::edtPrintDarkness},
-      {S::StopPrintingOnPaperNearEnd, nearEndStop, nearEndStop, Codec::Flag, C::chkStopPrintingOnPaperNearEnd},
+      {S::StopPrintingOnPaperNearEnd, nearEndStop, nearEndStop, Codec::Flag,
+       C::chkStopPrintingOnPaperNearEnd},
       {S::AlarmOnPaperNearEnd, 0x54, 0x54, Codec::Flag, C::chkAlarmOnPaperNearEnd},
       {S::AutoCutter, 0x30, 0x30, Codec::Flag, C::rgAutoCutter},
       {S::PaperType, 0x12, 0x12, Codec::PaperType, C::rgPaperType},
@@ -493,11 +494,11 @@ DirectWriteOrder G2SerialOrder() {
 // darkness ninth.
 DirectWriteOrder G2UsbOrder(int kind, bool darknessNinth) {
   const std::vector<Setting> order =
-      darknessNinth ? std::vector<Setting>{S::CommBaudRate, S::CommFlowControl, S::CommDataBits, S::CommStopBits,
-                                           S::CommParity, S::DefaultLeftMargin, S::DefaultRightMargin,
-                                           S::PrintSpeed, S::PrintDarkness, S::PaperJamLength,
-                                           S::PaperLooseLength, S::CRCommand, S::PaperType, S::CodePage,
-                                           S::RxBufferSize}
+      darknessNinth ? std::vector<Setting>{S::CommBaudRate,       S::CommFlowControl,  S::CommDataBits,
+                                           S::CommStopBits,       S::CommParity,       S::DefaultLeftMargin,
+                                           S::DefaultRightMargin, S::PrintSpeed,       S::PrintDarkness,
+                                           S::PaperJamLength,     S::PaperLooseLength, S::CRCommand,
+                                           S::PaperType,          S::CodePage,         S::RxBufferSize}
                     : AllInTableOrder(RWK305G2Settings());
   DirectWriteOrder out{kind, {}, 2500};
   for (Setting setting : order) out.writes.push_back({setting, 0, 0});
@@ -510,21 +511,23 @@ EditRules G2Rules(bool save) {
   // Export converts the lengths but leaves their range to the file record.
   const int lengthMin = save ? 0 : std::numeric_limits<int>::min();
   const int lengthMax = save ? 256 : kAny;
-  const EditCheckRow left{C::edtDefaultLeftMargin, 0, marginMax, "The input of default left margin is invalid!",
-                          "“default left margin”非法输入！"};
-  const EditCheckRow jam{C::EditLength1, lengthMin, lengthMax, "The input of PaperJamDetectLength is invalid!",
-                         "“PaperJamDetectLength”非法输入！"};
+  const EditCheckRow left{C::edtDefaultLeftMargin, 0, marginMax,
+                          "The input of default left margin is invalid!", "“default left margin”非法输入！"};
+  const EditCheckRow jam{C::EditLength1, lengthMin, lengthMax,
+                         "The input of PaperJamDetectLength is invalid!", "“PaperJamDetectLength”非法输入！"};
   const EditCheckRow loose{C::EditLength2, lengthMin, lengthMax,
                            "The input of RollPaperLooseDetectLength is invalid!",
                            "“RollPaperLooseDetectLength”非法输入！"};
-  const EditCheckRow right{C::edtDefaultRightMargin, 0, marginMax, "The input of default right margin is invalid!",
+  const EditCheckRow right{C::edtDefaultRightMargin, 0, marginMax,
+                           "The input of default right margin is invalid!",
                            "“default right margin”非法输入！"};
   const EditCheckRow speed{C::edtPrintSpeed, 25, 150, "The input of print speed is invalid!",
                            "“print speed”非法输入！"};
   const EditCheckRow darkness{C::edtPrintDarkness, 1, 254, "The input of print darkness is invalid!",
                               "“print darkness”非法输入！"};
-  if (save) return EditRules{{left, jam, loose, right, speed, darkness}, "The input of format is invalid!", "非法输入！"};
-  return EditRules{{left, right, speed, darkness, jam, loose}, "The input of format is invalid!", "输入非法！"};
+  const char* const format = "The input of format is invalid!";
+  if (save) return EditRules{{left, jam, loose, right, speed, darkness}, format, "非法输入！"};
+  return EditRules{{left, right, speed, darkness, jam, loose}, format, "输入非法！"};
 }
 
 }  // namespace
@@ -562,14 +565,15 @@ const SecondSeriesProfile& RWK305G2Profile() {
     q.settings = &RWK305G2Settings();
     q.getOrder = AllInTableOrder(RWK305G2Settings());
     q.exportOrder = q.getOrder;
-    q.controls = {C::cboBaudrate,   C::cboFlowControl,       C::cboDataBits,           C::cboStopbits,
-                  C::cboParity,     C::edtDefaultLeftMargin, C::edtDefaultRightMargin, C::edtPrintSpeed,
-                  C::EditLength1,   C::EditLength2,          C::edtPrintDarkness,      C::rgCR,
-                  C::rgPaperType,   C::cboCodePage,          C::rgBufferSize};
+    q.controls = {C::cboBaudrate, C::cboFlowControl,       C::cboDataBits,           C::cboStopbits,
+                  C::cboParity,   C::edtDefaultLeftMargin, C::edtDefaultRightMargin, C::edtPrintSpeed,
+                  C::EditLength1, C::EditLength2,          C::edtPrintDarkness,      C::rgCR,
+                  C::rgPaperType, C::cboCodePage,          C::rgBufferSize};
     q.hiddenWidgets = {};
     // The paper type follows Get and Import; the user cannot change it.
     q.disabledWidgets = {"rgPaperType"};
-    q.codePageItems = {"PC437", "Katakana", "PC850", "PC860", "PC863", "PC865", "PC852", "PC858", "PC866", "WPC1252"};
+    q.codePageItems = {"PC437", "Katakana", "PC850", "PC860", "PC863",
+                       "PC865", "PC852",    "PC858", "PC866", "WPC1252"};
     q.codePageStart = -1;
     q.savePlan = SavePlan::DirectWrites;
     q.directWrites = {G2SerialOrder(), G2UsbOrder(PortUSB, true), G2UsbOrder(PortUSBPrinter, false)};
@@ -584,7 +588,8 @@ const SecondSeriesProfile& RWK305G2Profile() {
 
 const std::vector<const SecondSeriesProfile*>& SecondSeriesProfiles() {
   static const std::vector<const SecondSeriesProfile*> all = {
-      &RWK201Profile(), &RWK305Profile(), &K409Profile(), &RWK201EProfile(), &RWK305EProfile(), &RWK305G2Profile()};
+      &RWK201Profile(),  &RWK305Profile(),  &K409Profile(),
+      &RWK201EProfile(), &RWK305EProfile(), &RWK305G2Profile()};
   return all;
 }
 

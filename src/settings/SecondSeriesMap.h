@@ -259,7 +259,7 @@ struct SecondSeriesProfile {
   bool saveStoresDataBits;  // a successful Save makes ComParameter.Databits the chosen bits
   SavePlan savePlan;
   std::vector<DirectWriteOrder> directWrites;  // DirectWrites: one order per port kind
-  int resetWaitMs;  // after the reset that ends a queued Save
+  int resetWaitMs;                             // after the reset that ends a queued Save
   bool f1Help;
   bool centreOnScreen;  // else the toolkit's place (over the owner)
   EditRules saveChecks;
