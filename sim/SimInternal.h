@@ -108,6 +108,7 @@ struct SimPrinter::Impl {
   std::string printerName;  // empty: the model's name
   bool wifiReply = false;
   bool usbBabble = false;
+  int usbReadWaitFloorMs = 0;  // the least a USB read waits for a reply
   K773Custom k773;
   bool stopping = false;
   // The custom status stream (1D E0 n): sessions that switched it on get the

@@ -97,6 +97,9 @@ class SecondSeriesEditorsSim : public settings_test::EditorTest, public ::testin
     } else {
       socket_ = path("usb.sock").toStdString();
       printer_.startUsbSocket(socket_);
+      // The device library's 200 ms read time-out is shorter than a loaded
+      // machine may take to run the printer's thread.
+      printer_.setUsbReadWaitFloorMs(2000);
       setenv("TORVA_USB_SIM", socket_.c_str(), 1);
       USBParameter.X = 0;
       USBParameter.Name = "USB001";
