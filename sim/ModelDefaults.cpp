@@ -209,9 +209,9 @@ const std::map<int, std::vector<SettingDefault>>& Table() {
       {16, TwoBankDefaults(true)},   // VD-K772II
       {17, TwoBankDefaults(false)},  // VD-K466
       {18, TwoBankDefaults(false)},  // VD-H738
-      {10, EModelDefaults(0x44)},  // RW-K201E
-      {9, EModelDefaults(0x43)},   // RW-K305E
-      {14, kRWK305G2Defaults},     // RW-K305GII
+      {10, EModelDefaults(0x44)},    // RW-K201E
+      {9, EModelDefaults(0x43)},     // RW-K305E
+      {14, kRWK305G2Defaults},       // RW-K305GII
   };
   return table;
 }
