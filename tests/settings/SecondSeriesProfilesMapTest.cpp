@@ -124,7 +124,7 @@ TEST(SecondSeriesProfilesMap, TablesOrdersAndTags) {
   for (const SecondSeriesProfile* p : SecondSeriesProfiles())
     codes.insert(codes.end(), p->modelCodes.begin(), p->modelCodes.end());
   std::sort(codes.begin(), codes.end());
-  EXPECT_EQ(codes, (std::vector<int>{4, 6, 9, 10, 14, 15}));
+  EXPECT_EQ(codes, (std::vector<int>{4, 5, 6, 9, 10, 14, 15}));
 }
 
 TEST(SecondSeriesProfilesMap, StartStates) {
