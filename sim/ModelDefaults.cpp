@@ -162,6 +162,49 @@ const std::vector<SettingDefault> kK773Defaults = {
     {1, 0x8A, 0},      {1, 0x8C, 0x0101}, {1, 0x2B, 0},
 };
 
+// RW-K201E and RW-K305E: the eleven settings their editors read, as the
+// editors show them before the first Get (margins 2, 100 mm/s, darkness 68,
+// near-end stop off and alarm on, cutter on, receipt paper, PC437, the
+// 4096-byte buffer, no feed in mark mode). The RW-K305E keeps its near-end
+// stop at 43.
+std::vector<SettingDefault> EModelDefaults(int nearEndStop) {
+  return {
+      {1, 0x4E, 2},         // left margin
+      {1, 0x4A, 2},         // right margin
+      {1, 0x06, 100},       // print speed, mm/s
+      {1, 0x02, 68},        // print darkness
+      {1, nearEndStop, 0},  // stop printing on paper near end: off
+      {1, 0x54, 1},         // alarm on paper near end: on
+      {1, 0x30, 1},         // auto cutter: on
+      {1, 0x12, 0},         // paper type: receipt
+      {1, 0x6D, 0},         // code page: PC437
+      {1, 0x7D, 0},         // receive buffer: 4096 bytes
+      {1, 0x37, 0},         // feed lines in mark mode
+  };
+}
+
+// RW-K305GII: the fifteen settings its editor reads (flow control at 41,
+// paper-jam and paper-loose lengths at 0E and 0F, 0 cm each), and the status
+// mode the status dispatch asks first (VD Mode).
+const std::vector<SettingDefault> kRWK305G2Defaults = {
+    {1, 0x16, 1},    // baud rate code: 19200
+    {1, 0x41, 0},    // flow control: DTR/DSR
+    {1, 0x17, 8},    // data bits
+    {1, 0x19, 1},    // stop bits
+    {1, 0x1B, 0},    // parity: none
+    {1, 0x4E, 2},    // left margin
+    {1, 0x4A, 2},    // right margin
+    {1, 0x06, 100},  // print speed, mm/s
+    {1, 0x0E, 0},    // paper-jam detect length, cm
+    {1, 0x0F, 0},    // roll-paper-loose detect length, cm
+    {1, 0x02, 68},   // print darkness
+    {1, 0x14, 0},    // CR command: disabled
+    {1, 0x12, 0},    // paper type: receipt
+    {1, 0x6D, 0},    // code page: PC437
+    {1, 0x7D, 0},    // receive buffer: 4096 bytes
+    {1, 0xC3, 0},    // status mode: VD Mode
+};
+
 const std::map<int, std::vector<SettingDefault>>& Table() {
   static const std::map<int, std::vector<SettingDefault>> table = {
       {1, kCommonAddressDefaults},  // VD-M512
@@ -180,15 +223,15 @@ const std::map<int, std::vector<SettingDefault>>& Table() {
       {6, kPosStyleDefaults},       // RW-K305
       {15, kPosStyleDefaults},      // RW-K305W
       {5, kK409Defaults},           // RWN-K409
-      // The mode setting the status dispatch asks first: a fresh RW-K305GII
-      // runs in VD Mode.
-      {14, {{1, 0xC3, 0}}},  // RW-K305GII status mode
       {11, TwoBankDefaults(true)},   // VD-K772
       {13, TwoBankDefaults(true)},   // VD-K9034
       {16, TwoBankDefaults(true)},   // VD-K772II
       {17, TwoBankDefaults(false)},  // VD-K466
       {18, TwoBankDefaults(false)},  // VD-H738
       {12, kK773Defaults},   // VD-K773
+      {10, EModelDefaults(0x44)},    // RW-K201E
+      {9, EModelDefaults(0x43)},     // RW-K305E
+      {14, kRWK305G2Defaults},       // RW-K305GII
   };
   return table;
 }

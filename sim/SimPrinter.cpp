@@ -620,6 +620,16 @@ bool SimPrinter::usbBabble() const {
   return impl_->usbBabble;
 }
 
+void SimPrinter::setUsbReadWaitFloorMs(int ms) {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  impl_->usbReadWaitFloorMs = std::max(0, ms);
+}
+
+int SimPrinter::usbReadWaitFloorMs() const {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  return impl_->usbReadWaitFloorMs;
+}
+
 bool SimPrinter::wifiReply() const {
   std::lock_guard<std::mutex> lock(impl_->mu);
   return impl_->wifiReply;

@@ -233,6 +233,14 @@ class SimPrinter {
   // nothing waiting gets filler bytes (14 hex) at once.
   void setUsbBabble(bool on);
   bool usbBabble() const;
+  // The USB endpoint gives every read at least ms to wait for the printer's
+  // reply, whatever time-out the host asked (0, the default: the host's).
+  // The printer answers on a thread of its own; on a loaded machine that
+  // thread can start later than a short host time-out allows, and a test
+  // that means a printer which answers raises the floor (below the USB
+  // client's 3 s of slack).
+  void setUsbReadWaitFloorMs(int ms);
+  int usbReadWaitFloorMs() const;
   void stop();  // stops every endpoint
 
   // Endpoints written in files of their own (name query, USB socket) keep

@@ -304,7 +304,8 @@ class UsbServer {
 
   void read(Slot& slot, Port& port, int max, int waitMs, int32_t& result, Bytes& data) {
     const uint64_t start = torva::TickMs();
-    const uint64_t deadline = start + static_cast<uint64_t>(std::clamp(waitMs, 0, kMaxReadWaitMs));
+    const int wait = std::max(waitMs, printer_.usbReadWaitFloorMs());
+    const uint64_t deadline = start + static_cast<uint64_t>(std::clamp(wait, 0, kMaxReadWaitMs));
     for (;;) {
       const bool alive = collect(slot, port);
       if (!port.ready.empty()) break;

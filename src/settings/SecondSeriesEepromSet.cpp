@@ -9,6 +9,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QScreen>
+#include <QShowEvent>
 
 #include <optional>
 
@@ -40,6 +42,8 @@ constexpr EditBinding kEditBindings[] = {
     {"edtDefaultLeftMargin", "udDefaultLeftMargin", 0, 16, 2},
     {"edtDefaultRightMargin", "udDefaultRightMargin", 0, 16, 2},
     {"FeedLine", nullptr, 0, 0, 5},
+    {"EditLength1", nullptr, 0, 0, 3},
+    {"EditLength2", nullptr, 0, 0, 3},
 };
 
 QString PortName(const PortOpenResult& open) { return QString::fromStdString(open.portName); }
@@ -61,6 +65,9 @@ TSecondSeriesEepromSetForm::TSecondSeriesEepromSetForm(const SecondSeriesProfile
   for (const char* name : profile_.hiddenWidgets) {
     if (QWidget* w = findChild<QWidget*>(name)) w->hide();
   }
+  for (const char* name : profile_.disabledWidgets) {
+    if (QWidget* w = findChild<QWidget*>(name)) w->setEnabled(false);
+  }
   setState(StartState(profile_));
   // The buttons as the profile opens the dialog (Save is never usable
   // before a Get).
@@ -77,6 +84,17 @@ TSecondSeriesEepromSetForm::TSecondSeriesEepromSetForm(const SecondSeriesProfile
 }
 
 TSecondSeriesEepromSetForm::~TSecondSeriesEepromSetForm() = default;
+
+void TSecondSeriesEepromSetForm::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (!profile_.centreOnScreen || event->spontaneous() || centred_) return;
+  centred_ = true;
+  const QScreen* where = screen();
+  if (!where) return;
+  QRect frame = frameGeometry();
+  frame.moveCenter(where->availableGeometry().center());
+  move(frame.topLeft());
+}
 
 void TSecondSeriesEepromSetForm::Bind() {
   for (const ControlInfo& info : Controls()) {
@@ -261,10 +279,7 @@ void TSecondSeriesEepromSetForm::btnSaveSettingsToPrinterClick() {
   bool ok = false;
   if (open.opened) {
     TempDataBitsSwitch dataBits(link_);
-    link_.queue().Clear();
-    bool queued = true;
-    for (const auto& [row, value] : commands.commands) queued = queued && link_.QueueSetting(row->address, value);
-    ok = queued && link_.SendCommand();
+    ok = profile_.savePlan == SavePlan::DirectWrites ? WriteDirect(commands) : WriteQueued(commands);
     if (ok) {
       // Only a Save that reached the printer changes the port's data bits;
       // the switch back then ends at them.
@@ -274,7 +289,7 @@ void TSecondSeriesEepromSetForm::btnSaveSettingsToPrinterClick() {
       }
       dataBits.Restore();
       link_.ResetPrinter();
-      torva::PrinterDelay(profile_.resetWaitMs);
+      torva::PrinterDelay(ResetWaitMs(profile_, PortType.load()));
     }
   }
   ClosePort();
@@ -285,6 +300,28 @@ void TSecondSeriesEepromSetForm::btnSaveSettingsToPrinterClick() {
   cursor.reset();
   SetButtons(ButtonEvent::SaveSucceeds);
   OutputInformation(QString::fromUtf8(t.saveSucceededEnglish), QString::fromUtf8(t.saveSucceededChinese));
+}
+
+bool TSecondSeriesEepromSetForm::WriteQueued(const SaveCommands& commands) {
+  link_.queue().Clear();
+  for (const auto& [row, value] : commands.commands) {
+    if (!link_.QueueSetting(row->address, value)) return false;
+  }
+  return link_.SendCommand();
+}
+
+bool TSecondSeriesEepromSetForm::WriteDirect(const SaveCommands& commands) {
+  const std::vector<PlannedWrite> writes = PlanDirectWrites(commands, profile_, PortType.load());
+  if (writes.empty()) return false;
+  for (const PlannedWrite& w : writes) {
+    if (w.pauseBeforeMs > 0) torva::PrinterDelay(w.pauseBeforeMs);
+    const bool written = link_.WriteSettingNow(w.row->address, w.value);
+    // The pause follows the write whatever came of it; a failed write ends
+    // the Save after it, and what went before stays written.
+    if (w.pauseAfterMs > 0) torva::PrinterDelay(w.pauseAfterMs);
+    if (!written) return false;
+  }
+  return true;
 }
 
 void TSecondSeriesEepromSetForm::btnExportSettingsToFileClick() {

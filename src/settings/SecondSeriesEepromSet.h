@@ -48,6 +48,10 @@ class TSecondSeriesEepromSetForm : public QDialog {
   // Esc and the close box leave as Exit does.
   void reject() override;
 
+ protected:
+  // A profile that asks for it opens centred on the screen.
+  void showEvent(QShowEvent* event) override;
+
  private:
   void Bind();
   void SetButtons(torva::settings::second::ButtonEvent event);
@@ -56,6 +60,11 @@ class TSecondSeriesEepromSetForm : public QDialog {
   bool ReadSettings();
   // Closes the port of PortType and forgets the link's handle.
   void ClosePort();
+  // Save's two ways of writing: the whole queue at once, or one write per
+  // setting in the port kind's order with its pauses. False at the first
+  // write that fails.
+  bool WriteQueued(const torva::settings::second::SaveCommands& commands);
+  bool WriteDirect(const torva::settings::second::SaveCommands& commands);
   void ExportTo(const QString& fileName);
   void ImportFrom(const QString& fileName);
 
@@ -70,4 +79,5 @@ class TSecondSeriesEepromSetForm : public QDialog {
   QPushButton* btnImport_ = nullptr;
   QPushButton* btnExport_ = nullptr;
   QPushButton* btnExit_ = nullptr;
+  bool centred_ = false;
 };

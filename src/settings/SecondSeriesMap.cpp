@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <limits>
+
+#include "link/PortState.h"
 
 #include "settings/CommonAddressMap.h"
 
@@ -157,6 +160,8 @@ const std::vector<ControlInfo>& Controls() {
       {C::rgDataError, "rgDataError", ControlKind::Radio, {"Print '?'", "Ignored"}},
       {C::cboCodePage, "cboCodePage", ControlKind::List,
        {"PC437", "Katakana", "PC850", "PC860", "PC863", "PC865", "PC852", "PC858", "PC866", "PC1252"}},
+      {C::EditLength1, "EditLength1", ControlKind::Edit, {}},
+      {C::EditLength2, "EditLength2", ControlKind::Edit, {}},
   };
   return rows;
 }
@@ -208,6 +213,58 @@ const std::vector<SettingRow>& K409Settings() {
       {S::DataError, 0x65, 0x65, Codec::DataError, C::rgDataError},
       CommonRow(S::RxBufferSize, C::rgBufferSize),
       {S::FeedLineInMark, 0x2C, 0x2C, Codec::Word, C::FeedLine},
+  };
+  return rows;
+}
+
+namespace {
+
+std::vector<SettingRow> EModelSettings(uint8_t nearEndStop) {
+  return {
+      {S::DefaultLeftMargin, 0x4E, 0x4E, Codec::Margin, C::edtDefaultLeftMargin},
+      {S::DefaultRightMargin, 0x4A, 0x4A, Codec::Margin, C::edtDefaultRightMargin},
+      {S::PrintSpeed, 0x06, 0x06, Codec::Speed, C::edtPrintSpeed},
+      {S::PrintDarkness, 0x02, 0x02, Codec::Darkness, C::edtPrintDarkness},
+      {S::StopPrintingOnPaperNearEnd, nearEndStop, nearEndStop, Codec::Flag,
+       C::chkStopPrintingOnPaperNearEnd},
+      {S::AlarmOnPaperNearEnd, 0x54, 0x54, Codec::Flag, C::chkAlarmOnPaperNearEnd},
+      {S::AutoCutter, 0x30, 0x30, Codec::Flag, C::rgAutoCutter},
+      {S::PaperType, 0x12, 0x12, Codec::PaperType, C::rgPaperType},
+      {S::CodePage, 0x6D, 0x6D, Codec::CodePage, C::cboCodePage},
+      {S::RxBufferSize, 0x7D, 0x7D, Codec::RxBuffer, C::rgBufferSize},
+      {S::FeedLineInMark, 0x37, 0x2C, Codec::Word, C::FeedLine},
+  };
+}
+
+}  // namespace
+
+const std::vector<SettingRow>& RWK201ESettings() {
+  static const std::vector<SettingRow> rows = EModelSettings(0x44);
+  return rows;
+}
+
+const std::vector<SettingRow>& RWK305ESettings() {
+  static const std::vector<SettingRow> rows = EModelSettings(0x43);
+  return rows;
+}
+
+const std::vector<SettingRow>& RWK305G2Settings() {
+  static const std::vector<SettingRow> rows = {
+      {S::CommBaudRate, 0x16, 0x16, Codec::BaudCode, C::cboBaudrate},
+      {S::CommFlowControl, 0x41, 0x40, Codec::FlowControl, C::cboFlowControl},
+      {S::CommDataBits, 0x17, 0x17, Codec::DataBits, C::cboDataBits},
+      {S::CommStopBits, 0x19, 0x19, Codec::StopBits, C::cboStopbits},
+      {S::CommParity, 0x1B, 0x1B, Codec::Parity, C::cboParity},
+      {S::DefaultLeftMargin, 0x4E, 0x4E, Codec::Margin, C::edtDefaultLeftMargin},
+      {S::DefaultRightMargin, 0x4A, 0x4A, Codec::Margin, C::edtDefaultRightMargin},
+      {S::PrintSpeed, 0x06, 0x06, Codec::Speed, C::edtPrintSpeed},
+      {S::PaperJamLength, 0x0E, 0x0E, Codec::Length, C::EditLength1},
+      {S::PaperLooseLength, 0x0F, 0x0F, Codec::Length, C::EditLength2},
+      {S::PrintDarkness, 0x02, 0x02, Codec::Darkness, C::edtPrintDarkness},
+      {S::CRCommand, 0x14, 0x14, Codec::Flag, C::rgCR},
+      {S::PaperType, 0x12, 0x12, Codec::PaperType, C::rgPaperType},
+      {S::CodePage, 0x6D, 0x6D, Codec::CodePage, C::cboCodePage},
+      {S::RxBufferSize, 0x7D, 0x7D, Codec::RxBuffer, C::rgBufferSize},
   };
   return rows;
 }
@@ -286,6 +343,30 @@ std::vector<Setting> AllInTableOrder(const std::vector<SettingRow>& rows = RWK20
   return order;
 }
 
+// The controls of the RW-K201 form, which the RW-K305, RW-K201E and RW-K305E
+// editors share.
+std::vector<Control> RWK201FormControls() {
+  return {C::cboBaudrate,
+          C::cboFlowControl,
+          C::cboDataBits,
+          C::cboStopbits,
+          C::cboParity,
+          C::edtDefaultLeftMargin,
+          C::edtDefaultRightMargin,
+          C::edtPrintSpeed,
+          C::edtPrintDarkness,
+          C::FeedLine,
+          C::chkStopPrintingOnPaperNearEnd,
+          C::chkAlarmOnPaperNearEnd,
+          C::rgAutoCutter,
+          C::rgCR,
+          C::rgPaperType,
+          C::rgBeeper,
+          C::rgBufferSize,
+          C::rgDataError,
+          C::cboCodePage};
+}
+
 SecondSeriesProfile RWK201Base() {
   SecondSeriesProfile p{
       .modelCodes = {4},
@@ -298,13 +379,17 @@ SecondSeriesProfile RWK201Base() {
       .exportOrder = AllInTableOrder(),
       .extraImportKeys = {{0x70, S::PrintSpeed}},
       .importCapacity = 20,
+      .controls = RWK201FormControls(),
       .hiddenWidgets = {"rgDataError", "lblFeedLineInMarkMode"},
+      .disabledWidgets = {},
       .codePageItems = InfoOf(C::cboCodePage).items,
       .codePageStart = 0,
       .saveStoresDataBits = true,
       .savePlan = SavePlan::OneQueuedWrite,
+      .directWrites = {},
       .resetWaitMs = 2500,
       .f1Help = true,
+      .centreOnScreen = false,
       .saveChecks = SaveRules(16, "非法输入！"),
       .exportChecks = SaveRules(100, "输入非法！"),
       .buttons = PosButtonRules(),
@@ -345,13 +430,17 @@ const SecondSeriesProfile& K409Profile() {
       .exportOrder = AllInTableOrder(K409Settings()),
       .extraImportKeys = {},
       .importCapacity = 20,
+      .controls = RWK201FormControls(),
       .hiddenWidgets = {},
+      .disabledWidgets = {},
       .codePageItems = InfoOf(C::cboCodePage).items,
       .codePageStart = 0,
       .saveStoresDataBits = true,
       .savePlan = SavePlan::OneQueuedWrite,
+      .directWrites = {},
       .resetWaitMs = 2500,
       .f1Help = true,
+      .centreOnScreen = false,
       // The feed in mark mode must be at least 19 dot lines.
       .saveChecks = SaveRules(16, "非法输入！", 19),
       .exportChecks = SaveRules(100, "输入非法！", 19),
@@ -362,6 +451,150 @@ const SecondSeriesProfile& K409Profile() {
       .startButtons = {true, false, true, true, true},
   };
   return p;
+}
+
+namespace {
+
+// The RW-K201 editor with eleven settings: the serial settings' group, the
+// CR command and the beeper are hidden and never read or written.
+SecondSeriesProfile EModelBase(const std::vector<SettingRow>& settings) {
+  SecondSeriesProfile q = RWK201Base();
+  q.settings = &settings;
+  q.getOrder = AllInTableOrder(settings);
+  q.exportOrder = q.getOrder;
+  q.hiddenWidgets = {"grpComPort", "rgBeeper", "rgCR", "rgDataError", "lblFeedLineInMarkMode"};
+  q.disabledWidgets = {"grpComPort"};
+  q.saveStoresDataBits = false;
+  return q;
+}
+
+// Each write of a RW-K305GII Save on a serial port, with the pause that
+// follows it (the receive buffer's comes before it).
+DirectWriteOrder G2SerialOrder() {
+  return {PortCOM,
+          {{S::CommBaudRate, 0, 0},
+           {S::CommFlowControl, 0, 0},
+           {S::CommDataBits, 0, 0},
+           {S::CommStopBits, 0, 200},
+           {S::CommParity, 0, 200},
+           {S::DefaultLeftMargin, 0, 200},
+           {S::DefaultRightMargin, 0, 200},
+           {S::PrintSpeed, 0, 0},
+           {S::PaperJamLength, 0, 100},
+           {S::PaperLooseLength, 0, 100},
+           {S::PrintDarkness, 0, 200},
+           {S::CRCommand, 0, 200},
+           {S::PaperType, 0, 100},
+           {S::CodePage, 0, 100},
+           {S::RxBufferSize, 200, 0}},
+          2000};
+}
+
+// The USB kinds write back to back; the USB device library's order puts the
+// darkness ninth.
+DirectWriteOrder G2UsbOrder(int kind, bool darknessNinth) {
+  const std::vector<Setting> order =
+      darknessNinth ? std::vector<Setting>{S::CommBaudRate,       S::CommFlowControl,  S::CommDataBits,
+                                           S::CommStopBits,       S::CommParity,       S::DefaultLeftMargin,
+                                           S::DefaultRightMargin, S::PrintSpeed,       S::PrintDarkness,
+                                           S::PaperJamLength,     S::PaperLooseLength, S::CRCommand,
+                                           S::PaperType,          S::CodePage,         S::RxBufferSize}
+                    : AllInTableOrder(RWK305G2Settings());
+  DirectWriteOrder out{kind, {}, 2500};
+  for (Setting setting : order) out.writes.push_back({setting, 0, 0});
+  return out;
+}
+
+EditRules G2Rules(bool save) {
+  constexpr int kAny = std::numeric_limits<int>::max();
+  const int marginMax = save ? 16 : 100;
+  // Export converts the lengths but leaves their range to the file record.
+  const int lengthMin = save ? 0 : std::numeric_limits<int>::min();
+  const int lengthMax = save ? 256 : kAny;
+  const EditCheckRow left{C::edtDefaultLeftMargin, 0, marginMax,
+                          "The input of default left margin is invalid!", "“default left margin”非法输入！"};
+  const EditCheckRow jam{C::EditLength1, lengthMin, lengthMax,
+                         "The input of PaperJamDetectLength is invalid!", "“PaperJamDetectLength”非法输入！"};
+  const EditCheckRow loose{C::EditLength2, lengthMin, lengthMax,
+                           "The input of RollPaperLooseDetectLength is invalid!",
+                           "“RollPaperLooseDetectLength”非法输入！"};
+  const EditCheckRow right{C::edtDefaultRightMargin, 0, marginMax,
+                           "The input of default right margin is invalid!",
+                           "“default right margin”非法输入！"};
+  const EditCheckRow speed{C::edtPrintSpeed, 25, 150, "The input of print speed is invalid!",
+                           "“print speed”非法输入！"};
+  const EditCheckRow darkness{C::edtPrintDarkness, 1, 254, "The input of print darkness is invalid!",
+                              "“print darkness”非法输入！"};
+  const char* const format = "The input of format is invalid!";
+  if (save) return EditRules{{left, jam, loose, right, speed, darkness}, format, "非法输入！"};
+  return EditRules{{left, right, speed, darkness, jam, loose}, format, "输入非法！"};
+}
+
+}  // namespace
+
+const SecondSeriesProfile& RWK201EProfile() {
+  static const SecondSeriesProfile p = [] {
+    SecondSeriesProfile q = EModelBase(RWK201ESettings());
+    q.modelCodes = {10};
+    q.className = "TRWK201EEepromSetForm";
+    q.tag = "RW-K201RX";
+    return q;
+  }();
+  return p;
+}
+
+const SecondSeriesProfile& RWK305EProfile() {
+  static const SecondSeriesProfile p = [] {
+    SecondSeriesProfile q = EModelBase(RWK305ESettings());
+    q.modelCodes = {9};
+    q.className = "TRWK305EEepromSetForm";
+    q.tag = "RW-K305RX";
+    q.disabledWidgets = {"grpComPort", "rgBeeper", "rgCR"};
+    return q;
+  }();
+  return p;
+}
+
+const SecondSeriesProfile& RWK305G2Profile() {
+  static const SecondSeriesProfile p = [] {
+    SecondSeriesProfile q = RWK201Base();
+    q.modelCodes = {14};
+    q.className = "TRWK305G2EepSetForm";
+    q.caption = "RW-K305GII EepromSet";
+    q.tag = "RW-K305XX";
+    q.settings = &RWK305G2Settings();
+    q.getOrder = AllInTableOrder(RWK305G2Settings());
+    q.exportOrder = q.getOrder;
+    q.controls = {C::cboBaudrate, C::cboFlowControl,       C::cboDataBits,           C::cboStopbits,
+                  C::cboParity,   C::edtDefaultLeftMargin, C::edtDefaultRightMargin, C::edtPrintSpeed,
+                  C::EditLength1, C::EditLength2,          C::edtPrintDarkness,      C::rgCR,
+                  C::rgPaperType, C::cboCodePage,          C::rgBufferSize};
+    q.hiddenWidgets = {};
+    // The paper type follows Get and Import; the user cannot change it.
+    q.disabledWidgets = {"rgPaperType"};
+    q.codePageItems = {"PC437", "Katakana", "PC850", "PC860", "PC863",
+                       "PC865", "PC852",    "PC858", "PC866", "WPC1252"};
+    q.codePageStart = -1;
+    q.savePlan = SavePlan::DirectWrites;
+    q.directWrites = {G2SerialOrder(), G2UsbOrder(PortUSB, true), G2UsbOrder(PortUSBPrinter, false)};
+    q.f1Help = false;
+    q.centreOnScreen = true;
+    q.saveChecks = G2Rules(true);
+    q.exportChecks = G2Rules(false);
+    return q;
+  }();
+  return p;
+}
+
+const std::vector<const SecondSeriesProfile*>& SecondSeriesProfiles() {
+  static const std::vector<const SecondSeriesProfile*> all = {
+      &RWK201Profile(),  &RWK305Profile(),  &K409Profile(),
+      &RWK201EProfile(), &RWK305EProfile(), &RWK305G2Profile()};
+  return all;
+}
+
+bool HasControl(const SecondSeriesProfile& profile, Control control) {
+  return std::find(profile.controls.begin(), profile.controls.end(), control) != profile.controls.end();
 }
 
 const SettingRow* RowOf(const SecondSeriesProfile& profile, Setting setting) {
@@ -404,6 +637,11 @@ FormState StartState(const SecondSeriesProfile& profile) {
   s[C::rgBufferSize].index = 0;  // "4096 Bytes"
   s[C::rgDataError].index = 0;   // "Print '?'"
   s[C::cboCodePage].index = IndexIn(profile.codePageItems.size(), profile.codePageStart);
+  s[C::EditLength1].text = std::string("0");
+  s[C::EditLength2].text = std::string("0");
+  for (const ControlInfo& info : Controls()) {
+    if (!HasControl(profile, info.control)) s[info.control] = ControlValue{};
+  }
   return s;
 }
 
@@ -448,6 +686,10 @@ bool ApplyReply(const SettingRow& row, uint8_t lo, uint8_t hi, FormState& state,
       return true;
     case Codec::Margin:
     case Codec::Word:
+      v.text = std::to_string(value);
+      return true;
+    case Codec::Length:
+      if (value > 256) return false;
       v.text = std::to_string(value);
       return true;
     case Codec::Speed:
@@ -536,6 +778,10 @@ std::optional<uint16_t> SetterValue(const SettingRow& row, const FormState& stat
       return ranged(edits.at(row.control), 1, 254);
     case Codec::Word:
       return static_cast<uint16_t>(edits.at(row.control) & 0xFFFF);
+    case Codec::Length:
+      // What a file record can carry; Save's setter takes 0..256 of it
+      // (BuildSaveCommands), Export writes a longer length unchanged.
+      return ranged(edits.at(row.control), 0, 65535);
     case Codec::Flag:
       return static_cast<uint16_t>(FlagOf(v, kind) ? 1 : 0);
     case Codec::SwitchWordCutter: {
@@ -563,7 +809,8 @@ SaveCommands BuildSaveCommands(const FormState& state, const EditValues& edits, 
   for (Setting setting : profile.getOrder) {
     const SettingRow* row = RowOf(profile, setting);
     if (!row) continue;
-    const auto value = SetterValue(*row, state, edits, highBuf09, profile);
+    auto value = SetterValue(*row, state, edits, highBuf09, profile);
+    if (value && row->codec == Codec::Length && *value > 256) value.reset();
     if (!value) {
       out.commands.clear();
       out.refused = row;
@@ -573,6 +820,30 @@ SaveCommands BuildSaveCommands(const FormState& state, const EditValues& edits, 
     out.commands.emplace_back(row, *value);
   }
   return out;
+}
+
+std::vector<PlannedWrite> PlanDirectWrites(const SaveCommands& commands, const SecondSeriesProfile& profile,
+                                           int portKind) {
+  std::vector<PlannedWrite> out;
+  if (profile.savePlan != SavePlan::DirectWrites || commands.refused) return out;
+  for (const DirectWriteOrder& order : profile.directWrites) {
+    if (order.portKind != portKind) continue;
+    for (const DirectWrite& w : order.writes) {
+      for (const auto& [row, value] : commands.commands) {
+        if (row->setting == w.setting) out.push_back({row, value, w.pauseBeforeMs, w.pauseAfterMs});
+      }
+    }
+  }
+  return out;
+}
+
+int ResetWaitMs(const SecondSeriesProfile& profile, int portKind) {
+  if (profile.savePlan == SavePlan::DirectWrites) {
+    for (const DirectWriteOrder& order : profile.directWrites) {
+      if (order.portKind == portKind) return order.resetWaitMs;
+    }
+  }
+  return profile.resetWaitMs;
 }
 
 std::optional<Bytes> BuildExport(const FormState& state, const EditValues& edits, int highBuf09,
@@ -646,6 +917,10 @@ bool ApplyImportRecord(uint8_t key, uint8_t lo, uint8_t hi, FormState& state, co
       v.text = std::to_string(value);
       return true;
     case Codec::Word:
+      v.text = std::to_string(value);
+      return true;
+    case Codec::Length:
+      if (value > 256) return false;
       v.text = std::to_string(value);
       return true;
     case Codec::Flag:

@@ -1,5 +1,6 @@
 // The settings of the POS-style editors (RW-K201, RW-K305/RW-K305W, RWN-K409,
-// and the editors that become profiles of the same frame): one table of settings
+// RW-K201E, RW-K305E, RW-K305GII, and the editors that become profiles of the
+// same frame): tables of settings
 // (printer address, file key, codec), the dialog's controls as plain data,
 // and every rule that turns a printer reply, a control or a file record into
 // another of them. Widget-free: the dialog keeps its controls in a FormState
@@ -8,8 +9,9 @@
 // An editor is a profile: model codes, class, caption, tag, the Get (and Save)
 // order, the export list, the import keys, which widgets are hidden, the
 // code-page items, whether Save stores the chosen serial data bits, the save
-// plan, the wait after the reset, the button rules and the checks of its
-// edits. The frame holds no model knowledge of its own.
+// plan (one queued write, or one write per setting in the port kind's order
+// with its pauses), the wait after the reset, the button rules and the checks
+// of its edits. The frame holds no model knowledge of its own.
 #pragma once
 
 #include <array>
@@ -46,8 +48,10 @@ enum class Control : int {
   rgBufferSize,
   rgDataError,
   cboCodePage,
+  EditLength1,  // paper-jam detect length, cm
+  EditLength2,  // roll-paper-loose detect length, cm
 };
-inline constexpr int kControlCount = static_cast<int>(Control::cboCodePage) + 1;
+inline constexpr int kControlCount = static_cast<int>(Control::EditLength2) + 1;
 
 enum class ControlKind {
   List,   // drop-down list: an item index, -1 = no selection
@@ -102,6 +106,8 @@ enum class Setting : int {
   RxBufferSize,
   FeedLineInMark,
   DataError,
+  PaperJamLength,
+  PaperLooseLength,
 };
 
 enum class Codec {
@@ -126,6 +132,7 @@ enum class Codec {
   // baud codes, data and stop bits and parity with their FF readings, code
   // page, Rx buffer. Its Get, setter and import rules, not a copy of them.
   Common,
+  Length,  // 0..256 cm (256 is 00 01); another reply fails
 };
 
 struct SettingRow {
@@ -139,6 +146,14 @@ struct SettingRow {
 const std::vector<SettingRow>& RWK201Settings();
 // The nineteen settings of the RWN-K409, in Get (Save, Export) order.
 const std::vector<SettingRow>& K409Settings();
+// The eleven of the RW-K201E and of the RW-K305E (near-end stop at 44 and 43),
+// in Get order: no serial settings, CR command or beeper, the cutter a plain
+// flag at 30.
+const std::vector<SettingRow>& RWK201ESettings();
+const std::vector<SettingRow>& RWK305ESettings();
+// The fifteen of the RW-K305GII, in Get order: flow control at the printer's
+// 41 (filed under 40), the paper-jam and paper-loose lengths at 0E and 0F.
+const std::vector<SettingRow>& RWK305G2Settings();
 
 // The checks of the edits before a Save or an Export, in the order they run.
 // Every edit of the list is converted first; then the ranges are checked.
@@ -190,6 +205,21 @@ const ButtonRules& K409ButtonRules();
 // How Save sends the settings.
 enum class SavePlan {
   OneQueuedWrite,  // every setting into the command queue, the queue in one write
+  DirectWrites,    // one write per setting, at once, in the port kind's order
+};
+
+// One write of a direct-write Save and the pauses around it.
+struct DirectWrite {
+  Setting setting;
+  int pauseBeforeMs = 0;
+  int pauseAfterMs = 0;  // waited whether the write succeeded or not
+};
+// The writes of a direct-write Save on one port kind, and the wait after the
+// reset that ends it.
+struct DirectWriteOrder {
+  int portKind;  // PortCOM, PortUSB, PortUSBPrinter
+  std::vector<DirectWrite> writes;
+  int resetWaitMs;
 };
 
 // Which HighBuf09 an editor keeps.
@@ -221,13 +251,17 @@ struct SecondSeriesProfile {
   // Keys the import takes besides the export's: (key, setting).
   std::vector<std::pair<uint8_t, Setting>> extraImportKeys;
   int importCapacity;  // records an import holds; a file with more is refused
+  std::vector<Control> controls;           // the controls its form holds
   std::vector<const char*> hiddenWidgets;  // by object name
+  std::vector<const char*> disabledWidgets;
   std::vector<std::string> codePageItems;
   int codePageStart;  // -1: no selection
   bool saveStoresDataBits;  // a successful Save makes ComParameter.Databits the chosen bits
   SavePlan savePlan;
-  int resetWaitMs;  // after the reset that ends a Save
+  std::vector<DirectWriteOrder> directWrites;  // DirectWrites: one order per port kind
+  int resetWaitMs;                             // after the reset that ends a queued Save
   bool f1Help;
+  bool centreOnScreen;  // else the toolkit's place (over the owner)
   EditRules saveChecks;
   EditRules exportChecks;
   ButtonRules buttons;
@@ -239,6 +273,14 @@ struct SecondSeriesProfile {
 const SecondSeriesProfile& RWK201Profile();
 const SecondSeriesProfile& RWK305Profile();
 const SecondSeriesProfile& K409Profile();
+const SecondSeriesProfile& RWK201EProfile();
+const SecondSeriesProfile& RWK305EProfile();
+const SecondSeriesProfile& RWK305G2Profile();
+// Every profile, one per editor.
+const std::vector<const SecondSeriesProfile*>& SecondSeriesProfiles();
+
+// True when the profile's form holds the control.
+bool HasControl(const SecondSeriesProfile& profile, Control control);
 
 // The row of a setting in the profile's table; nullptr when it has none.
 const SettingRow* RowOf(const SecondSeriesProfile& profile, Setting setting);
@@ -247,7 +289,7 @@ const std::vector<std::string>& ItemsOf(const SecondSeriesProfile& profile, Cont
 // The text of an item; empty for -1 or an index past the end.
 std::string ItemText(const std::vector<std::string>& items, int index);
 
-// The controls as the form starts.
+// The controls as the form starts; a control its form lacks holds nothing.
 FormState StartState(const SecondSeriesProfile& profile);
 
 // The kept high byte of the switch word (address 09) of one editor: 0 when
@@ -277,6 +319,20 @@ struct SaveCommands {
 };
 SaveCommands BuildSaveCommands(const FormState& state, const EditValues& edits, int highBuf09,
                                const SecondSeriesProfile& profile);
+
+// A direct-write Save on one port kind: the commands in the kind's order,
+// each with its pauses. Empty for a queued profile or a kind it has no order
+// for.
+struct PlannedWrite {
+  const SettingRow* row;
+  uint16_t value;
+  int pauseBeforeMs;
+  int pauseAfterMs;
+};
+std::vector<PlannedWrite> PlanDirectWrites(const SaveCommands& commands, const SecondSeriesProfile& profile,
+                                           int portKind);
+// The wait after the reset that ends a Save on this port kind.
+int ResetWaitMs(const SecondSeriesProfile& profile, int portKind);
 
 // Export: the whole file (records in the export order, then the tag), or
 // nullopt when a record is refused.

@@ -13,10 +13,13 @@
 #include "settings/M512EepromSet.h"
 #include "settings/M512IIEepromSet.h"
 #include "settings/N512EepromSet.h"
+#include "settings/RWK201EEepromSet.h"
 #include "settings/RWK201EepromSet.h"
+#include "settings/RWK305EEepromSet.h"
 #include "settings/RWK305EepromSet.h"
 #include "settings/VDH738EepromSet.h"
 #include "settings/VDK466EepromSet.h"
+#include "settings/RWK305G2EepSet.h"
 #include "shell/DialogOpeners.h"
 #include "shell/MainForm.h"
 
@@ -52,6 +55,9 @@ const EditorEntry kEditors[] = {
     {ModelVDK9034, "TK9034EepromSetForm", &Make<TK9034EepromSetForm>},
     {ModelVDK466, "TVDK466EepromSetForm", &Make<TVDK466EepromSetForm>},
     {ModelVDH738, "TVDH738EepromSetForm", &Make<TVDH738EepromSetForm>},
+    {ModelRWK305E, "TRWK305EEepromSetForm", &Make<TRWK305EEepromSetForm>},
+    {ModelRWK201E, "TRWK201EEepromSetForm", &Make<TRWK201EEepromSetForm>},
+    {ModelRWK305GII, "TRWK305G2EepSetForm", &Make<TRWK305G2EepSetForm>},
 };
 
 const EditorEntry* Find(int modelCode) {

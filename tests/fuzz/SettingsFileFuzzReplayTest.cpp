@@ -28,6 +28,19 @@ TEST(SettingsFileFuzzReplay, FixedInputs) {
     const Bytes file = added.Finish(tag);
     EXPECT_EQ(LLVMFuzzerTestOneInput(file.data(), file.size()), 0) << tag;
   }
+  // The keys of the RW-K201E, RW-K305E and RW-K305GII tables (and their
+  // neighbours) under the three tags; the tag alone leaves the RW-K305GII
+  // without a code page, which refuses its export.
+  for (const char* tag : {"RW-K201RX", "RW-K305RX", "RW-K305XX"}) {
+    torva::settings::SettingsFileWriter pos;
+    for (int address : {0x30, 0x43, 0x44, 0x0E, 0x0F, 0x40}) {
+      for (int value : {1, 256, 0xFFFF}) pos.SaveSettingsToFile(address, value);
+    }
+    const Bytes file = pos.Finish(tag);
+    EXPECT_EQ(LLVMFuzzerTestOneInput(file.data(), file.size()), 0) << tag;
+    const Bytes tagOnly = torva::settings::SettingsFileWriter().Finish(tag);
+    EXPECT_EQ(LLVMFuzzerTestOneInput(tagOnly.data(), tagOnly.size()), 0) << tag;
+  }
   EXPECT_EQ(LLVMFuzzerTestOneInput(nullptr, 0), 0);
   // The two-bank editors' files of their start state, whole and cut short.
   for (const auto* profile : torva::settings::TwoBankProfiles()) {

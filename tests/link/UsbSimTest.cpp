@@ -421,6 +421,29 @@ TEST_F(UsbSimTest, LateReplyMissesAShortReadAndComesLater) {
   EXPECT_EQ(UsbDevice::uRead(h, 1, &b, 1), 1);
 }
 
+// The simulator's floor on USB read waits: a host time-out shorter than the
+// printer's reply still gets it, and a silent printer is waited for no longer
+// than the floor.
+TEST_F(UsbSimTest, ReadWaitFloorOutlastsAShortTimeOut) {
+  start();
+  printer_->setUsbReadWaitFloorMs(2000);
+  printer_->setFault({torva::sim::Fault::LateReply, 1, 300});
+  const int h = openDevice(0);
+  ASSERT_GT(h, 0);
+  UsbDevice::SetUSBTimeouts(h, 5, 30);  // 50 ms
+  const uint8_t ts[] = {0x1D, 0x72, 0x01, 0x0A};
+  ASSERT_EQ(UsbDevice::uWrite(h, 0, ts, 4), 4);
+  uint8_t b = 0xEE;
+  EXPECT_EQ(UsbDevice::uRead(h, 1, &b, 1), 1);
+  printer_->setUsbReadWaitFloorMs(300);
+  EXPECT_EQ(printer_->usbReadWaitFloorMs(), 300);
+  const uint64_t t0 = torva::TickMs();
+  EXPECT_EQ(UsbDevice::uRead(h, 1, &b, 1), 0) << "nothing asked, nothing comes";
+  EXPECT_GE(torva::TickMs() - t0, 295u);
+  printer_->setUsbReadWaitFloorMs(-5);
+  EXPECT_EQ(printer_->usbReadWaitFloorMs(), 0);
+}
+
 TEST_F(UsbSimTest, PrinterReadsExactAndEmpty) {
   start();
   printer_->setSetting(0x41, 0x0102);

@@ -14,9 +14,12 @@
 #include "shell/EditorDispatch.h"
 #include "settings/K409EepromSet.h"
 #include "settings/M512IIEepromSet.h"
+#include "settings/RWK201EEepromSet.h"
 #include "settings/RWK201EepromSet.h"
+#include "settings/RWK305EEepromSet.h"
 #include "settings/RWK305EepromSet.h"
 #include "settings/VDH738EepromSet.h"
+#include "settings/RWK305G2EepSet.h"
 #include "shell/MainForm.h"
 #include "gui/Messages.h"
 #include "shell/Password.h"
@@ -102,7 +105,10 @@ TEST_F(EditorDispatchTest, AccessCodeThenTheModelsEditor) {
       {ModelRWNK409, kAccessCode, "TK409EepromSetForm"},
       {ModelRWNK409, "", ""},
       {ModelVDK773, kAccessCode, "TK773Eeport"},
-      {ModelVDK772, kAccessCode, ""},       // an editor that is not there yet
+      {ModelRWK305E, kAccessCode, "TRWK305EEepromSetForm"},
+      {ModelRWK201E, kAccessCode, "TRWK201EEepromSetForm"},
+      {ModelRWK305GII, kAccessCode, "TRWK305G2EepSetForm"},
+      {ModelRWK305GII, "", ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::to_string(c.model) + " " + c.code);
@@ -161,6 +167,45 @@ TEST(EditorDispatchTable, RowsOfTheEditorsThatExist) {
   EXPECT_EQ(k409->objectName(), "TK409EepromSetForm");
   EXPECT_EQ(k409->windowTitle(), "K409 EepromSet");
   EXPECT_EQ(k409Form->profile().modelCodes, (std::vector<int>{ModelRWNK409}));
+  // The RW-K305E, RW-K201E and RW-K305GII: each its own editor.
+  struct SecondSeriesRow {
+    int model;
+    const char* className;
+    const char* caption;
+  };
+  const SecondSeriesRow second[] = {
+      {ModelRWK305E, "TRWK305EEepromSetForm", "EepromSet"},
+      {ModelRWK201E, "TRWK201EEepromSetForm", "EepromSet"},
+      {ModelRWK305GII, "TRWK305G2EepSetForm", "RW-K305GII EepromSet"},
+  };
+  for (const SecondSeriesRow& r : second) {
+    SCOPED_TRACE(r.model);
+    EXPECT_STREQ(SettingsEditorClass(r.model), r.className);
+    auto editor = CreateSettingsEditor(r.model, nullptr);
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(editor->objectName().toStdString(), r.className);
+    EXPECT_EQ(editor->windowTitle(), r.caption);
+    auto* frame = dynamic_cast<TSecondSeriesEepromSetForm*>(editor.get());
+    ASSERT_NE(frame, nullptr);
+    EXPECT_EQ(frame->profile().modelCodes, (std::vector<int>{r.model})) << "its model's settings";
+  }
+  EXPECT_NE(dynamic_cast<TRWK305EEepromSetForm*>(CreateSettingsEditor(ModelRWK305E, nullptr).get()), nullptr);
+  EXPECT_NE(dynamic_cast<TRWK201EEepromSetForm*>(CreateSettingsEditor(ModelRWK201E, nullptr).get()), nullptr);
+  EXPECT_NE(dynamic_cast<TRWK305G2EepSetForm*>(CreateSettingsEditor(ModelRWK305GII, nullptr).get()), nullptr);
+  // Every code opens the editor of its model's row.
+  const char* const kEditorOf[kPrinterModelCount] = {
+      "TN512EepromSetForm",    "TM512EepromSetForm",    "TM512IIEepromSetForm",  "TK305EepromSetForm",
+      "TRWK201EepromSetForm",  "TK409EepromSetForm",    "TRWK305EepromSetForm",  "TK201EepromSetForm",
+      "TK512EepromSetForm",    "TRWK305EEepromSetForm", "TRWK201EEepromSetForm", "TK772EepromSetForm",
+      "TK773Eeport",           "TK9034EepromSetForm",   "TRWK305G2EepSetForm",   "TRWK305EepromSetForm",
+      "TK772EepromSetForm",    "TVDK466EepromSetForm",  "TVDH738EepromSetForm"};
+  for (int code = 0; code < kPrinterModelCount; ++code) {
+    SCOPED_TRACE(code);
+    auto editor = CreateSettingsEditor(code, nullptr);
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(editor->objectName().toStdString(), kEditorOf[code]);
+    EXPECT_STREQ(SettingsEditorClass(code), kEditorOf[code]);
+  }
 }
 
 // The two-bank family: the VD-K772 and VD-K772II share one editor; each

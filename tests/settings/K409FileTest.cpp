@@ -129,9 +129,10 @@ TEST_F(K409FileTest, FormAsItOpens) {
   }
   TK409EepromSetForm form;
   form.show();
-  // Every control of the frame is on the form and shown, lists and groups
+  // Every control of the profile is on the form and shown, lists and groups
   // filled from the map.
-  for (const ControlInfo& info : Controls()) {
+  for (Control control : K409Profile().controls) {
+    const ControlInfo& info = InfoOf(control);
     SCOPED_TRACE(info.name);
     QWidget* w = form.findChild<QWidget*>(info.name);
     ASSERT_NE(w, nullptr);

@@ -134,8 +134,9 @@ TEST_F(SecondSeriesFileTest, FormAsItOpens) {
     EXPECT_EQ(torva::testing::CaptionProblems(&k305).join("\n").toStdString(), "");
   }
   TRWK201EepromSetForm form;
-  // Every control of the frame is on the form, lists filled from the map.
-  for (const ControlInfo& info : Controls()) {
+  // Every control of the profile is on the form, lists filled from the map.
+  for (Control control : RWK201Profile().controls) {
+    const ControlInfo& info = InfoOf(control);
     SCOPED_TRACE(info.name);
     QWidget* w = form.findChild<QWidget*>(info.name);
     ASSERT_NE(w, nullptr);

@@ -9,11 +9,15 @@
 #include <QTimer>
 
 #include <functional>
+#include <memory>
 
 #include "link/Clock.h"
 #include "link/PortState.h"
 #include "settings/K409EepromSet.h"
+#include "settings/RWK201EEepromSet.h"
 #include "settings/RWK201EepromSet.h"
+#include "settings/RWK305EEepromSet.h"
+#include "settings/RWK305G2EepSet.h"
 #include "sim/SimPrinter.h"
 
 namespace {
@@ -37,6 +41,45 @@ class BoxCatcher {
   std::function<void(QMessageBox*)> act_;
   QTimer timer_;
 };
+
+// The dialog after a Get (English), and in Chinese with the box of a Get
+// against a printer that stops answering at `silentAddress` in front.
+void Shoot(const QString& folder, const QString& stem, torva::sim::SimPrinter& printer, int silentAddress,
+           const std::function<std::unique_ptr<TSecondSeriesEepromSetForm>()>& make) {
+  for (const char* language : {"English", "Chinese"}) {
+    Language = language;
+    printer.clearFault();
+    std::unique_ptr<TSecondSeriesEepromSetForm> form = make();
+    form->show();
+    const QString file = folder + "/settings-" + stem + "-" + QString(language).toLower() + ".png";
+    if (Language == "English") {
+      {
+        BoxCatcher close({});
+        form->btnGetSettingsFromPrinterClick();
+      }
+      QApplication::processEvents();
+      ASSERT_TRUE(form->grab().save(file));
+      continue;
+    }
+    printer.setAddressFault(silentAddress, torva::sim::FaultSpec{torva::sim::Fault::NoReply, -1, 0});
+    torva::settings::PortStyle quick = form->link().style();
+    quick.readTimeoutMs = 300;
+    form->link().setStyle(quick);
+    bool shot = false;
+    BoxCatcher grab([&](QMessageBox* box) {
+      QImage image = form->grab().toImage();
+      const QImage boxImage = box->grab().toImage();
+      QPainter painter(&image);
+      painter.drawImage((image.width() - boxImage.width()) / 2, (image.height() - boxImage.height()) / 2,
+                        boxImage);
+      painter.end();
+      shot = image.save(file);
+    });
+    form->btnGetSettingsFromPrinterClick();
+    EXPECT_TRUE(shot) << file.toStdString();
+  }
+  printer.clearFault();
+}
 
 }  // namespace
 
@@ -142,6 +185,42 @@ TEST(SecondSeriesScreenshots, K409BothLanguages) {
     form.btnSaveSettingsToPrinterClick();
     EXPECT_TRUE(shot);
   }
+  printer.stop();
+  ResetPortState();
+}
+
+// The RW-K201E and RW-K305E (no serial settings, CR command or beeper shown)
+// and the RW-K305GII (its own form, the lengths in centimetres).
+TEST(SecondSeriesScreenshots, EModelsAndRWK305G2BothLanguages) {
+  const QByteArray folder = qgetenv("TORVA_DOCS_SHOTS");
+  if (folder.isEmpty()) GTEST_SKIP() << "set TORVA_DOCS_SHOTS to a folder to take the screenshots";
+  ResetPortState();
+  torva::SetPrinterDelayScale(0);
+  torva::sim::SimPrinter printer(10);
+  PortType = PortCOM;
+  ComParameter.Name = printer.startSerial();
+  for (int model : {10, 9}) {
+    printer.setModel(model);
+    printer.setSetting(0x06, 120);
+    printer.setSetting(0x30, 0);
+    printer.setSetting(0x6D, 2);
+    printer.setSetting(0x37, 80);
+    if (model == 10) {
+      Shoot(QString::fromUtf8(folder), "rwk201e", printer, 0x54,
+            [] { return std::make_unique<TRWK201EEepromSetForm>(); });
+    } else {
+      Shoot(QString::fromUtf8(folder), "rwk305e", printer, 0x54,
+            [] { return std::make_unique<TRWK305EEepromSetForm>(); });
+    }
+  }
+  printer.setModel(14);
+  printer.setSetting(0x16, 2);  // 38400
+  printer.setSetting(0x0E, 30);
+  printer.setSetting(0x0F, 256);
+  printer.setSetting(0x6D, 9);
+  printer.setSetting(0x12, 1);
+  Shoot(QString::fromUtf8(folder), "rwk305gii", printer, 0x02,
+        [] { return std::make_unique<TRWK305G2EepSetForm>(); });
   printer.stop();
   ResetPortState();
 }

@@ -598,6 +598,9 @@ class SecondSeriesUsbTest : public SecondSeriesSimBase, public ::testing::WithPa
     SecondSeriesSimBase::SetUp();
     socket_ = path("usb.sock").toStdString();
     printer_.startUsbSocket(socket_);
+    // The device library's 200 ms read time-out is shorter than a loaded
+    // machine may take to run the printer's thread.
+    printer_.setUsbReadWaitFloorMs(2000);
     setenv("TORVA_USB_SIM", socket_.c_str(), 1);
     PortType = GetParam();
     USBParameter.X = 0;
