@@ -7,6 +7,7 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <algorithm>
+#include <array>
 
 #include "gui/DialogHelpers.h"
 #include "gui/Messages.h"
@@ -157,6 +158,40 @@ bool TCheckmarkForm::eventFilter(QObject* watched, QEvent* event) {
   return QDialog::eventFilter(watched, event);
 }
 
+// --- busy
+
+class TCheckmarkForm::BusyScope {
+ public:
+  explicit BusyScope(TCheckmarkForm& form) : form_(form) {
+    for (int i = 0; i < 3; ++i) {
+      enabled_[i] = buttons()[i]->isEnabled();
+      buttons()[i]->setEnabled(false);
+    }
+  }
+  ~BusyScope() {
+    // Whatever the exchange decided about a button (CheckMark disabled by the
+    // check-enable step) is kept.
+    bool keep[3];
+    for (int i = 0; i < 3; ++i) keep[i] = enabled_[i] && !disabledByExchange_[i];
+    QApplication::processEvents();
+    for (int i = 0; i < 3; ++i) buttons()[i]->setEnabled(keep[i]);
+  }
+  // The exchange disables a button for good.
+  void Disable(QPushButton* button) {
+    for (int i = 0; i < 3; ++i)
+      if (buttons()[i] == button) disabledByExchange_[i] = true;
+  }
+
+ private:
+  std::array<QPushButton*, 3> buttons() const {
+    return {form_.ui_->SetADButton, form_.ui_->CheckMark, form_.ui_->ExitButton};
+  }
+  TCheckmarkForm& form_;
+  bool enabled_[3] = {false, false, false};
+  bool disabledByExchange_[3] = {false, false, false};
+  WaitCursor cursor_;
+};
+
 // --- port
 
 void TCheckmarkForm::ShowOpenError(int kind) {
@@ -251,7 +286,7 @@ void TCheckmarkForm::SetADButtonClick() {
   // threshold address or the port kind has no write.
   if (!ok || value > 0xFF || command.empty() || !CheckMarkServes(kind)) return;
 
-  WaitCursor cursor;
+  BusyScope busy(*this);
   torva::link::PortSession session(kCheckMarkPortPlan);
   MarkPort port;
   if (!OpenPort(session, port)) return;
@@ -268,7 +303,7 @@ void TCheckmarkForm::CheckMarkClick() {
   const int kind = PortType.load();
   if (!ui_->CheckMark->isEnabled() || !CheckMarkServes(kind)) return;
   if (group_.calibration == MarkCalibration::None) return;  // groups G and J calibrate nothing
-  WaitCursor cursor;
+  BusyScope busy(*this);
   torva::link::PortSession session(kCheckMarkPortPlan);
   MarkPort port;
   if (!OpenPort(session, port)) return;
@@ -286,7 +321,7 @@ void TCheckmarkForm::CheckMarkClick() {
         return;
       }
       // Checking takes effect after a power cycle and a new opening.
-      ui_->CheckMark->setEnabled(false);
+      busy.Disable(ui_->CheckMark);
       session.Close();
       torva::PrinterDelay(kEnableRebootPauseMs);
       OutputWarning("\n\rEnable CheckMark successfully and reboot the printer.",

@@ -54,6 +54,11 @@ class TCheckmarkForm : public QDialog {
   bool OpenPort(torva::link::PortSession& session, torva::tools::MarkPort& port);
   void ShowOpenError(int kind);
   void AddMemoLine(const QString& line);
+  // While an exchange runs: the hourglass and the buttons disabled. At its
+  // end the clicks and keys that came meanwhile are handled while the
+  // buttons are still disabled (so a double click calibrates once), then the
+  // buttons are as they were, or as the exchange left them.
+  class BusyScope;
 
   std::unique_ptr<Ui::TCheckmarkForm> ui_;
   const torva::tools::MarkGroup& group_;

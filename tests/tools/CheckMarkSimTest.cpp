@@ -1,6 +1,7 @@
 // Check Mark end to end: the real dialog, offscreen, against the simulated
 // printer on the pseudo-terminal and the USB backend.
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -315,6 +316,35 @@ TEST_F(CheckMarkTest, UsbCalibrationBlocksAndGroupHLines) {
     EXPECT_TRUE(AllClosed());
     dialog.reset();
   }
+}
+
+// A second click on the calibrate button while the first calibration runs
+// (the window does not answer meanwhile) lands on a disabled button.
+TEST_F(CheckMarkTest, ClicksDuringACalibrationDoNotStartAnother) {
+  UseSerial(2);
+  MarkPaper(0x20);
+  Open().show();
+  QPushButton* button = ui().CheckMark;
+  auto postClick = [&] {
+    const QPointF at(button->width() / 2.0, button->height() / 2.0);
+    QApplication::postEvent(button, new QMouseEvent(QEvent::MouseButtonPress, at, button->mapToGlobal(at),
+                                                    Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
+    QApplication::postEvent(button, new QMouseEvent(QEvent::MouseButtonRelease, at, button->mapToGlobal(at),
+                                                    Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
+  };
+  sim.clearLog();
+  postClick();  // queued behind the click that starts the calibration
+  button->click();
+  tooltest::WaitFor([] { return false; }, 200);
+  EXPECT_EQ(Frames(sim, "MarkLog").size(), 1u);
+  EXPECT_TRUE(button->isEnabled());
+  EXPECT_TRUE(ui().SetADButton->isEnabled());
+  EXPECT_TRUE(ui().ExitButton->isEnabled());
+  // The same click, once the dialog is idle, does calibrate.
+  postClick();
+  tooltest::WaitFor([&] { return Frames(sim, "MarkLog").size() == 2; }, 5000);
+  EXPECT_EQ(Frames(sim, "MarkLog").size(), 2u);
+  EXPECT_TRUE(Texts().empty());
 }
 
 TEST_F(CheckMarkTest, GroupHWriteFailureSaysSoInTheMemo) {
