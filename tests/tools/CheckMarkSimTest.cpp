@@ -318,6 +318,31 @@ TEST_F(CheckMarkTest, UsbCalibrationBlocksAndGroupHLines) {
   }
 }
 
+// The VD-K773 in its custom mode: the custom channel, its replies framed.
+TEST_F(CheckMarkTest, K773CustomModeUsesTheCustomChannel) {
+  for (int classMode : {1, 0}) {
+    SCOPED_TRACE(classMode);
+    sim.stop();
+    UseUsb(12, PortUSBPrinter);
+    sim.setK773Custom(true, classMode, classMode == 1 ? 2 : 0);
+    is773Costom = 1;
+    iUSBClassMode = classMode;
+    iStatusBytes = classMode == 1 ? 2 : 0;
+    sim.setSetting(0x12, 1);
+    Open();
+    EXPECT_TRUE(ui().CheckMark->isEnabled());
+    EXPECT_TRUE(Texts().empty());
+    sim.clearLog();
+    dialog->CheckMarkClick();
+    ASSERT_TRUE(sim.waitForLog(1, 3000));
+    EXPECT_EQ(Frames(sim, "MarkCalibration"), (std::vector<Bytes>{{0x1D, 0x28, 0x41, 0x02, 0x00, 0x01, 0x04}}));
+    EXPECT_EQ(sim.log()[0].channel, "usbprinter");
+    EXPECT_EQ(Memo().front(), "Send CheckMark command successfully!");
+    EXPECT_TRUE(AllClosed());
+    dialog.reset();
+  }
+}
+
 // A second click on the calibrate button while the first calibration runs
 // (the window does not answer meanwhile) lands on a disabled button.
 TEST_F(CheckMarkTest, ClicksDuringACalibrationDoNotStartAnother) {
