@@ -276,6 +276,31 @@ TEST_F(CheckMarkTest, LogStillArrivingAfterTheWaitIsReadWhole) {
   EXPECT_TRUE(AllClosed());
 }
 
+// A log shorter than the buffer: read to its end (the line quiet, or a USB
+// read that brings nothing) and decoded with the rest of the buffer at 0.
+TEST_F(CheckMarkTest, ShortLogIsReadToItsEnd) {
+  Bytes log(1500, 0x20);
+  for (size_t i = 1 + 8 * 30; i < 1 + 8 * 36; ++i) log[i] = 0xE0;  // a mark from window 30
+  for (int kind : {PortCOM, PortUSB}) {
+    SCOPED_TRACE(kind);
+    sim.stop();
+    if (kind == PortCOM)
+      UseSerial(2);
+    else
+      UseUsb(2, kind);
+    MarkPaper(0x20);
+    sim.setMarkLog(log);
+    sim.setCalibratedThreshold(0x80);
+    Open();
+    dialog->CheckMarkClick();
+    EXPECT_EQ(Memo(), Decoded(2, 0x80));
+    EXPECT_THAT(Memo(), ::testing::Contains(QString("Black mark found ! Lg=256,steps=32mm,U=4.38V")));
+    EXPECT_TRUE(Texts().empty());
+    EXPECT_TRUE(AllClosed());
+    dialog.reset();
+  }
+}
+
 TEST_F(CheckMarkTest, UsbCalibrationBlocksAndGroupHLines) {
   struct Case {
     int model;
