@@ -54,7 +54,7 @@ TADConverterForm::TADConverterForm(QWidget* owner) : QDialog(owner), ui_(std::ma
   SetCaptions();
 }
 
-TADConverterForm::~TADConverterForm() { FormClose(); }
+TADConverterForm::~TADConverterForm() { FormClose(false); }
 
 void TADConverterForm::SetCaptions() {
   ApplyDialogFont(this);
@@ -170,18 +170,20 @@ void TADConverterForm::ShowErrorAndExitThread() {
   SetIdle();
 }
 
-void TADConverterForm::FormClose() {
+void TADConverterForm::FormClose(bool painting) {
   if (closed_) return;
-  closed_ = true;
+  closed_ = true;  // from now on no report reaches the view
   activeGeneration_ = 0;
   // The thread ends before the view goes; it closes the port on its way out.
-  thread_.stopAndJoin();
+  // A USB read in progress ends with its time-out: the windows keep painting
+  // meanwhile when the view closes from its event loop.
+  if (painting)
+    torva::gui::RunWhilePainting([this] { thread_.stopAndJoin(); });
+  else
+    thread_.stopAndJoin();
 }
 
 void TADConverterForm::done(int result) {
-  {
-    WaitCursor cursor;  // a USB read in progress ends with its time-out
-    FormClose();
-  }
+  FormClose(true);
   QDialog::done(result);
 }

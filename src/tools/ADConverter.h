@@ -62,7 +62,7 @@ class TADConverterForm : public QDialog {
   void ShowCommunicationError();
   void ZeroEdits();
   void SetIdle();
-  void FormClose();
+  void FormClose(bool painting);
 
   std::unique_ptr<Ui::TADConverterForm> ui_;
   torva::tools::TInquireADValueThread thread_;

@@ -7,7 +7,6 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <algorithm>
-#include <array>
 
 #include "gui/DialogHelpers.h"
 #include "gui/Messages.h"
@@ -18,7 +17,6 @@
 #include "ui_CheckMark.h"
 
 using namespace torva::tools;
-using torva::gui::WaitCursor;
 
 namespace {
 
@@ -158,40 +156,6 @@ bool TCheckmarkForm::eventFilter(QObject* watched, QEvent* event) {
   return QDialog::eventFilter(watched, event);
 }
 
-// --- busy
-
-class TCheckmarkForm::BusyScope {
- public:
-  explicit BusyScope(TCheckmarkForm& form) : form_(form) {
-    for (int i = 0; i < 3; ++i) {
-      enabled_[i] = buttons()[i]->isEnabled();
-      buttons()[i]->setEnabled(false);
-    }
-  }
-  ~BusyScope() {
-    // Whatever the exchange decided about a button (CheckMark disabled by the
-    // check-enable step) is kept.
-    bool keep[3];
-    for (int i = 0; i < 3; ++i) keep[i] = enabled_[i] && !disabledByExchange_[i];
-    QApplication::processEvents();
-    for (int i = 0; i < 3; ++i) buttons()[i]->setEnabled(keep[i]);
-  }
-  // The exchange disables a button for good.
-  void Disable(QPushButton* button) {
-    for (int i = 0; i < 3; ++i)
-      if (buttons()[i] == button) disabledByExchange_[i] = true;
-  }
-
- private:
-  std::array<QPushButton*, 3> buttons() const {
-    return {form_.ui_->SetADButton, form_.ui_->CheckMark, form_.ui_->ExitButton};
-  }
-  TCheckmarkForm& form_;
-  bool enabled_[3] = {false, false, false};
-  bool disabledByExchange_[3] = {false, false, false};
-  WaitCursor cursor_;
-};
-
 // --- port
 
 void TCheckmarkForm::ShowOpenError(int kind) {
@@ -203,13 +167,16 @@ void TCheckmarkForm::ShowOpenError(int kind) {
     OutputError("Can't open " + name + " port!", chinese);
 }
 
-bool TCheckmarkForm::OpenPort(torva::link::PortSession& session, MarkPort& port) {
-  const torva::link::PortOpen open = session.Open();
-  port.kind = open.kind;
-  port.handle = open.handle;
-  if (open.opened()) return true;
+bool TCheckmarkForm::RunExchange(const std::function<void(const MarkPort&)>& exchange) {
+  torva::link::PortOpen open;
+  torva::gui::RunWhilePainting([&] {
+    // Opened, used and closed on the exchange's thread, on every way out.
+    torva::link::PortSession session(kCheckMarkPortPlan);
+    open = session.Open();
+    if (open.opened()) exchange(MarkPort{open.kind, open.handle});
+  });
   if (open.status == torva::link::PortOpenStatus::Failed) ShowOpenError(open.kind);
-  return false;
+  return open.opened();
 }
 
 // --- creation
@@ -229,30 +196,38 @@ void TCheckmarkForm::FormCreate() {
     ui_->CheckMark->setEnabled(false);
     return;
   }
-  WaitCursor cursor;
-  torva::link::PortSession session(kCheckMarkPortPlan);
-  MarkPort port;
-  if (!OpenPort(session, port)) return;
+
+  const bool calibrationOnly = group_.layout == MarkLayout::CalibrationOnly;
+  const uint8_t address = MarkThresholdReadAddress(PrinterName.load());
+  bool markRead = false, paperRead = false, sequential = false;
+  uint8_t threshold = 0;
+  if (!RunExchange([&](const MarkPort& port) {
+        if (!calibrationOnly) {
+          uint8_t reply[2] = {0, 0};
+          markRead = EcGetMark(port, address, reply);
+          if (!markRead) return;
+          threshold = reply[0];
+        }
+        paperRead = GetPaperType(port, sequential);
+      }))
+    return;
 
   auto paperTypeError = [] { OutputError("Get paper type error!", "获取纸张类型失败！"); };
-  if (group_.layout == MarkLayout::CalibrationOnly) {
-    ui_->CheckMark->setEnabled(true);
-    bool sequential = false;
-    if (!GetPaperType(port, sequential)) {
-      paperTypeError();
+  if (calibrationOnly) {
+    if (!paperRead) {
       ui_->CheckMark->setEnabled(false);
+      paperTypeError();
     } else if (sequential) {
       ui_->CheckMark->setEnabled(false);
       OutputError("please check whether paper type is mark mode", "请确认是否为标记纸！");
+    } else {
+      ui_->CheckMark->setEnabled(true);
     }
     return;
   }
-
-  uint8_t reply[2] = {0, 0};
-  if (EcGetMark(port, MarkThresholdReadAddress(PrinterName.load()), reply)) {
-    ui_->edtAD->setText(QString("%1").arg(reply[0], 2, 16, QChar('0')).toUpper());
-    bool sequential = false;
-    if (!GetPaperType(port, sequential))
+  if (markRead) {
+    ui_->edtAD->setText(QString("%1").arg(threshold, 2, 16, QChar('0')).toUpper());
+    if (!paperRead)
       paperTypeError();
     else
       ui_->CheckMark->setEnabled(!sequential);
@@ -286,11 +261,9 @@ void TCheckmarkForm::SetADButtonClick() {
   // threshold address or the port kind has no write.
   if (!ok || value > 0xFF || command.empty() || !CheckMarkServes(kind)) return;
 
-  BusyScope busy(*this);
-  torva::link::PortSession session(kCheckMarkPortPlan);
-  MarkPort port;
-  if (!OpenPort(session, port)) return;
-  if (!WriteMarkPort(port, command)) {
+  bool written = false;
+  if (!RunExchange([&](const MarkPort& port) { written = WriteMarkPort(port, command); })) return;
+  if (!written) {
     const QString name = QString::fromStdString(torva::link::ConfiguredPortName(kind));
     OutputError("Write " + name + " port error!",
                 QString::fromUtf8("端口 ") + name + QString::fromUtf8(" 发送数据失败！"));
@@ -303,38 +276,52 @@ void TCheckmarkForm::CheckMarkClick() {
   const int kind = PortType.load();
   if (!ui_->CheckMark->isEnabled() || !CheckMarkServes(kind)) return;
   if (group_.calibration == MarkCalibration::None) return;  // groups G and J calibrate nothing
-  BusyScope busy(*this);
-  torva::link::PortSession session(kCheckMarkPortPlan);
-  MarkPort port;
-  if (!OpenPort(session, port)) return;
 
-  if (group_.checkEnableStep) {
-    bool enabled = false;
-    if (!EcGetCheckEnable(port, enabled)) {
+  enum class Step { Calibrated, CheckEnableFailed, EnableFailed, Enabled };
+  Step step = Step::Calibrated;
+  CheckMarkResult result = CheckMarkResult::WriteFailed;
+  Bytes log;
+  std::optional<uint8_t> threshold;
+  const int model = PrinterName.load();
+  if (!RunExchange([&](const MarkPort& port) {
+        if (group_.checkEnableStep) {
+          bool enabled = false;
+          if (!EcGetCheckEnable(port, enabled)) {
+            step = Step::CheckEnableFailed;
+            return;
+          }
+          if (!enabled) {
+            // Checking takes effect after a power cycle and a new opening.
+            const auto command = torva::settings::WriteSettingCommand(kCheckEnableAddress, 1);
+            step = WriteMarkPort(port, Bytes(command.begin(), command.end())) ? Step::Enabled : Step::EnableFailed;
+            if (step == Step::Enabled) torva::PrinterDelay(kEnableRebootPauseMs);
+            return;
+          }
+        }
+        result = EcCheckMark(port, group_, log);
+        if (group_.calibration == MarkCalibration::Log)
+          threshold = ThresholdAfterCalibration(port, model, result == CheckMarkResult::Ok);
+      }))
+    return;
+
+  switch (step) {
+    case Step::CheckEnableFailed:
       OutputError("Get CheckEnable failed!", "获取手动校验使能状态失败！");
       return;
-    }
-    if (!enabled) {
-      const auto command = torva::settings::WriteSettingCommand(kCheckEnableAddress, 1);
-      if (!WriteMarkPort(port, Bytes(command.begin(), command.end()))) {
-        OutputError("Enable CheckMark failed!", "设置手动校验使能状态失败！");
-        return;
-      }
-      // Checking takes effect after a power cycle and a new opening.
-      busy.Disable(ui_->CheckMark);
-      session.Close();
-      torva::PrinterDelay(kEnableRebootPauseMs);
+    case Step::EnableFailed:
+      OutputError("Enable CheckMark failed!", "设置手动校验使能状态失败！");
+      return;
+    case Step::Enabled:
+      ui_->CheckMark->setEnabled(false);
       OutputWarning("\n\rEnable CheckMark successfully and reboot the printer.",
                     "设置手动校验使能成功并重新开关打印机。");
       return;
-    }
+    case Step::Calibrated:
+      break;
   }
 
-  Bytes log;
-  const CheckMarkResult result = EcCheckMark(port, group_, log);
   if (result == CheckMarkResult::WriteFailed) OutputError("Fail to write data!", "发送黑标校验指令失败！");
   if (result == CheckMarkResult::ReadFailed) OutputError("Fail to read the port!", "读取查询黑标数据失败！");
-
   if (group_.calibration == MarkCalibration::CommandOnly) {
     if (result == CheckMarkResult::Ok) {
       AddMemoLine("Send CheckMark command successfully!");
@@ -346,10 +333,6 @@ void TCheckmarkForm::CheckMarkClick() {
     return;
   }
 
-  const std::optional<uint8_t> threshold =
-      ThresholdAfterCalibration(port, PrinterName.load(), result == CheckMarkResult::Ok);
-  session.Close();
-  ui_->Memo1->clear();
   const std::vector<std::string> lines = DecodeMarkLog(log, group_.windowLimit, threshold, IsEnglish());
   QStringList text;
   for (const std::string& line : lines) text << Q(line);

@@ -5,12 +5,14 @@
 // What the dialog offers depends on the model's group (CheckMarkProtocol.h):
 // the full layout, calibration only (group H: the threshold row hidden) or
 // the threshold only (group J). Creating the dialog reads the threshold and
-// the paper type; every exchange runs on the dialog's thread under the
-// hourglass and opens and closes the port itself, on every way out.
+// the paper type. Every exchange opens and closes the port itself, on every
+// way out, and runs under the hourglass while the windows keep painting and
+// what the user clicks or types meanwhile is dropped.
 #pragma once
 
 #include <QDialog>
 #include <QStringList>
+#include <functional>
 #include <memory>
 
 #include "tools/CheckMarkProtocol.h"
@@ -50,15 +52,14 @@ class TCheckmarkForm : public QDialog {
   void FormCreate();
   // Places the controls for the group's layout and the language.
   void ApplyLayout();
-  // Opens the port through the session; an open failure shows its error.
-  bool OpenPort(torva::link::PortSession& session, torva::tools::MarkPort& port);
+  // Runs `exchange` with the port open, on a thread of its own while the
+  // windows keep painting and user input is dropped (torva::gui::
+  // RunWhilePainting); the port is closed again before it returns. False,
+  // with the open error shown, when the port could not be opened (or the
+  // kind is not one the dialog opens).
+  bool RunExchange(const std::function<void(const torva::tools::MarkPort&)>& exchange);
   void ShowOpenError(int kind);
   void AddMemoLine(const QString& line);
-  // While an exchange runs: the hourglass and the buttons disabled. At its
-  // end the clicks and keys that came meanwhile are handled while the
-  // buttons are still disabled (so a double click calibrates once), then the
-  // buttons are as they were, or as the exchange left them.
-  class BusyScope;
 
   std::unique_ptr<Ui::TCheckmarkForm> ui_;
   const torva::tools::MarkGroup& group_;

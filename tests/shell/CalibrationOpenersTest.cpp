@@ -3,6 +3,8 @@
 // language, after their port-kind guards; Check Mark warns for the models
 // without black-mark mode; isADPress is 1 exactly while the A/D view is open.
 #include <QAction>
+#include <QElapsedTimer>
+#include <functional>
 #include <QPushButton>
 #include <QTimer>
 #include <QToolButton>
@@ -18,6 +20,32 @@
 using shelltest::ShellTest;
 
 namespace {
+
+// Runs `act` on the dialog of type T once it is the running modal dialog.
+// The dialogs talk to the printer while they are created (with the event
+// loop running), so a first look may come too early; one that never comes
+// closes whatever modal window there is after 10 s, so the test fails
+// instead of hanging.
+template <typename T>
+void WhenModal(std::function<void(T*)> act) {
+  auto* timer = new QTimer;
+  auto* waited = new QElapsedTimer;
+  waited->start();
+  QObject::connect(timer, &QTimer::timeout, [timer, waited, act] {
+    auto* d = qobject_cast<T*>(QApplication::activeModalWidget());
+    if (!d && waited->elapsed() < 10000) return;
+    timer->stop();
+    timer->deleteLater();
+    delete waited;
+    if (d) {
+      act(d);
+    } else if (auto* other = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+      ADD_FAILURE() << "the expected dialog did not open";
+      other->reject();
+    }
+  });
+  timer->start(5);
+}
 
 class CalibrationOpeners : public ShellTest {
  protected:
@@ -44,9 +72,7 @@ TEST_F(CalibrationOpeners, CheckMarkOpensFromButtonAndMenu) {
       SCOPED_TRACE(std::string(language) + (way == 0 ? " button" : " menu"));
       QString title, threshold;
       bool ownedByMain = false, calibrationEnabled = false;
-      QTimer::singleShot(0, [&] {
-        auto* d = qobject_cast<TCheckmarkForm*>(QApplication::activeModalWidget());
-        if (!d) return;
+      WhenModal<TCheckmarkForm>([&](TCheckmarkForm* d) {
         title = d->windowTitle();
         ownedByMain = d->parentWidget() == &main;
         threshold = d->form()->edtAD->text();
@@ -88,9 +114,7 @@ TEST_F(CalibrationOpeners, ModelsWithoutBlackMarkModeWarnThenOpenDisabled) {
     recorder.clear();
     bool opened = false, calibrationEnabled = true;
     size_t messagesWhenShown = 0;
-    QTimer::singleShot(0, [&] {
-      auto* d = qobject_cast<TCheckmarkForm*>(QApplication::activeModalWidget());
-      if (!d) return;
+    WhenModal<TCheckmarkForm>([&](TCheckmarkForm* d) {
       opened = true;
       messagesWhenShown = recorder.messages().size();
       calibrationEnabled = d->form()->CheckMark->isEnabled();
@@ -114,9 +138,7 @@ TEST_F(CalibrationOpeners, ADConverterOpensWithIsADPressSetUntilItCloses) {
     QString title;
     int pressedWhileOpen = -1;
     bool ownedByMain = false;
-    QTimer::singleShot(0, [&] {
-      auto* v = qobject_cast<TADConverterForm*>(QApplication::activeModalWidget());
-      if (!v) return;
+    WhenModal<TADConverterForm>([&](TADConverterForm* v) {
       title = v->windowTitle();
       ownedByMain = v->parentWidget() == &main;
       pressedWhileOpen = isADPress;
@@ -131,9 +153,7 @@ TEST_F(CalibrationOpeners, ADConverterOpensWithIsADPressSetUntilItCloses) {
   }
   // Closed while polling: the thread ends, the port is closed, isADPress is 0.
   bool polled = false;
-  QTimer::singleShot(0, [&] {
-    auto* v = qobject_cast<TADConverterForm*>(QApplication::activeModalWidget());
-    if (!v) return;
+  WhenModal<TADConverterForm>([&](TADConverterForm* v) {
     v->SetPollIntervalForTests(20);
     v->StartButtonClick();
     polled = shelltest::WaitFor([&] { return v->Edit(0)->text() != "0"; }, 5000);

@@ -369,7 +369,7 @@ TEST_F(CheckMarkTest, K773CustomModeUsesTheCustomChannel) {
 }
 
 // A second click on the calibrate button while the first calibration runs
-// (the window does not answer meanwhile) lands on a disabled button.
+// is dropped, not queued for a second calibration.
 TEST_F(CheckMarkTest, ClicksDuringACalibrationDoNotStartAnother) {
   UseSerial(2);
   MarkPaper(0x20);
