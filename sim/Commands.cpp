@@ -61,6 +61,7 @@ std::vector<CommandRow> BuildCommandTable() {
   t.push_back({"InitializePrinter", {0x1B, 0x40}, 2, {}});
   AddConsoleRows(t);
   AddInformationRows(t);
+  AddCalibrationRows(t);
   return t;
 }
 

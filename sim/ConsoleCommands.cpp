@@ -29,6 +29,8 @@ const char kConsoleHelp[] =
     "  capture raw|commands    raw: take every byte as data, answer nothing (a download);\n"
     "                          commands: parse and answer again (the default)\n"
     "  version TEXT            the firmware version the printer reports\n"
+    "  ad [HEX...]             show or set the A/D samples answered to 10 04 30, e.g. ad FF 80 00 66 B3 19\n"
+    "  threshold HEX           the mark threshold the next calibration finds, e.g. threshold 80\n"
     "  help                    this text\n"
     "  quit                    stop the simulator\n";
 
@@ -259,6 +261,13 @@ ConsoleCommand ParseConsoleCommand(const std::string& line) {
     c.kind = Kind::Version;
     if (w.size() != 2) return Error("version: version TEXT, e.g. version V1.02.3");
     c.text = w[1];
+  } else if (cmd == "ad") {
+    c.kind = w.size() == 1 ? Kind::ShowAD : Kind::SetAD;
+    if (c.kind == Kind::SetAD && (!ParseHexBytes(Rest(w), c.bytes) || c.bytes.empty()))
+      return Error("ad: hex sample bytes, one per sensor, e.g. ad FF 80 00 66 B3 19");
+  } else if (cmd == "threshold") {
+    c.kind = Kind::Threshold;
+    if (w.size() != 2 || !ParseHexNumber(w[1], 2, c.value)) return Error("threshold: threshold HEX, 00..FF");
   } else if (cmd == "quit" || cmd == "exit") {
     c.kind = Kind::Quit;
   } else {
@@ -266,7 +275,7 @@ ConsoleCommand ParseConsoleCommand(const std::string& line) {
   }
   if (c.kind != Kind::SetStatus && c.kind != Kind::Send && c.kind != Kind::Get && c.kind != Kind::Set &&
       c.kind != Kind::Log && c.kind != Kind::Model && c.kind != Kind::Delay && c.kind != Kind::Capture &&
-      c.kind != Kind::Version && w.size() > 1)
+      c.kind != Kind::Version && c.kind != Kind::SetAD && c.kind != Kind::Threshold && w.size() > 1)
     return Error(w[0] + ": takes no arguments");
   return c;
 }
@@ -342,6 +351,14 @@ std::string RunConsoleCommand(SimPrinter& printer, const ConsoleCommand& c,
     case Kind::Version:
       printer.setFirmwareVersion(c.text);
       return "firmware version " + printer.firmwareVersion() + "\n";
+    case Kind::SetAD:
+      printer.setADSamples(c.bytes);
+      [[fallthrough]];
+    case Kind::ShowAD:
+      return "A/D samples: " + FormatHex(printer.adSamples()) + "\n";
+    case Kind::Threshold:
+      printer.setCalibratedThreshold(static_cast<uint8_t>(c.value));
+      return "mark threshold after calibration: " + Hex2(printer.calibratedThreshold()) + "\n";
   }
   return {};
 }

@@ -34,13 +34,16 @@ struct ConsoleCommand {
     Delay,       // delay MS
     Capture,     // capture raw | capture commands
     Version,     // version TEXT
+    ShowAD,      // ad
+    SetAD,       // ad HEX...
+    Threshold,   // threshold HEX
     Quit,        // quit, exit
   };
   Kind kind = Kind::Empty;
   std::string error;
-  Bytes bytes;       // SetStatus, Send
+  Bytes bytes;       // SetStatus, Send, SetAD
   int address = -1;  // Get, Set; Fault: -1 for the general fault
-  int value = 0;     // Set: the 16-bit value; Model: the code; Delay: ms; Log: entries
+  int value = 0;     // Set: the 16-bit value; Model: the code; Delay: ms; Log: entries; Threshold
   int bank = 1;      // Get, Set
   std::string text;  // Version
   FaultSpec fault;   // Fault (kind None with an address clears that address)

@@ -22,6 +22,11 @@ struct Reply {
   Bytes bytes;
   int address = -1;  // the setting address read, for per-address faults
   int bank = 0;      // the bank of that address (1 or 2); 0: not a setting read
+  // A long answer the printer takes its time over (the calibration log):
+  // this much later than the reply delay, and at this many bytes a second
+  // (0: all at once).
+  int extraDelayMs = 0;
+  int bytesPerSecond = 0;
 };
 
 // Context of one parsed frame, handed to the command's handler. The handler
@@ -53,6 +58,9 @@ uint32_t QueryKey(const Bytes& query);
 // The printer-information queries and the bundler wait time (InformationQueries.cpp).
 void AddInformationRows(std::vector<CommandRow>& table);
 std::map<uint32_t, uint8_t> DefaultQueryReplies();
+// Black-mark calibration and the A/D query (CalibrationCommands.cpp).
+void AddCalibrationRows(std::vector<CommandRow>& table);
+Bytes DefaultADSamples();
 
 // The command table indexed by first byte, so the parser looks at the few
 // rows a byte can start instead of every row: a byte that starts no command
@@ -85,6 +93,7 @@ struct Outgoing {
   Bytes bytes;
   Fault fault = Fault::None;
   int waitMs = 0;  // reply delay, plus lateMs for LateReply
+  int bytesPerSecond = 0;  // paced (Reply::bytesPerSecond); 0: at once
 };
 
 struct SimPrinter::Impl {
@@ -119,6 +128,13 @@ struct SimPrinter::Impl {
   // status record every customIntervalMs, sent by streamThread.
   int customIntervalMs = 100;
   std::thread streamThread;  // started by the first switch-on, joined by stop()
+  // Black-mark calibration and the A/D converter (CalibrationCommands.cpp).
+  Bytes adSamples = DefaultADSamples();
+  uint8_t calibratedThreshold = 0x80;
+  Bytes markLog;  // empty: the model's default log
+  int markLogDelayMs = 0;
+  int markLogBytesPerSecond = 0;
+  std::map<int, uint8_t> sensorThresholds;
 
   std::vector<LogEntry> log;
   Bytes received;
@@ -162,6 +178,8 @@ struct SimPrinter::Impl {
   // --- without mu held
   void deliver(Session& s, Outgoing out);
   void send(Session& s, const Bytes& bytes);
+  // Sends bytes in pieces at the given rate.
+  void sendPaced(Session& s, const Bytes& bytes, int bytesPerSecond);
   void hangupSession(Session& s);
   // Sleeps ms, returns early when the printer stops.
   void pause(int ms);

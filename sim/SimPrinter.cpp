@@ -181,7 +181,8 @@ void SimPrinter::Impl::setAutoStatus(Session& s, bool on, std::vector<Reply>& re
 Outgoing SimPrinter::Impl::decide(const Reply& reply) {
   Outgoing o;
   o.bytes = reply.bytes;
-  o.waitMs = replyDelayMs;
+  o.waitMs = replyDelayMs + std::max(0, reply.extraDelayMs);
+  o.bytesPerSecond = std::max(0, reply.bytesPerSecond);
   FaultSpec* chosen = nullptr;
   if (reply.address >= 0) {
     auto banked = bankAddressFaults.find({reply.bank, reply.address});
@@ -300,7 +301,30 @@ void SimPrinter::Impl::deliver(Session& s, Outgoing o) {
   if (o.fault == Fault::Garbage) {
     for (auto& b : o.bytes) b = static_cast<uint8_t>(~b);
   }
+  if (o.bytesPerSecond > 0) {
+    sendPaced(s, o.bytes, o.bytesPerSecond);
+    return;
+  }
   send(s, o.bytes);
+}
+
+void SimPrinter::Impl::sendPaced(Session& s, const Bytes& bytes, int bytesPerSecond) {
+  // A piece every 5 ms, so the line is never quiet for long while it talks.
+  constexpr int kPieceMs = 5;
+  const size_t piece = std::max<size_t>(1, static_cast<size_t>(bytesPerSecond) * kPieceMs / 1000);
+  const auto start = std::chrono::steady_clock::now();
+  for (size_t at = 0; at < bytes.size(); at += piece) {
+    {
+      std::unique_lock<std::mutex> lock(mu);
+      // Each piece at its time from the start, so the rate holds however
+      // late a wake-up comes.
+      const auto due = start + std::chrono::microseconds(static_cast<int64_t>(at) * 1000000 / bytesPerSecond);
+      cv.wait_until(lock, due, [&] { return stopping; });
+      if (stopping) return;
+    }
+    const size_t end = std::min(bytes.size(), at + piece);
+    send(s, Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(at), bytes.begin() + static_cast<std::ptrdiff_t>(end)));
+  }
 }
 
 void SimPrinter::Impl::send(Session& s, const Bytes& bytes) {

@@ -152,6 +152,31 @@ class SimPrinter {
   void setRawCapture(bool on);
   bool rawCapture() const;
 
+  // --- black-mark calibration and the A/D converter
+  // The bytes answered to the A/D query 10 04 30: one sample per sensor
+  // (default seven: FF 80 00 66 B3 19 4C).
+  void setADSamples(const Bytes& samples);
+  Bytes adSamples() const;
+  // The mark threshold a calibration finds: 1D 28 41 02 00 01 04 (the short
+  // calibration) and 1D 28 41 02 00 02 04 store it, as a setting, at the
+  // address the console reads the threshold from (39 for models 0-5, 8 and
+  // 12; 20 otherwise). Default 80.
+  void setCalibratedThreshold(uint8_t value);
+  uint8_t calibratedThreshold() const;
+  // The sensor log sent after 1D 28 41 02 00 02 07: empty restores the
+  // default, MarkLogFor(model). It goes out delayMs after the reply delay,
+  // at bytesPerSecond (0: all at once).
+  void setMarkLog(const Bytes& log);
+  Bytes markLog() const;
+  void setMarkLogTiming(int delayMs, int bytesPerSecond);
+  // The model's default log: byte 0 and then samples that show one mark
+  // (windows of eight samples: ten below the default threshold, six above,
+  // the rest below), 8000 bytes for the models whose console reads 8000
+  // (1, 5, 8), 5000 for the others.
+  static Bytes MarkLogFor(int model);
+  // What 1D 99 5C 31 E7 08 51 01 c v stored for sensor c; -1 when nothing.
+  int sensorThreshold(int c) const;
+
   // --- line behaviour and faults
   void setReplyDelayMs(int ms);  // default 3 ms, what a real line takes
   int replyDelayMs() const;

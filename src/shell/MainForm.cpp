@@ -386,12 +386,12 @@ void TMainForm::SpeedButton_EepromSetClick() {
 
 void TMainForm::SpeedButton_CheckMarkClick() {
   if (!CheckPortGuard(GuardedTool::CheckMark)) return;
-  // The black-mark calibration dialog opens here (service tools).
+  OpenCheckMark(*this);
 }
 
 void TMainForm::ADConverterMenuClick() {
   if (!CheckPortGuard(GuardedTool::ADConverter)) return;
-  // The A/D converter dialog opens here (service tools).
+  OpenADConverter(*this);
 }
 
 void TMainForm::PrinterInformationMenuClick() {

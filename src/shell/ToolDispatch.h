@@ -19,3 +19,12 @@ void OpenPrinterInformation(TMainForm& main);
 // The bundler wait time (Test > Bundler > Bundler WaitTime): the dialog opens
 // and closes the configured port itself.
 void OpenBundlerlatencytime(TMainForm& main);
+
+// Black-mark calibration (Check Mark button and menu entry). Creating the
+// dialog reads the printer; for the VD-K305 and the RW-K305GII the opener then
+// disables the calibration and warns that the model has no black-mark mode.
+void OpenCheckMark(TMainForm& main);
+
+// The A/D converter view (AD Converter menu entry). isADPress is 1 from
+// before the dialog is created until it has closed, on every way out.
+void OpenADConverter(TMainForm& main);

@@ -402,7 +402,11 @@ TEST_F(SimSession, LateReplyComesAfterLateMs) {
   printer.setFault({Fault::LateReply, -1, 200});
   uint64_t start = simtest::NowMs();
   std::thread t2([&] { feed({0x1D, 0x72, 0x01}); });
-  EXPECT_TRUE(host.wait(1, 100).empty());
+  // Seen within 100 ms only when this thread itself came late (a loaded
+  // machine): then the time says whether the reply was early.
+  if (!host.wait(1, 100).empty()) {
+    EXPECT_GE(simtest::NowMs() - start, 190u);
+  }
   EXPECT_EQ(host.wait(1, 2000).size(), 1u);
   EXPECT_GE(simtest::NowMs() - start, 190u);
   t2.join();
