@@ -42,10 +42,14 @@ int ConsoleCodecFuzzOne(const uint8_t* data, size_t size) {
   const char kNull[] = "NULL";
   if (std::search(own.begin(), own.end(), kNull, kNull + 4) == own.end())
     Require(NotationBytes(NotationText(bytes)) == own);
+  // The Receive box shows what came before the first 00; read back, it holds
+  // no 00 unless the printer sent "NULL" itself.
   const Text received = ReceivedDataText(bytes);
   const std::optional<Bytes> shown = NotationBytes(received);
   Require(shown.has_value());
-  Require(std::find(shown->begin(), shown->end(), uint8_t{0}) == shown->end());
+  const auto firstZero = std::find(own.begin(), own.end(), uint8_t{0});
+  if (std::search(own.begin(), firstZero, kNull, kNull + 4) == firstZero)
+    Require(std::find(shown->begin(), shown->end(), uint8_t{0}) == shown->end());
 
   // The same bytes as a box's text, two bytes a character.
   Text text(size / 2, u'\0');

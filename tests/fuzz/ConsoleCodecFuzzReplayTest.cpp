@@ -19,6 +19,10 @@ TEST(ConsoleCodecFuzzReplay, FixedInputs) {
                                   std::u16string(u"NULNULLL 中 4G")}) {
     EXPECT_EQ(ConsoleCodecFuzzOne(reinterpret_cast<const uint8_t*>(t.data()), t.size() * 2), 0);
   }
+  // Received bytes that spell "NULL" before their first 00, which the
+  // Receive box shows as it came and the notation reads back as 00.
+  const std::string spelled("\xff\xffNU\x13NULL\xffx\x00\x00`0", 15);
+  EXPECT_EQ(ConsoleCodecFuzzOne(reinterpret_cast<const uint8_t*>(spelled.data()), spelled.size()), 0);
   std::mt19937 random(20240611);
   for (size_t size = 0; size < 600; ++size) {
     std::vector<uint8_t> input(size);
