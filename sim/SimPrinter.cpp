@@ -49,33 +49,47 @@ Session::Session(SimPrinter& printer, std::string channel, Sink sink, bool autoS
 
 Session::~Session() = default;
 
-void Session::hostBytes(const uint8_t* data, size_t n) {
+void Session::hostBytes(const uint8_t* data, size_t n, const std::function<void()>& taken) {
   SimPrinter::Impl& p = *printer_.impl_;
   std::vector<Outgoing> out;
-  {
-    std::lock_guard<std::mutex> lock(p.mu);
-    {
-      std::lock_guard<std::mutex> sl(sendMu_);
-      if (!open_ || hungUp_) return;
+  takeHostBytes(data, n, out);
+  // The endpoint is told (with no lock held: it takes its own) once the
+  // replies that go out at once are on their way, before the first one that
+  // waits.
+  bool told = false;
+  for (auto& o : out) {
+    if (!told && (o.waitMs > 0 || o.bytesPerSecond > 0)) {
+      told = true;
+      if (taken) taken();
     }
-    if (n == 0) return;
-    if (p.rawCapture) {
-      p.received.insert(p.received.end(), data, data + n);
-      p.cv.notify_all();  // waitForReceived
-      return;
-    }
-    auto now = std::chrono::steady_clock::now();
-    if (!pending_.empty() && now - lastByte_ > kFrameGap) {
-      p.addLog(channel_, "Data", pending_);
-      pending_.clear();
-    }
-    lastByte_ = now;
-    p.received.insert(p.received.end(), data, data + n);
-    pending_.insert(pending_.end(), data, data + n);
-    out = p.parse(*this);
-    p.cv.notify_all();  // waitForReceived
+    p.deliver(*this, std::move(o));
   }
-  for (auto& o : out) p.deliver(*this, std::move(o));
+  if (!told && taken) taken();
+}
+
+void Session::takeHostBytes(const uint8_t* data, size_t n, std::vector<Outgoing>& out) {
+  SimPrinter::Impl& p = *printer_.impl_;
+  std::lock_guard<std::mutex> lock(p.mu);
+  {
+    std::lock_guard<std::mutex> sl(sendMu_);
+    if (!open_ || hungUp_) return;
+  }
+  if (n == 0) return;
+  if (p.rawCapture) {
+    p.received.insert(p.received.end(), data, data + n);
+    p.cv.notify_all();  // waitForReceived
+    return;
+  }
+  auto now = std::chrono::steady_clock::now();
+  if (!pending_.empty() && now - lastByte_ > kFrameGap) {
+    p.addLog(channel_, "Data", pending_);
+    pending_.clear();
+  }
+  lastByte_ = now;
+  p.received.insert(p.received.end(), data, data + n);
+  pending_.insert(pending_.end(), data, data + n);
+  out = p.parse(*this);
+  p.cv.notify_all();  // waitForReceived
 }
 
 bool Session::autoStatusOn() const {

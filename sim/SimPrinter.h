@@ -53,12 +53,18 @@ class SimPrinter;
 // the sink with every reply (and with automatic status records when
 // autoStatusInBand is set: serial, parallel and TCP carry status records in
 // the data stream, the USB kinds fetch them with a status request instead).
+struct Outgoing;
+
 class Session {
  public:
   using Sink = std::function<void(const Bytes&)>;
   Session(SimPrinter& printer, std::string channel, Sink sink, bool autoStatusInBand);
   ~Session();
-  void hostBytes(const uint8_t* data, size_t n);
+  // The host's bytes reach the printer. `taken`, when given, is called once
+  // the printer has parsed them and decided its replies, before any reply
+  // delay runs (also when the bytes are dropped), so an endpoint knows the
+  // printer is no longer working on what the host sent.
+  void hostBytes(const uint8_t* data, size_t n, const std::function<void()>& taken = {});
   const std::string& channel() const { return channel_; }
   bool autoStatusInBand() const { return inBand_; }
   bool autoStatusOn() const;
@@ -74,6 +80,9 @@ class Session {
 
  private:
   friend class SimPrinter;
+  // Logs and parses the host's bytes under the printer's lock; the replies
+  // decided go to `out`, to be delivered with no lock held.
+  void takeHostBytes(const uint8_t* data, size_t n, std::vector<Outgoing>& out);
   SimPrinter& printer_;
   std::string channel_;
   Sink sink_;

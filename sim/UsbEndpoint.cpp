@@ -44,6 +44,9 @@ struct PortQueue {
   std::deque<Bytes> host;     // to the printer, not yet fed
   bool hungUp = false;
   bool closing = false;
+  // The printer holds bytes the host sent and has not yet decided what to
+  // answer: a read does not time out meanwhile (see read()).
+  bool working = false;
 };
 
 struct Slot {
@@ -218,8 +221,13 @@ class UsbServer {
           if (q->host.empty()) return;
           b = std::move(q->host.front());
           q->host.pop_front();
+          q->working = true;
         }
-        session->hostBytes(b.data(), b.size());
+        session->hostBytes(b.data(), b.size(), [&q] {
+          std::lock_guard<std::mutex> lock(q->mu);
+          q->working = false;
+          q->cv.notify_all();
+        });
       }
     });
     return true;
@@ -287,13 +295,14 @@ class UsbServer {
 
   // Moves what the printer sent into port.ready, framed. False when the
   // session is gone.
-  bool collect(Slot& slot, Port& port) {
+  bool collect(Slot& slot, Port& port, bool* working = nullptr) {
     std::deque<Bytes> raw;
     bool alive;
     {
       std::lock_guard<std::mutex> lock(slot.queue->mu);
       raw.swap(slot.queue->replies);
       alive = !slot.queue->hungUp && !slot.queue->closing;
+      if (working) *working = slot.queue->working || !slot.queue->host.empty();
     }
     for (const Bytes& r : raw) {
       const Bytes f = frame(port, r);
@@ -306,8 +315,13 @@ class UsbServer {
     const uint64_t start = torva::TickMs();
     const int wait = std::max(waitMs, printer_.usbReadWaitFloorMs());
     const uint64_t deadline = start + static_cast<uint64_t>(std::clamp(wait, 0, kMaxReadWaitMs));
+    // The device's time-out counts the printer's silence, not the time the
+    // printer's thread waits to be run: while the printer still holds what
+    // the host sent, the read waits on (up to its longest wait).
+    const uint64_t longest = start + static_cast<uint64_t>(kMaxReadWaitMs);
     for (;;) {
-      const bool alive = collect(slot, port);
+      bool working = false;
+      const bool alive = collect(slot, port, &working);
       if (!port.ready.empty()) break;
       if (alive && printer_.usbBabble()) {
         port.ready.assign(static_cast<size_t>(std::clamp(max, 1, 64)), 0x14);
@@ -324,15 +338,17 @@ class UsbServer {
         port.ready = streamedStatus(k);
         break;
       }
-      if (now >= deadline) {
+      const bool overdue = now >= deadline;
+      if (overdue && (!working || now >= longest)) {
         result = 0;
         return;
       }
-      uint64_t until = deadline;
+      uint64_t until = overdue ? longest : deadline;
       if (streaming) until = std::min(until, start + kStatusStreamWaitMs);
       std::unique_lock<std::mutex> lock(slot.queue->mu);
       slot.queue->cv.wait_for(lock, std::chrono::milliseconds(until > now ? until - now : 1), [&] {
-        return !slot.queue->replies.empty() || slot.queue->hungUp || slot.queue->closing;
+        return !slot.queue->replies.empty() || slot.queue->hungUp || slot.queue->closing ||
+               (overdue && !slot.queue->working && slot.queue->host.empty());
       });
     }
     const size_t n = std::min(port.ready.size(), static_cast<size_t>(std::max(0, max)));
