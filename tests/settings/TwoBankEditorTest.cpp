@@ -120,6 +120,14 @@ TEST_F(TwoBankEditorTest, EachEditorsLook) {
       EXPECT_EQ(Child<QWidget>(*form, name)->isVisibleTo(form.get()), l.head2) << name;
     auto* back = Child<QGroupBox>(*form, "grpBackWaterMark");
     EXPECT_EQ(back->isVisibleTo(form.get()), l.back);
+    // The buttons stand right beside the last watermark group shown: a
+    // hidden group leaves no empty column.
+    torva::testing::LayOut(form.get());
+    QWidget* lastWaterMark = l.back ? back : Child<QGroupBox>(*form, "grpFrontWaterMark");
+    const int gap = Child<QGroupBox>(*form, "grpOperation")->mapTo(form.get(), QPoint(0, 0)).x() -
+                    lastWaterMark->mapTo(form.get(), QPoint(lastWaterMark->width(), 0)).x();
+    EXPECT_GE(gap, 0);
+    EXPECT_LT(gap, 30);
     EXPECT_EQ(back->title(), l.backTitle);
     EXPECT_EQ(Child<QGroupBox>(*form, "rgDataError")->title(), l.dataErrorTitle);
     EXPECT_EQ(Child<QGroupBox>(*form, "PrintingSurface")->isEnabled(), l.surfaceEnabled);
