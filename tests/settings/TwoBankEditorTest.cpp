@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <algorithm>
 
 #include "CaptionCheck.h"
@@ -111,6 +112,10 @@ TEST_F(TwoBankEditorTest, EachEditorsLook) {
     EXPECT_EQ(form->windowTitle(), "EepromSet");
     EXPECT_EQ(form->font().family(), "Tahoma");
     EXPECT_EQ(form->font().pointSize(), 8);
+    // F1 opens the help.
+    const auto shortcuts = form->findChildren<QShortcut*>();
+    EXPECT_TRUE(std::any_of(shortcuts.begin(), shortcuts.end(),
+                            [](const QShortcut* k) { return k->key() == QKeySequence(Qt::Key_F1); }));
     EXPECT_EQ(form->windowFlags().testFlag(Qt::WindowMinimizeButtonHint), l.minimize);
     EXPECT_FALSE(form->saveEnabled());
     EXPECT_EQ(form->state(), TwoBankState{});
