@@ -5,6 +5,7 @@
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -240,6 +241,13 @@ void TTwoBankEepromSetForm::ApplyLook() {
   auto* back = Find<QGroupBox>(this, "grpBackWaterMark");
   back->setTitle(look.backGroupCaption);
   back->setVisible(look.backWaterMarkVisible);
+  if (!look.backWaterMarkVisible) {
+    // The buttons take the hidden group's place beside the front watermark,
+    // so no empty column stands between them.
+    auto* row = findChild<QHBoxLayout*>("watermarkRow");
+    if (!row) qFatal("two-bank editor form without layout watermarkRow");
+    row->insertWidget(row->indexOf(back) + 1, Find<QGroupBox>(this, "grpOperation"), 0, Qt::AlignTop);
+  }
   Find<QGroupBox>(this, "rgDataError")->setTitle(look.dataErrorCaption);
   Find<QGroupBox>(this, "PrintingSurface")->setEnabled(look.surfaceEnabled);
   if (look.printModeEditable) {
@@ -394,12 +402,12 @@ void TTwoBankEepromSetForm::btnSaveSettingsToPrinterClick() {
   const TwoBankEdits& edits = *check.values;
   const StateLine line = TwoBankSaveStateLine(edits);
   strMsgState = line.text;
-  ColourStateLine(ui_->lblMsgState, line.olive);
   // Each setter's argument: the first it refuses ends the Save with its row.
   for (const TwoBankSaveStep& step : profile_.saveSteps) {
     if (step.flush || SaveSkips(step.setting, s)) continue;
     if (!EncodeSetting(step.setting, profile_, s, edits, kept_)) {
       strMsg += step.failText;
+      ColourStateLine(ui_->lblMsgState, line.olive);
       ShowSetInfo();
       return;
     }
@@ -421,6 +429,9 @@ void TTwoBankEepromSetForm::btnSaveSettingsToPrinterClick() {
     run = RunTwoBankSave(link_, profile_, s, edits, kept);
   });
   strMsg = run.resultText;
+  // The state line takes its colour with its text: a Save that never
+  // reached the printer leaves the line of the last action as it was.
+  ColourStateLine(ui_->lblMsgState, line.olive);
   ShowSetInfo();
   cursor.reset();
   if (strMsg == kSaveSucceeded) {

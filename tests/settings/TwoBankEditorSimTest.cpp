@@ -123,6 +123,9 @@ class TwoBankEditorSimTest : public settings_test::EditorTest {
     } else {
       socket_ = path("usb.sock").toStdString();
       printer_.startUsbSocket(socket_);
+      // The libraries' short read time-outs are shorter than a loaded
+      // machine may take to run the printer's thread.
+      printer_.setUsbReadWaitFloorMs(2000);
       setenv("TORVA_USB_SIM", socket_.c_str(), 1);
       USBParameter.X = 0;
       USBPrinterParameter.Name = printer_.printerName();
@@ -485,8 +488,13 @@ TEST_F(TwoBankEditorSimTest, OtherPortKindsFail) {
   EXPECT_TRUE(messages_.messages().empty());
 }
 
+// A port that does not open: the error in the user's language, and the
+// lines of the last Get stay as they were, the state line's colour too.
 TEST_F(TwoBankEditorSimTest, PortThatCannotOpen) {
   auto form = AfterGet(K9034Profile());
+  ASSERT_FALSE(form->stateIsOlive());
+  // A light motor load the Save would note.
+  Child<QLineEdit>(*form, "edtPrintSpeed")->setText("80");
   ComParameter.Name = path("no-such-tty").toStdString();
   for (const char* language : {"English", "Chinese"}) {
     Language = language;
@@ -500,6 +508,8 @@ TEST_F(TwoBankEditorSimTest, PortThatCannotOpen) {
     EXPECT_EQ(messages_.messages()[0].kind, MessageKind::Error);
     EXPECT_EQ(Child<QPushButton>(*form, "btnSaveSettingsToPrinter")->text(), "&Save Settings To Printer");
     EXPECT_EQ(form->resultText(), "Get settings from printer successfully.") << "the lines stay";
+    EXPECT_EQ(form->stateText(), "Printer state: Normal.");
+    EXPECT_FALSE(form->stateIsOlive());
   }
 }
 

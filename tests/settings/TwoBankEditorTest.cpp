@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <algorithm>
 
 #include "CaptionCheck.h"
@@ -111,6 +112,10 @@ TEST_F(TwoBankEditorTest, EachEditorsLook) {
     EXPECT_EQ(form->windowTitle(), "EepromSet");
     EXPECT_EQ(form->font().family(), "Tahoma");
     EXPECT_EQ(form->font().pointSize(), 8);
+    // F1 opens the help.
+    const auto shortcuts = form->findChildren<QShortcut*>();
+    EXPECT_TRUE(std::any_of(shortcuts.begin(), shortcuts.end(),
+                            [](const QShortcut* k) { return k->key() == QKeySequence(Qt::Key_F1); }));
     EXPECT_EQ(form->windowFlags().testFlag(Qt::WindowMinimizeButtonHint), l.minimize);
     EXPECT_FALSE(form->saveEnabled());
     EXPECT_EQ(form->state(), TwoBankState{});
@@ -120,6 +125,14 @@ TEST_F(TwoBankEditorTest, EachEditorsLook) {
       EXPECT_EQ(Child<QWidget>(*form, name)->isVisibleTo(form.get()), l.head2) << name;
     auto* back = Child<QGroupBox>(*form, "grpBackWaterMark");
     EXPECT_EQ(back->isVisibleTo(form.get()), l.back);
+    // The buttons stand right beside the last watermark group shown: a
+    // hidden group leaves no empty column.
+    torva::testing::LayOut(form.get());
+    QWidget* lastWaterMark = l.back ? back : Child<QGroupBox>(*form, "grpFrontWaterMark");
+    const int gap = Child<QGroupBox>(*form, "grpOperation")->mapTo(form.get(), QPoint(0, 0)).x() -
+                    lastWaterMark->mapTo(form.get(), QPoint(lastWaterMark->width(), 0)).x();
+    EXPECT_GE(gap, 0);
+    EXPECT_LT(gap, 30);
     EXPECT_EQ(back->title(), l.backTitle);
     EXPECT_EQ(Child<QGroupBox>(*form, "rgDataError")->title(), l.dataErrorTitle);
     EXPECT_EQ(Child<QGroupBox>(*form, "PrintingSurface")->isEnabled(), l.surfaceEnabled);

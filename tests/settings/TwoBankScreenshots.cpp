@@ -32,12 +32,16 @@ struct Shot {
   const char* value;
 };
 
-// Closes the modal box that shows within the next moments, and grabs the
-// dialog with the box drawn in its middle when `file` is given.
+// Closes the next modal box once it shows, and grabs the dialog with the box
+// drawn in its middle when `file` is given. Until the box is up it looks
+// again (a loaded machine may take a while to get there).
 void CloseNextBox(QWidget* dialog, const QString& file, bool* shot) {
-  QTimer::singleShot(200, [=] {
+  QTimer::singleShot(100, dialog, [=] {
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-    if (!box) return;
+    if (!box) {
+      CloseNextBox(dialog, file, shot);
+      return;
+    }
     if (!file.isEmpty()) {
       QImage image = dialog->grab().toImage();
       const QImage boxImage = box->grab().toImage();

@@ -41,6 +41,9 @@ class TwoBankSimTest : public settings_test::EditorTest, public ::testing::WithP
     } else {
       socket_ = path("usb.sock").toStdString();
       printer_.startUsbSocket(socket_);
+      // The libraries' short read time-outs are shorter than a loaded
+      // machine may take to run the printer's thread.
+      printer_.setUsbReadWaitFloorMs(2000);
       setenv("TORVA_USB_SIM", socket_.c_str(), 1);
       USBParameter.X = 0;
       USBPrinterParameter.Name = printer_.printerName();
