@@ -196,17 +196,15 @@ void TSecondSeriesEepromSetForm::ClosePort() {
   link_.setHandle(-1);
 }
 
-bool TSecondSeriesEepromSetForm::ReadSettings() {
+bool TSecondSeriesEepromSetForm::ReadSettings(FormState& s) {
   int& highBuf09 = HighBuf09(profile_);
   for (Setting setting : profile_.getOrder) {
     const SettingRow* row = RowOf(profile_, setting);
     if (!row) continue;
     uint8_t lo = 0, hi = 0;
     if (!link_.ReadSetting(row->address, lo, hi)) return false;
-    // Each value shows as soon as it is read: a Get that fails later keeps it.
-    FormState s = state();
+    // Each value a setting takes stays: a Get that fails later keeps it.
     if (!ApplyReply(*row, lo, hi, s, highBuf09, profile_)) return false;
-    ShowControl(row->control, s);
   }
   return true;
 }
@@ -225,9 +223,16 @@ void TSecondSeriesEepromSetForm::btnGetSettingsFromPrinterClick() {
   }
   bool ok = false;
   if (open.opened) {
-    // Back to the configured data bits on every way out of the exchange.
-    TempDataBitsSwitch dataBits(link_);
-    ok = ReadSettings();
+    // The reads run while the window keeps painting; the replies go into a
+    // copy of what the controls show, shown when the reads end (those read
+    // before a failure included).
+    FormState s = state();
+    RunWhilePainting([&] {
+      // Back to the configured data bits on every way out of the exchange.
+      TempDataBitsSwitch dataBits(link_);
+      ok = ReadSettings(s);
+    });
+    setState(s);
   }
   ClosePort();
   cursor.reset();
@@ -278,9 +283,12 @@ void TSecondSeriesEepromSetForm::btnSaveSettingsToPrinterClick() {
   }
   bool ok = false;
   if (open.opened) {
-    TempDataBitsSwitch dataBits(link_);
-    ok = profile_.savePlan == SavePlan::DirectWrites ? WriteDirect(commands) : WriteQueued(commands);
-    if (ok) {
+    // The writes, the pauses between them and the wait after the reset run
+    // while the window keeps painting.
+    RunWhilePainting([&] {
+      TempDataBitsSwitch dataBits(link_);
+      ok = profile_.savePlan == SavePlan::DirectWrites ? WriteDirect(commands) : WriteQueued(commands);
+      if (!ok) return;
       // Only a Save that reached the printer changes the port's data bits;
       // the switch back then ends at them.
       if (profile_.saveStoresDataBits && commands.dataBits != 0) {
@@ -290,7 +298,7 @@ void TSecondSeriesEepromSetForm::btnSaveSettingsToPrinterClick() {
       dataBits.Restore();
       link_.ResetPrinter();
       torva::PrinterDelay(ResetWaitMs(profile_, PortType.load()));
-    }
+    });
   }
   ClosePort();
   if (!ok) {

@@ -2,7 +2,8 @@
 // settings from the printer into the controls, Save writes them back and
 // resets the printer, Export and Import exchange them with a settings file.
 // Results are reported in message boxes only; the five buttons follow the
-// profile's button rules.
+// profile's button rules. The exchanges with the printer run while the window
+// keeps painting, the user's input to it dropped meanwhile.
 //
 // The frame finds its controls by their object names, so any form that names
 // them the same way (and a profile that says which are there) is served by the
@@ -56,13 +57,14 @@ class TSecondSeriesEepromSetForm : public QDialog {
   void Bind();
   void SetButtons(torva::settings::second::ButtonEvent event);
   void ShowControl(torva::settings::second::Control control, const torva::settings::second::FormState& state);
-  // Get's reads; false at the first that fails.
-  bool ReadSettings();
+  // Get's reads into `s`; false at the first that fails. Touches no widget
+  // (it runs beside the event loop).
+  bool ReadSettings(torva::settings::second::FormState& s);
   // Closes the port of PortType and forgets the link's handle.
   void ClosePort();
   // Save's two ways of writing: the whole queue at once, or one write per
   // setting in the port kind's order with its pauses. False at the first
-  // write that fails.
+  // write that fails. Neither touches a widget.
   bool WriteQueued(const torva::settings::second::SaveCommands& commands);
   bool WriteDirect(const torva::settings::second::SaveCommands& commands);
   void ExportTo(const QString& fileName);

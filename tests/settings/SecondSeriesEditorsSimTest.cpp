@@ -6,7 +6,12 @@
 // that fail part-way.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <memory>
@@ -596,4 +601,119 @@ TEST_F(SecondSeriesSerialSeam, G2SaveInRealTime) {
     EXPECT_GE(gap.count(), pause - 5) << "pause " << pause;
   }
   EXPECT_GE(std::chrono::duration_cast<milliseconds>(elapsed).count(), 1800 + 2000);
+}
+
+namespace {
+
+// Counts the dialog's paints.
+class PaintWatch : public QObject {
+ public:
+  explicit PaintWatch(QWidget* w) { w->installEventFilter(this); }
+  int paints = 0;
+
+ protected:
+  bool eventFilter(QObject*, QEvent* e) override {
+    if (e->type() == QEvent::Paint) ++paints;
+    return false;
+  }
+};
+
+// What a user does to the dialog: a click on a button, Esc.
+void Click(QWidget* w) {
+  const QPointF at(5, 5);
+  QMouseEvent press(QEvent::MouseButtonPress, at, w->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                    Qt::NoModifier);
+  QMouseEvent release(QEvent::MouseButtonRelease, at, w->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
+                      Qt::NoModifier);
+  QApplication::sendEvent(w, &press);
+  QApplication::sendEvent(w, &release);
+}
+void PressEsc(QWidget* w) {
+  QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+  QApplication::sendEvent(w, &esc);
+}
+
+}  // namespace
+
+// While Get and Save wait for the printer (the data-bits switch, the pauses
+// between the writes, the wait after the reset) the dialog keeps painting with
+// its buttons off, and a click on Get and Esc made meanwhile start nothing
+// and close nothing (neither the dialog nor the port the
+// exchange is using). They are made on the dialog's thread as soon as it takes
+// events after the first wait began, which is during the exchange only when
+// the window keeps taking events while it waits.
+TEST_F(SecondSeriesSerialSeam, G2KeepsPaintingWhileItWaitsAndDropsInput) {
+  ScopedSerialCalls seam{FakeTermios::Calls()};
+  ComParameter.Databits = 7;
+  printer_.setModel(14);
+  printer_.setSetting(0x17, 7);
+  TRWK305G2EepSetForm form;
+  form.show();
+  QApplication::processEvents();
+  auto* get = Child<QPushButton>(form, "btnGetSettingsFromPrinter");
+  PaintWatch watch(&form);
+  std::atomic<bool> waited{false};
+  // Set on the dialog's thread by what it did before the handler returned.
+  bool acted = false;
+  bool painted = false;
+  ButtonStates buttonsMeanwhile{true, true, true, true, true};
+  auto actAtFirstWait = [&](int) {
+    if (waited.exchange(true)) return;
+    QMetaObject::invokeMethod(
+        &form,
+        [&] {
+          acted = true;
+          buttonsMeanwhile = form.buttons();
+          const int before = watch.paints;
+          form.repaint();
+          painted = watch.paints > before;
+          Click(get);
+          PressEsc(&form);
+        },
+        Qt::QueuedConnection);
+  };
+  torva::SetPrinterDelayScale(0.25);
+  constexpr ButtonStates kAllOff{false, false, false, false, false};
+
+  {
+    torva::ScopedPrinterDelayRecorder waits(actAtFirstWait);
+    form.btnGetSettingsFromPrinterClick();
+  }
+  EXPECT_EQ(OneBox().text, kGetOk);
+  ASSERT_TRUE(waited);
+  EXPECT_TRUE(acted) << "the dialog took events during the Get";
+  EXPECT_TRUE(painted) << "the dialog painted during the Get";
+  EXPECT_EQ(buttonsMeanwhile, kAllOff);
+  QApplication::processEvents();
+  EXPECT_EQ(ReadAddresses(printer_).size(), 15u) << "the click on Get started no second Get";
+  EXPECT_TRUE(form.isVisible()) << "Esc was dropped";
+  EXPECT_EQ(form.buttons(), kAllOn);
+  EXPECT_EQ(DataBitsSwitches(printer_), (std::vector<int>{8, 7})) << "the port stayed open to the end";
+
+  printer_.clearLog();
+  waited = false;
+  acted = painted = false;
+  buttonsMeanwhile = kAllOn;
+  {
+    torva::ScopedPrinterDelayRecorder waits(actAtFirstWait);
+    form.btnSaveSettingsToPrinterClick();
+  }
+  EXPECT_EQ(OneBox().text, kSaveOk);
+  ASSERT_TRUE(waited);
+  EXPECT_TRUE(acted) << "the dialog took events during the Save";
+  EXPECT_TRUE(painted) << "the dialog painted during the Save";
+  EXPECT_EQ(buttonsMeanwhile, kAllOff);
+  QApplication::processEvents();
+  WaitLog(19);
+  EXPECT_EQ(printer_.log("WriteSetting").size(), 15u);
+  EXPECT_EQ(DataBitsSwitches(printer_), (std::vector<int>{8, 7}));
+  EXPECT_TRUE(printer_.log("ReadSetting").empty()) << "the click on Get started no Get";
+  EXPECT_TRUE(messages_.messages().empty());
+  EXPECT_TRUE(form.isVisible());
+  EXPECT_EQ(form.buttons(), kAllButSave);
+  EXPECT_EQ(ComParameter.Databits, 7);
+
+  // Outside a wait Esc does close the dialog.
+  PressEsc(&form);
+  EXPECT_FALSE(form.isVisible());
 }
