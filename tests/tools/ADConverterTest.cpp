@@ -174,6 +174,29 @@ TEST_F(ADConverterTest, K773CustomModeSwitchesItsStreamOffFirst) {
   }
 }
 
+// The stream cannot be switched off: the thread ends with the error before
+// it asks for a sample, and the port is closed.
+TEST_F(ADConverterTest, K773CustomModeFailedSwitchOffEndsWithTheError) {
+  UseUsb(12, PortUSBPrinter);
+  sim.setK773Custom(true, 1, 2);
+  is773Costom = 1;
+  iUSBClassMode = 1;
+  iStatusBytes = 2;
+  PortLibraryCalls calls = CurrentPortLibraryCalls();
+  calls.WriteQfUSBPrinter = [](const uint8_t*, int) { return -1; };
+  ScopedPortLibraryCalls fake(calls);
+  sim.clearLog();
+  TADConverterForm& v = Open();
+  v.StartButtonClick();
+  ASSERT_TRUE(WaitFor([&] { return !messages.messages().empty(); }, 5000));
+  EXPECT_THAT(messages.texts(), ::testing::ElementsAre("Fail to get the status of printer\n\rPlease check the "
+                                                       "communication between the printer and PC!"));
+  EXPECT_TRUE(WaitIdle());
+  EXPECT_EQ(Edits(), kZeros);
+  EXPECT_TRUE(Frames(sim, "InquireADValue").empty());
+  EXPECT_TRUE(AllClosed());
+}
+
 TEST_F(ADConverterTest, SilentSerialPrinterEndsPollingWithTheError) {
   UseSerial(2);
   TADConverterForm& v = Open();
