@@ -110,7 +110,8 @@ TEST(CheckMarkCommands, PortKindsServed) {
 
 // A serial printer that never stops sending after the calibration (a byte
 // every 50 ms, so the line is never quiet) does not hold the dialog: the log
-// read ends once its time-out has run out since it began, with what came.
+// read ends once its time-out has run out since it began, with what came
+// (without that end it would read on until the buffer is full, minutes).
 TEST(CheckMarkSerialLog, APrinterThatKeepsTalkingEndsTheReadAtItsTimeOut) {
   int master = -1, slave = -1;
   ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
@@ -145,7 +146,8 @@ TEST(CheckMarkSerialLog, APrinterThatKeepsTalkingEndsTheReadAtItsTimeOut) {
   close(slave);
 
   EXPECT_EQ(result, CheckMarkResult::Ok);
-  EXPECT_GE(took, kLogReadTimeoutMs - 100);
+  // (A loaded machine may hold the printer's thread back long enough for the
+  // line to look quiet: the read may end earlier, never later.)
   EXPECT_LT(took, kLogReadTimeoutMs + 1500);
   ASSERT_EQ(log.size(), 5000u);
   EXPECT_EQ(log[0], 0x40);
