@@ -174,9 +174,10 @@ void TADConverterForm::FormClose(bool painting) {
   if (closed_) return;
   closed_ = true;  // from now on no report reaches the view
   activeGeneration_ = 0;
-  // The thread ends before the view goes; it closes the port on its way out.
-  // A USB read in progress ends with its time-out: the windows keep painting
-  // meanwhile when the view closes from its event loop.
+  // The thread ends before the view goes; the port is closed on the way (a
+  // USB read in progress fails at once). A nibble-mode read ends with its
+  // time-out: the windows keep painting meanwhile when the view closes from
+  // its event loop.
   if (painting)
     torva::gui::RunWhilePainting([this] { thread_.stopAndJoin(); });
   else

@@ -80,10 +80,12 @@ bool ReadSetting(const MarkPort& port, uint8_t address, int pauseMs, uint8_t rep
 }
 
 // The serial log: its first byte within the time-out, then everything that
-// follows until the line is quiet or the buffer is full. Read as it comes, so
-// a log longer than the driver's queue is read whole too.
+// follows until the line is quiet, the buffer is full or the same time-out
+// has run out (a printer that keeps talking does not hold the dialog). Read
+// as it comes, so a log longer than the driver's queue is read whole too.
 bool ReadSerialLog(int fd, uint8_t* buffer, int capacity) {
-  if (serialio::WaitInput(fd, torva::TickMs() + kLogReadTimeoutMs) <= 0) {
+  const uint64_t deadline = torva::TickMs() + kLogReadTimeoutMs;
+  if (serialio::WaitInput(fd, deadline) <= 0) {
     serialio::PurgeInput(fd);
     return false;
   }
@@ -93,7 +95,9 @@ bool ReadSerialLog(int fd, uint8_t* buffer, int capacity) {
     if (n < 0) break;
     got += n;
     if (got >= capacity) break;
-    if (serialio::WaitInput(fd, torva::TickMs() + kLogQuietMs) <= 0) break;
+    const uint64_t now = torva::TickMs();
+    if (now >= deadline) break;
+    if (serialio::WaitInput(fd, std::min<uint64_t>(now + kLogQuietMs, deadline)) <= 0) break;
   }
   return got > 0;
 }

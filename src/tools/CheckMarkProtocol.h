@@ -71,7 +71,7 @@ bool CheckMarkServes(int portKind);
 inline constexpr int kSettingReadPauseMs = 30;   // between a read command and its reply
 inline constexpr int kSettingReadTimeoutMs = 5000;
 inline constexpr int kCalibrationWaitMs = 5000;  // the printer calibrates before its log
-inline constexpr int kLogReadTimeoutMs = 5000;   // the log's first byte after that wait
+inline constexpr int kLogReadTimeoutMs = 5000;   // the whole serial log read, after that wait
 // A serial log has ended once the line has been quiet this long.
 inline constexpr int kLogQuietMs = 200;
 // The largest USB read of the log (the USB printer read takes no more at once).
@@ -111,8 +111,8 @@ enum class CheckMarkResult { Ok, WriteFailed, ReadFailed };
 // Sends the group's calibration command; for the groups with a log waits
 // kCalibrationWaitMs and reads the log into `log` (resized to the group's
 // buffer and zero-filled first). The serial log is read whole: from its
-// first byte (within kLogReadTimeoutMs) until the line is quiet for
-// kLogQuietMs or the buffer is full. The USB kinds read at most 1024 bytes at
+// first byte until the line is quiet for kLogQuietMs, the buffer is full or
+// kLogReadTimeoutMs have passed since the read began. The USB kinds read at most 1024 bytes at
 // a time until the buffer is full or a read brings nothing.
 CheckMarkResult EcCheckMark(const MarkPort& port, const MarkGroup& group, Bytes& log);
 

@@ -41,6 +41,7 @@ uint64_t TInquireADValueThread::start(const ADPort& port, Reporter reporter) {
   while (wakeFd_ >= 0 && ::read(wakeFd_, &v, sizeof v) == sizeof v) {
   }
   reporter_ = std::move(reporter);
+  port_ = port;
   bThreadTermate = false;
   running_ = true;
   const uint64_t gen = generation_.fetch_add(1) + 1;
@@ -59,6 +60,12 @@ void TInquireADValueThread::requestStop() {
     const uint64_t one = 1;
     (void)!::write(wakeFd_, &one, sizeof one);
   }
+  // A USB read waits up to its library's time-out (seconds on the USB
+  // printer) for a printer that has gone quiet; closing the port makes it
+  // fail at once. The close happens only while the record still holds this
+  // run's handle, so it is made once, here or by the thread on its way out.
+  if (running_ && (port_.kind == PortUSB || port_.kind == PortUSBPrinter))
+    link::CloseConfiguredPortIfHeld(port_.kind, port_.handle);
 }
 
 void TInquireADValueThread::stopAndJoin() {

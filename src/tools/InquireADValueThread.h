@@ -4,8 +4,9 @@
 //
 // One thread at a time, owned by the view: start() first stops and joins a
 // run still going. A stop ends the pause between polls and a serial wait for
-// the reply at once; a USB or nibble-mode library read in progress ends with
-// its own time-out. The thread never touches a widget: it reports through a
+// the reply at once; on the USB kinds it closes the port under a library read
+// in progress, which then fails at once (the close is made once, by whichever
+// side comes first); a nibble-mode read ends with its own time-out (1000 ms). The thread never touches a widget: it reports through a
 // callback on its own thread, each report tagged with its run's generation,
 // and the view forwards them to its thread. On its way out the thread closes
 // the port, once, and only while the port record still holds its handle.
@@ -83,7 +84,9 @@ class TInquireADValueThread {
   // Stops and joins a run still going, then starts one on `port`. Returns
   // the new run's generation.
   uint64_t start(const ADPort& port, Reporter reporter);
-  // Sets the stop flag (bThreadTermate) and wakes the thread; returns at once.
+  // Sets the stop flag (bThreadTermate) and wakes the thread; on the USB
+  // kinds closes the run's port so that a read in progress ends. Returns at
+  // once.
   void requestStop();
   // requestStop, then waits until the thread has ended.
   void stopAndJoin();
@@ -104,6 +107,7 @@ class TInquireADValueThread {
   void report(const ADReport& r);
 
   std::thread thread_;
+  ADPort port_;  // the port of the current run
   Reporter reporter_;
   std::atomic<bool> bThreadTermate{false};
   std::atomic<bool> running_{false};

@@ -174,6 +174,29 @@ TEST_F(ADConverterTest, K773CustomModeSwitchesItsStreamOffFirst) {
   }
 }
 
+// The stream cannot be switched off: the thread ends with the error before
+// it asks for a sample, and the port is closed.
+TEST_F(ADConverterTest, K773CustomModeFailedSwitchOffEndsWithTheError) {
+  UseUsb(12, PortUSBPrinter);
+  sim.setK773Custom(true, 1, 2);
+  is773Costom = 1;
+  iUSBClassMode = 1;
+  iStatusBytes = 2;
+  PortLibraryCalls calls = CurrentPortLibraryCalls();
+  calls.WriteQfUSBPrinter = [](const uint8_t*, int) { return -1; };
+  ScopedPortLibraryCalls fake(calls);
+  sim.clearLog();
+  TADConverterForm& v = Open();
+  v.StartButtonClick();
+  ASSERT_TRUE(WaitFor([&] { return !messages.messages().empty(); }, 5000));
+  EXPECT_THAT(messages.texts(), ::testing::ElementsAre("Fail to get the status of printer\n\rPlease check the "
+                                                       "communication between the printer and PC!"));
+  EXPECT_TRUE(WaitIdle());
+  EXPECT_EQ(Edits(), kZeros);
+  EXPECT_TRUE(Frames(sim, "InquireADValue").empty());
+  EXPECT_TRUE(AllClosed());
+}
+
 TEST_F(ADConverterTest, SilentSerialPrinterEndsPollingWithTheError) {
   UseSerial(2);
   TADConverterForm& v = Open();
@@ -286,6 +309,43 @@ TEST_F(ADConverterTest, StopEndsAWaitingReadAtOnce) {
   EXPECT_LT(t.elapsed(), 1500);
   EXPECT_TRUE(messages.messages().empty());
   EXPECT_EQ(Edits(), kZeros);
+}
+
+// The same on the USB kinds, whose library reads wait seconds for a silent
+// printer: Stop and the close box end the read in progress at once (the port
+// is closed under it, once), with no error and nothing shown.
+TEST_F(ADConverterTest, StopAndCloseEndAWaitingUsbReadAtOnce) {
+  for (int kind : {PortUSBPrinter, PortUSB}) {
+    for (bool closeBox : {false, true}) {
+      SCOPED_TRACE(std::to_string(kind) + (closeBox ? " close box" : " Stop"));
+      sim.stop();
+      UseUsb(2, kind);
+      TADConverterForm& v = Open();
+      v.show();
+      v.StartButtonClick();
+      ASSERT_TRUE(Shows(kDefaultAt33));
+      sim.setFault({torva::sim::Fault::NoReply});
+      sim.clearLog();
+      ASSERT_TRUE(sim.waitForLog(1, 3000));  // the next query went out; its answer is swallowed
+      QElapsedTimer t;
+      t.start();
+      if (closeBox) {
+        EXPECT_TRUE(v.close());
+        EXPECT_FALSE(v.thread().running());
+      } else {
+        v.StopButtonClick();
+        ASSERT_TRUE(WaitIdle());
+        EXPECT_EQ(Edits(), kZeros);
+      }
+      EXPECT_LT(t.elapsed(), 1000);
+      EXPECT_TRUE(AllClosed());
+      EXPECT_EQ(TInquireADValueThread::LiveThreads(), 0);
+      WaitFor([] { return false; }, 50);  // late reports, if any, are dropped
+      EXPECT_TRUE(messages.messages().empty());
+      sim.setFault({});
+      view.reset();
+    }
+  }
 }
 
 // Nibble mode: the query through the nibble library, the reply read with at

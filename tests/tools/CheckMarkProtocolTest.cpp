@@ -1,9 +1,17 @@
 // The calibration's model groups and commands as data: which group each
 // model code falls in, the addresses, and the bytes of every command by group
 // and port kind.
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <pty.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "link/Clock.h"
 #include "tools/CheckMarkProtocol.h"
 
 using namespace torva::tools;
@@ -98,4 +106,50 @@ TEST(CheckMarkCommands, CalibrationByGroupAndPortKind) {
 TEST(CheckMarkCommands, PortKindsServed) {
   for (int kind : {PortCOM, PortUSB, PortUSBPrinter}) EXPECT_TRUE(CheckMarkServes(kind)) << kind;
   for (int kind : {PortNone, PortLPT, PortDriver, PortNibbleLPT, PortNet}) EXPECT_FALSE(CheckMarkServes(kind)) << kind;
+}
+
+// A serial printer that never stops sending after the calibration (a byte
+// every 50 ms, so the line is never quiet) does not hold the dialog: the log
+// read ends once its time-out has run out since it began, with what came
+// (without that end it would read on until the buffer is full, minutes).
+TEST(CheckMarkSerialLog, APrinterThatKeepsTalkingEndsTheReadAtItsTimeOut) {
+  int master = -1, slave = -1;
+  ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+  termios t{};
+  tcgetattr(slave, &t);
+  cfmakeraw(&t);
+  tcsetattr(slave, TCSANOW, &t);
+  fcntl(slave, F_SETFL, fcntl(slave, F_GETFL) | O_NONBLOCK);
+  torva::SetPrinterDelayScale(0);  // the printer's calibration wait
+  std::atomic<bool> stop{false};
+  std::thread printer([&] {
+    const uint8_t sample = 0x40;
+    while (!stop) {
+      (void)!write(master, &sample, 1);
+      uint8_t sink[64];
+      while (read(master, sink, sizeof sink) > 0) {  // what the console sent
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  });
+  fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+
+  Bytes log;
+  const auto begun = std::chrono::steady_clock::now();
+  const CheckMarkResult result = EcCheckMark(MarkPort{PortCOM, slave}, MarkGroupOf(2), log);
+  const auto took =
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - begun).count();
+  stop = true;
+  printer.join();
+  torva::SetPrinterDelayScale(1.0);
+  close(master);
+  close(slave);
+
+  EXPECT_EQ(result, CheckMarkResult::Ok);
+  // (A loaded machine may hold the printer's thread back long enough for the
+  // line to look quiet: the read may end earlier, never later.)
+  EXPECT_LT(took, kLogReadTimeoutMs + 1500);
+  ASSERT_EQ(log.size(), 5000u);
+  EXPECT_EQ(log[0], 0x40);
+  EXPECT_EQ(log[4999], 0);  // far from full: the read ended on time, not on the buffer
 }

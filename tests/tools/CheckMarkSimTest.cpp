@@ -227,6 +227,32 @@ TEST_F(CheckMarkTest, GroupDWithCheckingOffSwitchesItOnAndAsksForAPowerCycle) {
   EXPECT_TRUE(AllClosed());
 }
 
+// Checking already on (groups D and E): the check-enable read, then the
+// calibration, the threshold read at 20 and the decoded log, in one opening.
+TEST_F(CheckMarkTest, CheckingOnGoesStraightToTheCalibration) {
+  for (int model : {9, 14}) {
+    SCOPED_TRACE(model);
+    sim.stop();
+    UseUsb(model, PortUSB);
+    MarkPaper(0x40);
+    sim.setSetting(0x4C, 1);
+    sim.setCalibratedThreshold(0x7C);
+    Open();
+    ASSERT_TRUE(ui().CheckMark->isEnabled());
+    sim.clearLog();
+    dialog->CheckMarkClick();
+    EXPECT_EQ(Frames(sim, "ReadSetting"), (std::vector<Bytes>{{0x1B, 0x6A, 0x4C}, {0x1B, 0x6A, 0x20}}));
+    EXPECT_EQ(Frames(sim, "MarkLog").size(), 1u);
+    EXPECT_EQ(sim.setting(0x20), 0x7C);
+    EXPECT_EQ(Memo(), Decoded(model, 0x7C));
+    EXPECT_EQ(Memo().back(), "Actual Sensor Level = 2.42V (Hex:7C)");
+    EXPECT_TRUE(ui().CheckMark->isEnabled());
+    EXPECT_TRUE(Texts().empty());
+    EXPECT_TRUE(AllClosed());
+    dialog.reset();
+  }
+}
+
 TEST_F(CheckMarkTest, GroupACalibrationDecodesTheLogWithTheNewThreshold) {
   UseSerial(0);
   MarkPaper(0x33);

@@ -81,6 +81,10 @@ class ServiceToolTest : public ::testing::Test {
     PrinterName = model;
     const std::string path = dir + "/usb.sock";
     ASSERT_TRUE(torva::sim::StartUsbSocket(sim, path, {}));
+    // The USB device reads with a 200 ms time-out; on a loaded machine the
+    // printer's thread may answer later than that, so a printer that answers
+    // is given longer. A silent one is waited for this long instead.
+    sim.setUsbReadWaitFloorMs(1500);
     setenv("TORVA_USB_SIM", path.c_str(), 1);
     PortType = portKind;
     USBParameter.X = 0;
