@@ -6,7 +6,6 @@
 #include <termios.h>
 
 #include "link/COMUnit.h"
-#include "link/EepromControl.h"
 #include "link/Clock.h"
 #include "link/EepromControl.h"
 #include "link/PortSession.h"
