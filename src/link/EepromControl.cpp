@@ -339,30 +339,6 @@ bool ReadCustomStatusRecord(int handle, uint8_t* buffer, int length) {
 
 namespace RWK201EEepromSet {
 
-bool ReadCustomUsbReply(uint8_t* buffer, int length) {
-  if (buffer == nullptr || length <= 0) return false;
-  if (iUSBClassMode.load() != 1) return g_calls.ReadQfUSBPrinter(buffer, length) == length;
-  const int prefix = CustomReplyPrefix();
-  if (length > kUsbScratchSize - prefix) return false;
-  uint8_t scratch[kUsbScratchSize];
-  const int framed = prefix + length;
-  if (g_calls.ReadQfUSBPrinter(scratch, framed) != framed) return false;
-  std::memcpy(buffer, scratch + prefix, static_cast<size_t>(length));
-  return true;
-}
-
-bool CustomReadAnswersReport(uint8_t address) {
-  return address == kCustomModeAddress || (address == kCustomFlagAddress && iUSBClassMode.load() != 1);
-}
-
-bool ReadCustomUsbReport(uint8_t* report) {
-  if (report == nullptr) return false;
-  uint8_t scratch[kCustomReportLength];
-  if (g_calls.ReadQfUSBPrinter(scratch, kCustomReportLength) != kCustomReportLength) return false;
-  std::memcpy(report, scratch, sizeof scratch);
-  return true;
-}
-
 bool POSWritePort(int portType, int handle, const uint8_t* data, int length) {
   if (handle <= 0 || length < 0 || (length > 0 && data == nullptr)) return false;
   switch (portType) {

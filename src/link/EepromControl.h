@@ -70,29 +70,6 @@ bool ReadCustomStatusRecord(int handle, uint8_t* buffer, int length);
 // PortCOM, PortUSB and PortUSBPrinter only; a handle of 0 or less gives false.
 namespace RWK201EEepromSet {
 bool POSWritePort(int portType, int handle, const uint8_t* data, int length);
-
-// VD-K773 custom mode: the exact read of the reply to a command, as the
-// common read routine makes it. With class mode 1 the transfer is one class
-// byte, iStatusBytes status bytes and the `length` reply bytes, read through a
-// kUsbScratchSize scratch (a transfer that would not fit is refused without a
-// read); the leading bytes are dropped and the buffer gets the reply alone,
-// only when the whole transfer came. With class mode 0 the transfer is the
-// `length` bytes alone. False unless exactly the transfer's bytes arrived.
-bool ReadCustomUsbReply(uint8_t* buffer, int length);
-// In the custom mode the printer answers the read of its mode setting (6F)
-// always, and the read of its custom flag (C4) in class mode 0, with a report
-// of kCustomReportLength bytes instead of the framed 2-byte value: the value
-// is at offsets 1 and 2.
-constexpr uint8_t kCustomModeAddress = 0x6F;
-constexpr uint8_t kCustomFlagAddress = 0xC4;
-constexpr int kCustomReportLength = 9;
-// True when the read of this setting address is answered with that report
-// (iUSBClassMode decides; call it in the custom mode of PortState.h).
-bool CustomReadAnswersReport(uint8_t address);
-// Reads that report: exactly kCustomReportLength bytes as they come, in
-// either class mode (no class or status bytes in front). The report buffer
-// holds kCustomReportLength bytes and is written only on success.
-bool ReadCustomUsbReport(uint8_t* report);
 }
 
 // The library calls the routines make for the USB, nibble and Ethernet kinds.
