@@ -8,6 +8,9 @@
 
 #include <QPushButton>
 
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <memory>
 
@@ -566,6 +569,60 @@ TEST_F(K773SerialTest, PrinterThatStopsMidGet) {
   EXPECT_EQ(form.resultText(), "Get settings from printer successfully.");
   EXPECT_EQ(form.state().codePage, 0);
   EXPECT_TRUE(form.saveEnabled());
+}
+
+namespace {
+
+// The serial write, as the link makes it, with a printer that sends a byte
+// of its own (an automatic status byte, say) right behind its reply to the
+// read of `address`: the byte waits at the port behind the reply the host
+// takes in.
+struct StrayByteBehindReply {
+  static inline SimPrinter* printer = nullptr;
+  static inline uint8_t address = 0;
+  static inline bool queued = false;
+  // Waits (up to 3 s) until the port holds n bytes for the host.
+  static bool Holds(int fd, int n) {
+    const uint64_t end = torva::TickMs() + 3000;
+    int count = 0;
+    while (::ioctl(fd, FIONREAD, &count) == 0 && count < n && torva::TickMs() < end) ::usleep(1000);
+    return count >= n;
+  }
+  static ssize_t Write(int fd, const void* data, size_t n) {
+    const ssize_t written = serialio::RealWrite(fd, data, n);
+    const auto* b = static_cast<const uint8_t*>(data);
+    if (n == 3 && b[0] == 0x1B && b[1] == 0x6A && b[2] == address && Holds(fd, 2)) {
+      printer->sendUnsolicited({0x55});
+      queued = Holds(fd, 3);
+    }
+    return written;
+  }
+  static SerialCalls Calls() {
+    SerialCalls calls = SerialTermiosCalls();
+    calls.write = &Write;
+    return calls;
+  }
+};
+
+}  // namespace
+
+// A byte the printer sends by itself between two replies is thrown away
+// before the next read command goes out: it is never taken for the first
+// byte of the next setting, and the settings after it read as they are.
+TEST_F(K773SerialTest, ByteSentBetweenRepliesIsNotTakenForTheNextSetting) {
+  for (const auto& [address, value] : kMemory) printer_.setSetting(address, value);
+  StrayByteBehindReply::printer = &printer_;
+  StrayByteBehindReply::address = 0x4E;  // behind the left margin's reply
+  StrayByteBehindReply::queued = false;
+  ScopedSerialCalls seam(StrayByteBehindReply::Calls());
+  TK773Eeport form;
+  const EditorState expected = ShownMemory(form.state());
+  form.btnGetSettingsFromPrinterClick();
+  ASSERT_TRUE(StrayByteBehindReply::queued) << "the byte waited behind the reply";
+  EXPECT_EQ(form.resultText(), "Get settings from printer successfully.");
+  EXPECT_EQ(form.state().rightMargin, "7");
+  EXPECT_EQ(form.state(), expected);
+  EXPECT_EQ(ReadAddresses(printer_), kGetOrder);
 }
 
 // Ports the editor does not serve: nothing opens, the Get and the Save fail
