@@ -6,6 +6,9 @@
 // road of a port with 7 data bits.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPushButton>
 
 #include <sys/ioctl.h>
@@ -623,6 +626,48 @@ TEST_F(K773SerialTest, ByteSentBetweenRepliesIsNotTakenForTheNextSetting) {
   EXPECT_EQ(form.state().rightMargin, "7");
   EXPECT_EQ(form.state(), expected);
   EXPECT_EQ(ReadAddresses(printer_), kGetOrder);
+}
+
+namespace {
+
+void PostClick(QWidget* w) {
+  const QPointF at(5, 5);
+  QApplication::postEvent(w, new QMouseEvent(QEvent::MouseButtonPress, at, w->mapToGlobal(at), Qt::LeftButton,
+                                             Qt::LeftButton, Qt::NoModifier));
+  QApplication::postEvent(w, new QMouseEvent(QEvent::MouseButtonRelease, at, w->mapToGlobal(at), Qt::LeftButton,
+                                             Qt::NoButton, Qt::NoModifier));
+}
+
+}  // namespace
+
+// A printer that stays silent, as a user meets it: Get waits out its read
+// time and ends at the first setting with the result line alone (no box);
+// what the user clicked and typed while it waited (Get again, Exit, Esc) is
+// dropped, so the dialog stays; Esc afterwards closes it.
+TEST_F(K773SerialTest, SilentPrinterAsAUserMeetsIt) {
+  printer_.setFault(FaultSpec{Fault::NoReply, -1, 0});
+  TK773Eeport form;
+  QuickReads(form);
+  form.show();
+  QApplication::processEvents();
+  // Input that waits in the queue while the dialog waits for the printer.
+  PostClick(Child<QPushButton>(form, "btnGetSettingsFromPrinter"));
+  PostClick(Child<QPushButton>(form, "btnExit"));
+  QApplication::postEvent(&form, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+  form.btnGetSettingsFromPrinterClick();
+  EXPECT_EQ(form.resultText(), "Fail to get COM's baud rate!");
+  EXPECT_TRUE(form.resultIsRed());
+  EXPECT_TRUE(messages_.messages().empty());
+  EXPECT_FALSE(form.saveEnabled());
+  EXPECT_EQ(ComParameter.m_hdev.load(), -1);
+  WaitLog(1);
+  QApplication::processEvents();
+  EXPECT_EQ(ReadAddresses(printer_).size(), 1u) << "the click on Get made while it waited started no second Get";
+  EXPECT_TRUE(form.isVisible()) << "Exit and Esc made while it waited were dropped";
+  QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+  QApplication::sendEvent(&form, &esc);
+  EXPECT_FALSE(form.isVisible());
+  EXPECT_EQ(form.result(), QDialog::Rejected);
 }
 
 // Ports the editor does not serve: nothing opens, the Get and the Save fail
