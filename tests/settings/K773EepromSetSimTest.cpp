@@ -634,8 +634,8 @@ void PostClick(QWidget* w) {
   const QPointF at(5, 5);
   QApplication::postEvent(w, new QMouseEvent(QEvent::MouseButtonPress, at, w->mapToGlobal(at), Qt::LeftButton,
                                              Qt::LeftButton, Qt::NoModifier));
-  QApplication::postEvent(w, new QMouseEvent(QEvent::MouseButtonRelease, at, w->mapToGlobal(at), Qt::LeftButton,
-                                             Qt::NoButton, Qt::NoModifier));
+  QApplication::postEvent(w, new QMouseEvent(QEvent::MouseButtonRelease, at, w->mapToGlobal(at),
+                                             Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
 }
 
 }  // namespace
@@ -662,7 +662,8 @@ TEST_F(K773SerialTest, SilentPrinterAsAUserMeetsIt) {
   EXPECT_EQ(ComParameter.m_hdev.load(), -1);
   WaitLog(1);
   QApplication::processEvents();
-  EXPECT_EQ(ReadAddresses(printer_).size(), 1u) << "the click on Get made while it waited started no second Get";
+  EXPECT_EQ(ReadAddresses(printer_).size(), 1u)
+      << "the click on Get made while it waited started no second Get";
   EXPECT_TRUE(form.isVisible()) << "Exit and Esc made while it waited were dropped";
   QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
   QApplication::sendEvent(&form, &esc);
