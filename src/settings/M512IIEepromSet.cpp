@@ -499,6 +499,7 @@ void TCommonAddressEepromSetForm::ImportFrom(const QString& fileName) {
   const QString notNormal = "The data format in file " + Quoted(fileName) + " is not normal!";
   if (profile_.emptyFileAsked && file.size() == 0) {
     // Either answer ends the import.
+    refuse();
     AskWarningOkCancel("The data  in file " + Quoted(fileName) + " is empty!");
     return;
   }

@@ -147,6 +147,7 @@ TEST(EditorDispatchTable, RowsOfTheEditorsThatExist) {
   EXPECT_NE(dynamic_cast<TM512IIEepromSetForm*>(CreateSettingsEditor(ModelVDM512II, nullptr).get()), nullptr);
   EXPECT_STREQ(SettingsEditorClass(-1), "");
   EXPECT_STREQ(SettingsEditorClass(19), "");
+  EXPECT_EQ(CreateSettingsEditor(19, nullptr), nullptr);
   // The RW-K305 and RW-K305W share one editor.
   EXPECT_STREQ(SettingsEditorClass(ModelRWK201), "TRWK201EepromSetForm");
   EXPECT_STREQ(SettingsEditorClass(ModelRWK305), "TRWK305EepromSetForm");

@@ -349,9 +349,12 @@ TEST_F(K773FileTest, ImportTableAndOddFiles) {
   }
 }
 
-// Files that are refused whole: nothing is applied and the result line keeps
-// its text.
+// Files that are refused whole: nothing is applied, and the result line of an
+// earlier import is cleared, so its "successfully" never stands beside the
+// refusal.
 TEST_F(K773FileTest, FilesRefusedWhole) {
+  const QString good = path("good.pes");
+  WriteAll(good, FileOf({}, "VD-K773ab"));
   const QString file = path("refused.pes");
   const QString notNormal = "The data format in file \"" + file + "\" is not normal!";
   struct Case {
@@ -375,6 +378,9 @@ TEST_F(K773FileTest, FilesRefusedWhole) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     TK773Eeport form;
+    chosen_ = good;
+    form.btnImportSettingsFromFileClick();
+    ASSERT_EQ(form.resultText(), Ok(good, "Import"));
     const EditorState before = form.state();
     WriteAll(file, c.bytes);
     chosen_ = file;

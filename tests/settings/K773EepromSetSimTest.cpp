@@ -6,7 +6,13 @@
 // road of a port with 7 data bits.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPushButton>
+
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <memory>
@@ -566,6 +572,103 @@ TEST_F(K773SerialTest, PrinterThatStopsMidGet) {
   EXPECT_EQ(form.resultText(), "Get settings from printer successfully.");
   EXPECT_EQ(form.state().codePage, 0);
   EXPECT_TRUE(form.saveEnabled());
+}
+
+namespace {
+
+// The serial write, as the link makes it, with a printer that sends a byte
+// of its own (an automatic status byte, say) right behind its reply to the
+// read of `address`: the byte waits at the port behind the reply the host
+// takes in.
+struct StrayByteBehindReply {
+  static inline SimPrinter* printer = nullptr;
+  static inline uint8_t address = 0;
+  static inline bool queued = false;
+  // Waits (up to 3 s) until the port holds n bytes for the host.
+  static bool Holds(int fd, int n) {
+    const uint64_t end = torva::TickMs() + 3000;
+    int count = 0;
+    while (::ioctl(fd, FIONREAD, &count) == 0 && count < n && torva::TickMs() < end) ::usleep(1000);
+    return count >= n;
+  }
+  static ssize_t Write(int fd, const void* data, size_t n) {
+    const ssize_t written = serialio::RealWrite(fd, data, n);
+    const auto* b = static_cast<const uint8_t*>(data);
+    if (n == 3 && b[0] == 0x1B && b[1] == 0x6A && b[2] == address && Holds(fd, 2)) {
+      printer->sendUnsolicited({0x55});
+      queued = Holds(fd, 3);
+    }
+    return written;
+  }
+  static SerialCalls Calls() {
+    SerialCalls calls = SerialTermiosCalls();
+    calls.write = &Write;
+    return calls;
+  }
+};
+
+}  // namespace
+
+// A byte the printer sends by itself between two replies is thrown away
+// before the next read command goes out: it is never taken for the first
+// byte of the next setting, and the settings after it read as they are.
+TEST_F(K773SerialTest, ByteSentBetweenRepliesIsNotTakenForTheNextSetting) {
+  for (const auto& [address, value] : kMemory) printer_.setSetting(address, value);
+  StrayByteBehindReply::printer = &printer_;
+  StrayByteBehindReply::address = 0x4E;  // behind the left margin's reply
+  StrayByteBehindReply::queued = false;
+  ScopedSerialCalls seam(StrayByteBehindReply::Calls());
+  TK773Eeport form;
+  const EditorState expected = ShownMemory(form.state());
+  form.btnGetSettingsFromPrinterClick();
+  ASSERT_TRUE(StrayByteBehindReply::queued) << "the byte waited behind the reply";
+  EXPECT_EQ(form.resultText(), "Get settings from printer successfully.");
+  EXPECT_EQ(form.state().rightMargin, "7");
+  EXPECT_EQ(form.state(), expected);
+  EXPECT_EQ(ReadAddresses(printer_), kGetOrder);
+}
+
+namespace {
+
+void PostClick(QWidget* w) {
+  const QPointF at(5, 5);
+  QApplication::postEvent(w, new QMouseEvent(QEvent::MouseButtonPress, at, w->mapToGlobal(at), Qt::LeftButton,
+                                             Qt::LeftButton, Qt::NoModifier));
+  QApplication::postEvent(w, new QMouseEvent(QEvent::MouseButtonRelease, at, w->mapToGlobal(at),
+                                             Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
+}
+
+}  // namespace
+
+// A printer that stays silent, as a user meets it: Get waits out its read
+// time and ends at the first setting with the result line alone (no box);
+// what the user clicked and typed while it waited (Get again, Exit, Esc) is
+// dropped, so the dialog stays; Esc afterwards closes it.
+TEST_F(K773SerialTest, SilentPrinterAsAUserMeetsIt) {
+  printer_.setFault(FaultSpec{Fault::NoReply, -1, 0});
+  TK773Eeport form;
+  QuickReads(form);
+  form.show();
+  QApplication::processEvents();
+  // Input that waits in the queue while the dialog waits for the printer.
+  PostClick(Child<QPushButton>(form, "btnGetSettingsFromPrinter"));
+  PostClick(Child<QPushButton>(form, "btnExit"));
+  QApplication::postEvent(&form, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+  form.btnGetSettingsFromPrinterClick();
+  EXPECT_EQ(form.resultText(), "Fail to get COM's baud rate!");
+  EXPECT_TRUE(form.resultIsRed());
+  EXPECT_TRUE(messages_.messages().empty());
+  EXPECT_FALSE(form.saveEnabled());
+  EXPECT_EQ(ComParameter.m_hdev.load(), -1);
+  WaitLog(1);
+  QApplication::processEvents();
+  EXPECT_EQ(ReadAddresses(printer_).size(), 1u)
+      << "the click on Get made while it waited started no second Get";
+  EXPECT_TRUE(form.isVisible()) << "Exit and Esc made while it waited were dropped";
+  QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+  QApplication::sendEvent(&form, &esc);
+  EXPECT_FALSE(form.isVisible());
+  EXPECT_EQ(form.result(), QDialog::Rejected);
 }
 
 // Ports the editor does not serve: nothing opens, the Get and the Save fail
