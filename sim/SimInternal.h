@@ -122,6 +122,7 @@ struct SimPrinter::Impl {
   bool rawCapture = false;
   std::string firmwareVersion = "V1.02.3";
   int usbReadWaitFloorMs = 0;  // the least a USB read waits for a reply
+  int hostBytesDelayMs = 0;    // see SimPrinter::setHostBytesDelayMs
   K773Custom k773;
   bool stopping = false;
   // The custom status stream (1D E0 n): sessions that switched it on get the

@@ -52,6 +52,12 @@ Session::~Session() = default;
 void Session::hostBytes(const uint8_t* data, size_t n, const std::function<void()>& taken) {
   SimPrinter::Impl& p = *printer_.impl_;
   std::vector<Outgoing> out;
+  int late;
+  {
+    std::lock_guard<std::mutex> lock(p.mu);
+    late = p.hostBytesDelayMs;
+  }
+  p.pause(late);
   takeHostBytes(data, n, out);
   // The endpoint is told (with no lock held: it takes its own) once the
   // replies that go out at once are on their way, before the first one that
@@ -661,6 +667,11 @@ bool SimPrinter::usbBabble() const {
 void SimPrinter::setUsbReadWaitFloorMs(int ms) {
   std::lock_guard<std::mutex> lock(impl_->mu);
   impl_->usbReadWaitFloorMs = std::max(0, ms);
+}
+
+void SimPrinter::setHostBytesDelayMs(int ms) {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  impl_->hostBytesDelayMs = std::max(0, ms);
 }
 
 int SimPrinter::usbReadWaitFloorMs() const {

@@ -275,6 +275,10 @@ class SimPrinter {
   // client's 3 s of slack).
   void setUsbReadWaitFloorMs(int ms);
   int usbReadWaitFloorMs() const;
+  // The printer takes in each piece of the host's bytes this much later, as
+  // on a machine too loaded to run its thread at once (for tests of the
+  // endpoints' patience; 0, the default, takes them at once).
+  void setHostBytesDelayMs(int ms);
   void stop();  // stops every endpoint
 
   // Endpoints written in files of their own (name query, USB socket) keep

@@ -47,6 +47,7 @@ struct PortQueue {
   // The printer holds bytes the host sent and has not yet decided what to
   // answer: a read does not time out meanwhile (see read()).
   bool working = false;
+  uint64_t takenAt = 0;  // when the printer last took the host's bytes
 };
 
 struct Slot {
@@ -226,6 +227,7 @@ class UsbServer {
         session->hostBytes(b.data(), b.size(), [&q] {
           std::lock_guard<std::mutex> lock(q->mu);
           q->working = false;
+          q->takenAt = torva::TickMs();
           q->cv.notify_all();
         });
       }
@@ -295,7 +297,7 @@ class UsbServer {
 
   // Moves what the printer sent into port.ready, framed. False when the
   // session is gone.
-  bool collect(Slot& slot, Port& port, bool* working = nullptr) {
+  bool collect(Slot& slot, Port& port, bool* working = nullptr, uint64_t* takenAt = nullptr) {
     std::deque<Bytes> raw;
     bool alive;
     {
@@ -303,6 +305,7 @@ class UsbServer {
       raw.swap(slot.queue->replies);
       alive = !slot.queue->hungUp && !slot.queue->closing;
       if (working) *working = slot.queue->working || !slot.queue->host.empty();
+      if (takenAt) *takenAt = slot.queue->takenAt;
     }
     for (const Bytes& r : raw) {
       const Bytes f = frame(port, r);
@@ -314,15 +317,19 @@ class UsbServer {
   void read(Slot& slot, Port& port, int max, int waitMs, int32_t& result, Bytes& data) {
     const uint64_t start = torva::TickMs();
     const int wait = std::max(waitMs, printer_.usbReadWaitFloorMs());
-    const uint64_t deadline = start + static_cast<uint64_t>(std::clamp(wait, 0, kMaxReadWaitMs));
+    const uint64_t span = static_cast<uint64_t>(std::clamp(wait, 0, kMaxReadWaitMs));
+    uint64_t deadline = start + span;
     // The device's time-out counts the printer's silence, not the time the
     // printer's thread waits to be run: while the printer still holds what
-    // the host sent, the read waits on (up to its longest wait).
+    // the host sent, the read waits on (up to its longest wait), and once it
+    // has taken the bytes the time-out runs from then.
     const uint64_t longest = start + static_cast<uint64_t>(kMaxReadWaitMs);
     for (;;) {
       bool working = false;
-      const bool alive = collect(slot, port, &working);
+      uint64_t takenAt = 0;
+      const bool alive = collect(slot, port, &working, &takenAt);
       if (!port.ready.empty()) break;
+      if (takenAt > start) deadline = std::max(deadline, std::min(takenAt + span, longest));
       if (alive && printer_.usbBabble()) {
         port.ready.assign(static_cast<size_t>(std::clamp(max, 1, 64)), 0x14);
         break;

@@ -444,6 +444,35 @@ TEST_F(UsbSimTest, ReadWaitFloorOutlastsAShortTimeOut) {
   EXPECT_EQ(printer_->usbReadWaitFloorMs(), 0);
 }
 
+// The device's time-out counts the printer's silence, not the time the
+// printer's thread waits to run: a reply decided late still meets a short
+// read, a silent printer still ends it once it has taken the bytes, and a
+// reply the printer itself holds back (the late-reply fault) still misses it.
+TEST_F(UsbSimTest, ReadWaitsWhileThePrinterHoldsTheHostsBytes) {
+  start();
+  printer_->setHostBytesDelayMs(400);
+  const int h = openDevice(0);
+  ASSERT_GT(h, 0);
+  UsbDevice::SetUSBTimeouts(h, 5, 30);  // 50 ms
+  const uint8_t ts[] = {0x1D, 0x72, 0x01, 0x0A};
+  ASSERT_EQ(UsbDevice::uWrite(h, 0, ts, 4), 4);
+  uint8_t b = 0xEE;
+  EXPECT_EQ(UsbDevice::uRead(h, 1, &b, 1), 1) << "answered after the printer took the bytes";
+
+  printer_->setFault({torva::sim::Fault::NoReply, 1, 0});
+  uint64_t t0 = torva::TickMs();
+  ASSERT_EQ(UsbDevice::uWrite(h, 0, ts, 4), 4);
+  EXPECT_EQ(UsbDevice::uRead(h, 1, &b, 1), 0) << "a silent printer";
+  EXPECT_GE(torva::TickMs() - t0, 395u) << "not before the printer took the bytes";
+
+  printer_->setHostBytesDelayMs(0);
+  printer_->setFault({torva::sim::Fault::LateReply, 1, 400});
+  ASSERT_EQ(UsbDevice::uWrite(h, 0, ts, 4), 4);
+  EXPECT_EQ(UsbDevice::uRead(h, 1, &b, 1), 0) << "a reply the printer holds back";
+  UsbDevice::SetUSBTimeouts(h, 100, 30);  // 1 s
+  EXPECT_EQ(UsbDevice::uRead(h, 1, &b, 1), 1);
+}
+
 TEST_F(UsbSimTest, PrinterReadsExactAndEmpty) {
   start();
   printer_->setSetting(0x41, 0x0102);
