@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config git clang libclang-rt-dev
   qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev
-  libusb-1.0-0-dev libcups2-dev cups cups-client cups-bsd
+  libusb-1.0-0-dev libcups2-dev libxcb1-dev cups cups-client cups-bsd
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   fonts-wqy-microhei fonts-dejavu-core qt6-translations-l10n
   xvfb xauth trayer xdotool imagemagick

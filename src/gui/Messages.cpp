@@ -13,6 +13,7 @@
 #include <QUrl>
 #include <QWidget>
 
+#include "gui/HelpWindow.h"
 #include "link/PortState.h"
 
 namespace {
@@ -165,18 +166,20 @@ QString HelpFilePath() {
   return ProgramFolder() + (IsEnglish() ? "/Guide_en.chm" : "/Guide_cn.chm");
 }
 
-// There is no way to find another program's help window here, so the file is
-// handed to the desktop's opener every time; the viewer that gets it decides
-// whether to show a running window or a new one.
+// The file is handed to the desktop's opener for its type.
 bool OpenHelpFile() {
   const QString path = HelpFilePath();
   if (!QFileInfo(path).isFile()) return false;
   return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
-void FormHelp(QWidget*) { OpenHelpFile(); }
+void FormHelp(QWidget*) {
+  if (torva::gui::RaiseOpenHelpWindow()) return;
+  OpenHelpFile();
+}
 
 void HelpMenuOpen() {
+  if (torva::gui::RaiseOpenHelpWindow()) return;
   if (!QFileInfo(HelpFilePath()).isFile()) {
     OutputWarning("ERROR, FILE NOT FOUND!", "错误！没有找到文件");
     return;

@@ -93,10 +93,13 @@ QString HelpFilePath();
 // Opens the help file with the desktop's opener after checking it exists.
 // Returns false when the file is missing or could not be opened.
 bool OpenHelpFile();
-// F1 in any window: opens the help file; a missing file shows nothing.
+// F1 in any window: brings the help viewer's window forward when it already
+// shows the manual of the current language (gui/HelpWindow.h), else opens the
+// help file; a missing file shows nothing.
 void FormHelp(QWidget* owner);
 // Help menu: as FormHelp, but a missing file shows the warning
-// "ERROR, FILE NOT FOUND!" / "错误！没有找到文件".
+// "ERROR, FILE NOT FOUND!" / "错误！没有找到文件" (an open help window is raised
+// whether the file is there or not).
 void HelpMenuOpen();
 // Binds F1 of the widget to FormHelp.
 void BindHelpKey(QWidget* widget);
