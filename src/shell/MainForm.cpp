@@ -8,6 +8,7 @@
 #include <QLocale>
 #include <QMenu>
 #include <QScreen>
+#include <QShowEvent>
 #include <QStatusBar>
 #include <QTime>
 #include <QTimer>
@@ -432,12 +433,24 @@ void TMainForm::changeEvent(QEvent* event) {
   }
 }
 
+void TMainForm::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  // Un-minimising on the way into the tray and the window system's own
+  // notices are not a return.
+  if (enteringTray_ || event->spontaneous()) return;
+  if (tray_ && tray_->isVisible()) {
+    tray_->hide();
+    bMinimize = false;
+  }
+}
+
 void TMainForm::MinimizeToTray() {
   if (!TrayAvailable()) {
     showMinimized();
     return;
   }
   bMinimize = true;
+  enteringTray_ = true;
   if (!tray_) {
     tray_ = new QSystemTrayIcon(windowIcon(), this);
     tray_->setToolTip("TORVAConsole");
@@ -446,6 +459,7 @@ void TMainForm::MinimizeToTray() {
   tray_->show();
   setWindowState(windowState() & ~Qt::WindowMinimized);
   hide();
+  enteringTray_ = false;
 }
 
 void TMainForm::RestoreFromTray() {

@@ -87,6 +87,10 @@ class TMainForm : public QMainWindow {
 
  protected:
   void changeEvent(QEvent* event) override;
+  // Shown again by whatever brings it back (its tray icon, a status dialog
+  // reporting a failure): the tray icon goes, so the window is never both on
+  // screen and in the tray.
+  void showEvent(QShowEvent* event) override;
   // Closing the main window ends the program.
   void closeEvent(QCloseEvent* event) override;
 
@@ -108,6 +112,7 @@ class TMainForm : public QMainWindow {
   QLabel* panels_[3] = {nullptr, nullptr, nullptr};
   QTimer* clock_ = nullptr;
   QSystemTrayIcon* tray_ = nullptr;
+  bool enteringTray_ = false;  // while MinimizeToTray runs
 };
 
 // The one main window of the run; null before it exists and after it is gone.

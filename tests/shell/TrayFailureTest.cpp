@@ -147,6 +147,61 @@ TEST_F(ProgramLifetime, FailureOfADialogInTheTrayBringsTheWindowsBackAndEndsNoth
   EXPECT_FALSE(main_->TrayIconVisible());
 }
 
+// The main window minimised to its own tray icon while the status dialog
+// polls (the dialog stays on screen): when the printer stops answering, the
+// failure brings the main window back, and its tray icon goes with it, so
+// the window is not shown and in the tray at once.
+TEST_F(ProgramLifetime, FailureBringsBackAMainWindowMinimisedToItsTray) {
+  ComParameter.Name = sim_.startSerial(dir_ + "/com1");
+  PortType = PortCOM;
+  PrinterName = 3;
+  main_->show();
+
+  enum class Step { Open, Polling, BoxShown, Done } step = Step::Open;
+  QPointer<THardwareStatusForm> dialog;
+  bool mainInTray = false, mainVisibleWithBox = false, trayIconWithBox = true;
+  QTimer::singleShot(0, main_.get(), [this] { main_->SpeedButton_MonitotClick(); });
+  const int result = RunApplication(
+      [&] {
+        switch (step) {
+          case Step::Open:
+            dialog = VisibleTopLevel<THardwareStatusForm>();
+            if (!dialog) return;
+            dialog->SetPollOverrides(30, 300);
+            dialog->StartClick();
+            step = Step::Polling;
+            return;
+          case Step::Polling:
+            if (!dialog || dialog->ImageGlyph("PaperendImage") != torva::status::Glyph::OK) return;
+            main_->setWindowState(Qt::WindowMinimized);  // the user minimises the main window
+            QApplication::processEvents();
+            mainInTray = !main_->isVisible() && main_->TrayIconVisible() && dialog->isVisible();
+            sim_.setFault({torva::sim::Fault::NoReply, -1});
+            step = Step::BoxShown;
+            return;
+          case Step::BoxShown:
+            if (auto* box = VisibleTopLevel<QMessageBox>()) {
+              mainVisibleWithBox = main_->isVisible();
+              trayIconWithBox = main_->TrayIconVisible();
+              box->accept();
+              step = Step::Done;
+              if (dialog) dialog->ExitClick();
+              QApplication::exit(42);
+            }
+            return;
+          case Step::Done:
+            return;
+        }
+      },
+      15000);
+  EXPECT_EQ(result, 42);
+  EXPECT_TRUE(mainInTray) << "the minimised main window went to its tray icon, the dialog stayed";
+  EXPECT_TRUE(mainVisibleWithBox) << "the main window comes back with the box";
+  EXPECT_FALSE(trayIconWithBox) << "the main window's tray icon is left in the tray";
+  EXPECT_FALSE(bMinimize.load());
+  EXPECT_FALSE(main_->TrayIconVisible());
+}
+
 // The program still ends with its main window: the close box and File > Exit.
 TEST_F(ProgramLifetime, ClosingTheMainWindowOrExitEndsTheProgram) {
   EXPECT_FALSE(QApplication::quitOnLastWindowClosed());
