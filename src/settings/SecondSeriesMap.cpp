@@ -7,6 +7,7 @@
 #include "link/PortState.h"
 
 #include "settings/CommonAddressMap.h"
+#include "settings/ReplyFields.h"
 
 namespace torva::settings::second {
 
@@ -14,11 +15,6 @@ using C = Control;
 using S = Setting;
 
 namespace {
-
-std::string Lower(std::string s) {
-  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return s;
-}
 
 // The baud codes the printer stores, by the rate's text.
 int BaudCodeOf(const std::string& rate) {
@@ -29,25 +25,6 @@ int BaudCodeOf(const std::string& rate) {
   }
   return -1;
 }
-
-// The item of a stored baud code in "4800" "9600" "19200" "38400" "57600" "115200".
-int BaudIndexOf(int code) {
-  switch (code) {
-    case 4: return 0;
-    case 0: return 1;
-    case 1: return 2;
-    case 2: return 3;
-    case 3: return 4;
-    case 7: return 5;
-    default: return -1;
-  }
-}
-
-// (0,0) / (1,0) / ... up to maxValue with hi 0: the value, else -1.
-int SmallPair(uint8_t lo, uint8_t hi, int maxValue) { return hi == 0 && lo <= maxValue ? lo : -1; }
-
-// A list index the list may not hold shows no selection.
-int IndexIn(size_t count, int index) { return index >= 0 && static_cast<size_t>(index) < count ? index : -1; }
 
 // On/off into a check box or a radio group whose first button is "Enable".
 void SetFlag(ControlValue& v, ControlKind kind, bool on) {
@@ -657,7 +634,7 @@ bool ApplyReply(const SettingRow& row, uint8_t lo, uint8_t hi, FormState& state,
   const int value = lo | (hi << 8);
   switch (row.codec) {
     case Codec::BaudCode: {
-      const int index = hi == 0 ? BaudIndexOf(lo) : -1;
+      const int index = hi == 0 ? BaudIndexOfCode(lo) : -1;
       if (index < 0) return false;
       v.index = index;
       return true;
@@ -881,7 +858,7 @@ bool ApplyImportRecord(uint8_t key, uint8_t lo, uint8_t hi, FormState& state, co
   const int value = lo | (hi << 8);
   switch (row->codec) {
     case Codec::BaudCode: {
-      const int index = hi == 0 ? BaudIndexOf(lo) : -1;
+      const int index = hi == 0 ? BaudIndexOfCode(lo) : -1;
       if (index < 0) return false;
       v.index = index;
       return true;
