@@ -75,3 +75,10 @@ bool CheckPortGuard(GuardedTool tool) {
   ShowMessage(PortGuardBox(tool), QString::fromUtf8(m.english), QString::fromUtf8(m.chinese));
   return false;
 }
+
+bool RefuseNoPort() {
+  if (PortType.load() != PortNone) return false;
+  const GuardMessage m = PortGuardMessage(GuardedTool::CheckMark, GuardVerdict::NoPort);
+  OutputWarning(QString::fromUtf8(m.english), QString::fromUtf8(m.chinese));
+  return true;
+}

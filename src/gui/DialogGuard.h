@@ -40,3 +40,7 @@ MessageKind PortGuardBox(GuardedTool tool);
 // Consults the table for the current PortType; on a refusal shows its
 // message (a warning box, or the tool's PortGuardBox) and answers false.
 bool CheckPortGuard(GuardedTool tool);
+
+// While no port is configured (PortType), shows the warning that asks for
+// one and answers true.
+bool RefuseNoPort();

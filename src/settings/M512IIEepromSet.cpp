@@ -4,7 +4,6 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -488,23 +487,23 @@ void TCommonAddressEepromSetForm::ImportFrom(const QString& fileName) {
   // Every way an import ends without applying the file clears the result
   // line first, so an earlier "successfully" never stands beside a failure.
   auto refuse = [this] { SetResultLine(QString(), false); };
-  QFile file(fileName);
+  const FileReadProfile readProfile{profile_.tag, profile_.importCapacity};
   // Only a regular file is read: a FIFO or a device would block the window
   // in the open or the read, or deliver something that is no settings file.
-  if (!IsRegularFile(fileName) || !file.open(QIODevice::ReadOnly)) {
+  const auto file = ReadFileStart(fileName, MaxFileBytes(readProfile));
+  if (!file) {
     refuse();
     OutputError("Fail to open file " + Quoted(fileName), "打开文件“" + fileName + "”失败！");
     return;
   }
   const QString notNormal = "The data format in file " + Quoted(fileName) + " is not normal!";
-  if (profile_.emptyFileAsked && file.size() == 0) {
+  if (profile_.emptyFileAsked && file->size == 0) {
     // Either answer ends the import.
     refuse();
     AskWarningOkCancel("The data  in file " + Quoted(fileName) + " is empty!");
     return;
   }
-  const FileReadProfile readProfile{profile_.tag, profile_.importCapacity};
-  const FileSizeCheck size = CheckFileSize(file.size(), readProfile);
+  const FileSizeCheck size = CheckFileSize(file->size, readProfile);
   if (size.tooManyRecords) {
     // More records than the store holds: the file is refused whole.
     refuse();
@@ -523,8 +522,7 @@ void TCommonAddressEepromSetForm::ImportFrom(const QString& fileName) {
       return;
     }
   }
-  const QByteArray data = file.read(MaxFileBytes(readProfile));
-  file.close();
+  const QByteArray& data = file->data;
   const FileReadResult read =
       ReadSettingsFile(reinterpret_cast<const uint8_t*>(data.constData()), static_cast<size_t>(data.size()), readProfile);
   if (!read.tagMatches || read.refusedTooLarge) {

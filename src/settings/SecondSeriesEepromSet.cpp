@@ -4,11 +4,9 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFile>
 #include <QLayout>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QScreen>
 #include <QShowEvent>
 
@@ -21,6 +19,7 @@
 #include "link/Clock.h"
 #include "link/PortSession.h"
 #include "link/PortState.h"
+#include "settings/EditorDialog.h"
 
 using namespace torva::settings;
 using namespace torva::settings::second;
@@ -218,7 +217,7 @@ void TSecondSeriesEepromSetForm::btnGetSettingsFromPrinterClick() {
     link_.setHandle(-1);
     cursor.reset();
     SetButtons(ButtonEvent::GetFails);
-    OutputError("Can't open " + PortName(open) + " port!", "端口 " + PortName(open) + " 打开错误！");
+    ShowPortOpenError(open);
     return;
   }
   bool ok = false;
@@ -354,15 +353,15 @@ void TSecondSeriesEepromSetForm::ExportTo(const QString& fileName) {
     OutputError(failedEnglish, failedChinese);
     return;
   }
-  QSaveFile file(fileName);
-  if (!file.open(QIODevice::WriteOnly)) {
-    OutputError("Fail to open file " + Quoted(fileName), "保存文件“" + fileName + "”失败！");
-    return;
-  }
-  const qint64 size = static_cast<qint64>(bytes->size());
-  if (file.write(reinterpret_cast<const char*>(bytes->data()), size) != size || !file.commit()) {
-    file.cancelWriting();
-    OutputError(failedEnglish, failedChinese);
+  switch (WriteWholeFile(fileName, *bytes)) {
+    case FileWrite::OpenFailed:
+      OutputError("Fail to open file " + Quoted(fileName), "保存文件“" + fileName + "”失败！");
+      return;
+    case FileWrite::WriteFailed:
+      OutputError(failedEnglish, failedChinese);
+      return;
+    case FileWrite::Written:
+      return;
   }
 }
 
@@ -373,16 +372,14 @@ void TSecondSeriesEepromSetForm::btnImportSettingsFromFileClick() {
 }
 
 void TSecondSeriesEepromSetForm::ImportFrom(const QString& fileName) {
-  QFile file(fileName);
-  // Only a regular file is read: a FIFO or a device would block the window.
-  if (!IsRegularFile(fileName) || !file.open(QIODevice::ReadOnly)) {
+  // A file longer than the limit is refused by its size; one byte past the
+  // limit is enough to tell.
+  const auto file = ReadFileStart(fileName, ImportReadLimit(profile_) + 1);
+  if (!file) {
     OutputError("Fail to open file " + Quoted(fileName), "打开文件“" + fileName + "”失败！");
     return;
   }
-  // A file longer than the limit is refused by its size; one byte past the
-  // limit is enough to tell.
-  const QByteArray data = file.read(ImportReadLimit(profile_) + 1);
-  file.close();
+  const QByteArray& data = file->data;
   FormState s = state();
   const ImportOutcome outcome =
       ImportFile(reinterpret_cast<const uint8_t*>(data.constData()), static_cast<size_t>(data.size()), s, profile_);

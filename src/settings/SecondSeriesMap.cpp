@@ -7,6 +7,7 @@
 #include "link/PortState.h"
 
 #include "settings/CommonAddressMap.h"
+#include "settings/ReplyFields.h"
 
 namespace torva::settings::second {
 
@@ -14,40 +15,6 @@ using C = Control;
 using S = Setting;
 
 namespace {
-
-std::string Lower(std::string s) {
-  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return s;
-}
-
-// The baud codes the printer stores, by the rate's text.
-int BaudCodeOf(const std::string& rate) {
-  static const std::pair<const char*, int> codes[] = {{"9600", 0},  {"19200", 1}, {"38400", 2},
-                                                      {"57600", 3}, {"4800", 4},  {"115200", 7}};
-  for (const auto& [text, code] : codes) {
-    if (rate == text) return code;
-  }
-  return -1;
-}
-
-// The item of a stored baud code in "4800" "9600" "19200" "38400" "57600" "115200".
-int BaudIndexOf(int code) {
-  switch (code) {
-    case 4: return 0;
-    case 0: return 1;
-    case 1: return 2;
-    case 2: return 3;
-    case 3: return 4;
-    case 7: return 5;
-    default: return -1;
-  }
-}
-
-// (0,0) / (1,0) / ... up to maxValue with hi 0: the value, else -1.
-int SmallPair(uint8_t lo, uint8_t hi, int maxValue) { return hi == 0 && lo <= maxValue ? lo : -1; }
-
-// A list index the list may not hold shows no selection.
-int IndexIn(size_t count, int index) { return index >= 0 && static_cast<size_t>(index) < count ? index : -1; }
 
 // On/off into a check box or a radio group whose first button is "Enable".
 void SetFlag(ControlValue& v, ControlKind kind, bool on) {
@@ -59,11 +26,6 @@ void SetFlag(ControlValue& v, ControlKind kind, bool on) {
 }
 
 bool FlagOf(const ControlValue& v, ControlKind kind) { return kind == ControlKind::Check ? v.checked : v.index == 0; }
-
-// Data bits, stop bits and parity items as the printer's numbers.
-void SetDataBits(ControlValue& v, int bits) { v.index = bits == 8 ? 0 : 1; }
-void SetStopBits(ControlValue& v, int bits) { v.index = bits == 1 ? 0 : 1; }
-void SetParity(ControlValue& v, int parity) { v.index = parity == 0 ? 2 : parity == 1 ? 1 : 0; }
 
 // --- settings whose rows come from the common address map
 
@@ -107,7 +69,8 @@ const CommonAddressProfile& CommonLists() {
 }
 
 // A row of this map built from the common map's row: its address is the
-// printer address and the file key.
+// printer address and the file key. The code page's rule takes pages 0..9 as
+// list positions: every profile here lists ten pages.
 SettingRow CommonRow(Setting setting, Control control) {
   const torva::settings::SettingRow& common = torva::settings::Row(*CommonKeyOf(setting));
   return SettingRow{setting, common.address, common.address, Codec::Common, control};
@@ -170,11 +133,11 @@ const ControlInfo& InfoOf(Control control) { return Controls()[static_cast<size_
 
 const std::vector<SettingRow>& RWK201Settings() {
   static const std::vector<SettingRow> rows = {
-      {S::CommBaudRate, 0x16, 0x16, Codec::BaudCode, C::cboBaudrate},
+      CommonRow(S::CommBaudRate, C::cboBaudrate),
       {S::CommFlowControl, 0x40, 0x40, Codec::FlowControl, C::cboFlowControl},
-      {S::CommDataBits, 0x17, 0x17, Codec::DataBits, C::cboDataBits},
-      {S::CommStopBits, 0x19, 0x19, Codec::StopBits, C::cboStopbits},
-      {S::CommParity, 0x1B, 0x1B, Codec::Parity, C::cboParity},
+      CommonRow(S::CommDataBits, C::cboDataBits),
+      CommonRow(S::CommStopBits, C::cboStopbits),
+      CommonRow(S::CommParity, C::cboParity),
       {S::DefaultLeftMargin, 0x4E, 0x4E, Codec::Margin, C::edtDefaultLeftMargin},
       {S::DefaultRightMargin, 0x4A, 0x4A, Codec::Margin, C::edtDefaultRightMargin},
       {S::PrintSpeed, 0x06, 0x06, Codec::Speed, C::edtPrintSpeed},
@@ -185,8 +148,8 @@ const std::vector<SettingRow>& RWK201Settings() {
       {S::CRCommand, 0x14, 0x14, Codec::Flag, C::rgCR},
       {S::PaperType, 0x12, 0x12, Codec::PaperType, C::rgPaperType},
       {S::Beeper, 0x58, 0x58, Codec::Flag, C::rgBeeper},
-      {S::CodePage, 0x6D, 0x6D, Codec::CodePage, C::cboCodePage},
-      {S::RxBufferSize, 0x7D, 0x7D, Codec::RxBuffer, C::rgBufferSize},
+      CommonRow(S::CodePage, C::cboCodePage),
+      CommonRow(S::RxBufferSize, C::rgBufferSize),
       {S::FeedLineInMark, 0x37, 0x2C, Codec::Word, C::FeedLine},
   };
   return rows;
@@ -230,8 +193,8 @@ std::vector<SettingRow> EModelSettings(uint8_t nearEndStop) {
       {S::AlarmOnPaperNearEnd, 0x54, 0x54, Codec::Flag, C::chkAlarmOnPaperNearEnd},
       {S::AutoCutter, 0x30, 0x30, Codec::Flag, C::rgAutoCutter},
       {S::PaperType, 0x12, 0x12, Codec::PaperType, C::rgPaperType},
-      {S::CodePage, 0x6D, 0x6D, Codec::CodePage, C::cboCodePage},
-      {S::RxBufferSize, 0x7D, 0x7D, Codec::RxBuffer, C::rgBufferSize},
+      CommonRow(S::CodePage, C::cboCodePage),
+      CommonRow(S::RxBufferSize, C::rgBufferSize),
       {S::FeedLineInMark, 0x37, 0x2C, Codec::Word, C::FeedLine},
   };
 }
@@ -250,11 +213,11 @@ const std::vector<SettingRow>& RWK305ESettings() {
 
 const std::vector<SettingRow>& RWK305G2Settings() {
   static const std::vector<SettingRow> rows = {
-      {S::CommBaudRate, 0x16, 0x16, Codec::BaudCode, C::cboBaudrate},
+      CommonRow(S::CommBaudRate, C::cboBaudrate),
       {S::CommFlowControl, 0x41, 0x40, Codec::FlowControl, C::cboFlowControl},
-      {S::CommDataBits, 0x17, 0x17, Codec::DataBits, C::cboDataBits},
-      {S::CommStopBits, 0x19, 0x19, Codec::StopBits, C::cboStopbits},
-      {S::CommParity, 0x1B, 0x1B, Codec::Parity, C::cboParity},
+      CommonRow(S::CommDataBits, C::cboDataBits),
+      CommonRow(S::CommStopBits, C::cboStopbits),
+      CommonRow(S::CommParity, C::cboParity),
       {S::DefaultLeftMargin, 0x4E, 0x4E, Codec::Margin, C::edtDefaultLeftMargin},
       {S::DefaultRightMargin, 0x4A, 0x4A, Codec::Margin, C::edtDefaultRightMargin},
       {S::PrintSpeed, 0x06, 0x06, Codec::Speed, C::edtPrintSpeed},
@@ -263,8 +226,8 @@ const std::vector<SettingRow>& RWK305G2Settings() {
       {S::PrintDarkness, 0x02, 0x02, Codec::Darkness, C::edtPrintDarkness},
       {S::CRCommand, 0x14, 0x14, Codec::Flag, C::rgCR},
       {S::PaperType, 0x12, 0x12, Codec::PaperType, C::rgPaperType},
-      {S::CodePage, 0x6D, 0x6D, Codec::CodePage, C::cboCodePage},
-      {S::RxBufferSize, 0x7D, 0x7D, Codec::RxBuffer, C::rgBufferSize},
+      CommonRow(S::CodePage, C::cboCodePage),
+      CommonRow(S::RxBufferSize, C::rgBufferSize),
   };
   return rows;
 }
@@ -651,17 +614,11 @@ int& HighBuf09(SwitchWordSlot slot) {
 }
 
 bool ApplyReply(const SettingRow& row, uint8_t lo, uint8_t hi, FormState& state, int& highBuf09,
-                const SecondSeriesProfile& profile) {
+                const SecondSeriesProfile&) {
   ControlValue& v = state[row.control];
   const ControlKind kind = InfoOf(row.control).kind;
   const int value = lo | (hi << 8);
   switch (row.codec) {
-    case Codec::BaudCode: {
-      const int index = hi == 0 ? BaudIndexOf(lo) : -1;
-      if (index < 0) return false;
-      v.index = index;
-      return true;
-    }
     case Codec::FlowControl: {
       // 01 00 (XON/XOFF) has no item: the list shows nothing, and Save then
       // writes 1 again.
@@ -670,20 +627,6 @@ bool ApplyReply(const SettingRow& row, uint8_t lo, uint8_t hi, FormState& state,
       v.index = flow == 0 ? 0 : -1;
       return true;
     }
-    case Codec::DataBits:
-      if (lo == 8 || lo == 0xFF) SetDataBits(v, 8);
-      else if (lo == 7) SetDataBits(v, 7);
-      else return false;
-      return true;
-    case Codec::StopBits:
-      if (lo == 1) SetStopBits(v, 1);
-      else if (lo == 2 || lo == 0xFF) SetStopBits(v, 2);
-      else return false;
-      return true;
-    case Codec::Parity:
-      if (lo > 2 && lo != 0xFF) return false;
-      SetParity(v, lo == 0xFF ? 2 : lo);
-      return true;
     case Codec::Margin:
     case Codec::Word:
       v.text = std::to_string(value);
@@ -716,13 +659,6 @@ bool ApplyReply(const SettingRow& row, uint8_t lo, uint8_t hi, FormState& state,
       v.index = type;
       return true;
     }
-    case Codec::CodePage:
-      // Another reply than a page or FF FF leaves the list as it is and the
-      // Get goes on.
-      if (hi == 0 && lo <= 9) v.index = IndexIn(profile.codePageItems.size(), lo);
-      else if (lo == 0xFF && hi == 0xFF) v.index = IndexIn(profile.codePageItems.size(), 0);
-      return true;
-    case Codec::RxBuffer:
     case Codec::DataError:
       if (lo == 0xFF && hi == 0xFF) {
         v.index = 0;
@@ -753,23 +689,9 @@ std::optional<uint16_t> SetterValue(const SettingRow& row, const FormState& stat
     return static_cast<uint16_t>(n);
   };
   switch (row.codec) {
-    case Codec::BaudCode: {
-      const int code = BaudCodeOf(text);
-      if (code < 0) return std::nullopt;
-      return static_cast<uint16_t>(code);
-    }
     case Codec::FlowControl:
     case Codec::FlowControlKept:
       return static_cast<uint16_t>(Lower(text) == "dtr/dsr" ? 0 : 1);
-    case Codec::DataBits:
-      return static_cast<uint16_t>(text == "8" ? 8 : 7);
-    case Codec::StopBits:
-      return static_cast<uint16_t>(text == "1" ? 1 : 2);
-    case Codec::Parity:
-      if (text == "None") return 0;
-      if (text == "Odd") return 1;
-      if (text == "Even") return 2;
-      return std::nullopt;
     case Codec::Margin:
       return ranged(edits.at(row.control), 0, 100);
     case Codec::Speed:
@@ -791,10 +713,6 @@ std::optional<uint16_t> SetterValue(const SettingRow& row, const FormState& stat
     }
     case Codec::PaperType:
       return static_cast<uint16_t>(text == "Receipt" ? 0 : 1);
-    case Codec::CodePage:
-      return ranged(v.index, 0, 9);
-    case Codec::RxBuffer:
-      return static_cast<uint16_t>(text == "45 Bytes" ? 1 : 0);
     case Codec::DataError:
       return static_cast<uint16_t>(v.index == 1 ? 1 : 0);
     case Codec::Common:
@@ -880,29 +798,11 @@ bool ApplyImportRecord(uint8_t key, uint8_t lo, uint8_t hi, FormState& state, co
   const ControlKind kind = InfoOf(row->control).kind;
   const int value = lo | (hi << 8);
   switch (row->codec) {
-    case Codec::BaudCode: {
-      const int index = hi == 0 ? BaudIndexOf(lo) : -1;
-      if (index < 0) return false;
-      v.index = index;
-      return true;
-    }
     case Codec::FlowControl:
     case Codec::FlowControlKept:
       // 01 00 selects item 1, which the one-item list does not have.
       if (SmallPair(lo, hi, 1) < 0) return false;
       v.index = IndexIn(ItemsOf(profile, row->control).size(), lo);
-      return true;
-    case Codec::DataBits:
-      if (hi != 0 || (lo != 7 && lo != 8)) return false;
-      SetDataBits(v, lo);
-      return true;
-    case Codec::StopBits:
-      if (hi != 0 || (lo != 1 && lo != 2)) return false;
-      SetStopBits(v, lo);
-      return true;
-    case Codec::Parity:
-      if (SmallPair(lo, hi, 2) < 0) return false;
-      SetParity(v, lo);
       return true;
     case Codec::Margin:
       if (value > 100) return false;
@@ -932,17 +832,10 @@ bool ApplyImportRecord(uint8_t key, uint8_t lo, uint8_t hi, FormState& state, co
       v.index = (hi & 0x08) ? 1 : 0;
       return true;
     case Codec::PaperType:
-    case Codec::RxBuffer:
     case Codec::DataError:
       if (SmallPair(lo, hi, 1) < 0) return false;
       v.index = lo;
       return true;
-    case Codec::CodePage: {
-      const int page = SmallPair(lo, hi, 9);
-      if (page < 0 || IndexIn(profile.codePageItems.size(), page) < 0) return false;
-      v.index = page;
-      return true;
-    }
     case Codec::Common:
       return CommonApply(*row, lo, hi, state, true);
   }

@@ -111,19 +111,13 @@ enum class Setting : int {
 };
 
 enum class Codec {
-  BaudCode,          // 9600 0, 19200 1, 38400 2, 57600 3, 4800 4, 115200 7
   FlowControl,       // 0 DTR/DSR, 1 XON/XOFF
-  DataBits,          // 7 or 8 (the printer's low byte; FF reads 8)
-  StopBits,          // 1 or 2 (FF reads 2)
-  Parity,            // 0 None, 1 Odd, 2 Even (FF reads Even)
   Margin,            // 0..100 written; any value read
   Speed,             // 25..150; another value reads -1
   Darkness,          // 1..254
   Flag,              // 0 off, 1 on (a check box, or a radio group with "Enable" first)
   SwitchWordCutter,  // bit 3 of the high byte of the switch word, 1 = cutter off
   PaperType,         // 0 receipt, 1 mark/label
-  CodePage,          // item index 0..9
-  RxBuffer,          // 0 4096 bytes, 1 45 bytes (FF FF reads 0)
   Word,              // any 16-bit value
   // A reply of 1 (XON/XOFF) leaves the list as it was; otherwise FlowControl.
   FlowControlKept,

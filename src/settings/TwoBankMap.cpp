@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "settings/ReplyFields.h"
+
 namespace torva::settings {
 
 using TB = TwoBankSetting;
@@ -121,46 +123,6 @@ namespace twobank {
 namespace {
 
 // ---------------------------------------------------------------- helpers
-
-std::string LowerText(std::string s) {
-  std::transform(s.begin(), s.end(), s.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return s;
-}
-
-// The printer's baud code of a rate shown in the list; -1 for another rate.
-int BaudCodeOf(const std::string& rate) {
-  static const std::pair<const char*, int> codes[] = {{"9600", 0}, {"19200", 1}, {"38400", 2}, {"57600", 3},
-                                                      {"4800", 4}, {"2400", 5},  {"1200", 6},  {"115200", 7}};
-  for (const auto& [text, code] : codes) {
-    if (rate == text) return code;
-  }
-  return -1;
-}
-
-// The list position of a baud code read back; 5 (2400) and 6 (1200) have
-// none, although the setter writes them.
-int BaudIndexOf(int code) {
-  switch (code) {
-    case 4:
-      return 0;
-    case 0:
-      return 1;
-    case 1:
-      return 2;
-    case 2:
-      return 3;
-    case 3:
-      return 4;
-    case 7:
-      return 5;
-    default:
-      return -1;
-  }
-}
-
-// (v, 00) with v in 0..max: v, else -1.
-int Small(uint8_t lo, uint8_t hi, int max) { return hi == 0 && lo <= max ? lo : -1; }
 
 int ParityIndex(int code) { return code == 0 ? 2 : code == 1 ? 1 : 0; }  // None Odd Even -> items 2 1 0
 
@@ -698,13 +660,13 @@ bool DecodeReply(TwoBankSetting setting, uint8_t lo, uint8_t hi, const TwoBankPr
   const int value = lo | (hi << 8);
   switch (setting) {
     case TB::BaudRate: {
-      const int index = twobank::BaudIndexOf(value);
+      const int index = BaudIndexOfCode(value);
       if (index < 0) return false;
       st.baud = index;
       return true;
     }
     case TB::FlowControl: {
-      const int v = twobank::Small(lo, hi, 1);
+      const int v = SmallPair(lo, hi, 1);
       if (v < 0) return false;
       st.flow = v;
       return true;
@@ -740,19 +702,19 @@ bool DecodeReply(TwoBankSetting setting, uint8_t lo, uint8_t hi, const TwoBankPr
       return true;
     }
     case TB::PaperType: {
-      const int v = twobank::Small(lo, hi, 1);
+      const int v = SmallPair(lo, hi, 1);
       if (v < 0) return false;
       st.paperType = v;
       return true;
     }
     case TB::AutoCutter: {
-      const int v = twobank::Small(lo, hi, 3);
+      const int v = SmallPair(lo, hi, 3);
       if (v < 0) return false;
       st.autoCutter = v == 0 ? 1 : 0;  // "On" "Off"
       return true;
     }
     case TB::CRCommand: {
-      const int v = twobank::Small(lo, hi, 1);
+      const int v = SmallPair(lo, hi, 1);
       if (v < 0) return false;
       st.cr = v;  // "Disable" "Enable"
       return true;
@@ -775,7 +737,7 @@ bool DecodeReply(TwoBankSetting setting, uint8_t lo, uint8_t hi, const TwoBankPr
       st.autoSpeed = std::to_string(value);
       return true;
     case TB::USBMode: {
-      const int v = twobank::Small(lo, hi, 1);
+      const int v = SmallPair(lo, hi, 1);
       if (v < 0) return false;
       st.usbMode = v;
       return true;
@@ -847,12 +809,12 @@ std::optional<uint16_t> EncodeSetting(TwoBankSetting setting, const TwoBankProfi
   };
   switch (setting) {
     case TB::BaudRate: {
-      const int code = twobank::BaudCodeOf(TwoBankItemText(twobank::kBaudItems, st.baud));
+      const int code = BaudCode(TwoBankItemText(twobank::kBaudItems, st.baud));
       if (code < 0) return std::nullopt;
       return static_cast<uint16_t>(code);
     }
     case TB::FlowControl:
-      return twobank::LowerText(TwoBankItemText(twobank::kFlowItems, st.flow)) == "dtr/dsr" ? 0 : 1;
+      return Lower(TwoBankItemText(twobank::kFlowItems, st.flow)) == "dtr/dsr" ? 0 : 1;
     case TB::DataStopBits: {
       const int data = TwoBankItemText(twobank::kDataBitsItems, st.dataBits) == "8" ? 8 : 7;
       const int stop = TwoBankItemText(twobank::kStopBitsItems, st.stopBits) == "1" ? 1 : 2;
@@ -941,12 +903,12 @@ std::optional<long long> ExportValue(TwoBankSetting setting, const TwoBankProfil
   auto item = [](int index) -> long long { return index; };
   switch (setting) {
     case TB::BaudRate: {
-      const int code = twobank::BaudCodeOf(TwoBankItemText(twobank::kBaudItems, st.baud));
+      const int code = BaudCode(TwoBankItemText(twobank::kBaudItems, st.baud));
       if (code < 0) return std::nullopt;
       return code;
     }
     case TB::FlowControl:
-      return twobank::LowerText(TwoBankItemText(twobank::kFlowItems, st.flow)) == "dtr/dsr" ? 0 : 1;
+      return Lower(TwoBankItemText(twobank::kFlowItems, st.flow)) == "dtr/dsr" ? 0 : 1;
     case TB::DataStopBits: {
       const auto data = ParseInt32(TwoBankItemText(twobank::kDataBitsItems, st.dataBits));
       const auto stop = ParseInt32(TwoBankItemText(twobank::kStopBitsItems, st.stopBits));
@@ -1046,7 +1008,7 @@ TwoBankImportOutcome ApplyBank1(uint8_t address, uint8_t lo, uint8_t hi, const T
   const int value = lo | (hi << 8);
   // (v, 00) with v in 0..max into an index.
   auto small = [&](int max, int& target) {
-    const int v = Small(lo, hi, max);
+    const int v = SmallPair(lo, hi, max);
     if (v < 0) return TwoBankImportOutcome::Rejected;
     target = v;
     return TwoBankImportOutcome::Accepted;
@@ -1076,7 +1038,7 @@ TwoBankImportOutcome ApplyBank1(uint8_t address, uint8_t lo, uint8_t hi, const T
     case 0x12:
       return small(1, st.paperType);
     case 0x14: {
-      const int v = Small(lo, hi, 2);
+      const int v = SmallPair(lo, hi, 2);
       if (v < 0) return TwoBankImportOutcome::Rejected;
       st.parity = ParityIndex(v);
       return TwoBankImportOutcome::Accepted;
@@ -1084,7 +1046,7 @@ TwoBankImportOutcome ApplyBank1(uint8_t address, uint8_t lo, uint8_t hi, const T
     case 0x15:
       return small(1, st.flow);
     case 0x16: {
-      const int index = BaudIndexOf(value);
+      const int index = BaudIndexOfCode(value);
       if (index < 0) return TwoBankImportOutcome::Rejected;
       st.baud = index;
       return TwoBankImportOutcome::Accepted;
@@ -1183,7 +1145,7 @@ TwoBankImportOutcome ApplyBank1(uint8_t address, uint8_t lo, uint8_t hi, const T
 
 TwoBankImportOutcome ApplyBank2(uint8_t address, uint8_t lo, uint8_t hi, TwoBankState& st) {
   auto flag = [&](int& target) {
-    const int v = Small(lo, hi, 1);
+    const int v = SmallPair(lo, hi, 1);
     if (v < 0) return TwoBankImportOutcome::Rejected;
     target = v;
     return TwoBankImportOutcome::Accepted;

@@ -39,9 +39,6 @@ TMainForm* MainForm = nullptr;
 std::optional<bool> TMainForm::trayAvailableOverride;
 
 namespace {
-const char* const kNoPortEnglish = "Please configurate the printer's port before other operations!";
-const char* const kNoPortChinese = "在进行此操作前请确认端口配置正确！";
-
 // Client area of the window: the tool band of seven 93 x 81 buttons.
 constexpr int kClientWidth = 670;
 
@@ -367,11 +364,7 @@ void TMainForm::BundlerRetractMenuClick() {
 
 // --- dialog openers: the port-kind guards here, the dialogs in their own units
 
-bool TMainForm::RefuseNoPort() {
-  if (PortType != PortNone) return false;
-  OutputWarning(kNoPortEnglish, kNoPortChinese);
-  return true;
-}
+bool TMainForm::RefuseNoPort() { return ::RefuseNoPort(); }
 
 void TMainForm::SpeedButton_PortSetClick() { OpenPortSettingDialog(*this); }
 

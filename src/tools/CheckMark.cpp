@@ -8,6 +8,7 @@
 #include <QTextDocument>
 #include <algorithm>
 
+#include "gui/DialogGuard.h"
 #include "gui/DialogHelpers.h"
 #include "gui/Messages.h"
 #include "link/Clock.h"
@@ -182,12 +183,8 @@ bool TCheckmarkForm::RunExchange(const std::function<void(const MarkPort&)>& exc
 // --- creation
 
 void TCheckmarkForm::FormCreate() {
+  if (RefuseNoPort()) return;
   const int kind = PortType.load();
-  if (kind == PortNone) {
-    OutputWarning("Please configurate the printer's port before other operations!",
-                  "在进行此操作前请确认端口配置正确！");
-    return;
-  }
   // No threshold address: nothing to set.
   if (group_.writeAddress < 0) ui_->SetADButton->setEnabled(false);
   if (!CheckMarkServes(kind)) {
@@ -243,12 +240,8 @@ void TCheckmarkForm::FormCreate() {
 void TCheckmarkForm::ExitButtonClick() { reject(); }
 
 void TCheckmarkForm::SetADButtonClick() {
+  if (RefuseNoPort()) return;
   const int kind = PortType.load();
-  if (kind == PortNone) {
-    OutputWarning("Please configurate the printer's port before other operations!",
-                  "在进行此操作前请确认端口配置正确！");
-    return;
-  }
   const QString text = ui_->edtAD->text().trimmed();
   if (text.isEmpty()) {
     OutputWarning("Please input Mark Threshold Value!", "请输入黑标极值！");

@@ -1,8 +1,6 @@
 #include "tools/GetBufThread.h"
 
 #include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -35,65 +33,26 @@ ReaderPort CurrentReaderPort() {
 
 int TGetBufThread::LiveThreads() { return gLiveThreads.load(); }
 
-TGetBufThread::TGetBufThread() { wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK); }
+TGetBufThread::TGetBufThread() : worker_(gLiveThreads) {}
 
-TGetBufThread::~TGetBufThread() {
-  stopAndJoin();
-  if (wakeFd_ >= 0) ::close(wakeFd_);
-}
+TGetBufThread::~TGetBufThread() { stopAndJoin(); }
 
 uint64_t TGetBufThread::start(const ReaderPort& port, Reporter reporter) {
   stopAndJoin();
-  // Drain the wake-up of the previous stop.
-  uint64_t v;
-  while (wakeFd_ >= 0 && ::read(wakeFd_, &v, sizeof v) == sizeof v) {
-  }
   reporter_ = std::move(reporter);
-  stop_ = false;
-  running_ = true;
-  const uint64_t gen = generation_.fetch_add(1) + 1;
-  gLiveThreads.fetch_add(1);
-  thread_ = std::thread([this, port, gen] {
-    Execute(port, gen);
-    gLiveThreads.fetch_sub(1);
-    running_ = false;
-  });
-  return gen;
+  return worker_.launch([this, port](uint64_t gen) { Execute(port, gen); });
 }
 
-void TGetBufThread::requestStop() {
-  stop_ = true;
-  if (wakeFd_ >= 0) {
-    const uint64_t one = 1;
-    (void)!::write(wakeFd_, &one, sizeof one);
-  }
-}
+void TGetBufThread::requestStop() { worker_.requestStop(); }
 
-void TGetBufThread::stopAndJoin() {
-  if (!thread_.joinable()) return;
-  requestStop();
-  thread_.join();
-}
-
-bool TGetBufThread::pause(int ms) {
-  if (stop_) return true;
-  pollfd p{wakeFd_, POLLIN, 0};
-  const uint64_t deadline = torva::TickMs() + static_cast<uint64_t>(std::max(ms, 0));
-  for (;;) {
-    const uint64_t now = torva::TickMs();
-    if (stop_) return true;
-    if (now >= deadline) return false;
-    const int r = ::poll(&p, 1, static_cast<int>(deadline - now));
-    if (r < 0 && errno != EINTR) return stop_.load();
-  }
-}
+void TGetBufThread::stopAndJoin() { worker_.stopAndJoin(); }
 
 bool TGetBufThread::waitInput(int fd, int ms, bool* gone) {
   *gone = false;
-  if (stop_) return true;
-  pollfd fds[2] = {{fd, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+  if (worker_.stopRequested()) return true;
+  pollfd fds[2] = {{fd, POLLIN, 0}, {worker_.wakeFd(), POLLIN, 0}};
   const int r = ::poll(fds, 2, std::max(ms, 0));
-  if (stop_) return true;
+  if (worker_.stopRequested()) return true;
   if (r > 0 && (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) && serialio::QueuedInput(fd) <= 0) *gone = true;
   return false;
 }
@@ -134,11 +93,11 @@ void TGetBufThread::SerialLoop(const ReaderPort& port, uint64_t gen) {
     r.generation = gen;
     report(std::move(r));
   };
-  while (bDisplay && !stop_) {
+  while (bDisplay && !worker_.stopRequested()) {
     const uint64_t t0 = torva::TickMs();
     uint64_t last = t0;
     while (t0 + kSerialCycleMs > last) {
-      if (stop_) return;
+      if (worker_.stopRequested()) return;
       const int queued = fd > 0 ? serialio::QueuedInput(fd) : 0;
       if (queued < 0) return fail();
       if (queued > 0) {

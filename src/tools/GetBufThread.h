@@ -21,8 +21,9 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
-#include <thread>
 #include <vector>
+
+#include "tools/StoppableWorker.h"
 
 namespace torva::tools {
 
@@ -87,8 +88,8 @@ class TGetBufThread {
   // requestStop, then waits until the reader has ended.
   void stopAndJoin();
   // True from start until the reader has ended.
-  bool running() const { return running_.load(); }
-  uint64_t generation() const { return generation_.load(); }
+  bool running() const { return worker_.running(); }
+  uint64_t generation() const { return worker_.generation(); }
 
   // Readers alive in this process (for the tests' "never two readers").
   static int LiveThreads();
@@ -100,19 +101,15 @@ class TGetBufThread {
   void UsbDevicePass(const ReaderPort& port, uint64_t gen);
   void UsbPrinterPass(const ReaderPort& port, uint64_t gen);
   // Waits up to ms or until a stop; true when stopped.
-  bool pause(int ms);
+  bool pause(int ms) { return worker_.pause(ms); }
   // Waits up to ms for input on fd, or a stop; true when stopped. A line that
   // has gone (hung up) answers false at once with *gone set.
   bool waitInput(int fd, int ms, bool* gone);
   void report(ReaderReport r);
   void received(uint64_t gen, ReceivedKind kind, const uint8_t* data, int count);
 
-  std::thread thread_;
   Reporter reporter_;
-  std::atomic<bool> stop_{false};
-  std::atomic<bool> running_{false};
-  std::atomic<uint64_t> generation_{0};
-  int wakeFd_ = -1;  // eventfd that ends every wait
+  StoppableWorker worker_;  // last: its run ends before the members it uses go
 };
 
 }  // namespace torva::tools

@@ -1,8 +1,6 @@
 #include "tools/InquireADValueThread.h"
 
 #include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -27,63 +25,31 @@ std::string ADVoltageText(uint8_t sample, double vote) {
 
 int TInquireADValueThread::LiveThreads() { return gLiveThreads.load(); }
 
-TInquireADValueThread::TInquireADValueThread() { wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK); }
+TInquireADValueThread::TInquireADValueThread() : worker_(gLiveThreads) {}
 
-TInquireADValueThread::~TInquireADValueThread() {
-  stopAndJoin();
-  if (wakeFd_ >= 0) ::close(wakeFd_);
-}
+TInquireADValueThread::~TInquireADValueThread() { stopAndJoin(); }
 
 uint64_t TInquireADValueThread::start(const ADPort& port, Reporter reporter) {
   stopAndJoin();
-  // Drain the wake-up of the previous stop.
-  uint64_t v;
-  while (wakeFd_ >= 0 && ::read(wakeFd_, &v, sizeof v) == sizeof v) {
-  }
   reporter_ = std::move(reporter);
   port_ = port;
-  bThreadTermate = false;
-  running_ = true;
-  const uint64_t gen = generation_.fetch_add(1) + 1;
-  gLiveThreads.fetch_add(1);
-  thread_ = std::thread([this, port, gen] {
-    Execute(port, gen);
-    gLiveThreads.fetch_sub(1);
-    running_ = false;
-  });
-  return gen;
+  return worker_.launch([this, port](uint64_t gen) { Execute(port, gen); });
 }
 
 void TInquireADValueThread::requestStop() {
-  bThreadTermate = true;
-  if (wakeFd_ >= 0) {
-    const uint64_t one = 1;
-    (void)!::write(wakeFd_, &one, sizeof one);
-  }
+  worker_.requestStop();
   // A USB read waits up to its library's time-out (seconds on the USB
   // printer) for a printer that has gone quiet; closing the port makes it
   // fail at once. The close happens only while the record still holds this
   // run's handle, so it is made once, here or by the thread on its way out.
-  if (running_ && (port_.kind == PortUSB || port_.kind == PortUSBPrinter))
+  if (worker_.running() && (port_.kind == PortUSB || port_.kind == PortUSBPrinter))
     link::CloseConfiguredPortIfHeld(port_.kind, port_.handle);
 }
 
 void TInquireADValueThread::stopAndJoin() {
-  if (!thread_.joinable()) return;
+  if (!worker_.joinable()) return;
   requestStop();
-  thread_.join();
-}
-
-bool TInquireADValueThread::pause(int ms) {
-  const uint64_t deadline = torva::TickMs() + static_cast<uint64_t>(std::max(ms, 0));
-  pollfd p{wakeFd_, POLLIN, 0};
-  for (;;) {
-    if (bThreadTermate) return true;
-    const uint64_t now = torva::TickMs();
-    if (now >= deadline) return false;
-    const int r = ::poll(&p, 1, static_cast<int>(deadline - now));
-    if (r < 0 && errno != EINTR) return bThreadTermate.load();
-  }
+  worker_.join();
 }
 
 void TInquireADValueThread::report(const ADReport& r) {
@@ -95,7 +61,7 @@ int TInquireADValueThread::ReadSerial(const ADPort& port, uint8_t* buffer, PollR
   const uint64_t deadline = torva::TickMs() + static_cast<uint64_t>(std::max(port.serialTimeoutMs, 0));
   // The first byte, or a stop.
   for (;;) {
-    if (bThreadTermate) {
+    if (bThreadTermate()) {
       result = PollResult::Stopped;
       return 0;
     }
@@ -111,7 +77,7 @@ int TInquireADValueThread::ReadSerial(const ADPort& port, uint8_t* buffer, PollR
       result = PollResult::Failed;
       return 0;
     }
-    pollfd fds[2] = {{fd, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+    pollfd fds[2] = {{fd, POLLIN, 0}, {worker_.wakeFd(), POLLIN, 0}};
     const int r = ::poll(fds, 2, static_cast<int>(deadline - now));
     if (r < 0 && errno != EINTR) {
       result = PollResult::Failed;
@@ -166,7 +132,7 @@ TInquireADValueThread::PollResult TInquireADValueThread::Poll(const ADPort& port
   }
   if (result != PollResult::Ok) return result;
   // A stop that came during the read: nothing of this poll is shown.
-  if (bThreadTermate) return PollResult::Stopped;
+  if (bThreadTermate()) return PollResult::Stopped;
   n = std::min(n, kADValueSize);
   // A reply shorter than the shown rows would leave a row with a stale or
   // made-up voltage: a failed read.
@@ -182,7 +148,7 @@ void TInquireADValueThread::Execute(ADPort port, uint64_t gen) {
   if (port.k773Custom &&
       !POSWritePort(port.kind, port.handle, kCustomStatusOffCommand, sizeof kCustomStatusOffCommand))
     failed = true;
-  while (!failed && !bThreadTermate) {
+  while (!failed && !bThreadTermate()) {
     ADReport r;
     r.type = ADReport::Type::Values;
     r.generation = gen;
@@ -190,7 +156,7 @@ void TInquireADValueThread::Execute(ADPort port, uint64_t gen) {
     if (result == PollResult::Stopped) break;
     if (result == PollResult::Failed) {
       // A failure that comes with a stop (the view closing) is a stop.
-      failed = !bThreadTermate;
+      failed = !bThreadTermate();
       break;
     }
     report(r);

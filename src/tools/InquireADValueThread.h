@@ -17,10 +17,10 @@
 #include <cstdint>
 #include <functional>
 #include <string>
-#include <thread>
 
 #include "link/PortSession.h"
 #include "link/PortState.h"
+#include "tools/StoppableWorker.h"
 
 namespace torva::tools {
 
@@ -91,8 +91,8 @@ class TInquireADValueThread {
   // requestStop, then waits until the thread has ended.
   void stopAndJoin();
   // True from start until the thread has ended.
-  bool running() const { return running_.load(); }
-  uint64_t generation() const { return generation_.load(); }
+  bool running() const { return worker_.running(); }
+  uint64_t generation() const { return worker_.generation(); }
 
   // Polling threads alive in this process (for the tests' "never two").
   static int LiveThreads();
@@ -103,16 +103,14 @@ class TInquireADValueThread {
   PollResult Poll(const ADPort& port, ADReport& report);
   int ReadSerial(const ADPort& port, uint8_t* buffer, PollResult& result);
   // Waits up to ms or until a stop; true when stopped.
-  bool pause(int ms);
+  bool pause(int ms) { return worker_.pause(ms); }
+  // The stop flag, set by requestStop.
+  bool bThreadTermate() const { return worker_.stopRequested(); }
   void report(const ADReport& r);
 
-  std::thread thread_;
   ADPort port_;  // the port of the current run
   Reporter reporter_;
-  std::atomic<bool> bThreadTermate{false};
-  std::atomic<bool> running_{false};
-  std::atomic<uint64_t> generation_{0};
-  int wakeFd_ = -1;  // eventfd that ends every wait
+  StoppableWorker worker_;  // last: its run ends before the members it uses go
 };
 
 }  // namespace torva::tools

@@ -351,26 +351,31 @@ void TPrintTestForm::SaveBox(QPlainTextEdit* box, bool hex, const QString& path)
                       QString::fromUtf8("文件 “") + path + QString::fromUtf8("”保存失败！"));
 }
 
-void TPrintTestForm::SaveFileButtonClick() {
+namespace {
+
+// The save dialog of the two boxes, proposing proposedName (empty: none).
+QString ChooseSavePath(QWidget* owner, const QString& proposedName) {
   torva::gui::FileDialogRequest request;
   request.save = true;
   request.filter = kSaveFilter;
   request.defaultSuffix = "prn";
   request.directory = ProgramFolder();
-  const QString path = torva::gui::ChooseFile(this, request);
+  request.fileName = proposedName;
+  return torva::gui::ChooseFile(owner, request);
+}
+
+}  // namespace
+
+void TPrintTestForm::SaveFileButtonClick() {
+  const QString path = ChooseSavePath(this, QString());
   if (path.isEmpty()) return;
   saveFileName_ = QFileInfo(path).fileName();
   SaveBox(ui_->CommandCombo, ui_->HexFormatCheckBox->isChecked(), path);
 }
 
 void TPrintTestForm::SaveFileButton1Click() {
-  torva::gui::FileDialogRequest request;
-  request.save = true;
-  request.filter = kSaveFilter;
-  request.defaultSuffix = "prn";
-  request.directory = ProgramFolder();
-  request.fileName = saveFileName_;  // the last name chosen is proposed again
-  const QString path = torva::gui::ChooseFile(this, request);
+  // The last name chosen is proposed again.
+  const QString path = ChooseSavePath(this, saveFileName_);
   if (path.isEmpty()) return;
   saveFileName_ = QFileInfo(path).fileName();
   SaveBox(ui_->ReceiveMemo, ui_->HexFormatCheckBox1->isChecked(), path);
