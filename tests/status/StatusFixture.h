@@ -28,6 +28,10 @@
 
 namespace statustest {
 
+// The status dialogs' box when the printer does not answer, in English.
+inline const QString kFailEnglish =
+    QStringLiteral("Fail to get the status of printer\n\rPlease check the communication between the printer and PC!");
+
 // Runs the event loop until `done` holds or timeoutMs passed.
 inline bool WaitFor(const std::function<bool()>& done, int timeoutMs) {
   QElapsedTimer t;
