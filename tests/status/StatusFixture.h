@@ -16,6 +16,7 @@
 #include <memory>
 #include <string>
 
+#include "EventWait.h"
 #include "link/Clock.h"
 #include "link/PortState.h"
 #include "shell/MainForm.h"
@@ -32,16 +33,7 @@ namespace statustest {
 inline const QString kFailEnglish =
     QStringLiteral("Fail to get the status of printer\n\rPlease check the communication between the printer and PC!");
 
-// Runs the event loop until `done` holds or timeoutMs passed.
-inline bool WaitFor(const std::function<bool()>& done, int timeoutMs) {
-  QElapsedTimer t;
-  t.start();
-  while (!done()) {
-    if (t.elapsed() > timeoutMs) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 10);
-  }
-  return true;
-}
+using torva::testing::WaitFor;
 
 class StatusTest : public ::testing::Test {
  protected:

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "EventWait.h"
 #include "gui/Messages.h"
 #include "link/Clock.h"
 #include "link/PortSession.h"
@@ -25,16 +26,7 @@ namespace toolfixture {
 
 using Bytes = std::vector<uint8_t>;
 
-// Runs the event loop until `done` holds or timeoutMs passed.
-inline bool WaitFor(const std::function<bool()>& done, int timeoutMs) {
-  QElapsedTimer t;
-  t.start();
-  while (!done()) {
-    if (t.elapsed() > timeoutMs) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 10);
-  }
-  return true;
-}
+using torva::testing::WaitFor;
 
 class SimPrinterTest : public ::testing::Test {
  protected:
