@@ -16,6 +16,7 @@
 #include <map>
 #include <thread>
 
+#include "EventWait.h"
 #include "gui/Messages.h"
 #include "link/Clock.h"
 #include "link/PortState.h"
@@ -44,15 +45,7 @@ inline void PrintTo(const EditorState& s, std::ostream* os) {
 
 namespace {
 
-bool WaitFor(const std::function<bool()>& done, int timeoutMs) {
-  QElapsedTimer t;
-  t.start();
-  while (!done()) {
-    if (t.elapsed() > timeoutMs) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 10);
-  }
-  return true;
-}
+using torva::testing::WaitFor;
 
 // The nineteen settings of the printer, none at its default.
 const std::map<int, uint16_t> kPrinterSettings = {

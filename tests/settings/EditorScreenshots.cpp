@@ -5,42 +5,21 @@
 // the language).
 #include <gtest/gtest.h>
 
-#include <QApplication>
-#include <QLineEdit>
-#include <QMessageBox>
-#include <QPainter>
-#include <QTimer>
-
-#include <functional>
 #include <memory>
+#include <vector>
 
-#include "link/Clock.h"
-#include "link/PortState.h"
+#include "ScreenshotSupport.h"
 #include "settings/K201EepromSet.h"
 #include "settings/K305EepromSet.h"
 #include "settings/K512EepromSet.h"
 #include "settings/K773EepromSet.h"
 #include "settings/M512IIEepromSet.h"
 #include "settings/N512EepromSet.h"
-#include "sim/SimPrinter.h"
-
-namespace {
-
-struct Shot {
-  const char* file;  // settings-<file>-english.png, settings-<file>-chinese.png
-  int model;
-  std::function<std::unique_ptr<TCommonAddressEepromSetForm>()> create;
-  std::function<void(torva::sim::SimPrinter&)> printer;  // what the printer holds
-  const char* edit;   // the edit that makes the Chinese Save refuse
-  const char* value;
-};
-
-}  // namespace
 
 TEST(EditorScreenshots, BothLanguages) {
   const QByteArray folder = qgetenv("TORVA_DOCS_SHOTS");
   if (folder.isEmpty()) GTEST_SKIP() << "set TORVA_DOCS_SHOTS to a folder to take the screenshots";
-  const Shot shots[] = {
+  const std::vector<settings_shots::EditorShot<TCommonAddressEepromSetForm>> shots = {
       {"m512ii", ModelVDM512II, [] { return std::make_unique<TM512IIEepromSetForm>(); },
        [](torva::sim::SimPrinter& p) {
          p.setSetting(0x06, 80);
@@ -71,44 +50,5 @@ TEST(EditorScreenshots, BothLanguages) {
        },
        "AotoSpeed", "126"},
   };
-  ResetPortState();
-  torva::SetPrinterDelayScale(0);
-  for (const Shot& s : shots) {
-    SCOPED_TRACE(s.file);
-    torva::sim::SimPrinter printer(s.model);
-    PortType = PortCOM;
-    ComParameter.Name = printer.startSerial();
-    s.printer(printer);
-    for (const char* language : {"English", "Chinese"}) {
-      Language = language;
-      auto form = s.create();
-      form->show();
-      form->btnGetSettingsFromPrinterClick();
-      QApplication::processEvents();
-      const QString file =
-          QString::fromUtf8(folder) + "/settings-" + s.file + "-" + QString(language).toLower() + ".png";
-      if (Language == "English") {
-        ASSERT_TRUE(form->grab().save(file));
-        continue;
-      }
-      // A refused Save: its warning box, in front of the dialog.
-      form->findChild<QLineEdit*>(s.edit)->setText(s.value);
-      bool shot = false;
-      QTimer::singleShot(200, [&] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box) return;
-        QImage image = form->grab().toImage();
-        const QImage boxImage = box->grab().toImage();
-        QPainter painter(&image);
-        painter.drawImage((image.width() - boxImage.width()) / 2, (image.height() - boxImage.height()) / 2, boxImage);
-        painter.end();
-        shot = image.save(file);
-        box->accept();
-      });
-      form->btnSaveSettingsToPrinterClick();
-      EXPECT_TRUE(shot);
-    }
-    printer.stop();
-    ResetPortState();
-  }
+  settings_shots::ShootEditors(QString::fromUtf8(folder), shots, /*getShowsBox=*/false);
 }

@@ -1,18 +1,25 @@
-// What the editors' tests against the simulated printer share: readings of
-// the simulator's log, and a serial port that takes 7 data bits for the
-// data-bits roads on a pseudo-terminal (which refuses them).
+// What the editors' tests against the simulated printer share: a fixture
+// with one simulated printer on a pseudo-terminal or the simulator's USB
+// socket, readings of the simulator's log, and a serial port that takes 7
+// data bits for the data-bits roads on a pseudo-terminal (which refuses them).
 #pragma once
 
 #include <fcntl.h>
+#include <stdlib.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
+
+#include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "FakeTermios.h"
+#include "SettingsEditorTestSupport.h"
 #include "link/Clock.h"
+#include "link/PortState.h"
 #include "link/SerialIo.h"
+#include "settings/SettingProtocol.h"
 #include "sim/SimPrinter.h"
 
 namespace settings_test {
@@ -50,6 +57,66 @@ inline bool WaitPtyInput(const std::string& path, int n) {
   ::close(fd);
   return queued >= n;
 }
+
+// One simulated printer of the given model, stopped after each test, on the
+// serial port or the USB socket; the editor's reads cut short and the
+// printer's log waited on.
+class SimPrinterEditorTest : public EditorTest {
+ protected:
+  // `logWaitMs`: how long WaitLog waits; `quickReadMs`: the read time-out
+  // QuickReads sets when given none.
+  explicit SimPrinterEditorTest(int model, int logWaitMs = 2000, int quickReadMs = 1000)
+      : printer_(model), logWaitMs_(logWaitMs), quickReadMs_(quickReadMs) {}
+
+  void TearDown() override {
+    printer_.stop();
+    unsetenv("TORVA_USB_SIM");
+    EditorTest::TearDown();
+  }
+
+  // The printer behind the serial port, a pseudo-terminal.
+  void UseSerial(int baud) {
+    PortType = PortCOM;
+    ComParameter.Name = printer_.startSerial();
+    ComParameter.Baudrate = baud;
+  }
+
+  // The printer on the simulator's USB socket, reached by the port kind
+  // given. `readWaitFloorMs` (0: none): the libraries' short read time-outs
+  // are shorter than a loaded machine may take to run the printer's thread.
+  void UseUsbSocket(int portKind, int readWaitFloorMs = 0) {
+    socket_ = path("usb.sock").toStdString();
+    printer_.startUsbSocket(socket_);
+    if (readWaitFloorMs > 0) printer_.setUsbReadWaitFloorMs(readWaitFloorMs);
+    setenv("TORVA_USB_SIM", socket_.c_str(), 1);
+    PortType = portKind;
+    USBParameter.X = 0;
+    USBPrinterParameter.Name = printer_.printerName();
+  }
+
+  // A shorter read time-out, so that a silent printer costs less time (long
+  // enough for a loaded machine to answer the reads that should succeed).
+  template <class Form>
+  void QuickReads(Form& form) {
+    QuickReads(form, quickReadMs_);
+  }
+  template <class Form>
+  static void QuickReads(Form& form, int ms) {
+    torva::settings::PortStyle style = form.link().style();
+    style.readTimeoutMs = ms;
+    form.link().setStyle(style);
+  }
+
+  // Waits until the simulator has logged n frames.
+  void WaitLog(size_t n) { ASSERT_TRUE(printer_.waitForLog(n, logWaitMs_)) << printer_.log().size(); }
+
+  torva::sim::SimPrinter printer_;
+  std::string socket_;  // the USB socket's path once one is used
+
+ private:
+  int logWaitMs_;
+  int quickReadMs_;
+};
 
 // The serial port that takes 7 data bits (tests/common/FakeTermios.h).
 using torva::testing::FakeTermios;

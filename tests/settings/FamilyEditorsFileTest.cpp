@@ -21,7 +21,7 @@
 #include "CaptionCheck.h"
 #include "SettingsEditorTestSupport.h"
 #include "SettingsFixtures.h"
-#include "gui/FileDialogs.h"
+#include "FileDialogFixture.h"
 #include "gui/UpDown.h"
 #include "settings/K201EepromSet.h"
 #include "settings/K305EepromSet.h"
@@ -62,26 +62,7 @@ int DescriptorsOn(const QString& path) {
   return n;
 }
 
-class FamilyFileTest : public settings_test::EditorTest {
- protected:
-  // Every file dialog answers `chosen`; the size question answers `ok`.
-  void Choose(const QString& chosen, bool ok = true) {
-    chosen_ = chosen;
-    ok_ = ok;
-  }
-  QString chosen_;
-  bool ok_ = true;
-  std::vector<QString> asked_;
-  std::vector<torva::gui::FileDialogRequest> requests_;
-  torva::gui::ScopedFileDialogs dialogs_{[this](const torva::gui::FileDialogRequest& r) {
-                                           requests_.push_back(r);
-                                           return chosen_;
-                                         },
-                                         [this](const QString& text) {
-                                           asked_.push_back(text);
-                                           return ok_;
-                                         }};
-};
+class FamilyFileTest : public settings_test::FileDialogTest {};
 
 }  // namespace
 

@@ -129,37 +129,17 @@ const Model& ModelNamed(const std::string& name) {
 }
 
 // A printer of one model behind one port kind.
-class FamilyTest : public settings_test::EditorTest {
+class FamilyTest : public settings_test::SimPrinterEditorTest {
  protected:
+  // A quick read time-out of 300 ms, so that a silent printer costs little time.
+  FamilyTest() : SimPrinterEditorTest(2, 2000, 300) {}
   void Start(int modelCode, int portKind) {
     printer_.setModel(modelCode);
-    PortType = portKind;
-    if (portKind == PortCOM) {
-      ComParameter.Name = printer_.startSerial();
-      ComParameter.Baudrate = 38400;
-    } else {
-      socket_ = path("usb.sock").toStdString();
-      printer_.startUsbSocket(socket_);
-      setenv("TORVA_USB_SIM", socket_.c_str(), 1);
-      USBParameter.X = 0;
-      USBPrinterParameter.Name = printer_.printerName();
-    }
+    if (portKind == PortCOM)
+      UseSerial(38400);
+    else
+      UseUsbSocket(portKind);
   }
-  void TearDown() override {
-    printer_.stop();
-    unsetenv("TORVA_USB_SIM");
-    EditorTest::TearDown();
-  }
-  void WaitLog(size_t n) { ASSERT_TRUE(printer_.waitForLog(n, 2000)) << printer_.log().size(); }
-  // A quick read time-out, so that a silent printer costs little time.
-  static void QuickReads(Form& form, int ms = 300) {
-    PortStyle style = form.link().style();
-    style.readTimeoutMs = ms;
-    form.link().setStyle(style);
-  }
-
-  SimPrinter printer_{2};
-  std::string socket_;
 };
 
 class FamilyPortTest : public FamilyTest, public ::testing::WithParamInterface<std::tuple<int, int>> {

@@ -19,7 +19,7 @@
 
 #include "CaptionCheck.h"
 #include "SettingsEditorTestSupport.h"
-#include "gui/FileDialogs.h"
+#include "FileDialogFixture.h"
 #include "gui/UpDown.h"
 #include "settings/K409EepromSet.h"
 
@@ -102,16 +102,7 @@ FormState Changed() {
   return s;
 }
 
-class K409FileTest : public settings_test::EditorTest {
- protected:
-  void Choose(const QString& chosen) { chosen_ = chosen; }
-  std::vector<torva::gui::FileDialogRequest> requests_;
-  QString chosen_;
-  torva::gui::ScopedFileDialogs dialogs_{[this](const torva::gui::FileDialogRequest& r) {
-    requests_.push_back(r);
-    return chosen_;
-  }};
-};
+class K409FileTest : public settings_test::FileDialogTest {};
 
 }  // namespace
 

@@ -14,6 +14,7 @@
 #include <mutex>
 
 #include "EditorSimSupport.h"
+#include "SecondSeriesSimSupport.h"
 #include "SettingsEditorTestSupport.h"
 #include "gui/FileDialogs.h"
 #include "link/Clock.h"
@@ -33,21 +34,12 @@ using torva::sim::Fault;
 using torva::sim::FaultSpec;
 using torva::sim::SimPrinter;
 using C = Control;
+using namespace settings_test::second_series;
 
 namespace {
 
 const std::vector<int> kOrder = {0x16, 0x40, 0x17, 0x19, 0x1B, 0x4E, 0x4A, 0x06, 0x02, 0x44,
                                  0x54, 0x30, 0x14, 0x12, 0x58, 0x6D, 0x65, 0x7D, 0x2C};
-
-const char* const kGetOk = "Get Eeprom data from printer successfully!";
-const char* const kGetFailed =
-    "Fail to get data from the printer!\r\nPlease check whether the printer is connected to the specified port "
-    "correctly.";
-const char* const kSaveOk = "After feeding paper,Please turn off the printer and turn it on!";
-const char* const kSaveFailed = "Save Eeprom settings unsuccessfully!";
-
-constexpr ButtonStates kAllOn{true, true, true, true, true};
-constexpr ButtonStates kAllButSave{true, false, true, true, true};
 
 // A fresh printer's nineteen values, in the table's order: what the dialog
 // starts with, but 160 feed lines.
@@ -55,13 +47,6 @@ std::vector<std::pair<int, int>> FactoryValues() {
   return {{0x16, 1}, {0x40, 0}, {0x17, 8}, {0x19, 1}, {0x1B, 0}, {0x4E, 2},  {0x4A, 2},
           {0x06, 100}, {0x02, 68}, {0x44, 0}, {0x54, 1}, {0x30, 1}, {0x14, 0}, {0x12, 0},
           {0x58, 1}, {0x6D, 0}, {0x65, 0}, {0x7D, 0}, {0x2C, 160}};
-}
-
-// The 171 bytes of a Save: one write command per setting, in table order.
-Bytes SaveBlock(const std::vector<std::pair<int, int>>& values) {
-  SettingsFileWriter w;
-  for (const auto& [address, value] : values) w.SaveSettingsToFile(address, value);
-  return w.Finish("");
 }
 
 // The sizes of the writes the console makes, on a serial port (through the
@@ -105,8 +90,9 @@ int ShortPrinterRead(int handle, uint8_t* buffer, int length, int* read) {
   return ok;
 }
 
-class K409SimBase : public settings_test::EditorTest {
+class K409SimBase : public SecondSeriesSimFixture {
  protected:
+  K409SimBase() : SecondSeriesSimFixture(5) {}
   void SetUp() override {
     EditorTest::SetUp();
     g_writes.clear();
@@ -116,22 +102,7 @@ class K409SimBase : public settings_test::EditorTest {
   }
   void TearDown() override {
     FakeTermios::printer = nullptr;
-    printer_.stop();
-    EditorTest::TearDown();
-  }
-  // A shorter read time-out for the tests whose printer stops answering
-  // (long enough for a loaded machine to answer the reads that succeed).
-  void QuickReads(TSecondSeriesEepromSetForm& form, int ms = 1000) {
-    PortStyle style = form.link().style();
-    style.readTimeoutMs = ms;
-    form.link().setStyle(style);
-  }
-  void WaitLog(size_t n) { ASSERT_TRUE(printer_.waitForLog(n, 3000)) << printer_.log().size(); }
-  RecordedMessage OneBox() {
-    EXPECT_EQ(messages_.messages().size(), 1u);
-    RecordedMessage m = messages_.messages().empty() ? RecordedMessage{} : messages_.messages().back();
-    messages_.clear();
-    return m;
+    SecondSeriesSimFixture::TearDown();
   }
   void Edit(TSecondSeriesEepromSetForm& form, const std::function<void(FormState&)>& change) {
     FormState s = form.state();
@@ -142,17 +113,13 @@ class K409SimBase : public settings_test::EditorTest {
     form.btnGetSettingsFromPrinterClick();
     ASSERT_EQ(OneBox().text, kGetOk);
   }
-
-  SimPrinter printer_{5};
 };
 
 class K409SimTest : public K409SimBase {
  protected:
   void SetUp() override {
     K409SimBase::SetUp();
-    PortType = PortCOM;
-    ComParameter.Name = printer_.startSerial();
-    ComParameter.Baudrate = 19200;
+    UseSerial();
   }
 };
 
@@ -194,7 +161,7 @@ TEST_F(K409SimTest, FreshPrinterGetThenSaveRoundTrips) {
     std::vector<std::string> names(19, "WriteSetting");
     names.insert(names.end(), {"InitializePrinter", "FeedLine"});
     EXPECT_EQ(Names(printer_), names);
-    Bytes wire = SaveBlock(FactoryValues());
+    Bytes wire = WriteCommands(FactoryValues());
     wire.insert(wire.end(), {0x1B, 0x40, 0x0A});
     EXPECT_EQ(printer_.receivedBytes(), wire);
     EXPECT_EQ(form.buttons(), kAllOn) << "Save stays usable";
@@ -561,13 +528,7 @@ class K409UsbTest : public K409SimBase, public ::testing::WithParamInterface<int
  protected:
   void SetUp() override {
     K409SimBase::SetUp();
-    socket_ = path("usb.sock").toStdString();
-    printer_.startUsbSocket(socket_);
-    setenv("TORVA_USB_SIM", socket_.c_str(), 1);
-    PortType = GetParam();
-    USBParameter.X = 0;
-    USBParameter.Name = "USB001";
-    USBPrinterParameter.Name = printer_.printerName();
+    UseUsbSocket(GetParam(), 0);
     PortLibraryCalls calls = RealPortLibraryCalls();
     calls.uWrite = &RecordedUWrite;
     calls.WriteUSBPrinter = &RecordedPrinterWrite;
@@ -578,11 +539,9 @@ class K409UsbTest : public K409SimBase, public ::testing::WithParamInterface<int
   void TearDown() override {
     library_.reset();
     K409SimBase::TearDown();
-    unsetenv("TORVA_USB_SIM");
   }
   std::atomic<int>& handleField() { return GetParam() == PortUSB ? USBParameter.m_hdev : USBPrinterParameter.m_hdev; }
 
-  std::string socket_;
   std::unique_ptr<ScopedPortLibraryCalls> library_;
 };
 
@@ -611,7 +570,7 @@ TEST_P(K409UsbTest, GetAndSave) {
   values[2].second = 7;
   values[7].second = 140;
   values[16].second = 1;
-  Bytes wire = SaveBlock(values);
+  Bytes wire = WriteCommands(values);
   wire.insert(wire.end(), {0x1B, 0x40, 0x0A});
   EXPECT_EQ(printer_.receivedBytes(), wire);
   EXPECT_EQ(waits.waits(), (std::vector<int>{2500}));

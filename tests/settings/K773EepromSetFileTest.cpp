@@ -9,7 +9,7 @@
 
 #include "SettingsEditorTestSupport.h"
 #include "SettingsFixtures.h"
-#include "gui/FileDialogs.h"
+#include "FileDialogFixture.h"
 #include "settings/K773EepromSet.h"
 #include "sim/SimPrinter.h"
 
@@ -123,7 +123,7 @@ Bytes ManyRecords(int n) {
   return out;
 }
 
-class K773FileTest : public settings_test::EditorTest {
+class K773FileTest : public settings_test::FileDialogTest {
  protected:
   void SetUp() override {
     EditorTest::SetUp();
@@ -136,14 +136,6 @@ class K773FileTest : public settings_test::EditorTest {
   QString Ok(const QString& file, const char* what) const {
     return QString("%1 settings %2 file \"%3\" successfully.").arg(what, what[0] == 'E' ? "to" : "from", file);
   }
-  QString chosen_;
-  bool ok_ = true;
-  std::vector<QString> asked_;
-  torva::gui::ScopedFileDialogs dialogs_{[this](const torva::gui::FileDialogRequest&) { return chosen_; },
-                                         [this](const QString& text) {
-                                           asked_.push_back(text);
-                                           return ok_;
-                                         }};
 };
 
 }  // namespace

@@ -97,23 +97,19 @@ struct WriteTap {
   }
 };
 
-class K773Test : public settings_test::EditorTest {
+class K773Test : public settings_test::SimPrinterEditorTest {
  protected:
+  // A quick read time-out of 300 ms.
+  K773Test() : SimPrinterEditorTest(ModelVDK773, 2000, 300) {}
   void Start(const PortCase& port) {
     PrinterName = ModelVDK773;
-    PortType = port.kind;
     WriteTap::sizes.clear();
     WriteTap::failAddress = -1;
     if (port.kind == PortCOM) {
-      ComParameter.Name = printer_.startSerial();
-      ComParameter.Baudrate = 38400;
+      UseSerial(38400);
       return;
     }
-    socket_ = path("usb.sock").toStdString();
-    printer_.startUsbSocket(socket_);
-    setenv("TORVA_USB_SIM", socket_.c_str(), 1);
-    USBParameter.X = 0;
-    USBPrinterParameter.Name = printer_.printerName();
+    UseUsbSocket(port.kind);
     if (port.classMode >= 0) {
       printer_.setK773Custom(true, port.classMode, port.statusBytes);
       is773Costom = 1;
@@ -123,17 +119,9 @@ class K773Test : public settings_test::EditorTest {
     }
   }
   void TearDown() override {
-    printer_.stop();
-    unsetenv("TORVA_USB_SIM");
     iPrinterID = 0;
     SetK773SwitchWord({});
-    EditorTest::TearDown();
-  }
-  void WaitLog(size_t n) { ASSERT_TRUE(printer_.waitForLog(n, 2000)) << printer_.log().size(); }
-  static void QuickReads(TK773Eeport& form, int ms = 300) {
-    PortStyle style = form.link().style();
-    style.readTimeoutMs = ms;
-    form.link().setStyle(style);
+    SimPrinterEditorTest::TearDown();
   }
   // The dialog after a Get of a factory-fresh printer: its start values,
   // except the flow control (1 reads "xon/xoff"), the code page (PC437) and
@@ -146,8 +134,6 @@ class K773Test : public settings_test::EditorTest {
     return s;
   }
 
-  SimPrinter printer_{ModelVDK773};
-  std::string socket_;
   ScopedPortLibraryCalls tap_{WriteTap::Calls()};
 };
 

@@ -22,7 +22,7 @@
 #include "SettingsFixtures.h"
 #include "settings/M512EepromSet.h"
 #include "settings/M512IIEepromSet.h"
-#include "gui/FileDialogs.h"
+#include "FileDialogFixture.h"
 
 using namespace torva::settings;
 using settings_test::Child;
@@ -34,22 +34,7 @@ using settings_test::WriteAll;
 
 namespace {
 
-class EditorFileTest : public settings_test::EditorTest {
- protected:
-  // Every file dialog answers `chosen`; the size question answers `ok`.
-  void Choose(const QString& chosen, bool ok = true) {
-    chosen_ = chosen;
-    ok_ = ok;
-  }
-  QString chosen_;
-  bool ok_ = true;
-  std::vector<QString> asked_;
-  torva::gui::ScopedFileDialogs dialogs_{[this](const torva::gui::FileDialogRequest&) { return chosen_; },
-                                 [this](const QString& text) {
-                                   asked_.push_back(text);
-                                   return ok_;
-                                 }};
-};
+class EditorFileTest : public settings_test::FileDialogTest {};
 
 }  // namespace
 

@@ -37,29 +37,13 @@ namespace {
 const std::vector<int> kGetOrder = {0x16, 0x41, 0x17, 0x19, 0x1B, 0x06, 0x02, 0x12, 0x43, 0x54,
                                     0x30, 0x59, 0x14, 0x3E, 0x60, 0x2B, 0x3C, 0x78, 0x52};
 
-class EditorSimTest : public settings_test::EditorTest {
+class EditorSimTest : public settings_test::SimPrinterEditorTest {
  protected:
+  EditorSimTest() : SimPrinterEditorTest(2) {}
   void SetUp() override {
-    EditorTest::SetUp();
-    PortType = PortCOM;
-    ComParameter.Name = printer_.startSerial();
-    ComParameter.Baudrate = 38400;
+    SimPrinterEditorTest::SetUp();
+    UseSerial(38400);
   }
-  void TearDown() override {
-    printer_.stop();
-    EditorTest::TearDown();
-  }
-  // A quick read time-out, so that a silent printer costs little time (long
-  // enough for a loaded machine to answer the reads that should succeed).
-  void QuickReads(TCommonAddressEepromSetForm& form, int ms = 1000) {
-    PortStyle style = form.link().style();
-    style.readTimeoutMs = ms;
-    form.link().setStyle(style);
-  }
-  // Waits until the simulator has logged n frames.
-  void WaitLog(size_t n) { ASSERT_TRUE(printer_.waitForLog(n, 2000)) << printer_.log().size(); }
-
-  SimPrinter printer_{2};
 };
 
 }  // namespace
@@ -479,26 +463,14 @@ TEST_F(EditorSevenBitTest, PortThatCannotReopenAtEightRefusesTheSave) {
 
 // The same roads over the simulator's USB socket, for the USB device library
 // and the USB printer library.
-class EditorUsbTest : public settings_test::EditorTest, public ::testing::WithParamInterface<int> {
+class EditorUsbTest : public settings_test::SimPrinterEditorTest, public ::testing::WithParamInterface<int> {
  protected:
+  EditorUsbTest() : SimPrinterEditorTest(2) {}
   void SetUp() override {
-    EditorTest::SetUp();
-    socket_ = path("usb.sock").toStdString();
-    printer_.startUsbSocket(socket_);
-    setenv("TORVA_USB_SIM", socket_.c_str(), 1);
-    PortType = GetParam();
-    USBParameter.X = 0;
-    USBPrinterParameter.Name = printer_.printerName();
-  }
-  void TearDown() override {
-    printer_.stop();
-    unsetenv("TORVA_USB_SIM");
-    EditorTest::TearDown();
+    SimPrinterEditorTest::SetUp();
+    UseUsbSocket(GetParam());
   }
   std::atomic<int>& handleField() { return GetParam() == PortUSB ? USBParameter.m_hdev : USBPrinterParameter.m_hdev; }
-
-  std::string socket_;
-  SimPrinter printer_{2};
 };
 
 TEST_P(EditorUsbTest, GetAndSave) {

@@ -21,7 +21,7 @@
 
 #include "CaptionCheck.h"
 #include "SettingsEditorTestSupport.h"
-#include "gui/FileDialogs.h"
+#include "FileDialogFixture.h"
 #include "settings/RWK201EEepromSet.h"
 #include "settings/RWK201EepromSet.h"
 #include "settings/RWK305EEepromSet.h"
@@ -119,7 +119,7 @@ std::unique_ptr<TSecondSeriesEepromSetForm> Make(int model) {
   }
 }
 
-class SecondSeriesEditorsFileTest : public settings_test::EditorTest {
+class SecondSeriesEditorsFileTest : public settings_test::FileDialogTest {
  protected:
   void SetUp() override {
     EditorTest::SetUp();
@@ -131,9 +131,6 @@ class SecondSeriesEditorsFileTest : public settings_test::EditorTest {
     HighBuf09(RWK305Profile()) = 0;
     EditorTest::TearDown();
   }
-  void Choose(const QString& chosen) { chosen_ = chosen; }
-  QString chosen_;
-  torva::gui::ScopedFileDialogs dialogs_{[this](const torva::gui::FileDialogRequest&) { return chosen_; }};
 };
 
 bool HasF1(const QWidget& form) {

@@ -17,6 +17,7 @@
 #include <memory>
 
 #include "EditorSimSupport.h"
+#include "SecondSeriesSimSupport.h"
 #include "SettingsEditorTestSupport.h"
 #include "gui/FileDialogs.h"
 #include "link/Clock.h"
@@ -36,26 +37,9 @@ using torva::sim::Fault;
 using torva::sim::FaultSpec;
 using torva::sim::SimPrinter;
 using C = Control;
+using namespace settings_test::second_series;
 
 namespace {
-
-const char* const kGetOk = "Get Eeprom data from printer successfully!";
-const char* const kGetFailed =
-    "Fail to get data from the printer!\r\nPlease check whether the printer is connected to the specified "
-    "port "
-    "correctly.";
-const char* const kSaveOk = "After feeding paper,Please turn off the printer and turn it on!";
-const char* const kSaveFailed = "Save Eeprom settings unsuccessfully!";
-
-constexpr ButtonStates kAllOn{true, true, true, true, true};
-constexpr ButtonStates kAllButSave{true, false, true, true, true};
-
-// Write commands for (address, value) pairs, back to back.
-Bytes Commands(const std::vector<std::pair<int, int>>& values) {
-  SettingsFileWriter w;
-  for (const auto& [address, value] : values) w.SaveSettingsToFile(address, value);
-  return w.Finish("");
-}
 
 // The addresses of the WriteSetting frames in the log, in order.
 std::vector<int> WriteAddresses(const SimPrinter& printer) {
@@ -91,30 +75,15 @@ void ExpectHiddenMarked(const FormState& s) {
 
 // One port kind per run: the pseudo-terminal, the USB device library and
 // the USB printer library, all against one simulated printer.
-class SecondSeriesEditorsSim : public settings_test::EditorTest, public ::testing::WithParamInterface<int> {
+class SecondSeriesEditorsSim : public SecondSeriesSimFixture, public ::testing::WithParamInterface<int> {
  protected:
+  SecondSeriesEditorsSim() : SecondSeriesSimFixture(10) {}
   void SetUp() override {
-    EditorTest::SetUp();
-    PortType = GetParam();
-    if (GetParam() == PortCOM) {
-      ComParameter.Name = printer_.startSerial();
-      ComParameter.Baudrate = 19200;
-    } else {
-      socket_ = path("usb.sock").toStdString();
-      printer_.startUsbSocket(socket_);
-      // The device library's 200 ms read time-out is shorter than a loaded
-      // machine may take to run the printer's thread.
-      printer_.setUsbReadWaitFloorMs(2000);
-      setenv("TORVA_USB_SIM", socket_.c_str(), 1);
-      USBParameter.X = 0;
-      USBParameter.Name = "USB001";
-      USBPrinterParameter.Name = printer_.printerName();
-    }
-  }
-  void TearDown() override {
-    printer_.stop();
-    if (GetParam() != PortCOM) unsetenv("TORVA_USB_SIM");
-    EditorTest::TearDown();
+    SecondSeriesSimFixture::SetUp();
+    if (GetParam() == PortCOM)
+      UseSerial();
+    else
+      UseUsbSocket(GetParam(), 2000);
   }
   // Another model; the USB printer is found under its name.
   void Model(int code) {
@@ -132,21 +101,6 @@ class SecondSeriesEditorsSim : public settings_test::EditorTest, public ::testin
         return USBPrinterParameter.m_hdev.load();
     }
   }
-  void QuickReads(TSecondSeriesEepromSetForm& form, int ms = 1000) {
-    PortStyle style = form.link().style();
-    style.readTimeoutMs = ms;
-    form.link().setStyle(style);
-  }
-  void WaitLog(size_t n) { ASSERT_TRUE(printer_.waitForLog(n, 3000)) << printer_.log().size(); }
-  RecordedMessage OneBox() {
-    EXPECT_EQ(messages_.messages().size(), 1u);
-    RecordedMessage m = messages_.messages().empty() ? RecordedMessage{} : messages_.messages().back();
-    messages_.clear();
-    return m;
-  }
-
-  SimPrinter printer_{10};
-  std::string socket_;
 };
 
 using SecondSeriesEEditorsSim = SecondSeriesEditorsSim;
@@ -215,7 +169,7 @@ TEST_P(SecondSeriesEEditorsSim, GetReadsElevenInOrderAndSaveWritesNinetyNineByte
     form->btnSaveSettingsToPrinterClick();
     EXPECT_EQ(OneBox().text, kSaveOk);
     WaitLog(13);
-    Bytes want = Commands({{0x4E, 7},
+    Bytes want = WriteCommands({{0x4E, 7},
                            {0x4A, 16},
                            {0x06, 120},
                            {0x02, 99},
@@ -420,29 +374,20 @@ INSTANTIATE_TEST_SUITE_P(Kinds, SecondSeriesG2UsbFault, ::testing::Values(int(Po
 
 // ----------------------------------------------------------- serial, with the termios seam
 
-class SecondSeriesSerialSeam : public settings_test::EditorTest {
+class SecondSeriesSerialSeam : public SecondSeriesSimFixture {
  protected:
+  SecondSeriesSerialSeam() : SecondSeriesSimFixture(10) {}
   void SetUp() override {
-    EditorTest::SetUp();
-    PortType = PortCOM;
-    ComParameter.Name = printer_.startSerial();
-    ComParameter.Baudrate = 19200;
+    SecondSeriesSimFixture::SetUp();
+    UseSerial();
     FakeTermios::Reset();
     FakeTermios::printer = &printer_;
   }
   void TearDown() override {
     FakeTermios::printer = nullptr;
-    printer_.stop();
-    EditorTest::TearDown();
+    SecondSeriesSimFixture::TearDown();
     FakeTermios::Reset();
   }
-  RecordedMessage OneBox() {
-    EXPECT_EQ(messages_.messages().size(), 1u);
-    RecordedMessage m = messages_.messages().empty() ? RecordedMessage{} : messages_.messages().back();
-    messages_.clear();
-    return m;
-  }
-  void WaitLog(size_t n) { ASSERT_TRUE(printer_.waitForLog(n, 3000)) << printer_.log().size(); }
   // A Get that succeeds, the log cleared after it.
   void Get(TSecondSeriesEepromSetForm& form) {
     form.btnGetSettingsFromPrinterClick();
@@ -450,8 +395,6 @@ class SecondSeriesSerialSeam : public settings_test::EditorTest {
     printer_.clearLog();
     FakeTermios::Reset();
   }
-
-  SimPrinter printer_{10};
 };
 
 // With 7 data bits configured the switch to 8 and back frames Get and Save,

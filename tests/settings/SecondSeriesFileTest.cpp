@@ -20,7 +20,7 @@
 
 #include "CaptionCheck.h"
 #include "SettingsEditorTestSupport.h"
-#include "gui/FileDialogs.h"
+#include "FileDialogFixture.h"
 #include "gui/UpDown.h"
 #include "settings/RWK201EepromSet.h"
 #include "settings/RWK305EepromSet.h"
@@ -94,7 +94,7 @@ FormState Changed(const SecondSeriesProfile& profile) {
   return s;
 }
 
-class SecondSeriesFileTest : public settings_test::EditorTest {
+class SecondSeriesFileTest : public settings_test::FileDialogTest {
  protected:
   void SetUp() override {
     EditorTest::SetUp();
@@ -106,14 +106,6 @@ class SecondSeriesFileTest : public settings_test::EditorTest {
     HighBuf09(RWK305Profile()) = 0;
     EditorTest::TearDown();
   }
-  // Every file dialog answers `chosen` (empty: Cancel) and is remembered.
-  void Choose(const QString& chosen) { chosen_ = chosen; }
-  std::vector<torva::gui::FileDialogRequest> requests_;
-  QString chosen_;
-  torva::gui::ScopedFileDialogs dialogs_{[this](const torva::gui::FileDialogRequest& r) {
-    requests_.push_back(r);
-    return chosen_;
-  }};
 };
 
 }  // namespace

@@ -3,44 +3,21 @@
 // same dialog in Chinese with a message box in front.
 #include <gtest/gtest.h>
 
-#include <QApplication>
-#include <QMessageBox>
-#include <QPainter>
-#include <QTimer>
-
 #include <functional>
 #include <memory>
 
-#include "link/Clock.h"
-#include "link/PortState.h"
+#include "ScreenshotSupport.h"
 #include "settings/K409EepromSet.h"
 #include "settings/RWK201EEepromSet.h"
 #include "settings/RWK201EepromSet.h"
 #include "settings/RWK305EEepromSet.h"
 #include "settings/RWK305G2EepSet.h"
-#include "sim/SimPrinter.h"
 
 namespace {
 
-// Calls `act` with the first message box that comes up (checking every 20 ms
-// while the caller's modal loop runs), then closes it.
-class BoxCatcher {
- public:
-  explicit BoxCatcher(std::function<void(QMessageBox*)> act) : act_(std::move(act)) {
-    QObject::connect(&timer_, &QTimer::timeout, [this] {
-      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-      if (!box) return;
-      timer_.stop();
-      if (act_) act_(box);
-      box->accept();
-    });
-    timer_.start(20);
-  }
-
- private:
-  std::function<void(QMessageBox*)> act_;
-  QTimer timer_;
-};
+using settings_shots::BoxCatcher;
+using settings_shots::SaveWithBoxInFront;
+using settings_shots::ShotFile;
 
 // The dialog after a Get (English), and in Chinese with the box of a Get
 // against a printer that stops answering at `silentAddress` in front.
@@ -51,7 +28,7 @@ void Shoot(const QString& folder, const QString& stem, torva::sim::SimPrinter& p
     printer.clearFault();
     std::unique_ptr<TSecondSeriesEepromSetForm> form = make();
     form->show();
-    const QString file = folder + "/settings-" + stem + "-" + QString(language).toLower() + ".png";
+    const QString file = ShotFile(folder, stem, language);
     if (Language == "English") {
       {
         BoxCatcher close({});
@@ -66,15 +43,7 @@ void Shoot(const QString& folder, const QString& stem, torva::sim::SimPrinter& p
     quick.readTimeoutMs = 300;
     form->link().setStyle(quick);
     bool shot = false;
-    BoxCatcher grab([&](QMessageBox* box) {
-      QImage image = form->grab().toImage();
-      const QImage boxImage = box->grab().toImage();
-      QPainter painter(&image);
-      painter.drawImage((image.width() - boxImage.width()) / 2, (image.height() - boxImage.height()) / 2,
-                        boxImage);
-      painter.end();
-      shot = image.save(file);
-    });
+    BoxCatcher grab([&](QMessageBox* box) { shot = SaveWithBoxInFront(*form, *box, file); });
     form->btnGetSettingsFromPrinterClick();
     EXPECT_TRUE(shot) << file.toStdString();
   }
@@ -98,39 +67,9 @@ TEST(SecondSeriesScreenshots, BothLanguages) {
   printer.setSetting(0x12, 1);
   printer.setSetting(0x6D, 7);
   printer.setSetting(0x37, 120);
-
-  for (const char* language : {"English", "Chinese"}) {
-    Language = language;
-    TRWK201EepromSetForm form;
-    form.show();
-    const QString file = QString::fromUtf8(folder) + "/settings-rwk201-" + QString(language).toLower() + ".png";
-    if (Language == "English") {
-      {
-        BoxCatcher close({});
-        form.btnGetSettingsFromPrinterClick();
-      }
-      QApplication::processEvents();
-      ASSERT_TRUE(form.grab().save(file));
-      continue;
-    }
-    // Chinese: a Get against a printer that stops answering, and its box in
-    // front of the dialog.
-    printer.setAddressFault(0x54, torva::sim::FaultSpec{torva::sim::Fault::NoReply, -1, 0});
-    torva::settings::PortStyle quick = form.link().style();
-    quick.readTimeoutMs = 300;
-    form.link().setStyle(quick);
-    bool shot = false;
-    BoxCatcher grab([&](QMessageBox* box) {
-      QImage image = form.grab().toImage();
-      const QImage boxImage = box->grab().toImage();
-      QPainter painter(&image);
-      painter.drawImage((image.width() - boxImage.width()) / 2, (image.height() - boxImage.height()) / 2, boxImage);
-      painter.end();
-      shot = image.save(file);
-    });
-    form.btnGetSettingsFromPrinterClick();
-    EXPECT_TRUE(shot);
-  }
+  // Chinese: a Get against a printer that stops answering, and its box in
+  // front of the dialog.
+  Shoot(QString::fromUtf8(folder), "rwk201", printer, 0x54, [] { return std::make_unique<TRWK201EepromSetForm>(); });
   printer.stop();
   ResetPortState();
 }
@@ -163,7 +102,7 @@ TEST(SecondSeriesScreenshots, K409BothLanguages) {
       form.btnGetSettingsFromPrinterClick();
     }
     QApplication::processEvents();
-    const QString file = QString::fromUtf8(folder) + "/settings-k409-" + QString(language).toLower() + ".png";
+    const QString file = ShotFile(QString::fromUtf8(folder), "k409", language);
     if (Language == "English") {
       ASSERT_TRUE(form.grab().save(file));
       continue;
@@ -174,14 +113,7 @@ TEST(SecondSeriesScreenshots, K409BothLanguages) {
     s[torva::settings::second::Control::FeedLine].text = "18";
     form.setState(s);
     bool shot = false;
-    BoxCatcher grab([&](QMessageBox* box) {
-      QImage image = form.grab().toImage();
-      const QImage boxImage = box->grab().toImage();
-      QPainter painter(&image);
-      painter.drawImage((image.width() - boxImage.width()) / 2, (image.height() - boxImage.height()) / 2, boxImage);
-      painter.end();
-      shot = image.save(file);
-    });
+    BoxCatcher grab([&](QMessageBox* box) { shot = SaveWithBoxInFront(form, *box, file); });
     form.btnSaveSettingsToPrinterClick();
     EXPECT_TRUE(shot);
   }

@@ -12,6 +12,7 @@
 #include <mutex>
 
 #include "EditorSimSupport.h"
+#include "SecondSeriesSimSupport.h"
 #include "SettingsEditorTestSupport.h"
 #include "gui/FileDialogs.h"
 #include "link/Clock.h"
@@ -32,28 +33,12 @@ using torva::sim::Fault;
 using torva::sim::FaultSpec;
 using torva::sim::SimPrinter;
 using C = Control;
+using namespace settings_test::second_series;
 
 namespace {
 
 const std::vector<int> kGetOrder = {0x16, 0x40, 0x17, 0x19, 0x1B, 0x4E, 0x4A, 0x06, 0x02,
                                     0x44, 0x54, 0x09, 0x14, 0x12, 0x58, 0x6D, 0x7D, 0x37};
-
-const char* const kGetOk = "Get Eeprom data from printer successfully!";
-const char* const kGetFailed =
-    "Fail to get data from the printer!\r\nPlease check whether the printer is connected to the specified port "
-    "correctly.";
-const char* const kSaveOk = "After feeding paper,Please turn off the printer and turn it on!";
-const char* const kSaveFailed = "Save Eeprom settings unsuccessfully!";
-
-constexpr ButtonStates kAllOn{true, true, true, true, true};
-constexpr ButtonStates kAllButSave{true, false, true, true, true};
-
-// The 162 bytes of a Save: one write command per setting, in Get order.
-Bytes SaveBlock(const std::vector<std::pair<int, int>>& values) {
-  SettingsFileWriter w;
-  for (const auto& [address, value] : values) w.SaveSettingsToFile(address, value);
-  return w.Finish("");
-}
 
 // The start values, as a Save writes them (feed lines to 37).
 std::vector<std::pair<int, int>> StartValues() {
@@ -67,27 +52,19 @@ Bytes ReceivedAfter(const SimPrinter& printer, size_t from) {
   return from < all.size() ? Bytes(all.begin() + static_cast<long>(from), all.end()) : Bytes{};
 }
 
-class SecondSeriesSimBase : public settings_test::EditorTest {
+class SecondSeriesSimBase : public SecondSeriesSimFixture {
  protected:
+  SecondSeriesSimBase() : SecondSeriesSimFixture(4) {}
   void SetUp() override {
     EditorTest::SetUp();
     HighBuf09(RWK201Profile()) = 0;
     HighBuf09(RWK305Profile()) = 0;
   }
   void TearDown() override {
-    printer_.stop();
     HighBuf09(RWK201Profile()) = 0;
     HighBuf09(RWK305Profile()) = 0;
-    EditorTest::TearDown();
+    SecondSeriesSimFixture::TearDown();
   }
-  // A shorter read time-out, so that a silent printer costs less time (long
-  // enough for a loaded machine to answer the reads that should succeed).
-  void QuickReads(TSecondSeriesEepromSetForm& form, int ms = 1000) {
-    PortStyle style = form.link().style();
-    style.readTimeoutMs = ms;
-    form.link().setStyle(style);
-  }
-  void WaitLog(size_t n) { ASSERT_TRUE(printer_.waitForLog(n, 3000)) << printer_.log().size(); }
   // A Save at 8 data bits that succeeds, and the printer has taken all of it
   // (the bytes reach it on its own thread).
   void SaveAndWait(TSecondSeriesEepromSetForm& form) {
@@ -96,24 +73,13 @@ class SecondSeriesSimBase : public settings_test::EditorTest {
     ASSERT_EQ(OneBox().text, "After feeding paper,Please turn off the printer and turn it on!");
     WaitLog(20);
   }
-  // The one box the last action showed.
-  RecordedMessage OneBox() {
-    EXPECT_EQ(messages_.messages().size(), 1u);
-    RecordedMessage m = messages_.messages().empty() ? RecordedMessage{} : messages_.messages().back();
-    messages_.clear();
-    return m;
-  }
-
-  SimPrinter printer_{4};
 };
 
 class SecondSeriesSimTest : public SecondSeriesSimBase {
  protected:
   void SetUp() override {
     SecondSeriesSimBase::SetUp();
-    PortType = PortCOM;
-    ComParameter.Name = printer_.startSerial();
-    ComParameter.Baudrate = 19200;
+    UseSerial();
   }
 };
 
@@ -256,7 +222,7 @@ TEST_F(SecondSeriesSimTest, SaveIsOneQueuedWriteThenTheReset) {
     values[11].second = 0x0800;
     values[15].second = 9;
     values[17].second = 65535;
-    Bytes want = SaveBlock(values);
+    Bytes want = WriteCommands(values);
     ASSERT_EQ(want.size(), 162u);
     want.insert(want.end(), {0x1B, 0x40, 0x0A});
     EXPECT_EQ(ReceivedAfter(printer_, before), want) << "a second Save sends the same 162 bytes";
@@ -596,24 +562,9 @@ class SecondSeriesUsbTest : public SecondSeriesSimBase, public ::testing::WithPa
  protected:
   void SetUp() override {
     SecondSeriesSimBase::SetUp();
-    socket_ = path("usb.sock").toStdString();
-    printer_.startUsbSocket(socket_);
-    // The device library's 200 ms read time-out is shorter than a loaded
-    // machine may take to run the printer's thread.
-    printer_.setUsbReadWaitFloorMs(2000);
-    setenv("TORVA_USB_SIM", socket_.c_str(), 1);
-    PortType = GetParam();
-    USBParameter.X = 0;
-    USBParameter.Name = "USB001";
-    USBPrinterParameter.Name = printer_.printerName();
-  }
-  void TearDown() override {
-    SecondSeriesSimBase::TearDown();
-    unsetenv("TORVA_USB_SIM");
+    UseUsbSocket(GetParam(), 2000);
   }
   std::atomic<int>& handleField() { return GetParam() == PortUSB ? USBParameter.m_hdev : USBPrinterParameter.m_hdev; }
-
-  std::string socket_;
 };
 
 TEST_P(SecondSeriesUsbTest, GetAndSave) {
@@ -640,7 +591,7 @@ TEST_P(SecondSeriesUsbTest, GetAndSave) {
   values[2].second = 7;
   values[7].second = 140;
   values[17].second = 300;
-  Bytes want = SaveBlock(values);
+  Bytes want = WriteCommands(values);
   want.insert(want.end(), {0x1B, 0x40, 0x0A});
   EXPECT_EQ(ReceivedAfter(printer_, before), want);
   EXPECT_EQ(waits.waits(), (std::vector<int>{2500}));

@@ -105,31 +105,18 @@ struct Transport {
   int kind;
 };
 
-class TwoBankEditorSimTest : public settings_test::EditorTest {
+class TwoBankEditorSimTest : public settings_test::SimPrinterEditorTest {
  protected:
+  TwoBankEditorSimTest() : SimPrinterEditorTest(18) {}
   void SetUp() override {
-    EditorTest::SetUp();
+    SimPrinterEditorTest::SetUp();
     Start(PortCOM);
   }
-  void TearDown() override {
-    printer_.stop();
-    unsetenv("TORVA_USB_SIM");
-    EditorTest::TearDown();
-  }
   void Start(int kind) {
-    PortType = kind;
-    if (kind == PortCOM) {
-      ComParameter.Name = printer_.startSerial();
-    } else {
-      socket_ = path("usb.sock").toStdString();
-      printer_.startUsbSocket(socket_);
-      // The libraries' short read time-outs are shorter than a loaded
-      // machine may take to run the printer's thread.
-      printer_.setUsbReadWaitFloorMs(2000);
-      setenv("TORVA_USB_SIM", socket_.c_str(), 1);
-      USBParameter.X = 0;
-      USBPrinterParameter.Name = printer_.printerName();
-    }
+    if (kind == PortCOM)
+      UseSerial(38400);
+    else
+      UseUsbSocket(kind, 2000);
   }
   // The printer as a fresh one of the profile's model.
   void Model(const TwoBankProfile& p) {
@@ -143,12 +130,6 @@ class TwoBankEditorSimTest : public settings_test::EditorTest {
     Model(p);
     for (const Cell& c : KnownCells(p)) printer_.setSetting(c.address, c.value, c.bank);
     printer_.clearLog();
-  }
-  // A short read time-out, for a printer that stays silent.
-  static void QuickReads(TTwoBankEepromSetForm& form, int ms) {
-    PortStyle style = form.link().style();
-    style.readTimeoutMs = ms;
-    form.link().setStyle(style);
   }
   static int Handle() {
     switch (PortType.load()) {
@@ -170,9 +151,6 @@ class TwoBankEditorSimTest : public settings_test::EditorTest {
     printer_.clearLog();
     return form;
   }
-
-  SimPrinter printer_{18};
-  std::string socket_;
 };
 
 class TwoBankEditorTransportTest : public TwoBankEditorSimTest,

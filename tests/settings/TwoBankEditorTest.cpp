@@ -21,7 +21,7 @@
 #include "SettingsEditorTestSupport.h"
 #include "TwoBankEditorSupport.h"
 #include "TwoBankFixtures.h"
-#include "gui/FileDialogs.h"
+#include "FileDialogFixture.h"
 #include "gui/UpDown.h"
 
 using namespace torva::settings;
@@ -56,26 +56,7 @@ void Type(QWidget* target, int key, const QString& text) {
   QApplication::sendEvent(target, &release);
 }
 
-class TwoBankEditorTest : public settings_test::EditorTest {
- protected:
-  // Every file dialog answers `chosen`; the OK/Cancel questions answer `ok`.
-  void Choose(const QString& chosen, bool ok = true) {
-    chosen_ = chosen;
-    ok_ = ok;
-  }
-  QString chosen_;
-  bool ok_ = true;
-  std::vector<QString> asked_;
-  std::vector<torva::gui::FileDialogRequest> requests_;
-  torva::gui::ScopedFileDialogs dialogs_{[this](const torva::gui::FileDialogRequest& r) {
-                                           requests_.push_back(r);
-                                           return chosen_;
-                                         },
-                                         [this](const QString& text) {
-                                           asked_.push_back(text);
-                                           return ok_;
-                                         }};
-};
+class TwoBankEditorTest : public settings_test::FileDialogTest {};
 
 }  // namespace
 

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "EditorSimSupport.h"
 #include "SettingsEditorTestSupport.h"
 #include "TwoBankFixtures.h"
 #include "link/Clock.h"
@@ -31,30 +32,20 @@ struct Transport {
   int kind;
 };
 
-class TwoBankSimTest : public settings_test::EditorTest, public ::testing::WithParamInterface<Transport> {
+class TwoBankSimTest : public settings_test::SimPrinterEditorTest, public ::testing::WithParamInterface<Transport> {
  protected:
+  TwoBankSimTest() : SimPrinterEditorTest(18) {}
   void SetUp() override {
-    EditorTest::SetUp();
-    PortType = GetParam().kind;
-    if (GetParam().kind == PortCOM) {
-      ComParameter.Name = printer_.startSerial();
-    } else {
-      socket_ = path("usb.sock").toStdString();
-      printer_.startUsbSocket(socket_);
-      // The libraries' short read time-outs are shorter than a loaded
-      // machine may take to run the printer's thread.
-      printer_.setUsbReadWaitFloorMs(2000);
-      setenv("TORVA_USB_SIM", socket_.c_str(), 1);
-      USBParameter.X = 0;
-      USBPrinterParameter.Name = printer_.printerName();
-    }
+    SimPrinterEditorTest::SetUp();
+    if (GetParam().kind == PortCOM)
+      UseSerial(38400);
+    else
+      UseUsbSocket(GetParam().kind, 2000);
   }
   void TearDown() override {
     link_.setHandle(-1);
     CloseEditorPort();
-    printer_.stop();
-    unsetenv("TORVA_USB_SIM");
-    EditorTest::TearDown();
+    SimPrinterEditorTest::TearDown();
   }
   bool usbDevice() const { return GetParam().kind == PortUSB; }
   void Open() {
@@ -81,9 +72,7 @@ class TwoBankSimTest : public settings_test::EditorTest, public ::testing::WithP
     ASSERT_TRUE(link_.ReadSetting(0xF0, lo, hi));
   }
 
-  SimPrinter printer_{18};
   SettingLink link_{kEcPortStyle};
-  std::string socket_;
 };
 
 }  // namespace

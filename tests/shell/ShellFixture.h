@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 
+#include "EventWait.h"
 #include "link/Clock.h"
 #include "link/PortState.h"
 #include "shell/MainForm.h"
@@ -42,13 +43,7 @@ inline QByteArray ReadFile(const QString& path) {
 
 // Runs the event loop until `done` holds or timeoutMs passed.
 inline bool WaitFor(const std::function<bool()>& done, int timeoutMs) {
-  QElapsedTimer t;
-  t.start();
-  while (!done()) {
-    if (t.elapsed() > timeoutMs) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
-  return true;
+  return torva::testing::WaitFor(done, timeoutMs, 20);
 }
 
 class ShellTest : public ::testing::Test {

@@ -18,9 +18,6 @@ using torva::status::StatusPoller;
 
 namespace {
 
-const QString kFailEnglish =
-    QStringLiteral("Fail to get the status of printer\n\rPlease check the communication between the printer and PC!");
-
 // Open descriptors, eventfds apart: the toolkit's pooled threads come and go
 // with an eventfd each, so those may drift by one or two.
 struct DescriptorCount {

@@ -14,15 +14,6 @@ using torva::status::StatusPoller;
 
 namespace {
 
-const QString kFailEnglish =
-    QStringLiteral("Fail to get the status of printer\n\rPlease check the communication between the printer and PC!");
-
-Bytes Rec8(std::initializer_list<std::pair<int, uint8_t>> bytes) {
-  Bytes r(8, 0);
-  for (auto [i, v] : bytes) r[i - 1] = v;
-  return r;
-}
-
 class K772Dialog : public StatusTest {
  protected:
   void SetUp() override {

@@ -1,9 +1,12 @@
 // Helpers of the eight-byte and six-byte dialog tests: the records a dialog
-// has shown, and a pause that keeps the event loop running.
+// has shown, records built from their set bytes, and a pause that keeps the
+// event loop running.
 #pragma once
 
 #include <QByteArray>
 #include <QObject>
+#include <initializer_list>
+#include <utility>
 #include <vector>
 
 #include "StatusFixture.h"
@@ -31,6 +34,16 @@ class ShownRecords {
  private:
   std::vector<std::vector<uint8_t>> records_;
 };
+
+// A status record of n bytes, zero but for the given (position from 1, value)
+// pairs.
+inline std::vector<uint8_t> RecordOf(size_t n, std::initializer_list<std::pair<int, uint8_t>> bytes) {
+  std::vector<uint8_t> r(n, 0);
+  for (auto [i, v] : bytes) r[i - 1] = v;
+  return r;
+}
+inline std::vector<uint8_t> Rec8(std::initializer_list<std::pair<int, uint8_t>> bytes) { return RecordOf(8, bytes); }
+inline std::vector<uint8_t> Rec6(std::initializer_list<std::pair<int, uint8_t>> bytes) { return RecordOf(6, bytes); }
 
 // Runs the event loop for ms.
 inline void Pause(int ms) { WaitFor([] { return false; }, ms); }

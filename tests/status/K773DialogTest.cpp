@@ -17,15 +17,6 @@ using torva::status::Glyph;
 
 namespace {
 
-const QString kFailEnglish =
-    QStringLiteral("Fail to get the status of printer\n\rPlease check the communication between the printer and PC!");
-
-Bytes Rec6(std::initializer_list<std::pair<int, uint8_t>> bytes) {
-  Bytes r(6, 0);
-  for (auto [i, v] : bytes) r[i - 1] = v;
-  return r;
-}
-
 const char* const kStateImages[] = {"PrinterIdleImage",           "PrinterPrintingImage",
                                     "PrinterCuttingImage",        "AutoFeedingImage",
                                     "BundlerPapePresentingImage", "BundlerPaperWaitingImage",

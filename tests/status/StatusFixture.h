@@ -16,6 +16,7 @@
 #include <memory>
 #include <string>
 
+#include "EventWait.h"
 #include "link/Clock.h"
 #include "link/PortState.h"
 #include "shell/MainForm.h"
@@ -28,16 +29,11 @@
 
 namespace statustest {
 
-// Runs the event loop until `done` holds or timeoutMs passed.
-inline bool WaitFor(const std::function<bool()>& done, int timeoutMs) {
-  QElapsedTimer t;
-  t.start();
-  while (!done()) {
-    if (t.elapsed() > timeoutMs) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 10);
-  }
-  return true;
-}
+// The status dialogs' box when the printer does not answer, in English.
+inline const QString kFailEnglish =
+    QStringLiteral("Fail to get the status of printer\n\rPlease check the communication between the printer and PC!");
+
+using torva::testing::WaitFor;
 
 class StatusTest : public ::testing::Test {
  protected:

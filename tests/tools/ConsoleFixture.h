@@ -5,12 +5,8 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
-#include <QApplication>
 #include <QCheckBox>
-#include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -18,29 +14,15 @@
 #include <memory>
 #include <string>
 
+#include "SimPrinterFixture.h"
 #include "gui/FileDialogs.h"
-#include "gui/Messages.h"
-#include "link/Clock.h"
-#include "link/PortState.h"
-#include "sim/SimPrinter.h"
-#include "sim/UsbEndpoint.h"
 #include "tools/GetBufThread.h"
 #include "tools/PrintTest.h"
 
 namespace consoletest {
 
-using Bytes = std::vector<uint8_t>;
-
-// Runs the event loop until `done` holds or timeoutMs passed.
-inline bool WaitFor(const std::function<bool()>& done, int timeoutMs) {
-  QElapsedTimer t;
-  t.start();
-  while (!done()) {
-    if (t.elapsed() > timeoutMs) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 10);
-  }
-  return true;
-}
+using toolfixture::Bytes;
+using toolfixture::WaitFor;
 
 inline QByteArray ReadFile(const QString& path) {
   QFile f(path);
@@ -57,52 +39,28 @@ inline QByteArray ToBytes(const Bytes& b) {
   return QByteArray(reinterpret_cast<const char*>(b.data()), static_cast<qsizetype>(b.size()));
 }
 
-class ConsoleTest : public ::testing::Test {
+class ConsoleTest : public toolfixture::SimPrinterTest {
  protected:
+  ConsoleTest() : SimPrinterTest(0, "/tmp/torva-console-XXXXXX") {}
+
   void SetUp() override {
-    char tmpl[] = "/tmp/torva-console-XXXXXX";
-    const char* made = mkdtemp(tmpl);
-    ASSERT_TRUE(made);
-    dir = made;
-    SetProgramFolderForTests(QString::fromStdString(dir));
-    setenv("TORVA_USB_SIM", (dir + "/no-usb.sock").c_str(), 1);
-    torva::SetPrinterDelayScale(0);
-    ResetPortState();
-    Language = "English";
+    SimPrinterTest::SetUp();
     torva::tools::bDisplay = false;
     torva::tools::Include1DE0 = false;
   }
 
   void TearDown() override {
     console.reset();
-    sim.stop();
-    ResetPortState();
+    SimPrinterTest::TearDown();
     torva::tools::bDisplay = false;
     torva::tools::Include1DE0 = false;
-    SetProgramFolderForTests({});
-    torva::SetPrinterDelayScale(1.0);
-    QDir(QString::fromStdString(dir)).removeRecursively();
   }
 
   // The printer behind "COM1", a pseudo-terminal.
-  void UseSerial() {
-    const std::string path = sim.startSerial(dir + "/com1");
-    ASSERT_FALSE(path.empty());
-    ComParameter.Name = dir + "/com1";
-    PortType = PortCOM;
-  }
+  void UseSerial() { StartSerial(); }
 
   // The printer on the USB socket: a USB device at position 0 and a USB printer.
-  void UseUsb(int portKind) {
-    const std::string path = dir + "/usb.sock";
-    ASSERT_TRUE(torva::sim::StartUsbSocket(sim, path, {}));
-    setenv("TORVA_USB_SIM", path.c_str(), 1);
-    PortType = portKind;
-    USBParameter.X = 0;
-    USBParameter.Name = "QFUSB-0";
-    USBPrinterParameter.Name = sim.printerName();
-    iPrinterID = 1;
-  }
+  void UseUsb(int portKind) { StartUsb(portKind); }
 
   TPrintTestForm& Open() {
     console = std::make_unique<TPrintTestForm>();
@@ -133,9 +91,6 @@ class ConsoleTest : public ::testing::Test {
 
   QStringList Notice() const { return console->noticeLines(); }
 
-  std::string dir;
-  torva::sim::SimPrinter sim{0};
-  MessageRecorder messages;
   std::unique_ptr<TPrintTestForm> console;
 };
 
