@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
 #include <pty.h>
 #include <termios.h>
 #include <unistd.h>
@@ -86,9 +88,21 @@ struct Pty {
     if (master >= 0) ::close(master);
     if (slave >= 0) ::close(slave);
   }
+  // Writes the bytes as the printer and waits until the line discipline has
+  // queued all of them at the console's end (what is queued before counts
+  // too: the tests read only whole sends).
   void send(const Bytes& b) {
+    int before = 0;
+    ASSERT_EQ(::ioctl(slave, FIONREAD, &before), 0);
     ASSERT_EQ(::write(master, b.data(), b.size()), static_cast<ssize_t>(b.size()));
-    ::usleep(20000);  // let the line discipline queue it
+    const uint64_t deadline = torva::TickMs() + 5000;
+    int queued = 0;
+    while (::ioctl(slave, FIONREAD, &queued) == 0 && queued < before + static_cast<int>(b.size()) &&
+           torva::TickMs() < deadline) {
+      pollfd pfd{slave, POLLIN, 0};
+      ::poll(&pfd, 1, 1);
+    }
+    ASSERT_EQ(queued, before + static_cast<int>(b.size())) << "the pseudo-terminal did not queue the bytes";
   }
 };
 
@@ -122,9 +136,9 @@ TEST(RecordSplitterSerial, LeavesWhatDoesNotFitQueued) {
   std::vector<RecordBytes> recs;
   p.send(Seq(0, 20));
   EXPECT_TRUE(ReadQueuedRecords(p.slave, s, recs, 3000));
-  EXPECT_EQ(recs.size(), 2u);
+  ASSERT_EQ(recs.size(), 2u);
   EXPECT_TRUE(ReadQueuedRecords(p.slave, s, recs, 3000));
-  EXPECT_EQ(recs.size(), 3u);
+  ASSERT_EQ(recs.size(), 3u);
   EXPECT_EQ(recs[2], Seq(12, 6));
   EXPECT_EQ(s.pending(), 2u);
 }
