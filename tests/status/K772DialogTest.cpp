@@ -105,7 +105,8 @@ TEST_F(K772Dialog, SerialRecordSplitAcrossTwoReadsShiftsNothing) {
   Pause(150);  // several polls read the partial record
   EXPECT_EQ(Shown().size(), 1u);
   EXPECT_EQ(d->ImageGlyph("PaperendImage"), Glyph::OK);
-  Bytes rest(a.begin() + 3, a.end());
+  Bytes rest = a;
+  rest.erase(rest.begin(), rest.begin() + 3);
   rest.insert(rest.end(), b.begin(), b.end());
   sim.sendUnsolicited(rest);
   ASSERT_TRUE(WaitFor([&] { return Shown().size() >= 3; }, 3000));
