@@ -1,11 +1,13 @@
 // The file dialogs of every dialog of the console (settings files, command
 // files, download files) and the plain OK/Cancel question some of them ask.
 // Tests replace them through ScopedFileDialogs, so no test waits on a modal
-// dialog.
+// dialog. The file chosen is read and written through gui/FileAccess.h.
 #pragma once
 
 #include <QString>
 #include <functional>
+
+#include "gui/FileAccess.h"
 
 class QWidget;
 
@@ -45,8 +47,8 @@ QString ChooseSettingsFile(QWidget* owner, bool save, const SettingsFileDialogs&
 // dialogs, replacing a file asked first.
 SettingsFileDialogs PosSettingsFiles();
 
-// True for a regular file (or a link to one): the open dialogs' choice is
-// read only then, never a FIFO or a device that would block the window.
+// True for a regular file (or a link to one), asked by name. A file to be
+// read is not asked first: ReadRegularFile checks what it opened.
 bool IsRegularFile(const QString& path);
 
 // The plain box with no owner, caption "Warning", a warning icon, OK and

@@ -1,0 +1,69 @@
+// Reading and writing the files a user chooses: settings files, command
+// files, download files and Printer.ini. Every file the console reads or
+// writes goes through these two roads, so none of them can block a window on
+// a FIFO or a device, and none leaves a user's file truncated behind a
+// success. No widgets: they run on any thread.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace torva::gui {
+
+// What a write of a whole file came to.
+enum class FileWrite {
+  Written,      // the file holds the bytes, and only them
+  OpenFailed,   // refused or not created: something other than a regular
+                // file stands at the path, or the folder takes no new file
+  WriteFailed,  // a write, the flush or the replacement failed (a full disk)
+};
+
+// Writes the bytes as the whole new content of the file, or leaves the file
+// exactly as it was. A path where something other than a regular file (or a
+// link to one) exists, a FIFO, a device node, a link to a device, a folder,
+// is refused before anything is written. Otherwise the bytes go to a
+// temporary file beside it that replaces it only once every byte is known to
+// be on the disk; on any error the temporary file is removed.
+FileWrite WriteWholeFile(const QString& path, const char* data, qint64 size);
+FileWrite WriteWholeFile(const QString& path, const QByteArray& data);
+FileWrite WriteWholeFile(const QString& path, const std::vector<uint8_t>& data);
+
+// The start of a file (or all of it) and its size.
+struct FileContents {
+  QByteArray data;  // at most the limit asked for
+  qint64 size = 0;  // the file's size when it was opened
+};
+
+// Reads a regular file (or what a link names): at most `limit` bytes, all of
+// it when `limit` is negative, none for 0 (the size only). The file is opened
+// without waiting and what was opened is checked, not the name, so a FIFO or
+// a device put at the path at any moment is refused at once instead of
+// blocking or never ending. nullopt when the path names nothing readable, or
+// something other than a regular file, or a read fails.
+std::optional<FileContents> ReadRegularFile(const QString& path, qint64 limit = -1);
+
+// True when something exists at the path (a dangling link counts).
+bool PathExists(const QString& path);
+// True when something exists at the path and it is not a regular file or a
+// link to one: what WriteWholeFile refuses.
+bool ExistsAndIsNotRegular(const QString& path);
+
+// Tests: while an instance lives, `hook(path)` runs in ReadRegularFile just
+// before the file is opened, the moment another process could put something
+// else at the path.
+class ScopedBeforeFileOpen {
+ public:
+  explicit ScopedBeforeFileOpen(std::function<void(const QString& path)> hook);
+  ~ScopedBeforeFileOpen();
+  ScopedBeforeFileOpen(const ScopedBeforeFileOpen&) = delete;
+  ScopedBeforeFileOpen& operator=(const ScopedBeforeFileOpen&) = delete;
+
+ private:
+  std::function<void(const QString&)> saved_;
+};
+
+}  // namespace torva::gui
