@@ -60,6 +60,7 @@ bool IsRegularFile(const QString& path) {
 bool AskWarningOkCancel(const QString& text) {
   if (g_answer) return g_answer(text);
   QMessageBox box(QMessageBox::Warning, "Warning", text, QMessageBox::Ok | QMessageBox::Cancel, nullptr);
+  box.setTextFormat(Qt::PlainText);  // the text names a file
   return box.exec() == QMessageBox::Ok;
 }
 

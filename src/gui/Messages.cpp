@@ -69,6 +69,9 @@ void ShowBox(MessageKind kind, const QString& text, const QString& title, bool e
   // Owned by the window the user is working in, so the box stays in front of
   // the modal dialog that reports.
   QMessageBox box(BoxIcon(kind), title, text, QMessageBox::Ok, QApplication::activeWindow());
+  // Texts carry file names, port names and what printers answer: never
+  // markup.
+  box.setTextFormat(Qt::PlainText);
   box.setFont(DialogFont());
   if (QAbstractButton* ok = box.button(QMessageBox::Ok)) ok->setText(english ? "OK" : "确定");
   box.exec();

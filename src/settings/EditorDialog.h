@@ -9,6 +9,7 @@
 #include <QString>
 #include <optional>
 
+#include "gui/FileAccess.h"
 #include "settings/SettingProtocol.h"
 
 class QLabel;
@@ -28,19 +29,16 @@ void ColourStateLine(QLabel* label, bool olive);
 // to open.
 void ShowPortOpenError(const PortOpenResult& open);
 
-// Writes the bytes as the whole new content of the file, or leaves the file
-// as it was: the bytes go to a temporary file that replaces it only once
-// complete.
-enum class FileWrite { Written, OpenFailed, WriteFailed };
-FileWrite WriteWholeFile(const QString& fileName, const Bytes& bytes);
+// Settings files are written whole or not at all, and only a regular file
+// is read (gui/FileAccess.h).
+using gui::FileWrite;
+using gui::WriteWholeFile;
 
 // The first bytes of a settings file the user chose, at most `limit`, and
-// its size. Only a regular file is read: a FIFO or a device would block the
-// window in the open or the read. nullopt when it cannot be opened.
-struct FileBytes {
-  QByteArray data;
-  qint64 size = 0;
-};
-std::optional<FileBytes> ReadFileStart(const QString& fileName, qint64 limit);
+// its size; nullopt when it cannot be opened or is no regular file.
+using FileBytes = gui::FileContents;
+inline std::optional<FileBytes> ReadFileStart(const QString& fileName, qint64 limit) {
+  return gui::ReadRegularFile(fileName, limit);
+}
 
 }  // namespace torva::settings

@@ -63,6 +63,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent), ui(new Ui::TMainFor
   // width of its text and shows only while it has one.
   for (int i = 0; i < 3; ++i) {
     panels_[i] = new QLabel(this);
+    panels_[i]->setTextFormat(Qt::PlainText);  // port and printer names, as found
     panels_[i]->setObjectName(QString("PortInforStatusPanel%1").arg(i));
   }
   panels_[0]->setFixedWidth(300);

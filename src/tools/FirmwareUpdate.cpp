@@ -127,16 +127,15 @@ void TFirmwareUpdateForm::Browse() {
 void TFirmwareUpdateForm::StartTransfer() {
   SetButtonsEnabled(false);
   const QString path = QString::fromStdString(Firmwarefile);
-  QFile file(path);
-  if (!torva::gui::IsRegularFile(path) || !file.open(QIODevice::ReadOnly)) {
+  const auto file = torva::gui::ReadRegularFile(path, 0);
+  if (!file) {
     OutputError("Can't open the selected file!", "打开文件失败！");
     SetButtonsEnabled(true);
     state_ = ButtonState::Browse;
     ShowButtonCaption();
     return;
   }
-  const qint64 size = file.size();
-  file.close();
+  const qint64 size = file->size;
   scale_ = torva::tools::ScaleProgress(static_cast<uint64_t>(std::max<qint64>(size, 0)));
   ui_->DownLoadProgressBar->setRange(0, scale_.maximum);
   ui_->DownLoadProgressBar->setValue(0);

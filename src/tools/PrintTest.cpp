@@ -321,14 +321,14 @@ void TPrintTestForm::PrintFileButtonClick() {
   const QString path = torva::gui::ChooseFile(this, request);
   if (path.isEmpty()) return;
   ui_->CommandCombo->clear();
-  QFile file(path);
   // Only a regular file is read: a FIFO or a device would block the window.
-  if (!torva::gui::IsRegularFile(path) || !file.open(QIODevice::ReadOnly)) {
+  const auto file = torva::gui::ReadRegularFile(path);
+  if (!file) {
     OutputError("Fail to open file " + torva::gui::Quoted(path) + "!", QString::fromUtf8("文件 “") + path +
                                                                             QString::fromUtf8("”打开失败！"));
     return;
   }
-  const QByteArray data = file.readAll();
+  const QByteArray& data = file->data;
   const Text text = ui_->HexFormatCheckBox->isChecked() ? HexTextJoined(AsBytes(data)) : NotationText(AsBytes(data));
   ui_->CommandCombo->setPlainText(FromText(text));
 }
@@ -341,12 +341,7 @@ void TPrintTestForm::SaveBox(QPlainTextEdit* box, bool hex, const QString& path)
     Output(DataFormatErrorLine());
     return;
   }
-  QSaveFile file(path);
-  const bool ok = file.open(QIODevice::WriteOnly) &&
-                  file.write(reinterpret_cast<const char*>(bytes->data()), static_cast<qint64>(bytes->size())) ==
-                      static_cast<qint64>(bytes->size()) &&
-                  file.commit();
-  if (!ok)
+  if (torva::gui::WriteWholeFile(path, *bytes) != torva::gui::FileWrite::Written)
     OutputInformation("Fail to save file " + torva::gui::Quoted(path) + "!",
                       QString::fromUtf8("文件 “") + path + QString::fromUtf8("”保存失败！"));
 }

@@ -1,0 +1,76 @@
+// The message boxes as the user sees them: texts that carry a file name or
+// what a printer answered are shown as they are, never as markup.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QTimer>
+#include <functional>
+
+#include "gui/FileDialogs.h"
+#include "gui/Messages.h"
+#include "link/PortState.h"
+
+namespace {
+
+// A file name a user could be sent: markup that would draw a bold text and a
+// line that looks like the console's own.
+const QString kMarkupName = "/tmp/<b>X<br>Import settings successfully.pes";
+
+struct Seen {
+  bool shown = false;
+  Qt::TextFormat format = Qt::AutoText;
+  QString text;
+  QString title;
+};
+
+// Runs `show`, which brings up a modal box; the box is looked at and closed
+// from the event loop that shows it.
+Seen Look(const std::function<void()>& show) {
+  Seen seen;
+  QTimer timer;
+  QObject::connect(&timer, &QTimer::timeout, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box) return;
+    timer.stop();
+    seen.shown = true;
+    seen.format = box->textFormat();
+    seen.text = box->text();
+    seen.title = box->windowTitle();
+    const QByteArray shots = qgetenv("TORVA_SHOTS");
+    if (!shots.isEmpty())
+      box->grab().save(QString::fromLocal8Bit(shots) + "/message-box-" + QString::fromStdString(Language).toLower() +
+                       ".png");
+    box->accept();
+  });
+  timer.start(10);
+  show();
+  return seen;
+}
+
+}  // namespace
+
+TEST(MessageBoxes, FileNamesAreShownAsPlainText) {
+  for (const char* language : {"English", "Chinese"}) {
+    SCOPED_TRACE(language);
+    Language = language;
+    const Seen error = Look([] {
+      OutputError("Fail to open file \"" + kMarkupName + "\"", QString::fromUtf8("打开文件“") + kMarkupName +
+                                                                   QString::fromUtf8("”失败！"));
+    });
+    ASSERT_TRUE(error.shown);
+    EXPECT_EQ(error.format, Qt::PlainText);
+    EXPECT_TRUE(error.text.contains(kMarkupName));
+    EXPECT_EQ(error.title, Language == "English" ? "Error" : QString::fromUtf8("错误"));
+  }
+  Language = "English";
+  const Seen english = Look([] { ShowEnglishMessage(MessageKind::Error, "The data format in file \"" + kMarkupName +
+                                                                            "\" is not normal!"); });
+  ASSERT_TRUE(english.shown);
+  EXPECT_EQ(english.format, Qt::PlainText);
+  const Seen question = Look([] { torva::gui::AskWarningOkCancel("The data  in file \"" + kMarkupName + "\" is empty!"); });
+  ASSERT_TRUE(question.shown);
+  EXPECT_EQ(question.format, Qt::PlainText);
+  ResetPortState();
+}
