@@ -79,9 +79,13 @@ void ShowBox(MessageKind kind, const QString& text, const QString& title, bool e
 }  // namespace
 
 void ShowMessage(MessageKind kind, const QString& english, const QString& chinese) {
-  if (Language == "English") {
+  ShowMessageIn(Language, kind, english, chinese);
+}
+
+void ShowMessageIn(const std::string& language, MessageKind kind, const QString& english, const QString& chinese) {
+  if (language == "English") {
     ShowBox(kind, english, QString::fromUtf8(EnglishTitle(kind)), true);
-  } else if (Language == "Chinese") {
+  } else if (language == "Chinese") {
     ShowBox(kind, chinese, QString::fromUtf8(ChineseTitle(kind)), false);
   }  // neither language: nothing is shown
 }

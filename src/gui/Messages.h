@@ -8,6 +8,7 @@
 
 #include <QFont>
 #include <QString>
+#include <string>
 #include <vector>
 
 class QWidget;
@@ -53,6 +54,9 @@ void OutputError(const QString& english, const QString& chinese);
 void OutputInformation(const QString& english, const QString& chinese);
 // The common body of the three.
 void ShowMessage(MessageKind kind, const QString& english, const QString& chinese);
+// As ShowMessage, in `language` ("English" or "Chinese") instead of the
+// current Language: a box about a language switch speaks the language chosen.
+void ShowMessageIn(const std::string& language, MessageKind kind, const QString& english, const QString& chinese);
 // As ShowMessage, with the Chinese box titled `chineseTitle` instead of the
 // kind's title (the download's success box reads "提示").
 void ShowMessageTitled(MessageKind kind, const QString& english, const QString& chinese,

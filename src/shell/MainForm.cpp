@@ -246,6 +246,11 @@ void TMainForm::SwitchLanguage(const std::string& language) {
     // marks back on the language that stays.
     ui->EnglishMenu->setChecked(IsEnglish());
     ui->ChineseMenu->setChecked(!IsEnglish());
+    // Said in the language the user asked for, which is the one they read.
+    const QString path = PrinterIniWritePath();
+    ShowMessageIn(language, MessageKind::Error,
+                  "Fail to save the language to file \"" + path + "\"! The language is not changed.",
+                  QString::fromUtf8("语言保存到文件“") + path + QString::fromUtf8("”失败！语言未改变。"));
     return;
   }
   Language = language;

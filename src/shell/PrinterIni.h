@@ -16,10 +16,12 @@ QString PrinterIniReadPath();
 // the program.
 QString PrinterIniWritePath();
 
-// "Printer"/"Language" of the file, "-1" when the file or key is missing.
-// Never creates the file.
+// "Printer"/"Language" of the file, "-1" when the file or key is missing or
+// the path holds something other than a regular file. Never creates the file.
 QString ReadIniLanguage();
-// Writes "Printer"/"Language"; true when the value is on disk.
+// Writes "Printer"/"Language"; true when the value is on disk. False, with
+// the file left as it was, when the path holds something other than a
+// regular file, when the file cannot be parsed, or when the write fails.
 bool WriteIniLanguage(const QString& value);
 
 // The configuration folder used above; tests point it at a folder of their own.

@@ -19,6 +19,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <string>
 
@@ -44,11 +45,25 @@ inline void DropPermissionOverride() {
 }
 }  // namespace detail
 
+// The threads of this process.
+inline int ThreadCount() {
+  int n = 0;
+  for ([[maybe_unused]] const auto& task : std::filesystem::directory_iterator("/proc/self/task")) ++n;
+  return n;
+}
+
 // Forks; the child applies the limits, runs `body` and sends back what it
-// returns. The parent waits for the answer (at most timeoutMs; a child still
+// returns. Only from a process without other threads (see ThreadCount). The parent waits for the answer (at most timeoutMs; a child still
 // running then is killed) and for the child's end.
 inline ChildRun RunInChild(const std::function<std::string()>& body, ChildLimits limits, int timeoutMs = 60000) {
   ChildRun run;
+  // The child has only the thread that forks. Had another one held a lock
+  // at that moment (the sanitizer's allocator, the toolkit's), the child
+  // would wait on it for ever: so the process must have no other thread.
+  if (ThreadCount() != 1) {
+    run.answer = "not forked: the test process runs other threads";
+    return run;
+  }
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0) return run;
   std::fflush(stdout);

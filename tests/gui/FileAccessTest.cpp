@@ -70,7 +70,7 @@ TEST_F(FileAccessTest, WriterOnEveryTarget) {
     const std::string before = Describe(t.path);
     const QStringList names = Entries(t.folder);
     const auto run = RunInChild([&] { return std::string(Name(WriteWholeFile(t.path, kNew))); }, t.limits);
-    ASSERT_TRUE(run.ended);
+    ASSERT_TRUE(run.ended) << run.answer;
     EXPECT_EQ(run.answer, Expected(t.end));
     if (t.end == WriteEnd::Written) {
       QFile f(t.path);
@@ -92,7 +92,7 @@ TEST_F(FileAccessTest, FullDiskWithALargeFile) {
   ASSERT_TRUE(WriteFile(path, kOld));
   const QByteArray large(1 << 20, 'x');
   const auto run = RunInChild([&] { return std::string(Name(WriteWholeFile(path, large))); }, {.noFileSpace = true});
-  ASSERT_TRUE(run.ended);
+  ASSERT_TRUE(run.ended) << run.answer;
   EXPECT_EQ(run.answer, "WriteFailed");
   EXPECT_EQ(Describe(path), "a file of 25 bytes: " + kOld.toHex(' ').toStdString());
   EXPECT_EQ(Entries(dir.path()), QStringList{"large.prn"});

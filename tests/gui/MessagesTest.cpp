@@ -74,3 +74,18 @@ TEST(MessageBoxes, FileNamesAreShownAsPlainText) {
   EXPECT_EQ(question.format, Qt::PlainText);
   ResetPortState();
 }
+
+// A box about a language switch speaks the language asked for, whatever the
+// current one.
+TEST(MessageBoxes, ShownInTheLanguageAsked) {
+  Language = "English";
+  MessageRecorder recorder;
+  ShowMessageIn("Chinese", MessageKind::Error, "in English", QString::fromUtf8("中文"));
+  ShowMessageIn("English", MessageKind::Warning, "in English", QString::fromUtf8("中文"));
+  ASSERT_EQ(recorder.messages().size(), 2u);
+  EXPECT_EQ(recorder.messages()[0].text, QString::fromUtf8("中文"));
+  EXPECT_EQ(recorder.messages()[0].title, QString::fromUtf8("错误"));
+  EXPECT_EQ(recorder.messages()[1].text, "in English");
+  EXPECT_EQ(recorder.messages()[1].title, "Warning");
+  ResetPortState();
+}

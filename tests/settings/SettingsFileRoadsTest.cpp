@@ -179,7 +179,7 @@ TEST_F(SettingsFileRoads, ExportToEveryTarget) {
             return Shown(f);
           },
           t.limits);
-      ASSERT_TRUE(run.ended);
+      ASSERT_TRUE(run.ended) << run.answer;
       EXPECT_EQ(QString::fromStdString(run.answer), f.exportSays(t.end, t.path));
       if (t.end == WriteEnd::Written) {
         EXPECT_EQ(ReadAll(t.path), written);

@@ -12,6 +12,14 @@
 #include <QTimeZone>
 #include <QToolButton>
 
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
+#include <QLabel>
+#include <functional>
+
+#include "ChildProcess.h"
+#include "FileTargets.h"
 #include "ShellFixture.h"
 #include "ui_MainForm.h"
 
@@ -80,6 +88,14 @@ void ExpectColumn(TMainForm& form, bool english, const char* eepromCaption) {
 }
 
 bool FontIs(const QFont& font, const char* family) { return font.families().value(0) == family; }
+
+// The box of a switch that could not be written, in the language chosen.
+QString EnglishFailure(const QString& ini) {
+  return "Fail to save the language to file \"" + ini + "\"! The language is not changed.";
+}
+QString ChineseFailure(const QString& ini) {
+  return QString::fromUtf8("语言保存到文件“") + ini + QString::fromUtf8("”失败！语言未改变。");
+}
 
 }  // namespace
 
@@ -185,16 +201,98 @@ TEST_F(ShellTest, FailedWriteLeavesTheLanguageAsItWas) {
   form.EnglishMenuClick();
   EXPECT_EQ(Language, "Chinese");
   ExpectColumn(form, false, "Eeprom配置(&E)");
-  EXPECT_TRUE(recorder.messages().empty());
+  // Said in the language chosen.
+  ASSERT_EQ(recorder.messages().size(), 1u);
+  EXPECT_EQ(recorder.messages()[0].kind, MessageKind::Error);
+  EXPECT_EQ(recorder.messages()[0].title, "Error");
+  EXPECT_EQ(recorder.messages()[0].text, EnglishFailure(programDir + "/Printer.ini"));
   form.ClockUpdate();
   EXPECT_TRUE(form.PanelText(2).startsWith(QString::fromUtf8("时间:")));
 
   // Chosen from the menu itself, which toggles the item before the handler
   // runs: the check marks stay on Chinese too.
+  recorder.clear();
   form.ui->EnglishMenu->trigger();
   form.ui->ChineseMenu->trigger();
   EXPECT_EQ(Language, "Chinese");
   ExpectColumn(form, false, "Eeprom配置(&E)");
+  EXPECT_EQ(recorder.texts(), (std::vector<QString>{EnglishFailure(programDir + "/Printer.ini"),
+                                                    ChineseFailure(programDir + "/Printer.ini")}));
+  EXPECT_EQ(recorder.messages()[1].title, QString::fromUtf8("错误"));
+}
+
+// What stands at Printer.ini when the language is switched, and must stand
+// there unchanged afterwards: the switch is refused, the language stays, and
+// a box in the chosen language says so. A FIFO once blocked the window for
+// ever (the toolkit opens the file to read it first); a device node was
+// replaced by a regular file; a file the toolkit cannot parse was rewritten
+// as junk. A full disk keeps the file too (the toolkit's lock file beside it
+// cannot be written either).
+TEST_F(ShellTest, PrinterIniThatIsNotRewritten) {
+  const QString ini = programDir + "/Printer.ini";
+  const QString node = root + "/node";
+  const bool ownNode = ::mknod(QFile::encodeName(node).constData(), S_IFCHR | 0666, makedev(1, 3)) == 0;
+  struct Case {
+    const char* name;
+    std::function<void()> make;
+    torva::test::ChildLimits limits;
+  };
+  const Case cases[] = {
+      {"a FIFO", [&] { ::mkfifo(QFile::encodeName(ini).constData(), 0600); }, {}},
+      {"a device node, through a link",
+       [&] {
+         ::symlink(ownNode ? QFile::encodeName(node).constData() : "/dev/null", QFile::encodeName(ini).constData());
+       },
+       {}},
+      {"a file the toolkit cannot parse",
+       [&] { shelltest::WriteFile(ini, "[Printer\nLanguage=English\nkept by the user\n"); }, {}},
+      {"a full disk", [&] { StoreLanguage("Chinese"); }, {.noFileSpace = true}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    QFile::remove(ini);
+    c.make();
+    const std::string before = torva::test::Describe(ini);
+    const QStringList names = torva::test::Entries(programDir);
+    recorder.clear();
+    TMainForm& form = Open();
+    const std::string start = Language;
+    const std::string chosen = start == "English" ? "Chinese" : "English";
+    auto switchLanguage = [&] {
+      if (chosen == "English")
+        form.EnglishMenuClick();
+      else
+        form.ChineseMenuClick();
+      QString out = QString::fromStdString(Language);
+      for (const auto& m : recorder.messages()) out += "\n" + m.title + ": " + m.text;
+      return out.toStdString();
+    };
+    torva::test::ChildRun run;
+    if (c.limits.noFileSpace) {
+      run = torva::test::RunInChild(switchLanguage, c.limits);
+    } else {
+      torva::test::FifoRescue rescue(ini);
+      run = {true, switchLanguage()};
+      EXPECT_FALSE(rescue.stop()) << "the switch waited on the FIFO";
+    }
+    ASSERT_TRUE(run.ended) << run.answer;
+    const QString failure = chosen == "English" ? "Error: " + EnglishFailure(ini)
+                                                : QString::fromUtf8("错误: ") + ChineseFailure(ini);
+    EXPECT_EQ(QString::fromStdString(run.answer), QString::fromStdString(start) + "\n" + failure);
+    EXPECT_EQ(torva::test::Describe(ini), before);
+    EXPECT_EQ(torva::test::Entries(programDir), names);
+    form.close();
+  }
+}
+
+// The status bar shows port names as they are found, markup and all.
+TEST_F(ShellTest, StatusBarShowsPortNamesAsPlainText) {
+  TMainForm& form = Open();
+  PortDisplay = "<b>USB</b><br>Printer";
+  form.EnglishMenuClick();
+  EXPECT_EQ(form.PanelText(0), "Port:<b>USB</b><br>Printer");
+  for (QLabel* panel : form.findChildren<QLabel*>(QRegularExpression("^PortInforStatusPanel")))
+    EXPECT_EQ(panel->textFormat(), Qt::PlainText) << panel->objectName().toStdString();
 }
 
 TEST_F(ShellTest, PrinterIniMovesToTheConfigFolderWhereTheProgramFolderIsNotWritable) {

@@ -62,7 +62,7 @@ TEST_F(FileRoads, SaveFileToEveryTarget) {
           return (Notice().join("\n") + (messages.messages().empty() ? "" : " and a box")).toStdString();
         },
         t.limits);
-    ASSERT_TRUE(run.ended);
+    ASSERT_TRUE(run.ended) << run.answer;
     if (t.end == WriteEnd::Written) {
       EXPECT_EQ(run.answer, "");
       EXPECT_EQ(ReadFile(t.path), QByteArray("AB\n"));
