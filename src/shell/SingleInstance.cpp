@@ -9,6 +9,7 @@
 #include <QLocalSocket>
 #include <QLockFile>
 #include <QStandardPaths>
+#include <cstdio>
 #include <cstring>
 
 #include "link/Clock.h"
@@ -36,10 +37,17 @@ bool SingleInstance::TryBecomeFirst() {
   lock_ = std::make_unique<QLockFile>(LockPath());
   // A lock is stale only when its process is gone, however long it was held.
   lock_->setStaleLockTime(0);
-  if (!lock_->tryLock(0)) {
-    lock_.reset();
-    return false;
-  }
+  if (lock_->tryLock(0)) return true;
+  const QLockFile::LockError error = lock_->error();
+  lock_.reset();
+  // Only a lock that another process holds means another console. A lock
+  // file that cannot be made (a full disk, a folder that takes no file)
+  // says nothing about other consoles: this one starts, without the guard,
+  // and without the socket a later start would look for.
+  if (error == QLockFile::LockFailedError) return false;
+  std::fprintf(stderr, "TORVAConsole: the single-instance lock %s could not be taken (%s); starting without it\n",
+               QFile::encodeName(LockPath()).constData(),
+               error == QLockFile::PermissionError ? "no permission" : "the file cannot be written");
   return true;
 }
 

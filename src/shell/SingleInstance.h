@@ -20,10 +20,13 @@ class SingleInstance : public QObject {
   ~SingleInstance() override;
 
   // Takes the lock without waiting; needs no application object. True: this
-  // is the first instance.
+  // is the first instance. False only when another process holds the lock;
+  // when the lock file cannot be made at all, this is the first instance
+  // without the guard (a line on standard error says so).
   bool TryBecomeFirst();
   // The first instance, once its application object exists: listens for
-  // raise requests. False when the socket could not be made.
+  // raise requests. False when the socket could not be made, or when the
+  // lock was not taken.
   bool StartListening();
   // A later instance: connects to the first one and asks it to come forward,
   // retrying for up to timeoutMs while the first one is still starting.

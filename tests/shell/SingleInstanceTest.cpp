@@ -114,3 +114,44 @@ TEST(SingleInstanceGuard, LockIsTakenOnceAndTheSecondAsksTheFirst) {
   EXPECT_TRUE(later.TryBecomeFirst());
   QDir(dir).removeRecursively();
 }
+
+// Only a lock that another process holds means another console. A lock file
+// that cannot be made (here its folder is a file) starts this one as the
+// first, without the guard, with a line on standard error; it once took
+// itself for a second console and ended without a window.
+TEST(SingleInstanceGuard, ALockThatCannotBeWrittenStartsAsTheFirst) {
+  const QString dir = shelltest::MakeTempDir();
+  ASSERT_FALSE(dir.isEmpty());
+  const QString notAFolder = dir + "/file";
+  shelltest::WriteFile(notAFolder, "not a folder");
+  SingleInstance guard(notAFolder);
+  ::testing::internal::CaptureStderr();
+  EXPECT_TRUE(guard.TryBecomeFirst());
+  const std::string said = ::testing::internal::GetCapturedStderr();
+  EXPECT_NE(said.find("TORVAConsole: the single-instance lock " + guard.LockPath().toStdString() +
+                      " could not be taken"),
+            std::string::npos)
+      << said;
+  // No guard: nothing listens, so no other console's socket is touched.
+  EXPECT_FALSE(guard.StartListening());
+  QDir(dir).removeRecursively();
+}
+
+// The program itself with no room for file data (a file-size limit of 0, as
+// on a full disk): it comes up with its window, which it shows by saving a
+// picture of it to its standard output, a pipe.
+TEST_F(SingleInstanceTest, NoRoomForTheLockFileStillStartsTheConsole) {
+  if (!QFileInfo(QString(TORVA_BINARY_DIR) + "/TORVAConsole").isExecutable()) GTEST_SKIP() << "not built";
+  env.insert("TORVA_SCREENSHOT", "/dev/stdout");
+  first.setProcessEnvironment(env);
+  // SIGXFSZ ignored survives the exec, so a write past the limit fails
+  // with EFBIG instead of ending the program.
+  first.setProgram("/bin/sh");
+  first.setArguments({"-c", "trap '' XFSZ; ulimit -f 0; exec \"$0\"", QString(TORVA_BINARY_DIR) + "/TORVAConsole"});
+  first.start();
+  ASSERT_TRUE(first.waitForStarted(5000));
+  ASSERT_TRUE(first.waitForFinished(30000));
+  EXPECT_EQ(first.exitCode(), 0);
+  EXPECT_TRUE(first.readAllStandardOutput().startsWith("\x89PNG")) << "no window was shown";
+  EXPECT_TRUE(first.readAllStandardError().contains("could not be taken"));
+}
