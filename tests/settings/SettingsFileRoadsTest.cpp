@@ -53,6 +53,41 @@ struct Family {
   std::function<QString(const QString& path)> openFailure;
 };
 
+// The buttons and the state of an editor.
+template <class Form>
+Family Of(const char* name, std::unique_ptr<Form> form) {
+  Form* p = form.get();
+  Family f;
+  f.name = name;
+  f.form = std::move(form);
+  f.exportClick = [p] { p->btnExportSettingsToFileClick(); };
+  f.importClick = [p] { p->btnImportSettingsFromFileClick(); };
+  f.snapshot = [p] { return std::function<bool()>([p, before = p->state()] { return p->state() == before; }); };
+  return f;
+}
+
+// An editor with a result line (common-address, two-bank): the export's
+// outcome there, red for a failure; a refusal in a box. `openBang` ends the
+// import's open-failure text.
+template <class Form>
+Family WithResultLine(const char* name, std::unique_ptr<Form> form, const QString& openBang) {
+  Family f = Of(name, std::move(form));
+  f.resultLine = Child<QLabel>(*f.form, "lblMsg");
+  f.exportSays = [](WriteEnd end, const QString& path) {
+    switch (end) {
+      case WriteEnd::Written: return "line: Export settings to file " + Quote(path) + " successfully.";
+      case WriteEnd::Refused: return "Error: Fail to open file " + Quote(path) + "!\nline: ";
+      case WriteEnd::WriteFailed:
+        return "red line: Some error appears when exporting settings to file " + Quote(path) + "!";
+    }
+    return QString();
+  };
+  f.openFailure = [openBang](const QString& path) {
+    return "Error: Fail to open file " + Quote(path) + openBang + "\nline: ";
+  };
+  return f;
+}
+
 class SettingsFileRoads : public settings_test::FileDialogTest {
  protected:
   // What the user was shown: the boxes, then the result line.
@@ -66,81 +101,37 @@ class SettingsFileRoads : public settings_test::FileDialogTest {
 
   std::vector<Family> Families() {
     std::vector<Family> out;
-    {
-      auto form = std::make_unique<TM512IIEepromSetForm>();
-      form->setState(settings_test::KnownState());
-      auto* p = form.get();
-      Family f;
-      f.name = "common-address VD-M512II";
-      f.form = std::move(form);
-      f.exportClick = [p] { p->btnExportSettingsToFileClick(); };
-      f.importClick = [p] { p->btnImportSettingsFromFileClick(); };
-      f.snapshot = [p] { return std::function<bool()>([p, before = p->state()] { return p->state() == before; }); };
-      f.resultLine = Child<QLabel>(*p, "lblMsg");
-      f.exportSays = [](WriteEnd end, const QString& path) {
-        switch (end) {
-          case WriteEnd::Written: return "line: Export settings to file " + Quote(path) + " successfully.";
-          case WriteEnd::Refused: return "Error: Fail to open file " + Quote(path) + "!\nline: ";
-          case WriteEnd::WriteFailed:
-            return "red line: Some error appears when exporting settings to file " + Quote(path) + "!";
-        }
-        return QString();
-      };
-      f.openFailure = [](const QString& path) { return "Error: Fail to open file " + Quote(path) + "\nline: "; };
-      out.push_back(std::move(f));
-    }
-    {
-      // The kept bytes of the two-bank export come from an import.
-      const QString golden = path("k772-golden.pes");
-      WriteAll(golden, twobank_test::KnownFile(K772Profile()));
-      auto form = twobank_test::MakeEditor(K772Profile());
-      Choose(golden);
-      form->btnImportSettingsFromFileClick();
-      EXPECT_FALSE(form->resultIsRed());
-      auto* p = form.get();
-      Family f;
-      f.name = "two-bank VD-K772";
-      f.form = std::move(form);
-      f.exportClick = [p] { p->btnExportSettingsToFileClick(); };
-      f.importClick = [p] { p->btnImportSettingsFromFileClick(); };
-      f.snapshot = [p] { return std::function<bool()>([p, before = p->state()] { return p->state() == before; }); };
-      f.resultLine = Child<QLabel>(*p, "lblMsg");
-      f.exportSays = [](WriteEnd end, const QString& path) {
-        switch (end) {
-          case WriteEnd::Written: return "line: Export settings to file " + Quote(path) + " successfully.";
-          case WriteEnd::Refused: return "Error: Fail to open file " + Quote(path) + "!\nline: ";
-          case WriteEnd::WriteFailed:
-            return "red line: Some error appears when exporting settings to file " + Quote(path) + "!";
-        }
-        return QString();
-      };
-      f.openFailure = [](const QString& path) { return "Error: Fail to open file " + Quote(path) + "!\nline: "; };
-      out.push_back(std::move(f));
-    }
-    {
-      auto form = std::make_unique<TRWK305G2EepSetForm>();
-      second::FormState s = second::StartState(second::RWK305G2Profile());
-      s[second::Control::cboCodePage].index = 9;
-      form->setState(s);
-      auto* p = form.get();
-      Family f;
-      f.name = "second-series RW-K305GII";
-      f.form = std::move(form);
-      f.exportClick = [p] { p->btnExportSettingsToFileClick(); };
-      f.importClick = [p] { p->btnImportSettingsFromFileClick(); };
-      f.snapshot = [p] { return std::function<bool()>([p, before = p->state()] { return p->state() == before; }); };
-      f.exportSays = [](WriteEnd end, const QString& path) {
-        switch (end) {
-          case WriteEnd::Written: return QString();
-          case WriteEnd::Refused: return "Error: Fail to open file " + Quote(path) + "\n";
-          case WriteEnd::WriteFailed:
-            return "Error: Some error appears when exporting settings to file " + Quote(path) + "!\n";
-        }
-        return QString();
-      };
-      f.openFailure = [](const QString& path) { return "Error: Fail to open file " + Quote(path) + "\n"; };
-      out.push_back(std::move(f));
-    }
+    auto form = std::make_unique<TM512IIEepromSetForm>();
+    form->setState(settings_test::KnownState());
+    // The common-address import's open failure has no exclamation mark.
+    out.push_back(WithResultLine("common-address VD-M512II", std::move(form), ""));
+
+    // The kept bytes of the two-bank export come from an import.
+    const QString golden = path("k772-golden.pes");
+    WriteAll(golden, twobank_test::KnownFile(K772Profile()));
+    auto twoBank = twobank_test::MakeEditor(K772Profile());
+    Choose(golden);
+    twoBank->btnImportSettingsFromFileClick();
+    EXPECT_FALSE(twoBank->resultIsRed());
+    out.push_back(WithResultLine("two-bank VD-K772", std::move(twoBank), "!"));
+
+    auto pos = std::make_unique<TRWK305G2EepSetForm>();
+    second::FormState s = second::StartState(second::RWK305G2Profile());
+    s[second::Control::cboCodePage].index = 9;
+    pos->setState(s);
+    // No result line: boxes only, and nothing on success.
+    Family f = Of("second-series RW-K305GII", std::move(pos));
+    f.exportSays = [](WriteEnd end, const QString& path) {
+      switch (end) {
+        case WriteEnd::Written: return QString();
+        case WriteEnd::Refused: return "Error: Fail to open file " + Quote(path) + "\n";
+        case WriteEnd::WriteFailed:
+          return "Error: Some error appears when exporting settings to file " + Quote(path) + "!\n";
+      }
+      return QString();
+    };
+    f.openFailure = [](const QString& path) { return "Error: Fail to open file " + Quote(path) + "\n"; };
+    out.push_back(std::move(f));
     messages_.clear();
     return out;
   }
