@@ -64,7 +64,7 @@ TEST_F(SingleInstanceTest, SecondStartEndsAtOnceAndRaisesTheFirst) {
   QElapsedTimer t;
   t.start();
   Start(second);
-  ASSERT_TRUE(second.waitForFinished(5000));
+  ASSERT_TRUE(second.waitForFinished(5000)) << second.readAllStandardError().toStdString();
   EXPECT_LT(t.elapsed(), 5000);
   EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
   EXPECT_EQ(second.exitCode(), 0);
