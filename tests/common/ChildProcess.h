@@ -16,12 +16,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QThreadPool>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace torva::test {
 
@@ -45,23 +47,39 @@ inline void DropPermissionOverride() {
 }
 }  // namespace detail
 
-// The threads of this process.
-inline int ThreadCount() {
-  int n = 0;
-  for ([[maybe_unused]] const auto& task : std::filesystem::directory_iterator("/proc/self/task")) ++n;
-  return n;
+// The names of the threads of this process that could be inside a lock:
+// all but the toolkit's idle pool threads, which wait on a condition,
+// holding nothing.
+inline std::vector<std::string> BusyThreads() {
+  std::vector<std::string> out;
+  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+    std::string name;
+    if (FILE* f = std::fopen((task.path() / "comm").c_str(), "r")) {
+      char buffer[64] = {};
+      if (std::fgets(buffer, sizeof buffer, f)) name = buffer;
+      std::fclose(f);
+    }
+    if (!name.empty() && name.back() == '\n') name.pop_back();
+    // No name: the thread ended while it was looked at.
+    if (!name.empty() && name != "Thread (pooled)") out.push_back(name);
+  }
+  return out;
 }
 
 // Forks; the child applies the limits, runs `body` and sends back what it
-// returns. Only from a process without other threads (see ThreadCount). The parent waits for the answer (at most timeoutMs; a child still
+// returns. Only from a process without other threads (see BusyThreads). The parent waits for the answer (at most timeoutMs; a child still
 // running then is killed) and for the child's end.
 inline ChildRun RunInChild(const std::function<std::string()>& body, ChildLimits limits, int timeoutMs = 60000) {
   ChildRun run;
   // The child has only the thread that forks. Had another one held a lock
   // at that moment (the sanitizer's allocator, the toolkit's), the child
   // would wait on it for ever: so the process must have no other thread.
-  if (ThreadCount() != 1) {
-    run.answer = "not forked: the test process runs other threads";
+  // The toolkit's pool keeps idle threads for a while after earlier tests
+  // used it: once it is done, they are idle.
+  QThreadPool::globalInstance()->waitForDone();
+  if (const auto busy = BusyThreads(); busy.size() != 1) {
+    run.answer = "not forked: the test process runs other threads:";
+    for (const auto& name : busy) run.answer += " [" + name + "]";
     return run;
   }
   int fds[2];
