@@ -105,7 +105,8 @@ TEST_F(SimCapture, ReportShowsTheExactSizeAndChecksumsOfADownload) {
   EXPECT_TRUE(host.take().empty()) << "nothing is answered, the setting read inside the image neither";
 
   const std::string text = run("capture report");
-  EXPECT_NE(text.find("capture: on, 1048576 bytes in 1 burst\n"), std::string::npos) << text;
+  // (How many bursts depends on how quickly the pieces came.)
+  EXPECT_EQ(text.rfind("capture: on, 1048576 bytes in ", 0), 0u) << text;
   EXPECT_NE(text.find("SHA-256 " + Sha(image) + "\n"), std::string::npos) << text;
   char crcText[16];
   std::snprintf(crcText, sizeof crcText, "%08X", crc.value());
@@ -160,7 +161,7 @@ TEST_F(SimCapture, EachBurstIsOneLogLine) {
   });
   run("capture raw");
   const Bytes image = Image(50000);
-  feed(image);
+  feed(image, image.size());  // one piece: one burst, however slow the machine
   // The burst's line comes when the bytes have paused.
   {
     std::unique_lock<std::mutex> lock(mu);
