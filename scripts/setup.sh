@@ -10,7 +10,7 @@ packages=(
   libusb-1.0-0-dev libcups2-dev libxcb1-dev cups cups-client cups-bsd
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   fonts-wqy-microhei fonts-dejavu-core qt6-translations-l10n
-  xvfb xauth trayer xdotool imagemagick
+  xvfb xauth trayer openbox xdotool imagemagick
 )
 
 missing=()

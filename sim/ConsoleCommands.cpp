@@ -20,6 +20,7 @@ const char kConsoleHelp[] =
     "                          with ADDR only reads of that address; count: how many replies\n"
     "                          (default: until cleared); ms: how late for late (default 500)\n"
     "  fault none [ADDR]       clear every fault, or the fault of one address\n"
+    "  fault usbwrite N        the N-th USB write from now on takes no byte (1: the next one)\n"
     "  send HEX...             send bytes unasked on every connection\n"
     "  log [N]                 the last N frames received (default 10)\n"
     "  power                   power cycle: memory kept, automatic status off, 8 data bits\n"
@@ -28,6 +29,8 @@ const char kConsoleHelp[] =
     "  delay MS                delay before each reply\n"
     "  capture raw|commands    raw: take every byte as data, answer nothing (a download);\n"
     "                          commands: parse and answer again (the default)\n"
+    "  capture save FILE       as capture raw, and every byte taken also goes to FILE\n"
+    "  capture report          what the capture took: bytes, CRC-32, SHA-256, first and last bytes\n"
     "  version TEXT            the firmware version the printer reports\n"
     "  ad [HEX...]             show or set the A/D samples answered to 10 04 30, e.g. ad FF 80 00 66 B3 19\n"
     "  threshold HEX           the mark threshold the next calibration finds, e.g. threshold 80\n"
@@ -95,10 +98,16 @@ bool ParseBank(const std::vector<std::string>& w, size_t at, ConsoleCommand& c) 
 }
 
 ConsoleCommand ParseFault(const std::vector<std::string>& w) {
-  if (w.size() < 2) return Error("fault: which kind? noreply, short, late, garbage, hangup or none");
+  if (w.size() < 2) return Error("fault: which kind? noreply, short, late, garbage, hangup, usbwrite or none");
   ConsoleCommand c;
   c.kind = Kind::Fault;
   const std::string kind = Lower(w[1]);
+  if (kind == "usbwrite") {
+    c.kind = Kind::UsbWriteFault;
+    if (w.size() != 3 || !ParseDecimal(w[2], 0, 1000000, c.value))
+      return Error("fault: fault usbwrite N, the N-th USB write from now on (1: the next one; 0 clears it)");
+    return c;
+  }
   if (kind == "none" || kind == "clear" || kind == "off") {
     c.fault.kind = Fault::None;
   } else if (kind == "noreply") {
@@ -112,7 +121,7 @@ ConsoleCommand ParseFault(const std::vector<std::string>& w) {
   } else if (kind == "hangup") {
     c.fault.kind = Fault::Hangup;
   } else {
-    return Error("fault: unknown kind '" + w[1] + "' (noreply, short, late, garbage, hangup, none)");
+    return Error("fault: unknown kind '" + w[1] + "' (noreply, short, late, garbage, hangup, usbwrite, none)");
   }
   for (size_t i = 2; i < w.size(); ++i) {
     const std::string word = Lower(w[i]);
@@ -165,6 +174,8 @@ const char* FaultName(Fault f) {
   return "none";
 }
 
+std::string StatusLine(const SimPrinter& printer, size_t given);
+
 }  // namespace
 
 std::string FormatHex(const Bytes& bytes) {
@@ -200,9 +211,56 @@ std::string FormatLogEntry(const LogEntry& e, std::chrono::steady_clock::time_po
   const double t = std::chrono::duration<double>(e.time - start).count();
   char head[96];
   std::snprintf(head, sizeof head, "[%10.3f] %-6s <- %-16s ", t, e.channel.c_str(), e.name.c_str());
+  if (e.length > 0) {
+    // A burst of raw capture: its size first, then what it began with.
+    std::string line = head + std::to_string(e.length) + " bytes: " + FormatHex(e.frame);
+    if (e.length > e.frame.size()) line += " ...";
+    if (!e.note.empty()) line += " (" + e.note + ")";
+    return line;
+  }
   if (maxBytes == 0 || e.frame.size() <= maxBytes) return head + FormatHex(e.frame);
   return head + FormatHex(Bytes(e.frame.begin(), e.frame.begin() + static_cast<long>(maxBytes))) + " ... (" +
          std::to_string(e.frame.size()) + " bytes)";
+}
+
+namespace {
+
+// The status record(s) after `status`; `given` is how many bytes were typed
+// (0: none).
+std::string StatusLine(const SimPrinter& printer, size_t given) {
+  const size_t length = static_cast<size_t>(printer.statusLength());
+  if (printer.model() == 12) {
+    // The VD-K773 keeps two: the four bytes it answers to 1D 61 and the six
+    // of its custom status (1D E0); the length typed says which is set.
+    std::string out = "status: automatic (1D 61) " + FormatHex(printer.autoStatusRecord()) + ", custom (1D E0) " +
+                      FormatHex(printer.statusRecord());
+    if (given != 0 && given != 4 && given != length) out += " (four bytes set the first record, six the second)";
+    return out + "\n";
+  }
+  std::string out = "status: " + FormatHex(printer.statusRecord());
+  if (given != 0 && given != length) out += " (this model's record has " + std::to_string(length) + " bytes)";
+  return out + "\n";
+}
+
+}  // namespace
+
+std::string FormatCaptureReport(const CaptureReport& r) {
+  char crc[16];
+  std::snprintf(crc, sizeof crc, "%08X", r.crc32);
+  std::string out = std::string("capture: ") + (r.on ? "on" : "ended") + ", " + std::to_string(r.count) +
+                    " bytes in " + std::to_string(r.bursts) + (r.bursts == 1 ? " burst\n" : " bursts\n");
+  out += std::string("  CRC-32  ") + crc + "\n";
+  out += "  SHA-256 " + r.sha256 + "\n";
+  if (r.count > 0) {
+    out += "  first   " + FormatHex(r.first) + "\n";
+    out += "  last    " + FormatHex(r.last) + "\n";
+  }
+  if (!r.file.empty()) {
+    out += "  saved to " + r.file;
+    if (!r.fileError.empty()) out += " (writing it failed: " + r.fileError + ")";
+    out += "\n";
+  }
+  return out;
 }
 
 ConsoleCommand ParseConsoleCommand(const std::string& line) {
@@ -254,8 +312,23 @@ ConsoleCommand ParseConsoleCommand(const std::string& line) {
       return Error("delay: delay MS, 0..600000");
   } else if (cmd == "capture") {
     c.kind = Kind::Capture;
-    const std::string how = w.size() == 2 ? Lower(w[1]) : std::string();
-    if (how != "raw" && how != "commands") return Error("capture: capture raw or capture commands");
+    const std::string how = w.size() >= 2 ? Lower(w[1]) : std::string();
+    if (how == "save") {
+      c.kind = Kind::CaptureSave;
+      // The rest of the line is the file name, blanks and all.
+      const size_t at = line.find(w[1]) + w[1].size();
+      const size_t from = line.find_first_not_of(" \t", at);
+      if (from == std::string::npos) return Error("capture: capture save FILE");
+      c.text = line.substr(from);
+      while (!c.text.empty() && std::isspace(static_cast<unsigned char>(c.text.back()))) c.text.pop_back();
+      return c;
+    }
+    if (how == "report" && w.size() == 2) {
+      c.kind = Kind::CaptureReport;
+      return c;
+    }
+    if ((how != "raw" && how != "commands") || w.size() != 2)
+      return Error("capture: capture raw, capture commands, capture save FILE or capture report");
     c.value = how == "raw" ? 1 : 0;
   } else if (cmd == "version") {
     c.kind = Kind::Version;
@@ -293,12 +366,9 @@ std::string RunConsoleCommand(SimPrinter& printer, const ConsoleCommand& c,
       return kConsoleHelp;
     case Kind::SetStatus:
       printer.setStatusRecord(c.bytes);
-      out = "status: " + FormatHex(printer.statusRecord());
-      if (c.bytes.size() != static_cast<size_t>(printer.statusLength()))
-        out += " (this model's record has " + std::to_string(printer.statusLength()) + " bytes)";
-      return out + "\n";
+      return StatusLine(printer, c.bytes.size());
     case Kind::ShowStatus:
-      return "status: " + FormatHex(printer.statusRecord()) + "\n";
+      return StatusLine(printer, 0);
     case Kind::Set:
       printer.setSetting(c.address, static_cast<uint16_t>(c.value), c.bank);
       [[fallthrough]];
@@ -326,8 +396,11 @@ std::string RunConsoleCommand(SimPrinter& printer, const ConsoleCommand& c,
       return "sent " + FormatHex(c.bytes) + "\n";
     case Kind::Log: {
       const std::vector<LogEntry> log = printer.log();
-      if (log.empty()) return "log: empty\n";
+      if (log.empty()) return printer.rawCapture() ? "log: empty (capture raw: capture report shows what came)\n"
+                                                   : "log: empty\n";
       const size_t n = std::min(log.size(), static_cast<size_t>(std::max(1, c.value)));
+      if (n == log.size() && printer.logForgotten() > 0)
+        out += "(" + std::to_string(printer.logForgotten()) + " earlier frames forgotten)\n";
       for (size_t i = log.size() - n; i < log.size(); ++i) out += FormatLogEntry(log[i], start, 24) + "\n";
       return out;
     }
@@ -345,9 +418,28 @@ std::string RunConsoleCommand(SimPrinter& printer, const ConsoleCommand& c,
       printer.setReplyDelayMs(c.value);
       return "reply delay " + std::to_string(printer.replyDelayMs()) + " ms\n";
     case Kind::Capture:
-      printer.setRawCapture(c.value != 0);
-      return c.value != 0 ? "capture raw: bytes are recorded, nothing is parsed or answered\n"
-                          : "capture commands: frames are parsed and answered\n";
+      if (c.value == 0) {
+        const bool was = printer.rawCapture();
+        printer.setRawCapture(false);
+        return was ? "capture commands: frames are parsed and answered; the capture ended:\n" +
+                         FormatCaptureReport(printer.captureReport())
+                   : "capture commands: frames are parsed and answered\n";
+      }
+      printer.setRawCapture(true);
+      return "capture raw: bytes are counted, nothing is parsed or answered (capture report shows them)\n";
+    case Kind::CaptureSave: {
+      std::string why;
+      if (!printer.saveCapture(c.text, &why)) return "capture save: cannot write " + c.text + ": " + why + "\n";
+      return "capture save: every byte taken goes to " + c.text +
+             "; nothing is parsed or answered (capture report shows them)\n";
+    }
+    case Kind::CaptureReport:
+      return FormatCaptureReport(printer.captureReport());
+    case Kind::UsbWriteFault:
+      printer.setWriteFault(c.value);
+      return c.value == 0 ? std::string("fault usbwrite cleared\n")
+                          : "fault: USB write " + std::to_string(c.value) +
+                                " from now on takes no byte (answered with 0 bytes written)\n";
     case Kind::Version:
       printer.setFirmwareVersion(c.text);
       return "firmware version " + printer.firmwareVersion() + "\n";

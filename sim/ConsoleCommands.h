@@ -33,6 +33,9 @@ struct ConsoleCommand {
     Model,       // model CODE
     Delay,       // delay MS
     Capture,     // capture raw | capture commands
+    CaptureSave,   // capture save FILE
+    CaptureReport, // capture report
+    UsbWriteFault, // fault usbwrite N
     Version,     // version TEXT
     ShowAD,      // ad
     SetAD,       // ad HEX...
@@ -45,7 +48,7 @@ struct ConsoleCommand {
   int address = -1;  // Get, Set; Fault: -1 for the general fault
   int value = 0;     // Set: the 16-bit value; Model: the code; Delay: ms; Log: entries; Threshold
   int bank = 1;      // Get, Set
-  std::string text;  // Version
+  std::string text;  // Version; CaptureSave: the file
   FaultSpec fault;   // Fault (kind None with an address clears that address)
 };
 
@@ -71,8 +74,14 @@ bool ParseHexBytes(const std::string& text, Bytes& out);
 
 // One log entry as torva-printer-sim prints it:
 // "[    12.345] serial <- ReadSetting      1B 6A 06". With maxBytes above 0,
-// a longer frame shows its first maxBytes bytes and its length.
+// a longer frame shows its first maxBytes bytes and its length. A burst of
+// raw capture shows its length, its first bytes and the capture's count and
+// CRC-32 so far.
 std::string FormatLogEntry(const LogEntry& entry, std::chrono::steady_clock::time_point start,
                            size_t maxBytes = 0);
+
+// What `capture report` prints: on or ended, the byte count, CRC-32,
+// SHA-256, the first and last bytes, the bursts and the file.
+std::string FormatCaptureReport(const CaptureReport& report);
 
 }  // namespace torva::sim

@@ -63,14 +63,4 @@ std::string SimPrinter::firmwareVersion() const {
   return impl_->firmwareVersion;
 }
 
-void SimPrinter::setRawCapture(bool on) {
-  std::lock_guard<std::mutex> lock(impl_->mu);
-  impl_->rawCapture = on;
-}
-
-bool SimPrinter::rawCapture() const {
-  std::lock_guard<std::mutex> lock(impl_->mu);
-  return impl_->rawCapture;
-}
-
 }  // namespace torva::sim

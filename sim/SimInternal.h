@@ -4,6 +4,8 @@
 
 #include <array>
 #include <condition_variable>
+#include <cstdio>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -12,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "sim/Checksums.h"
 #include "sim/SimPrinter.h"
 
 namespace torva::sim {
@@ -107,6 +110,9 @@ struct SimPrinter::Impl {
   std::array<std::array<uint16_t, 256>, 2> memory{};
   int dataBits = 8;
   Bytes status;
+  Bytes status4 = Bytes(4, 0);  // the VD-K773's automatic status record
+  // The record 1D 61 n sends: status4 on the VD-K773, status on the others.
+  const Bytes& autoRecord() const { return model == 12 ? status4 : status; }
   uint8_t transmitStatus = 0;
   std::map<uint32_t, uint8_t> queryReplies = DefaultQueryReplies();  // the console's status queries
   int replyDelayMs = 3;
@@ -137,8 +143,34 @@ struct SimPrinter::Impl {
   int markLogBytesPerSecond = 0;
   std::map<int, uint8_t> sensorThresholds;
 
-  std::vector<LogEntry> log;
+  std::deque<LogEntry> log;
+  size_t logBytes = 0;      // frame bytes of the entries in log
+  size_t logTotal = 0;      // entries added since clearLog, forgotten ones too
+  size_t logForgotten = 0;  // entries dropped from the front of log
+  // The host's bytes: the last kReceivedKept of them (up to twice that
+  // before the front is dropped) and how many came before those.
   Bytes received;
+  size_t receivedDropped = 0;
+  void addReceived(const uint8_t* data, size_t n);
+  // The raw capture: its report, its checksums and file, and the burst
+  // being received (logged as one "Capture" entry when it ends).
+  struct Capture {
+    CaptureReport report;
+    Crc32 crc;
+    Sha256 sha;
+    FILE* file = nullptr;
+    bool burstOpen = false;
+    std::string burstChannel;
+    std::chrono::steady_clock::time_point burstStart{}, burstLast{};
+    Bytes burstHead;
+    size_t burstBytes = 0;
+  } capture;
+  std::thread burstThread;  // ends bursts after a pause; started with the first
+  void startCapture(FILE* file, const std::string& path);
+  void endCapture();
+  void captureBytes(const std::string& channel, const uint8_t* data, size_t n);
+  void endBurst();
+  void burstLoop();
   std::function<void(const LogEntry&)> frameObserver;
   std::function<void(const std::string&, const Bytes&)> replyObserver;
 
@@ -156,6 +188,7 @@ struct SimPrinter::Impl {
   // --- with mu held
   void loadModel(int code);
   void addLog(const std::string& channel, const std::string& name, const Bytes& frame);
+  void addLog(LogEntry entry);  // keeps the log within its bounds
   // Counts one USB write; true when it is the one the write fault refuses.
   bool takeWriteFault();
   // Decides the fault of one reply and consumes one count of it.

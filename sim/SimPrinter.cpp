@@ -3,6 +3,8 @@
 #include "sim/SimPrinter.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "sim/ModelDefaults.h"
@@ -58,6 +60,7 @@ void Session::hostBytes(const uint8_t* data, size_t n, const std::function<void(
     late = p.hostBytesDelayMs;
   }
   p.pause(late);
+  std::lock_guard<std::mutex> replying(replyMu_);
   takeHostBytes(data, n, out);
   // The endpoint is told (with no lock held: it takes its own) once the
   // replies that go out at once are on their way, before the first one that
@@ -82,8 +85,9 @@ void Session::takeHostBytes(const uint8_t* data, size_t n, std::vector<Outgoing>
   }
   if (n == 0) return;
   if (p.rawCapture) {
-    p.received.insert(p.received.end(), data, data + n);
-    p.cv.notify_all();  // waitForReceived
+    p.addReceived(data, n);
+    p.captureBytes(channel_, data, n);
+    p.cv.notify_all();  // waitForReceived, the end of the burst
     return;
   }
   auto now = std::chrono::steady_clock::now();
@@ -92,7 +96,7 @@ void Session::takeHostBytes(const uint8_t* data, size_t n, std::vector<Outgoing>
     pending_.clear();
   }
   lastByte_ = now;
-  p.received.insert(p.received.end(), data, data + n);
+  p.addReceived(data, n);
   pending_.insert(pending_.end(), data, data + n);
   out = p.parse(*this);
   p.cv.notify_all();  // waitForReceived
@@ -145,6 +149,7 @@ void SimPrinter::Impl::loadModel(int code) {
       memory[d.bank - 1][d.address] = d.value;
   }
   status.assign(statusLengthNow(), 0);
+  status4.assign(4, 0);
 }
 
 size_t SimPrinter::Impl::statusLengthNow() const {
@@ -185,16 +190,157 @@ void SimPrinter::Impl::streamLoop() {
 }
 
 void SimPrinter::Impl::addLog(const std::string& channel, const std::string& name, const Bytes& frame) {
-  log.push_back({std::chrono::steady_clock::now(), channel, name, frame});
+  addLog(LogEntry{std::chrono::steady_clock::now(), channel, name, frame, 0, {}});
+}
+
+void SimPrinter::Impl::addLog(LogEntry entry) {
+  logBytes += entry.frame.size();
+  ++logTotal;
+  log.push_back(std::move(entry));
   if (frameObserver) frameObserver(log.back());
+  // The newest entry stays, however long its frame.
+  while (log.size() > 1 && (log.size() > kLogEntriesKept || logBytes > kLogBytesKept)) {
+    logBytes -= log.front().frame.size();
+    log.pop_front();
+    ++logForgotten;
+  }
   cv.notify_all();
+}
+
+void SimPrinter::Impl::addReceived(const uint8_t* data, size_t n) {
+  received.insert(received.end(), data, data + n);
+  // Dropped in steps of kReceivedKept, so each byte is moved at most once.
+  if (received.size() >= 2 * kReceivedKept) {
+    const size_t drop = received.size() - kReceivedKept;
+    received.erase(received.begin(), received.begin() + static_cast<std::ptrdiff_t>(drop));
+    receivedDropped += drop;
+  }
+}
+
+// ---------------------------------------------------------------- raw capture
+
+void SimPrinter::Impl::startCapture(FILE* file, const std::string& path) {
+  endCapture();
+  capture.report = CaptureReport{};
+  capture.report.on = true;
+  capture.report.file = file ? path : std::string();
+  capture.crc = Crc32{};
+  capture.sha = Sha256{};
+  capture.file = file;
+}
+
+void SimPrinter::Impl::endCapture() {
+  endBurst();
+  if (capture.file) {
+    if (std::fclose(capture.file) != 0 && capture.report.fileError.empty())
+      capture.report.fileError = std::strerror(errno);
+    capture.file = nullptr;
+  }
+  capture.report.on = false;
+}
+
+void SimPrinter::Impl::captureBytes(const std::string& channel, const uint8_t* data, size_t n) {
+  Capture& c = capture;
+  CaptureReport& r = c.report;
+  r.count += n;
+  c.crc.update(data, n);
+  c.sha.update(data, n);
+  const size_t edge = CaptureReport::kEdge;
+  if (r.first.size() < edge) r.first.insert(r.first.end(), data, data + std::min(n, edge - r.first.size()));
+  r.last.insert(r.last.end(), data + (n > edge ? n - edge : 0), data + n);
+  if (r.last.size() > edge) r.last.erase(r.last.begin(), r.last.end() - static_cast<std::ptrdiff_t>(edge));
+  if (c.file && std::fwrite(data, 1, n, c.file) != n) {
+    r.fileError = std::strerror(errno);
+    std::fclose(c.file);
+    c.file = nullptr;
+  }
+  const auto now = std::chrono::steady_clock::now();
+  if (c.burstOpen && (channel != c.burstChannel || now - c.burstLast > std::chrono::milliseconds(kBurstGapMs)))
+    endBurst();
+  if (!c.burstOpen) {
+    c.burstOpen = true;
+    c.burstChannel = channel;
+    c.burstStart = now;
+    c.burstHead.clear();
+    c.burstBytes = 0;
+    ++r.bursts;
+  }
+  if (c.burstHead.size() < edge)
+    c.burstHead.insert(c.burstHead.end(), data, data + std::min(n, edge - c.burstHead.size()));
+  c.burstBytes += n;
+  c.burstLast = now;
+  if (!burstThread.joinable() && !stopping) burstThread = std::thread([this] { burstLoop(); });
+}
+
+void SimPrinter::Impl::endBurst() {
+  Capture& c = capture;
+  if (!c.burstOpen) return;
+  c.burstOpen = false;
+  if (c.file && std::fflush(c.file) != 0 && c.report.fileError.empty()) c.report.fileError = std::strerror(errno);
+  char crc[16];
+  std::snprintf(crc, sizeof crc, "%08X", c.crc.value());
+  LogEntry e{c.burstStart, c.burstChannel, "Capture", c.burstHead, 0, {}};
+  e.length = c.burstBytes;
+  e.note = "capture so far " + std::to_string(c.report.count) + " bytes, CRC-32 " + crc;
+  addLog(std::move(e));
+}
+
+void SimPrinter::Impl::burstLoop() {
+  std::unique_lock<std::mutex> lock(mu);
+  while (!stopping) {
+    if (!capture.burstOpen) {
+      cv.wait(lock);
+      continue;
+    }
+    const auto due = capture.burstLast + std::chrono::milliseconds(kBurstGapMs);
+    if (std::chrono::steady_clock::now() >= due)
+      endBurst();
+    else
+      cv.wait_until(lock, due);
+  }
+}
+
+void SimPrinter::setRawCapture(bool on) {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  if (on)
+    impl_->startCapture(nullptr, {});
+  else if (impl_->rawCapture)
+    impl_->endCapture();
+  impl_->rawCapture = on;
+}
+
+bool SimPrinter::rawCapture() const {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  return impl_->rawCapture;
+}
+
+bool SimPrinter::saveCapture(const std::string& path, std::string* error) {
+  FILE* f = path.empty() ? nullptr : std::fopen(path.c_str(), "wbe");
+  if (!f) {
+    if (error) *error = path.empty() ? "no file named" : std::strerror(errno);
+    return false;
+  }
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  impl_->startCapture(f, path);
+  impl_->rawCapture = true;
+  return true;
+}
+
+CaptureReport SimPrinter::captureReport() const {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  CaptureReport r = impl_->capture.report;
+  r.crc32 = impl_->capture.crc.value();
+  r.sha256 = impl_->capture.sha.hex();
+  // What the file holds is on disk by the time the report is read.
+  if (impl_->capture.file) std::fflush(impl_->capture.file);
+  return r;
 }
 
 void SimPrinter::Impl::setAutoStatus(Session& s, bool on, std::vector<Reply>& replies) {
   s.autoStatus_ = on;
   if (on && s.inBand_) {
-    s.lastStatusSent_ = status;
-    replies.push_back({status, -1});
+    s.lastStatusSent_ = autoRecord();
+    replies.push_back({autoRecord(), -1});
   }
 }
 
@@ -376,16 +522,19 @@ SimPrinter::SimPrinter(int modelCode) : impl_(std::make_unique<Impl>(*this)) { i
 
 SimPrinter::~SimPrinter() {
   stop();
-  std::thread stream;
+  std::thread stream, bursts;
   {
     std::lock_guard<std::mutex> lock(impl_->mu);
     // A stream switched on by an in-process session after stop() ends here.
     impl_->stopping = true;
     stream.swap(impl_->streamThread);
+    bursts.swap(impl_->burstThread);
   }
   impl_->cv.notify_all();
   if (stream.joinable()) stream.join();
+  if (bursts.joinable()) bursts.join();
   std::lock_guard<std::mutex> lock(impl_->mu);
+  impl_->endCapture();
   impl_->sessions.clear();
 }
 
@@ -443,9 +592,13 @@ void SimPrinter::setStatusRecord(const Bytes& record) {
   Bytes rec;
   {
     std::lock_guard<std::mutex> lock(impl_->mu);
-    impl_->status = record;
-    impl_->fitStatus();
-    rec = impl_->status;
+    if (impl_->model == 12 && record.size() == 4) {
+      impl_->status4 = record;
+    } else {
+      impl_->status = record;
+      impl_->fitStatus();
+    }
+    rec = impl_->autoRecord();
     for (auto& s : impl_->sessions) {
       if (s->autoStatus_ && s->inBand_ && s->lastStatusSent_ != rec) {
         s->lastStatusSent_ = rec;
@@ -453,7 +606,12 @@ void SimPrinter::setStatusRecord(const Bytes& record) {
       }
     }
   }
-  for (auto& s : targets) impl_->send(*s, rec);
+  // After the replies on their way: one decided before the change carries
+  // the old record, and the new one follows it.
+  for (auto& s : targets) {
+    std::lock_guard<std::mutex> replying(s->replyMu_);
+    impl_->send(*s, rec);
+  }
 }
 
 void SimPrinter::setStatusByte(size_t index, uint8_t value) {
@@ -461,6 +619,11 @@ void SimPrinter::setStatusByte(size_t index, uint8_t value) {
   if (index >= rec.size()) return;
   rec[index] = value;
   setStatusRecord(rec);
+}
+
+Bytes SimPrinter::autoStatusRecord() const {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  return impl_->autoRecord();
 }
 
 uint8_t SimPrinter::transmitStatus() const {
@@ -584,7 +747,12 @@ void SimPrinter::hangUp() {
 
 std::vector<LogEntry> SimPrinter::log() const {
   std::lock_guard<std::mutex> lock(impl_->mu);
-  return impl_->log;
+  return {impl_->log.begin(), impl_->log.end()};
+}
+
+size_t SimPrinter::logForgotten() const {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  return impl_->logForgotten;
 }
 
 std::vector<LogEntry> SimPrinter::log(const std::string& name) const {
@@ -598,14 +766,19 @@ std::vector<LogEntry> SimPrinter::log(const std::string& name) const {
 void SimPrinter::clearLog() {
   std::lock_guard<std::mutex> lock(impl_->mu);
   impl_->log.clear();
+  impl_->logBytes = 0;
+  impl_->logTotal = 0;
+  impl_->logForgotten = 0;
   impl_->received.clear();
+  impl_->received.shrink_to_fit();
+  impl_->receivedDropped = 0;
   impl_->usbWriteLengths.clear();
 }
 
 bool SimPrinter::waitForLog(size_t n, int timeoutMs) const {
   std::unique_lock<std::mutex> lock(impl_->mu);
   return impl_->cv.wait_for(lock, std::chrono::milliseconds(std::max(0, timeoutMs)),
-                            [&] { return impl_->log.size() >= n; });
+                            [&] { return impl_->logTotal >= n; });
 }
 
 Bytes SimPrinter::receivedBytes() const {
@@ -615,13 +788,13 @@ Bytes SimPrinter::receivedBytes() const {
 
 size_t SimPrinter::receivedCount() const {
   std::lock_guard<std::mutex> lock(impl_->mu);
-  return impl_->received.size();
+  return impl_->receivedDropped + impl_->received.size();
 }
 
 bool SimPrinter::waitForReceived(size_t n, int timeoutMs) const {
   std::unique_lock<std::mutex> lock(impl_->mu);
   return impl_->cv.wait_for(lock, std::chrono::milliseconds(std::max(0, timeoutMs)),
-                            [&] { return impl_->received.size() >= n; });
+                            [&] { return impl_->receivedDropped + impl_->received.size() >= n; });
 }
 
 void SimPrinter::setFrameObserver(std::function<void(const LogEntry&)> observer) {
@@ -714,13 +887,16 @@ void SimPrinter::stop() {
   for (auto& e : external)
     if (e.second) e.second();
   external.clear();
-  std::thread stream;
+  std::thread stream, bursts;
   {
     std::lock_guard<std::mutex> lock(impl_->mu);
     stream.swap(impl_->streamThread);
+    bursts.swap(impl_->burstThread);
   }
   if (stream.joinable()) stream.join();
+  if (bursts.joinable()) bursts.join();
   std::lock_guard<std::mutex> lock(impl_->mu);
+  impl_->endBurst();  // its entry is logged now, not after the next byte
   impl_->serialPath.clear();
   impl_->stopping = false;
 }

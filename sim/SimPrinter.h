@@ -30,6 +30,27 @@ struct LogEntry {
   std::string channel;  // "serial", "tcp", "usb", "usbprinter", "udp"
   std::string name;     // command name, e.g. "ReadSetting", "FeedLine", "Data"
   Bytes frame;          // the frame's bytes
+  // A "Capture" entry stands for a burst of raw-captured bytes: `frame` holds
+  // its first bytes, `length` how many there were, `note` the capture's
+  // running count and checksum. 0 and empty for every other entry.
+  size_t length = 0;
+  std::string note;
+};
+
+// What a raw capture took in since it started: the count, the checksums of
+// every byte and the first and last bytes. Its bytes themselves are not kept
+// (see SimPrinter::saveCapture).
+struct CaptureReport {
+  bool on = false;     // the capture is still running
+  size_t count = 0;    // bytes taken in
+  uint32_t crc32 = 0;  // CRC-32 of them (as zlib and `crc32` compute it)
+  std::string sha256;  // SHA-256 of them, as `sha256sum` prints it
+  Bytes first;         // the first kEdge bytes (fewer when fewer came)
+  Bytes last;          // the last kEdge bytes
+  int bursts = 0;      // runs of bytes with no pause of kBurstGapMs between them
+  std::string file;    // where the bytes are written, empty when nowhere
+  std::string fileError;  // why writing there failed, empty while it works
+  static constexpr size_t kEdge = 16;
 };
 
 enum class Fault {
@@ -93,6 +114,10 @@ class Session {
   std::chrono::steady_clock::time_point lastByte_{};
   Bytes lastStatusSent_;  // last automatic status record sent in band
 
+  // Held while the replies to the host's bytes go out (through their
+  // delay): a status record pushed meanwhile waits for them, so the host
+  // never gets a record older than one it already has.
+  std::mutex replyMu_;
   // Guards the sink: replies, status records and unsolicited bytes may come
   // from several threads, and closeSession must not return while one is
   // being written.
@@ -123,8 +148,17 @@ class SimPrinter {
   int statusLength() const;
   Bytes statusRecord() const;
   // Sets the record; every session with automatic status on gets it again
-  // when it differs from the last one sent.
+  // when it differs from the last one sent. On the VD-K773 a record of four
+  // bytes sets its automatic status record instead (below), and one of any
+  // other length its six-byte custom record.
   void setStatusRecord(const Bytes& record);
+  // The record answered to the automatic status command 1D 61 n and to a
+  // four-byte USB status request. For every model but the VD-K773 it is the
+  // status record. The VD-K773 answers there with a four-byte record of the
+  // maker's layout, as outside its custom mode, and sends its six-byte
+  // custom record only for the custom status command 1D E0 n (and on six-
+  // byte status requests).
+  Bytes autoStatusRecord() const;
   void setStatusByte(size_t index, uint8_t value);
   uint8_t transmitStatus() const;  // the byte answered to 1D 72 01
   // The custom status stream (1D E0 FF on, 1D E0 00 off, per session): the
@@ -154,12 +188,22 @@ class SimPrinter {
   std::string firmwareVersion() const;
 
   // --- raw capture
-  // While on, the host's bytes are recorded as they come (receivedBytes) and
-  // nothing else: no frame is parsed, logged or answered, as a printer
-  // taking a firmware image does (its bytes may hold any command by chance).
+  // While on, the host's bytes are recorded as they come (receivedBytes,
+  // captureReport) and nothing else: no frame is parsed or answered, as a
+  // printer taking a firmware image does (its bytes may hold any command by
+  // chance). The log gets one "Capture" entry per burst instead of frames.
   // Bytes of a frame left incomplete before the switch stay pending.
+  // Switching it on starts a new capture (its report counts from zero);
+  // switching it off ends it, and its report stays until the next one.
   void setRawCapture(bool on);
   bool rawCapture() const;
+  // Starts a new raw capture whose bytes also go to the file at path
+  // (created or emptied), until the capture ends. False, with the reason in
+  // `error`, when the file cannot be opened; nothing changes then.
+  bool saveCapture(const std::string& path, std::string* error = nullptr);
+  CaptureReport captureReport() const;
+  // A pause this long ends a burst of captured bytes.
+  static constexpr int kBurstGapMs = 300;
 
   // --- black-mark calibration and the A/D converter
   // The bytes answered to the A/D query 10 04 30: one sample per sensor
@@ -217,15 +261,25 @@ class SimPrinter {
   void hangUp();
 
   // --- log
+  // The log keeps the last kLogEntriesKept entries, and fewer when their
+  // frames hold more than kLogBytesKept bytes together; older ones are
+  // forgotten (logForgotten counts them), so a printer that takes data for
+  // hours does not grow without end.
+  static constexpr size_t kLogEntriesKept = 4096;
+  static constexpr size_t kLogBytesKept = 1u << 20;
   std::vector<LogEntry> log() const;
+  size_t logForgotten() const;
   std::vector<LogEntry> log(const std::string& name) const;  // entries of one command
   void clearLog();  // also forgets receivedBytes() and usbWriteLengths()
-  // Waits until the log holds at least n entries; false on timeout.
+  // Waits until at least n entries have been logged since the last
+  // clearLog (forgotten ones count); false on timeout.
   bool waitForLog(size_t n, int timeoutMs) const;
-  // Every byte the host sent, in order, over all sessions.
+  // The bytes the host sent, in order, over all sessions: the last
+  // kReceivedKept of them (all of them up to that size).
+  static constexpr size_t kReceivedKept = 2u << 20;
   Bytes receivedBytes() const;
-  // How many bytes that is, without copying them; and a wait until at
-  // least n bytes have arrived (false on timeout).
+  // How many bytes have arrived in all, forgotten ones too, without copying
+  // them; and a wait until at least n bytes have arrived (false on timeout).
   size_t receivedCount() const;
   bool waitForReceived(size_t n, int timeoutMs) const;
   // The length of every write the host made on the USB socket (device and

@@ -12,6 +12,8 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <optional>
 #include <thread>
 
 #include "sim/EndpointIo.h"
@@ -82,6 +84,12 @@ class TcpEndpoint : public Endpoint {
       int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
       if (fd < 0) {
         if (errno == EINTR || errno == ECONNABORTED) continue;
+        // Out of descriptors or memory: the connection stays queued and the
+        // listener stays readable, so polling it again at once would spin.
+        // It is left alone for a while; a connection closing meanwhile
+        // frees a descriptor for the next try.
+        if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
+          acceptAgainAt_ = std::chrono::steady_clock::now() + kAcceptBackoff;
         return;  // EAGAIN: none left; other errors: try again next round
       }
       int one = 1;
@@ -101,9 +109,20 @@ class TcpEndpoint : public Endpoint {
     while (!quit_) {
       fds.clear();
       fds.push_back({wake_.readFd(), POLLIN, 0});
-      fds.push_back({listener_, POLLIN, 0});
+      int timeoutMs = -1;
+      short listen = POLLIN;
+      if (acceptAgainAt_) {
+        const auto left = *acceptAgainAt_ - std::chrono::steady_clock::now();
+        if (left > std::chrono::steady_clock::duration::zero()) {
+          listen = 0;
+          timeoutMs = static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
+        } else {
+          acceptAgainAt_.reset();
+        }
+      }
+      fds.push_back({listener_, listen, 0});
       for (auto& c : conns_) fds.push_back({c.fd, POLLIN, 0});
-      int r = poll(fds.data(), fds.size(), -1);
+      int r = poll(fds.data(), fds.size(), timeoutMs);
       if (r < 0) {
         if (errno == EINTR) continue;
         break;
@@ -134,6 +153,9 @@ class TcpEndpoint : public Endpoint {
   int port_ = -1;
   WakePipe wake_;
   std::vector<Conn> conns_;  // only the endpoint thread touches it while running
+  // After accept ran out of descriptors: the listener is not polled before this.
+  static constexpr auto kAcceptBackoff = std::chrono::milliseconds(100);
+  std::optional<std::chrono::steady_clock::time_point> acceptAgainAt_;
   std::thread thread_;
   std::atomic<bool> quit_{false};
 };

@@ -403,8 +403,18 @@ class UsbServer {
           } else if (rq.kind == Kind::Printer || rq.kind == Kind::CustomPrinter) {
             const auto list = printerList();
             for (const auto& name : list) {
-              const Bytes id = usbsim::EncodeDeviceId("MFG:TORVA;CMD:ESC/POS;MDL:" + name + ";CLS:PRINTER;");
+              // A printer without a name sends a device ID without MDL.
+              const Bytes id = usbsim::EncodeDeviceId(name.empty() ? "MFG:TORVA;CMD:ESC/POS;CLS:PRINTER;"
+                                                                   : "MFG:TORVA;CMD:ESC/POS;MDL:" + name +
+                                                                         ";CLS:PRINTER;");
               data.insert(data.end(), id.begin(), id.end());
+            }
+            for (size_t i = 0; i < list.size(); ++i) {
+              const uint16_t ids[2] = {usbsim::kSimVendorId, static_cast<uint16_t>(usbsim::kSimProductBase + i)};
+              for (uint16_t v : ids) {
+                data.push_back(static_cast<uint8_t>(v));
+                data.push_back(static_cast<uint8_t>(v >> 8));
+              }
             }
             result = static_cast<int32_t>(list.size());
           }
@@ -445,7 +455,9 @@ class UsbServer {
           break;
         case Op::Status:
           if (port.session && rq.a > 0) {
-            const Bytes rec = printer_.statusRecord();
+            // A four-byte request is the plain status of the generic
+            // dialog; the VD-K773 answers it with its four-byte record.
+            const Bytes rec = rq.a == 4 ? printer_.autoStatusRecord() : printer_.statusRecord();
             data.assign(rec.begin(), rec.begin() + std::min<std::ptrdiff_t>(
                                                        rq.a, static_cast<std::ptrdiff_t>(rec.size())));
             result = static_cast<int32_t>(data.size());

@@ -45,6 +45,9 @@ const char kUsage[] =
     "While it runs, it takes commands on its standard input (\"help\" lists them):\n"
     "status record, settings, faults, unsolicited bytes, log tail, power cycle, quit.\n";
 
+// The bytes of a frame the log shows before it gives the frame's length only.
+constexpr size_t kLogFileBytes = 64;
+
 bool ParseInt(const char* s, int& out) {
   char* end = nullptr;
   long v = std::strtol(s, &end, 10);
@@ -264,7 +267,9 @@ int main(int argc, char** argv) {
   }
   if (log) {
     printer.setFrameObserver([start, logOut](const torva::sim::LogEntry& e) {
-      std::fprintf(logOut, "%s\n", torva::sim::FormatLogEntry(e, start).c_str());
+      // A long frame (print data) shows its first bytes and its length, so
+      // the log grows by a line per frame, not by the data itself.
+      std::fprintf(logOut, "%s\n", torva::sim::FormatLogEntry(e, start, kLogFileBytes).c_str());
       std::fflush(logOut);
     });
     printer.setReplyObserver([start, logOut](const std::string& channel, const torva::sim::Bytes& b) {

@@ -1,5 +1,7 @@
 #include "link/UsbBackend.h"
 
+#include <cstdio>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
@@ -37,6 +39,20 @@ std::string Upper(std::string s) {
   return s;
 }
 }  // namespace
+
+std::string PrinterListName(const std::string& model, const std::string& product, uint16_t vendorId,
+                            uint16_t productId) {
+  auto trimmed = [](const std::string& s) {
+    const size_t a = s.find_first_not_of(" \t\r\n");
+    if (a == std::string::npos) return std::string();
+    return s.substr(a, s.find_last_not_of(" \t\r\n") - a + 1);
+  };
+  if (std::string m = trimmed(model); !m.empty()) return m;
+  if (std::string p = trimmed(product); !p.empty()) return p;
+  char ids[32];
+  std::snprintf(ids, sizeof ids, "USB Printer %04X:%04X", vendorId, productId);
+  return ids;
+}
 
 std::string ModelFromDeviceId(const std::string& deviceId) {
   // "KEY:value;KEY:value;..." in any order; keys are case-insensitive.

@@ -54,6 +54,12 @@ UsbBackend& CurrentBackend();
 // The name of a printer from its IEEE 1284 device ID text: the MDL (or MODEL)
 // field, trimmed; empty when there is none.
 std::string ModelFromDeviceId(const std::string& deviceId);
+// The name a USB printer is listed by: its model name from the device ID,
+// else its product string (trimmed), else its vendor and product IDs
+// ("USB Printer 0FE6:811E"), so no printer is listed without a name (an
+// empty one would end the port-setting dialog's list).
+std::string PrinterListName(const std::string& model, const std::string& product, uint16_t vendorId,
+                            uint16_t productId);
 // The text of a GET_DEVICE_ID answer (2-byte big-endian length that counts
 // itself, then the text); the length is bounded by n.
 std::string DeviceIdText(const uint8_t* data, size_t n);

@@ -240,7 +240,12 @@ std::vector<int> LibusbBackend::devicePositions() {
 
 std::string LibusbBackend::nameOf(const Candidate& c) {
   libusb_device_handle* h = nullptr;
-  if (libusb_open(c.dev, &h) != 0 || !h) return {};
+  if (libusb_open(c.dev, &h) != 0 || !h) {
+    // Not ours to open (no access): named by its IDs all the same.
+    libusb_device_descriptor dd{};
+    libusb_get_device_descriptor(c.dev, &dd);
+    return PrinterListName({}, {}, dd.idVendor, dd.idProduct);
+  }
   std::string name;
   // GET_DEVICE_ID: class request to the interface; wValue is the configuration
   // index, wIndex the interface in the high byte and the setting in the low.
@@ -253,16 +258,15 @@ std::string LibusbBackend::nameOf(const Candidate& c) {
     if (rc > 2) name = ModelFromDeviceId(DeviceIdText(buf, static_cast<size_t>(rc)));
     libusb_release_interface(h, c.iface);
   }
-  if (name.empty()) {
-    libusb_device_descriptor dd{};
+  libusb_device_descriptor dd{};
+  std::string product;
+  if (name.empty() && libusb_get_device_descriptor(c.dev, &dd) == 0 && dd.iProduct != 0) {
     unsigned char text[256] = {};
-    if (libusb_get_device_descriptor(c.dev, &dd) == 0 && dd.iProduct != 0) {
-      const int rc = libusb_get_string_descriptor_ascii(h, dd.iProduct, text, sizeof text - 1);
-      if (rc > 0) name.assign(reinterpret_cast<char*>(text), static_cast<size_t>(rc));
-    }
+    const int rc = libusb_get_string_descriptor_ascii(h, dd.iProduct, text, sizeof text - 1);
+    if (rc > 0) product.assign(reinterpret_cast<char*>(text), static_cast<size_t>(rc));
   }
   libusb_close(h);
-  return name;
+  return PrinterListName(name, product, dd.idVendor, dd.idProduct);
 }
 
 std::vector<std::string> LibusbBackend::printerNames() {

@@ -192,12 +192,23 @@ std::vector<std::string> SimBackend::printerNames() {
   std::vector<uint8_t> d;
   const int r = Enumerate(path_, Kind::Printer, d);
   size_t pos = 0;
+  std::vector<std::string> models;
   for (int i = 0; i < r && pos + 2 <= d.size(); ++i) {
     size_t len = static_cast<size_t>(d[pos]) << 8 | d[pos + 1];
     if (len < 2) len = 2;
     len = std::min(len, d.size() - pos);
-    out.push_back(ModelFromDeviceId(DeviceIdText(d.data() + pos, len)));
+    models.push_back(ModelFromDeviceId(DeviceIdText(d.data() + pos, len)));
     pos += len;
+  }
+  // Then each printer's vendor and product IDs, which name a printer whose
+  // device ID has no model (the simulated printers have no product string).
+  for (size_t i = 0; i < models.size(); ++i) {
+    uint16_t ids[2] = {0, 0};
+    for (uint16_t& v : ids) {
+      if (pos + 2 <= d.size()) v = static_cast<uint16_t>(d[pos] | d[pos + 1] << 8);
+      pos += 2;
+    }
+    out.push_back(PrinterListName(models[i], {}, ids[0], ids[1]));
   }
   return out;
 }

@@ -14,7 +14,9 @@
 //                           its position 0..7, in bus order. Printer: data =
 //                           count IEEE 1284 device IDs, each as the printer
 //                           class's GET_DEVICE_ID answers it (2-byte big-endian
-//                           length that counts itself, then the text).
+//                           length that counts itself, then the text), then
+//                           for each printer its vendor and product IDs
+//                           (uint16 each).
 //   Open kind, a            a = device position (Device) or list index
 //                           (Printer, CustomPrinter). result 0, or -1 when
 //                           nothing is there or it cannot be opened.
@@ -73,6 +75,10 @@ constexpr size_t kResponseHeader = 8;
 // The class byte that starts every reply of the simulated VD-K773 in its custom
 // mode with class mode 1.
 constexpr uint8_t kK773ClassByte = 0xA5;
+// The vendor ID of the simulated printers; the product ID is kSimProductBase
+// plus the printer's place in the list.
+constexpr uint16_t kSimVendorId = 0xF0A7;
+constexpr uint16_t kSimProductBase = 0x0100;
 
 struct Request {
   Op op = Op::Close;

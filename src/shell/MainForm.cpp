@@ -28,6 +28,7 @@
 #include "gui/DialogHelpers.h"
 #include "shell/DialogOpeners.h"
 #include "gui/Messages.h"
+#include "gui/TrayHandoff.h"
 #include "shell/PrinterIni.h"
 #include "shell/EditorDispatch.h"
 #include "link/UsbPrinterHandle.h"
@@ -203,10 +204,18 @@ void TMainForm::SetCaptions(const std::string& language, char eepromMnemonic) {
   ui->ChineseMenu->setChecked(!english);
 }
 
+bool TMainForm::PrinterPanelHoldsValue(const QString& text) {
+  const QString t = text.trimmed();
+  return !t.isEmpty() && !t.endsWith(':') && !t.endsWith(QChar(0xFF1A));
+}
+
 void TMainForm::SetPanelText(int index, const QString& text) {
   if (index < 0 || index > 2) return;
   panels_[index]->setText(text);
-  if (index == 1) panels_[1]->setVisible(!text.isEmpty());
+  // The printer panel has no width of its own: it shows only while it holds
+  // a value. The port-setting dialog writes the bare label "Driver:" there,
+  // which holds none, so that stays out of sight (in either language).
+  if (index == 1) panels_[1]->setVisible(PrinterPanelHoldsValue(text));
 }
 
 QString TMainForm::PanelText(int index) const {
@@ -427,6 +436,9 @@ void TMainForm::changeEvent(QEvent* event) {
   QMainWindow::changeEvent(event);
   if (event->type() != QEvent::WindowStateChange) return;
   if ((windowState() & Qt::WindowMinimized) && !bMinimize && TrayAvailable()) {
+    // A status dialog minimised first (the window manager iconified this
+    // window with it) hides it behind the dialog's icon: no second one.
+    if (!torva::gui::ClaimTray(this)) return;
     // Leave the state change first, then trade the window for the icon.
     QTimer::singleShot(0, this, &TMainForm::MinimizeToTray);
   }
@@ -440,6 +452,7 @@ void TMainForm::showEvent(QShowEvent* event) {
   if (tray_ && tray_->isVisible()) {
     tray_->hide();
     bMinimize = false;
+    torva::gui::EndTrayClaim();
   }
 }
 
@@ -448,6 +461,8 @@ void TMainForm::MinimizeToTray() {
     showMinimized();
     return;
   }
+  // A status dialog that went to its tray first has hidden this window.
+  if (!torva::gui::ClaimTray(this)) return;
   bMinimize = true;
   enteringTray_ = true;
   if (!tray_) {
@@ -465,6 +480,8 @@ void TMainForm::RestoreFromTray() {
   if (tray_) tray_->hide();
   bMinimize = false;
   showNormal();
+  // A status dialog that followed this window into the tray comes back too.
+  torva::gui::EndTrayClaim();
   raise();
   activateWindow();
 }

@@ -15,6 +15,7 @@
 
 #include "gui/DialogHelpers.h"
 #include "gui/Messages.h"
+#include "gui/TrayHandoff.h"
 #include "link/Clock.h"
 #include "link/EepromControl.h"
 #include "link/PortSession.h"
@@ -411,6 +412,9 @@ void StatusDialog::MinimizeToTray() {
     if (!isMinimized()) showMinimized();
     return;
   }
+  gui::ClaimTray(this);
+  // Told twice: the windows are already behind the icon.
+  const bool inTray = tray_ && tray_->isVisible();
   if (!tray_) {
     tray_ = new QSystemTrayIcon(this);
     connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
@@ -423,16 +427,36 @@ void StatusDialog::MinimizeToTray() {
   QIcon icon = MainWindow() ? MainWindow()->windowIcon() : QIcon();
   if (icon.isNull()) icon = QApplication::windowIcon();
   if (icon.isNull()) icon = QIcon(GlyphPixmap(Glyph::OK));
-  tray_->setIcon(icon);
-  tray_->setToolTip(QStringLiteral("TORVAConsole"));
-  tray_->show();
+  if (!inTray) {
+    tray_->setIcon(icon);
+    tray_->setToolTip(QStringLiteral("TORVAConsole"));
+    tray_->show();
+  }
   if (isMinimized()) setWindowState(windowState() & ~Qt::WindowMinimized);
   hide();
   bMinimize = true;
-  if (QWidget* main = MainWindow()) main->hide();
+  if (QWidget* main = MainWindow()) {
+    // Iconified by the window manager with the dialog: hidden, and no longer
+    // iconified, so it comes back as an ordinary window.
+    if (main->isMinimized()) main->setWindowState(main->windowState() & ~Qt::WindowMinimized);
+    main->hide();
+  }
+}
+
+void StatusDialog::FollowMainIntoTray() {
+  if (isMinimized()) setWindowState(windowState() & ~Qt::WindowMinimized);
+  hide();
+  QPointer<StatusDialog> self(this);
+  gui::FollowTrayClaimant(this, [self] {
+    if (!self || self->finished_) return;
+    self->show();
+    self->raise();
+    self->activateWindow();
+  });
 }
 
 void StatusDialog::RestoreFromTray() {
+  gui::EndTrayClaim();
   if (tray_) {
     tray_->hide();
     tray_->deleteLater();  // may be inside its own activated signal
@@ -446,7 +470,11 @@ void StatusDialog::RestoreFromTray() {
     activateWindow();
     return;
   }
-  if (QWidget* main = MainWindow()) main->show();
+  if (QWidget* main = MainWindow()) {
+    if (main->isMinimized()) main->setWindowState(main->windowState() & ~Qt::WindowMinimized);
+    main->show();
+  }
+  if (isMinimized()) setWindowState(windowState() & ~Qt::WindowMinimized);
   show();
   raise();
   activateWindow();
@@ -456,8 +484,14 @@ void StatusDialog::changeEvent(QEvent* event) {
   QDialog::changeEvent(event);
   if (event->type() != QEvent::WindowStateChange) return;
   if (isMinimized()) {
-    if (!plainMinimized_ && TrayAvailable()) QTimer::singleShot(0, this, [this] { MinimizeToTray(); });
-    else if (!plainMinimized_) {
+    // The first window told claims the tray at once; told after the main
+    // window, the dialog follows it instead of adding a second icon.
+    if (!plainMinimized_ && TrayAvailable()) {
+      if (gui::ClaimTray(this))
+        QTimer::singleShot(0, this, [this] { MinimizeToTray(); });
+      else
+        QTimer::singleShot(0, this, [this] { FollowMainIntoTray(); });
+    } else if (!plainMinimized_) {
       plainMinimized_ = true;
       bMinimize = true;
     }

@@ -167,6 +167,10 @@ class StatusDialog : public QDialog {
 
   void done(int r) override;
   void changeEvent(QEvent* event) override;
+  // Minimised after the main window went to its own tray icon (the window
+  // manager iconified the dialog with it): hidden, without an icon of its
+  // own, until the main window comes back (gui/TrayHandoff.h).
+  void FollowMainIntoTray();
 
   // Every indicator image to the Init glyph, memo cleared.
   void InitView();

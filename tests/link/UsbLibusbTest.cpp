@@ -121,6 +121,23 @@ TEST(UsbLibusbTest, ModelNameFromDeviceId) {
   for (const auto& c : cases) EXPECT_EQ(torva::usb::ModelFromDeviceId(c.id), c.model) << c.id;
 }
 
+TEST(UsbLibusbTest, ListNameFallsBackToProductThenIds) {
+  struct Case {
+    const char* model;
+    const char* product;
+    uint16_t vid, pid;
+    const char* listed;
+  };
+  const Case cases[] = {
+      {"VD-K773", "Thermal Printer", 0x0FE6, 0x811E, "VD-K773"},
+      {"", " Thermal Printer ", 0x0FE6, 0x811E, "Thermal Printer"},
+      {" ", "", 0x0FE6, 0x811E, "USB Printer 0FE6:811E"},
+      {"", "", 0, 1, "USB Printer 0000:0001"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(torva::usb::PrinterListName(c.model, c.product, c.vid, c.pid), c.listed) << c.listed;
+}
+
 TEST(UsbLibusbTest, DeviceIdTextIsBoundedByWhatArrived) {
   const std::string text = "MDL:VD-K773;";
   std::vector<uint8_t> be = {0, static_cast<uint8_t>(text.size() + 2)};

@@ -211,6 +211,22 @@ TEST_F(UsbSimTest, PrinterNamesAreListedWithSeparators) {
   EXPECT_EQ(enumText(256, &count), "Office Laser@RW-K305GII@Label_Maker@");
 }
 
+// A printer whose device ID has no model (and no product string) is named
+// by its vendor and product IDs: an empty name would end the port-setting
+// dialog's list, and the printers after it would be lost.
+TEST_F(UsbSimTest, PrinterWithoutANameIsListedByItsIds) {
+  UsbSimOptions o;
+  o.otherPrinters = {""};
+  o.printerIndex = 1;
+  printer_->setPrinterName("VD-K773");
+  start(o);
+  int count = -1;
+  EXPECT_EQ(enumText(256, &count), "USB Printer F0A7:0100@VD-K773@");
+  EXPECT_EQ(count, 2);
+  EXPECT_GT(openPrinter("VD-K773"), 0);
+  EXPECT_EQ(openPrinter("USB Printer F0A7:0100"), -1);  // listed, held by someone else
+}
+
 TEST_F(UsbSimTest, LongNameListNeverPassesTheBuffer) {
   UsbSimOptions o;
   for (int i = 0; i < 40; ++i) {

@@ -12,6 +12,8 @@
 
 #include "link/Clock.h"
 #include "link/PortState.h"
+#include <QLabel>
+
 #include "shell/MainForm.h"
 #include "gui/Messages.h"
 #include "shell/PortSetting.h"
@@ -67,6 +69,12 @@ class PortSettingFixture : public ::testing::Test {
     torva::sim::UsbSimOptions options;
     options.devicePositions.clear();
     StartUsbPrinter(options);
+  }
+
+  // The main window's printer panel is laid out hidden (no width of its own).
+  bool PrinterPanelHidden() const {
+    auto* panel = main->findChild<QLabel*>("PortInforStatusPanel1");
+    return panel && panel->isHidden();
   }
 
   std::unique_ptr<TPortSettingForm> Dialog() {

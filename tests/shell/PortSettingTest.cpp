@@ -278,6 +278,7 @@ TEST_F(PortSettingDialog, SerialTestSendsStatusQueryThenFeedAndConfigures) {
   EXPECT_TRUE(bCheckConnect);
   EXPECT_EQ(main->PanelText(0), "Port:COM1");
   EXPECT_EQ(main->PanelText(1), "Driver:");
+  EXPECT_TRUE(PrinterPanelHidden()) << "a label without a value stays out of sight";
   ASSERT_TRUE(printer.waitForLog(2, 2000));
   EXPECT_EQ(printer.receivedBytes(), (Bytes{0x1D, 0x72, 0x01, 0x0A}));
 }
@@ -311,6 +312,7 @@ TEST_F(PortSettingDialog, PrinterThatDoesNotAnswerFailsAfterThreeSeconds) {
   EXPECT_FALSE(bCheckConnect);  // not updated by a failure
   EXPECT_EQ(main->PanelText(0), "Port:");
   EXPECT_EQ(main->PanelText(1), "Driver:");
+  EXPECT_TRUE(PrinterPanelHidden());
   EXPECT_EQ(printer.log("FeedLine").size(), 0u);
 }
 

@@ -148,6 +148,27 @@ TEST_F(PortSettingUsb, PrinterGetsAutomaticStatusAlwaysAndTheTestWhenTicked) {
   }
 }
 
+// A printer without a name before the simulated one: both are listed, the
+// nameless one by its IDs, and the simulated printer can still be chosen.
+TEST_F(PortSettingUsb, PrinterWithoutANameDoesNotEndTheList) {
+  torva::sim::UsbSimOptions options;
+  options.devicePositions.clear();
+  options.otherPrinters = {""};
+  options.printerIndex = 1;
+  StartUsbPrinter(options);
+  auto f = Dialog();
+  REQUIRE_USB_PRINTER(f);
+  f->ui->PrinterNameCBO->setCurrentIndex(1);  // VD-M512II
+  f->ui->USBPrinterRadio->click();
+  QStringList listed;
+  for (int i = 0; i < f->ui->USBNameCbo->count(); ++i) listed << f->ui->USBNameCbo->itemText(i);
+  EXPECT_EQ(listed, (QStringList{"USB Printer F0A7:0100", QString::fromStdString(printer.printerName())}));
+  f->ui->USBNameCbo->setCurrentIndex(1);
+  f->OpenPortButtonClick();
+  EXPECT_EQ(PortType.load(), PortUSBPrinter);
+  EXPECT_EQ(USBPrinterParameter.Name, printer.printerName());
+}
+
 TEST_F(PortSettingUsb, PrinterThatDoesNotAnswerFailsInChinese) {
   Language = "Chinese";
   printer.setFault(FaultSpec{Fault::NoReply});

@@ -200,10 +200,12 @@ TEST_F(ShellTest, AboutBoxInBothLanguages) {
     const char* version;
     const char* description;
     const char* ok;
+    const char* notice;
   };
   const Case cases[] = {
-      {"English", "About", "Version 2.67", "Monitor to control TORVA Printer", "&OK"},
-      {"Chinese", "关于", "版本 2.67", "嵌入式打印机监控程序", "确定(&O)"},
+      {"English", "About", "Version 2.67", "Monitor to control TORVA Printer", "&OK",
+       "Service console for TORVA receipt printers."},
+      {"Chinese", "关于", "版本 2.67", "嵌入式打印机监控程序", "确定(&O)", "TORVA 票据打印机维护控制台。"},
   };
   for (const Case& c : cases) {
     Language = c.language;
@@ -213,7 +215,7 @@ TEST_F(ShellTest, AboutBoxInBothLanguages) {
     EXPECT_EQ(about.ui->Label2->text().toStdString(), c.version);
     EXPECT_EQ(about.ui->Label4->text().toStdString(), c.description);
     EXPECT_EQ(about.ui->OKButton->text().toStdString(), c.ok);
-    EXPECT_FALSE(about.ui->Label3->text().isEmpty());
+    EXPECT_EQ(about.ui->Label3->text().toStdString(), c.notice) << "the notice line in the box's language";
     EXPECT_EQ(about.font().families().value(0).toStdString(), Language == "English" ? "MS Sans Serif" : "Arial");
     QTimer::singleShot(0, &about, [&about] { about.ui->OKButton->click(); });
     EXPECT_EQ(about.exec(), QDialog::Accepted);

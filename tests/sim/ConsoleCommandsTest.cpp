@@ -54,6 +54,12 @@ TEST(SimConsole, ParsesEachCommand) {
       {"fault none", Kind::ClearFaults},
       {"fault clear", Kind::ClearFaults},
       {"fault none 06", Kind::Fault, {}, 0x06},
+      {"fault usbwrite 3", Kind::UsbWriteFault, {}, -1, 3},
+      {"fault usbwrite 0", Kind::UsbWriteFault},
+      {"capture raw", Kind::Capture, {}, -1, 1},
+      {"capture commands", Kind::Capture},
+      {"capture report", Kind::CaptureReport},
+      {"capture save /tmp/got.bin", Kind::CaptureSave},
       {"send 7E 00", Kind::Send, {0x7E, 0x00}},
       {"log", Kind::Log, {}, -1, 10},
       {"log 3", Kind::Log, {}, -1, 3},
@@ -86,6 +92,8 @@ TEST(SimConsole, RefusesWhatItCannotDo) {
       "fault",          "fault slow",     "fault late count",   "fault late ms x", "fault late count 0",
       "fault late 06 07", "send",         "send 7",             "log 0",         "log x",
       "model 19",       "model",          "delay -1",           "power now",     "quit now",
+      "fault usbwrite", "fault usbwrite x", "fault usbwrite 1 2", "capture",     "capture save",
+      "capture report now", "capture raw now",
   };
   for (const char* line : lines) {
     SCOPED_TRACE(line);
@@ -170,6 +178,44 @@ TEST_F(SimConsoleRun, SendLogPowerModelAndHelp) {
   EXPECT_EQ(run("help"), torva::sim::kConsoleHelp);
   EXPECT_EQ(run("quit"), "");
   EXPECT_EQ(run("nonsense"), "unknown command 'nonsense' (help lists the commands)\n");
+}
+
+TEST_F(SimConsoleRun, CaptureSaveTakesTheRestOfTheLineAsTheFile) {
+  const ConsoleCommand c = ParseConsoleCommand("capture save  /tmp/a file.bin  ");
+  EXPECT_EQ(c.kind, Kind::CaptureSave);
+  EXPECT_EQ(c.text, "/tmp/a file.bin");
+}
+
+TEST_F(SimConsoleRun, UsbWriteFaultRefusesThatWrite) {
+  EXPECT_EQ(run("fault usbwrite 2"), "fault: USB write 2 from now on takes no byte (answered with 0 bytes written)\n");
+  EXPECT_EQ(run("fault usbwrite 0"), "fault usbwrite cleared\n");
+  run("fault usbwrite 1");
+  EXPECT_EQ(run("fault none"), "faults cleared\n");
+}
+
+// The VD-K773 answers the plain automatic status with the four-byte record
+// (the generic dialog reads four-byte records), and sends its six-byte
+// record only after the custom status command.
+TEST_F(SimConsoleRun, K773AnswersAutomaticStatusWithFourBytes) {
+  run("model 12");
+  feed({0x1D, 0x61, 0xFF});
+  EXPECT_EQ(host.wait(4, 2000), (Bytes{0, 0, 0, 0}));
+  host.take();
+  EXPECT_EQ(run("status 00 00 01 00"),
+            "status: automatic (1D 61) 00 00 01 00, custom (1D E0) 00 00 00 00 00 00\n");
+  EXPECT_EQ(host.wait(4, 2000), (Bytes{0x00, 0x00, 0x01, 0x00}));
+  feed({0x1D, 0x61, 0xFF});  // asked again: the same four bytes, nothing more
+  EXPECT_EQ(host.wait(8, 2000), (Bytes{0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0x00}));
+  host.take();
+  EXPECT_EQ(run("status 00 00 40 00 00 00"),
+            "status: automatic (1D 61) 00 00 01 00, custom (1D E0) 00 00 40 00 00 00\n");
+  EXPECT_EQ(printer.autoStatusRecord(), (Bytes{0x00, 0x00, 0x01, 0x00}));
+  feed({0x1D, 0xE0, 0xFF});
+  const Bytes streamed = host.wait(6, 2000);
+  ASSERT_GE(streamed.size(), 6u);
+  EXPECT_EQ(Bytes(streamed.begin(), streamed.begin() + 6), (Bytes{0x00, 0x00, 0x40, 0x00, 0x00, 0x00}));
+  feed({0x1D, 0xE0, 0x00});
+  EXPECT_EQ(run("status"), "status: automatic (1D 61) 00 00 01 00, custom (1D E0) 00 00 40 00 00 00\n");
 }
 
 TEST_F(SimConsoleRun, HangupDropsTheSession) {

@@ -1,9 +1,16 @@
 // The simulated printer over its real endpoints: a pseudo-terminal opened
 // as the host opens a serial port, and loopback TCP.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/socket.h>
+#include <netinet/in.h>
+#include <arpa/inet.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
+#include <filesystem>
 #include <thread>
 
 #include "SimHelpers.h"
@@ -169,6 +176,60 @@ TEST(SimTcp, JobThatSendsAndClosesIsLoggedWhole) {
   std::vector<std::string> names;
   for (const auto& e : p.log()) names.push_back(e.name);
   EXPECT_EQ(names, (std::vector<std::string>{"Data", "FeedLine", "CutPaper"}));
+}
+
+// CPU time of this process so far.
+double CpuSeconds() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+TEST(SimTcp, AcceptOutOfDescriptorsBacksOffAndServesLater) {
+  SimPrinter p(2);
+  p.setReplyDelayMs(0);
+  p.setSetting(0x06, 0x0096);
+  const int port = p.startTcp(0);
+  ASSERT_GT(port, 0);
+  // The client's socket is made first; then the process runs out of
+  // descriptors, so the printer's accept fails with EMFILE.
+  const int client = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  ASSERT_GE(client, 0);
+  rlimit old{};
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &old), 0);
+  // A low limit just above the descriptors open now, so filling it is quick.
+  int highest = 0;
+  for (const auto& e : std::filesystem::directory_iterator("/proc/self/fd"))
+    highest = std::max(highest, std::atoi(e.path().filename().c_str()));
+  rlimit low = old;
+  low.rlim_cur = static_cast<rlim_t>(highest + 8);
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+  std::vector<int> filler;
+  for (int fd; (fd = dup(0)) >= 0;) filler.push_back(fd);
+  ASSERT_EQ(errno, EMFILE);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  a.sin_port = htons(static_cast<uint16_t>(port));
+  ASSERT_EQ(connect(client, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);  // queued by the kernel
+  // A second of the printer failing to accept takes next to no CPU; a loop
+  // that polls the still-readable listener again at once takes most of it.
+  const double cpu0 = CpuSeconds();
+  const auto wall0 = std::chrono::steady_clock::now();
+  // The wait is on a read that cannot be answered yet (the connection is
+  // not accepted), bounded by time.
+  const Bytes early = ReadFor(client, 1, 1000);
+  const double cpu = CpuSeconds() - cpu0;
+  const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall0).count();
+  for (int fd : filler) close(fd);
+  setrlimit(RLIMIT_NOFILE, &old);
+  EXPECT_TRUE(early.empty());
+  EXPECT_LT(cpu, 0.25 * wall) << cpu << " s of CPU in " << wall << " s";
+  // With descriptors free again the connection is taken and served.
+  ASSERT_TRUE(WriteBytes(client, kRead06));
+  EXPECT_EQ(ReadFor(client, 2, 5000), (Bytes{0x96, 0x00}));
+  close(client);
 }
 
 TEST(SimTcp, HangupDropsTheConnection) {

@@ -81,7 +81,8 @@ TEST_F(SimInformation, RawCaptureRecordsBytesAndAnswersNothing) {
   feed(Bytes(image.begin(), image.begin() + 5));
   feed(Bytes(image.begin() + 5, image.end()));
   EXPECT_EQ(printer.receivedBytes(), image);
-  EXPECT_TRUE(printer.log().empty());
+  // No frame is parsed: the log holds at most the burst's own entry.
+  for (const auto& e : printer.log()) EXPECT_EQ(e.name, "Capture");
   EXPECT_TRUE(host.wait(1, 50).empty());
   EXPECT_NE(printer.setting(0x3C), 0x05);
   // Switched back, the printer parses and answers again.
@@ -95,10 +96,16 @@ TEST(SimInformationConsole, CaptureAndVersionCommands) {
   auto run = [&](const char* line) {
     return torva::sim::RunConsoleCommand(printer, torva::sim::ParseConsoleCommand(line), start);
   };
-  EXPECT_EQ(run("capture raw"), "capture raw: bytes are recorded, nothing is parsed or answered\n");
+  EXPECT_EQ(run("capture raw"),
+            "capture raw: bytes are counted, nothing is parsed or answered (capture report shows them)\n");
   EXPECT_TRUE(printer.rawCapture());
-  EXPECT_EQ(run("CAPTURE Commands"), "capture commands: frames are parsed and answered\n");
+  // Ending a capture shows what it took.
+  EXPECT_EQ(run("CAPTURE Commands").rfind("capture commands: frames are parsed and answered; the capture ended:\n"
+                                          "capture: ended, 0 bytes in 0 bursts\n",
+                                          0),
+            0u);
   EXPECT_FALSE(printer.rawCapture());
+  EXPECT_EQ(run("capture commands"), "capture commands: frames are parsed and answered\n");
   EXPECT_EQ(run("version V3.00.1"), "firmware version V3.00.1\n");
   EXPECT_EQ(printer.firmwareVersion(), "V3.00.1");
   for (const char* bad : {"capture", "capture all", "capture raw now", "version", "version a b"}) {

@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include "StatusFixture.h"
+#include "sim/ConsoleCommands.h"
 #include "status/HardwareStatus.h"
 #include "ui_HardwareStatus.h"
 
@@ -112,6 +113,51 @@ TEST_F(HardwareStatus, StartPaperEndReachesTheIndicatorStopAndClose) {
   EXPECT_EQ(ComParameter.m_hdev.load(), -1);
   EXPECT_TRUE(messages.messages().empty());
   EXPECT_TRUE(plain.texts.isEmpty());
+}
+
+// The VD-K773 outside its custom mode gets the generic dialog, which reads
+// four-byte records; the simulated printer answers them so, and each status
+// typed on its standard input shows as typed and stays so from poll to poll.
+TEST_F(HardwareStatus, K773SerialShowsEachStatusTypedIntoTheSimulator) {
+  sim.setModel(12);
+  auto d = Dialog(12);
+  d->SetPollOverrides(30, 3000);  // the serial read's own time-out: a loaded machine is no failure here
+  d->StartClick();
+  const auto start = std::chrono::steady_clock::now();
+  struct Case {
+    const char* line;
+    const char* labels[4];
+    const char* errorImage;  // nullptr: every condition clear
+  };
+  const Case cases[] = {
+      {"status 04 00 00 00", {"04H", "00H", "00H", "00H"}, "PaperendImage"},
+      {"status 02 00 01 00", {"02H", "00H", "01H", "00H"}, "PrinterHeadupImage"},
+      {"status 10 00 00 00", {"10H", "00H", "00H", "00H"}, "CuttererrorImage"},
+      {"status 00 00 00 00", {"00H", "00H", "00H", "00H"}, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    const std::string said = torva::sim::RunConsoleCommand(sim, torva::sim::ParseConsoleCommand(c.line), start);
+    ASSERT_EQ(said.find("(four bytes set"), std::string::npos) << said;
+    auto shown = [&] {
+      return d->ui->Byte0Label->text() == c.labels[0] && d->ui->Byte1Label->text() == c.labels[1] &&
+             d->ui->Byte2Label->text() == c.labels[2] && d->ui->Byte3Label->text() == c.labels[3];
+    };
+    ASSERT_TRUE(WaitFor(shown, 3000)) << d->ui->Byte0Label->text().toStdString() << " "
+                                      << d->ui->Byte1Label->text().toStdString() << " "
+                                      << d->ui->Byte2Label->text().toStdString() << " "
+                                      << d->ui->Byte3Label->text().toStdString();
+    if (c.errorImage) EXPECT_EQ(d->ImageGlyph(c.errorImage), Glyph::Error);
+    else EXPECT_EQ(d->ImageGlyph("PaperendImage"), Glyph::OK);
+    // Three more polls read the same record: nothing shifts.
+    const size_t polls = sim.log("AutoStatusBack").size();
+    ASSERT_TRUE(WaitFor([&] { return sim.log("AutoStatusBack").size() >= polls + 3 || !shown(); }, 5000));
+    EXPECT_TRUE(shown()) << d->ui->Byte0Label->text().toStdString() << " " << d->ui->Byte1Label->text().toStdString()
+                         << " " << d->ui->Byte2Label->text().toStdString() << " "
+                         << d->ui->Byte3Label->text().toStdString();
+  }
+  d->ExitClick();
+  EXPECT_TRUE(plain.texts.isEmpty()) << plain.texts.join(" | ").toStdString();
 }
 
 TEST_F(HardwareStatus, UsbDeviceAndUsbPrinterPoll) {
