@@ -7,7 +7,9 @@
 //   serial      every block, the remainder too, is preceded by a close, a
 //               CTS probe of the line (CheckComConnect) and a reopen, and is
 //               written through the common write, which returns once the
-//               bytes have left the port (so the reopen's purge drops none);
+//               bytes have left the port; the reopen discards the input
+//               queue only, so a line that cannot tell its output queue (a
+//               pseudo-terminal) still delivers the previous block whole;
 //   parallel    WriteLPT;
 //   USB device  time-outs 20/90 for the transfer, 20/30 after it, and a
 //               1000 ms pause (PrinterDelay) before success is reported;
@@ -80,6 +82,7 @@ inline constexpr torva::link::PortSessionPlan kDownloadPortPlan{
     .keepOpen = torva::link::KindBit(PortNet),
     .usbPrinter = torva::link::UsbPrinterOpen::Plain,
     .serialDataBits = 0,
+    .serialKeepsOutput = true,
     .netUsesStandingConnection = true,
     .openSpoolerQueue = true,
     .nibbleReceiveTimeoutMs = 2000,

@@ -7,12 +7,15 @@
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QPlainTextDocumentLayout>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QSaveFile>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QThread>
 
 #include "gui/DialogHelpers.h"
 #include "gui/FileDialogs.h"
@@ -260,7 +263,10 @@ void TPrintTestForm::AppendReceived(const QString& text) {
 }
 
 void TPrintTestForm::ClearButton1Click() { ui_->CommandCombo->clear(); }
-void TPrintTestForm::ClearButton2Click() { ui_->ReceiveMemo->clear(); }
+void TPrintTestForm::ClearButton2Click() {
+  ui_->ReceiveMemo->clear();
+  receivedText_.reset();
+}
 
 int TPrintTestForm::ReceiveColumn() const {
   // The pairs on the Receive box's last line (what the dump put there).
@@ -276,8 +282,9 @@ bool TPrintTestForm::ConvertBox(QPlainTextEdit* box, bool toHex) {
   if (toHex) {
     const std::optional<Bytes> bytes = NotationBytes(text);
     if (!bytes) return false;
-    // The Input holds what the user typed: one run. The Receive box is a dump.
-    box->setPlainText(FromText(box == ui_->ReceiveMemo ? HexDump(*bytes) : HexText(*bytes)));
+    // Lines of sixteen pairs in both boxes: a long text does not become one
+    // endless line, whose layout gets slower with every pair.
+    box->setPlainText(FromText(HexDump(*bytes)));
   } else {
     const std::optional<Bytes> bytes = ReadHexText(text);
     if (!bytes) return false;
@@ -297,6 +304,8 @@ void TPrintTestForm::HexFormatCheckBoxClick() {
 
 void TPrintTestForm::HexFormatCheckBox1Click() {
   const bool toHex = ui_->HexFormatCheckBox1->isChecked();
+  // A CR held back for the next read is shown before the box changes mode.
+  AppendReceived(FromText(receivedText_.flush()));
   if (ConvertBox(ui_->ReceiveMemo, toHex)) return;
   ui_->HexFormatCheckBox1->setChecked(!toHex);
   Output(DataFormatErrorLine());
@@ -313,6 +322,38 @@ bool TPrintTestForm::eventFilter(QObject* watched, QEvent* event) {
 
 // --- files
 
+namespace {
+
+enum class FileRead { Read, OpenFailed, TooLarge };
+
+// Reads the chosen command file whole; a file over the console's bound is
+// refused before it is read.
+FileRead ReadCommandFile(const QString& path, QByteArray* data) {
+  QFile file(path);
+  // Only a regular file is read: a FIFO or a device would block the window.
+  if (!torva::gui::IsRegularFile(path) || !file.open(QIODevice::ReadOnly)) return FileRead::OpenFailed;
+  if (file.size() > kConsoleFileLimitBytes) return FileRead::TooLarge;
+  *data = file.readAll();
+  return FileRead::Read;
+}
+
+// The Input's document for a file's bytes, built where it is called (off the
+// window's thread): the hex text in lines of sixteen pairs, or the notation;
+// no undo history. It gets no layout here: a layout would take font engines
+// from the building thread's cache, which goes when that thread ends.
+QTextDocument* InputDocument(const QByteArray& data, bool hex, const QFont& font) {
+  const Text text = hex ? HexLines(AsBytes(data)) : NotationText(AsBytes(data));
+  auto* doc = new QTextDocument;
+  doc->setDefaultFont(font);
+  doc->setUndoRedoEnabled(false);
+  doc->setPlainText(FromText(text));
+  doc->setUndoRedoEnabled(true);
+  doc->setModified(false);
+  return doc;
+}
+
+}  // namespace
+
 void TPrintTestForm::PrintFileButtonClick() {
   torva::gui::FileDialogRequest request;
   request.filter = kOpenFilter;
@@ -320,27 +361,51 @@ void TPrintTestForm::PrintFileButtonClick() {
   request.mustExist = true;
   const QString path = torva::gui::ChooseFile(this, request);
   if (path.isEmpty()) return;
+  // Read and converted while the window keeps painting: a file of several
+  // MiB takes a while, and its lines are laid out only when shown.
+  const bool hex = ui_->HexFormatCheckBox->isChecked();
+  const QFont font = ui_->CommandCombo->font();
+  FileRead read = FileRead::OpenFailed;
+  QTextDocument* doc = nullptr;
+  QThread* const windowThread = thread();
+  torva::gui::RunWhilePainting([&] {
+    QByteArray data;
+    read = ReadCommandFile(path, &data);
+    if (read != FileRead::Read) return;
+    doc = InputDocument(data, hex, font);
+    doc->moveToThread(windowThread);
+  });
+  if (read == FileRead::TooLarge) {
+    // Refused before reading: the Input keeps what it holds.
+    Output(FileTooLargeLine(torva::gui::Quoted(path).toStdString()));
+    return;
+  }
   ui_->CommandCombo->clear();
-  QFile file(path);
-  // Only a regular file is read: a FIFO or a device would block the window.
-  if (!torva::gui::IsRegularFile(path) || !file.open(QIODevice::ReadOnly)) {
+  if (read == FileRead::OpenFailed) {
     OutputError("Fail to open file " + torva::gui::Quoted(path) + "!", QString::fromUtf8("文件 “") + path +
                                                                             QString::fromUtf8("”打开失败！"));
     return;
   }
-  const QByteArray data = file.readAll();
-  const Text text = ui_->HexFormatCheckBox->isChecked() ? HexTextJoined(AsBytes(data)) : NotationText(AsBytes(data));
-  ui_->CommandCombo->setPlainText(FromText(text));
+  // The box owns the new document; the one it had goes with the old text
+  // (the box deletes its first document itself, an earlier file's is ours).
+  const QPointer<QTextDocument> old = ui_->CommandCombo->document();
+  doc->setDocumentLayout(new QPlainTextDocumentLayout(doc));
+  doc->setParent(ui_->CommandCombo);
+  ui_->CommandCombo->setDocument(doc);
+  if (old && old != doc && old->parent() == ui_->CommandCombo) delete old.data();
+  ui_->CommandCombo->moveCursor(QTextCursor::Start);
 }
 
 void TPrintTestForm::SaveBox(QPlainTextEdit* box, bool hex, const QString& path) {
   const Text text = ToText(RawText(box));
-  const std::optional<Bytes> bytes = hex ? ReadHexText(text) : NotationBytes(text);
+  std::optional<Bytes> bytes = hex ? ReadHexText(text) : NotationBytes(text);
   if (!bytes) {
     // Nothing is written: the file keeps what it had.
     Output(DataFormatErrorLine());
     return;
   }
+  // The Receive box's CR held back for the next read is part of what came.
+  if (box == ui_->ReceiveMemo && !hex && receivedText_.holdsCr()) bytes->push_back(0x0D);
   QSaveFile file(path);
   const bool ok = file.open(QIODevice::WriteOnly) &&
                   file.write(reinterpret_cast<const char*>(bytes->data()), static_cast<qint64>(bytes->size())) ==
@@ -413,21 +478,28 @@ void TPrintTestForm::ExcuteCommandButtonClick() {
 
   const SendPlan plan = PlanSend(kind, hex, flags);
   if (plan.route == WriteRoute::None) return;
-  // One reader at a time: a pass still running ends before the port is
-  // written again (the serial Display keeps reading).
-  if (kind != PortCOM) reader_.stopAndJoin();
   const int handle = torva::link::ConfiguredHandle(kind);
-  if (plan.serialWriteTimeoutMs >= 0) SetComWriteTimeout(handle, plan.serialWriteTimeoutMs);
-  if (plan.usbTimeouts)
-    CurrentPortLibraryCalls().SetUSBTimeouts(handle, kHexSendUsbFirstTimeout, kHexSendUsbSecondTimeout);
-  if (!WriteBytes(plan.route, kind, handle, *bytes)) {
+  // The write may wait long for the printer (30 s on a serial hex Send, 4 s
+  // a stalled parallel port): the window keeps painting meanwhile, and the
+  // user's input is dropped.
+  bool written = false;
+  torva::gui::RunWhilePainting([&] {
+    // One reader at a time: a pass still running ends before the port is
+    // written again (the serial Display keeps reading).
+    if (kind != PortCOM) reader_.stopAndJoin();
+    if (plan.serialWriteTimeoutMs >= 0) SetComWriteTimeout(handle, plan.serialWriteTimeoutMs);
+    if (plan.usbTimeouts)
+      CurrentPortLibraryCalls().SetUSBTimeouts(handle, kHexSendUsbFirstTimeout, kHexSendUsbSecondTimeout);
+    written = WriteBytes(plan.route, kind, handle, *bytes);
+  });
+  if (!written) {
     Output(SendFailureLine(kind));
     // The connection stays closed until the console is opened again.
     if (plan.closeOnFailure) session_.Close();
     return;
   }
   Output(SendSuccessLine());
-  if (plan.waitBeforeReader) torva::PrinterDelay(kReplyWaitMs);
+  if (plan.waitBeforeReader) torva::gui::RunWhilePainting([] { torva::PrinterDelay(kReplyWaitMs); });
   if (plan.startReader) StartReader();
 }
 
@@ -444,12 +516,13 @@ void TPrintTestForm::OnReaderReport(const ReaderReport& report) {
     case ReaderReport::Type::Received: {
       const std::span<const uint8_t> bytes(report.bytes);
       Text text;
-      if (ui_->HexFormatCheckBox1->isChecked())
+      if (ui_->HexFormatCheckBox1->isChecked()) {
         text = HexDump(bytes, ReceiveColumn());
-      else if (report.kind == ReceivedKind::StatusRecord)
-        text = NotationText(bytes);
-      else
-        text = ReceivedDataText(bytes);
+      } else if (report.kind == ReceivedKind::StatusRecord) {
+        text = receivedText_.flush() + NotationText(bytes);  // a record is no half of a data pair
+      } else {
+        text = receivedText_.data(bytes);
+      }
       AppendReceived(FromText(text));
       break;
     }
@@ -457,6 +530,8 @@ void TPrintTestForm::OnReaderReport(const ReaderReport& report) {
       Output(ReceiveFailureLine());
       break;
     case ReaderReport::Type::Ended:
+      // Nothing more comes from this reader: a CR it ended on was a lone one.
+      AppendReceived(FromText(receivedText_.flush()));
       endedGeneration_ = report.generation;
       break;
   }
@@ -486,11 +561,14 @@ void TPrintTestForm::SendFixedCommand(FixedCommand id) {
   // A reader still in its pass goes on: the libraries take a write beside a
   // read, and no new reader starts here.
   const int handle = torva::link::ConfiguredHandle(kind);
-  bool ok;
-  if (kind == PortUSB && row.usbVendorRequest != 0)
-    ok = CurrentPortLibraryCalls().SendSpecCommand(handle, row.usbVendorRequest) != 0;
-  else
-    ok = WriteBytes(route, kind, handle, row.bytes);
+  bool ok = false;
+  // As a Send: the window paints while the printer is waited for.
+  torva::gui::RunWhilePainting([&] {
+    if (kind == PortUSB && row.usbVendorRequest != 0)
+      ok = CurrentPortLibraryCalls().SendSpecCommand(handle, row.usbVendorRequest) != 0;
+    else
+      ok = WriteBytes(route, kind, handle, row.bytes);
+  });
   // A failed fixed command leaves the port open.
   Output(ok ? FixedSuccessLine(id, kind) : FixedFailureLine(id, kind));
 }

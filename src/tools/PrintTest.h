@@ -15,6 +15,7 @@
 #include <memory>
 
 #include "link/PortSession.h"
+#include "tools/ConsoleCodec.h"
 #include "tools/ConsoleCommands.h"
 #include "tools/GetBufThread.h"
 
@@ -107,5 +108,6 @@ class TPrintTestForm : public QDialog {
   torva::tools::TGetBufThread reader_;
   bool closed_ = false;
   uint64_t endedGeneration_ = 0;  // the last reader whose end report was handled
+  torva::tools::ReceivedText receivedText_;  // the Receive box's text mode across reads
   QString saveFileName_;  // the last name saved to, proposed again by the Receive save
 };

@@ -4,6 +4,8 @@
 // standing for the parallel port; the spooler through a private cupsd), the
 // failures of each kind, and what the user sees meanwhile.
 #include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
 #include <sys/stat.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -255,6 +257,65 @@ TEST_F(DownloadTest, SerialSendsEveryBlockAfterACtsProbe) {
   EXPECT_EQ(d.barValue(), 0);
   EXPECT_TRUE(DownLoadButton()->isEnabled());
   EXPECT_TRUE(ExitButton()->isEnabled());
+}
+
+// A pseudo-terminal answers "nothing queued" for its output right after a
+// write, so the drain after each block cannot wait for the far end. The
+// reopen before the next block must not throw away what the far end has
+// not read yet: a plain sink reading the pty's other end, a little at a
+// time, gets every byte of a 1 MiB download (CTS through the seam; the
+// output queue asked for real).
+TEST_F(DownloadTest, SerialDownloadToAPtySinkLosesNoByte) {
+  const int master = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(grantpt(master), 0);
+  ASSERT_EQ(unlockpt(master), 0);
+  const std::string slave = ptsname(master);
+  // The sink holds its own end open, as a device's driver would.
+  const int held = open(slave.c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GT(held, 0);
+  termios raw{};
+  ASSERT_EQ(tcgetattr(held, &raw), 0);
+  cfmakeraw(&raw);
+  ASSERT_EQ(tcsetattr(held, TCSANOW, &raw), 0);
+  ComParameter.Name = slave;
+  PortType = PortCOM;
+  SerialCalls calls = SerialTermiosCalls();
+  calls.modemIoctl = FakeModemIoctl;
+  line = std::make_unique<ScopedSerialCalls>(calls);
+
+  const Bytes file = Pattern(1 << 20, 5);
+  // The sink reads until it has the whole file, or, once the download has
+  // ended, until its end has been quiet for a second (nothing more comes).
+  std::atomic<bool> ended{false};
+  Bytes got;
+  std::thread sink([&] {
+    uint8_t buf[4096];
+    int quietMs = 0;
+    while (got.size() < file.size() && !(ended && quietMs >= 1000)) {
+      pollfd p{master, POLLIN, 0};
+      if (poll(&p, 1, 100) <= 0) {
+        quietMs += 100;
+        continue;
+      }
+      quietMs = 0;
+      const ssize_t n = read(master, buf, sizeof buf);
+      if (n > 0) got.insert(got.end(), buf, buf + n);
+      usleep(200);  // a slow reader: the previous block is often still there at the reopen
+    }
+  });
+  OpenDownload();
+  Choose(MakeFile("BIG.DAT", file));
+  const bool done = Send(120000);
+  ended = true;
+  sink.join();
+  EXPECT_EQ(LastText(), "Download Success!");
+  ASSERT_TRUE(done);
+  EXPECT_EQ(got.size(), file.size());
+  EXPECT_TRUE(got == file);
+  torva::link::CloseEveryOpenPort();
+  close(held);
+  close(master);
 }
 
 TEST_F(DownloadTest, SerialWithCtsOffFailsBeforeTheFirstBlockThenASecondClickResends) {
