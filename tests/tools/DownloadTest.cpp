@@ -10,10 +10,12 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QProgressBar>
 #include <climits>
+#include <functional>
 #include <condition_variable>
 #include <random>
 
@@ -485,6 +487,103 @@ TEST_F(DownloadTest, EscAndCloseDoNothingMidTransfer) {
   QApplication::sendEvent(&d, &again);
   EXPECT_FALSE(d.isVisible());
   EXPECT_EQ(d.result(), QDialog::Rejected);
+}
+
+// --- the file while it is sent
+
+// The first block's write changes the file as the case says, on the
+// transfer's own thread (between two of its reads).
+std::function<void()> gOnFirstWrite;
+int ChangingUWrite(int h, int pipe, const uint8_t* data, int length) {
+  if (++gWrites == 1 && gOnFirstWrite) gOnFirstWrite();
+  return RealPortLibraryCalls().uWrite(h, pipe, data, length);
+}
+
+// Firmware half of one version and half of another must never reach a
+// printer: a file rewritten, grown or shrunk while it is sent fails the
+// download with "Download failure!" (its identity and times are taken at the
+// start and compared before every read and before success). Renaming and
+// deleting change its change time, and count as a change too.
+TEST_F(DownloadTest, AFileChangedDuringTheTransferFails) {
+  UseUsb(PortUSB);
+  sim.setRawCapture(true);
+  PortLibraryCalls calls = RealPortLibraryCalls();
+  calls.uWrite = ChangingUWrite;
+  ScopedPortLibraryCalls fakes(calls);
+  const Bytes file = Pattern(200 * 1024, 7);
+  const Bytes other = Pattern(200 * 1024, 8);
+  struct Case {
+    const char* what;
+    std::function<void(const std::string& path)> change;
+    bool succeeds;
+  } cases[] = {
+      {"untouched", [](const std::string&) {}, true},
+      {"rewritten in place",
+       [&](const std::string& path) {
+         const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC);
+         ASSERT_GE(fd, 0);
+         ASSERT_EQ(::write(fd, other.data(), other.size()), static_cast<ssize_t>(other.size()));
+         ::close(fd);
+       },
+       false},
+      {"appended to",
+       [](const std::string& path) {
+         const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND);
+         ASSERT_GE(fd, 0);
+         ASSERT_EQ(::write(fd, "x", 1), 1);
+         ::close(fd);
+       },
+       false},
+      {"shrunk", [](const std::string& path) { ASSERT_EQ(::truncate(path.c_str(), 1000), 0); }, false},
+      {"renamed", [](const std::string& path) { ASSERT_EQ(::rename(path.c_str(), (path + ".old").c_str()), 0); },
+       false},
+      {"deleted", [](const std::string& path) { ASSERT_EQ(::unlink(path.c_str()), 0); }, false},
+  };
+  OpenDownload();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const QString path = MakeFile("FIRM.DAT", file);
+    const std::string p = path.toStdString();
+    gWrites = 0;
+    gOnFirstWrite = [&c, p] { c.change(p); };
+    if (dlg->state() == TFirmwareUpdateForm::ButtonState::Browse) Choose(path);
+    sim.clearLog();
+    ASSERT_TRUE(Send());
+    gOnFirstWrite = nullptr;
+    if (c.succeeds) {
+      EXPECT_EQ(LastText(), "Download Success!");
+      EXPECT_TRUE(PrinterGot(file));
+    } else {
+      EXPECT_EQ(LastText(), "Download failure!");
+      // What reached the printer is the old file's beginning, never a splice.
+      const Bytes got = sim.receivedBytes();
+      EXPECT_LT(got.size(), file.size());
+      EXPECT_TRUE(std::equal(got.begin(), got.end(), file.begin()));
+    }
+    QFile::remove(path);
+    QFile::remove(path + ".old");
+  }
+  gOnFirstWrite = nullptr;
+}
+
+// The bar hears of the transfer at most every 50 ms, and only when the
+// percentage it shows changes: a fast download does not wake the window for
+// each of its blocks.
+TEST_F(DownloadTest, ProgressReachesTheBarAtMostEvery50Ms) {
+  UseUsb(PortUSB);
+  sim.setRawCapture(true);
+  const Bytes file = Pattern(8 << 20, 9);
+  TFirmwareUpdateForm& d = OpenDownload();
+  Choose(MakeFile("BIG.FNT", file));
+  QElapsedTimer t;
+  t.start();
+  ASSERT_TRUE(Send(120000));
+  const qint64 ms = t.elapsed();
+  EXPECT_EQ(LastText(), "Download Success!");
+  EXPECT_TRUE(PrinterGot(file, 30000));
+  EXPECT_GE(d.progressUpdates(), 1);
+  EXPECT_LE(d.progressUpdates(), 101);  // one a percent at most
+  EXPECT_LE(d.progressUpdates(), ms / 50 + 2) << ms << " ms";
 }
 
 // --- USB printer
