@@ -45,17 +45,42 @@ const char* const kSaveFilter = "File(*.prn)";
 QString Q(const std::string& utf8) { return QString::fromStdString(utf8); }
 
 // What the box holds, character for character: the document's raw text with
-// its paragraph breaks as "\n" (the plain-text getter would also turn a
-// no-break space into a space).
+// its paragraph breaks and line separators (an opened file's lines, grouped
+// into paragraphs) as "\n" (the plain-text getter would also turn a no-break
+// space into a space).
 QString RawText(const QPlainTextEdit* box) {
   QString s = box->document()->toRawText();
   s.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+  s.replace(QChar::LineSeparator, QLatin1Char('\n'));
   return s;
 }
+
 
 Text ToText(const QString& s) { return Text(reinterpret_cast<const char16_t*>(s.utf16()), static_cast<size_t>(s.size())); }
 
 QString FromText(const Text& t) { return QString::fromUtf16(t.data(), static_cast<qsizetype>(t.size())); }
+
+// Lines of a long text to one paragraph of a box's document.
+constexpr int kLinesPerParagraph = 64;
+
+// A box's document for `text`, built where it is called (off the window's
+// thread): no undo history, and no layout yet, since a layout would take font
+// engines from the building thread's cache, which goes when that thread ends.
+// Each paragraph costs as much to make as its lines, so the lines are
+// grouped, 64 to a paragraph, joined by line separators, which the box shows
+// as line breaks and reads back as them.
+QTextDocument* BuildDocument(Text text, const QFont& font) {
+  int lines = 0;
+  for (char16_t& c : text)
+    if (c == u'\n' && ++lines % kLinesPerParagraph != 0) c = kLineSeparator;
+  auto* doc = new QTextDocument;
+  doc->setDefaultFont(font);
+  doc->setUndoRedoEnabled(false);
+  doc->setPlainText(FromText(text));
+  doc->setUndoRedoEnabled(true);
+  doc->setModified(false);
+  return doc;
+}
 
 std::span<const uint8_t> AsBytes(const QByteArray& data) {
   return {reinterpret_cast<const uint8_t*>(data.constData()), static_cast<size_t>(data.size())};
@@ -277,19 +302,32 @@ int TPrintTestForm::ReceiveColumn() const {
   return digits / 2;
 }
 
+void TPrintTestForm::InstallDocument(QPlainTextEdit* box, QTextDocument* doc) {
+  // The box owns the new document; the one it had goes with the old text
+  // (the box deletes its first document itself, later ones are ours).
+  const QPointer<QTextDocument> old = box->document();
+  doc->setDocumentLayout(new QPlainTextDocumentLayout(doc));
+  doc->setParent(box);
+  box->setDocument(doc);
+  if (old && old != doc && old->parent() == box) delete old.data();
+}
+
 bool TPrintTestForm::ConvertBox(QPlainTextEdit* box, bool toHex) {
   const Text text = ToText(RawText(box));
-  if (toHex) {
-    const std::optional<Bytes> bytes = NotationBytes(text);
-    if (!bytes) return false;
+  const QFont font = box->font();
+  QThread* const windowThread = thread();
+  QTextDocument* doc = nullptr;
+  // Converted while the window paints: a box may hold many MiB.
+  torva::gui::RunWhilePainting([&] {
+    const std::optional<Bytes> bytes = toHex ? NotationBytes(text) : ReadHexText(text);
+    if (!bytes) return;
     // Lines of sixteen pairs in both boxes: a long text does not become one
     // endless line, whose layout gets slower with every pair.
-    box->setPlainText(FromText(HexDump(*bytes)));
-  } else {
-    const std::optional<Bytes> bytes = ReadHexText(text);
-    if (!bytes) return false;
-    box->setPlainText(FromText(NotationText(*bytes)));
-  }
+    doc = BuildDocument(toHex ? HexDump(*bytes) : NotationText(*bytes), font);
+    doc->moveToThread(windowThread);
+  });
+  if (!doc) return false;
+  InstallDocument(box, doc);
   box->moveCursor(QTextCursor::End);  // typing goes on where the text ends
   return true;
 }
@@ -337,21 +375,6 @@ FileRead ReadCommandFile(const QString& path, QByteArray* data) {
   return FileRead::Read;
 }
 
-// The Input's document for a file's bytes, built where it is called (off the
-// window's thread): the hex text in lines of sixteen pairs, or the notation;
-// no undo history. It gets no layout here: a layout would take font engines
-// from the building thread's cache, which goes when that thread ends.
-QTextDocument* InputDocument(const QByteArray& data, bool hex, const QFont& font) {
-  const Text text = hex ? HexLines(AsBytes(data)) : NotationText(AsBytes(data));
-  auto* doc = new QTextDocument;
-  doc->setDefaultFont(font);
-  doc->setUndoRedoEnabled(false);
-  doc->setPlainText(FromText(text));
-  doc->setUndoRedoEnabled(true);
-  doc->setModified(false);
-  return doc;
-}
-
 }  // namespace
 
 void TPrintTestForm::PrintFileButtonClick() {
@@ -372,7 +395,7 @@ void TPrintTestForm::PrintFileButtonClick() {
     QByteArray data;
     read = ReadCommandFile(path, &data);
     if (read != FileRead::Read) return;
-    doc = InputDocument(data, hex, font);
+    doc = BuildDocument(hex ? HexLines(AsBytes(data)) : NotationText(AsBytes(data)), font);
     doc->moveToThread(windowThread);
   });
   if (read == FileRead::TooLarge) {
@@ -386,13 +409,7 @@ void TPrintTestForm::PrintFileButtonClick() {
                                                                             QString::fromUtf8("”打开失败！"));
     return;
   }
-  // The box owns the new document; the one it had goes with the old text
-  // (the box deletes its first document itself, an earlier file's is ours).
-  const QPointer<QTextDocument> old = ui_->CommandCombo->document();
-  doc->setDocumentLayout(new QPlainTextDocumentLayout(doc));
-  doc->setParent(ui_->CommandCombo);
-  ui_->CommandCombo->setDocument(doc);
-  if (old && old != doc && old->parent() == ui_->CommandCombo) delete old.data();
+  InstallDocument(ui_->CommandCombo, doc);
   ui_->CommandCombo->moveCursor(QTextCursor::Start);
 }
 

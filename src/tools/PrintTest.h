@@ -25,6 +25,7 @@ class TPrintTestForm;
 class QAction;
 class QMenu;
 class QPlainTextEdit;
+class QTextDocument;
 
 class TPrintTestForm : public QDialog {
   Q_OBJECT
@@ -97,6 +98,8 @@ class TPrintTestForm : public QDialog {
   // Converts a box between its modes after its check box was clicked; false
   // (box put back, Notice line) when its text cannot be converted.
   bool ConvertBox(QPlainTextEdit* box, bool toHex);
+  // Puts a document built off the window's thread into the box.
+  void InstallDocument(QPlainTextEdit* box, QTextDocument* doc);
   void SaveBox(QPlainTextEdit* box, bool hex, const QString& fileName);
   void StartReader();
   void OnReaderReport(const torva::tools::ReaderReport& report);
