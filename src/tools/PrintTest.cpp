@@ -76,7 +76,8 @@ QTextDocument* BuildDocument(Text text, const QFont& font) {
   auto* doc = new QTextDocument;
   doc->setDefaultFont(font);
   doc->setUndoRedoEnabled(false);
-  doc->setPlainText(FromText(text));
+  // The document copies the text; no second copy is made for the call.
+  doc->setPlainText(QString::fromRawData(reinterpret_cast<const QChar*>(text.data()), static_cast<qsizetype>(text.size())));
   doc->setUndoRedoEnabled(true);
   doc->setModified(false);
   return doc;
