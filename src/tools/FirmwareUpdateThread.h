@@ -21,7 +21,11 @@
 // A successful transfer leaves the serial, parallel, USB device and USB
 // printer ports open (the next action reopens them); the spooler and nibble
 // ports are closed. A failure releases the port (closing it with the call
-// that opened it) and is reported as one outcome, whatever went wrong.
+// that opened it) and is reported as one outcome, whatever went wrong. The
+// file is one version from the first byte to the last: its device, inode,
+// size, modification and change time are taken when it is opened and
+// compared before each read and before success; any change (rewritten,
+// grown, shrunk, renamed, deleted) is a failure.
 //
 // No widget here: TFirmwareUpdateThread runs the transfer on a thread of its
 // own and reports progress and the end through callbacks on that thread.
