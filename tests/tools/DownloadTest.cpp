@@ -18,6 +18,7 @@
 #include <functional>
 #include <condition_variable>
 #include <random>
+#include <thread>
 
 #include "CaptionCheck.h"
 #include "ConsoleFixture.h"
@@ -687,6 +688,47 @@ TEST_F(DownloadTest, ParallelPortIntoAFile) {
   ASSERT_TRUE(Send());
   EXPECT_EQ(LastText(), "Download failure!");
   EXPECT_EQ(LPTParameter.m_hdev, -1);
+  unsetenv("TORVA_LPT1");
+}
+
+// A parallel printer that stops taking bytes part-way (the FIFO's reader
+// stops after 64 KiB): the download fails about 4 s after the last byte was
+// taken, with "Download failure!", and the dialog can be used again; before,
+// one 1024-byte block could hold it for 34 minutes with Exit disabled.
+TEST_F(DownloadTest, AParallelPrinterThatStallsPartWayFailsWithinSeconds) {
+  const std::string fifo = dir + "/lpt1";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  setenv("TORVA_LPT1", fifo.c_str(), 1);
+  PortType = PortLPT;
+  const Bytes file = Pattern(1 << 20, 11);
+  // The printer takes the first 64 KiB, then nothing more.
+  std::atomic<size_t> taken{0};
+  std::thread printer([&] {
+    uint8_t buf[4096];
+    while (taken < 64 * 1024) {
+      pollfd p{reader, POLLIN, 0};
+      if (poll(&p, 1, 5000) <= 0) break;
+      const ssize_t n = ::read(reader, buf, std::min(sizeof buf, 64 * 1024 - taken.load()));
+      if (n > 0) taken += static_cast<size_t>(n);
+    }
+  });
+  TFirmwareUpdateForm& d = OpenDownload();
+  Choose(MakeFile("STALL.DAT", file));
+  QElapsedTimer t;
+  t.start();
+  ASSERT_TRUE(Send(20000));
+  const qint64 ms = t.elapsed();
+  printer.join();
+  EXPECT_EQ(LastText(), "Download failure!");
+  EXPECT_GE(ms, 3900);
+  EXPECT_LT(ms, 10000);
+  EXPECT_EQ(LPTParameter.m_hdev, -1);
+  EXPECT_TRUE(DownLoadButton()->isEnabled());
+  EXPECT_TRUE(ExitButton()->isEnabled());
+  EXPECT_EQ(d.windowTitle(), "Download");
+  ::close(reader);
   unsetenv("TORVA_LPT1");
 }
 
