@@ -39,6 +39,18 @@ class ParallelPort : public ::testing::Test {
     for (const char* f : {"/fifo", "/file"}) unlink((dir + f).c_str());
     rmdir(dir.c_str());
   }
+  // A FIFO standing for the printer behind "LPT2", its reading end (the
+  // printer) open: sets `reader` and returns the port's descriptor.
+  int OpenFifoPort(int* reader) {
+    const std::string fifo = dir + "/fifo";
+    EXPECT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    *reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    EXPECT_GT(*reader, 0);
+    setenv("TORVA_LPT2", fifo.c_str(), 1);
+    const int fd = OpenLPT("LPT2");
+    EXPECT_GT(fd, 2);
+    return fd;
+  }
   std::string dir;
 };
 
@@ -81,12 +93,8 @@ TEST_F(ParallelPort, WritesReachAFifo) {
 // A block larger than the device's buffer: the write waits while the other
 // end is slow (it starts reading only after 200 ms) and finishes whole.
 TEST_F(ParallelPort, WriteWaitsForASlowReader) {
-  const std::string fifo = dir + "/fifo";
-  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
-  ASSERT_GT(reader, 0);
-  setenv("TORVA_LPT2", fifo.c_str(), 1);
-  const int fd = OpenLPT("LPT2");
+  int reader = -1;
+  const int fd = OpenFifoPort(&reader);
   ASSERT_GT(fd, 2);
   Bytes big(300000, 0xA5);
   size_t drained = 0;
@@ -201,12 +209,8 @@ size_t FillFifo(int fd) {
 // write fails once nothing has been taken for 4 s, whatever its length, not
 // after 2 s + 2 s a byte (8 s for 3 bytes, 34 minutes for a 1024-byte block).
 TEST_F(ParallelPort, AStalledPrinterFailsTheWriteAfterFourSeconds) {
-  const std::string fifo = dir + "/fifo";
-  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
-  ASSERT_GT(reader, 0);
-  setenv("TORVA_LPT2", fifo.c_str(), 1);
-  const int fd = OpenLPT("LPT2");
+  int reader = -1;
+  const int fd = OpenFifoPort(&reader);
   ASSERT_GT(fd, 2);
   ASSERT_GT(FillFifo(fd), 0u);
   const Bytes cmd{0x1B, 0x40, 0x0A};
@@ -222,12 +226,8 @@ TEST_F(ParallelPort, AStalledPrinterFailsTheWriteAfterFourSeconds) {
 // A slow printer that keeps taking bytes, a little every 2 s, keeps the write
 // going past 4 s: only a printer that takes nothing for 4 s fails it.
 TEST_F(ParallelPort, ASlowPrinterThatKeepsTakingBytesPrintsEverything) {
-  const std::string fifo = dir + "/fifo";
-  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
-  ASSERT_GT(reader, 0);
-  setenv("TORVA_LPT2", fifo.c_str(), 1);
-  const int fd = OpenLPT("LPT2");
+  int reader = -1;
+  const int fd = OpenFifoPort(&reader);
   ASSERT_GT(fd, 2);
   const size_t filled = FillFifo(fd);
   ASSERT_GT(filled, 0u);
