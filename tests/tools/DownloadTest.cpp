@@ -8,6 +8,7 @@
 #include <termios.h>
 #include <sys/stat.h>
 #include <sys/ioctl.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <QElapsedTimer>
@@ -495,16 +496,23 @@ TEST_F(DownloadTest, EscAndCloseDoNothingMidTransfer) {
 // The first block's write changes the file as the case says, on the
 // transfer's own thread (between two of its reads).
 std::function<void()> gOnFirstWrite;
+std::atomic<size_t> gWrittenBytes{0};  // what the device took, all told
 int ChangingUWrite(int h, int pipe, const uint8_t* data, int length) {
   if (++gWrites == 1 && gOnFirstWrite) gOnFirstWrite();
-  return RealPortLibraryCalls().uWrite(h, pipe, data, length);
+  const int r = RealPortLibraryCalls().uWrite(h, pipe, data, length);
+  if (r > 0) gWrittenBytes += static_cast<size_t>(r);
+  return r;
 }
 
 // Firmware half of one version and half of another must never reach a
 // printer: a file rewritten, grown or shrunk while it is sent fails the
 // download with "Download failure!" (its identity and times are taken at the
 // start and compared before every read and before success). Renaming and
-// deleting change its change time, and count as a change too.
+// deleting leave its bytes alone; they change its change time, which fails
+// the download unless it falls in the same clock tick as the file's last
+// change: either way only the old file's bytes reach the printer. (The file
+// is dated a second back, as a file chosen for a download is, so that a
+// rewrite's new modification time always differs.)
 TEST_F(DownloadTest, AFileChangedDuringTheTransferFails) {
   UseUsb(PortUSB);
   sim.setRawCapture(true);
@@ -513,12 +521,13 @@ TEST_F(DownloadTest, AFileChangedDuringTheTransferFails) {
   ScopedPortLibraryCalls fakes(calls);
   const Bytes file = Pattern(200 * 1024, 7);
   const Bytes other = Pattern(200 * 1024, 8);
+  enum Outcome { Succeeds, Fails, EitherWithoutSplice };
   struct Case {
     const char* what;
     std::function<void(const std::string& path)> change;
-    bool succeeds;
+    Outcome outcome;
   } cases[] = {
-      {"untouched", [](const std::string&) {}, true},
+      {"untouched", [](const std::string&) {}, Succeeds},
       {"rewritten in place",
        [&](const std::string& path) {
          const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC);
@@ -526,7 +535,7 @@ TEST_F(DownloadTest, AFileChangedDuringTheTransferFails) {
          ASSERT_EQ(::write(fd, other.data(), other.size()), static_cast<ssize_t>(other.size()));
          ::close(fd);
        },
-       false},
+       Fails},
       {"appended to",
        [](const std::string& path) {
          const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND);
@@ -534,30 +543,41 @@ TEST_F(DownloadTest, AFileChangedDuringTheTransferFails) {
          ASSERT_EQ(::write(fd, "x", 1), 1);
          ::close(fd);
        },
-       false},
-      {"shrunk", [](const std::string& path) { ASSERT_EQ(::truncate(path.c_str(), 1000), 0); }, false},
+       Fails},
+      {"shrunk", [](const std::string& path) { ASSERT_EQ(::truncate(path.c_str(), 1000), 0); }, Fails},
       {"renamed", [](const std::string& path) { ASSERT_EQ(::rename(path.c_str(), (path + ".old").c_str()), 0); },
-       false},
-      {"deleted", [](const std::string& path) { ASSERT_EQ(::unlink(path.c_str()), 0); }, false},
+       EitherWithoutSplice},
+      {"deleted", [](const std::string& path) { ASSERT_EQ(::unlink(path.c_str()), 0); }, EitherWithoutSplice},
   };
   OpenDownload();
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     const QString path = MakeFile("FIRM.DAT", file);
     const std::string p = path.toStdString();
+    timespec times[2];
+    clock_gettime(CLOCK_REALTIME, &times[0]);
+    times[0].tv_sec -= 1;
+    times[1] = times[0];
+    ASSERT_EQ(utimensat(AT_FDCWD, p.c_str(), times, 0), 0);
     gWrites = 0;
+    gWrittenBytes = 0;
     gOnFirstWrite = [&c, p] { c.change(p); };
     if (dlg->state() == TFirmwareUpdateForm::ButtonState::Browse) Choose(path);
     sim.clearLog();
     ASSERT_TRUE(Send());
     gOnFirstWrite = nullptr;
-    if (c.succeeds) {
+    // Everything the device took has reached the printer (none of it is
+    // left to land in the next case's log).
+    ASSERT_TRUE(sim.waitForReceived(gWrittenBytes.load(), 10000));
+    const bool succeeded = LastText() == "Download Success!";
+    if (c.outcome == Succeeds || (c.outcome == EitherWithoutSplice && succeeded)) {
       EXPECT_EQ(LastText(), "Download Success!");
       EXPECT_TRUE(PrinterGot(file));
     } else {
       EXPECT_EQ(LastText(), "Download failure!");
       // What reached the printer is the old file's beginning, never a splice.
       const Bytes got = sim.receivedBytes();
+      EXPECT_EQ(got.size(), gWrittenBytes.load());
       EXPECT_LT(got.size(), file.size());
       EXPECT_TRUE(std::equal(got.begin(), got.end(), file.begin()));
     }
