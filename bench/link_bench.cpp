@@ -1,11 +1,20 @@
-// Serial link figures over a pseudo-terminal to the simulated printer:
+// Serial link figures over pseudo-terminals, each beside an independent
+// floor in the same run (plain programs on the same kind of terminal):
 //   1. CPU time of a POSReadPort that times out after 2000 ms with no reply
 //      (the reads wait in poll(); target: under 20 ms);
-//   2. median and 99th-percentile round trip of a read-setting exchange
-//      (write 1B 6A 06, exact read of 2 bytes) with the reply delay at 0;
-//   3. a 1 MiB write: through a bare pseudo-terminal (the line's own cost),
-//      fed straight into a simulator session (the simulator's cost), and the
-//      whole road from POSWritePort to the simulator.
+//   2. round trip of a read-setting exchange (write 1B 6A 06, exact read of 2
+//      bytes): POSWritePort + POSReadPort against a plain responder thread
+//      (reads 3 bytes, answers 2) and against the simulated printer (its reply
+//      delay at 0), beside the floor: plain write() and read() against the
+//      same plain responder;
+//   3. a 1 MiB write: POSWritePort to a terminal whose other end a plain
+//      thread reads, beside the floor (plain write() to the same kind of
+//      terminal); POSWritePort to the simulated printer; and the simulator's
+//      own cost of 1 MiB fed into a session in process (its parsing, no line).
+// Figures are the median and the minimum of the runs (at least five).
+// Pauses scaled: the simulator's reply delay (3 ms by default) to 0 in 2.
+//
+//   link_bench [exchanges, default 1000] [runs, default 7]
 #include <fcntl.h>
 #include <termios.h>
 #include <time.h>
@@ -39,50 +48,119 @@ double NowMs() {
 
 constexpr size_t kMiB = 1 << 20;
 
-// Writes data to the slave of a fresh raw pseudo-terminal while a thread
-// reads the master and throws the bytes away; ms until all arrived, -1 when
-// no pseudo-terminal opens.
-double BarePtyMs(const std::vector<uint8_t>& data) {
-  const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (master < 0) return -1;
-  char name[128];
-  if (grantpt(master) != 0 || unlockpt(master) != 0 || ptsname_r(master, name, sizeof name) != 0) {
-    close(master);
-    return -1;
+// A fresh raw pseudo-terminal pair; false when none opens.
+struct PtyPair {
+  int master = -1, slave = -1;
+  std::string name;
+  bool open() {
+    master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    char buf[128];
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0 || ptsname_r(master, buf, sizeof buf) != 0)
+      return false;
+    name = buf;
+    slave = ::open(buf, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (slave < 0) return false;
+    for (int fd : {master, slave}) {
+      termios t{};
+      tcgetattr(fd, &t);
+      cfmakeraw(&t);
+      tcsetattr(fd, TCSANOW, &t);
+    }
+    return true;
   }
-  const int slave = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (slave < 0) {
-    close(master);
-    return -1;
+  ~PtyPair() {
+    if (slave >= 0) close(slave);
+    if (master >= 0) close(master);
   }
-  for (int fd : {master, slave}) {
-    termios t{};
-    tcgetattr(fd, &t);
-    cfmakeraw(&t);
-    tcsetattr(fd, TCSANOW, &t);
-  }
-  const double t0 = NowMs();
-  std::thread reader([&] {
+};
+
+// A thread that reads the master of `pty` until `n` bytes came; returns
+// when it has them.
+std::thread Drain(const PtyPair& pty, size_t n) {
+  const int master = pty.master;
+  return std::thread([master, n] {
     uint8_t buf[4096];
     size_t got = 0;
-    while (got < data.size()) {
-      const ssize_t n = read(master, buf, sizeof buf);
-      if (n <= 0) break;
-      got += static_cast<size_t>(n);
+    while (got < n) {
+      const ssize_t r = read(master, buf, sizeof buf);
+      if (r <= 0) break;
+      got += static_cast<size_t>(r);
     }
   });
+}
+
+// 3, floor: plain write() of data to the slave while a plain thread reads the
+// master; ms until all arrived, -1 when no pseudo-terminal opens.
+double BarePtyMs(const std::vector<uint8_t>& data) {
+  PtyPair pty;
+  if (!pty.open()) return -1;
+  const double t0 = NowMs();
+  std::thread reader = Drain(pty, data.size());
   size_t done = 0;
   while (done < data.size()) {
-    const ssize_t n = write(slave, data.data() + done, data.size() - done);
+    const ssize_t n = write(pty.slave, data.data() + done, data.size() - done);
     if (n <= 0) break;
     done += static_cast<size_t>(n);
   }
   reader.join();
-  const double ms = NowMs() - t0;
-  close(slave);
-  close(master);
-  return ms;
+  return NowMs() - t0;
 }
+
+// 3: POSWritePort of data to a terminal opened by OpenCOM, a plain thread
+// reading the other end.
+double LinkToPlainReaderMs(const std::vector<uint8_t>& data) {
+  PtyPair pty;
+  if (!pty.open()) return -1;
+  const int fd = OpenCOM(pty.name, 115200, 8, 1, "DTR/DSR", "None");
+  if (fd <= 0) return -1;
+  const double t0 = NowMs();
+  std::thread reader = Drain(pty, data.size());
+  const bool ok = POSWritePort(PortCOM, fd, data.data(), static_cast<int>(data.size()));
+  reader.join();
+  const double ms = NowMs() - t0;
+  CloseCOM(fd);
+  return ok ? ms : -1;
+}
+
+// 2: a plain responder on the master of `pty`: reads 3 bytes, answers 2.
+std::thread Responder(const PtyPair& pty, int exchanges) {
+  const int master = pty.master;
+  return std::thread([master, exchanges] {
+    for (int i = 0; i < exchanges; ++i) {
+      uint8_t cmd[3];
+      size_t got = 0;
+      while (got < 3) {
+        const ssize_t r = read(master, cmd + got, 3 - got);
+        if (r <= 0) return;
+        got += static_cast<size_t>(r);
+      }
+      const uint8_t reply[2] = {0x96, 0x00};
+      if (write(master, reply, 2) != 2) return;
+    }
+  });
+}
+
+struct Trips {
+  std::vector<double> ms;
+  int failures = 0;
+};
+
+void PrintTrips(const char* what, Trips t) {
+  std::sort(t.ms.begin(), t.ms.end());
+  if (t.ms.empty()) {
+    std::printf("2. %s: every exchange failed\n", what);
+    return;
+  }
+  std::printf("2. %-58s %5zu answered, %d failed: median %.3f ms, min %.3f ms, 99th percentile %.3f ms\n", what,
+              t.ms.size(), t.failures, t.ms[t.ms.size() / 2], t.ms.front(),
+              t.ms[std::min(t.ms.size() - 1, t.ms.size() * 99 / 100)]);
+}
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v.empty() ? -1 : v[v.size() / 2];
+}
+double Least(const std::vector<double>& v) { return v.empty() ? -1 : *std::min_element(v.begin(), v.end()); }
 
 struct Cost {
   double wallMs = 0;
@@ -109,6 +187,7 @@ int main(int argc, char** argv) {
   EnsureStdDescriptors();
   int exchanges = 1000;
   if (argc > 1) exchanges = std::max(1, std::atoi(argv[1]));
+  const int runs = argc > 2 ? std::max(5, std::atoi(argv[2])) : 7;
 
   torva::sim::SimPrinter printer(ModelVDM512II);
   const std::string path = printer.startSerial();
@@ -121,7 +200,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "link_bench: cannot open %s\n", path.c_str());
     return 1;
   }
-  std::printf("serial link over %s to the simulated printer\n", path.c_str());
+  std::printf("serial link over pseudo-terminals; %d runs of each figure of 3\n", runs);
 
   // 1. A read that times out: nothing was asked, so nothing comes.
   {
@@ -141,32 +220,64 @@ int main(int argc, char** argv) {
 
   // 2. Read-setting round trips.
   {
-    printer.setReplyDelayMs(0);
     const uint8_t cmd[] = {0x1B, 0x6A, 0x06};
-    std::vector<double> trips;
-    trips.reserve(static_cast<size_t>(exchanges));
-    int failures = 0;
-    const uint16_t value = printer.setting(0x06);
-    for (int i = 0; i < exchanges; ++i) {
-      uint8_t reply[2];
-      const double t0 = NowMs();
-      bool ok = POSWritePort(PortCOM, fd, cmd, 3) && POSReadPort(PortCOM, fd, reply, 2, 1000);
-      const double t = NowMs() - t0;
-      ok = ok && reply[0] == (value & 0xFF) && reply[1] == (value >> 8);
-      if (ok)
-        trips.push_back(t);
-      else
-        ++failures;
+    // a. The floor: plain write() and read() against a plain responder.
+    {
+      PtyPair pty;
+      Trips t;
+      if (pty.open()) {
+        std::thread responder = Responder(pty, exchanges);
+        for (int i = 0; i < exchanges; ++i) {
+          const double t0 = NowMs();
+          bool ok = write(pty.slave, cmd, 3) == 3;
+          uint8_t reply[2];
+          size_t got = 0;
+          while (ok && got < 2) {
+            const ssize_t n = read(pty.slave, reply + got, 2 - got);
+            if (n <= 0) ok = false;
+            else got += static_cast<size_t>(n);
+          }
+          if (ok) t.ms.push_back(NowMs() - t0);
+          else ++t.failures;
+        }
+        responder.join();
+      }
+      PrintTrips("floor: plain write/read, plain responder", t);
     }
-    std::sort(trips.begin(), trips.end());
-    if (trips.empty()) {
-      std::printf("2. read-setting round trip: every exchange failed\n");
-    } else {
-      const double median = trips[trips.size() / 2];
-      const double p99 = trips[std::min(trips.size() - 1, trips.size() * 99 / 100)];
-      std::printf("2. read-setting round trip (1B 6A 06 -> 2 bytes), %zu exchanges answered right, %d failed or wrong: median %.3f ms, "
-                  "99th percentile %.3f ms, max %.3f ms\n",
-                  trips.size(), failures, median, p99, trips.back());
+    // b. The link's routines against the same plain responder.
+    {
+      PtyPair pty;
+      Trips t;
+      if (pty.open()) {
+        const int link = OpenCOM(pty.name, 115200, 8, 1, "DTR/DSR", "None");
+        std::thread responder = Responder(pty, exchanges);
+        for (int i = 0; i < exchanges; ++i) {
+          uint8_t reply[2];
+          const double t0 = NowMs();
+          const bool ok = POSWritePort(PortCOM, link, cmd, 3) && POSReadPort(PortCOM, link, reply, 2, 1000);
+          if (ok) t.ms.push_back(NowMs() - t0);
+          else ++t.failures;
+        }
+        responder.join();
+        CloseCOM(link);
+      }
+      PrintTrips("POSWritePort + POSReadPort, plain responder", t);
+    }
+    // c. The link's routines against the simulated printer.
+    {
+      printer.setReplyDelayMs(0);
+      Trips t;
+      const uint16_t value = printer.setting(0x06);
+      for (int i = 0; i < exchanges; ++i) {
+        uint8_t reply[2];
+        const double t0 = NowMs();
+        bool ok = POSWritePort(PortCOM, fd, cmd, 3) && POSReadPort(PortCOM, fd, reply, 2, 1000);
+        const double ms = NowMs() - t0;
+        ok = ok && reply[0] == (value & 0xFF) && reply[1] == (value >> 8);
+        if (ok) t.ms.push_back(ms);
+        else ++t.failures;
+      }
+      PrintTrips("POSWritePort + POSReadPort, simulator (reply delay 0)", t);
     }
   }
 
@@ -174,21 +285,7 @@ int main(int argc, char** argv) {
   {
     std::vector<uint8_t> data(kMiB);
     for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>('A' + i % 26);
-
-    // a. What the pseudo-terminal itself costs: a bare pair, a thread that
-    //    only reads the master.
-    const double bare = BarePtyMs(data);
-    if (bare < 0)
-      std::printf("3a. 1 MiB through a bare pseudo-terminal: could not open one\n");
-    else
-      std::printf("3a. 1 MiB through a bare pseudo-terminal (reader does nothing): %.1f ms\n", bare);
-
-    // b. What the simulator costs: the bytes fed straight into a session
-    //    in the 4 KiB pieces its endpoints read, parsed and logged.
-    const Cost plain = SessionCost(data);
-    std::printf("3b. simulator cost of 1 MiB of plain data, in process: %.1f ms wall, %.1f ms CPU "
-                "(%.1f ns a byte)\n",
-                plain.wallMs, plain.cpuMs, plain.cpuMs * 1e6 / kMiB);
+    std::vector<double> bare, link, sim, simWall, simCpu, linesWall, linesCpu;
     // Print text with a line feed and an unknown escape (data) every 64
     // bytes: bytes that start commands, or might.
     std::vector<uint8_t> text(data);
@@ -198,23 +295,38 @@ int main(int argc, char** argv) {
       text[i - 1] = 0x00;
       text[i] = 0x0A;
     }
-    const Cost lines = SessionCost(text);
-    std::printf("3b. simulator cost of 1 MiB of text lines (0A and 1B 21 00 every 64 bytes): %.1f ms wall, "
-                "%.1f ms CPU\n",
-                lines.wallMs, lines.cpuMs);
-
-    // c. The whole road: POSWritePort to the simulator's pseudo-terminal,
-    //    timed until the simulator has received every byte.
-    printer.clearLog();
-    const double t0 = NowMs();
-    const bool ok = POSWritePort(PortCOM, fd, data.data(), static_cast<int>(data.size()));
-    const double written = NowMs() - t0;
-    printer.waitForReceived(data.size(), 20000);
-    const double all = NowMs() - t0;
-    const size_t got = printer.receivedCount();
-    std::printf("3c. write of 1 MiB to the simulator: POSWritePort %s in %.1f ms; the simulator had %zu bytes "
-                "after %.1f ms: %.2f MiB/s\n",
-                ok ? "true" : "false", written, got, all, (got / 1048576.0) / (all / 1000.0));
+    size_t simGot = 0;
+    for (int r = 0; r < runs; ++r) {
+      bare.push_back(BarePtyMs(data));
+      link.push_back(LinkToPlainReaderMs(data));
+      printer.clearLog();
+      const double t0 = NowMs();
+      const bool ok = POSWritePort(PortCOM, fd, data.data(), static_cast<int>(data.size()));
+      printer.waitForReceived(data.size(), 20000);
+      sim.push_back(ok ? NowMs() - t0 : -1);
+      simGot = printer.receivedCount();
+      const Cost plain = SessionCost(data);
+      simWall.push_back(plain.wallMs);
+      simCpu.push_back(plain.cpuMs);
+      const Cost lines = SessionCost(text);
+      linesWall.push_back(lines.wallMs);
+      linesCpu.push_back(lines.cpuMs);
+    }
+    std::printf("3. floor: 1 MiB by plain write() through a pseudo-terminal, a plain reader: median %.1f ms, min "
+                "%.1f ms\n",
+                Median(bare), Least(bare));
+    std::printf("3. POSWritePort of 1 MiB, the same plain reader: median %.1f ms, min %.1f ms (%.0f %% of the "
+                "floor's speed)\n",
+                Median(link), Least(link), Median(link) > 0 ? Median(bare) / Median(link) * 100 : 0);
+    std::printf("3. POSWritePort of 1 MiB to the simulator, until it had every byte: median %.1f ms, min %.1f ms "
+                "(%zu bytes arrived in the last run)\n",
+                Median(sim), Least(sim), simGot);
+    std::printf("3. the simulator's own cost of 1 MiB of plain data fed into a session in process: wall median "
+                "%.1f ms, min %.1f ms; CPU median %.1f ms (%.1f ns a byte)\n",
+                Median(simWall), Least(simWall), Median(simCpu), Median(simCpu) * 1e6 / kMiB);
+    std::printf("3. the same for 1 MiB of text lines (0A and 1B 21 00 every 64 bytes): wall median %.1f ms, min "
+                "%.1f ms; CPU median %.1f ms\n",
+                Median(linesWall), Least(linesWall), Median(linesCpu));
   }
 
   CloseCOM(fd);

@@ -1,12 +1,21 @@
 // Wall and CPU time of a whole VD-K9034 Get and Save in the editor dialog,
-// over a pseudo-terminal to the simulated printer, with the printer delays
-// (the pause after a save) at 0. The printer runs as torva-printer-sim in a
-// process of its own, so the CPU time counted is the console's alone: the
-// dialog's thread and the thread the exchange runs on.
+// over a pseudo-terminal to the simulated printer, beside an independent
+// floor in the same run: a plain program's 27 read-setting exchanges
+// (write 1B 6A a, read the 2-byte reply) on the same pseudo-terminal, opened
+// and closed as the Get opens and closes it. The printer runs as
+// torva-printer-sim in a process of its own, so the CPU time counted is the
+// console's alone: the dialog's thread and the thread the exchange runs on.
+// Pauses scaled: the console's printer delays (the pause after a save) to 0,
+// and the simulator's reply delay (3 ms a reply by default) to 0, in both
+// the Get and the floor. Figures are the median, minimum and worst of the
+// rounds (at least five).
 // Target: a Get under 500 ms wall and 50 ms CPU.
 //
 //   settings_bench [rounds]     (default 10)
+#include <fcntl.h>
+#include <poll.h>
 #include <sys/resource.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -51,10 +60,42 @@ double Median(std::vector<double> v) {
   return v.empty() ? 0 : v[v.size() / 2];
 }
 double Worst(const std::vector<double>& v) { return v.empty() ? 0 : *std::max_element(v.begin(), v.end()); }
+double Least(const std::vector<double>& v) { return v.empty() ? 0 : *std::min_element(v.begin(), v.end()); }
 
 void Print(const char* what, const Figures& f) {
-  std::printf("%-5s wall median %7.1f ms  worst %7.1f ms   CPU median %6.1f ms  worst %6.1f ms\n", what,
-              Median(f.wall), Worst(f.wall), Median(f.cpu), Worst(f.cpu));
+  std::printf("%-5s wall median %7.1f ms  min %7.1f ms  worst %7.1f ms   CPU median %6.1f ms  min %6.1f ms  worst "
+              "%6.1f ms\n",
+              what, Median(f.wall), Least(f.wall), Worst(f.wall), Median(f.cpu), Least(f.cpu), Worst(f.cpu));
+}
+
+// The floor: `exchanges` plain read-setting exchanges on the terminal at
+// `path`, opened raw and closed again; false when a reply is missing.
+bool PlainExchanges(const std::string& path, int exchanges) {
+  const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return false;
+  termios t{};
+  tcgetattr(fd, &t);
+  cfmakeraw(&t);
+  tcsetattr(fd, TCSANOW, &t);
+  bool ok = true;
+  for (int i = 0; i < exchanges && ok; ++i) {
+    const uint8_t cmd[3] = {0x1B, 0x6A, 0x06};
+    ok = write(fd, cmd, 3) == 3;
+    uint8_t reply[2];
+    size_t got = 0;
+    while (ok && got < 2) {
+      pollfd p{fd, POLLIN, 0};
+      if (poll(&p, 1, 1000) <= 0) {
+        ok = false;
+        break;
+      }
+      const ssize_t n = read(fd, reply + got, 2 - got);
+      if (n <= 0) ok = false;
+      else got += static_cast<size_t>(n);
+    }
+  }
+  close(fd);
+  return ok;
 }
 
 }  // namespace
@@ -63,7 +104,7 @@ int main(int argc, char** argv) {
   EnsureStdDescriptors();
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
-  const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
+  const int rounds = argc > 1 ? std::max(5, std::atoi(argv[1])) : 10;
 
   QTemporaryDir dir;
   if (!dir.isValid()) return 1;
@@ -71,7 +112,7 @@ int main(int argc, char** argv) {
   QProcess sim;
   sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
   sim.start(QCoreApplication::applicationDirPath() + "/torva-printer-sim",
-            {"--serial-link", link, "--model", QString::number(ModelVDK9034)});
+            {"--serial-link", link, "--model", QString::number(ModelVDK9034), "--reply-delay", "0"});
   if (!sim.waitForStarted(5000)) {
     std::fprintf(stderr, "settings_bench: torva-printer-sim does not start (build it beside this program)\n");
     return 1;
@@ -102,9 +143,15 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  Figures get, save;
+  Figures get, save, floor;
   bool ok = true;
   for (int i = 0; i < rounds; ++i) {
+    {
+      const double w = WallMs(), c = CpuMs();
+      ok = ok && PlainExchanges(link.toStdString(), 27);
+      floor.wall.push_back(WallMs() - w);
+      floor.cpu.push_back(CpuMs() - c);
+    }
     double w = WallMs(), c = CpuMs();
     form.btnGetSettingsFromPrinterClick();
     get.wall.push_back(WallMs() - w);
@@ -122,10 +169,15 @@ int main(int argc, char** argv) {
   sim.waitForFinished(3000);
 
   std::printf(
-      "VD-K9034 editor, %d rounds over a pseudo-terminal (27 reads a Get; 13 writes and 2 flushes a Save)\n",
+      "VD-K9034 editor, %d rounds over a pseudo-terminal (27 reads a Get; 13 writes and 2 flushes a Save); console "
+      "printer delays and the simulator's reply delay at 0\n",
       rounds);
   Print("Get", get);
   Print("Save", save);
+  Print("floor", floor);
+  std::printf("floor: 27 plain exchanges (write 1B 6A 06, read 2 bytes) on the same pseudo-terminal; the Get takes "
+              "%.1f times the floor's wall time\n",
+              Median(floor.wall) > 0 ? Median(get.wall) / Median(floor.wall) : 0);
   if (!ok) {
     std::printf("some Get or Save failed: %s\n", form.resultText().toStdString().c_str());
     return 1;

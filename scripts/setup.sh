@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev
   libusb-1.0-0-dev libcups2-dev libxcb1-dev cups cups-client cups-bsd
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  fonts-wqy-microhei fonts-dejavu-core qt6-translations-l10n
+  fonts-wqy-microhei fonts-dejavu-core fonts-freefont-ttf qt6-translations-l10n
   xvfb xauth trayer openbox xdotool imagemagick
 )
 

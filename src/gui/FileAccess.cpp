@@ -70,16 +70,27 @@ FileWrite WriteWholeFile(const QString& path, const std::vector<uint8_t>& data) 
   return WriteWholeFile(path, reinterpret_cast<const char*>(data.data()), static_cast<qint64>(data.size()));
 }
 
-std::optional<FileContents> ReadRegularFile(const QString& path, qint64 limit) {
-  if (path.isEmpty()) return std::nullopt;
+int OpenRegularFile(const QString& path, struct stat* st) {
+  if (path.isEmpty()) return -1;
   if (g_beforeOpen) g_beforeOpen(path);
   // Opened without waiting: a FIFO's open would wait for a writer. What was
   // opened is then asked what it is; asking the name first and opening it
   // after leaves a moment in which a FIFO can be renamed over the path.
-  const Descriptor fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-  if (fd.get() < 0) return std::nullopt;
+  const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return -1;
+  struct stat own {};
+  struct stat* const info = st ? st : &own;
+  if (::fstat(fd, info) != 0 || !S_ISREG(info->st_mode)) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+std::optional<FileContents> ReadRegularFile(const QString& path, qint64 limit) {
   struct stat st {};
-  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  const Descriptor fd(OpenRegularFile(path, &st));
+  if (fd.get() < 0) return std::nullopt;
 
   FileContents out;
   out.size = static_cast<qint64>(st.st_size);

@@ -13,6 +13,8 @@
 #include <optional>
 #include <vector>
 
+struct stat;
+
 namespace torva::gui {
 
 // What a write of a whole file came to.
@@ -46,6 +48,11 @@ struct FileContents {
 // blocking or never ending. nullopt when the path names nothing readable, or
 // something other than a regular file, or a read fails.
 std::optional<FileContents> ReadRegularFile(const QString& path, qint64 limit = -1);
+
+// The descriptor of a regular file (or what a link names) opened to read, or
+// -1: opened without waiting and checked for what was opened, as above. The
+// caller closes it; `st`, when given, receives what fstat said of it.
+int OpenRegularFile(const QString& path, struct stat* st = nullptr);
 
 // True when something exists at the path (a dangling link counts).
 bool PathExists(const QString& path);

@@ -60,6 +60,23 @@ std::vector<QString> MessageRecorder::texts() const {
   return out;
 }
 
+QString BoxText(const QString& text) {
+  QString out;
+  out.reserve(text.size());
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    const QChar c = text[i];
+    if (c != QLatin1Char('\r') && c != QLatin1Char('\n')) {
+      out += c;
+      continue;
+    }
+    out += QLatin1Char('\n');
+    // CR LF and LF CR are each one break.
+    const QChar other = c == QLatin1Char('\r') ? QLatin1Char('\n') : QLatin1Char('\r');
+    if (i + 1 < text.size() && text[i + 1] == other) ++i;
+  }
+  return out;
+}
+
 namespace {
 void ShowBox(MessageKind kind, const QString& text, const QString& title, bool english) {
   if (g_recorder) {
@@ -68,7 +85,7 @@ void ShowBox(MessageKind kind, const QString& text, const QString& title, bool e
   }
   // Owned by the window the user is working in, so the box stays in front of
   // the modal dialog that reports.
-  QMessageBox box(BoxIcon(kind), title, text, QMessageBox::Ok, QApplication::activeWindow());
+  QMessageBox box(BoxIcon(kind), title, BoxText(text), QMessageBox::Ok, QApplication::activeWindow());
   // Texts carry file names, port names and what printers answer: never
   // markup.
   box.setTextFormat(Qt::PlainText);
@@ -144,14 +161,15 @@ bool ApplyToolkitLanguage(const QString& language) {
 // and WenQuanYi Micro Hei (Debian fonts-wqy-microhei, installed by the setup
 // script) for the Chinese ones. Qt walks the family list glyph by glyph, so a
 // Chinese caption in the "Arial" font is drawn with WenQuanYi's glyphs instead
-// of empty boxes.
+// of empty boxes. FreeSans (fonts-freefont-ttf) comes last for the marks
+// none of those has: the console's lone CR and lone LF (U+240D, U+240A).
 QFont DialogFontFor(const QString& language) {
   QFont font;
   if (language == "English")
     font.setFamilies({"MS Sans Serif", "Microsoft Sans Serif", "DejaVu Sans", "Liberation Sans",
-                      "WenQuanYi Micro Hei"});
+                      "WenQuanYi Micro Hei", "FreeSans"});
   else
-    font.setFamilies({"Arial", "Liberation Sans", "DejaVu Sans", "WenQuanYi Micro Hei"});
+    font.setFamilies({"Arial", "Liberation Sans", "DejaVu Sans", "WenQuanYi Micro Hei", "FreeSans"});
   font.setPointSize(8);
   return font;
 }

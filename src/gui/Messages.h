@@ -66,6 +66,11 @@ void ShowMessageTitled(MessageKind kind, const QString& english, const QString& 
 // application's title for Plain, with one "OK" button. Recorded like the others.
 void ShowEnglishMessage(MessageKind kind, const QString& text);
 
+// The text as a box shows it: the messages write their line break as LF CR
+// ("...printer\n\rPlease check..."), some as CR LF; each pair, and a lone CR
+// or LF, is one line break, so no box shows an empty line between the two.
+QString BoxText(const QString& text);
+
 // True while Language is "English".
 bool IsEnglish();
 // The caption of the current language: the English text when Language is

@@ -106,8 +106,12 @@ bool SameLine(const termios& want, const termios& got) {
          cfgetispeed(&want) == cfgetispeed(&got);
 }
 
+// What the open discards: both queues, or the input queue only.
+enum class OpenFlush { Both, InputOnly };
+
 int OpenAndConfigure(const std::string& Name, int Baudrate, int Databits, int Stopbits,
-                     const std::string& Handshake, const std::string& Parity, WriteTimeout writeTimeout) {
+                     const std::string& Handshake, const std::string& Parity, WriteTimeout writeTimeout,
+                     OpenFlush flush = OpenFlush::Both) {
   m_hdev_Com = -1;
   speed_t speed = B0;
   tcflag_t size = CS8;
@@ -179,7 +183,7 @@ int OpenAndConfigure(const std::string& Name, int Baudrate, int Databits, int St
     std::lock_guard<std::mutex> lock(g_timeoutMutex);
     g_writeTimeouts[fd] = writeTimeout;
   }
-  tcflush(fd, TCIOFLUSH);
+  tcflush(fd, flush == OpenFlush::Both ? TCIOFLUSH : TCIFLUSH);
   return fd;
 }
 
@@ -188,6 +192,12 @@ int OpenAndConfigure(const std::string& Name, int Baudrate, int Databits, int St
 int OpenCOM(const std::string& Name, int Baudrate, int Databits, int Stopbits, const std::string& Handshake,
             const std::string& Parity) {
   return OpenAndConfigure(Name, Baudrate, Databits, Stopbits, Handshake, Parity, WriteTimeout{3000, 0});
+}
+
+int OpenCOMKeepingOutput(const std::string& Name, int Baudrate, int Databits, int Stopbits,
+                         const std::string& Handshake, const std::string& Parity) {
+  return OpenAndConfigure(Name, Baudrate, Databits, Stopbits, Handshake, Parity, WriteTimeout{3000, 0},
+                          OpenFlush::InputOnly);
 }
 
 int OpenCOM1(const std::string& Name, int Baudrate, int Databits, int Stopbits, const std::string& Handshake,

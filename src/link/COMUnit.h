@@ -22,6 +22,13 @@ extern std::atomic<int> m_hdev_Com;
 // lowered with software flow control.
 int OpenCOM(const std::string& Name, int Baudrate, int Databits, int Stopbits, const std::string& Handshake,
             const std::string& Parity);
+// As OpenCOM, but only the input queue is discarded: what an earlier open of
+// the port wrote and the far end has not taken yet still goes out. The
+// download reopens the port before every block, and a line whose output queue
+// cannot be asked (a pseudo-terminal answers 0 at once) may still hold the
+// previous block then.
+int OpenCOMKeepingOutput(const std::string& Name, int Baudrate, int Databits, int Stopbits,
+                         const std::string& Handshake, const std::string& Parity);
 // As OpenCOM, with the connection test's write time-out (2000 ms + 2000 ms a byte).
 int OpenCOM1(const std::string& Name, int Baudrate, int Databits, int Stopbits, const std::string& Handshake,
              const std::string& Parity);

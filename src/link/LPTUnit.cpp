@@ -16,11 +16,18 @@
 std::atomic<int> m_hdev_LPT{-1};
 
 namespace {
-// Write time-out of the parallel port: 2000 ms + 2000 ms a byte.
+// Write time-out of the parallel port: 2000 ms + 2000 ms a byte in all, for a
+// printer that keeps taking bytes however slowly...
+constexpr int kLptWriteConstantMs = 2000;
+constexpr int kLptWritePerByteMs = 2000;
 int LptWriteTimeoutMs(int length) {
-  const long long ms = 2000LL + 2000LL * (length > 0 ? length : 0);
+  const long long ms = kLptWriteConstantMs + static_cast<long long>(kLptWritePerByteMs) * (length > 0 ? length : 0);
   return ms > INT_MAX ? INT_MAX : static_cast<int>(ms);
 }
+// ...and the write fails once the printer has taken no byte for the constant
+// plus one byte's share (4 s): a stalled printer does not hold a block of
+// 1024 bytes for 34 minutes.
+constexpr int kLptStallMs = kLptWriteConstantMs + kLptWritePerByteMs;
 }  // namespace
 
 int OpenLPT(const std::string& Name) {
@@ -48,7 +55,7 @@ bool CloseLPT(int handle) {
 
 bool WriteLPT(int handle, const uint8_t* data, int length) {
   if (handle <= 0 || length < 0) return false;
-  return serialio::WriteAllWithin(handle, data, length, LptWriteTimeoutMs(length));
+  return serialio::WriteAllWithin(handle, data, length, LptWriteTimeoutMs(length), kLptStallMs);
 }
 
 int OpenNibbleLPTPort(int recvTimeout, int sendTimeout) {

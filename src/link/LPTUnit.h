@@ -16,6 +16,9 @@ bool CloseLPT(int handle);
 // Writes the whole block within the write time-out; true exactly when
 // `length` bytes were written. A busy printer (the driver answers EAGAIN and
 // cannot be polled) is asked again after short sleeps until the deadline.
+// A printer that has taken no byte for 4 s (the constant plus one byte's
+// share) fails the write at once: a slow printer that keeps taking bytes
+// still gets the whole time-out, a stalled one does not hold the caller.
 bool WriteLPT(int handle, const uint8_t* data, int length);
 
 // Opens the nibble library on LPTParameter.Number with the program's folder;

@@ -58,8 +58,9 @@ PortOpen OpenConfiguredPort(const PortSessionPlan& plan) {
     case PortCOM: {
       CloseField(ComParameter.m_hdev, [](int h) { CloseCOM(h); });
       const int bits = plan.serialDataBits > 0 ? plan.serialDataBits : ComParameter.Databits;
-      const int h = OpenCOM(ComParameter.Name, ComParameter.Baudrate, bits, ComParameter.Stopbits,
-                            ComParameter.Handshake, ComParameter.Parity);
+      const int h = (plan.serialKeepsOutput ? OpenCOMKeepingOutput : OpenCOM)(
+          ComParameter.Name, ComParameter.Baudrate, bits, ComParameter.Stopbits, ComParameter.Handshake,
+          ComParameter.Parity);
       ComParameter.m_hdev = h;
       return Result(kind, h);
     }

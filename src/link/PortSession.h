@@ -51,6 +51,9 @@ struct PortSessionPlan {
   UsbPrinterOpen usbPrinter = UsbPrinterOpen::ByMode;
   // Serial data bits to open with; 0 = ComParameter.Databits.
   int serialDataBits = 0;
+  // Serial: the open discards the input queue only, never output this
+  // program wrote on an earlier open (OpenCOMKeepingOutput).
+  bool serialKeepsOutput = false;
   // Ethernet: true = write to the connection the port-setting dialog opened
   // (nothing is opened; Close Port closes it); false = open a connection now
   // when none is open.

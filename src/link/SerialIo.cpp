@@ -64,25 +64,33 @@ void PurgeBoth(int fd) {
 
 namespace {
 
-// The bytes themselves, until the deadline. A device that answers poll() with
-// "ready" and then refuses the bytes again cannot be waited for in poll():
-// from then on it is asked again after short sleeps.
-bool WriteBytesBefore(int fd, const uint8_t* data, int length, uint64_t deadline) {
+// The end of the wait for a device: the write's deadline, or sooner the
+// moment it has taken nothing for `stallMs` since `progress` (its last byte).
+uint64_t WaitEnd(uint64_t deadline, uint64_t progress, int stallMs) {
+  return stallMs > 0 ? std::min(deadline, progress + static_cast<uint64_t>(stallMs)) : deadline;
+}
+
+// The bytes themselves, until the deadline (or the stall bound). A device
+// that answers poll() with "ready" and then refuses the bytes again cannot be
+// waited for in poll(): from then on it is asked again after short sleeps.
+bool WriteBytesBefore(int fd, const uint8_t* data, int length, uint64_t deadline, int stallMs) {
   const SerialCalls& calls = SerialTermiosCalls();
   bool pollUseless = false;
   bool pollSaidReady = false;
+  uint64_t progress = torva::TickMs();
   int done = 0;
   while (done < length) {
     const ssize_t n = calls.write(fd, data + done, static_cast<size_t>(length - done));
     if (n > 0) {
       done += static_cast<int>(n);
       pollSaidReady = false;
+      progress = torva::TickMs();
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return false;
     // The device is busy: wait until it takes more or the time is up.
-    const int left = RemainingMs(deadline);
+    const int left = RemainingMs(WaitEnd(deadline, progress, stallMs));
     if (left == 0) return false;
     if (pollSaidReady) pollUseless = true;
     if (pollUseless) {
@@ -98,15 +106,22 @@ bool WriteBytesBefore(int fd, const uint8_t* data, int length, uint64_t deadline
   return true;
 }
 
-// On a terminal: waits until the output queue is empty or the deadline has
-// passed. A terminal that cannot tell its queue counts as sent.
-bool OutputLeftBefore(int fd, uint64_t deadline) {
+// On a terminal: waits until the output queue is empty or the deadline (or
+// the stall bound: the queue has not shrunk for stallMs) has passed. A
+// terminal that cannot tell its queue counts as sent.
+bool OutputLeftBefore(int fd, uint64_t deadline, int stallMs) {
   const SerialCalls& calls = SerialTermiosCalls();
   int pause = kDrainFirstPauseMs;
+  uint64_t progress = torva::TickMs();
+  int last = INT_MAX;
   for (;;) {
     int queued = 0;
     if (calls.outQueue(fd, &queued) != 0 || queued <= 0) return true;
-    const int left = RemainingMs(deadline);
+    if (queued < last) {
+      last = queued;
+      progress = torva::TickMs();
+    }
+    const int left = RemainingMs(WaitEnd(deadline, progress, stallMs));
     if (left == 0) return false;
     PauseMs(std::min(left, pause));
     pause = std::min(pause * 2, kBusyPauseMs);
@@ -115,11 +130,12 @@ bool OutputLeftBefore(int fd, uint64_t deadline) {
 
 }  // namespace
 
-bool WriteAllWithin(int fd, const uint8_t* data, int length, int timeoutMs) {
+bool WriteAllWithin(int fd, const uint8_t* data, int length, int timeoutMs, int stallMs) {
   if (fd <= 0 || length < 0 || (length > 0 && data == nullptr)) return false;
   const uint64_t deadline = torva::TickMs() + static_cast<uint64_t>(std::max(timeoutMs, 0));
   const bool terminal = isatty(fd) == 1;
-  const bool ok = WriteBytesBefore(fd, data, length, deadline) && (!terminal || OutputLeftBefore(fd, deadline));
+  const bool ok = WriteBytesBefore(fd, data, length, deadline, stallMs) &&
+                  (!terminal || OutputLeftBefore(fd, deadline, stallMs));
   // What could not leave in time must not go out later as part of the next
   // command, nor hold up the close.
   if (!ok && terminal) SerialTermiosCalls().flush(fd, TCOFLUSH);

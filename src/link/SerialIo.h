@@ -75,7 +75,10 @@ void PurgeBoth(int fd);
 // sent. When a terminal write fails its output queue is discarded, so that
 // closing the port never waits for bytes that cannot leave. False when the
 // device fails or the deadline passes first (some bytes may have gone out).
-bool WriteAllWithin(int fd, const uint8_t* data, int length, int timeoutMs);
+// With `stallMs` above 0 the write also fails once the device has taken no
+// byte for that long (a printer that stopped taking bytes), however far the
+// deadline still is; each byte it takes starts that wait again.
+bool WriteAllWithin(int fd, const uint8_t* data, int length, int timeoutMs, int stallMs = 0);
 
 // Discards what a terminal still holds for output when it holds anything;
 // descriptors that are not terminals are left alone. Called before a serial

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -78,12 +79,15 @@ class SimConnection : public UsbConnection {
     if (length < 0 || (length > 0 && !data)) return -1;
     if (length == 0) return 0;
     if (static_cast<uint32_t>(length) > usbsim::kMaxData) length = static_cast<int>(usbsim::kMaxData);
-    Request rq;
-    rq.op = Op::Write;
-    rq.data.assign(data, data + length);
+    // The caller's bytes go out as they are, without a copy.
     int32_t r = -1;
     std::vector<uint8_t> d;
-    if (!call(rq, r, d, timeoutMs)) return -1;
+    if (!exchange(
+            [&] {
+              return usbsim::SendRequestParts(fd_, Op::Write, Kind::Device, 0, 0, data, static_cast<size_t>(length));
+            },
+            r, d, timeoutMs))
+      return -1;
     return std::min<int32_t>(r, length);
   }
 
@@ -142,17 +146,57 @@ class SimConnection : public UsbConnection {
 
  private:
   bool call(const Request& rq, int32_t& r, std::vector<uint8_t>& d, int waitMs) {
+    return exchange([&] { return usbsim::SendRequest(fd_, rq); }, r, d, waitMs);
+  }
+  // One request sent by `send`, then its response, one exchange at a time.
+  template <typename Send>
+  bool exchange(Send send, int32_t& r, std::vector<uint8_t>& d, int waitMs) {
     if (aborted_) return false;
     std::lock_guard<std::mutex> lock(mu_);
     if (aborted_) return false;
-    if (Exchange(fd_, rq, r, d, waitMs)) return true;
+    if (send() && receive(r, d, std::max(0, waitMs) + kReplySlackMs)) return true;
     // A lost exchange leaves the stream out of step: the port is dead.
     aborted_ = true;
     ::shutdown(fd_, SHUT_RDWR);
     return false;
   }
 
+  // The response, waited for in recv() itself (the socket's receive
+  // time-out) rather than in poll() first: one system call a reply, which a
+  // download pays for every block of 1024 bytes.
+  bool receive(int32_t& r, std::vector<uint8_t>& d, int waitMs) {
+    const uint64_t deadline = torva::TickMs() + static_cast<uint64_t>(waitMs);
+    if (waitMs != recvTimeoutMs_) {
+      timeval tv{waitMs / 1000, static_cast<suseconds_t>(waitMs % 1000) * 1000};
+      if (::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv) != 0) return false;
+      recvTimeoutMs_ = waitMs;
+    }
+    uint8_t h[usbsim::kResponseHeader];
+    if (!recvWithin(h, sizeof h, deadline)) return false;
+    r = static_cast<int32_t>(usbsim::GetU32(&h[0]));
+    const uint32_t n = usbsim::GetU32(&h[4]);
+    if (n > usbsim::kMaxData) return false;
+    d.assign(n, 0);
+    return n == 0 || recvWithin(d.data(), n, deadline);
+  }
+  bool recvWithin(uint8_t* p, size_t n, uint64_t deadline) {
+    while (n > 0) {
+      const ssize_t got = ::recv(fd_, p, n, 0);
+      if (got > 0) {
+        p += got;
+        n -= static_cast<size_t>(got);
+        continue;
+      }
+      if (got == 0) return false;  // the other side has gone
+      if (errno == EINTR) continue;
+      if ((errno == EAGAIN || errno == EWOULDBLOCK) && torva::TickMs() < deadline) continue;
+      return false;
+    }
+    return true;
+  }
+
   int fd_;
+  int recvTimeoutMs_ = -1;
   std::mutex mu_;
   std::atomic<bool> aborted_{false};
 };

@@ -55,6 +55,25 @@ Text HexDump(std::span<const uint8_t> bytes, int column, int perLine) {
   return out;
 }
 
+Text HexLines(std::span<const uint8_t> bytes, int perLine) {
+  Text out;
+  if (bytes.empty()) return out;
+  if (perLine < 1) perLine = 1;
+  out.reserve(bytes.size() * 3);
+  int column = 0;
+  for (uint8_t b : bytes) {
+    if (column == perLine) {
+      out.push_back(u'\n');
+      column = 0;
+    } else if (!out.empty()) {
+      out.push_back(u' ');
+    }
+    AppendPair(out, b);
+    ++column;
+  }
+  return out;
+}
+
 bool IsHexText(TextView text) {
   for (char16_t c : text)
     if (c != u' ' && !IsLineBreak(c) && HexValue(c) < 0) return false;
@@ -104,6 +123,36 @@ Text ReceivedDataText(std::span<const uint8_t> bytes) {
   size_t n = 0;
   while (n < bytes.size() && bytes[n] != 0x00) ++n;
   return NotationText(bytes.first(n));
+}
+
+Text ReceivedText::data(std::span<const uint8_t> bytes) {
+  size_t n = 0;
+  while (n < bytes.size() && bytes[n] != 0x00) ++n;
+  std::span<const uint8_t> shown = bytes.first(n);
+  Text out;
+  if (heldCr_) {
+    heldCr_ = false;
+    if (!shown.empty() && shown.front() == 0x0A) {
+      out.push_back(u'\n');
+      shown = shown.subspan(1);
+    } else {
+      out.push_back(kLoneCrSymbol);
+    }
+  }
+  // Only a CR that is the read's last byte can be the first half of a pair;
+  // one before a 00 is followed by the 00.
+  if (!shown.empty() && shown.back() == 0x0D && n == bytes.size()) {
+    heldCr_ = true;
+    shown = shown.first(shown.size() - 1);
+  }
+  out += NotationText(shown);
+  return out;
+}
+
+Text ReceivedText::flush() {
+  if (!heldCr_) return {};
+  heldCr_ = false;
+  return Text(1, kLoneCrSymbol);
 }
 
 std::optional<Bytes> NotationBytes(TextView text) {

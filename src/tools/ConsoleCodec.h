@@ -53,6 +53,10 @@ Text HexTextJoined(std::span<const uint8_t> bytes);
 // gets slower with every byte added). Read back, the breaks are skipped.
 inline constexpr int kDumpPairsPerLine = 16;
 Text HexDump(std::span<const uint8_t> bytes, int column = 0, int perLine = kDumpPairsPerLine);
+// The Input's hex text of a file: single spaces between pairs and a line
+// break after every `perLine`-th pair, no space after the last pair
+// ("01 02 03"); a file of any size is many short lines, never one endless one.
+Text HexLines(std::span<const uint8_t> bytes, int perLine = kDumpPairsPerLine);
 // True when every character is a hex digit, a space or a line break (CR, LF,
 // or the editor's paragraph and line separators).
 bool IsHexText(TextView text);
@@ -69,6 +73,26 @@ Text ReceivedDataText(std::span<const uint8_t> bytes);
 // The bytes of a notation text; empty optional when it holds a character
 // outside the notation.
 std::optional<Bytes> NotationBytes(TextView text);
+
+// The Receive box's text mode across the reads of one reader. The printer's
+// CR LF may be split between two reads; shown alone, each read would show the
+// CR and the LF as two lone marks. So a CR that ends a read is held back
+// until the next data read decides it: an LF first makes the pair a line
+// break, anything else (or the reader's end) shows it as a lone CR.
+class ReceivedText {
+ public:
+  // The text of one data read (the bytes up to the first 00), with a CR held
+  // back from the previous read decided first.
+  Text data(std::span<const uint8_t> bytes);
+  // The held CR shown as a lone CR, or nothing; nothing is held afterwards.
+  Text flush();
+  // Drops a held CR (the box was cleared).
+  void reset() { heldCr_ = false; }
+  bool holdsCr() const { return heldCr_; }
+
+ private:
+  bool heldCr_ = false;
+};
 
 // --- the Send's typed hex
 

@@ -129,6 +129,11 @@ LinePair OpenFailureLine(int portType) {
 
 LinePair DataFormatErrorLine() { return {"Data format error!", "输入含有非法字符！"}; }
 
+LinePair FileTooLargeLine(const std::string& quotedName) {
+  return {"The file " + quotedName + " is larger than 16 MiB: the console opens files of up to 16 MiB.",
+          "文件 " + quotedName + " 大于 16 MiB，控制台只能打开不超过 16 MiB 的文件。"};
+}
+
 LinePair ReceiveFailureLine() { return {"Fail to Receive Data", "获取数据失败"}; }
 
 UsbStatusAsk UsbDeviceStatusAsk(int model, bool k773Custom) {

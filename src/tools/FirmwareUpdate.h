@@ -42,6 +42,10 @@ class TFirmwareUpdateForm : public QDialog {
   // The progress bar's value (file positions, shifted down for a file larger
   // than the bar's range).
   int barValue() const;
+  // How often the transfer's progress has reached the bar in this transfer.
+  int progressUpdates() const { return progressUpdates_; }
+  // The bar hears of the transfer at most this often (and of the last position always).
+  static constexpr uint64_t kProgressIntervalMs = 50;
 
   // The open dialog's filter list in the current language.
   static QString FilterList();
@@ -74,5 +78,6 @@ class TFirmwareUpdateForm : public QDialog {
   // is on its way (one at a time, however fast the blocks go).
   std::atomic<uint64_t> position_{0};
   std::atomic<bool> progressPosted_{false};
+  int progressUpdates_ = 0;
   torva::tools::TFirmwareUpdateThread thread_;
 };

@@ -1,6 +1,5 @@
 #include "tools/FirmwareUpdateThread.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,6 +12,7 @@
 #include <memory>
 #include <vector>
 
+#include "gui/FileAccess.h"
 #include "link/COMUnit.h"
 #include "link/Clock.h"
 #include "link/DriverUnit.h"
@@ -66,23 +66,31 @@ class SourceFile {
  public:
   ~SourceFile() { close(); }
   bool open(const std::string& path) {
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd_ < 0) return false;
-    struct stat st {};
     // Only a regular file: a FIFO or a device could block the transfer or
     // never end.
-    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
-      close();
-      return false;
-    }
+    struct stat st {};
+    fd_ = torva::gui::OpenRegularFile(QString::fromStdString(path), &st);
+    if (fd_ < 0) return false;
     size_ = static_cast<uint64_t>(st.st_size);
+    start_ = st;
     return true;
   }
   uint64_t size() const { return size_; }
+  // True while the file is the one the transfer began with: the same device
+  // and inode, size, modification and change time. A file rewritten, grown
+  // or shrunk meanwhile would send half of one version and half of another.
+  bool unchanged() const {
+    struct stat st {};
+    if (fd_ < 0 || ::fstat(fd_, &st) != 0) return false;
+    return st.st_dev == start_.st_dev && st.st_ino == start_.st_ino && st.st_size == start_.st_size &&
+           st.st_mtim.tv_sec == start_.st_mtim.tv_sec && st.st_mtim.tv_nsec == start_.st_mtim.tv_nsec &&
+           st.st_ctim.tv_sec == start_.st_ctim.tv_sec && st.st_ctim.tv_nsec == start_.st_ctim.tv_nsec;
+  }
   // The next `length` bytes (at most kDownloadBlockSize), valid until the
-  // next call; null when the file has fewer left (it shrank) or a read
-  // fails. The file is read ahead in large pieces, so a block costs no
-  // system call and, mostly, no copy.
+  // next call; null when the file has fewer left (it shrank), has changed
+  // since the start (asked before every read) or a read fails. The file is
+  // read ahead in large pieces, so a block costs no system call and, mostly,
+  // no copy.
   const uint8_t* next(int length) {
     const size_t want = static_cast<size_t>(length);
     if (filled_ - pos_ >= want) {
@@ -108,6 +116,7 @@ class SourceFile {
 
  private:
   bool refill() {
+    if (!unchanged()) return false;
     for (;;) {
       const ssize_t n = ::read(fd_, ahead_.data(), ahead_.size());
       if (n < 0 && errno == EINTR) continue;
@@ -121,6 +130,7 @@ class SourceFile {
   static constexpr size_t kReadAhead = 64 * 1024;
   int fd_ = -1;
   uint64_t size_ = 0;
+  struct stat start_ {};
   std::vector<uint8_t> ahead_ = std::vector<uint8_t>(kReadAhead);
   std::array<uint8_t, kDownloadBlockSize> block_{};
   size_t pos_ = 0;
@@ -161,8 +171,9 @@ class SerialTransfer : public KindTransfer {
     close();
     if (!CheckComConnect(ComParameter.Name)) return false;
     if (!open()) return false;
-    // Returns once the bytes have left the port, so the next reopen's purge
-    // drops nothing of this block.
+    // Returns once the bytes have left the port as far as the line can tell;
+    // the next reopen discards only input, so nothing of this block is lost
+    // where it cannot (a pseudo-terminal).
     return POSWritePort(PortCOM, handle_, data, length);
   }
   bool finish() override { return true; }
@@ -297,6 +308,11 @@ bool DownloadFile(const std::string& path, int portType, const DownloadProgress&
       return false;
     }
     if (progress) progress(plan.positionAfter(k));
+  }
+  // Success only for a file that stayed as it was from the first read to the last.
+  if (!file.unchanged()) {
+    transfer->fail();
+    return false;
   }
   file.close();
   if (!transfer->finish()) {

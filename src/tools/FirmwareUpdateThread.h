@@ -7,7 +7,9 @@
 //   serial      every block, the remainder too, is preceded by a close, a
 //               CTS probe of the line (CheckComConnect) and a reopen, and is
 //               written through the common write, which returns once the
-//               bytes have left the port (so the reopen's purge drops none);
+//               bytes have left the port; the reopen discards the input
+//               queue only, so a line that cannot tell its output queue (a
+//               pseudo-terminal) still delivers the previous block whole;
 //   parallel    WriteLPT;
 //   USB device  time-outs 20/90 for the transfer, 20/30 after it, and a
 //               1000 ms pause (PrinterDelay) before success is reported;
@@ -19,7 +21,11 @@
 // A successful transfer leaves the serial, parallel, USB device and USB
 // printer ports open (the next action reopens them); the spooler and nibble
 // ports are closed. A failure releases the port (closing it with the call
-// that opened it) and is reported as one outcome, whatever went wrong.
+// that opened it) and is reported as one outcome, whatever went wrong. The
+// file is one version from the first byte to the last: its device, inode,
+// size, modification and change time are taken when it is opened and
+// compared before each read and before success; any change (rewritten,
+// grown, shrunk, renamed, deleted) is a failure.
 //
 // No widget here: TFirmwareUpdateThread runs the transfer on a thread of its
 // own and reports progress and the end through callbacks on that thread.
@@ -80,6 +86,7 @@ inline constexpr torva::link::PortSessionPlan kDownloadPortPlan{
     .keepOpen = torva::link::KindBit(PortNet),
     .usbPrinter = torva::link::UsbPrinterOpen::Plain,
     .serialDataBits = 0,
+    .serialKeepsOutput = true,
     .netUsesStandingConnection = true,
     .openSpoolerQueue = true,
     .nibbleReceiveTimeoutMs = 2000,

@@ -3,16 +3,17 @@
 #include <QAction>
 #include <QApplication>
 #include <QCursor>
-#include <QFile>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QPlainTextDocumentLayout>
 #include <QPlainTextEdit>
-#include <QSaveFile>
+#include <QPointer>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QThread>
 
 #include "gui/DialogHelpers.h"
 #include "gui/FileDialogs.h"
@@ -42,17 +43,43 @@ const char* const kSaveFilter = "File(*.prn)";
 QString Q(const std::string& utf8) { return QString::fromStdString(utf8); }
 
 // What the box holds, character for character: the document's raw text with
-// its paragraph breaks as "\n" (the plain-text getter would also turn a
-// no-break space into a space).
+// its paragraph breaks and line separators (an opened file's lines, grouped
+// into paragraphs) as "\n" (the plain-text getter would also turn a no-break
+// space into a space).
 QString RawText(const QPlainTextEdit* box) {
   QString s = box->document()->toRawText();
   s.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+  s.replace(QChar::LineSeparator, QLatin1Char('\n'));
   return s;
 }
+
 
 Text ToText(const QString& s) { return Text(reinterpret_cast<const char16_t*>(s.utf16()), static_cast<size_t>(s.size())); }
 
 QString FromText(const Text& t) { return QString::fromUtf16(t.data(), static_cast<qsizetype>(t.size())); }
+
+// Lines of a long text to one paragraph of a box's document.
+constexpr int kLinesPerParagraph = 64;
+
+// A box's document for `text`, built where it is called (off the window's
+// thread): no undo history, and no layout yet, since a layout would take font
+// engines from the building thread's cache, which goes when that thread ends.
+// Each paragraph costs as much to make as its lines, so the lines are
+// grouped, 64 to a paragraph, joined by line separators, which the box shows
+// as line breaks and reads back as them.
+QTextDocument* BuildDocument(Text text, const QFont& font) {
+  int lines = 0;
+  for (char16_t& c : text)
+    if (c == u'\n' && ++lines % kLinesPerParagraph != 0) c = kLineSeparator;
+  auto* doc = new QTextDocument;
+  doc->setDefaultFont(font);
+  doc->setUndoRedoEnabled(false);
+  // The document copies the text; no second copy is made for the call.
+  doc->setPlainText(QString::fromRawData(reinterpret_cast<const QChar*>(text.data()), static_cast<qsizetype>(text.size())));
+  doc->setUndoRedoEnabled(true);
+  doc->setModified(false);
+  return doc;
+}
 
 std::span<const uint8_t> AsBytes(const QByteArray& data) {
   return {reinterpret_cast<const uint8_t*>(data.constData()), static_cast<size_t>(data.size())};
@@ -260,7 +287,10 @@ void TPrintTestForm::AppendReceived(const QString& text) {
 }
 
 void TPrintTestForm::ClearButton1Click() { ui_->CommandCombo->clear(); }
-void TPrintTestForm::ClearButton2Click() { ui_->ReceiveMemo->clear(); }
+void TPrintTestForm::ClearButton2Click() {
+  ui_->ReceiveMemo->clear();
+  receivedText_.reset();
+}
 
 int TPrintTestForm::ReceiveColumn() const {
   // The pairs on the Receive box's last line (what the dump put there).
@@ -271,18 +301,32 @@ int TPrintTestForm::ReceiveColumn() const {
   return digits / 2;
 }
 
+void TPrintTestForm::InstallDocument(QPlainTextEdit* box, QTextDocument* doc) {
+  // The box owns the new document; the one it had goes with the old text
+  // (the box deletes its first document itself, later ones are ours).
+  const QPointer<QTextDocument> old = box->document();
+  doc->setDocumentLayout(new QPlainTextDocumentLayout(doc));
+  doc->setParent(box);
+  box->setDocument(doc);
+  if (old && old != doc && old->parent() == box) delete old.data();
+}
+
 bool TPrintTestForm::ConvertBox(QPlainTextEdit* box, bool toHex) {
   const Text text = ToText(RawText(box));
-  if (toHex) {
-    const std::optional<Bytes> bytes = NotationBytes(text);
-    if (!bytes) return false;
-    // The Input holds what the user typed: one run. The Receive box is a dump.
-    box->setPlainText(FromText(box == ui_->ReceiveMemo ? HexDump(*bytes) : HexText(*bytes)));
-  } else {
-    const std::optional<Bytes> bytes = ReadHexText(text);
-    if (!bytes) return false;
-    box->setPlainText(FromText(NotationText(*bytes)));
-  }
+  const QFont font = box->font();
+  QThread* const windowThread = thread();
+  QTextDocument* doc = nullptr;
+  // Converted while the window paints: a box may hold many MiB.
+  torva::gui::RunWhilePainting([&] {
+    const std::optional<Bytes> bytes = toHex ? NotationBytes(text) : ReadHexText(text);
+    if (!bytes) return;
+    // Lines of sixteen pairs in both boxes: a long text does not become one
+    // endless line, whose layout gets slower with every pair.
+    doc = BuildDocument(toHex ? HexDump(*bytes) : NotationText(*bytes), font);
+    doc->moveToThread(windowThread);
+  });
+  if (!doc) return false;
+  InstallDocument(box, doc);
   box->moveCursor(QTextCursor::End);  // typing goes on where the text ends
   return true;
 }
@@ -297,6 +341,8 @@ void TPrintTestForm::HexFormatCheckBoxClick() {
 
 void TPrintTestForm::HexFormatCheckBox1Click() {
   const bool toHex = ui_->HexFormatCheckBox1->isChecked();
+  // A CR held back for the next read is shown before the box changes mode.
+  AppendReceived(FromText(receivedText_.flush()));
   if (ConvertBox(ui_->ReceiveMemo, toHex)) return;
   ui_->HexFormatCheckBox1->setChecked(!toHex);
   Output(DataFormatErrorLine());
@@ -313,6 +359,28 @@ bool TPrintTestForm::eventFilter(QObject* watched, QEvent* event) {
 
 // --- files
 
+namespace {
+
+enum class FileRead { Read, OpenFailed, TooLarge };
+
+// Reads the chosen command file whole; a file over the console's bound is
+// refused before it is read.
+FileRead ReadCommandFile(const QString& path, QByteArray* data) {
+  // Only a regular file is read (a FIFO or a device would block), and its
+  // size is asked before its bytes, so a file over the bound is not read.
+  const auto size = torva::gui::ReadRegularFile(path, 0);
+  if (!size) return FileRead::OpenFailed;
+  if (size->size > kConsoleFileLimitBytes) return FileRead::TooLarge;
+  // One byte more than the bound tells a file that grew past it meanwhile.
+  auto file = torva::gui::ReadRegularFile(path, kConsoleFileLimitBytes + 1);
+  if (!file) return FileRead::OpenFailed;
+  if (file->data.size() > kConsoleFileLimitBytes) return FileRead::TooLarge;
+  *data = std::move(file->data);
+  return FileRead::Read;
+}
+
+}  // namespace
+
 void TPrintTestForm::PrintFileButtonClick() {
   torva::gui::FileDialogRequest request;
   request.filter = kOpenFilter;
@@ -320,27 +388,45 @@ void TPrintTestForm::PrintFileButtonClick() {
   request.mustExist = true;
   const QString path = torva::gui::ChooseFile(this, request);
   if (path.isEmpty()) return;
+  // Read and converted while the window keeps painting: a file of several
+  // MiB takes a while, and its lines are laid out only when shown.
+  const bool hex = ui_->HexFormatCheckBox->isChecked();
+  const QFont font = ui_->CommandCombo->font();
+  FileRead read = FileRead::OpenFailed;
+  QTextDocument* doc = nullptr;
+  QThread* const windowThread = thread();
+  torva::gui::RunWhilePainting([&] {
+    QByteArray data;
+    read = ReadCommandFile(path, &data);
+    if (read != FileRead::Read) return;
+    doc = BuildDocument(hex ? HexLines(AsBytes(data)) : NotationText(AsBytes(data)), font);
+    doc->moveToThread(windowThread);
+  });
+  if (read == FileRead::TooLarge) {
+    // Refused before reading: the Input keeps what it holds.
+    Output(FileTooLargeLine(torva::gui::Quoted(path).toStdString()));
+    return;
+  }
   ui_->CommandCombo->clear();
-  // Only a regular file is read: a FIFO or a device would block the window.
-  const auto file = torva::gui::ReadRegularFile(path);
-  if (!file) {
+  if (read == FileRead::OpenFailed) {
     OutputError("Fail to open file " + torva::gui::Quoted(path) + "!", QString::fromUtf8("文件 “") + path +
                                                                             QString::fromUtf8("”打开失败！"));
     return;
   }
-  const QByteArray& data = file->data;
-  const Text text = ui_->HexFormatCheckBox->isChecked() ? HexTextJoined(AsBytes(data)) : NotationText(AsBytes(data));
-  ui_->CommandCombo->setPlainText(FromText(text));
+  InstallDocument(ui_->CommandCombo, doc);
+  ui_->CommandCombo->moveCursor(QTextCursor::Start);
 }
 
 void TPrintTestForm::SaveBox(QPlainTextEdit* box, bool hex, const QString& path) {
   const Text text = ToText(RawText(box));
-  const std::optional<Bytes> bytes = hex ? ReadHexText(text) : NotationBytes(text);
+  std::optional<Bytes> bytes = hex ? ReadHexText(text) : NotationBytes(text);
   if (!bytes) {
     // Nothing is written: the file keeps what it had.
     Output(DataFormatErrorLine());
     return;
   }
+  // The Receive box's CR held back for the next read is part of what came.
+  if (box == ui_->ReceiveMemo && !hex && receivedText_.holdsCr()) bytes->push_back(0x0D);
   if (torva::gui::WriteWholeFile(path, *bytes) != torva::gui::FileWrite::Written)
     OutputInformation("Fail to save file " + torva::gui::Quoted(path) + "!",
                       QString::fromUtf8("文件 “") + path + QString::fromUtf8("”保存失败！"));
@@ -408,21 +494,28 @@ void TPrintTestForm::ExcuteCommandButtonClick() {
 
   const SendPlan plan = PlanSend(kind, hex, flags);
   if (plan.route == WriteRoute::None) return;
-  // One reader at a time: a pass still running ends before the port is
-  // written again (the serial Display keeps reading).
-  if (kind != PortCOM) reader_.stopAndJoin();
   const int handle = torva::link::ConfiguredHandle(kind);
-  if (plan.serialWriteTimeoutMs >= 0) SetComWriteTimeout(handle, plan.serialWriteTimeoutMs);
-  if (plan.usbTimeouts)
-    CurrentPortLibraryCalls().SetUSBTimeouts(handle, kHexSendUsbFirstTimeout, kHexSendUsbSecondTimeout);
-  if (!WriteBytes(plan.route, kind, handle, *bytes)) {
+  // The write may wait long for the printer (30 s on a serial hex Send, 4 s
+  // a stalled parallel port): the window keeps painting meanwhile, and the
+  // user's input is dropped.
+  bool written = false;
+  torva::gui::RunWhilePainting([&] {
+    // One reader at a time: a pass still running ends before the port is
+    // written again (the serial Display keeps reading).
+    if (kind != PortCOM) reader_.stopAndJoin();
+    if (plan.serialWriteTimeoutMs >= 0) SetComWriteTimeout(handle, plan.serialWriteTimeoutMs);
+    if (plan.usbTimeouts)
+      CurrentPortLibraryCalls().SetUSBTimeouts(handle, kHexSendUsbFirstTimeout, kHexSendUsbSecondTimeout);
+    written = WriteBytes(plan.route, kind, handle, *bytes);
+  });
+  if (!written) {
     Output(SendFailureLine(kind));
     // The connection stays closed until the console is opened again.
     if (plan.closeOnFailure) session_.Close();
     return;
   }
   Output(SendSuccessLine());
-  if (plan.waitBeforeReader) torva::PrinterDelay(kReplyWaitMs);
+  if (plan.waitBeforeReader) torva::gui::RunWhilePainting([] { torva::PrinterDelay(kReplyWaitMs); });
   if (plan.startReader) StartReader();
 }
 
@@ -439,12 +532,13 @@ void TPrintTestForm::OnReaderReport(const ReaderReport& report) {
     case ReaderReport::Type::Received: {
       const std::span<const uint8_t> bytes(report.bytes);
       Text text;
-      if (ui_->HexFormatCheckBox1->isChecked())
+      if (ui_->HexFormatCheckBox1->isChecked()) {
         text = HexDump(bytes, ReceiveColumn());
-      else if (report.kind == ReceivedKind::StatusRecord)
-        text = NotationText(bytes);
-      else
-        text = ReceivedDataText(bytes);
+      } else if (report.kind == ReceivedKind::StatusRecord) {
+        text = receivedText_.flush() + NotationText(bytes);  // a record is no half of a data pair
+      } else {
+        text = receivedText_.data(bytes);
+      }
       AppendReceived(FromText(text));
       break;
     }
@@ -452,6 +546,8 @@ void TPrintTestForm::OnReaderReport(const ReaderReport& report) {
       Output(ReceiveFailureLine());
       break;
     case ReaderReport::Type::Ended:
+      // Nothing more comes from this reader: a CR it ended on was a lone one.
+      AppendReceived(FromText(receivedText_.flush()));
       endedGeneration_ = report.generation;
       break;
   }
@@ -481,11 +577,14 @@ void TPrintTestForm::SendFixedCommand(FixedCommand id) {
   // A reader still in its pass goes on: the libraries take a write beside a
   // read, and no new reader starts here.
   const int handle = torva::link::ConfiguredHandle(kind);
-  bool ok;
-  if (kind == PortUSB && row.usbVendorRequest != 0)
-    ok = CurrentPortLibraryCalls().SendSpecCommand(handle, row.usbVendorRequest) != 0;
-  else
-    ok = WriteBytes(route, kind, handle, row.bytes);
+  bool ok = false;
+  // As a Send: the window paints while the printer is waited for.
+  torva::gui::RunWhilePainting([&] {
+    if (kind == PortUSB && row.usbVendorRequest != 0)
+      ok = CurrentPortLibraryCalls().SendSpecCommand(handle, row.usbVendorRequest) != 0;
+    else
+      ok = WriteBytes(route, kind, handle, row.bytes);
+  });
   // A failed fixed command leaves the port open.
   Output(ok ? FixedSuccessLine(id, kind) : FixedFailureLine(id, kind));
 }

@@ -15,6 +15,7 @@
 #include <memory>
 
 #include "link/PortSession.h"
+#include "tools/ConsoleCodec.h"
 #include "tools/ConsoleCommands.h"
 #include "tools/GetBufThread.h"
 
@@ -24,6 +25,7 @@ class TPrintTestForm;
 class QAction;
 class QMenu;
 class QPlainTextEdit;
+class QTextDocument;
 
 class TPrintTestForm : public QDialog {
   Q_OBJECT
@@ -96,6 +98,8 @@ class TPrintTestForm : public QDialog {
   // Converts a box between its modes after its check box was clicked; false
   // (box put back, Notice line) when its text cannot be converted.
   bool ConvertBox(QPlainTextEdit* box, bool toHex);
+  // Puts a document built off the window's thread into the box.
+  void InstallDocument(QPlainTextEdit* box, QTextDocument* doc);
   void SaveBox(QPlainTextEdit* box, bool hex, const QString& fileName);
   void StartReader();
   void OnReaderReport(const torva::tools::ReaderReport& report);
@@ -107,5 +111,6 @@ class TPrintTestForm : public QDialog {
   torva::tools::TGetBufThread reader_;
   bool closed_ = false;
   uint64_t endedGeneration_ = 0;  // the last reader whose end report was handled
+  torva::tools::ReceivedText receivedText_;  // the Receive box's text mode across reads
   QString saveFileName_;  // the last name saved to, proposed again by the Receive save
 };

@@ -35,6 +35,7 @@ int ConsoleCodecFuzzOne(const uint8_t* data, size_t size) {
   // Bytes as the printer or a file gives them.
   Require(ReadHexText(HexText(bytes)) == Bytes(bytes.begin(), bytes.end()));
   Require(ReadHexText(HexTextJoined(bytes)) == Bytes(bytes.begin(), bytes.end()));
+  Require(ReadHexText(HexLines(bytes)) == Bytes(bytes.begin(), bytes.end()));
   // The text notation writes 00 as "NULL", so bytes that spell "NULL"
   // themselves read back as 00: the notation's one ambiguity (hex mode keeps
   // such bytes). Every other byte string comes back byte for byte.

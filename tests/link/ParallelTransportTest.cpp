@@ -39,6 +39,18 @@ class ParallelPort : public ::testing::Test {
     for (const char* f : {"/fifo", "/file"}) unlink((dir + f).c_str());
     rmdir(dir.c_str());
   }
+  // A FIFO standing for the printer behind "LPT2", its reading end (the
+  // printer) open: sets `reader` and returns the port's descriptor.
+  int OpenFifoPort(int* reader) {
+    const std::string fifo = dir + "/fifo";
+    EXPECT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    *reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    EXPECT_GT(*reader, 0);
+    setenv("TORVA_LPT2", fifo.c_str(), 1);
+    const int fd = OpenLPT("LPT2");
+    EXPECT_GT(fd, 2);
+    return fd;
+  }
   std::string dir;
 };
 
@@ -81,12 +93,8 @@ TEST_F(ParallelPort, WritesReachAFifo) {
 // A block larger than the device's buffer: the write waits while the other
 // end is slow (it starts reading only after 200 ms) and finishes whole.
 TEST_F(ParallelPort, WriteWaitsForASlowReader) {
-  const std::string fifo = dir + "/fifo";
-  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
-  ASSERT_GT(reader, 0);
-  setenv("TORVA_LPT2", fifo.c_str(), 1);
-  const int fd = OpenLPT("LPT2");
+  int reader = -1;
+  const int fd = OpenFifoPort(&reader);
   ASSERT_GT(fd, 2);
   Bytes big(300000, 0xA5);
   size_t drained = 0;
@@ -183,6 +191,78 @@ TEST_F(ParallelPort, BusyPrinterIsWaitedForWithoutSpinning) {
     std::ifstream in(file, std::ios::binary);
     EXPECT_EQ(Bytes(std::istreambuf_iterator<char>(in), {}), c.written ? cmd : Bytes{});
   }
+}
+
+// Fills the FIFO behind `fd` until it takes no more (the printer's buffer is full).
+size_t FillFifo(int fd) {
+  const Bytes chunk(4096, 0x55);
+  size_t n = 0;
+  for (;;) {
+    const ssize_t w = write(fd, chunk.data(), chunk.size());
+    if (w <= 0) break;
+    n += static_cast<size_t>(w);
+  }
+  return n;
+}
+
+// A printer that stops taking bytes (the FIFO's reader stops reading): the
+// write fails once nothing has been taken for 4 s, whatever its length, not
+// after 2 s + 2 s a byte (8 s for 3 bytes, 34 minutes for a 1024-byte block).
+TEST_F(ParallelPort, AStalledPrinterFailsTheWriteAfterFourSeconds) {
+  int reader = -1;
+  const int fd = OpenFifoPort(&reader);
+  ASSERT_GT(fd, 2);
+  ASSERT_GT(FillFifo(fd), 0u);
+  const Bytes cmd{0x1B, 0x40, 0x0A};
+  const uint64_t start = torva::TickMs();
+  EXPECT_FALSE(POSWritePort(PortLPT, fd, cmd.data(), 3));
+  const uint64_t elapsed = torva::TickMs() - start;
+  EXPECT_GE(elapsed, 3900u);
+  EXPECT_LT(elapsed, 6000u);
+  CloseLPT(fd);
+  close(reader);
+}
+
+// A slow printer that keeps taking bytes, a little every 2 s, keeps the write
+// going past 4 s: only a printer that takes nothing for 4 s fails it.
+TEST_F(ParallelPort, ASlowPrinterThatKeepsTakingBytesPrintsEverything) {
+  int reader = -1;
+  const int fd = OpenFifoPort(&reader);
+  ASSERT_GT(fd, 2);
+  const size_t filled = FillFifo(fd);
+  ASSERT_GT(filled, 0u);
+  const Bytes block(3 * 8192, 0xA5);
+  std::atomic<size_t> drained{0};
+  std::atomic<bool> writeDone{false};
+  std::thread slow([&] {
+    uint8_t buf[8192];
+    // Three spurts 2 s apart, then whatever is left.
+    for (int spurt = 0; spurt < 3; ++spurt) {
+      usleep(2000 * 1000);
+      size_t got = 0;
+      while (got < sizeof buf) {
+        const ssize_t n = read(reader, buf, sizeof buf - got);
+        if (n <= 0) break;
+        got += static_cast<size_t>(n);
+      }
+      drained += got;
+    }
+    while (!writeDone || drained < filled + block.size()) {
+      const ssize_t n = read(reader, buf, sizeof buf);
+      if (n > 0) drained += static_cast<size_t>(n);
+      else if (writeDone) break;
+      else usleep(1000);
+    }
+  });
+  const uint64_t start = torva::TickMs();
+  EXPECT_TRUE(WriteLPT(fd, block.data(), static_cast<int>(block.size())));
+  const uint64_t elapsed = torva::TickMs() - start;
+  writeDone = true;
+  slow.join();
+  EXPECT_GE(elapsed, 4000u);  // longer than the stall bound: the printer kept taking bytes
+  EXPECT_EQ(drained.load(), filled + block.size());
+  CloseLPT(fd);
+  close(reader);
 }
 
 TEST(ProgramFolder, EndsWithSlash) {

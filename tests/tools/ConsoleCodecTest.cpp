@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "tools/ConsoleCodec.h"
 
@@ -136,6 +137,42 @@ TEST(Notation, ReceivedDataStopsAtTheFirstZero) {
   EXPECT_EQ(ReceivedDataText(Bytes{0x41, 0x00, 0x42}), u"A");
   EXPECT_EQ(ReceivedDataText(Bytes{0x00, 0x42}), u"");
   EXPECT_EQ(ReceivedDataText(Bytes{0x12, 0x0D, 0x0A}), u"\u0012\n");
+}
+
+// The printer's CR LF split between two reads is one line break; a CR that
+// ends a read waits for the next one, and the reader's end shows it lone.
+TEST(Notation, ACrLfSplitBetweenReadsIsOneLineBreak) {
+  const Text cr(1, kLoneCrSymbol), lf(1, kLoneLfSymbol);
+  struct Case {
+    const char* what;
+    std::vector<Bytes> reads;
+    Text shown;  // after the reads and the reader's end
+  } cases[] = {
+      {"AB CR | LF CD", {{'A', 'B', 0x0D}, {0x0A, 'C', 'D'}}, u"AB\nCD"},
+      {"CR | LF", {{0x0D}, {0x0A}}, u"\n"},
+      {"AB CR | CD", {{'A', 'B', 0x0D}, {'C', 'D'}}, u"AB" + cr + u"CD"},
+      {"AB CR, end", {{'A', 'B', 0x0D}}, u"AB" + cr},
+      {"CR | CR | LF", {{0x0D}, {0x0D}, {0x0A}}, cr + u"\n"},
+      {"CR LF in one read", {{'A', 0x0D, 0x0A, 'B'}}, u"A\nB"},
+      {"CR 00 | LF", {{'A', 0x0D, 0x00, 'x'}, {0x0A}}, u"A" + cr + lf},
+      {"CR | 00 LF", {{0x0D}, {0x00, 0x0A}}, cr},
+      {"LF | CR", {{'A', 0x0A}, {0x0D}}, u"A" + lf + cr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ReceivedText received;
+    Text shown;
+    for (const Bytes& r : c.reads) shown += received.data(r);
+    shown += received.flush();
+    EXPECT_EQ(Utf8(shown), Utf8(c.shown));
+    EXPECT_FALSE(received.holdsCr());
+  }
+  // What is shown before the next read decides: the CR is held, not shown.
+  ReceivedText received;
+  EXPECT_EQ(received.data(Bytes{'A', 'B', 0x0D}), u"AB");
+  EXPECT_TRUE(received.holdsCr());
+  received.reset();  // the box was cleared
+  EXPECT_EQ(received.data(Bytes{0x0A}), lf);
 }
 
 TEST(HexSend, EmptyAndZeroAreNothing) {

@@ -4,16 +4,22 @@
 // standing for the parallel port; the spooler through a private cupsd), the
 // failures of each kind, and what the user sees meanwhile.
 #include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
 #include <sys/stat.h>
 #include <sys/ioctl.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QProgressBar>
 #include <climits>
+#include <functional>
 #include <condition_variable>
 #include <random>
+#include <thread>
 
 #include "CaptionCheck.h"
 #include "ConsoleFixture.h"
@@ -23,6 +29,7 @@
 #include "link/NetUnit.h"
 #include "link/SerialIo.h"
 #include "link/USBUnit.h"
+#include "sim/Checksums.h"
 #include "tools/FirmwareUpdate.h"
 
 // The private cupsd of the link tests, shared rather than copied.
@@ -172,9 +179,24 @@ class DownloadTest : public ConsoleTest {
   QString LastText() const { return messages.messages().empty() ? QString() : messages.messages().back().text; }
 
   // The printer took the whole file and nothing else.
+  // A file larger than the printer keeps is checked by its count, the bytes
+  // kept (its end) and, in a raw capture, the checksum of every byte.
   bool PrinterGot(const Bytes& file, int ms = 10000) {
     const bool all = sim.waitForReceived(file.size(), ms);
     const Bytes got = sim.receivedBytes();
+    if (file.size() > torva::sim::SimPrinter::kReceivedKept) {
+      EXPECT_EQ(sim.receivedCount(), file.size());
+      const bool tail = got.size() <= file.size() && std::equal(got.begin(), got.end(), file.end() - got.size());
+      EXPECT_TRUE(tail) << "the bytes kept are not the file's end";
+      bool sum = true;
+      if (sim.rawCapture()) {
+        torva::sim::Sha256 sha;
+        sha.update(file.data(), file.size());
+        sum = sim.captureReport().sha256 == sha.hex();
+        EXPECT_TRUE(sum) << "the capture's checksum differs from the file's";
+      }
+      return all && sim.receivedCount() == file.size() && tail && sum;
+    }
     EXPECT_TRUE(all) << got.size() << " of " << file.size() << " bytes"
                      << (std::equal(got.begin(), got.end(), file.begin()) ? " (a prefix)" : "")
                      << (got.size() <= file.size() && std::equal(got.begin(), got.end(), file.end() - got.size()) ? " (a suffix)" : "");
@@ -255,6 +277,65 @@ TEST_F(DownloadTest, SerialSendsEveryBlockAfterACtsProbe) {
   EXPECT_EQ(d.barValue(), 0);
   EXPECT_TRUE(DownLoadButton()->isEnabled());
   EXPECT_TRUE(ExitButton()->isEnabled());
+}
+
+// A pseudo-terminal answers "nothing queued" for its output right after a
+// write, so the drain after each block cannot wait for the far end. The
+// reopen before the next block must not throw away what the far end has
+// not read yet: a plain sink reading the pty's other end, a little at a
+// time, gets every byte of a 1 MiB download (CTS through the seam; the
+// output queue asked for real).
+TEST_F(DownloadTest, SerialDownloadToAPtySinkLosesNoByte) {
+  const int master = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(grantpt(master), 0);
+  ASSERT_EQ(unlockpt(master), 0);
+  const std::string slave = ptsname(master);
+  // The sink holds its own end open, as a device's driver would.
+  const int held = open(slave.c_str(), O_RDWR | O_NOCTTY);
+  ASSERT_GT(held, 0);
+  termios raw{};
+  ASSERT_EQ(tcgetattr(held, &raw), 0);
+  cfmakeraw(&raw);
+  ASSERT_EQ(tcsetattr(held, TCSANOW, &raw), 0);
+  ComParameter.Name = slave;
+  PortType = PortCOM;
+  SerialCalls calls = SerialTermiosCalls();
+  calls.modemIoctl = FakeModemIoctl;
+  line = std::make_unique<ScopedSerialCalls>(calls);
+
+  const Bytes file = Pattern(1 << 20, 5);
+  // The sink reads until it has the whole file, or, once the download has
+  // ended, until its end has been quiet for a second (nothing more comes).
+  std::atomic<bool> ended{false};
+  Bytes got;
+  std::thread sink([&] {
+    uint8_t buf[4096];
+    int quietMs = 0;
+    while (got.size() < file.size() && !(ended && quietMs >= 1000)) {
+      pollfd p{master, POLLIN, 0};
+      if (poll(&p, 1, 100) <= 0) {
+        quietMs += 100;
+        continue;
+      }
+      quietMs = 0;
+      const ssize_t n = read(master, buf, sizeof buf);
+      if (n > 0) got.insert(got.end(), buf, buf + n);
+      usleep(200);  // a slow reader: the previous block is often still there at the reopen
+    }
+  });
+  OpenDownload();
+  Choose(MakeFile("BIG.DAT", file));
+  const bool done = Send(120000);
+  ended = true;
+  sink.join();
+  EXPECT_EQ(LastText(), "Download Success!");
+  ASSERT_TRUE(done);
+  EXPECT_EQ(got.size(), file.size());
+  EXPECT_TRUE(got == file);
+  torva::link::CloseEveryOpenPort();
+  close(held);
+  close(master);
 }
 
 TEST_F(DownloadTest, SerialWithCtsOffFailsBeforeTheFirstBlockThenASecondClickResends) {
@@ -426,6 +507,122 @@ TEST_F(DownloadTest, EscAndCloseDoNothingMidTransfer) {
   EXPECT_EQ(d.result(), QDialog::Rejected);
 }
 
+// --- the file while it is sent
+
+// The first block's write changes the file as the case says, on the
+// transfer's own thread (between two of its reads).
+std::function<void()> gOnFirstWrite;
+std::atomic<size_t> gWrittenBytes{0};  // what the device took, all told
+int ChangingUWrite(int h, int pipe, const uint8_t* data, int length) {
+  if (++gWrites == 1 && gOnFirstWrite) gOnFirstWrite();
+  const int r = RealPortLibraryCalls().uWrite(h, pipe, data, length);
+  if (r > 0) gWrittenBytes += static_cast<size_t>(r);
+  return r;
+}
+
+// Firmware half of one version and half of another must never reach a
+// printer: a file rewritten, grown or shrunk while it is sent fails the
+// download with "Download failure!" (its identity and times are taken at the
+// start and compared before every read and before success). Renaming and
+// deleting leave its bytes alone; they change its change time, which fails
+// the download unless it falls in the same clock tick as the file's last
+// change: either way only the old file's bytes reach the printer. (The file
+// is dated a second back, as a file chosen for a download is, so that a
+// rewrite's new modification time always differs.)
+TEST_F(DownloadTest, AFileChangedDuringTheTransferFails) {
+  UseUsb(PortUSB);
+  sim.setRawCapture(true);
+  PortLibraryCalls calls = RealPortLibraryCalls();
+  calls.uWrite = ChangingUWrite;
+  ScopedPortLibraryCalls fakes(calls);
+  const Bytes file = Pattern(200 * 1024, 7);
+  const Bytes other = Pattern(200 * 1024, 8);
+  enum Outcome { Succeeds, Fails, EitherWithoutSplice };
+  struct Case {
+    const char* what;
+    std::function<void(const std::string& path)> change;
+    Outcome outcome;
+  } cases[] = {
+      {"untouched", [](const std::string&) {}, Succeeds},
+      {"rewritten in place",
+       [&](const std::string& path) {
+         const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC);
+         ASSERT_GE(fd, 0);
+         ASSERT_EQ(::write(fd, other.data(), other.size()), static_cast<ssize_t>(other.size()));
+         ::close(fd);
+       },
+       Fails},
+      {"appended to",
+       [](const std::string& path) {
+         const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND);
+         ASSERT_GE(fd, 0);
+         ASSERT_EQ(::write(fd, "x", 1), 1);
+         ::close(fd);
+       },
+       Fails},
+      {"shrunk", [](const std::string& path) { ASSERT_EQ(::truncate(path.c_str(), 1000), 0); }, Fails},
+      {"renamed", [](const std::string& path) { ASSERT_EQ(::rename(path.c_str(), (path + ".old").c_str()), 0); },
+       EitherWithoutSplice},
+      {"deleted", [](const std::string& path) { ASSERT_EQ(::unlink(path.c_str()), 0); }, EitherWithoutSplice},
+  };
+  OpenDownload();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const QString path = MakeFile("FIRM.DAT", file);
+    const std::string p = path.toStdString();
+    timespec times[2];
+    clock_gettime(CLOCK_REALTIME, &times[0]);
+    times[0].tv_sec -= 1;
+    times[1] = times[0];
+    ASSERT_EQ(utimensat(AT_FDCWD, p.c_str(), times, 0), 0);
+    gWrites = 0;
+    gWrittenBytes = 0;
+    gOnFirstWrite = [&c, p] { c.change(p); };
+    if (dlg->state() == TFirmwareUpdateForm::ButtonState::Browse) Choose(path);
+    sim.clearLog();
+    ASSERT_TRUE(Send());
+    gOnFirstWrite = nullptr;
+    // Everything the device took has reached the printer (none of it is
+    // left to land in the next case's log).
+    ASSERT_TRUE(sim.waitForReceived(gWrittenBytes.load(), 10000));
+    const bool succeeded = LastText() == "Download Success!";
+    if (c.outcome == Succeeds || (c.outcome == EitherWithoutSplice && succeeded)) {
+      EXPECT_EQ(LastText(), "Download Success!");
+      EXPECT_TRUE(PrinterGot(file));
+    } else {
+      EXPECT_EQ(LastText(), "Download failure!");
+      // What reached the printer is the old file's beginning, never a splice.
+      const Bytes got = sim.receivedBytes();
+      EXPECT_EQ(got.size(), gWrittenBytes.load());
+      EXPECT_LT(got.size(), file.size());
+      EXPECT_TRUE(std::equal(got.begin(), got.end(), file.begin()));
+    }
+    QFile::remove(path);
+    QFile::remove(path + ".old");
+  }
+  gOnFirstWrite = nullptr;
+}
+
+// The bar hears of the transfer at most every 50 ms, and only when the
+// percentage it shows changes: a fast download does not wake the window for
+// each of its blocks.
+TEST_F(DownloadTest, ProgressReachesTheBarAtMostEvery50Ms) {
+  UseUsb(PortUSB);
+  sim.setRawCapture(true);
+  const Bytes file = Pattern(8 << 20, 9);
+  TFirmwareUpdateForm& d = OpenDownload();
+  Choose(MakeFile("BIG.FNT", file));
+  QElapsedTimer t;
+  t.start();
+  ASSERT_TRUE(Send(120000));
+  const qint64 ms = t.elapsed();
+  EXPECT_EQ(LastText(), "Download Success!");
+  EXPECT_TRUE(PrinterGot(file, 30000));
+  EXPECT_GE(d.progressUpdates(), 1);
+  EXPECT_LE(d.progressUpdates(), 101);  // one a percent at most
+  EXPECT_LE(d.progressUpdates(), ms / 50 + 2) << ms << " ms";
+}
+
 // --- USB printer
 
 int RecordingSetTimeout(int a, int b) {
@@ -527,6 +724,47 @@ TEST_F(DownloadTest, ParallelPortIntoAFile) {
   ASSERT_TRUE(Send());
   EXPECT_EQ(LastText(), "Download failure!");
   EXPECT_EQ(LPTParameter.m_hdev, -1);
+  unsetenv("TORVA_LPT1");
+}
+
+// A parallel printer that stops taking bytes part-way (the FIFO's reader
+// stops after 64 KiB): the download fails about 4 s after the last byte was
+// taken, with "Download failure!", and the dialog can be used again; before,
+// one 1024-byte block could hold it for 34 minutes with Exit disabled.
+TEST_F(DownloadTest, AParallelPrinterThatStallsPartWayFailsWithinSeconds) {
+  const std::string fifo = dir + "/lpt1";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  setenv("TORVA_LPT1", fifo.c_str(), 1);
+  PortType = PortLPT;
+  const Bytes file = Pattern(1 << 20, 11);
+  // The printer takes the first 64 KiB, then nothing more.
+  std::atomic<size_t> taken{0};
+  std::thread printer([&] {
+    uint8_t buf[4096];
+    while (taken < 64 * 1024) {
+      pollfd p{reader, POLLIN, 0};
+      if (poll(&p, 1, 5000) <= 0) break;
+      const ssize_t n = ::read(reader, buf, std::min(sizeof buf, 64 * 1024 - taken.load()));
+      if (n > 0) taken += static_cast<size_t>(n);
+    }
+  });
+  TFirmwareUpdateForm& d = OpenDownload();
+  Choose(MakeFile("STALL.DAT", file));
+  QElapsedTimer t;
+  t.start();
+  ASSERT_TRUE(Send(20000));
+  const qint64 ms = t.elapsed();
+  printer.join();
+  EXPECT_EQ(LastText(), "Download failure!");
+  EXPECT_GE(ms, 3900);
+  EXPECT_LT(ms, 10000);
+  EXPECT_EQ(LPTParameter.m_hdev, -1);
+  EXPECT_TRUE(DownLoadButton()->isEnabled());
+  EXPECT_TRUE(ExitButton()->isEnabled());
+  EXPECT_EQ(d.windowTitle(), "Download");
+  ::close(reader);
   unsetenv("TORVA_LPT1");
 }
 

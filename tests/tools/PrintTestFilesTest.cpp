@@ -2,7 +2,14 @@
 // Input and the Receive box, in hex and in text mode, byte for byte.
 #include <sys/stat.h>
 
+#include <QKeyEvent>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTimer>
+
 #include "ConsoleFixture.h"
+#include "tools/ConsoleCodec.h"
+#include "tools/ConsoleCommands.h"
 
 using consoletest::Bytes;
 using consoletest::ConsoleTest;
@@ -51,10 +58,12 @@ TEST_F(ConsoleFiles, GoldenFileSurvivesOpenAndSaveInBothModes) {
       console->PrintFileButtonClick();
     }
     const QString shown = console->inputText();
-    // Switching the mode there and back keeps every byte too.
+    // Switching the mode there and back keeps every byte too (hex text comes
+    // back as a dump: each pair followed by a space, sixteen to a line).
     Box("HexFormatCheckBox")->click();
     Box("HexFormatCheckBox")->click();
-    EXPECT_EQ(console->inputText(), hex ? shown + " " : shown);
+    EXPECT_EQ(console->inputText().toStdString(),
+              (hex ? QString::fromStdU16String(torva::tools::HexDump(golden)) : shown).toStdString());
     const QString out = Path(hex ? "hex.prn" : "text.prn");
     {
       auto dialogs = Choose(out);
@@ -98,6 +107,100 @@ TEST_F(ConsoleFiles, ShortAndEmptyFilesInHexMode) {
     console->PrintFileButtonClick();
   }
   EXPECT_EQ(console->inputText(), "ANULLB");
+}
+
+// Hex mode: sixteen pairs to a line, single spaces between pairs, none at a
+// line's end, so a large file is many short lines (one endless line froze
+// the window at 1 MiB and crashed the layout from 48 MiB).
+TEST_F(ConsoleFiles, HexOpenShowsLinesOfSixteenPairs) {
+  Open();
+  Bytes forty(40);
+  for (size_t i = 0; i < forty.size(); ++i) forty[i] = static_cast<uint8_t>(i);
+  ASSERT_TRUE(WriteFile(Path("forty.prn"), ToBytes(forty)));
+  {
+    auto dialogs = Choose(Path("forty.prn"));
+    console->PrintFileButtonClick();
+  }
+  EXPECT_EQ(console->inputText(),
+            "00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F\n"
+            "10 11 12 13 14 15 16 17 18 19 1A 1B 1C 1D 1E 1F\n"
+            "20 21 22 23 24 25 26 27");
+
+  // What the Input shows is what Send writes and Save stores.
+  {
+    auto dialogs = Choose(Path("again.prn"));
+    console->SaveFileButtonClick();
+  }
+  EXPECT_EQ(ReadFile(Path("again.prn")), ToBytes(forty));
+  // Typing goes on in the new text, and Clear empties it.
+  QKeyEvent key(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, "a");
+  QApplication::sendEvent(Memo("CommandCombo"), &key);
+  EXPECT_TRUE(console->inputText().startsWith("a00 01"));
+  console->ClearButton1Click();
+  EXPECT_EQ(console->inputText(), "");
+}
+
+// The file is read and converted while the window keeps running its events
+// (a timer due at once fires during the open) and drops the user's input (a
+// key typed meanwhile does not reach the Input).
+TEST_F(ConsoleFiles, OpenReadsWhileTheWindowPaintsAndDropsInput) {
+  Open();
+  Bytes data(64 * 1024);
+  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 13);
+  ASSERT_TRUE(WriteFile(Path("big.prn"), ToBytes(data)));
+  for (bool hex : {true, false}) {
+    SCOPED_TRACE(hex ? "hex" : "text");
+    Box("HexFormatCheckBox")->setChecked(hex);
+    bool ranDuringOpen = false;
+    bool opening = true;
+    QTimer::singleShot(0, [&] { ranDuringOpen = opening; });
+    QCoreApplication::postEvent(Memo("CommandCombo"), new QKeyEvent(QEvent::KeyPress, Qt::Key_B, Qt::NoModifier, "b"));
+    {
+      auto dialogs = Choose(Path("big.prn"));
+      console->PrintFileButtonClick();
+    }
+    opening = false;
+    QCoreApplication::sendPostedEvents();  // a key still queued reaches the Input now
+    EXPECT_TRUE(ranDuringOpen);
+    const torva::tools::Text want = hex ? torva::tools::HexLines(data) : torva::tools::NotationText(data);
+    EXPECT_TRUE(console->inputText() == QString::fromStdU16String(want));
+    // However many lines, no paragraph of the box is long: its layout costs
+    // what a screenful does (one endless line froze the window).
+    int longest = 0;
+    const QTextDocument* doc = Memo("CommandCombo")->document();
+    for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) longest = std::max(longest, b.length());
+    if (hex) {
+      EXPECT_LE(longest, 64 * 48);
+    }
+  }
+}
+
+// A file over the console's bound (16 MiB) is refused before it is read: one
+// Notice line in the current language, and the Input keeps what it had.
+TEST_F(ConsoleFiles, AFileOverTheBoundIsRefusedWithANoticeLine) {
+  Open();
+  const QString big = Path("huge.prn");
+  {
+    QFile f(big);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(f.resize(torva::tools::kConsoleFileLimitBytes + 1));  // sparse: nothing to write
+  }
+  for (const char* language : {"English", "Chinese"}) {
+    SCOPED_TRACE(language);
+    Language = language;
+    console->setInputText("1B 40");
+    {
+      auto dialogs = Choose(big);
+      console->PrintFileButtonClick();
+    }
+    EXPECT_EQ(console->inputText(), "1B 40");
+    EXPECT_EQ(Notice().last(), Language == "English"
+                                   ? "The file \"" + big + "\" is larger than 16 MiB: the console opens files of up to 16 MiB."
+                                   : QString::fromUtf8("文件 \"") + big +
+                                         QString::fromUtf8("\" 大于 16 MiB，控制台只能打开不超过 16 MiB 的文件。"));
+  }
+  EXPECT_EQ(Notice().size(), 2);
+  EXPECT_TRUE(messages.messages().empty());
 }
 
 TEST_F(ConsoleFiles, FilesThatCannotBeOpenedOrWritten) {

@@ -27,6 +27,26 @@ TEST_F(ConsoleTest, ScreenshotsInBothLanguages) {
     WaitFor([] { return false; }, 50);
     const QString file = folder + QStringLiteral("/console-%1.png").arg(Language == "English" ? "en" : "cn");
     ASSERT_TRUE(c.grab().save(file)) << file.toStdString();
+    // Text mode: the printer's CR LF split between two reads is one line
+    // break; a lone CR and a lone LF show their marks. A 40-byte file opened
+    // in hex mode shows lines of sixteen pairs.
+    c.ClearButton2Click();
+    Box("HexFormatCheckBox1")->click();
+    sim.sendUnsolicited({'A', 'B', 0x0D});
+    ASSERT_TRUE(WaitFor([&] { return c.receiveText().startsWith("AB"); }, 3000));
+    sim.sendUnsolicited({0x0A, 'C', 'D', 0x0D, 'E', 0x0A, 'F'});
+    ASSERT_TRUE(WaitFor([&] { return c.receiveText().endsWith("F"); }, 3000));
+    QByteArray forty;
+    for (int i = 0; i < 40; ++i) forty.append(static_cast<char>(i));
+    const QString prn = QString::fromStdString(dir) + "/forty.prn";
+    ASSERT_TRUE(consoletest::WriteFile(prn, forty));
+    {
+      torva::gui::ScopedFileDialogs dialogs([&](const torva::gui::FileDialogRequest&) { return prn; });
+      c.PrintFileButtonClick();
+    }
+    WaitFor([] { return false; }, 50);
+    const QString text = folder + QStringLiteral("/console-text-%1.png").arg(Language == "English" ? "en" : "cn");
+    ASSERT_TRUE(c.grab().save(text)) << text.toStdString();
     c.ExitButtonClick();
   }
 }

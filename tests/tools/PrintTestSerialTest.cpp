@@ -2,12 +2,21 @@
 // with the simulated printer on a pseudo-terminal.
 #include <QCheckBox>
 #include <QKeyEvent>
+#include <QMouseEvent>
+#include <QTimer>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <QGlyphRun>
 #include <QMenu>
+#include <QRawFont>
+#include <QTextLayout>
 #include <gmock/gmock.h>
 
 #include "CaptionCheck.h"
 #include "ConsoleFixture.h"
 #include "link/COMUnit.h"
+#include "link/SerialIo.h"
 #include "tools/ConsoleCodec.h"
 #include "tools/ConsoleCommands.h"
 
@@ -352,6 +361,152 @@ TEST_F(ConsoleTest, ReceiveModeConversions) {
   EXPECT_EQ(c.receiveText(), "ANULL\nB");
   Box("HexFormatCheckBox1")->click();
   EXPECT_EQ(c.receiveText(), "41 00 0D 0A 42 ");
+}
+
+// The printer's CR LF split between two reads of the Display reader: the
+// Receive box shows one line break, not a lone CR and a lone LF.
+TEST_F(ConsoleTest, ACrLfSplitBetweenTwoReadsShowsOneLineBreak) {
+  UseSerial();
+  TPrintTestForm& c = Open();
+  Box("HexFormatCheckBox1")->click();  // text mode
+  c.DisplayButtonClick();
+  sim.sendUnsolicited({'A', 'B', 0x0D});
+  // The first read has been shown once "AB" is there (the CR is not decided yet).
+  ASSERT_TRUE(WaitFor([&] { return c.receiveText().startsWith("AB"); }, 3000)) << c.receiveText().toStdString();
+  sim.sendUnsolicited({0x0A, 'C', 'D'});
+  ASSERT_TRUE(WaitFor([&] { return c.receiveText().endsWith("CD"); }, 3000)) << c.receiveText().toStdString();
+  EXPECT_EQ(c.receiveText(), "AB\nCD");
+  // A CR the printer ends on shows as a lone CR once Display stops.
+  sim.sendUnsolicited({'E', 0x0D});
+  ASSERT_TRUE(WaitFor([&] { return c.receiveText().endsWith("E"); }, 3000)) << c.receiveText().toStdString();
+  c.DisplayButtonClick();
+  ASSERT_TRUE(ReaderDone());
+  EXPECT_EQ(c.receiveText(), QString::fromUtf8("AB\nCDE\u240D"));
+  // And the bytes round-trip: back to hex, the printer's bytes exactly.
+  Box("HexFormatCheckBox1")->click();
+  EXPECT_EQ(c.receiveText(), "41 42 0D 0A 43 44 45 0D ");
+}
+
+// A lone CR and a lone LF are shown as their marks, and the boxes' font has
+// a glyph for each (not the same empty box for both), in both languages.
+TEST_F(ConsoleTest, LoneCrAndLoneLfShowAsTwoDistinctMarks) {
+  for (const char* language : {"English", "Chinese"}) {
+    SCOPED_TRACE(language);
+    Language = language;
+    Open();
+    for (const char* box : {"ReceiveMemo", "CommandCombo"}) {
+      SCOPED_TRACE(box);
+      QTextLayout layout(QString(QChar(torva::tools::kLoneCrSymbol)) + QChar(torva::tools::kLoneLfSymbol),
+                         Memo(box)->font());
+      layout.beginLayout();
+      layout.createLine();
+      layout.endLayout();
+      std::vector<std::pair<QString, quint32>> glyphs;  // font family and glyph of each mark
+      for (const QGlyphRun& run : layout.glyphRuns())
+        for (quint32 g : run.glyphIndexes()) glyphs.emplace_back(run.rawFont().familyName(), g);
+      ASSERT_EQ(glyphs.size(), 2u);
+      for (const auto& g : glyphs) EXPECT_NE(g.second, 0u) << g.first.toStdString() << " has no glyph for the mark";
+      EXPECT_NE(glyphs[0], glyphs[1]);
+    }
+  }
+}
+
+namespace {
+// A serial write held until the test lets it go (or 3 s have passed, so a
+// window that cannot answer fails the test instead of hanging it).
+std::mutex gHoldMu;
+std::condition_variable gHoldCv;
+bool gHolding = false;
+bool gHoldReleased = false;
+ssize_t HeldWrite(int fd, const void* data, size_t n) {
+  {
+    std::unique_lock<std::mutex> lock(gHoldMu);
+    gHolding = true;
+    gHoldCv.notify_all();
+    gHoldCv.wait_for(lock, std::chrono::seconds(3), [] { return gHoldReleased; });
+    gHolding = false;
+  }
+  return RealSerialCalls().write(fd, data, n);
+}
+bool Holding() {
+  std::lock_guard<std::mutex> lock(gHoldMu);
+  return gHolding;
+}
+void ReleaseHold() {
+  std::lock_guard<std::mutex> lock(gHoldMu);
+  gHoldReleased = true;
+  gHoldCv.notify_all();
+}
+}  // namespace
+
+// While Send or a fixed command waits for the printer, the window keeps
+// painting (its timers run, a repaint goes through) and what the user does
+// meanwhile (a key, a click on another command) is dropped.
+TEST_F(ConsoleTest, SendAndFixedCommandsKeepTheWindowPaintingWhileTheyWrite) {
+  UseSerial();
+  TPrintTestForm& c = Open();
+  c.show();
+  SerialCalls calls = SerialTermiosCalls();
+  calls.write = HeldWrite;
+  ScopedSerialCalls held(calls);
+  Box("HexFormatCheckBox")->setChecked(true);
+  c.setInputText("1B 40");
+  struct Road {
+    const char* what;
+    std::function<void()> act;
+    Bytes bytes;
+  } roads[] = {
+      {"Send", [&] { c.ExcuteCommandButtonClick(); }, {0x1B, 0x40}},
+      {"Feed Paper", [&] { c.FeedPaperButtonClick(); }, {0x0A}},
+  };
+  for (const Road& road : roads) {
+    SCOPED_TRACE(road.what);
+    sim.clearLog();
+    {
+      std::lock_guard<std::mutex> lock(gHoldMu);
+      gHoldReleased = false;
+    }
+    const QString input = c.inputText();
+    const int lines = Notice().size();
+    int ticksWhileHeld = 0;
+    int paintsWhileHeld = 0;
+    struct PaintCounter : QObject {
+      int* count;
+      bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Paint && Holding()) ++*count;
+        return false;
+      }
+    } counter;
+    counter.count = &paintsWhileHeld;
+    Memo("OutputInfor")->viewport()->installEventFilter(&counter);
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+      if (!Holding()) return;
+      ++ticksWhileHeld;
+      if (ticksWhileHeld == 2) {
+        // The user types and clicks meanwhile.
+        QKeyEvent key(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, "a");
+        QApplication::sendEvent(Memo("CommandCombo"), &key);
+        QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton, Qt::LeftButton,
+                          Qt::NoModifier);
+        QMouseEvent release(QEvent::MouseButtonRelease, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton,
+                            Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(Button("CutButton"), &press);
+        QApplication::sendEvent(Button("CutButton"), &release);
+        Memo("OutputInfor")->viewport()->update();
+      }
+      if (ticksWhileHeld >= 5 && paintsWhileHeld > 0) ReleaseHold();
+    });
+    tick.start(20);
+    road.act();
+    tick.stop();
+    Memo("OutputInfor")->viewport()->removeEventFilter(&counter);
+    EXPECT_GE(ticksWhileHeld, 5);
+    EXPECT_GT(paintsWhileHeld, 0);
+    EXPECT_EQ(c.inputText(), input);  // the key was dropped
+    EXPECT_EQ(Notice().size(), lines + 1);
+    EXPECT_TRUE(Received(road.bytes));
+  }
 }
 
 // A printer that stops answering (the line hangs up): one Notice line, the
