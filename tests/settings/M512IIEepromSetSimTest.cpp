@@ -520,6 +520,69 @@ TEST_P(EditorUsbTest, ShortOrMissingReplyFails) {
 INSTANTIATE_TEST_SUITE_P(Kinds, EditorUsbTest, ::testing::Values(int(PortUSB), int(PortUSBPrinter)),
                          [](const auto& info) { return info.param == PortUSB ? "Device" : "Printer"; });
 
+// A printer that answers one read after the Get gave up on it: the next Get
+// on the port waits for that reply and throws it away, so it reads every
+// setting as the printer holds it, never one place off. On the serial port
+// and on the USB device (whose printer keeps what the host left unread for
+// its next connection, as a real one does).
+class EditorLateReplyTest : public settings_test::SimPrinterEditorTest, public ::testing::WithParamInterface<int> {
+ protected:
+  EditorLateReplyTest() : SimPrinterEditorTest(2) {}
+  void SetUp() override {
+    SimPrinterEditorTest::SetUp();
+    if (GetParam() == PortCOM) {
+      UseSerial(38400);
+    } else {
+      UseUsbSocket(GetParam(), 2000);
+      printer_.setUsbKeepsUnreadBytes(true);
+    }
+  }
+};
+
+TEST_P(EditorLateReplyTest, ReplyAfterTheTimeOutShiftsNothing) {
+  printer_.setSetting(0x16, 1);     // 19200
+  printer_.setSetting(0x06, 90);    // the reply that comes late
+  printer_.setSetting(0x02, 100);
+  printer_.setSetting(0x2B, 300);
+  printer_.setSetting(0x52, 100);
+  TM512IIEepromSetForm form;
+  QuickReads(form, 2000);
+  form.btnGetSettingsFromPrinterClick();
+  ASSERT_EQ(form.resultText(), "Get settings from printer successfully.");
+  const EditorState shown = form.state();
+  // A second later than the read waits (2 s on both), so within the time-out
+  // after the read gave up.
+  printer_.setAddressFault(0x06, FaultSpec{Fault::LateReply, 1, 3000});
+  EditorState other = shown;
+  other.speed = "111";
+  form.setState(other);
+  form.btnGetSettingsFromPrinterClick();
+  EXPECT_EQ(form.resultText(), "Fail to get print speed!");
+  form.btnGetSettingsFromPrinterClick();
+  EXPECT_EQ(form.resultText(), "Get settings from printer successfully.");
+  EXPECT_EQ(form.state(), shown);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, EditorLateReplyTest, ::testing::Values(int(PortCOM), int(PortUSB)),
+                         [](const auto& info) { return info.param == PortCOM ? "Serial" : "UsbDevice"; });
+
+// A byte queued behind the last reply of a Get: the sign that every reply
+// was taken for the next one's. The Get fails at its last setting, which
+// keeps what it showed, and Save is not made usable by it.
+TEST_F(EditorSimTest, ByteBehindTheLastReplyFailsTheGet) {
+  printer_.setSetting(0x52, 100);
+  printer_.setAddressFault(0x52, FaultSpec{Fault::LongReply, 1, 0});
+  TM512IIEepromSetForm form;
+  form.btnGetSettingsFromPrinterClick();
+  EXPECT_EQ(form.resultText(), "Fail to get AutoLoadingSpeed flag!");
+  EXPECT_TRUE(form.resultIsRed());
+  EXPECT_EQ(form.state().autoSpeed, "0") << "the last setting keeps what it showed";
+  EXPECT_FALSE(form.saveEnabled());
+  form.btnGetSettingsFromPrinterClick();
+  EXPECT_EQ(form.resultText(), "Get settings from printer successfully.");
+  EXPECT_EQ(form.state().autoSpeed, "100");
+}
+
 namespace {
 
 // Counts the paint events of a widget and keeps what it showed at each.

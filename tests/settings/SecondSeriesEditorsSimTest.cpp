@@ -326,8 +326,45 @@ INSTANTIATE_TEST_SUITE_P(Kinds, SecondSeriesG2Sim,
                          ::testing::Values(int(PortCOM), int(PortUSB), int(PortUSBPrinter)),
                          [](const auto& info) { return KindName(info.param); });
 
+// A printer that answers one read after the Get gave up on it (the RW-K201E
+// answering its darkness late): the next Get on the port waits for that
+// reply and throws it away, so it reads every setting as the printer holds
+// it, never one place off. On the serial port and on the USB device (whose
+// printer keeps what the host left unread for its next connection, as a
+// real one does).
+class SecondSeriesLateReplySim : public SecondSeriesEditorsSim {};
+
+TEST_P(SecondSeriesLateReplySim, ReplyAfterTheTimeOutShiftsNothing) {
+  const std::pair<int, uint16_t> memory[] = {{0x4E, 3},  {0x4A, 4},  {0x06, 120}, {0x02, 1},   {0x44, 1},  {0x54, 0},
+                                             {0x30, 0},  {0x12, 1},  {0x6D, 2},   {0x7D, 1},   {0x37, 200}};
+  for (const auto& [address, value] : memory) printer_.setSetting(address, value);
+  if (usb()) printer_.setUsbKeepsUnreadBytes(true);
+  TRWK201EEepromSetForm form;
+  QuickReads(form, 2000);
+  form.btnGetSettingsFromPrinterClick();
+  ASSERT_EQ(OneBox().text, kGetOk);
+  const FormState shown = form.state();
+  EXPECT_EQ(shown[C::edtPrintDarkness].text, "1");
+  // A second later than the read waits (2 s on both), so within the time-out
+  // after the read gave up.
+  printer_.setAddressFault(0x02, FaultSpec{Fault::LateReply, 1, 3000});
+  FormState other = shown;
+  other[C::edtPrintDarkness].text = "99";
+  form.setState(other);
+  form.btnGetSettingsFromPrinterClick();
+  EXPECT_EQ(OneBox().text, kGetFailed);
+  form.btnGetSettingsFromPrinterClick();
+  EXPECT_EQ(OneBox().text, kGetOk);
+  EXPECT_EQ(form.state(), shown);
+  EXPECT_EQ(form.buttons(), kAllOn);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, SecondSeriesLateReplySim, ::testing::Values(int(PortCOM), int(PortUSB)),
+                         [](const auto& info) { return KindName(info.param); });
+
 // A write the USB endpoint does not take, the seventh: the six before it
-// stay in the printer's memory, the chosen data bits are not stored.
+// stay in the printer's memory, among them the data bits, which the port
+// takes as soon as their own write went through.
 class SecondSeriesG2UsbFault : public SecondSeriesEditorsSim {};
 
 TEST_P(SecondSeriesG2UsbFault, SeventhWriteFails) {

@@ -231,6 +231,58 @@ INSTANTIATE_TEST_SUITE_P(Transports, TwoBankEditorTransportTest,
                                            Transport{"UsbPrinter", PortUSBPrinter}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A printer that answers one read after the Get gave up on it: the next Get
+// on the port waits for that reply and throws it away, so it reads every
+// setting as the printer holds it, never one place off. On the serial port
+// and on the USB device (whose printer keeps what the host left unread for
+// its next connection, as a real one does).
+class TwoBankLateReplyTest : public TwoBankEditorTransportTest {};
+
+TEST_P(TwoBankLateReplyTest, ReplyAfterTheTimeOutShiftsNothing) {
+  Known(H738Profile());
+  if (GetParam().kind == PortUSB) printer_.setUsbKeepsUnreadBytes(true);
+  auto form = MakeEditor(H738Profile());
+  QuickReads(*form, 2000);
+  form->btnGetSettingsFromPrinterClick();
+  ASSERT_EQ(form->resultText(), "Get settings from printer successfully.");
+  const TwoBankState shown = form->state();
+  const TwoBankKeptBytes kept = form->kept();
+  // A second later than the read waits (2 s on both), so within the time-out
+  // after the read gave up.
+  printer_.setAddressFault(0x06, FaultSpec{Fault::LateReply, 1, 3000});
+  TwoBankState other = shown;
+  other.speed = "111";
+  form->setState(other);
+  form->btnGetSettingsFromPrinterClick();
+  EXPECT_EQ(form->resultText(), "Fail to get print speed!");
+  messages_.clear();
+  form->btnGetSettingsFromPrinterClick();
+  EXPECT_EQ(form->resultText(), "Get settings from printer successfully.");
+  EXPECT_EQ(form->state(), shown);
+  EXPECT_EQ(form->kept(), kept);
+}
+
+INSTANTIATE_TEST_SUITE_P(Transports, TwoBankLateReplyTest,
+                         ::testing::Values(Transport{"Pty", PortCOM}, Transport{"UsbDevice", PortUSB}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A byte queued behind the last reply of a Get: the sign that every reply
+// was taken for the next one's. The Get fails at its last row, which keeps
+// what it showed.
+TEST_F(TwoBankEditorSimTest, ByteBehindTheLastReplyFailsTheGet) {
+  Known(H738Profile());
+  printer_.setAddressFault(0x2B, 1, FaultSpec{Fault::LongReply, 1, 0});
+  auto form = MakeEditor(H738Profile());
+  const std::string before = form->state().feedLine;
+  form->btnGetSettingsFromPrinterClick();
+  EXPECT_EQ(form->resultText(), "Fail to getget Feed Lines mark!");
+  EXPECT_EQ(form->state().feedLine, before);
+  EXPECT_FALSE(form->saveEnabled());
+  form->btnGetSettingsFromPrinterClick();
+  EXPECT_EQ(form->resultText(), "Get settings from printer successfully.");
+  EXPECT_EQ(form->state(), KnownState(H738Profile()));
+}
+
 // Get stops at the first reply its editor refuses: the red line names the
 // row, nothing after it is read, and Save stays as it was.
 TEST_F(TwoBankEditorSimTest, GetFailures) {
