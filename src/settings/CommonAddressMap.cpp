@@ -51,16 +51,12 @@ Written PutBaud(const State& st, const EditValues&, const Profile& p) {
   return static_cast<uint16_t>(code);
 }
 
+// (1,0), XON/XOFF, is item 1, which the one-item list lacks: the box shows
+// nothing, and Save and Export write 1 again, so a Get then Save keeps it.
 bool GetFlow(uint8_t lo, uint8_t hi, State& st, const Profile&) {
   const int v = SmallPair(lo, hi, 1);
   if (v < 0) return false;
   st.flow = IndexIn(kFlowItems.size(), v);
-  return true;
-}
-bool GetFlowOneKept(uint8_t lo, uint8_t hi, State& st, const Profile&) {
-  const int v = SmallPair(lo, hi, 1);
-  if (v < 0) return false;
-  if (v == 0) st.flow = 0;
   return true;
 }
 Written PutFlow(const State& st, const EditValues&, const Profile&) {
@@ -643,8 +639,6 @@ const std::vector<SettingRow>& AllRows() {
        PutFirstIsOne<&State::autoPresent>, GetFirstIsOne<&State::autoPresent>},
       {S::BaudRateSlowRatesShown, 0x16, " COM's baud rate,", " COM's baud rate,", true, GetBaudSlowRatesShown,
        PutBaud, ImportBaud},
-      {S::FlowControlOneKept, 0x41, " COM's flow control,", " COM's flow control,", true, GetFlowOneKept, PutFlow,
-       GetFlow},
       {S::BundlerEnable, 0x3E, " bPresenterEnable flag,", nullptr, true, GetBundlerEnable, PutBundlerEnable,
        nullptr},
       {S::BundlerWorkMode, 0x60, " PaperOutMode,", nullptr, false, GetBundlerWorkMode, PutBundlerWorkMode,
@@ -793,17 +787,17 @@ CommonAddressProfile CommonProfile(int code, const char* objectName, const char*
 CommonAddressProfile MakeK305() {
   CommonAddressProfile p =
       CommonProfile(3, "TK305EepromSetForm", "EepromSet", "Tahoma", "VD-K305ab", true);
-  p.getOrder = {S::BaudRateSlowRatesShown, S::FlowControlOneKept, S::DataBits, S::StopBits, S::Parity,
+  p.getOrder = {S::BaudRateSlowRatesShown, S::FlowControl, S::DataBits, S::StopBits, S::Parity,
                 S::PrintSpeed, S::PrintDarkness, S::LEDControlMode, S::LEDLightTime, S::LEDExtinctTime,
                 S::PaperType, S::StopOnNearEnd, S::AlarmOnNearEnd, S::AutoCutter, S::Beeper, S::CRCommand,
                 S::PresenterEnable, S::PaperOutMode, S::FeedLineInMark, S::PresenterWaitTime, S::AutoLoadingTime,
                 S::AutoLoadingSpeed};
-  p.saveOrder = Steps({S::BaudRateSlowRatesShown, S::FlowControlOneKept, S::DataBits, S::StopBits, S::Parity,
+  p.saveOrder = Steps({S::BaudRateSlowRatesShown, S::FlowControl, S::DataBits, S::StopBits, S::Parity,
                        S::PrintSpeed, S::PrintDarkness, S::LEDTime, S::PaperType, S::LEDControlMode,
                        S::StopOnNearEnd, S::AlarmOnNearEnd, S::AutoCutter, S::CRCommand, S::Beeper,
                        S::PresenterEnable, S::PaperOutMode, S::FeedLineInMark, S::PresenterWaitTime,
                        S::AutoLoadingTime, S::AutoLoadingSpeed});
-  p.exportOrder = Records({S::BaudRateSlowRatesShown, S::FlowControlOneKept, S::DataBits, S::StopBits, S::Parity,
+  p.exportOrder = Records({S::BaudRateSlowRatesShown, S::FlowControl, S::DataBits, S::StopBits, S::Parity,
                            S::PrintSpeed, S::PrintDarkness, S::LEDTime, S::PaperType, S::LEDControlMode,
                            S::StopOnNearEnd, S::AlarmOnNearEnd, S::AutoCutter, S::CRCommand, S::Beeper,
                            S::FeedLineInMark, S::PresenterEnable, S::PaperOutMode, S::PresenterWaitTime,
