@@ -8,8 +8,11 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QFile>
+#include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <algorithm>
 #include <cstdlib>
 #include <mutex>
@@ -18,6 +21,7 @@
 #include "SettingsEditorTestSupport.h"
 #include "TwoBankEditorSupport.h"
 #include "TwoBankFixtures.h"
+#include "gui/FileDialogs.h"
 #include "link/Clock.h"
 #include "link/SerialIo.h"
 #include "settings/TwoBankExchange.h"
@@ -338,13 +342,15 @@ TEST_F(TwoBankEditorSimTest, GetFailures) {
   }
 }
 
-// A Get of a printer whose code page is no item leaves the box empty, so
-// Save refuses until one is picked; a default-invert value that is no item
-// leaves its group as it was.
-TEST_F(TwoBankEditorSimTest, CodePageThatIsNoItemIsNeverWrittenBack) {
+// A Get of a printer whose code page or default invert is no item leaves
+// the box or group empty, so Save and Export refuse until one is picked:
+// nothing the user did not see is written back.
+TEST_F(TwoBankEditorSimTest, CodePageOrInvertThatIsNoItemIsNeverWrittenBack) {
   Model(H738Profile());
   printer_.setSetting(0x36, 0x020C);  // code page 12, character set 2
   printer_.setSetting(0x03, 5, 2);
+  const QString file = path("invert.pes");
+  torva::gui::ScopedFileDialogs dialogs{[&](const torva::gui::FileDialogRequest&) { return file; }};
   auto form = MakeEditor(H738Profile());
   TwoBankState s = form->state();
   s.codePage = 4;
@@ -354,11 +360,32 @@ TEST_F(TwoBankEditorSimTest, CodePageThatIsNoItemIsNeverWrittenBack) {
   EXPECT_EQ(form->resultText(), "Get settings from printer successfully.");
   EXPECT_EQ(Child<QComboBox>(*form, "cboCodePage")->currentIndex(), -1);
   EXPECT_EQ(form->state().intlChar, 2);
-  EXPECT_EQ(form->state().defaultInvert, 0);
+  EXPECT_EQ(form->state().defaultInvert, -1);
+  for (QRadioButton* b : Child<QGroupBox>(*form, "rgDefaultInvertEnable")->findChildren<QRadioButton*>())
+    EXPECT_FALSE(b->isChecked()) << b->text().toStdString();
   printer_.clearLog();
   form->btnSaveSettingsToPrinterClick();
   EXPECT_EQ(form->resultText(), "Fail to save  CodePage and intlChar flag!");
   EXPECT_TRUE(printer_.receivedBytes().empty());
+  // The code page picked, the invert still refuses.
+  s = form->state();
+  s.codePage = 4;
+  form->setState(s);
+  form->btnSaveSettingsToPrinterClick();
+  EXPECT_EQ(form->resultText(), "Fail to save default inverted enable flag!");
+  EXPECT_TRUE(form->resultIsRed());
+  EXPECT_TRUE(printer_.receivedBytes().empty());
+  form->btnExportSettingsToFileClick();
+  EXPECT_EQ(form->resultText(), "Some error appears when exporting settings to file \"" + file + "\"!");
+  EXPECT_FALSE(QFile::exists(file));
+  // Picked: both go through.
+  s.defaultInvert = 1;
+  form->setState(s);
+  form->btnExportSettingsToFileClick();
+  EXPECT_EQ(form->resultText(), "Export settings to file \"" + file + "\" successfully.");
+  form->btnSaveSettingsToPrinterClick();
+  EXPECT_EQ(form->resultText(), "Save settings to printer successfully.");
+  EXPECT_TRUE(printer_.waitForReceived(1, 3000));
 }
 
 // A Save that a check or a setter refuses sends nothing: the port is not
