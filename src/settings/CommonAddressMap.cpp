@@ -938,13 +938,14 @@ CommonAddressProfile MakeK773() {
       {Edit::FeedLine, 0, 0xFFFE, "The input of Feed Lines in Mark Mode is invalid!",
        "“ Feed Lines in Mark Mode”非法输入！"},
   };
+  // Export: the hidden second head as Save takes it, converted, not checked
+  // (the user has no control to put it right): written as it was read.
   p.exportChecks = {
       leftMargin,
       rightMargin,
       speed,
       {Edit::Darkness, 50, 254, "The input of print darkness1 is invalid!", "“print darkness”非法输入！"},
-      {Edit::Head2, 50, 254, "The input of print darkness1 is invalid!", "“print darkness”非法输入！", false, true,
-       true},
+      {Edit::Head2, INT_MIN, INT_MAX, nullptr, nullptr},
       kWaitTimeRule,
       kAutoTimeRule,
       {Edit::AutoSpeed, 28, 150, "The input of auto loading speed is invalid!", "“auto loading speed”非法输入！"},
@@ -1147,14 +1148,25 @@ std::optional<uint16_t> WrittenValue(CommonSetting setting, const EditorState& s
   return Row(setting).encode(st, ed, profile);
 }
 
-std::optional<Bytes> BuildExport(const EditorState& st, const EditValues& ed, const CommonAddressProfile& profile) {
+std::optional<Bytes> BuildExport(const EditorState& st, const EditValues& ed, const CommonAddressProfile& profile,
+                                 std::optional<CommonSetting>* refused) {
   SettingsFileWriter writer;
   for (const FileRecordKey& record : profile.exportOrder) {
     const auto value = WrittenValue(record.setting, st, ed, profile);
     if (!value && record.leftOutWhenRefused) continue;
-    if (!value || !writer.SaveSettingsToFile(record.key, *value)) return std::nullopt;
+    if (!value || !writer.SaveSettingsToFile(record.key, *value)) {
+      if (refused) *refused = record.setting;
+      return std::nullopt;
+    }
   }
   return writer.Finish(profile.tag);
+}
+
+std::string RefusedSettingText(CommonSetting setting) {
+  const SettingRow& row = Row(setting);
+  std::string text = row.saveRefusalText ? row.saveRefusalText : row.getFailText;
+  if (!text.empty() && text.back() == ',') text.pop_back();
+  return text;
 }
 
 }  // namespace torva::settings

@@ -362,8 +362,14 @@ std::optional<uint16_t> WrittenValue(CommonSetting setting, const EditorState& s
                                      const CommonAddressProfile& profile);
 
 // The settings file of the state: the export's records in the profile's order
-// and the tag. nullopt when a record is refused.
+// and the tag. nullopt when a record is refused; `refused`, when given, then
+// names its setting.
 std::optional<Bytes> BuildExport(const EditorState& state, const EditValues& edits,
-                                 const CommonAddressProfile& profile);
+                                 const CommonAddressProfile& profile,
+                                 std::optional<CommonSetting>* refused = nullptr);
+// How a result line names a setting whose value was refused: its Save refusal
+// text (its Get failure text where it has none) without the closing comma,
+// " intlChar flag" for the VD-K773's character set.
+std::string RefusedSettingText(CommonSetting setting);
 
 }  // namespace torva::settings

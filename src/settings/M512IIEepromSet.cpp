@@ -465,13 +465,19 @@ void TCommonAddressEepromSetForm::ExportTo(const QString& fileName) {
   const EditCheck check = CheckEdits(s, profile_.exportChecks);
   if (!ShowCheck(check, "输入非法！")) return;
   const QString failed = "Some error appears when exporting settings to file " + Quoted(fileName) + "!";
-  const auto bytes = BuildExport(s, *check.values, profile_);
+  std::optional<CommonSetting> refused;
+  const auto bytes = BuildExport(s, *check.values, profile_, &refused);
   if (!bytes) {
-    SetResultLine(failed, true);
+    // A value a record refuses (nothing selected in a list, say) is named,
+    // as a refused Save names it, so the user knows what to pick.
+    SetResultLine("Some error appears when exporting settings to file " + Quoted(fileName) + ":" +
+                      QString::fromStdString(RefusedSettingText(*refused)) + "!",
+                  true);
     return;
   }
   const FileWrite written = WriteWholeFile(fileName, *bytes);
   if (written == FileWrite::OpenFailed) {
+    SetResultLine(QString(), false);
     OutputError("Fail to open file " + Quoted(fileName) + "!", "保存文件“" + fileName + "”失败！");
     return;
   }
