@@ -275,6 +275,8 @@ void TCommonAddressEepromSetForm::btnGetSettingsFromPrinterClick() {
   strMsgState = "Printer state:";
   const PortOpenResult open = OpenEditorPort(link_, profile_.portPlan);
   if (open.failed) {
+    // Nothing was read: no earlier "successfully" stays beside the error.
+    SetResultLine(QString(), false);
     ShowPortOpenError(open);
     return;
   }
@@ -377,6 +379,7 @@ void TCommonAddressEepromSetForm::btnSaveSettingsToPrinterClick() {
 
   const PortOpenResult open = OpenEditorPort(link_, profile_.portPlan);
   if (open.failed) {
+    SetResultLine(QString(), false);
     ShowPortOpenError(open);
     save->setText("&Save Settings To Printer");
     return;
@@ -444,6 +447,9 @@ bool TCommonAddressEepromSetForm::ShowCheck(const EditCheck& check, const QStrin
     else OutputWarning(notice.english, notice.chinese);
   }
   if (check.values) return true;
+  // A refused Save or Export ends without success: no earlier
+  // "successfully" stays beside the warning.
+  SetResultLine(QString(), false);
   if (check.formatError) {
     OutputWarning("The input of format is invalid!", formatChinese);
   } else if (check.englishOnly) {

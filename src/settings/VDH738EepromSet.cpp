@@ -313,6 +313,8 @@ QString TTwoBankEepromSetForm::stateText() const { return ui_->lblMsgState->text
 bool TTwoBankEepromSetForm::resultIsRed() const { return ui_->lblMsg->property("red").toBool(); }
 bool TTwoBankEepromSetForm::stateIsOlive() const { return ui_->lblMsgState->property("olive").toBool(); }
 
+void TTwoBankEepromSetForm::ClearResultLine() { ShowResultLine(ui_->lblMsg, QString(), false); }
+
 void TTwoBankEepromSetForm::ClosePort() {
   // Only a port this action opened is closed: a kind the editor does not
   // serve is left as the user's other actions left it.
@@ -333,6 +335,8 @@ void TTwoBankEepromSetForm::btnGetSettingsFromPrinterClick() {
   const PortOpenResult open = OpenEditorPort(link_);
   if (open.failed) {
     cursor.reset();
+    // Nothing was read: no earlier "successfully" stays beside the error.
+    ClearResultLine();
     ShowPortOpenError(open);
     return;
   }
@@ -390,6 +394,9 @@ void TTwoBankEepromSetForm::btnSaveSettingsToPrinterClick() {
   // refused Save sends nothing, not even the data-bits switch.
   const TwoBankState s = state();
   const TwoBankEditCheck check = CheckTwoBankEdits(s, profile_.saveChecks);
+  // A refused Save ends without success: no earlier "successfully" stays
+  // beside the warning.
+  if (!check.values) ClearResultLine();
   if (!check.messages.empty()) {
     cursor.reset();
     ShowEditMessages(check.messages);
@@ -418,6 +425,7 @@ void TTwoBankEepromSetForm::btnSaveSettingsToPrinterClick() {
   if (open.failed) {
     cursor.reset();
     save->setText(kSaveCaption);
+    ClearResultLine();
     ShowPortOpenError(open);
     return;
   }
@@ -474,6 +482,7 @@ void TTwoBankEepromSetForm::ExportTo(const QString& fileName) {
   // a refused or failed export leaves an existing file as it was.
   const TwoBankState s = state();
   const TwoBankEditCheck check = CheckTwoBankEdits(s, profile_.exportChecks);
+  if (!check.values) ClearResultLine();
   ShowEditMessages(check.messages);
   if (!check.values) return;
   const QString failed = "Some error appears when exporting settings to file " + Quoted(fileName) + "!";
@@ -484,6 +493,7 @@ void TTwoBankEepromSetForm::ExportTo(const QString& fileName) {
   }
   switch (WriteWholeFile(fileName, exported.file)) {
     case FileWrite::OpenFailed:
+      ClearResultLine();
       OutputError("Fail to open file " + Quoted(fileName) + "!", "保存文件“" + fileName + "”失败！");
       return;
     case FileWrite::WriteFailed:
@@ -504,7 +514,7 @@ void TTwoBankEepromSetForm::btnImportSettingsFromFileClick() {
 void TTwoBankEepromSetForm::ImportFrom(const QString& fileName) {
   // Every way an import ends without applying the file clears the result
   // line first, so an earlier "successfully" never stands beside a refusal.
-  auto refuse = [this] { ShowResultLine(ui_->lblMsg, QString(), false); };
+  auto refuse = [this] { ClearResultLine(); };
   const FileReadProfile readProfile = TwoBankFileReadProfile(profile_);
   // One byte past the most a file may hold is enough to refuse a larger one.
   const auto file = ReadFileStart(fileName, MaxFileBytes(readProfile) + 1);

@@ -13,10 +13,12 @@
 #include <QTemporaryDir>
 
 #include <atomic>
+#include <functional>
 #include <thread>
 
 #include "EditorSimSupport.h"
 #include "SettingsEditorTestSupport.h"
+#include "gui/FileDialogs.h"
 #include "link/SerialIo.h"
 #include "settings/M512EepromSet.h"
 #include "settings/M512IIEepromSet.h"
@@ -261,9 +263,10 @@ TEST_F(EditorSimTest, PortThatCannotOpen) {
   EXPECT_EQ(form.resultText(), "");
 }
 
-// A Save whose port does not open changes neither line: the state line keeps
-// the text and colour of the last Get.
-TEST_F(EditorSimTest, SaveThatCannotOpenLeavesBothLines) {
+// A Save whose port does not open empties the result line (the last Get's
+// success does not stand beside the error); the state line keeps the text
+// and colour of the last Get.
+TEST_F(EditorSimTest, SaveThatCannotOpenKeepsOnlyTheStateLine) {
   TM512IIEepromSetForm form;
   form.btnGetSettingsFromPrinterClick();
   ASSERT_EQ(form.stateText(), "Printer state: Normal.");
@@ -274,9 +277,70 @@ TEST_F(EditorSimTest, SaveThatCannotOpenLeavesBothLines) {
   ComParameter.Name = path("gone").toStdString();
   form.btnSaveSettingsToPrinterClick();
   ASSERT_EQ(messages_.messages().size(), 1u);
-  EXPECT_EQ(form.resultText(), "Get settings from printer successfully.");
+  EXPECT_EQ(form.resultText(), "");
   EXPECT_EQ(form.stateText(), "Printer state: Normal.");
   EXPECT_FALSE(form.stateIsOlive());
+}
+
+// Every road that ends an action without success leaves no earlier
+// "successfully" standing in the result line beside the box that says
+// otherwise: a port that does not open, a refused Save or Export, an export
+// file that cannot be created.
+TEST_F(EditorSimTest, NoFailedRoadLeavesAnEarlierSuccessStanding) {
+  const std::string port = ComParameter.Name;
+  QString file;
+  torva::gui::ScopedFileDialogs dialogs{[&](const torva::gui::FileDialogRequest&) { return file; }};
+  struct Road {
+    const char* name;
+    std::function<void(TM512IIEepromSetForm&)> act;
+  };
+  const auto slow = [](TM512IIEepromSetForm& f) {
+    EditorState s = f.state();
+    s.speed = "24";
+    f.setState(s);
+  };
+  const Road roads[] = {
+      {"Get, no port",
+       [&](TM512IIEepromSetForm& f) {
+         ComParameter.Name = path("gone").toStdString();
+         f.btnGetSettingsFromPrinterClick();
+       }},
+      {"Save, no port",
+       [&](TM512IIEepromSetForm& f) {
+         ComParameter.Name = path("gone").toStdString();
+         f.btnSaveSettingsToPrinterClick();
+       }},
+      {"Save refused", [&](TM512IIEepromSetForm& f) { slow(f); f.btnSaveSettingsToPrinterClick(); }},
+      {"Export refused", [&](TM512IIEepromSetForm& f) {
+         slow(f);
+         file = path("refused.pes");
+         f.btnExportSettingsToFileClick();
+       }},
+      {"Export, no folder", [&](TM512IIEepromSetForm& f) {
+         EditorState s = f.state();
+         s.feedLine = "19";
+         s.autoSpeed = "28";
+         f.setState(s);
+         file = path("no-folder/x.pes");
+         f.btnExportSettingsToFileClick();
+       }},
+  };
+  for (const Road& road : roads) {
+    SCOPED_TRACE(road.name);
+    ComParameter.Name = port;
+    TM512IIEepromSetForm form;
+    EditorState s = form.state();
+    s.feedLine = "19";
+    s.autoSpeed = "28";
+    form.setState(s);
+    form.btnGetSettingsFromPrinterClick();
+    ASSERT_EQ(form.resultText(), "Get settings from printer successfully.");
+    messages_.clear();
+    road.act(form);
+    EXPECT_EQ(messages_.messages().size(), 1u) << "a box says what went wrong";
+    EXPECT_EQ(form.resultText(), "");
+    EXPECT_FALSE(form.resultIsRed());
+  }
 }
 
 // A refused value sends nothing at all: the port is not even opened.

@@ -15,6 +15,7 @@
 #include <QRadioButton>
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
 #include <mutex>
 
 #include "EditorSimSupport.h"
@@ -396,7 +397,7 @@ TEST_F(TwoBankEditorSimTest, SaveRefusalsSendNothing) {
     const char* name;
     void (*edit)(TTwoBankEepromSetForm&);
     std::vector<QString> boxes;
-    const char* result;  // the red line, or nullptr when the lines stay as the Get left them
+    const char* result;  // the red line, or nullptr when a check refused (the line is emptied)
   };
   const Case cases[] = {
       {&H738Profile(),
@@ -463,7 +464,7 @@ TEST_F(TwoBankEditorSimTest, SaveRefusalsSendNothing) {
       EXPECT_EQ(form->resultText(), c.result);
       EXPECT_TRUE(form->resultIsRed());
     } else {
-      EXPECT_EQ(form->resultText(), "Get settings from printer successfully.");
+      EXPECT_EQ(form->resultText(), "") << "no earlier success stands beside a refused Save";
     }
     EXPECT_EQ(Child<QPushButton>(*form, "btnSaveSettingsToPrinter")->text(), "&Save Settings To Printer");
     EXPECT_TRUE(printer_.receivedBytes().empty()) << "nothing is sent";
@@ -545,8 +546,9 @@ TEST_F(TwoBankEditorSimTest, OtherPortKindsFail) {
   EXPECT_TRUE(messages_.messages().empty());
 }
 
-// A port that does not open: the error in the user's language, and the
-// lines of the last Get stay as they were, the state line's colour too.
+// A port that does not open: the error in the user's language; the result
+// line is emptied (the last Get's success does not stand beside the error),
+// the state line of the last Get stays as it was, its colour too.
 TEST_F(TwoBankEditorSimTest, PortThatCannotOpen) {
   auto form = AfterGet(K9034Profile());
   ASSERT_FALSE(form->stateIsOlive());
@@ -564,9 +566,61 @@ TEST_F(TwoBankEditorSimTest, PortThatCannotOpen) {
     EXPECT_EQ(messages_.texts(), (std::vector<QString>{text, text}));
     EXPECT_EQ(messages_.messages()[0].kind, MessageKind::Error);
     EXPECT_EQ(Child<QPushButton>(*form, "btnSaveSettingsToPrinter")->text(), "&Save Settings To Printer");
-    EXPECT_EQ(form->resultText(), "Get settings from printer successfully.") << "the lines stay";
+    EXPECT_EQ(form->resultText(), "");
     EXPECT_EQ(form->stateText(), "Printer state: Normal.");
     EXPECT_FALSE(form->stateIsOlive());
+  }
+}
+
+// Every road that ends an action without success leaves no earlier
+// "successfully" standing in the result line beside the box that says
+// otherwise: a port that does not open, a refused Save or Export, an export
+// file that cannot be created.
+TEST_F(TwoBankEditorSimTest, NoFailedRoadLeavesAnEarlierSuccessStanding) {
+  const std::string port = ComParameter.Name;
+  QString file;
+  torva::gui::ScopedFileDialogs dialogs{[&](const torva::gui::FileDialogRequest&) { return file; }};
+  struct Road {
+    const char* name;
+    std::function<void(TTwoBankEepromSetForm&)> act;
+  };
+  const auto slow = [](TTwoBankEepromSetForm& f) { Child<QLineEdit>(f, "edtPrintSpeed")->setText("49"); };
+  const Road roads[] = {
+      {"Get, no port",
+       [&](TTwoBankEepromSetForm& f) {
+         ComParameter.Name = path("gone").toStdString();
+         f.btnGetSettingsFromPrinterClick();
+       }},
+      {"Save, no port",
+       [&](TTwoBankEepromSetForm& f) {
+         ComParameter.Name = path("gone").toStdString();
+         f.btnSaveSettingsToPrinterClick();
+       }},
+      {"Save refused", [&](TTwoBankEepromSetForm& f) { slow(f); f.btnSaveSettingsToPrinterClick(); }},
+      {"Export refused",
+       [&](TTwoBankEepromSetForm& f) {
+         slow(f);
+         file = path("refused.pes");
+         f.btnExportSettingsToFileClick();
+       }},
+      {"Export, no folder",
+       [&](TTwoBankEepromSetForm& f) {
+         file = path("no-folder/x.pes");
+         f.btnExportSettingsToFileClick();
+       }},
+  };
+  for (const Road& road : roads) {
+    SCOPED_TRACE(road.name);
+    ComParameter.Name = port;
+    Known(H738Profile());
+    auto form = MakeEditor(H738Profile());
+    form->btnGetSettingsFromPrinterClick();
+    ASSERT_EQ(form->resultText(), "Get settings from printer successfully.");
+    messages_.clear();
+    road.act(*form);
+    EXPECT_EQ(messages_.messages().size(), 1u) << "a box says what went wrong";
+    EXPECT_EQ(form->resultText(), "");
+    EXPECT_FALSE(form->resultIsRed());
   }
 }
 
