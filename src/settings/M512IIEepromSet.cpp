@@ -136,7 +136,7 @@ void TCommonAddressEepromSetForm::LoadCommonForm(QDialog* dialog) {
 
 TCommonAddressEepromSetForm::TCommonAddressEepromSetForm(const CommonAddressProfile& profile, QWidget* owner,
                                                          FormLoader loadForm)
-    : TCommonAddressEepromSetForm(profile, owner, FormOptions{loadForm, {}, {}, {}}) {}
+    : TCommonAddressEepromSetForm(profile, owner, FormOptions{loadForm, {}, {}, {}, {}}) {}
 
 TCommonAddressEepromSetForm::TCommonAddressEepromSetForm(const CommonAddressProfile& profile, QWidget* owner,
                                                          const FormOptions& options)
@@ -186,6 +186,11 @@ TCommonAddressEepromSetForm::TCommonAddressEepromSetForm(const CommonAddressProf
   for (const char* name : options.digitEdits) {
     if (auto* w = Find<QLineEdit>(this, name, true)) w->installEventFilter(this);
   }
+  for (const auto& [name, largest] : options.largestNumbers) {
+    if (auto* w = Find<QLineEdit>(this, name, true)) SetLargestNumber(w, largest);
+  }
+  // Every number edit wide enough for the largest number it takes.
+  FitNumberEdits(this);
 
   Fill(ui_->cboComBaudRate, BaudItems(profile_));
   ui_->cboComBaudRate->setCurrentIndex(3);

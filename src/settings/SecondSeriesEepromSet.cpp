@@ -125,6 +125,8 @@ void TSecondSeriesEepromSetForm::Bind() {
       arrows->setRange(b.minimum, b.maximum);
     }
   }
+  // Every number edit wide enough for the largest number it takes.
+  FitNumberEdits(this);
   btnGet_ = findChild<QPushButton*>("btnGetSettingsFromPrinter");
   btnSave_ = findChild<QPushButton*>("btnSaveSettingsToPrinter");
   btnImport_ = findChild<QPushButton*>("btnImportSettingsFromFile");

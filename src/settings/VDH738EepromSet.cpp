@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QVBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -241,12 +242,24 @@ void TTwoBankEepromSetForm::ApplyLook() {
   auto* back = Find<QGroupBox>(this, "grpBackWaterMark");
   back->setTitle(look.backGroupCaption);
   back->setVisible(look.backWaterMarkVisible);
+  auto* operation = Find<QGroupBox>(this, "grpOperation");
   if (!look.backWaterMarkVisible) {
     // The buttons take the hidden group's place beside the front watermark,
     // so no empty column stands between them.
     auto* row = findChild<QHBoxLayout*>("watermarkRow");
     if (!row) qFatal("two-bank editor form without layout watermarkRow");
-    row->insertWidget(row->indexOf(back) + 1, Find<QGroupBox>(this, "grpOperation"), 0, Qt::AlignTop);
+    row->insertWidget(row->indexOf(back) + 1, operation, 0, Qt::AlignTop);
+  } else {
+    // Beside both watermark groups a column of buttons would make the
+    // dialog wider than a 1024 x 768 screen: they stand in a row below the
+    // groups instead, above the result lines.
+    auto* main = findChild<QVBoxLayout*>("mainLayout");
+    auto* groups = findChild<QHBoxLayout*>("groupRow");
+    auto* buttons = qobject_cast<QBoxLayout*>(operation->layout());
+    if (!main || !groups || !buttons) qFatal("two-bank editor form without its main layouts");
+    buttons->setDirection(QBoxLayout::LeftToRight);
+    buttons->addStretch(1);
+    main->insertWidget(main->indexOf(groups) + 1, operation);
   }
   Find<QGroupBox>(this, "rgDataError")->setTitle(look.dataErrorCaption);
   Find<QGroupBox>(this, "PrintingSurface")->setEnabled(look.surfaceEnabled);
@@ -256,6 +269,11 @@ void TTwoBankEepromSetForm::ApplyLook() {
     ui_->printMode->setInsertPolicy(QComboBox::NoInsert);
   }
   BindHelpKey(this);
+  // Every number edit wide enough for the largest number it takes; the
+  // paper width any number up to 65534 (PaperWidthChange), with or without
+  // a typing limit.
+  SetLargestNumber(ui_->paperWidth, "65534");
+  FitNumberEdits(this);
   // The button column keeps its width while Save's caption reads "Waiting...".
   for (QPushButton* b : {ui_->btnGet, ui_->btnSave, ui_->btnImport, ui_->btnExport, ui_->btnExit})
     b->setMinimumWidth(b->sizeHint().width());
