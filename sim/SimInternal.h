@@ -125,6 +125,7 @@ struct SimPrinter::Impl {
   std::string printerName;  // empty: the model's name
   bool wifiReply = false;
   bool usbBabble = false;
+  bool usbKeepsUnread = false;  // see SimPrinter::setUsbKeepsUnreadBytes
   bool rawCapture = false;
   std::string firmwareVersion = "V1.02.3";
   int usbReadWaitFloorMs = 0;  // the least a USB read waits for a reply

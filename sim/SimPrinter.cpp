@@ -467,6 +467,7 @@ void SimPrinter::Impl::deliver(Session& s, Outgoing o) {
   if (o.fault == Fault::Garbage) {
     for (auto& b : o.bytes) b = static_cast<uint8_t>(~b);
   }
+  if (o.fault == Fault::LongReply && !o.bytes.empty()) o.bytes.push_back(kLongReplyByte);
   if (o.bytesPerSecond > 0) {
     sendPaced(s, o.bytes, o.bytesPerSecond);
     return;
@@ -835,6 +836,16 @@ void SimPrinter::setUsbBabble(bool on) {
 bool SimPrinter::usbBabble() const {
   std::lock_guard<std::mutex> lock(impl_->mu);
   return impl_->usbBabble;
+}
+
+void SimPrinter::setUsbKeepsUnreadBytes(bool on) {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  impl_->usbKeepsUnread = on;
+}
+
+bool SimPrinter::usbKeepsUnreadBytes() const {
+  std::lock_guard<std::mutex> lock(impl_->mu);
+  return impl_->usbKeepsUnread;
 }
 
 void SimPrinter::setUsbReadWaitFloorMs(int ms) {

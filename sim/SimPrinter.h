@@ -60,7 +60,9 @@ enum class Fault {
   LateReply,   // the reply goes out after lateMs
   Garbage,     // the reply's bytes are replaced by others of the same length
   Hangup,      // the connection is dropped instead of answering
+  LongReply,   // the reply goes out with one byte more behind it (kLongReplyByte)
 };
+inline constexpr uint8_t kLongReplyByte = 0x55;
 
 struct FaultSpec {
   Fault kind = Fault::None;
@@ -321,6 +323,14 @@ class SimPrinter {
   // nothing waiting gets filler bytes (14 hex) at once.
   void setUsbBabble(bool on);
   bool usbBabble() const;
+  // What the printer sent on a USB connection and the host did not read
+  // before it closed the port stays in the printer for the next connection
+  // of the same kind to the same device, and is read first there, as the
+  // bytes in a real printer's USB buffer wait for the host's next read
+  // (also a reply the printer sent after the host gave up on it). Off, the
+  // default: each connection starts with nothing to read.
+  void setUsbKeepsUnreadBytes(bool on);
+  bool usbKeepsUnreadBytes() const;
   // The USB endpoint gives every read at least ms to wait for the printer's
   // reply, whatever time-out the host asked (0, the default: the host's).
   // The printer answers on a thread of its own; on a loaded machine that

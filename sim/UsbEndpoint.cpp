@@ -109,6 +109,8 @@ class UsbServer {
   struct Port {
     std::shared_ptr<Session> session;
     Kind kind = Kind::Device;
+    int where = -1;  // the device position or printer index opened
+    bool holds = false;  // counted in held_ (the printer keeps unread bytes)
     std::string channel;
     std::thread feeder;
     Bytes ready;          // framed, waiting for the host's reads
@@ -194,6 +196,23 @@ class UsbServer {
       return false;
     }
     port.kind = rq.kind;
+    port.where = rq.a;
+    // What the printer sent on an earlier connection to this device and the
+    // host did not read comes first (when the printer keeps it). A device
+    // serves one connection: the one before must have let go first, its
+    // last replies delivered (a printer still answering it late holds it).
+    if (printer_.usbKeepsUnreadBytes() && port.kind != Kind::CustomPrinter) {
+      std::unique_lock<std::mutex> lock(mu_);
+      released_.wait_for(lock, std::chrono::milliseconds(kMaxReadWaitMs),
+                         [&] { return held_[UnreadKey(port)] == 0; });
+      ++held_[UnreadKey(port)];
+      port.holds = true;
+      auto it = unread_.find(UnreadKey(port));
+      if (it != unread_.end()) {
+        port.ready = std::move(it->second);
+        unread_.erase(it);
+      }
+    }
     std::shared_ptr<PortQueue> q = slot.queue;
     const int fd = slot.fd;
     port.session = printer_.openSession(
@@ -244,8 +263,25 @@ class UsbServer {
     }
     if (port.feeder.joinable()) port.feeder.join();
     printer_.closeSession(port.session);
+    // The bytes the host left unread stay in the printer for the next
+    // connection to this device (when it keeps them), replies to the host's
+    // last bytes included: the feeder has delivered them by now.
+    if (port.holds) {
+      collect(slot, port);
+      std::lock_guard<std::mutex> lock(mu_);
+      if (!port.ready.empty()) {
+        Bytes& kept = unread_[UnreadKey(port)];
+        kept.insert(kept.end(), port.ready.begin(), port.ready.end());
+      }
+      --held_[UnreadKey(port)];
+      port.holds = false;
+      released_.notify_all();
+    }
+    port.ready.clear();
     port.session.reset();
   }
+
+  static std::pair<int, int> UnreadKey(const Port& port) { return {static_cast<int>(port.kind), port.where}; }
 
   bool customOn(const Port& port, SimPrinter::K773Custom& k) const {
     if (port.kind != Kind::CustomPrinter) return false;
@@ -508,6 +544,11 @@ class UsbServer {
   std::atomic<bool> stopped_{false};
   std::mutex mu_;
   std::list<std::unique_ptr<Slot>> slots_;
+  // What each device's earlier connections left unread, by kind and
+  // position, and the connections that hold each device now.
+  std::map<std::pair<int, int>, Bytes> unread_;
+  std::map<std::pair<int, int>, int> held_;
+  std::condition_variable released_;
 };
 
 }  // namespace

@@ -41,6 +41,23 @@ void Fill(QComboBox* box, const std::vector<std::string>& items);
 // whole, as the printer or the file gave them (and, being longer than the
 // limit, can still be shortened key by key).
 void LimitTyping(QLineEdit* edit, int characters);
+
+// Number edits. The widest text an edit that holds a number must show whole,
+// its "largest number": what the dialog declared (SetLargestNumber), else
+// the wider of its up-down's two bounds and as many digits as LimitTyping or
+// the edit's maximum length lets the user type; empty for an edit that holds
+// no number. A number the edit cannot show whole scrolls, and the user reads
+// "5534" for 65534.
+void SetLargestNumber(QLineEdit* edit, const QString& largest);
+QString LargestNumber(const QLineEdit* edit);
+// The width the edit's text has at the edit's present size, and the width
+// `text` takes in it with the cursor after it.
+int TextRoom(const QLineEdit* edit);
+int TextNeed(const QLineEdit* edit, const QString& text);
+// Gives every number edit in `dialog` at least the width its largest number
+// needs (called once the form's controls are bound, before its size is
+// fixed).
+void FitNumberEdits(QWidget* dialog);
 // "\"name\"" for the file names in messages.
 QString Quoted(const QString& fileName);
 // Paints what changed on screen now (a caption or result line set just before

@@ -14,6 +14,7 @@ class UpDown : public QWidget {
  public:
   explicit UpDown(QWidget* parent = nullptr);
   void setBuddy(QLineEdit* edit) { buddy_ = edit; }
+  QLineEdit* buddy() const { return buddy_; }
   void setRange(int minimum, int maximum);
   int minimum() const { return min_; }
   int maximum() const { return max_; }

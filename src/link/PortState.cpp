@@ -1,6 +1,9 @@
 #include "link/PortState.h"
 
 #include <array>
+#include <mutex>
+
+#include "link/Clock.h"
 
 std::atomic<int> PortType{PortNone};
 std::atomic<int> PrinterName{0};
@@ -45,6 +48,42 @@ int PrinterModelFromText(const std::string& text) {
   for (int i = 0; i < kPrinterModelCount; ++i)
     if (text == kModelTexts[static_cast<size_t>(i)]) return i;
   return -1;
+}
+
+namespace {
+// The note of a reply that may still be coming. The exchanges run on a
+// worker thread beside the window's, one at a time.
+std::mutex g_outstandingMu;
+struct OutstandingNote {
+  int kind = PortNone;
+  std::string port;
+  OutstandingReply reply;
+};
+std::optional<OutstandingNote> g_outstanding;
+
+// The port of a kind as its record names it now.
+std::string PortOf(int kind) {
+  switch (kind) {
+    case PortCOM: return ComParameter.Name;
+    case PortUSB: return std::to_string(USBParameter.X);
+    case PortUSBPrinter: return USBPrinterParameter.Name;
+    default: return {};
+  }
+}
+}  // namespace
+
+void NoteOutstandingReply(int kind, int quietMs) {
+  OutstandingNote note{kind, PortOf(kind), {torva::TickMs(), quietMs}};
+  std::lock_guard<std::mutex> lock(g_outstandingMu);
+  g_outstanding = std::move(note);
+}
+
+std::optional<OutstandingReply> TakeOutstandingReply(int kind) {
+  std::lock_guard<std::mutex> lock(g_outstandingMu);
+  if (!g_outstanding || g_outstanding->kind != kind || g_outstanding->port != PortOf(kind)) return std::nullopt;
+  const OutstandingReply reply = g_outstanding->reply;
+  g_outstanding.reset();
+  return reply;
 }
 
 bool IsK773CustomMode() {
@@ -104,4 +143,6 @@ void ResetPortState() {
   is773Costom = 0;
   isADPress = 0;
   Include1D61 = false;
+  std::lock_guard<std::mutex> lock(g_outstandingMu);
+  g_outstanding.reset();
 }

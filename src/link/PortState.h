@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 // Port kind, the value of PortType.
@@ -151,7 +152,26 @@ extern std::atomic<bool> Include1D61;
 // its own framing.
 bool IsK773CustomMode();
 
+// A reply that may still be on its way. A read that gave up before the
+// printer's reply came (its time-out passed, or the library delivered too
+// little) leaves that reply possibly on the line: arriving later, it would
+// be taken for the answer to the next question. The reader notes it here,
+// for the port it read (the kind and the record's port: ComParameter.Name,
+// USBParameter.X, USBPrinterParameter.Name), with the time it gave up and
+// how long the line must then stay quiet before nothing more is to be
+// expected; the next exchange on that port takes it and waits first
+// (settings/SettingProtocol.h). One note is kept, the last; a note for
+// another port is not given out.
+struct OutstandingReply {
+  uint64_t gaveUpAt = 0;  // torva::TickMs()
+  int quietMs = 0;
+};
+void NoteOutstandingReply(int kind, int quietMs);
+// The note for the configured port of `kind`, once; nullopt when there is
+// none (the exchange then starts at once).
+std::optional<OutstandingReply> TakeOutstandingReply(int kind);
+
 // Puts every global above back to its start value (what the main window's
 // creation does; tests call it between cases). Language becomes "Chinese",
-// as with no Printer.ini.
+// as with no Printer.ini. An outstanding reply's note is forgotten.
 void ResetPortState();

@@ -51,16 +51,12 @@ Written PutBaud(const State& st, const EditValues&, const Profile& p) {
   return static_cast<uint16_t>(code);
 }
 
+// (1,0), XON/XOFF, is item 1, which the one-item list lacks: the box shows
+// nothing, and Save and Export write 1 again, so a Get then Save keeps it.
 bool GetFlow(uint8_t lo, uint8_t hi, State& st, const Profile&) {
   const int v = SmallPair(lo, hi, 1);
   if (v < 0) return false;
   st.flow = IndexIn(kFlowItems.size(), v);
-  return true;
-}
-bool GetFlowOneKept(uint8_t lo, uint8_t hi, State& st, const Profile&) {
-  const int v = SmallPair(lo, hi, 1);
-  if (v < 0) return false;
-  if (v == 0) st.flow = 0;
   return true;
 }
 Written PutFlow(const State& st, const EditValues&, const Profile&) {
@@ -643,8 +639,6 @@ const std::vector<SettingRow>& AllRows() {
        PutFirstIsOne<&State::autoPresent>, GetFirstIsOne<&State::autoPresent>},
       {S::BaudRateSlowRatesShown, 0x16, " COM's baud rate,", " COM's baud rate,", true, GetBaudSlowRatesShown,
        PutBaud, ImportBaud},
-      {S::FlowControlOneKept, 0x41, " COM's flow control,", " COM's flow control,", true, GetFlowOneKept, PutFlow,
-       GetFlow},
       {S::BundlerEnable, 0x3E, " bPresenterEnable flag,", nullptr, true, GetBundlerEnable, PutBundlerEnable,
        nullptr},
       {S::BundlerWorkMode, 0x60, " PaperOutMode,", nullptr, false, GetBundlerWorkMode, PutBundlerWorkMode,
@@ -793,17 +787,17 @@ CommonAddressProfile CommonProfile(int code, const char* objectName, const char*
 CommonAddressProfile MakeK305() {
   CommonAddressProfile p =
       CommonProfile(3, "TK305EepromSetForm", "EepromSet", "Tahoma", "VD-K305ab", true);
-  p.getOrder = {S::BaudRateSlowRatesShown, S::FlowControlOneKept, S::DataBits, S::StopBits, S::Parity,
+  p.getOrder = {S::BaudRateSlowRatesShown, S::FlowControl, S::DataBits, S::StopBits, S::Parity,
                 S::PrintSpeed, S::PrintDarkness, S::LEDControlMode, S::LEDLightTime, S::LEDExtinctTime,
                 S::PaperType, S::StopOnNearEnd, S::AlarmOnNearEnd, S::AutoCutter, S::Beeper, S::CRCommand,
                 S::PresenterEnable, S::PaperOutMode, S::FeedLineInMark, S::PresenterWaitTime, S::AutoLoadingTime,
                 S::AutoLoadingSpeed};
-  p.saveOrder = Steps({S::BaudRateSlowRatesShown, S::FlowControlOneKept, S::DataBits, S::StopBits, S::Parity,
+  p.saveOrder = Steps({S::BaudRateSlowRatesShown, S::FlowControl, S::DataBits, S::StopBits, S::Parity,
                        S::PrintSpeed, S::PrintDarkness, S::LEDTime, S::PaperType, S::LEDControlMode,
                        S::StopOnNearEnd, S::AlarmOnNearEnd, S::AutoCutter, S::CRCommand, S::Beeper,
                        S::PresenterEnable, S::PaperOutMode, S::FeedLineInMark, S::PresenterWaitTime,
                        S::AutoLoadingTime, S::AutoLoadingSpeed});
-  p.exportOrder = Records({S::BaudRateSlowRatesShown, S::FlowControlOneKept, S::DataBits, S::StopBits, S::Parity,
+  p.exportOrder = Records({S::BaudRateSlowRatesShown, S::FlowControl, S::DataBits, S::StopBits, S::Parity,
                            S::PrintSpeed, S::PrintDarkness, S::LEDTime, S::PaperType, S::LEDControlMode,
                            S::StopOnNearEnd, S::AlarmOnNearEnd, S::AutoCutter, S::CRCommand, S::Beeper,
                            S::FeedLineInMark, S::PresenterEnable, S::PaperOutMode, S::PresenterWaitTime,
@@ -944,13 +938,14 @@ CommonAddressProfile MakeK773() {
       {Edit::FeedLine, 0, 0xFFFE, "The input of Feed Lines in Mark Mode is invalid!",
        "“ Feed Lines in Mark Mode”非法输入！"},
   };
+  // Export: the hidden second head as Save takes it, converted, not checked
+  // (the user has no control to put it right): written as it was read.
   p.exportChecks = {
       leftMargin,
       rightMargin,
       speed,
       {Edit::Darkness, 50, 254, "The input of print darkness1 is invalid!", "“print darkness”非法输入！"},
-      {Edit::Head2, 50, 254, "The input of print darkness1 is invalid!", "“print darkness”非法输入！", false, true,
-       true},
+      {Edit::Head2, INT_MIN, INT_MAX, nullptr, nullptr},
       kWaitTimeRule,
       kAutoTimeRule,
       {Edit::AutoSpeed, 28, 150, "The input of auto loading speed is invalid!", "“auto loading speed”非法输入！"},
@@ -1153,14 +1148,25 @@ std::optional<uint16_t> WrittenValue(CommonSetting setting, const EditorState& s
   return Row(setting).encode(st, ed, profile);
 }
 
-std::optional<Bytes> BuildExport(const EditorState& st, const EditValues& ed, const CommonAddressProfile& profile) {
+std::optional<Bytes> BuildExport(const EditorState& st, const EditValues& ed, const CommonAddressProfile& profile,
+                                 std::optional<CommonSetting>* refused) {
   SettingsFileWriter writer;
   for (const FileRecordKey& record : profile.exportOrder) {
     const auto value = WrittenValue(record.setting, st, ed, profile);
     if (!value && record.leftOutWhenRefused) continue;
-    if (!value || !writer.SaveSettingsToFile(record.key, *value)) return std::nullopt;
+    if (!value || !writer.SaveSettingsToFile(record.key, *value)) {
+      if (refused) *refused = record.setting;
+      return std::nullopt;
+    }
   }
   return writer.Finish(profile.tag);
+}
+
+std::string RefusedSettingText(CommonSetting setting) {
+  const SettingRow& row = Row(setting);
+  std::string text = row.saveRefusalText ? row.saveRefusalText : row.getFailText;
+  if (!text.empty() && text.back() == ',') text.pop_back();
+  return text;
 }
 
 }  // namespace torva::settings

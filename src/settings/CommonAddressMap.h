@@ -9,8 +9,7 @@
 // accepts, and the texts a failed read or a refused setter adds to the result
 // line. Rows are looked up by key (Row); a model whose printer encodes a
 // setting differently uses a variant row with a key of its own (the bundler
-// printers' presenter and paper-out mode, the VD-K305's baud and flow-control
-// readings).
+// printers' presenter and paper-out mode, the VD-K305's baud readings).
 //
 // A profile is one editor: model code, caption, font, tag, baud list, the
 // orders of Get, Save and Export, the edit checks of Save and Export, which
@@ -72,7 +71,6 @@ enum class CommonSetting : int {
   AutoPresentPaper,
   // Variant codecs.
   BaudRateSlowRatesShown,   // Get also takes 2400 (5) as "9600" and 1200 (6) as "4800"
-  FlowControlOneKept,       // Get reply 1 leaves the flow-control box as it was
   BundlerEnable,            // 3E: enabled is 2
   BundlerWorkMode,          // 60: 0, 2, 4; replies 1 and 3 keep the selection
   // The VD-K773's rows (its paper type, cutter and CR command are the common
@@ -364,8 +362,14 @@ std::optional<uint16_t> WrittenValue(CommonSetting setting, const EditorState& s
                                      const CommonAddressProfile& profile);
 
 // The settings file of the state: the export's records in the profile's order
-// and the tag. nullopt when a record is refused.
+// and the tag. nullopt when a record is refused; `refused`, when given, then
+// names its setting.
 std::optional<Bytes> BuildExport(const EditorState& state, const EditValues& edits,
-                                 const CommonAddressProfile& profile);
+                                 const CommonAddressProfile& profile,
+                                 std::optional<CommonSetting>* refused = nullptr);
+// How a result line names a setting whose value was refused: its Save refusal
+// text (its Get failure text where it has none) without the closing comma,
+// " intlChar flag" for the VD-K773's character set.
+std::string RefusedSettingText(CommonSetting setting);
 
 }  // namespace torva::settings

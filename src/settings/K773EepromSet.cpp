@@ -21,6 +21,8 @@ TCommonAddressEepromSetForm::FormOptions K773Form() {
       {"UpDown1", "EditHorizon", 1, 3},           {"UpDown2", "EditVertical", 1, 3},
   };
   options.digitEdits = {"WaitTime", "AutoTime", "AotoSpeed", "edtPrintSpeed", "PaperWidth"};
+  // The paper width takes any number up to 65534 (PaperWidthChange).
+  options.largestNumbers = {{"PaperWidth", "65534"}};
   options.clientSize = QSize(726, 527);
   return options;
 }

@@ -136,7 +136,7 @@ void TCommonAddressEepromSetForm::LoadCommonForm(QDialog* dialog) {
 
 TCommonAddressEepromSetForm::TCommonAddressEepromSetForm(const CommonAddressProfile& profile, QWidget* owner,
                                                          FormLoader loadForm)
-    : TCommonAddressEepromSetForm(profile, owner, FormOptions{loadForm, {}, {}, {}}) {}
+    : TCommonAddressEepromSetForm(profile, owner, FormOptions{loadForm, {}, {}, {}, {}}) {}
 
 TCommonAddressEepromSetForm::TCommonAddressEepromSetForm(const CommonAddressProfile& profile, QWidget* owner,
                                                          const FormOptions& options)
@@ -186,6 +186,11 @@ TCommonAddressEepromSetForm::TCommonAddressEepromSetForm(const CommonAddressProf
   for (const char* name : options.digitEdits) {
     if (auto* w = Find<QLineEdit>(this, name, true)) w->installEventFilter(this);
   }
+  for (const auto& [name, largest] : options.largestNumbers) {
+    if (auto* w = Find<QLineEdit>(this, name, true)) SetLargestNumber(w, largest);
+  }
+  // Every number edit wide enough for the largest number it takes.
+  FitNumberEdits(this);
 
   Fill(ui_->cboComBaudRate, BaudItems(profile_));
   ui_->cboComBaudRate->setCurrentIndex(3);
@@ -275,6 +280,8 @@ void TCommonAddressEepromSetForm::btnGetSettingsFromPrinterClick() {
   strMsgState = "Printer state:";
   const PortOpenResult open = OpenEditorPort(link_, profile_.portPlan);
   if (open.failed) {
+    // Nothing was read: no earlier "successfully" stays beside the error.
+    SetResultLine(QString(), false);
     ShowPortOpenError(open);
     return;
   }
@@ -289,7 +296,12 @@ void TCommonAddressEepromSetForm::btnGetSettingsFromPrinterClick() {
     TempDataBitsSwitch dataBits(link_);
     for (CommonSetting setting : profile_.getOrder) {
       uint8_t lo = 0, hi = 0;
-      if (!link_.ReadSetting(InfoOf(setting).address, lo, hi) || !ApplyReply(setting, lo, hi, s, profile_)) {
+      bool ok = link_.ReadSetting(InfoOf(setting).address, lo, hi);
+      // A byte still queued behind the last reply means a reply came late
+      // and each later one was taken for the next: the last is not the
+      // printer's answer to the last question.
+      if (ok && setting == profile_.getOrder.back() && link_.ReplyQueuedBehind()) ok = false;
+      if (!ok || !ApplyReply(setting, lo, hi, s, profile_)) {
         failed = setting;
         break;
       }
@@ -372,6 +384,7 @@ void TCommonAddressEepromSetForm::btnSaveSettingsToPrinterClick() {
 
   const PortOpenResult open = OpenEditorPort(link_, profile_.portPlan);
   if (open.failed) {
+    SetResultLine(QString(), false);
     ShowPortOpenError(open);
     save->setText("&Save Settings To Printer");
     return;
@@ -439,6 +452,9 @@ bool TCommonAddressEepromSetForm::ShowCheck(const EditCheck& check, const QStrin
     else OutputWarning(notice.english, notice.chinese);
   }
   if (check.values) return true;
+  // A refused Save or Export ends without success: no earlier
+  // "successfully" stays beside the warning.
+  SetResultLine(QString(), false);
   if (check.formatError) {
     OutputWarning("The input of format is invalid!", formatChinese);
   } else if (check.englishOnly) {
@@ -460,13 +476,19 @@ void TCommonAddressEepromSetForm::ExportTo(const QString& fileName) {
   const EditCheck check = CheckEdits(s, profile_.exportChecks);
   if (!ShowCheck(check, "输入非法！")) return;
   const QString failed = "Some error appears when exporting settings to file " + Quoted(fileName) + "!";
-  const auto bytes = BuildExport(s, *check.values, profile_);
+  std::optional<CommonSetting> refused;
+  const auto bytes = BuildExport(s, *check.values, profile_, &refused);
   if (!bytes) {
-    SetResultLine(failed, true);
+    // A value a record refuses (nothing selected in a list, say) is named,
+    // as a refused Save names it, so the user knows what to pick.
+    SetResultLine("Some error appears when exporting settings to file " + Quoted(fileName) + ":" +
+                      QString::fromStdString(RefusedSettingText(*refused)) + "!",
+                  true);
     return;
   }
   const FileWrite written = WriteWholeFile(fileName, *bytes);
   if (written == FileWrite::OpenFailed) {
+    SetResultLine(QString(), false);
     OutputError("Fail to open file " + Quoted(fileName) + "!", "保存文件“" + fileName + "”失败！");
     return;
   }

@@ -11,6 +11,7 @@
 #include <QSize>
 #include <QString>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "settings/CommonAddressMap.h"
@@ -43,6 +44,9 @@ class TCommonAddressEepromSetForm : public QDialog {
     // Digits, backspace and Enter pass; any other key that types a character
     // is dropped with a beep.
     std::vector<const char*> digitEdits;
+    // The largest number of an edit whose up-down and typing limit do not
+    // tell it (gui/DialogHelpers.h, SetLargestNumber), by the edit's name.
+    std::vector<std::pair<const char*, const char*>> largestNumbers;
     // Empty: the size the layout asks for at the start.
     QSize clientSize;
   };

@@ -125,6 +125,8 @@ void TSecondSeriesEepromSetForm::Bind() {
       arrows->setRange(b.minimum, b.maximum);
     }
   }
+  // Every number edit wide enough for the largest number it takes.
+  FitNumberEdits(this);
   btnGet_ = findChild<QPushButton*>("btnGetSettingsFromPrinter");
   btnSave_ = findChild<QPushButton*>("btnSaveSettingsToPrinter");
   btnImport_ = findChild<QPushButton*>("btnImportSettingsFromFile");
@@ -202,6 +204,9 @@ bool TSecondSeriesEepromSetForm::ReadSettings(FormState& s) {
     if (!row) continue;
     uint8_t lo = 0, hi = 0;
     if (!link_.ReadSetting(row->address, lo, hi)) return false;
+    // A byte still queued behind the last reply means a reply came late and
+    // each later one was taken for the next: the Get has failed.
+    if (setting == profile_.getOrder.back() && link_.ReplyQueuedBehind()) return false;
     // Each value a setting takes stays: a Get that fails later keeps it.
     if (!ApplyReply(*row, lo, hi, s, highBuf09, profile_)) return false;
   }
@@ -286,16 +291,28 @@ void TSecondSeriesEepromSetForm::btnSaveSettingsToPrinterClick() {
     // while the window keeps painting.
     RunWhilePainting([&] {
       TempDataBitsSwitch dataBits(link_);
-      ok = profile_.savePlan == SavePlan::DirectWrites ? WriteDirect(commands) : WriteQueued(commands);
-      if (!ok) return;
-      // Only a Save that reached the printer changes the port's data bits;
-      // the switch back then ends at them.
-      if (profile_.saveStoresDataBits && commands.dataBits != 0) {
-        ComParameter.Databits = commands.dataBits;
-        dataBits.SetRestoreDataBits(commands.dataBits);
+      // The chosen data bits become the port's once the printer holds them,
+      // and the switch back (on every way out) then ends at them.
+      const auto storeDataBits = [&](int bits) {
+        if (!profile_.saveStoresDataBits || bits == 0) return;
+        ComParameter.Databits = bits;
+        dataBits.SetRestoreDataBits(bits);
+      };
+      if (profile_.savePlan == SavePlan::DirectWrites) {
+        // Each write reaches the printer by itself: the data bits count as
+        // soon as their own write went through, even when a later one fails.
+        ok = WriteDirect(commands, storeDataBits);
+      } else {
+        // Nothing reaches the printer before the whole queue was written.
+        ok = WriteQueued(commands);
+        if (ok) storeDataBits(commands.dataBits);
       }
+      if (!ok) return;
       dataBits.Restore();
-      link_.ResetPrinter();
+      // The reset ends the Save; one that does not go out leaves it unknown
+      // whether the printer took the queue, so the Save has failed.
+      ok = link_.ResetPrinter();
+      if (!ok) return;
       torva::PrinterDelay(ResetWaitMs(profile_, PortType.load()));
     });
   }
@@ -317,12 +334,14 @@ bool TSecondSeriesEepromSetForm::WriteQueued(const SaveCommands& commands) {
   return link_.SendCommand();
 }
 
-bool TSecondSeriesEepromSetForm::WriteDirect(const SaveCommands& commands) {
+bool TSecondSeriesEepromSetForm::WriteDirect(const SaveCommands& commands,
+                                             const std::function<void(int)>& dataBitsWritten) {
   const std::vector<PlannedWrite> writes = PlanDirectWrites(commands, profile_, PortType.load());
   if (writes.empty()) return false;
   for (const PlannedWrite& w : writes) {
     if (w.pauseBeforeMs > 0) torva::PrinterDelay(w.pauseBeforeMs);
     const bool written = link_.WriteSettingNow(w.row->address, w.value);
+    if (written && w.row->setting == Setting::CommDataBits) dataBitsWritten(w.value);
     // The pause follows the write whatever came of it; a failed write ends
     // the Save after it, and what went before stays written.
     if (w.pauseAfterMs > 0) torva::PrinterDelay(w.pauseAfterMs);

@@ -63,10 +63,12 @@ class TSecondSeriesEepromSetForm : public QDialog {
   // Closes the port of PortType and forgets the link's handle.
   void ClosePort();
   // Save's two ways of writing: the whole queue at once, or one write per
-  // setting in the port kind's order with its pauses. False at the first
-  // write that fails. Neither touches a widget.
+  // setting in the port kind's order with its pauses (dataBitsWritten is
+  // called with the data bits once their write went through). False at the
+  // first write that fails. Neither touches a widget.
   bool WriteQueued(const torva::settings::second::SaveCommands& commands);
-  bool WriteDirect(const torva::settings::second::SaveCommands& commands);
+  bool WriteDirect(const torva::settings::second::SaveCommands& commands,
+                   const std::function<void(int)>& dataBitsWritten);
   void ExportTo(const QString& fileName);
   void ImportFrom(const QString& fileName);
 

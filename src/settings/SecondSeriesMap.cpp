@@ -158,7 +158,7 @@ const std::vector<SettingRow>& RWK201Settings() {
 const std::vector<SettingRow>& K409Settings() {
   static const std::vector<SettingRow> rows = {
       CommonRow(S::CommBaudRate, C::cboBaudrate),
-      {S::CommFlowControl, 0x40, 0x40, Codec::FlowControlKept, C::cboFlowControl},
+      {S::CommFlowControl, 0x40, 0x40, Codec::FlowControl, C::cboFlowControl},
       CommonRow(S::CommDataBits, C::cboDataBits),
       CommonRow(S::CommStopBits, C::cboStopbits),
       CommonRow(S::CommParity, C::cboParity),
@@ -667,12 +667,6 @@ bool ApplyReply(const SettingRow& row, uint8_t lo, uint8_t hi, FormState& state,
       if (SmallPair(lo, hi, 1) < 0) return false;
       v.index = lo;
       return true;
-    case Codec::FlowControlKept: {
-      const int flow = SmallPair(lo, hi, 1);
-      if (flow < 0) return false;
-      if (flow == 0) v.index = 0;
-      return true;
-    }
     case Codec::Common:
       return CommonApply(row, lo, hi, state, false);
   }
@@ -690,7 +684,6 @@ std::optional<uint16_t> SetterValue(const SettingRow& row, const FormState& stat
   };
   switch (row.codec) {
     case Codec::FlowControl:
-    case Codec::FlowControlKept:
       return static_cast<uint16_t>(Lower(text) == "dtr/dsr" ? 0 : 1);
     case Codec::Margin:
       return ranged(edits.at(row.control), 0, 100);
@@ -799,7 +792,6 @@ bool ApplyImportRecord(uint8_t key, uint8_t lo, uint8_t hi, FormState& state, co
   const int value = lo | (hi << 8);
   switch (row->codec) {
     case Codec::FlowControl:
-    case Codec::FlowControlKept:
       // 01 00 selects item 1, which the one-item list does not have.
       if (SmallPair(lo, hi, 1) < 0) return false;
       v.index = IndexIn(ItemsOf(profile, row->control).size(), lo);

@@ -119,8 +119,6 @@ enum class Codec {
   SwitchWordCutter,  // bit 3 of the high byte of the switch word, 1 = cutter off
   PaperType,         // 0 receipt, 1 mark/label
   Word,              // any 16-bit value
-  // A reply of 1 (XON/XOFF) leaves the list as it was; otherwise FlowControl.
-  FlowControlKept,
   DataError,  // 0 print '?', 1 ignored (FF FF reads 0); written as the item index
   // The common address map's row of the same setting (CommonAddressMap.h):
   // baud codes, data and stop bits and parity with their FF readings, code

@@ -39,11 +39,20 @@ bool CommandQueue::MakeupCommand(const uint8_t* bytes, int count) {
   return true;
 }
 
+namespace {
+bool Served(int kind) { return kind == PortCOM || kind == PortUSB || kind == PortUSBPrinter; }
+// A setting's reply: two bytes.
+constexpr int kReplyLength = 2;
+}  // namespace
+
 bool SettingLink::WritePort(const uint8_t* buffer, int length) {
   if (g_nHandle <= 0) return false;
   if (length < 0 || (length > 0 && buffer == nullptr)) return false;
   const int kind = PortType.load();
-  if (kind != PortCOM && kind != PortUSB && kind != PortUSBPrinter) return style_.otherKindsWriteSucceeds;
+  if (!Served(kind)) return style_.otherKindsWriteSucceeds;
+  // A reply an earlier read gave up on may still come: it is waited for
+  // and thrown away before anything new goes out.
+  SettleOutstandingReply(kind);
   // The VD-K773 in its custom mode: the custom connection, every byte taken.
   if (kind == PortUSBPrinter && IsK773CustomMode())
     return CurrentPortLibraryCalls().WriteQfUSBPrinter(buffer, length) == length;
@@ -53,6 +62,61 @@ bool SettingLink::WritePort(const uint8_t* buffer, int length) {
 
 void SettingLink::DiscardStaleInput() {
   if (g_nHandle > 0 && PortType.load() == PortCOM) serialio::PurgeInput(g_nHandle);
+}
+
+int SettingLink::DiscardArriving(int kind, uint64_t deadline) {
+  uint8_t scrap[64];
+  switch (kind) {
+    case PortCOM: {
+      const int ready = serialio::WaitInput(g_nHandle, deadline);
+      if (ready <= 0) return ready;
+      // No more than is queued: the read must not wait for more.
+      const int queued = serialio::QueuedInput(g_nHandle);
+      if (queued <= 0) return queued;
+      return serialio::ReadQueued(g_nHandle, scrap, std::min<int>(queued, sizeof scrap));
+    }
+    // The USB reads wait their library's own time-out for something to come.
+    case PortUSB:
+      return CurrentPortLibraryCalls().uRead(g_nHandle, 1, scrap, sizeof scrap);
+    case PortUSBPrinter: {
+      if (IsK773CustomMode()) return CurrentPortLibraryCalls().ReadQfUSBPrinter(scrap, sizeof scrap);
+      int got = 0;
+      return CurrentPortLibraryCalls().ReadUSBPrinter(g_nHandle, scrap, sizeof scrap, &got) != 0 ? got : -1;
+    }
+    default:
+      return -1;
+  }
+}
+
+void SettingLink::SettleOutstandingReply(int kind) {
+  if (g_nHandle <= 0 || !Served(kind)) return;
+  const auto outstanding = TakeOutstandingReply(kind);
+  if (!outstanding) return;
+  // Until the line has been quiet for the read's time-out since the read
+  // gave up (or since the last stray byte), or the stray reply has come
+  // whole: whatever has come or comes meanwhile is thrown away.
+  int discarded = 0;
+  uint64_t quietFrom = outstanding->gaveUpAt;
+  while (discarded < kReplyLength) {
+    const uint64_t deadline = quietFrom + static_cast<uint64_t>(std::max(outstanding->quietMs, 0));
+    if (torva::TickMs() >= deadline) break;
+    const int got = DiscardArriving(kind, deadline);
+    if (got < 0) break;
+    if (got > 0) {
+      discarded += got;
+      quietFrom = torva::TickMs();
+    } else if (kind != PortCOM) {
+      // A USB read that came back empty at once is not asked again at once.
+      serialio::PauseMs(10);
+    }
+  }
+  DiscardStaleInput();
+}
+
+bool SettingLink::ReplyQueuedBehind() {
+  // Only a serial port tells what is queued without waiting for it.
+  if (g_nHandle <= 0 || PortType.load() != PortCOM) return false;
+  return serialio::QueuedInput(g_nHandle) > 0;
 }
 
 bool SettingLink::ReadPort(uint8_t* buffer, int length, int timeoutMs) {
@@ -97,26 +161,35 @@ bool SettingLink::ReadSetting(uint8_t address, uint8_t& lo, uint8_t& hi, const R
   if (g_nHandle <= 0) return false;
   const int kind = PortType.load();
   const bool settle = frame.settleMs > 0 && kind == PortUSB;
-  // Stale bytes go before the question, so a fast answer is never thrown away.
+  // A reply an earlier read gave up on is waited for first (what of it has
+  // come already counts), then stale bytes go before the question, so a
+  // fast answer is never thrown away.
+  SettleOutstandingReply(kind);
   if (style_.purgeBeforeRead) DiscardStaleInput();
   if (settle && frame.settleBeforeRequest) torva::PrinterDelay(frame.settleMs);
   const auto command = frame.bank == 2 ? ReadSettingCommand2(address) : ReadSettingCommand(address);
   if (!WritePort(command.data(), static_cast<int>(command.size()))) return false;
   if (settle && !frame.settleBeforeRequest) torva::PrinterDelay(frame.settleMs);
+  // The question went out: a reply that does not come in time may still be
+  // on its way, and the next exchange on this port waits for it first.
+  const auto gaveUp = [&] {
+    if (Served(kind)) NoteOutstandingReply(kind, style_.readTimeoutMs);
+    return false;
+  };
   if (frame.bank == 1 && IsK773CustomMode() && CustomReadAnswersReport(address)) {
     uint8_t report[kCustomReportLength] = {};
     if (style_.usbPrinterReadPauseMs > 0) torva::PrinterDelay(style_.usbPrinterReadPauseMs);
-    if (!ReadCustomUsbReport(report)) return false;
+    if (!ReadCustomUsbReport(report)) return gaveUp();
     lo = report[1];
     hi = report[2];
     return true;
   }
   uint8_t reply[3] = {0, 0, 0};
   if (frame.throughPOSReadPort) {
-    if (kind != PortCOM && kind != PortUSB && kind != PortUSBPrinter) return false;
-    if (!POSReadPort(kind, g_nHandle, reply, 2, style_.readTimeoutMs)) return false;
-  } else if (!ReadPort(reply, 2, style_.readTimeoutMs)) {
-    return false;
+    if (!Served(kind)) return false;
+    if (!POSReadPort(kind, g_nHandle, reply, kReplyLength, style_.readTimeoutMs)) return gaveUp();
+  } else if (!ReadPort(reply, kReplyLength, style_.readTimeoutMs)) {
+    return gaveUp();
   }
   lo = reply[0];
   hi = reply[1];

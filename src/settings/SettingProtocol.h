@@ -113,9 +113,20 @@ class SettingLink {
   bool ReadPort(uint8_t* buffer, int length, int timeoutMs);
   // On a serial port, throws away input that is already queued.
   void DiscardStaleInput();
+  // True when, on a serial port, bytes are queued now: after a Get's last
+  // reply, the sign that a reply came late and every later one was taken
+  // for the next (the Get then fails). Other kinds cannot tell without
+  // waiting and answer false.
+  bool ReplyQueuedBehind();
 
   // The getter frame: discard stale input (when the style says so), send the
-  // read command, read exactly 2 bytes within the style's time-out.
+  // read command, read exactly 2 bytes within the style's time-out. A reply
+  // that does not come whole in time is noted as outstanding for the port
+  // (NoteOutstandingReply, link/PortState.h): the next command on that port,
+  // by this link or another, first waits until the line has been quiet for
+  // the style's read time-out since, or the stray reply has come, and
+  // throws away what came; a command that follows no such read goes out at
+  // once.
   bool ReadSetting(uint8_t address, uint8_t& lo, uint8_t& hi, int bank = 1);
   // How one getter of the two-bank family runs the getter frame.
   struct ReadFrame {
@@ -152,6 +163,13 @@ class SettingLink {
   bool SetTempDataBits(int n);
 
  private:
+  // Throws away what arrives on the port before the deadline: the count
+  // thrown away (0: nothing came), -1 when the port failed.
+  int DiscardArriving(int kind, uint64_t deadline);
+  // The wait for a reply an earlier read gave up on, when one is noted for
+  // the port (see ReadSetting); returns at once otherwise.
+  void SettleOutstandingReply(int kind);
+
   PortStyle style_;
   int g_nHandle = -1;
   CommandQueue queue_;

@@ -774,8 +774,11 @@ bool DecodeReply(TwoBankSetting setting, uint8_t lo, uint8_t hi, const TwoBankPr
       st.paperOutMode = lo;
       return true;
     case TB::DefaultInvert:
-      // Always accepted; a value that is no item leaves the group as it is.
-      if (lo <= 1) st.defaultInvert = lo;
+      // Always accepted; a value that is no item leaves the group with none
+      // selected (as the code page does), so Save and Export refuse it until
+      // the user picks one, and nothing the printer did not report is
+      // written back.
+      st.defaultInvert = lo <= 1 ? lo : -1;
       return true;
     case TB::BackWaterMark:
     case TB::FrontWaterMark:

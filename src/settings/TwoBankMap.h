@@ -333,9 +333,8 @@ std::string TwoBankItemText(const std::vector<std::string>& items, int index);
 // the reply; the controls then keep their values. A kept high byte is
 // stored whether the reply is accepted or not (cut mode, paper-out mode) or
 // on success (presenter wait time, when the profile keeps it). A code page
-// that is no item leaves the code-page box with none selected; a watermark
-// alignment of 3 and a default-invert value that is no item leave their
-// controls as they are.
+// or a default-invert value that is no item leaves its box or group with
+// none selected; a watermark alignment of 3 leaves its box as it is.
 bool DecodeReply(TwoBankSetting setting, uint8_t lo, uint8_t hi, const TwoBankProfile& profile,
                  TwoBankState& state, TwoBankKeptBytes& kept);
 

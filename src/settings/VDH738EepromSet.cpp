@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QVBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -241,12 +242,24 @@ void TTwoBankEepromSetForm::ApplyLook() {
   auto* back = Find<QGroupBox>(this, "grpBackWaterMark");
   back->setTitle(look.backGroupCaption);
   back->setVisible(look.backWaterMarkVisible);
+  auto* operation = Find<QGroupBox>(this, "grpOperation");
   if (!look.backWaterMarkVisible) {
     // The buttons take the hidden group's place beside the front watermark,
     // so no empty column stands between them.
     auto* row = findChild<QHBoxLayout*>("watermarkRow");
     if (!row) qFatal("two-bank editor form without layout watermarkRow");
-    row->insertWidget(row->indexOf(back) + 1, Find<QGroupBox>(this, "grpOperation"), 0, Qt::AlignTop);
+    row->insertWidget(row->indexOf(back) + 1, operation, 0, Qt::AlignTop);
+  } else {
+    // Beside both watermark groups a column of buttons would make the
+    // dialog wider than a 1024 x 768 screen: they stand in a row below the
+    // groups instead, above the result lines.
+    auto* main = findChild<QVBoxLayout*>("mainLayout");
+    auto* groups = findChild<QHBoxLayout*>("groupRow");
+    auto* buttons = qobject_cast<QBoxLayout*>(operation->layout());
+    if (!main || !groups || !buttons) qFatal("two-bank editor form without its main layouts");
+    buttons->setDirection(QBoxLayout::LeftToRight);
+    buttons->addStretch(1);
+    main->insertWidget(main->indexOf(groups) + 1, operation);
   }
   Find<QGroupBox>(this, "rgDataError")->setTitle(look.dataErrorCaption);
   Find<QGroupBox>(this, "PrintingSurface")->setEnabled(look.surfaceEnabled);
@@ -256,6 +269,11 @@ void TTwoBankEepromSetForm::ApplyLook() {
     ui_->printMode->setInsertPolicy(QComboBox::NoInsert);
   }
   BindHelpKey(this);
+  // Every number edit wide enough for the largest number it takes; the
+  // paper width any number up to 65534 (PaperWidthChange), with or without
+  // a typing limit.
+  SetLargestNumber(ui_->paperWidth, "65534");
+  FitNumberEdits(this);
   // The button column keeps its width while Save's caption reads "Waiting...".
   for (QPushButton* b : {ui_->btnGet, ui_->btnSave, ui_->btnImport, ui_->btnExport, ui_->btnExit})
     b->setMinimumWidth(b->sizeHint().width());
@@ -313,6 +331,8 @@ QString TTwoBankEepromSetForm::stateText() const { return ui_->lblMsgState->text
 bool TTwoBankEepromSetForm::resultIsRed() const { return ui_->lblMsg->property("red").toBool(); }
 bool TTwoBankEepromSetForm::stateIsOlive() const { return ui_->lblMsgState->property("olive").toBool(); }
 
+void TTwoBankEepromSetForm::ClearResultLine() { ShowResultLine(ui_->lblMsg, QString(), false); }
+
 void TTwoBankEepromSetForm::ClosePort() {
   // Only a port this action opened is closed: a kind the editor does not
   // serve is left as the user's other actions left it.
@@ -333,6 +353,8 @@ void TTwoBankEepromSetForm::btnGetSettingsFromPrinterClick() {
   const PortOpenResult open = OpenEditorPort(link_);
   if (open.failed) {
     cursor.reset();
+    // Nothing was read: no earlier "successfully" stays beside the error.
+    ClearResultLine();
     ShowPortOpenError(open);
     return;
   }
@@ -390,6 +412,9 @@ void TTwoBankEepromSetForm::btnSaveSettingsToPrinterClick() {
   // refused Save sends nothing, not even the data-bits switch.
   const TwoBankState s = state();
   const TwoBankEditCheck check = CheckTwoBankEdits(s, profile_.saveChecks);
+  // A refused Save ends without success: no earlier "successfully" stays
+  // beside the warning.
+  if (!check.values) ClearResultLine();
   if (!check.messages.empty()) {
     cursor.reset();
     ShowEditMessages(check.messages);
@@ -418,6 +443,7 @@ void TTwoBankEepromSetForm::btnSaveSettingsToPrinterClick() {
   if (open.failed) {
     cursor.reset();
     save->setText(kSaveCaption);
+    ClearResultLine();
     ShowPortOpenError(open);
     return;
   }
@@ -474,6 +500,7 @@ void TTwoBankEepromSetForm::ExportTo(const QString& fileName) {
   // a refused or failed export leaves an existing file as it was.
   const TwoBankState s = state();
   const TwoBankEditCheck check = CheckTwoBankEdits(s, profile_.exportChecks);
+  if (!check.values) ClearResultLine();
   ShowEditMessages(check.messages);
   if (!check.values) return;
   const QString failed = "Some error appears when exporting settings to file " + Quoted(fileName) + "!";
@@ -484,6 +511,7 @@ void TTwoBankEepromSetForm::ExportTo(const QString& fileName) {
   }
   switch (WriteWholeFile(fileName, exported.file)) {
     case FileWrite::OpenFailed:
+      ClearResultLine();
       OutputError("Fail to open file " + Quoted(fileName) + "!", "保存文件“" + fileName + "”失败！");
       return;
     case FileWrite::WriteFailed:
@@ -504,7 +532,7 @@ void TTwoBankEepromSetForm::btnImportSettingsFromFileClick() {
 void TTwoBankEepromSetForm::ImportFrom(const QString& fileName) {
   // Every way an import ends without applying the file clears the result
   // line first, so an earlier "successfully" never stands beside a refusal.
-  auto refuse = [this] { ShowResultLine(ui_->lblMsg, QString(), false); };
+  auto refuse = [this] { ClearResultLine(); };
   const FileReadProfile readProfile = TwoBankFileReadProfile(profile_);
   // One byte past the most a file may hold is enough to refuse a larger one.
   const auto file = ReadFileStart(fileName, MaxFileBytes(readProfile) + 1);

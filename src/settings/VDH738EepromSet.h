@@ -60,6 +60,9 @@ class TTwoBankEepromSetForm : public QDialog {
   void ShowGetInfo();
   void ShowSetInfo();
   void ClosePort();
+  // An action that ends without success empties the result line, so no
+  // earlier "successfully" stands beside its box.
+  void ClearResultLine();
   void PaperWidthChange();
   // The key filter of the digit edits: true when the key is swallowed.
   bool DigitKeyPress(QKeyEvent* event);

@@ -1,7 +1,9 @@
 // The check every dialog test runs in both languages: at the dialog's
 // laid-out size, no caption, label, button, check box, radio button or group
 // title is cut off, wrapped inside a word (for Chinese text: anywhere but
-// after its punctuation), or placed outside its parent.
+// after its punctuation), or placed outside its parent; every number edit
+// shows its largest number whole (gui/DialogHelpers.h: LargestNumber); and
+// the window, with its frame and title bar, fits a 1024 x 768 screen.
 // Font metrics against geometry; the dialog need not be shown on screen.
 //
 //   EXPECT_THAT(CaptionProblems(dialog), ::testing::IsEmpty());
@@ -14,6 +16,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLayout>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStringList>
@@ -23,7 +26,16 @@
 #include <QWidget>
 #include <vector>
 
+#include "gui/DialogHelpers.h"
+
 namespace torva::testing {
+
+// The smallest screen the console is used on, and what a window manager adds
+// around a window's client area (a title bar and the frame).
+inline constexpr int kScreenWidth = 1024;
+inline constexpr int kScreenHeight = 768;
+inline constexpr int kFrameWidth = 8;    // left and right
+inline constexpr int kFrameHeight = 40;  // title bar, top and bottom
 
 // The text as drawn: mnemonic markers removed ("&&" stays one "&").
 inline QString DrawnText(QString text) {
@@ -119,6 +131,24 @@ inline QStringList CaptionProblems(QWidget* top) {
                       .arg(w->objectName(), w->parentWidget()->objectName())
                       .arg(w->x()).arg(w->y()).arg(w->width()).arg(w->height())
                       .arg(inside.width()).arg(inside.height());
+  }
+
+  // The window on the smallest screen, frame and title bar included.
+  if (top->isWindow() && (top->width() + kFrameWidth > kScreenWidth || top->height() + kFrameHeight > kScreenHeight))
+    problems << QString("%1 is %2x%3, with its frame wider or taller than a %4x%5 screen")
+                    .arg(name(top).arg(top->windowTitle()))
+                    .arg(top->width()).arg(top->height()).arg(kScreenWidth).arg(kScreenHeight);
+
+  // Every number edit shows its largest number whole: one it cannot show
+  // scrolls, and the user reads "5534" for 65534.
+  for (QLineEdit* edit : top->findChildren<QLineEdit*>()) {
+    if (!ShownWithin(edit, top)) continue;
+    const QString largest = torva::gui::LargestNumber(edit);
+    if (largest.isEmpty()) continue;
+    const int need = torva::gui::TextNeed(edit, largest);
+    const int room = torva::gui::TextRoom(edit);
+    if (need > room)
+      problems << QString("%1: shows %2 in %3 px, needs %4").arg(name(edit).arg(edit->text()), largest).arg(room).arg(need);
   }
 
   for (QWidget* w : top->findChildren<QWidget*>()) {

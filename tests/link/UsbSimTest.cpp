@@ -7,9 +7,11 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -435,6 +437,50 @@ TEST_F(UsbSimTest, LateReplyMissesAShortReadAndComesLater) {
   EXPECT_EQ(UsbDevice::uRead(h, 1, &b, 1), 0);
   UsbDevice::SetUSBTimeouts(h, 100, 30);  // 1 s
   EXPECT_EQ(UsbDevice::uRead(h, 1, &b, 1), 1);
+}
+
+// A printer that keeps what the host left unread: its reply, sent after the
+// host stopped reading, is read first on the next connection to the device,
+// as from a real printer's buffer. By default each connection starts with
+// nothing to read.
+TEST_F(UsbSimTest, UnreadBytesWaitForTheNextConnectionWhenKept) {
+  start();
+  printer_->setTransmitStatus(0x12);
+  std::mutex mu;
+  std::condition_variable cv;
+  int replies = 0;
+  printer_->setReplyObserver([&](const std::string&, const torva::sim::Bytes&) {
+    std::lock_guard<std::mutex> lock(mu);
+    ++replies;
+    cv.notify_all();
+  });
+  for (const bool keep : {false, true}) {
+    SCOPED_TRACE(keep);
+    printer_->setUsbKeepsUnreadBytes(keep);
+    EXPECT_EQ(printer_->usbKeepsUnreadBytes(), keep);
+    const int h = openDevice(0);
+    ASSERT_GT(h, 0);
+    const uint8_t ts[] = {0x1D, 0x72, 0x01, 0x0A};
+    const int before = replies;
+    ASSERT_EQ(UsbDevice::uWrite(h, 0, ts, 4), 4);
+    {
+      std::unique_lock<std::mutex> lock(mu);
+      ASSERT_TRUE(cv.wait_for(lock, std::chrono::seconds(5), [&] { return replies > before; }));
+    }
+    UsbDevice::CloseDevice(h);  // the reply not read
+    const int again = openDevice(0);
+    ASSERT_GT(again, 0);
+    UsbDevice::SetUSBTimeouts(again, 5, 30);  // 50 ms
+    uint8_t b = 0;
+    if (keep) {
+      EXPECT_EQ(UsbDevice::uRead(again, 1, &b, 1), 1);
+      EXPECT_EQ(b, 0x12);
+    } else {
+      EXPECT_EQ(UsbDevice::uRead(again, 1, &b, 1), 0);
+    }
+    UsbDevice::CloseDevice(again);
+  }
+  printer_->setReplyObserver(nullptr);
 }
 
 // The simulator's floor on USB read waits: a host time-out shorter than the

@@ -3,11 +3,16 @@
 // Save writes.
 #include <gmock/gmock.h>
 
+#include <QDialog>
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <memory>
 
 #include "CaptionCheck.h"
 #include "SettingsEditorTestSupport.h"
+#include "gui/DialogHelpers.h"
+#include "gui/UpDown.h"
 #include "settings/M512EepromSet.h"
 #include "settings/M512IIEepromSet.h"
 
@@ -42,6 +47,39 @@ TEST_F(EditorCaptions, BothEditorsInBothLanguages) {
       }
     }
   }
+}
+
+// The shared check itself: a number edit too narrow for its largest number
+// (by its typing limit, its up-down, or what the dialog declares) and a
+// window larger than a 1024 x 768 screen are named; the same edits made
+// wide enough by FitNumberEdits pass.
+TEST_F(EditorCaptions, CheckSeesNarrowNumberEditsAndAWindowTooLarge) {
+  QDialog dialog;
+  auto* row = new QHBoxLayout(&dialog);
+  auto* typed = new QLineEdit("0", &dialog);
+  torva::gui::LimitTyping(typed, 5);
+  auto* stepped = new QLineEdit("1", &dialog);
+  auto* arrows = new UpDown(&dialog);
+  arrows->setBuddy(stepped);
+  arrows->setRange(0, 65535);
+  auto* declared = new QLineEdit("80", &dialog);
+  torva::gui::SetLargestNumber(declared, "65534");
+  auto* text = new QLineEdit("any text, no number", &dialog);
+  for (QWidget* w : std::initializer_list<QWidget*>{typed, stepped, arrows, declared, text}) row->addWidget(w);
+  for (QLineEdit* e : {typed, stepped, declared, text}) e->setFixedWidth(24);
+  dialog.setFixedSize(1100, 200);
+  const QStringList problems = CaptionProblems(&dialog);
+  EXPECT_EQ(problems.size(), 4) << problems.join("\n").toStdString();
+  EXPECT_TRUE(problems.filter("1100x200").size() == 1) << "the window";
+  EXPECT_TRUE(problems.filter(": shows ").size() == 3) << "the three number edits, not the text";
+
+  for (QLineEdit* e : {typed, stepped, declared}) {
+    e->setMinimumWidth(0);
+    e->setMaximumWidth(QWIDGETSIZE_MAX);
+  }
+  torva::gui::FitNumberEdits(&dialog);
+  dialog.setFixedSize(600, 200);
+  EXPECT_THAT(CaptionProblems(&dialog), ::testing::IsEmpty()) << CaptionProblems(&dialog).join("\n").toStdString();
 }
 
 }  // namespace

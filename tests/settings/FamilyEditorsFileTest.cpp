@@ -312,7 +312,7 @@ TEST_F(FamilyFileTest, RefusedExportsLeaveNoFile) {
 }
 
 // The VD-K512 with an empty baud box (a printer or file at 115200) exports
-// nothing and says so in the result line.
+// nothing and says why in the result line.
 TEST_F(FamilyFileTest, K512WithoutABaudRateExportsNothing) {
   TK512EepromSetForm form;
   EditorState s = KnownState();
@@ -324,7 +324,7 @@ TEST_F(FamilyFileTest, K512WithoutABaudRateExportsNothing) {
   EXPECT_FALSE(QFileInfo::exists(file));
   EXPECT_TRUE(messages_.messages().empty());
   EXPECT_TRUE(form.resultIsRed());
-  EXPECT_EQ(form.resultText(), "Some error appears when exporting settings to file \"" + file + "\"!");
+  EXPECT_EQ(form.resultText(), "Some error appears when exporting settings to file \"" + file + "\": COM's baud rate!");
 }
 
 // Each editor's file dialogs: filters, extension, and whether saving over a

@@ -15,6 +15,7 @@
 #include "EditorSimSupport.h"
 #include "SettingsEditorTestSupport.h"
 #include "SettingsFixtures.h"
+#include "gui/FileDialogs.h"
 #include "settings/K201EepromSet.h"
 #include "settings/K305EepromSet.h"
 #include "settings/K512EepromSet.h"
@@ -230,12 +231,12 @@ TEST_F(FamilySerialTest, RepliesOfEachModel) {
       {"K201", 0x16, 7, nullptr, nullptr, [](EditorState& s) { s.baud = 5; }, 0},
       {"K512", 0x16, 5, nullptr, "Fail to get COM's baud rate!", none, 1},
       // VD-K305: 2400 and 1200 baud shown as 9600 and 4800, flow control 1
-      // kept, the LED's mode and times.
+      // (XON/XOFF) an empty box, the LED's mode and times.
       {"K305", 0x16, 5, nullptr, nullptr, [](EditorState& s) { s.baud = 1; }, 0},
       {"K305", 0x16, 6, nullptr, nullptr, [](EditorState& s) { s.baud = 0; }, 0},
       {"K305", 0x16, 8, nullptr, "Fail to get COM's baud rate!", none, 1},
       {"K305", 0x41, 1, [](EditorState& s) { s.flow = -1; }, nullptr, none, 0},
-      {"K305", 0x41, 1, nullptr, nullptr, none, 0},
+      {"K305", 0x41, 1, nullptr, nullptr, [](EditorState& s) { s.flow = -1; }, 0},
       {"K305", 0x41, 0, [](EditorState& s) { s.flow = -1; }, nullptr, [](EditorState& s) { s.flow = 0; }, 0},
       {"K305", 0x41, 2, nullptr, "Fail to get COM's flow control!", none, 2},
       {"K305", 0xB7, 0xFFFF, nullptr, nullptr, [](EditorState& s) { s.ledMode = 0; }, 0},
@@ -338,8 +339,8 @@ TEST_F(FamilySerialTest, StateLineAfterAGet) {
 }
 
 // What the dialog shows is what Save writes: the VD-K305's rates read from
-// 2400 and 1200 baud and its kept flow-control box, the LED times, the
-// bundler's values.
+// 2400 and 1200 baud and its flow control 1 (an empty box, written as 1
+// again), the LED times, the bundler's values.
 TEST_F(FamilySerialTest, SaveWritesWhatTheDialogShows) {
   struct Case {
     const char* model;
@@ -348,7 +349,7 @@ TEST_F(FamilySerialTest, SaveWritesWhatTheDialogShows) {
     std::vector<std::pair<int, uint16_t>> written;
   };
   const Case cases[] = {
-      {"K305", {{0x16, 5}, {0x41, 1}}, [](EditorState&) {}, {{0x16, 0}, {0x41, 0}}},
+      {"K305", {{0x16, 5}, {0x41, 1}}, [](EditorState&) {}, {{0x16, 0}, {0x41, 1}}},
       {"K305", {{0x16, 6}}, [](EditorState&) {}, {{0x16, 4}}},
       {"K305",
        {},
@@ -465,7 +466,7 @@ TEST_F(FamilySerialTest, RefusedEditsSendNothing) {
       EXPECT_EQ(printer_.receivedBytes().size(), before);
       EXPECT_EQ(ComParameter.m_hdev.load(), -1);
       EXPECT_EQ(Child<QPushButton>(*form, "btnSaveSettingsToPrinter")->text(), "&Save Settings To Printer");
-      EXPECT_EQ(form->resultText(), "Get settings from printer successfully.");
+      EXPECT_EQ(form->resultText(), "") << "the Get's success does not stand beside the refusal";
     }
   }
 }
@@ -493,6 +494,35 @@ TEST_F(FamilySerialTest, K305SilentAtTheLedTimes) {
   EXPECT_EQ(form.state().lightTime, "5");
   EXPECT_EQ(form.state().extinctTime, "10");
   EXPECT_TRUE(form.saveEnabled());
+}
+
+// A VD-K305 on XON/XOFF (flow control 01 00): the Get leaves the one-item
+// box empty, and both Save and Export write 1 again, never 0 over it.
+TEST_F(FamilySerialTest, K305XonXoffSurvivesGetSaveAndExport) {
+  Start(ModelVDK305, PortCOM);
+  printer_.setSetting(0x41, 1);
+  const QString file = path("k305.pes");
+  torva::gui::ScopedFileDialogs dialogs{[&](const torva::gui::FileDialogRequest&) { return file; }};
+  TK305EepromSetForm form;
+  EditorState s = form.state();
+  s.feedLine = "160";
+  s.autoSpeed = "60";
+  form.setState(s);
+  form.btnGetSettingsFromPrinterClick();
+  ASSERT_EQ(form.resultText(), "Get settings from printer successfully.");
+  EXPECT_EQ(form.state().flow, -1);
+  EXPECT_EQ(Child<QComboBox>(form, "cboComFlowControl")->currentText(), "");
+  printer_.clearLog();
+  form.btnSaveSettingsToPrinterClick();
+  ASSERT_EQ(form.resultText(), "Save settings to printer successfully.");
+  WaitLog(22);  // 21 writes and the line feed
+  EXPECT_EQ(printer_.setting(0x41), 1);
+  form.btnExportSettingsToFileClick();
+  ASSERT_EQ(form.resultText(), "Export settings to file \"" + file + "\" successfully.");
+  const QByteArray bytes = settings_test::ReadAll(file);
+  ASSERT_EQ(bytes.size(), 198);
+  // The second record, flow control: value 1 at address 41.
+  EXPECT_EQ(bytes.mid(9 + 6, 3), QByteArray("\x01\x00\x41", 3));
 }
 
 // The VD-K512's empty baud box (a printer at 115200) cannot be saved: the

@@ -149,7 +149,7 @@ TEST(K409Map, RepliesIntoControls) {
       {S::CommBaudRate, 0x05, 0x00, false, "38400"},  // 2400: no such rate here
       {S::CommBaudRate, 0x01, 0x01, false, "38400"},
       {S::CommFlowControl, 0x00, 0x00, true, "DTR/DSR"},
-      {S::CommFlowControl, 0x01, 0x00, true, "<none>"},  // XON/XOFF keeps the list as it was
+      {S::CommFlowControl, 0x01, 0x00, true, "<none>"},  // XON/XOFF: the one-item list shows nothing
       {S::CommFlowControl, 0x02, 0x00, false, "<none>"},
       {S::CommFlowControl, 0x00, 0x01, false, "<none>"},
       {S::CommDataBits, 0x08, 0x00, true, "8"},
@@ -208,11 +208,13 @@ TEST(K409Map, RepliesIntoControls) {
     EXPECT_EQ(Shown(s, row.control), c.shown);
     EXPECT_EQ(high, 0);
   }
-  // Flow control 1 on a list showing "DTR/DSR" leaves it there.
+  // Flow control 1 on a list showing "DTR/DSR" empties it, so the setter
+  // writes 1 again: a Get then Save keeps the printer's XON/XOFF.
   FormState s = StartState(K409());
   int high = 0;
   EXPECT_TRUE(ApplyReply(RowFor(S::CommFlowControl), 0x01, 0x00, s, high, K409()));
-  EXPECT_EQ(Shown(s, C::cboFlowControl), "DTR/DSR");
+  EXPECT_EQ(Shown(s, C::cboFlowControl), "<none>");
+  EXPECT_EQ(SetterValue(RowFor(S::CommFlowControl), s, Edits(Started()), 0, K409()), 1);
 }
 
 TEST(K409Map, SetterValuesAndRefusals) {

@@ -173,7 +173,7 @@ TEST_F(K409SimTest, FreshPrinterGetThenSaveRoundTrips) {
 
 TEST_F(K409SimTest, GetShowsThePrintersValues) {
   printer_.setSetting(0x16, 7);       // 115200
-  printer_.setSetting(0x40, 1);       // XON/XOFF: the list keeps what it shows
+  printer_.setSetting(0x40, 1);       // XON/XOFF: the one-item list shows nothing
   printer_.setSetting(0x17, 0x12FF);  // FF xx reads 8
   printer_.setSetting(0x19, 0x00FF);  // FF reads 2
   printer_.setSetting(0x1B, 0x00FF);  // FF reads Even
@@ -198,7 +198,7 @@ TEST_F(K409SimTest, GetShowsThePrintersValues) {
   });
   GetOk(form);
   EXPECT_EQ(Child<QComboBox>(form, "cboBaudrate")->currentText(), "115200");
-  EXPECT_EQ(Child<QComboBox>(form, "cboFlowControl")->currentText(), "DTR/DSR");
+  EXPECT_EQ(Child<QComboBox>(form, "cboFlowControl")->currentIndex(), -1);
   EXPECT_EQ(Child<QComboBox>(form, "cboDataBits")->currentText(), "8");
   EXPECT_EQ(Child<QComboBox>(form, "cboStopbits")->currentText(), "2");
   EXPECT_EQ(Child<QComboBox>(form, "cboParity")->currentText(), "Even");
@@ -228,6 +228,28 @@ TEST_F(K409SimTest, GetShowsThePrintersValues) {
     GetOk(form);
     EXPECT_EQ(Child<QComboBox>(form, "cboCodePage")->currentText(), shown);
   }
+}
+
+// A printer on XON/XOFF (flow control 01 00): the Get leaves the one-item
+// list empty, and both Save and Export write 1 again, never 0 over it.
+TEST_F(K409SimTest, XonXoffSurvivesGetSaveAndExport) {
+  printer_.setSetting(0x40, 1);
+  const QString file = path("k409.pes");
+  torva::gui::ScopedFileDialogs dialogs{[&](const torva::gui::FileDialogRequest&) { return file; }};
+  TK409EepromSetForm form;
+  GetOk(form);
+  EXPECT_EQ(Child<QComboBox>(form, "cboFlowControl")->currentIndex(), -1);
+  printer_.clearLog();
+  form.btnSaveSettingsToPrinterClick();
+  ASSERT_EQ(OneBox().text, kSaveOk);
+  WaitLog(20);  // 19 writes and the initialise command
+  EXPECT_EQ(printer_.setting(0x40), 1);
+  form.btnExportSettingsToFileClick();
+  EXPECT_TRUE(messages_.messages().empty());
+  const QByteArray bytes = settings_test::ReadAll(file);
+  ASSERT_EQ(bytes.size(), 180);
+  // The second record, flow control: value 1 at address 40.
+  EXPECT_EQ(bytes.mid(9 + 6, 3), QByteArray("\x01\x00\x40", 3));
 }
 
 // A darkness outside 1..254 ends the Get there; what was read before stays,

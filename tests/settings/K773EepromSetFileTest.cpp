@@ -192,8 +192,9 @@ TEST_F(K773FileTest, ExportChecks) {
        "The input of print speed is invalid!", "“print speed”非法输入！"},
       {"head 1 at 49", [](EditorState& s) { s.darkness = "49"; }, MessageKind::Warning,
        "The input of print darkness1 is invalid!", "“print darkness”非法输入！"},
+      // The hidden second head is not checked (it is written as read).
       {"head 2 at 30", [](EditorState& s) { s.head2 = "30"; s.waitTime = "241"; }, MessageKind::Warning,
-       "The input of print darkness1 is invalid!", "“print darkness”非法输入！"},
+       "The input of Presenter wait time is invalid!", "“Presenter wait time”非法输入！"},
       {"wait time 241", [](EditorState& s) { s.waitTime = "241"; }, MessageKind::Warning,
        "The input of Presenter wait time is invalid!", "“Presenter wait time”非法输入！"},
       {"auto-loading time 801", [](EditorState& s) { s.autoTime = "801"; }, MessageKind::Warning,
@@ -243,8 +244,31 @@ TEST_F(K773FileTest, ExportChecks) {
   chosen_ = path("enlarged.pes");
   form.btnExportSettingsToFileClick();
   EXPECT_FALSE(QFile::exists(chosen_));
-  EXPECT_EQ(form.resultText(), "Some error appears when exporting settings to file \"" + chosen_ + "\"!");
+  EXPECT_EQ(form.resultText(),
+            "Some error appears when exporting settings to file \"" + chosen_ + "\": Watermark Enlarge flag!");
   EXPECT_TRUE(form.resultIsRed());
+}
+
+// A record refused for a value with nothing selected (the character set of a
+// printer whose set is no item of the list): the red line names the
+// setting, as a refused Save does, whatever the language; no file.
+TEST_F(K773FileTest, RefusedRecordIsNamed) {
+  for (const char* language : {"English", "Chinese"}) {
+    SCOPED_TRACE(language);
+    Language = language;
+    TK773Eeport form;
+    EditorState s = form.state();
+    s.autoSpeed = "150";
+    s.intlChar = -1;
+    form.setState(s);
+    chosen_ = path("nocharset.pes");
+    form.btnExportSettingsToFileClick();
+    EXPECT_TRUE(messages_.messages().empty());
+    EXPECT_FALSE(QFile::exists(chosen_));
+    EXPECT_EQ(form.resultText(),
+              "Some error appears when exporting settings to file \"" + chosen_ + "\": intlChar flag!");
+    EXPECT_TRUE(form.resultIsRed());
+  }
 }
 
 // The import's table and its odd files, each file written by hand: what the

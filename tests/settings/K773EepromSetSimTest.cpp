@@ -20,6 +20,7 @@
 #include "EditorSimSupport.h"
 #include "SettingsEditorTestSupport.h"
 #include "SettingsFixtures.h"
+#include "gui/FileDialogs.h"
 #include "link/EepromControl.h"
 #include "link/PortSession.h"
 #include "link/USBUnit.h"
@@ -493,7 +494,8 @@ TEST_F(K773SerialTest, SaveWritesOrRefusesBeforeSendingAnything) {
       const bool saved = !c.result && !c.boxes.empty() && c.boxes.back().first == MessageKind::Information;
       if (!saved) {
         EXPECT_TRUE(printer_.receivedBytes().empty()) << "nothing sent";
-        EXPECT_EQ(form.resultText(), c.result ? c.result : "Get settings from printer successfully.");
+        // A refused check empties the line: no earlier success stands beside it.
+        EXPECT_EQ(form.resultText(), c.result ? c.result : "");
         continue;
       }
       EXPECT_EQ(form.resultText(), "Save settings to printer successfully.");
@@ -503,6 +505,27 @@ TEST_F(K773SerialTest, SaveWritesOrRefusesBeforeSendingAnything) {
       for (const auto& [address, value] : c.written) EXPECT_EQ(printer_.setting(address), value) << std::hex << address;
     }
   }
+}
+
+// A printer whose hidden second head reads 30 (reply 64 1E): the user has no
+// control for it, so Export, as Save does, writes it as it was read instead
+// of refusing every export with a warning about a head the dialog hides.
+TEST_F(K773SerialTest, HiddenSecondHeadExportsAsRead) {
+  for (const auto& [address, value] : kMemory) printer_.setSetting(address, value);
+  printer_.setSetting(0x02, 0x1E64);
+  const QString file = path("head2.pes");
+  torva::gui::ScopedFileDialogs dialogs{[&](const torva::gui::FileDialogRequest&) { return file; }};
+  TK773Eeport form;
+  form.btnGetSettingsFromPrinterClick();
+  ASSERT_EQ(form.resultText(), "Get settings from printer successfully.");
+  EXPECT_EQ(form.state().head2, "30");
+  form.btnExportSettingsToFileClick();
+  EXPECT_TRUE(messages_.messages().empty());
+  EXPECT_EQ(form.resultText(), "Export settings to file \"" + file + "\" successfully.");
+  const QByteArray bytes = settings_test::ReadAll(file);
+  ASSERT_EQ(bytes.size(), 297);
+  // The eleventh record, the darkness: head 1 in lo, the hidden head in hi.
+  EXPECT_EQ(bytes.mid(10 * 9 + 6, 3), QByteArray("\x64\x1E\x02", 3));
 }
 
 // A direct write that fails ends the Save with its setter's text: the

@@ -164,7 +164,8 @@ TEST_F(EditorFileTest, RefusedExportLeavesTheFileAlone) {
       } else {
         EXPECT_TRUE(messages_.messages().empty());
         EXPECT_TRUE(form.resultIsRed());
-        EXPECT_EQ(form.resultText(), "Some error appears when exporting settings to file \"" + fresh + "\"!");
+        EXPECT_EQ(form.resultText(),
+                  "Some error appears when exporting settings to file \"" + fresh + "\": COM's baud rate!");
       }
     }
   }

@@ -13,10 +13,12 @@
 #include <QTemporaryDir>
 
 #include <atomic>
+#include <functional>
 #include <thread>
 
 #include "EditorSimSupport.h"
 #include "SettingsEditorTestSupport.h"
+#include "gui/FileDialogs.h"
 #include "link/SerialIo.h"
 #include "settings/M512EepromSet.h"
 #include "settings/M512IIEepromSet.h"
@@ -261,9 +263,10 @@ TEST_F(EditorSimTest, PortThatCannotOpen) {
   EXPECT_EQ(form.resultText(), "");
 }
 
-// A Save whose port does not open changes neither line: the state line keeps
-// the text and colour of the last Get.
-TEST_F(EditorSimTest, SaveThatCannotOpenLeavesBothLines) {
+// A Save whose port does not open empties the result line (the last Get's
+// success does not stand beside the error); the state line keeps the text
+// and colour of the last Get.
+TEST_F(EditorSimTest, SaveThatCannotOpenKeepsOnlyTheStateLine) {
   TM512IIEepromSetForm form;
   form.btnGetSettingsFromPrinterClick();
   ASSERT_EQ(form.stateText(), "Printer state: Normal.");
@@ -274,9 +277,70 @@ TEST_F(EditorSimTest, SaveThatCannotOpenLeavesBothLines) {
   ComParameter.Name = path("gone").toStdString();
   form.btnSaveSettingsToPrinterClick();
   ASSERT_EQ(messages_.messages().size(), 1u);
-  EXPECT_EQ(form.resultText(), "Get settings from printer successfully.");
+  EXPECT_EQ(form.resultText(), "");
   EXPECT_EQ(form.stateText(), "Printer state: Normal.");
   EXPECT_FALSE(form.stateIsOlive());
+}
+
+// Every road that ends an action without success leaves no earlier
+// "successfully" standing in the result line beside the box that says
+// otherwise: a port that does not open, a refused Save or Export, an export
+// file that cannot be created.
+TEST_F(EditorSimTest, NoFailedRoadLeavesAnEarlierSuccessStanding) {
+  const std::string port = ComParameter.Name;
+  QString file;
+  torva::gui::ScopedFileDialogs dialogs{[&](const torva::gui::FileDialogRequest&) { return file; }};
+  struct Road {
+    const char* name;
+    std::function<void(TM512IIEepromSetForm&)> act;
+  };
+  const auto slow = [](TM512IIEepromSetForm& f) {
+    EditorState s = f.state();
+    s.speed = "24";
+    f.setState(s);
+  };
+  const Road roads[] = {
+      {"Get, no port",
+       [&](TM512IIEepromSetForm& f) {
+         ComParameter.Name = path("gone").toStdString();
+         f.btnGetSettingsFromPrinterClick();
+       }},
+      {"Save, no port",
+       [&](TM512IIEepromSetForm& f) {
+         ComParameter.Name = path("gone").toStdString();
+         f.btnSaveSettingsToPrinterClick();
+       }},
+      {"Save refused", [&](TM512IIEepromSetForm& f) { slow(f); f.btnSaveSettingsToPrinterClick(); }},
+      {"Export refused", [&](TM512IIEepromSetForm& f) {
+         slow(f);
+         file = path("refused.pes");
+         f.btnExportSettingsToFileClick();
+       }},
+      {"Export, no folder", [&](TM512IIEepromSetForm& f) {
+         EditorState s = f.state();
+         s.feedLine = "19";
+         s.autoSpeed = "28";
+         f.setState(s);
+         file = path("no-folder/x.pes");
+         f.btnExportSettingsToFileClick();
+       }},
+  };
+  for (const Road& road : roads) {
+    SCOPED_TRACE(road.name);
+    ComParameter.Name = port;
+    TM512IIEepromSetForm form;
+    EditorState s = form.state();
+    s.feedLine = "19";
+    s.autoSpeed = "28";
+    form.setState(s);
+    form.btnGetSettingsFromPrinterClick();
+    ASSERT_EQ(form.resultText(), "Get settings from printer successfully.");
+    messages_.clear();
+    road.act(form);
+    EXPECT_EQ(messages_.messages().size(), 1u) << "a box says what went wrong";
+    EXPECT_EQ(form.resultText(), "");
+    EXPECT_FALSE(form.resultIsRed());
+  }
 }
 
 // A refused value sends nothing at all: the port is not even opened.
@@ -519,6 +583,69 @@ TEST_P(EditorUsbTest, ShortOrMissingReplyFails) {
 
 INSTANTIATE_TEST_SUITE_P(Kinds, EditorUsbTest, ::testing::Values(int(PortUSB), int(PortUSBPrinter)),
                          [](const auto& info) { return info.param == PortUSB ? "Device" : "Printer"; });
+
+// A printer that answers one read after the Get gave up on it: the next Get
+// on the port waits for that reply and throws it away, so it reads every
+// setting as the printer holds it, never one place off. On the serial port
+// and on the USB device (whose printer keeps what the host left unread for
+// its next connection, as a real one does).
+class EditorLateReplyTest : public settings_test::SimPrinterEditorTest, public ::testing::WithParamInterface<int> {
+ protected:
+  EditorLateReplyTest() : SimPrinterEditorTest(2) {}
+  void SetUp() override {
+    SimPrinterEditorTest::SetUp();
+    if (GetParam() == PortCOM) {
+      UseSerial(38400);
+    } else {
+      UseUsbSocket(GetParam(), 2000);
+      printer_.setUsbKeepsUnreadBytes(true);
+    }
+  }
+};
+
+TEST_P(EditorLateReplyTest, ReplyAfterTheTimeOutShiftsNothing) {
+  printer_.setSetting(0x16, 1);     // 19200
+  printer_.setSetting(0x06, 90);    // the reply that comes late
+  printer_.setSetting(0x02, 100);
+  printer_.setSetting(0x2B, 300);
+  printer_.setSetting(0x52, 100);
+  TM512IIEepromSetForm form;
+  QuickReads(form, 2000);
+  form.btnGetSettingsFromPrinterClick();
+  ASSERT_EQ(form.resultText(), "Get settings from printer successfully.");
+  const EditorState shown = form.state();
+  // A second later than the read waits (2 s on both), so within the time-out
+  // after the read gave up.
+  printer_.setAddressFault(0x06, FaultSpec{Fault::LateReply, 1, 3000});
+  EditorState other = shown;
+  other.speed = "111";
+  form.setState(other);
+  form.btnGetSettingsFromPrinterClick();
+  EXPECT_EQ(form.resultText(), "Fail to get print speed!");
+  form.btnGetSettingsFromPrinterClick();
+  EXPECT_EQ(form.resultText(), "Get settings from printer successfully.");
+  EXPECT_EQ(form.state(), shown);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, EditorLateReplyTest, ::testing::Values(int(PortCOM), int(PortUSB)),
+                         [](const auto& info) { return info.param == PortCOM ? "Serial" : "UsbDevice"; });
+
+// A byte queued behind the last reply of a Get: the sign that every reply
+// was taken for the next one's. The Get fails at its last setting, which
+// keeps what it showed, and Save is not made usable by it.
+TEST_F(EditorSimTest, ByteBehindTheLastReplyFailsTheGet) {
+  printer_.setSetting(0x52, 100);
+  printer_.setAddressFault(0x52, FaultSpec{Fault::LongReply, 1, 0});
+  TM512IIEepromSetForm form;
+  form.btnGetSettingsFromPrinterClick();
+  EXPECT_EQ(form.resultText(), "Fail to get AutoLoadingSpeed flag!");
+  EXPECT_TRUE(form.resultIsRed());
+  EXPECT_EQ(form.state().autoSpeed, "0") << "the last setting keeps what it showed";
+  EXPECT_FALSE(form.saveEnabled());
+  form.btnGetSettingsFromPrinterClick();
+  EXPECT_EQ(form.resultText(), "Get settings from printer successfully.");
+  EXPECT_EQ(form.state().autoSpeed, "100");
+}
 
 namespace {
 

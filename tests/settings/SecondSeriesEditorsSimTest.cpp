@@ -326,8 +326,45 @@ INSTANTIATE_TEST_SUITE_P(Kinds, SecondSeriesG2Sim,
                          ::testing::Values(int(PortCOM), int(PortUSB), int(PortUSBPrinter)),
                          [](const auto& info) { return KindName(info.param); });
 
+// A printer that answers one read after the Get gave up on it (the RW-K201E
+// answering its darkness late): the next Get on the port waits for that
+// reply and throws it away, so it reads every setting as the printer holds
+// it, never one place off. On the serial port and on the USB device (whose
+// printer keeps what the host left unread for its next connection, as a
+// real one does).
+class SecondSeriesLateReplySim : public SecondSeriesEditorsSim {};
+
+TEST_P(SecondSeriesLateReplySim, ReplyAfterTheTimeOutShiftsNothing) {
+  const std::pair<int, uint16_t> memory[] = {{0x4E, 3},  {0x4A, 4},  {0x06, 120}, {0x02, 1},   {0x44, 1},  {0x54, 0},
+                                             {0x30, 0},  {0x12, 1},  {0x6D, 2},   {0x7D, 1},   {0x37, 200}};
+  for (const auto& [address, value] : memory) printer_.setSetting(address, value);
+  if (usb()) printer_.setUsbKeepsUnreadBytes(true);
+  TRWK201EEepromSetForm form;
+  QuickReads(form, 2000);
+  form.btnGetSettingsFromPrinterClick();
+  ASSERT_EQ(OneBox().text, kGetOk);
+  const FormState shown = form.state();
+  EXPECT_EQ(shown[C::edtPrintDarkness].text, "1");
+  // A second later than the read waits (2 s on both), so within the time-out
+  // after the read gave up.
+  printer_.setAddressFault(0x02, FaultSpec{Fault::LateReply, 1, 3000});
+  FormState other = shown;
+  other[C::edtPrintDarkness].text = "99";
+  form.setState(other);
+  form.btnGetSettingsFromPrinterClick();
+  EXPECT_EQ(OneBox().text, kGetFailed);
+  form.btnGetSettingsFromPrinterClick();
+  EXPECT_EQ(OneBox().text, kGetOk);
+  EXPECT_EQ(form.state(), shown);
+  EXPECT_EQ(form.buttons(), kAllOn);
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, SecondSeriesLateReplySim, ::testing::Values(int(PortCOM), int(PortUSB)),
+                         [](const auto& info) { return KindName(info.param); });
+
 // A write the USB endpoint does not take, the seventh: the six before it
-// stay in the printer's memory, the chosen data bits are not stored.
+// stay in the printer's memory, among them the data bits, which the port
+// takes as soon as their own write went through.
 class SecondSeriesG2UsbFault : public SecondSeriesEditorsSim {};
 
 TEST_P(SecondSeriesG2UsbFault, SeventhWriteFails) {
@@ -365,12 +402,47 @@ TEST_P(SecondSeriesG2UsbFault, SeventhWriteFails) {
   EXPECT_EQ(printer_.setting(0x06), 100);
   EXPECT_TRUE(printer_.log("InitializePrinter").empty()) << "no reset after a failed write";
   EXPECT_TRUE(waits.waits().empty());
-  EXPECT_EQ(ComParameter.Databits, 8) << "kept: the Save did not end";
+  EXPECT_EQ(ComParameter.Databits, 7) << "the printer holds 7 since the third write";
   EXPECT_EQ(handle(), -1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, SecondSeriesG2UsbFault, ::testing::Values(int(PortUSB), int(PortUSBPrinter)),
                          [](const auto& info) { return KindName(info.param); });
+
+// The reset that ends a Save does not go out: whether the printer took the
+// settings is not known, so the Save fails, with no wait and no power-cycle
+// advice. The queued editors (one write, then the reset) and the RW-K305GII
+// (fifteen writes, then the reset) alike.
+TEST_P(SecondSeriesG2UsbFault, FailedResetFailsTheSave) {
+  for (int model : {10, 14}) {
+    SCOPED_TRACE(model);
+    Model(model);
+    std::unique_ptr<TSecondSeriesEepromSetForm> form;
+    if (model == 10)
+      form = std::make_unique<TRWK201EEepromSetForm>();
+    else
+      form = std::make_unique<TRWK305G2EepSetForm>();
+    form->btnGetSettingsFromPrinterClick();
+    ASSERT_EQ(OneBox().text, kGetOk);
+    printer_.clearLog();
+    printer_.setWriteFault(model == 10 ? 2 : 16);
+    torva::ScopedPrinterDelayRecorder waits;
+    form->btnSaveSettingsToPrinterClick();
+    const RecordedMessage box = OneBox();
+    EXPECT_EQ(box.kind, MessageKind::Error);
+    EXPECT_EQ(box.text, kSaveFailed);
+    EXPECT_EQ(form->buttons(), kAllOn);
+    EXPECT_TRUE(waits.waits().empty()) << "no wait after a reset that did not go out";
+    EXPECT_TRUE(printer_.log("InitializePrinter").empty());
+    EXPECT_EQ(handle(), -1);
+    Language = "Chinese";
+    printer_.setWriteFault(model == 10 ? 2 : 16);
+    form->btnSaveSettingsToPrinterClick();
+    EXPECT_EQ(OneBox().text, "配置Eeprom失败！");
+    Language = "English";
+    printer_.setWriteFault(0);
+  }
+}
 
 // ----------------------------------------------------------- serial, with the termios seam
 
@@ -466,8 +538,8 @@ TEST_F(SecondSeriesSerialSeam, G2WaitsWithSevenDataBits) {
 }
 
 // A serial write that fails part-way: its pause still follows it, then the
-// Save ends; what went before stays written, the configured data bits come
-// back and are kept though the dialog chose 8.
+// Save ends; what went before stays written. The data bits were among it:
+// the 8 the printer took are the port's now, so nothing switches back to 7.
 TEST_F(SecondSeriesSerialSeam, G2WriteFailsPartWay) {
   static int settingWrites;
   settingWrites = 0;
@@ -496,16 +568,17 @@ TEST_F(SecondSeriesSerialSeam, G2WriteFailsPartWay) {
   EXPECT_EQ(box.kind, MessageKind::Error);
   EXPECT_EQ(box.text, kSaveFailed);
   EXPECT_EQ(form.buttons(), kAllOn);
-  EXPECT_EQ(waits.waits(), (std::vector<int>{100, 200, 200, 100}))
-      << "the switch, the pauses after the fourth and the failed fifth write, the switch back";
-  WaitLog(6);
+  EXPECT_EQ(waits.waits(), (std::vector<int>{100, 200, 200}))
+      << "the switch, the pauses after the fourth and the failed fifth write";
+  WaitLog(5);
   EXPECT_EQ(WriteAddresses(printer_), (std::vector<int>{0x16, 0x41, 0x17, 0x19}));
+  EXPECT_EQ(printer_.setting(0x17), 8);
   EXPECT_EQ(printer_.setting(0x19), 2);
   EXPECT_EQ(printer_.setting(0x1B), 0) << "the failed write";
   EXPECT_TRUE(printer_.log("InitializePrinter").empty());
-  EXPECT_EQ(DataBitsSwitches(printer_), (std::vector<int>{8, 7}));
-  EXPECT_EQ(ComParameter.Databits, 7);
-  EXPECT_EQ(printer_.dataBits(), 7);
+  EXPECT_EQ(DataBitsSwitches(printer_), (std::vector<int>{8}));
+  EXPECT_EQ(ComParameter.Databits, 8) << "the printer holds 8 since the third write";
+  EXPECT_EQ(printer_.dataBits(), 8);
   EXPECT_EQ(ComParameter.m_hdev.load(), -1);
 }
 

@@ -261,6 +261,81 @@ TEST_F(SettingProtocolTest, OneByteReplyFailsAtTheTimeoutAndIsGoneBeforeTheNextR
   EXPECT_EQ(lo, 0x10);
 }
 
+// After a read that timed out, the reply may still come: the next question
+// on the port waits until the line has been quiet for the read's time-out
+// since the read gave up, and goes out then.
+TEST_F(SettingProtocolTest, QuestionAfterATimedOutReadWaitsForTheLineToBeQuiet) {
+  Pty pty;
+  PortStyle quick = kEcPortStyle;
+  quick.readTimeoutMs = 300;
+  SettingLink link(quick);
+  link.setHandle(pty.slave);
+  uint8_t lo = 0, hi = 0;
+  EXPECT_FALSE(link.ReadSetting(0x06, lo, hi));  // no answer
+  const auto gaveUp = std::chrono::steady_clock::now();
+  EXPECT_EQ(pty.receive(3), (Bytes{0x1B, 0x6A, 0x06}));
+  std::chrono::steady_clock::time_point asked;
+  std::thread printer([&] {
+    const Bytes question = pty.receive(3, 3000);
+    asked = std::chrono::steady_clock::now();
+    if (question == Bytes{0x1B, 0x6A, 0x02}) pty.send({0x10, 0x00});
+  });
+  EXPECT_TRUE(link.ReadSetting(0x02, lo, hi));
+  printer.join();
+  EXPECT_EQ(lo, 0x10);
+  EXPECT_GE(asked - gaveUp, std::chrono::milliseconds(290)) << "the question waited for a quiet line";
+}
+
+// The late reply that does come during the wait is thrown away, and the
+// question goes out as soon as it has come, not at the end of the wait.
+TEST_F(SettingProtocolTest, LateReplyThatComesIsThrownAwayAndEndsTheWait) {
+  Pty pty;
+  SettingLink link(kEcPortStyle);  // 5000 ms
+  link.setHandle(pty.slave);
+  NoteOutstandingReply(PortCOM, 5000);
+  pty.send({0x5A, 0x00});  // the late reply of the read that gave up
+  std::thread printer([&] {
+    if (pty.receive(3, 3000) == Bytes{0x1B, 0x6A, 0x02}) pty.send({0x10, 0x00});
+  });
+  uint8_t lo = 0, hi = 0;
+  const auto t0 = std::chrono::steady_clock::now();
+  EXPECT_TRUE(link.ReadSetting(0x02, lo, hi));
+  const auto took = std::chrono::steady_clock::now() - t0;
+  printer.join();
+  EXPECT_EQ(lo, 0x10) << "the question's own answer, not the late one";
+  EXPECT_LT(took, std::chrono::milliseconds(2500)) << "not the whole 5 s";
+  // Taken once: the question after it goes out at once.
+  std::thread printer2([&] {
+    if (pty.receive(3, 3000) == Bytes{0x1B, 0x6A, 0x03}) pty.send({0x11, 0x00});
+  });
+  EXPECT_TRUE(link.ReadSetting(0x03, lo, hi));
+  printer2.join();
+  EXPECT_EQ(lo, 0x11);
+}
+
+// An exchange that follows no timed-out read waits for nothing, also after
+// another link's successful reads on the port.
+TEST_F(SettingProtocolTest, NoWaitWithoutATimedOutRead) {
+  Pty pty;
+  SettingLink first(kEcPortStyle);  // 5000 ms
+  first.setHandle(pty.slave);
+  std::thread printer([&] {
+    for (uint8_t a : {0x02, 0x03}) {
+      if (pty.receive(3, 3000) == Bytes{0x1B, 0x6A, a}) pty.send({a, 0x00});
+    }
+  });
+  uint8_t lo = 0, hi = 0;
+  const auto t0 = std::chrono::steady_clock::now();
+  EXPECT_TRUE(first.ReadSetting(0x02, lo, hi));
+  SettingLink second(kEcPortStyle);
+  second.setHandle(pty.slave);
+  EXPECT_TRUE(second.ReadSetting(0x03, lo, hi));
+  const auto took = std::chrono::steady_clock::now() - t0;
+  printer.join();
+  EXPECT_EQ(lo, 0x03);
+  EXPECT_LT(took, std::chrono::milliseconds(2500)) << "well under one read time-out";
+}
+
 TEST_F(SettingProtocolTest, QueuedSaveIsOneWriteOfEveryCommand) {
   Pty pty;
   SettingLink link;
@@ -383,6 +458,8 @@ TEST_F(CustomModeTest, ReadsByClassModeAndStatusBytes) {
                                       << c.reply.size());
     iUSBClassMode = c.classMode;
     iStatusBytes = c.statusBytes;
+    // Each case a fresh exchange: no reply of the case before it to wait for.
+    TakeOutstandingReply(PortUSBPrinter);
     g_custom = CustomFake{};
     g_custom.replies = {c.reply};
     SettingLink link(kK773PortStyle);

@@ -8,16 +8,21 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QFile>
+#include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
 #include <mutex>
 
 #include "EditorSimSupport.h"
 #include "SettingsEditorTestSupport.h"
 #include "TwoBankEditorSupport.h"
 #include "TwoBankFixtures.h"
+#include "gui/FileDialogs.h"
 #include "link/Clock.h"
 #include "link/SerialIo.h"
 #include "settings/TwoBankExchange.h"
@@ -231,6 +236,58 @@ INSTANTIATE_TEST_SUITE_P(Transports, TwoBankEditorTransportTest,
                                            Transport{"UsbPrinter", PortUSBPrinter}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A printer that answers one read after the Get gave up on it: the next Get
+// on the port waits for that reply and throws it away, so it reads every
+// setting as the printer holds it, never one place off. On the serial port
+// and on the USB device (whose printer keeps what the host left unread for
+// its next connection, as a real one does).
+class TwoBankLateReplyTest : public TwoBankEditorTransportTest {};
+
+TEST_P(TwoBankLateReplyTest, ReplyAfterTheTimeOutShiftsNothing) {
+  Known(H738Profile());
+  if (GetParam().kind == PortUSB) printer_.setUsbKeepsUnreadBytes(true);
+  auto form = MakeEditor(H738Profile());
+  QuickReads(*form, 2000);
+  form->btnGetSettingsFromPrinterClick();
+  ASSERT_EQ(form->resultText(), "Get settings from printer successfully.");
+  const TwoBankState shown = form->state();
+  const TwoBankKeptBytes kept = form->kept();
+  // A second later than the read waits (2 s on both), so within the time-out
+  // after the read gave up.
+  printer_.setAddressFault(0x06, FaultSpec{Fault::LateReply, 1, 3000});
+  TwoBankState other = shown;
+  other.speed = "111";
+  form->setState(other);
+  form->btnGetSettingsFromPrinterClick();
+  EXPECT_EQ(form->resultText(), "Fail to get print speed!");
+  messages_.clear();
+  form->btnGetSettingsFromPrinterClick();
+  EXPECT_EQ(form->resultText(), "Get settings from printer successfully.");
+  EXPECT_EQ(form->state(), shown);
+  EXPECT_EQ(form->kept(), kept);
+}
+
+INSTANTIATE_TEST_SUITE_P(Transports, TwoBankLateReplyTest,
+                         ::testing::Values(Transport{"Pty", PortCOM}, Transport{"UsbDevice", PortUSB}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A byte queued behind the last reply of a Get: the sign that every reply
+// was taken for the next one's. The Get fails at its last row, which keeps
+// what it showed.
+TEST_F(TwoBankEditorSimTest, ByteBehindTheLastReplyFailsTheGet) {
+  Known(H738Profile());
+  printer_.setAddressFault(0x2B, 1, FaultSpec{Fault::LongReply, 1, 0});
+  auto form = MakeEditor(H738Profile());
+  const std::string before = form->state().feedLine;
+  form->btnGetSettingsFromPrinterClick();
+  EXPECT_EQ(form->resultText(), "Fail to getget Feed Lines mark!");
+  EXPECT_EQ(form->state().feedLine, before);
+  EXPECT_FALSE(form->saveEnabled());
+  form->btnGetSettingsFromPrinterClick();
+  EXPECT_EQ(form->resultText(), "Get settings from printer successfully.");
+  EXPECT_EQ(form->state(), KnownState(H738Profile()));
+}
+
 // Get stops at the first reply its editor refuses: the red line names the
 // row, nothing after it is read, and Save stays as it was.
 TEST_F(TwoBankEditorSimTest, GetFailures) {
@@ -286,13 +343,15 @@ TEST_F(TwoBankEditorSimTest, GetFailures) {
   }
 }
 
-// A Get of a printer whose code page is no item leaves the box empty, so
-// Save refuses until one is picked; a default-invert value that is no item
-// leaves its group as it was.
-TEST_F(TwoBankEditorSimTest, CodePageThatIsNoItemIsNeverWrittenBack) {
+// A Get of a printer whose code page or default invert is no item leaves
+// the box or group empty, so Save and Export refuse until one is picked:
+// nothing the user did not see is written back.
+TEST_F(TwoBankEditorSimTest, CodePageOrInvertThatIsNoItemIsNeverWrittenBack) {
   Model(H738Profile());
   printer_.setSetting(0x36, 0x020C);  // code page 12, character set 2
   printer_.setSetting(0x03, 5, 2);
+  const QString file = path("invert.pes");
+  torva::gui::ScopedFileDialogs dialogs{[&](const torva::gui::FileDialogRequest&) { return file; }};
   auto form = MakeEditor(H738Profile());
   TwoBankState s = form->state();
   s.codePage = 4;
@@ -302,11 +361,32 @@ TEST_F(TwoBankEditorSimTest, CodePageThatIsNoItemIsNeverWrittenBack) {
   EXPECT_EQ(form->resultText(), "Get settings from printer successfully.");
   EXPECT_EQ(Child<QComboBox>(*form, "cboCodePage")->currentIndex(), -1);
   EXPECT_EQ(form->state().intlChar, 2);
-  EXPECT_EQ(form->state().defaultInvert, 0);
+  EXPECT_EQ(form->state().defaultInvert, -1);
+  for (QRadioButton* b : Child<QGroupBox>(*form, "rgDefaultInvertEnable")->findChildren<QRadioButton*>())
+    EXPECT_FALSE(b->isChecked()) << b->text().toStdString();
   printer_.clearLog();
   form->btnSaveSettingsToPrinterClick();
   EXPECT_EQ(form->resultText(), "Fail to save  CodePage and intlChar flag!");
   EXPECT_TRUE(printer_.receivedBytes().empty());
+  // The code page picked, the invert still refuses.
+  s = form->state();
+  s.codePage = 4;
+  form->setState(s);
+  form->btnSaveSettingsToPrinterClick();
+  EXPECT_EQ(form->resultText(), "Fail to save default inverted enable flag!");
+  EXPECT_TRUE(form->resultIsRed());
+  EXPECT_TRUE(printer_.receivedBytes().empty());
+  form->btnExportSettingsToFileClick();
+  EXPECT_EQ(form->resultText(), "Some error appears when exporting settings to file \"" + file + "\"!");
+  EXPECT_FALSE(QFile::exists(file));
+  // Picked: both go through.
+  s.defaultInvert = 1;
+  form->setState(s);
+  form->btnExportSettingsToFileClick();
+  EXPECT_EQ(form->resultText(), "Export settings to file \"" + file + "\" successfully.");
+  form->btnSaveSettingsToPrinterClick();
+  EXPECT_EQ(form->resultText(), "Save settings to printer successfully.");
+  EXPECT_TRUE(printer_.waitForReceived(1, 3000));
 }
 
 // A Save that a check or a setter refuses sends nothing: the port is not
@@ -317,7 +397,7 @@ TEST_F(TwoBankEditorSimTest, SaveRefusalsSendNothing) {
     const char* name;
     void (*edit)(TTwoBankEepromSetForm&);
     std::vector<QString> boxes;
-    const char* result;  // the red line, or nullptr when the lines stay as the Get left them
+    const char* result;  // the red line, or nullptr when a check refused (the line is emptied)
   };
   const Case cases[] = {
       {&H738Profile(),
@@ -384,7 +464,7 @@ TEST_F(TwoBankEditorSimTest, SaveRefusalsSendNothing) {
       EXPECT_EQ(form->resultText(), c.result);
       EXPECT_TRUE(form->resultIsRed());
     } else {
-      EXPECT_EQ(form->resultText(), "Get settings from printer successfully.");
+      EXPECT_EQ(form->resultText(), "") << "no earlier success stands beside a refused Save";
     }
     EXPECT_EQ(Child<QPushButton>(*form, "btnSaveSettingsToPrinter")->text(), "&Save Settings To Printer");
     EXPECT_TRUE(printer_.receivedBytes().empty()) << "nothing is sent";
@@ -466,8 +546,9 @@ TEST_F(TwoBankEditorSimTest, OtherPortKindsFail) {
   EXPECT_TRUE(messages_.messages().empty());
 }
 
-// A port that does not open: the error in the user's language, and the
-// lines of the last Get stay as they were, the state line's colour too.
+// A port that does not open: the error in the user's language; the result
+// line is emptied (the last Get's success does not stand beside the error),
+// the state line of the last Get stays as it was, its colour too.
 TEST_F(TwoBankEditorSimTest, PortThatCannotOpen) {
   auto form = AfterGet(K9034Profile());
   ASSERT_FALSE(form->stateIsOlive());
@@ -485,9 +566,61 @@ TEST_F(TwoBankEditorSimTest, PortThatCannotOpen) {
     EXPECT_EQ(messages_.texts(), (std::vector<QString>{text, text}));
     EXPECT_EQ(messages_.messages()[0].kind, MessageKind::Error);
     EXPECT_EQ(Child<QPushButton>(*form, "btnSaveSettingsToPrinter")->text(), "&Save Settings To Printer");
-    EXPECT_EQ(form->resultText(), "Get settings from printer successfully.") << "the lines stay";
+    EXPECT_EQ(form->resultText(), "");
     EXPECT_EQ(form->stateText(), "Printer state: Normal.");
     EXPECT_FALSE(form->stateIsOlive());
+  }
+}
+
+// Every road that ends an action without success leaves no earlier
+// "successfully" standing in the result line beside the box that says
+// otherwise: a port that does not open, a refused Save or Export, an export
+// file that cannot be created.
+TEST_F(TwoBankEditorSimTest, NoFailedRoadLeavesAnEarlierSuccessStanding) {
+  const std::string port = ComParameter.Name;
+  QString file;
+  torva::gui::ScopedFileDialogs dialogs{[&](const torva::gui::FileDialogRequest&) { return file; }};
+  struct Road {
+    const char* name;
+    std::function<void(TTwoBankEepromSetForm&)> act;
+  };
+  const auto slow = [](TTwoBankEepromSetForm& f) { Child<QLineEdit>(f, "edtPrintSpeed")->setText("49"); };
+  const Road roads[] = {
+      {"Get, no port",
+       [&](TTwoBankEepromSetForm& f) {
+         ComParameter.Name = path("gone").toStdString();
+         f.btnGetSettingsFromPrinterClick();
+       }},
+      {"Save, no port",
+       [&](TTwoBankEepromSetForm& f) {
+         ComParameter.Name = path("gone").toStdString();
+         f.btnSaveSettingsToPrinterClick();
+       }},
+      {"Save refused", [&](TTwoBankEepromSetForm& f) { slow(f); f.btnSaveSettingsToPrinterClick(); }},
+      {"Export refused",
+       [&](TTwoBankEepromSetForm& f) {
+         slow(f);
+         file = path("refused.pes");
+         f.btnExportSettingsToFileClick();
+       }},
+      {"Export, no folder",
+       [&](TTwoBankEepromSetForm& f) {
+         file = path("no-folder/x.pes");
+         f.btnExportSettingsToFileClick();
+       }},
+  };
+  for (const Road& road : roads) {
+    SCOPED_TRACE(road.name);
+    ComParameter.Name = port;
+    Known(H738Profile());
+    auto form = MakeEditor(H738Profile());
+    form->btnGetSettingsFromPrinterClick();
+    ASSERT_EQ(form->resultText(), "Get settings from printer successfully.");
+    messages_.clear();
+    road.act(*form);
+    EXPECT_EQ(messages_.messages().size(), 1u) << "a box says what went wrong";
+    EXPECT_EQ(form->resultText(), "");
+    EXPECT_FALSE(form->resultIsRed());
   }
 }
 

@@ -106,14 +106,29 @@ TEST_F(TwoBankEditorTest, EachEditorsLook) {
       EXPECT_EQ(Child<QWidget>(*form, name)->isVisibleTo(form.get()), l.head2) << name;
     auto* back = Child<QGroupBox>(*form, "grpBackWaterMark");
     EXPECT_EQ(back->isVisibleTo(form.get()), l.back);
-    // The buttons stand right beside the last watermark group shown: a
-    // hidden group leaves no empty column.
+    // With the back watermark hidden the buttons stand right beside the
+    // front one (a hidden group leaves no empty column); with both shown a
+    // column of buttons beside them would make the dialog wider than a
+    // 1024 x 768 screen, so they stand in one row below every group, above
+    // the result lines.
     torva::testing::LayOut(form.get());
-    QWidget* lastWaterMark = l.back ? back : Child<QGroupBox>(*form, "grpFrontWaterMark");
-    const int gap = Child<QGroupBox>(*form, "grpOperation")->mapTo(form.get(), QPoint(0, 0)).x() -
-                    lastWaterMark->mapTo(form.get(), QPoint(lastWaterMark->width(), 0)).x();
-    EXPECT_GE(gap, 0);
-    EXPECT_LT(gap, 30);
+    auto* operation = Child<QGroupBox>(*form, "grpOperation");
+    const QRect buttons(operation->mapTo(form.get(), QPoint(0, 0)), operation->size());
+    if (!l.back) {
+      QWidget* front = Child<QGroupBox>(*form, "grpFrontWaterMark");
+      const int gap = buttons.left() - front->mapTo(form.get(), QPoint(front->width(), 0)).x();
+      EXPECT_GE(gap, 0);
+      EXPECT_LT(gap, 30);
+    } else {
+      for (const char* group : {"grpComPort", "rgDefaultInvertEnable", "grpPaperNearEnd", "grpBackWaterMark"}) {
+        auto* g = Child<QGroupBox>(*form, group);
+        EXPECT_GE(buttons.top(), g->mapTo(form.get(), QPoint(0, g->height())).y()) << group;
+      }
+      EXPECT_LT(buttons.bottom(), Child<QLabel>(*form, "lblMsgState")->mapTo(form.get(), QPoint(0, 0)).y());
+      const int row = Child<QPushButton>(*form, "btnGetSettingsFromPrinter")->y();
+      for (const char* b : {"btnSaveSettingsToPrinter", "btnImportSettingsFromFile", "btnExportSettingsToFile", "btnExit"})
+        EXPECT_EQ(Child<QPushButton>(*form, b)->y(), row) << b;
+    }
     EXPECT_EQ(back->title(), l.backTitle);
     EXPECT_EQ(Child<QGroupBox>(*form, "rgDataError")->title(), l.dataErrorTitle);
     EXPECT_EQ(Child<QGroupBox>(*form, "PrintingSurface")->isEnabled(), l.surfaceEnabled);

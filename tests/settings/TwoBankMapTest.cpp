@@ -188,8 +188,9 @@ TEST(TwoBankCodec, DecodeTable) {
       {TB::PaperOutMode, 4, 6, {"fail kept 6", "fail kept 6", "fail kept 6", "fail kept 6"}},
       {TB::PaperOutMode, 0, 1, {"Retract kept 1", "Retract kept 1", "Retract kept 1", "Retract kept 1"}},
       {TB::DefaultInvert, 0, 7, {"Disable", "Disable", "Disable", "Disable"}},
-      // Always accepted; a value that is no item leaves the group as it was.
-      {TB::DefaultInvert, 5, 0, {"Enable", "Enable", "Enable", "Enable"}},
+      // Always accepted; a value that is no item selects none, never the
+      // group's earlier item.
+      {TB::DefaultInvert, 5, 0, {"-", "-", "-", "-"}},
       {TB::FrontWaterMark,
        0xFF,
        0x01,

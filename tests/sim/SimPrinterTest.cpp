@@ -395,6 +395,7 @@ INSTANTIATE_TEST_SUITE_P(Sim, Faults,
                          ::testing::Values(FaultCase{"NoReply", Fault::NoReply, {}},
                                            FaultCase{"ShortReply", Fault::ShortReply, {0x34}},
                                            FaultCase{"Garbage", Fault::Garbage, {0xCB, 0xED}},
+                                           FaultCase{"LongReply", Fault::LongReply, {0x34, 0x12, 0x55}},
                                            FaultCase{"Hangup", Fault::Hangup, {}}),
                          [](const auto& info) { return std::string(info.param.what); });
 
