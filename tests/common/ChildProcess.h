@@ -29,6 +29,7 @@ namespace torva::test {
 
 struct ChildLimits {
   bool noFileSpace = false;        // RLIMIT_FSIZE 0, SIGXFSZ ignored
+  long long fileSizeLimit = -1;    // >= 0: RLIMIT_FSIZE at that many bytes, SIGXFSZ ignored
   bool permissionsBindRoot = false;  // CAP_DAC_OVERRIDE and CAP_DAC_READ_SEARCH dropped
 };
 
@@ -94,11 +95,11 @@ inline ChildRun RunInChild(const std::function<std::string()>& body, ChildLimits
   }
   if (pid == 0) {
     close(fds[0]);
-    if (limits.noFileSpace) {
+    if (limits.noFileSpace || limits.fileSizeLimit >= 0) {
       signal(SIGXFSZ, SIG_IGN);
       rlimit limit{};
       getrlimit(RLIMIT_FSIZE, &limit);
-      limit.rlim_cur = 0;
+      limit.rlim_cur = limits.noFileSpace ? 0 : static_cast<rlim_t>(limits.fileSizeLimit);
       setrlimit(RLIMIT_FSIZE, &limit);
     }
     if (limits.permissionsBindRoot && geteuid() == 0) detail::DropPermissionOverride();

@@ -8,6 +8,7 @@
 #include <QSettings>
 #include <QLocale>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTime>
 #include <QTimeZone>
 #include <QToolButton>
@@ -226,8 +227,9 @@ TEST_F(ShellTest, FailedWriteLeavesTheLanguageAsItWas) {
 // a box in the chosen language says so. A FIFO once blocked the window for
 // ever (the toolkit opens the file to read it first); a device node was
 // replaced by a regular file; a file the toolkit cannot parse was rewritten
-// as junk. A full disk keeps the file too (the toolkit's lock file beside it
-// cannot be written either).
+// as junk. On a disk with room for the toolkit's small lock file and the
+// file's old size but not for the key added to it, the toolkit's own write
+// cut the file short and the switch said it worked.
 TEST_F(ShellTest, PrinterIniThatIsNotRewritten) {
   const QString ini = programDir + "/Printer.ini";
   const QString node = root + "/node";
@@ -246,7 +248,9 @@ TEST_F(ShellTest, PrinterIniThatIsNotRewritten) {
        {}},
       {"a file the toolkit cannot parse",
        [&] { shelltest::WriteFile(ini, "[Printer\nLanguage=English\nkept by the user\n"); }, {}},
-      {"a full disk", [&] { StoreLanguage("Chinese"); }, {.noFileSpace = true}},
+      {"a disk without room for the key",
+       [&] { shelltest::WriteFile(ini, "[Other]\nkept=" + QByteArray(4070, 'k') + "\n"); },
+       {.fileSizeLimit = 4096}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -268,7 +272,7 @@ TEST_F(ShellTest, PrinterIniThatIsNotRewritten) {
       return out.toStdString();
     };
     torva::test::ChildRun run;
-    if (c.limits.noFileSpace) {
+    if (c.limits.fileSizeLimit >= 0) {
       run = torva::test::RunInChild(switchLanguage, c.limits);
     } else {
       torva::test::FifoRescue rescue(ini);
@@ -283,6 +287,44 @@ TEST_F(ShellTest, PrinterIniThatIsNotRewritten) {
     EXPECT_EQ(torva::test::Entries(programDir), names);
     form.close();
   }
+}
+
+// The Language line is set in the file as it stands: the rest of it is kept
+// line for line, and QSettings reads the new value back.
+TEST(PrinterIniEdit, SetsTheLanguageAndKeepsTheRest) {
+  struct Case {
+    const char* name;
+    QByteArray in;
+    QByteArray out;
+  };
+  const Case cases[] = {
+      {"no file", "", "[Printer]\nLanguage=English\n"},
+      {"the key replaced", "[Printer]\nLanguage=Chinese\n", "[Printer]\nLanguage=English\n"},
+      {"spaces round the key", "[Printer]\n Language = Chinese\nX=1\n", "[Printer]\nLanguage=English\nX=1\n"},
+      {"no line break at the end", "[Printer]\nLanguage=Chinese", "[Printer]\nLanguage=English"},
+      {"CR LF kept", "[A]\r\nb=1\r\n[Printer]\r\nLanguage=Chinese\r\n",
+       "[A]\r\nb=1\r\n[Printer]\r\nLanguage=English\r\n"},
+      {"section without the key", "[Printer]\nOther=2\n[B]\nc=3\n",
+       "[Printer]\nLanguage=English\nOther=2\n[B]\nc=3\n"},
+      {"no section: added at the end", ";note\n[B]\nc=3", ";note\n[B]\nc=3\n\n[Printer]\nLanguage=English\n"},
+      {"the key in another section is not it", "[B]\nLanguage=Chinese\n",
+       "[B]\nLanguage=Chinese\n\n[Printer]\nLanguage=English\n"},
+      {"a comment is not the key", "[Printer]\n;Language=Chinese\n", "[Printer]\nLanguage=English\n;Language=Chinese\n"},
+  };
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto out = WithIniLanguage(c.in, "English");
+    ASSERT_TRUE(out.has_value());
+    EXPECT_EQ(out->toStdString(), c.out.toStdString());
+    const QString path = dir.filePath(QString("ini%1.ini").arg(n++));
+    shelltest::WriteFile(path, *out);
+    EXPECT_EQ(QSettings(path, QSettings::IniFormat).value("Printer/Language").toString(), "English");
+  }
+  EXPECT_FALSE(WithIniLanguage("", "Eng lish").has_value());
+  EXPECT_FALSE(WithIniLanguage("", "").has_value());
 }
 
 // The status bar shows port names as they are found, markup and all.
