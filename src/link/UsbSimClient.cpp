@@ -166,11 +166,7 @@ class SimConnection : public UsbConnection {
   // download pays for every block of 1024 bytes.
   bool receive(int32_t& r, std::vector<uint8_t>& d, int waitMs) {
     const uint64_t deadline = torva::TickMs() + static_cast<uint64_t>(waitMs);
-    if (waitMs != recvTimeoutMs_) {
-      timeval tv{waitMs / 1000, static_cast<suseconds_t>(waitMs % 1000) * 1000};
-      if (::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv) != 0) return false;
-      recvTimeoutMs_ = waitMs;
-    }
+    if (waitMs != recvTimeoutMs_ && !setRecvTimeout(waitMs)) return false;
     uint8_t h[usbsim::kResponseHeader];
     if (!recvWithin(h, sizeof h, deadline)) return false;
     r = static_cast<int32_t>(usbsim::GetU32(&h[0]));
@@ -181,6 +177,13 @@ class SimConnection : public UsbConnection {
   }
   bool recvWithin(uint8_t* p, size_t n, uint64_t deadline) {
     while (n > 0) {
+      // Each recv() may wait its whole time-out: once what is left of the
+      // deadline is clearly shorter, the time-out is cut to it, so a reply
+      // that comes in pieces never waits much beyond the deadline.
+      const uint64_t now = torva::TickMs();
+      if (now >= deadline) return false;
+      const int left = static_cast<int>(std::min<uint64_t>(deadline - now, 1u << 30));
+      if (left + kTimeoutSlackMs < recvTimeoutMs_ && !setRecvTimeout(left)) return false;
       const ssize_t got = ::recv(fd_, p, n, 0);
       if (got > 0) {
         p += got;
@@ -188,13 +191,22 @@ class SimConnection : public UsbConnection {
         continue;
       }
       if (got == 0) return false;  // the other side has gone
-      if (errno == EINTR) continue;
-      if ((errno == EAGAIN || errno == EWOULDBLOCK) && torva::TickMs() < deadline) continue;
+      if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
       return false;
     }
     return true;
   }
+  bool setRecvTimeout(int ms) {
+    // A zero time-out would mean wait for ever.
+    ms = std::max(ms, 1);
+    timeval tv{ms / 1000, static_cast<suseconds_t>(ms % 1000) * 1000};
+    if (::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv) != 0) return false;
+    recvTimeoutMs_ = ms;
+    return true;
+  }
 
+  // How far the time-out may run past the deadline before it is cut.
+  static constexpr int kTimeoutSlackMs = 50;
   int fd_;
   int recvTimeoutMs_ = -1;
   std::mutex mu_;
