@@ -1,8 +1,5 @@
 #include "gui/FileDialogs.h"
 
-#include <sys/stat.h>
-
-#include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
 
@@ -48,13 +45,6 @@ QString ChooseSettingsFile(QWidget* owner, bool save, const SettingsFileDialogs&
 
 SettingsFileDialogs PosSettingsFiles() {
   return {"POS Printer Eeprom Settings File(*.pes)", true, "POS Printer Eeprom Settings File(*.pes)"};
-}
-
-bool IsRegularFile(const QString& path) {
-  // stat follows a link to what it names; the toolkit's file information
-  // counts character devices such as /dev/null as files.
-  struct stat st {};
-  return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 bool AskWarningOkCancel(const QString& text) {

@@ -47,10 +47,6 @@ QString ChooseSettingsFile(QWidget* owner, bool save, const SettingsFileDialogs&
 // dialogs, replacing a file asked first.
 SettingsFileDialogs PosSettingsFiles();
 
-// True for a regular file (or a link to one), asked by name. A file to be
-// read is not asked first: ReadRegularFile checks what it opened.
-bool IsRegularFile(const QString& path);
-
 // The plain box with no owner, caption "Warning", a warning icon, OK and
 // Cancel, English in both languages. True for OK.
 bool AskWarningOkCancel(const QString& text);

@@ -296,11 +296,8 @@ void TCommonAddressEepromSetForm::btnGetSettingsFromPrinterClick() {
     TempDataBitsSwitch dataBits(link_);
     for (CommonSetting setting : profile_.getOrder) {
       uint8_t lo = 0, hi = 0;
-      bool ok = link_.ReadSetting(InfoOf(setting).address, lo, hi);
-      // A byte still queued behind the last reply means a reply came late
-      // and each later one was taken for the next: the last is not the
-      // printer's answer to the last question.
-      if (ok && setting == profile_.getOrder.back() && link_.ReplyQueuedBehind()) ok = false;
+      const bool ok = link_.ReadSetting(InfoOf(setting).address, lo, hi) &&
+                      link_.ReplyStands(setting == profile_.getOrder.back());
       if (!ok || !ApplyReply(setting, lo, hi, s, profile_)) {
         failed = setting;
         break;

@@ -204,9 +204,7 @@ bool TSecondSeriesEepromSetForm::ReadSettings(FormState& s) {
     if (!row) continue;
     uint8_t lo = 0, hi = 0;
     if (!link_.ReadSetting(row->address, lo, hi)) return false;
-    // A byte still queued behind the last reply means a reply came late and
-    // each later one was taken for the next: the Get has failed.
-    if (setting == profile_.getOrder.back() && link_.ReplyQueuedBehind()) return false;
+    if (!link_.ReplyStands(setting == profile_.getOrder.back())) return false;
     // Each value a setting takes stays: a Get that fails later keeps it.
     if (!ApplyReply(*row, lo, hi, s, highBuf09, profile_)) return false;
   }

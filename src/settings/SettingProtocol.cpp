@@ -113,10 +113,10 @@ void SettingLink::SettleOutstandingReply(int kind) {
   DiscardStaleInput();
 }
 
-bool SettingLink::ReplyQueuedBehind() {
+bool SettingLink::ReplyStands(bool lastOfGet) {
   // Only a serial port tells what is queued without waiting for it.
-  if (g_nHandle <= 0 || PortType.load() != PortCOM) return false;
-  return serialio::QueuedInput(g_nHandle) > 0;
+  if (!lastOfGet || g_nHandle <= 0 || PortType.load() != PortCOM) return true;
+  return serialio::QueuedInput(g_nHandle) <= 0;
 }
 
 bool SettingLink::ReadPort(uint8_t* buffer, int length, int timeoutMs) {

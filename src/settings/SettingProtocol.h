@@ -113,11 +113,12 @@ class SettingLink {
   bool ReadPort(uint8_t* buffer, int length, int timeoutMs);
   // On a serial port, throws away input that is already queued.
   void DiscardStaleInput();
-  // True when, on a serial port, bytes are queued now: after a Get's last
-  // reply, the sign that a reply came late and every later one was taken
-  // for the next (the Get then fails). Other kinds cannot tell without
-  // waiting and answer false.
-  bool ReplyQueuedBehind();
+  // Asked after each reply of a Get, with whether it was the Get's last:
+  // false when it was the last and, on a serial port, bytes are queued
+  // behind it, the sign that a reply came late and every later one was
+  // taken for the next (the Get then fails). Other kinds cannot tell
+  // without waiting and always let the reply stand.
+  bool ReplyStands(bool lastOfGet);
 
   // The getter frame: discard stale input (when the style says so), send the
   // read command, read exactly 2 bytes within the style's time-out. A reply

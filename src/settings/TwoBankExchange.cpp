@@ -49,10 +49,7 @@ TwoBankGetRun RunTwoBankGet(SettingLink& link, const TwoBankProfile& profile, Tw
       read = state;
       ok = GetTwoBankSetting(link, profile, step.setting, read, kept);
     }
-    // A byte still queued behind the last reply means a reply came late and
-    // each later one was taken for the next: the last row did not get its
-    // own answer.
-    if (ok && &step == &profile.getSteps.back() && link.ReplyQueuedBehind()) ok = false;
+    ok = ok && link.ReplyStands(&step == &profile.getSteps.back());
     if (!ok) {
       run.resultText += step.failText;
       run.failed = step.setting;
