@@ -60,8 +60,9 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent), ui(new Ui::TMainFor
                  Qt::WindowCloseButtonHint);
   setWindowIcon(QIcon(":/shell/torva.png"));
 
-  // Status bar: port text, printer text, clock. The printer panel takes the
-  // width of its text and shows only while it has one.
+  // Status bar: port text, printer text, clock. The printer panel has no
+  // width: the port-setting dialog writes only the label "Driver:" there,
+  // which is kept (PanelText) but never shown.
   for (int i = 0; i < 3; ++i) {
     panels_[i] = new QLabel(this);
     panels_[i]->setTextFormat(Qt::PlainText);  // port and printer names, as found
@@ -204,18 +205,9 @@ void TMainForm::SetCaptions(const std::string& language, char eepromMnemonic) {
   ui->ChineseMenu->setChecked(!english);
 }
 
-bool TMainForm::PrinterPanelHoldsValue(const QString& text) {
-  const QString t = text.trimmed();
-  return !t.isEmpty() && !t.endsWith(':') && !t.endsWith(QChar(0xFF1A));
-}
-
 void TMainForm::SetPanelText(int index, const QString& text) {
   if (index < 0 || index > 2) return;
   panels_[index]->setText(text);
-  // The printer panel has no width of its own: it shows only while it holds
-  // a value. The port-setting dialog writes the bare label "Driver:" there,
-  // which holds none, so that stays out of sight (in either language).
-  if (index == 1) panels_[1]->setVisible(PrinterPanelHoldsValue(text));
 }
 
 QString TMainForm::PanelText(int index) const {

@@ -40,9 +40,6 @@ class TMainForm : public QMainWindow {
   // --- status bar: panel 0 port text, 1 printer text, 2 clock
   void SetPanelText(int index, const QString& text);
   QString PanelText(int index) const;
-  // Whether the printer panel (1) shows this text: not when it is empty or
-  // a label without its value ("Driver:").
-  static bool PrinterPanelHoldsValue(const QString& text);
 
   // --- tray (shared with the status dialogs, which hide and show the main
   // window together with themselves)
