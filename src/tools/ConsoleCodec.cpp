@@ -23,31 +23,14 @@ void AppendPair(Text& out, uint8_t b) {
 
 }  // namespace
 
-Text HexText(std::span<const uint8_t> bytes) {
+Text HexDump(std::span<const uint8_t> bytes, int column) {
   Text out;
-  out.reserve(bytes.size() * 3);
+  out.reserve(bytes.size() * 3 + bytes.size() / kDumpPairsPerLine + 1);
+  column = column < 0 ? 0 : column % kDumpPairsPerLine;
   for (uint8_t b : bytes) {
     AppendPair(out, b);
     out.push_back(u' ');
-  }
-  return out;
-}
-
-Text HexTextJoined(std::span<const uint8_t> bytes) {
-  Text out = HexText(bytes);
-  if (!out.empty()) out.pop_back();
-  return out;
-}
-
-Text HexDump(std::span<const uint8_t> bytes, int column, int perLine) {
-  Text out;
-  out.reserve(bytes.size() * 3 + bytes.size() / 16 + 1);
-  if (perLine < 1) perLine = 1;
-  column = column < 0 ? 0 : column % perLine;
-  for (uint8_t b : bytes) {
-    AppendPair(out, b);
-    out.push_back(u' ');
-    if (++column == perLine) {
+    if (++column == kDumpPairsPerLine) {
       out.push_back(u'\n');
       column = 0;
     }
@@ -55,22 +38,10 @@ Text HexDump(std::span<const uint8_t> bytes, int column, int perLine) {
   return out;
 }
 
-Text HexLines(std::span<const uint8_t> bytes, int perLine) {
-  Text out;
-  if (bytes.empty()) return out;
-  if (perLine < 1) perLine = 1;
-  out.reserve(bytes.size() * 3);
-  int column = 0;
-  for (uint8_t b : bytes) {
-    if (column == perLine) {
-      out.push_back(u'\n');
-      column = 0;
-    } else if (!out.empty()) {
-      out.push_back(u' ');
-    }
-    AppendPair(out, b);
-    ++column;
-  }
+Text HexFileText(std::span<const uint8_t> bytes) {
+  Text out = HexDump(bytes);
+  if (!out.empty() && out.back() == u'\n') out.pop_back();
+  if (!out.empty()) out.pop_back();  // the space after the last pair
   return out;
 }
 
@@ -119,12 +90,6 @@ Text NotationText(std::span<const uint8_t> bytes) {
   return out;
 }
 
-Text ReceivedDataText(std::span<const uint8_t> bytes) {
-  size_t n = 0;
-  while (n < bytes.size() && bytes[n] != 0x00) ++n;
-  return NotationText(bytes.first(n));
-}
-
 Text ReceivedText::data(std::span<const uint8_t> bytes) {
   size_t n = 0;
   while (n < bytes.size() && bytes[n] != 0x00) ++n;
@@ -147,6 +112,11 @@ Text ReceivedText::data(std::span<const uint8_t> bytes) {
   }
   out += NotationText(shown);
   return out;
+}
+
+Text ReceivedText::converted(std::span<const uint8_t> bytes) {
+  heldCr_ = !bytes.empty() && bytes.back() == 0x0D;
+  return NotationText(heldCr_ ? bytes.first(bytes.size() - 1) : bytes);
 }
 
 Text ReceivedText::flush() {

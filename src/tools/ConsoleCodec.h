@@ -4,11 +4,11 @@
 // fuzzed on its own.
 //
 // Hex text: two hex digits per byte. Rendered, each pair is upper case and
-// followed by one space ("1B 40 "); a file opened in hex mode is shown with
-// single spaces between pairs and none after the last ("01 02 03"). Read,
-// spaces and line breaks between digits are skipped, digits pair up in order,
-// either case counts, an odd last digit is dropped; any other character makes
-// the text invalid.
+// followed by one space, sixteen pairs to a line ("1B 40 "); a file opened in
+// hex mode is shown the same way, without the space after its last pair
+// ("01 02 03"). Read, spaces and line breaks between digits are skipped,
+// digits pair up in order, either case counts, an odd last digit is dropped;
+// any other character makes the text invalid.
 //
 // Text notation: one character is one byte of the same code (Latin-1, 00-FF),
 // with these exceptions, so that every byte string survives being shown,
@@ -43,20 +43,17 @@ inline constexpr char16_t kLineSeparator = u'\u2028';
 
 // --- hex text
 
-// "1B 40 ": each byte as two upper-case digits followed by one space.
-Text HexText(std::span<const uint8_t> bytes);
-// "01 02 03": single spaces between pairs, none after the last.
-Text HexTextJoined(std::span<const uint8_t> bytes);
-// As HexText, with a line break after every `perLine`-th pair, counting
-// `column` pairs already on the current line: the Receive box's dump, whose
-// lines stay short however long the printer talks (a box of one endless line
-// gets slower with every byte added). Read back, the breaks are skipped.
+// The console's hex text, in both boxes: each byte as two upper-case digits
+// followed by one space ("1B 40 "), with a line break after every sixteenth
+// pair, counting `column` pairs already on the current line (the Receive box
+// goes on where its last line ends). The lines stay short however
+// many bytes there are: a box of one endless line gets slower with every pair
+// added. Read back, the breaks are skipped.
 inline constexpr int kDumpPairsPerLine = 16;
-Text HexDump(std::span<const uint8_t> bytes, int column = 0, int perLine = kDumpPairsPerLine);
-// The Input's hex text of a file: single spaces between pairs and a line
-// break after every `perLine`-th pair, no space after the last pair
-// ("01 02 03"); a file of any size is many short lines, never one endless one.
-Text HexLines(std::span<const uint8_t> bytes, int perLine = kDumpPairsPerLine);
+Text HexDump(std::span<const uint8_t> bytes, int column = 0);
+// The Input's hex text of an opened file: HexDump's lines, with nothing after
+// the last pair ("01 02 03").
+Text HexFileText(std::span<const uint8_t> bytes);
 // True when every character is a hex digit, a space or a line break (CR, LF,
 // or the editor's paragraph and line separators).
 bool IsHexText(TextView text);
@@ -67,9 +64,6 @@ std::optional<Bytes> ReadHexText(TextView text);
 
 // The bytes as notation text.
 Text NotationText(std::span<const uint8_t> bytes);
-// What the console shows of received data in text mode: the bytes up to the
-// first 00, as notation text.
-Text ReceivedDataText(std::span<const uint8_t> bytes);
 // The bytes of a notation text; empty optional when it holds a character
 // outside the notation.
 std::optional<Bytes> NotationBytes(TextView text);
@@ -84,6 +78,10 @@ class ReceivedText {
   // The text of one data read (the bytes up to the first 00), with a CR held
   // back from the previous read decided first.
   Text data(std::span<const uint8_t> bytes);
+  // The bytes a box already holds, shown again in text mode (the Receive box
+  // switched to it): every byte in the notation, 00 as "NULL", with a CR that
+  // ends them held back as at a read's end; a CR held before is dropped.
+  Text converted(std::span<const uint8_t> bytes);
   // The held CR shown as a lone CR, or nothing; nothing is held afterwards.
   Text flush();
   // Drops a held CR (the box was cleared).

@@ -314,20 +314,28 @@ void TPrintTestForm::InstallDocument(QPlainTextEdit* box, QTextDocument* doc) {
 bool TPrintTestForm::ConvertBox(QPlainTextEdit* box, bool toHex) {
   const Text text = ToText(RawText(box));
   const QFont font = box->font();
+  // The Receive box in text mode may hold back a CR for the next read: it is
+  // one of the box's bytes in hex, and a CR the box ends on is held back again
+  // in text mode, so a CR LF split around the switch still shows as one break.
+  const bool receive = box == ui_->ReceiveMemo;
+  const bool heldCr = receive && toHex && receivedText_.holdsCr();
+  ReceivedText received;  // the Receive box's text mode after the switch
   QThread* const windowThread = thread();
   QTextDocument* doc = nullptr;
   // Converted while the window paints: a box may hold many MiB.
   torva::gui::RunWhilePainting([&] {
-    const std::optional<Bytes> bytes = toHex ? NotationBytes(text) : ReadHexText(text);
+    std::optional<Bytes> bytes = toHex ? NotationBytes(text) : ReadHexText(text);
     if (!bytes) return;
+    if (heldCr) bytes->push_back(0x0D);
     // Lines of sixteen pairs in both boxes: a long text does not become one
     // endless line, whose layout gets slower with every pair.
-    doc = BuildDocument(toHex ? HexDump(*bytes) : NotationText(*bytes), font);
+    doc = BuildDocument(toHex ? HexDump(*bytes) : receive ? received.converted(*bytes) : NotationText(*bytes), font);
     doc->moveToThread(windowThread);
   });
   if (!doc) return false;
   InstallDocument(box, doc);
   box->moveCursor(QTextCursor::End);  // typing goes on where the text ends
+  if (receive) receivedText_ = received;
   return true;
 }
 
@@ -341,11 +349,22 @@ void TPrintTestForm::HexFormatCheckBoxClick() {
 
 void TPrintTestForm::HexFormatCheckBox1Click() {
   const bool toHex = ui_->HexFormatCheckBox1->isChecked();
-  // A CR held back for the next read is shown before the box changes mode.
-  AppendReceived(FromText(receivedText_.flush()));
-  if (ConvertBox(ui_->ReceiveMemo, toHex)) return;
-  ui_->HexFormatCheckBox1->setChecked(!toHex);
-  Output(DataFormatErrorLine());
+  // The reader goes on while the box converts, and the window's events run:
+  // what it hands over meanwhile is held and added to the converted box, in
+  // the box's new mode and in order (added to the old text, it would go with
+  // it).
+  holdingReports_ = true;
+  const bool converted = ConvertBox(ui_->ReceiveMemo, toHex);
+  holdingReports_ = false;
+  if (!converted) {
+    ui_->HexFormatCheckBox1->setChecked(!toHex);
+    Output(DataFormatErrorLine());
+  }
+  std::vector<ReaderReport> held;
+  held.swap(heldReports_);
+  for (const ReaderReport& report : held) OnReaderReport(report);
+  // A CR the box ends on that no reader is left to decide is a lone one.
+  if (readerIdle()) AppendReceived(FromText(receivedText_.flush()));
 }
 
 bool TPrintTestForm::eventFilter(QObject* watched, QEvent* event) {
@@ -399,7 +418,7 @@ void TPrintTestForm::PrintFileButtonClick() {
     QByteArray data;
     read = ReadCommandFile(path, &data);
     if (read != FileRead::Read) return;
-    doc = BuildDocument(hex ? HexLines(AsBytes(data)) : NotationText(AsBytes(data)), font);
+    doc = BuildDocument(hex ? HexFileText(AsBytes(data)) : NotationText(AsBytes(data)), font);
     doc->moveToThread(windowThread);
   });
   if (read == FileRead::TooLarge) {
@@ -528,6 +547,10 @@ void TPrintTestForm::StartReader() {
 
 void TPrintTestForm::OnReaderReport(const ReaderReport& report) {
   if (closed_) return;  // nothing reaches the boxes after the console closed
+  if (holdingReports_) {
+    heldReports_.push_back(report);  // the Receive box is converting
+    return;
+  }
   switch (report.type) {
     case ReaderReport::Type::Received: {
       const std::span<const uint8_t> bytes(report.bytes);

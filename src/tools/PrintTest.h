@@ -13,6 +13,7 @@
 #include <QString>
 #include <QStringList>
 #include <memory>
+#include <vector>
 
 #include "link/PortSession.h"
 #include "tools/ConsoleCodec.h"
@@ -112,5 +113,8 @@ class TPrintTestForm : public QDialog {
   bool closed_ = false;
   uint64_t endedGeneration_ = 0;  // the last reader whose end report was handled
   torva::tools::ReceivedText receivedText_;  // the Receive box's text mode across reads
+  // While the Receive box converts, the reader's reports wait here.
+  bool holdingReports_ = false;
+  std::vector<torva::tools::ReaderReport> heldReports_;
   QString saveFileName_;  // the last name saved to, proposed again by the Receive save
 };

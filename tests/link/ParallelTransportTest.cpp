@@ -223,22 +223,27 @@ TEST_F(ParallelPort, AStalledPrinterFailsTheWriteAfterFourSeconds) {
   close(reader);
 }
 
-// A slow printer that keeps taking bytes, a little every 2 s, keeps the write
-// going past 4 s: only a printer that takes nothing for 4 s fails it.
+// A slow printer that keeps taking bytes, a little every second, keeps the
+// write going well past 4 s: only a printer that takes nothing for 4 s fails
+// it. The spurts are 1 s apart, so a loaded machine that wakes the printer
+// late is still far from the stall bound.
 TEST_F(ParallelPort, ASlowPrinterThatKeepsTakingBytesPrintsEverything) {
   int reader = -1;
   const int fd = OpenFifoPort(&reader);
   ASSERT_GT(fd, 2);
   const size_t filled = FillFifo(fd);
   ASSERT_GT(filled, 0u);
-  const Bytes block(3 * 8192, 0xA5);
+  constexpr int kSpurts = 6;
+  constexpr size_t kSpurtBytes = 8192;
+  // The block needs every spurt's room: it is written only after the last
+  // one, about 6 s after the start.
+  const Bytes block(kSpurts * kSpurtBytes, 0xA5);
   std::atomic<size_t> drained{0};
   std::atomic<bool> writeDone{false};
   std::thread slow([&] {
-    uint8_t buf[8192];
-    // Three spurts 2 s apart, then whatever is left.
-    for (int spurt = 0; spurt < 3; ++spurt) {
-      usleep(2000 * 1000);
+    uint8_t buf[kSpurtBytes];
+    for (int spurt = 0; spurt < kSpurts; ++spurt) {
+      usleep(1000 * 1000);
       size_t got = 0;
       while (got < sizeof buf) {
         const ssize_t n = read(reader, buf, sizeof buf - got);

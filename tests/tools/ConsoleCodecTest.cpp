@@ -37,10 +37,10 @@ Bytes AllBytes() {
 }  // namespace
 
 TEST(HexText, RenderingAndReading) {
-  EXPECT_EQ(HexText(Bytes{0x1B, 0x40}), u"1B 40 ");
-  EXPECT_EQ(HexText(Bytes{}), u"");
-  EXPECT_EQ(HexTextJoined(Bytes{1, 2, 3}), u"01 02 03");
-  EXPECT_EQ(HexTextJoined(Bytes{}), u"");
+  EXPECT_EQ(HexDump(Bytes{0x1B, 0x40}), u"1B 40 ");
+  EXPECT_EQ(HexDump(Bytes{}), u"");
+  EXPECT_EQ(HexFileText(Bytes{1, 2, 3}), u"01 02 03");
+  EXPECT_EQ(HexFileText(Bytes{}), u"");
 
   struct Case {
     const char16_t* text;
@@ -79,13 +79,30 @@ TEST(HexText, TheReceiveDumpBreaksLinesAfterSixteenPairs) {
   EXPECT_EQ(ReadHexText(HexDump(AllBytes(), 5)), AllBytes());
 }
 
+// An opened file is shown in the same lines as the Receive box's dump, only
+// without the space (or line break) after its last pair.
+TEST(HexText, AFileShowsTheDumpWithNothingAfterItsLastPair) {
+  const Bytes all = AllBytes();
+  for (long n : {1, 15, 16, 17, 32, 40}) {
+    SCOPED_TRACE(n);
+    const Bytes b(all.begin(), all.begin() + n);
+    const Text dump = HexDump(b);
+    const Text file = HexFileText(b);
+    const size_t trail = n % kDumpPairsPerLine == 0 ? 2 : 1;  // " \n" after a full last line
+    EXPECT_EQ(Utf8(file), Utf8(dump.substr(0, dump.size() - trail)));
+    EXPECT_EQ(ReadHexText(file), b);
+  }
+  EXPECT_EQ(HexFileText(Bytes(all.begin(), all.begin() + 17)),
+            u"00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F \n10");
+}
+
 TEST(HexText, EveryByteRoundTrips) {
   const Bytes all = AllBytes();
-  EXPECT_EQ(ReadHexText(HexText(all)), all);
-  EXPECT_EQ(ReadHexText(HexTextJoined(all)), all);
-  const Text text = HexText(all);
+  EXPECT_EQ(ReadHexText(HexDump(all)), all);
+  EXPECT_EQ(ReadHexText(HexFileText(all)), all);
+  const Text text = HexDump(all);
   EXPECT_EQ(text.substr(0, 12), u"00 01 02 03 ");
-  EXPECT_EQ(text.substr(text.size() - 6), u"FE FF ");
+  EXPECT_EQ(text.substr(text.size() - 7), u"FE FF \n");
 }
 
 TEST(Notation, Conversions) {
@@ -130,13 +147,13 @@ TEST(Notation, EveryByteRoundTripsWithLineBreaks) {
   bytes.insert(bytes.begin(), extra.begin(), extra.end());
   bytes.insert(bytes.end(), extra.begin(), extra.end());
   EXPECT_EQ(NotationBytes(NotationText(bytes)), bytes);
-  EXPECT_EQ(ReadHexText(HexText(*NotationBytes(NotationText(bytes)))), bytes);
+  EXPECT_EQ(ReadHexText(HexDump(*NotationBytes(NotationText(bytes)))), bytes);
 }
 
 TEST(Notation, ReceivedDataStopsAtTheFirstZero) {
-  EXPECT_EQ(ReceivedDataText(Bytes{0x41, 0x00, 0x42}), u"A");
-  EXPECT_EQ(ReceivedDataText(Bytes{0x00, 0x42}), u"");
-  EXPECT_EQ(ReceivedDataText(Bytes{0x12, 0x0D, 0x0A}), u"\u0012\n");
+  EXPECT_EQ(ReceivedText().data(Bytes{0x41, 0x00, 0x42}), u"A");
+  EXPECT_EQ(ReceivedText().data(Bytes{0x00, 0x42}), u"");
+  EXPECT_EQ(ReceivedText().data(Bytes{0x12, 0x0D, 0x0A}), u"\u0012\n");
 }
 
 // The printer's CR LF split between two reads is one line break; a CR that
@@ -173,6 +190,39 @@ TEST(Notation, ACrLfSplitBetweenReadsIsOneLineBreak) {
   EXPECT_TRUE(received.holdsCr());
   received.reset();  // the box was cleared
   EXPECT_EQ(received.data(Bytes{0x0A}), lf);
+}
+
+// The Receive box switched to text mode shows every byte it holds, and holds
+// back a CR it ends on for the next read, as a read's end does.
+TEST(Notation, TheReceiveBoxSwitchedToTextHoldsTheCrItEndsOn) {
+  const Text cr(1, kLoneCrSymbol);
+  struct Case {
+    const char* what;
+    Bytes box;
+    Bytes next;  // the next read
+    Text shown;  // the box, the next read and the reader's end
+  } cases[] = {
+      {"AB CR | LF CD", {'A', 'B', 0x0D}, {0x0A, 'C', 'D'}, u"AB\nCD"},
+      {"AB CR | CD", {'A', 'B', 0x0D}, {'C', 'D'}, u"AB" + cr + u"CD"},
+      {"AB CR, end", {'A', 'B', 0x0D}, {}, u"AB" + cr},
+      {"00 and CR LF inside", {'A', 0x00, 0x0D, 0x0A, 'B'}, {'C'}, u"ANULL\nBC"},
+      {"CR CR | LF", {0x0D, 0x0D}, {0x0A}, cr + u"\n"},
+      {"empty", {}, {0x0A}, Text(1, kLoneLfSymbol)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ReceivedText received;
+    Text shown = received.converted(c.box);
+    EXPECT_EQ(received.holdsCr(), !c.box.empty() && c.box.back() == 0x0D);
+    if (!c.next.empty()) shown += received.data(c.next);
+    shown += received.flush();
+    EXPECT_EQ(Utf8(shown), Utf8(c.shown));
+  }
+  // A CR held from the text before is no byte of the converted box.
+  ReceivedText received;
+  EXPECT_EQ(received.data(Bytes{'A', 0x0D}), u"A");
+  EXPECT_EQ(received.converted(Bytes{'B'}), u"B");
+  EXPECT_FALSE(received.holdsCr());
 }
 
 TEST(HexSend, EmptyAndZeroAreNothing) {

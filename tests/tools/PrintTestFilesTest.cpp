@@ -109,9 +109,10 @@ TEST_F(ConsoleFiles, ShortAndEmptyFilesInHexMode) {
   EXPECT_EQ(console->inputText(), "ANULLB");
 }
 
-// Hex mode: sixteen pairs to a line, single spaces between pairs, none at a
-// line's end, so a large file is many short lines (one endless line froze
-// the window at 1 MiB and crashed the layout from 48 MiB).
+// Hex mode: sixteen pairs to a line, as the Receive box and the switch to hex
+// show them (each pair followed by a space, none after the last), so a large
+// file is many short lines (one endless line froze the window at 1 MiB and
+// crashed the layout from 48 MiB).
 TEST_F(ConsoleFiles, HexOpenShowsLinesOfSixteenPairs) {
   Open();
   Bytes forty(40);
@@ -122,8 +123,8 @@ TEST_F(ConsoleFiles, HexOpenShowsLinesOfSixteenPairs) {
     console->PrintFileButtonClick();
   }
   EXPECT_EQ(console->inputText(),
-            "00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F\n"
-            "10 11 12 13 14 15 16 17 18 19 1A 1B 1C 1D 1E 1F\n"
+            "00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F \n"
+            "10 11 12 13 14 15 16 17 18 19 1A 1B 1C 1D 1E 1F \n"
             "20 21 22 23 24 25 26 27");
 
   // What the Input shows is what Send writes and Save stores.
@@ -138,6 +139,16 @@ TEST_F(ConsoleFiles, HexOpenShowsLinesOfSixteenPairs) {
   EXPECT_TRUE(console->inputText().startsWith("a00 01"));
   console->ClearButton1Click();
   EXPECT_EQ(console->inputText(), "");
+  // Switching the mode there and back gives the same lines, with the space
+  // after the last pair: one form for the same bytes.
+  {
+    auto dialogs = Choose(Path("forty.prn"));
+    console->PrintFileButtonClick();
+  }
+  const QString opened = console->inputText();
+  Box("HexFormatCheckBox")->click();
+  Box("HexFormatCheckBox")->click();
+  EXPECT_EQ(console->inputText(), opened + " ");
 }
 
 // The file is read and converted while the window keeps running its events
@@ -162,7 +173,7 @@ TEST_F(ConsoleFiles, OpenReadsWhileTheWindowPaintsAndDropsInput) {
     opening = false;
     QCoreApplication::sendPostedEvents();  // a key still queued reaches the Input now
     EXPECT_TRUE(ranDuringOpen);
-    const torva::tools::Text want = hex ? torva::tools::HexLines(data) : torva::tools::NotationText(data);
+    const torva::tools::Text want = hex ? torva::tools::HexFileText(data) : torva::tools::NotationText(data);
     EXPECT_TRUE(console->inputText() == QString::fromStdU16String(want));
     // However many lines, no paragraph of the box is long: its layout costs
     // what a screenful does (one endless line froze the window).
@@ -170,7 +181,7 @@ TEST_F(ConsoleFiles, OpenReadsWhileTheWindowPaintsAndDropsInput) {
     const QTextDocument* doc = Memo("CommandCombo")->document();
     for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) longest = std::max(longest, b.length());
     if (hex) {
-      EXPECT_LE(longest, 64 * 48);
+      EXPECT_LE(longest, 64 * 49);  // 64 lines of sixteen "XX " and a break
     }
   }
 }

@@ -387,6 +387,63 @@ TEST_F(ConsoleTest, ACrLfSplitBetweenTwoReadsShowsOneLineBreak) {
   EXPECT_EQ(c.receiveText(), "41 42 0D 0A 43 44 45 0D ");
 }
 
+// The Receive box switches its mode while the Display reader goes on: what
+// the printer sends meanwhile is added to the converted box, in its new mode
+// and in order, and a CR held back for the next read still pairs with the LF
+// that follows it across the switch.
+TEST_F(ConsoleTest, WhatArrivesWhileTheReceiveBoxSwitchesItsModeIsKept) {
+  UseSerial();
+  TPrintTestForm& c = Open();
+  QCheckBox* hex = Box("HexFormatCheckBox1");
+  // Counts the reads the reader hands to the console (queued calls to it).
+  struct Handed : QObject {
+    int count = 0;
+    bool eventFilter(QObject*, QEvent* e) override {
+      if (e->type() == QEvent::MetaCall) ++count;
+      return false;
+    }
+  } handed;
+  c.installEventFilter(&handed);
+  c.DisplayButtonClick();
+  struct Case {
+    const char* what;
+    bool toHex;
+    Bytes before;  // shown before the switch
+    Bytes during;  // arrives while the box converts
+    const char* shownBefore;
+    const char* shownAfter;
+  } cases[] = {
+      {"text to hex", true, {'A', 'B'}, {'C', 'D'}, "AB", "41 42 43 44 "},
+      {"hex to text", false, {'A', 'B'}, {'C', 'D'}, "41 42 ", "ABCD"},
+      {"text to hex, a CR held", true, {'A', 'B', 0x0D}, {0x0A, 'C', 'D'}, "AB", "41 42 0D 0A 43 44 "},
+      {"hex to text, a CR at the end", false, {'A', 'B', 0x0D}, {0x0A, 'C', 'D'}, "41 42 0D ", "AB\nCD"},
+      {"hex to text, no LF after the CR", false, {'A', 'B', 0x0D}, {'C', 'D'}, "41 42 0D ", "AB\u240DCD"},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.what);
+    c.ClearButton2Click();
+    hex->setChecked(!k.toHex);
+    sim.sendUnsolicited(k.before);
+    ASSERT_TRUE(WaitFor([&] { return c.receiveText() == k.shownBefore; }, 3000)) << c.receiveText().toStdString();
+    // Due at once, so it runs while the box converts, before the converted
+    // text is put in: the printer talks, and the console is handed the read.
+    bool handedDuring = false;
+    QTimer::singleShot(0, [&] {
+      const int seen = handed.count;
+      sim.sendUnsolicited(k.during);
+      handedDuring = WaitFor([&] { return handed.count > seen; }, 3000);
+    });
+    hex->click();
+    EXPECT_TRUE(handedDuring);
+    EXPECT_EQ(hex->isChecked(), k.toHex);
+    const QString want = QString::fromUtf8(k.shownAfter);
+    EXPECT_TRUE(WaitFor([&] { return c.receiveText() == want; }, 3000)) << c.receiveText().toStdString();
+  }
+  c.DisplayButtonClick();
+  ASSERT_TRUE(ReaderDone());
+  c.removeEventFilter(&handed);
+}
+
 // A lone CR and a lone LF are shown as their marks, and the boxes' font has
 // a glyph for each (not the same empty box for both), in both languages.
 TEST_F(ConsoleTest, LoneCrAndLoneLfShowAsTwoDistinctMarks) {
