@@ -1,8 +1,8 @@
-// Plain POSIX pieces the status, VD-K773 and A/D benches measure the console
-// against, in the same run: a raw pseudo-terminal pair, a plain responder on
-// its other end, a plain responder and a plain client of the USB socket's
-// framing, and the figures of several runs. Nothing here uses the console's
-// link code or the simulated printer: these are the floors.
+// Plain POSIX pieces every bench measures the console against, in the same
+// run: a raw pseudo-terminal pair, a plain responder on its other end, a plain
+// responder and a plain client of the USB socket's framing, whole reads and
+// writes, the clocks, and the figures of several runs. Nothing here uses the
+// console's link code or the simulated printer: these are the floors.
 //
 // The USB socket's framing, little-endian:
 //   request   'T' 'U' op kind | a | b | n | n data bytes
@@ -14,6 +14,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <termios.h>
@@ -44,21 +45,30 @@ inline double NowMs() {
   return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
 }
 
-inline double ProcessCpuMs() {
+// CPU time in ms of `clock`: CLOCK_PROCESS_CPUTIME_ID or CLOCK_THREAD_CPUTIME_ID.
+inline double CpuMs(clockid_t clock) {
   timespec t{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  clock_gettime(clock, &t);
   return t.tv_sec * 1000.0 + t.tv_nsec / 1e6;
 }
 
-// Median, minimum and worst of a set of figures (all 0 when it is empty).
+// CPU time of the whole process (user and system) in seconds, as getrusage() counts it.
+inline double RusageCpuSeconds() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// Median, minimum, worst and 99th percentile of a set of figures (all `none`
+// when it is empty).
 struct Stats {
-  double median = 0, min = 0, worst = 0;
+  double median = 0, min = 0, worst = 0, p99 = 0;
   size_t count = 0;
 };
-inline Stats Of(std::vector<double> v) {
-  if (v.empty()) return {};
+inline Stats Of(std::vector<double> v, double none = 0) {
+  if (v.empty()) return {none, none, none, none, 0};
   std::sort(v.begin(), v.end());
-  return {v[v.size() / 2], v.front(), v.back(), v.size()};
+  return {v[v.size() / 2], v.front(), v.back(), v[std::min(v.size() - 1, v.size() * 99 / 100)], v.size()};
 }
 
 inline void MakeRaw(int fd) {
@@ -68,14 +78,17 @@ inline void MakeRaw(int fd) {
   tcsetattr(fd, TCSANOW, &t);
 }
 
-// Reads exactly n bytes, waiting at most `waitMs` for each piece; false on
-// a time-out, an error or the end of the line.
+// Reads exactly n bytes, waiting at most `waitMs` for each piece (in poll());
+// with `waitMs` below 0 it waits as long as it takes, in read() itself.
+// False on a time-out, an error or the end of the line.
 inline bool ReadExact(int fd, uint8_t* p, size_t n, int waitMs) {
   while (n > 0) {
-    pollfd pfd{fd, POLLIN, 0};
-    const int r = poll(&pfd, 1, waitMs);
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) return false;
+    if (waitMs >= 0) {
+      pollfd pfd{fd, POLLIN, 0};
+      const int r = poll(&pfd, 1, waitMs);
+      if (r < 0 && errno == EINTR) continue;
+      if (r <= 0) return false;
+    }
     const ssize_t got = read(fd, p, n);
     if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
     if (got <= 0) return false;
@@ -89,6 +102,16 @@ inline bool WriteExact(int fd, const uint8_t* p, size_t n) {
   while (n > 0) {
     const ssize_t w = send(fd, p, n, MSG_NOSIGNAL);
     if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) return false;
+    p += w;
+    n -= static_cast<size_t>(w);
+  }
+  return true;
+}
+// Writes all n bytes with write(), to a terminal or a file; false on an error.
+inline bool WriteAll(int fd, const uint8_t* p, size_t n) {
+  while (n > 0) {
+    const ssize_t w = write(fd, p, n);
     if (w <= 0) return false;
     p += w;
     n -= static_cast<size_t>(w);
@@ -330,12 +353,16 @@ class UsbResponder {
   std::list<std::thread> served_;  // only the accepting thread adds, only stop() joins
 };
 
-// A plain client of the USB socket's framing.
+// A plain client of the USB socket's framing. Each read of an answer waits at
+// most `waitMs` (in poll()); below 0 it waits as long as it takes, in read().
 class UsbClient {
  public:
+  explicit UsbClient(int waitMs = 10000) : waitMs_(waitMs) {}
   ~UsbClient() {
     if (fd_ >= 0) close(fd_);
   }
+  UsbClient(const UsbClient&) = delete;
+  UsbClient& operator=(const UsbClient&) = delete;
   bool connect(const std::string& path) {
     fd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_un a{};
@@ -343,45 +370,56 @@ class UsbClient {
     std::snprintf(a.sun_path, sizeof a.sun_path, "%s", path.c_str());
     return fd_ >= 0 && ::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
   }
-  // One request; false when the exchange itself fails.
-  bool request(uint8_t op, int32_t a, int32_t b, const Bytes& data, int32_t* result, Bytes* reply) {
-    Bytes msg(16 + data.size());
-    msg[0] = 'T';
-    msg[1] = 'U';
-    msg[2] = op;
-    msg[3] = 0;
-    PutU32(&msg[4], static_cast<uint32_t>(a));
-    PutU32(&msg[8], static_cast<uint32_t>(b));
-    PutU32(&msg[12], static_cast<uint32_t>(data.size()));
-    if (!data.empty()) std::memcpy(&msg[16], data.data(), data.size());
+  // One request carrying n bytes of data; false when the exchange itself fails.
+  bool request(uint8_t op, int32_t a, int32_t b, const uint8_t* data, size_t n, int32_t* result, Bytes* reply) {
+    msg_.resize(16 + n);
+    msg_[0] = 'T';
+    msg_[1] = 'U';
+    msg_[2] = op;
+    msg_[3] = 0;
+    PutU32(&msg_[4], static_cast<uint32_t>(a));
+    PutU32(&msg_[8], static_cast<uint32_t>(b));
+    PutU32(&msg_[12], static_cast<uint32_t>(n));
+    if (n) std::memcpy(&msg_[16], data, n);
     uint8_t h[8];
-    if (!WriteExact(fd_, msg.data(), msg.size()) || !ReadExact(fd_, h, 8, 10000)) return false;
+    if (!WriteExact(fd_, msg_.data(), msg_.size()) || !ReadExact(fd_, h, 8, waitMs_)) return false;
     *result = static_cast<int32_t>(GetU32(h));
     reply->assign(GetU32(h + 4), 0);
-    return reply->empty() || ReadExact(fd_, reply->data(), reply->size(), 10000);
+    return reply->empty() || ReadExact(fd_, reply->data(), reply->size(), waitMs_);
   }
   // Open the device at position 0.
   bool open() {
     int32_t r = -1;
-    Bytes reply;
-    return request(2, 0, 0, {}, &r, &reply) && r == 0;
+    return request(2, 0, 0, nullptr, 0, &r, &reply_) && r == 0;
   }
-  // Writes `command` and reads `length` bytes of the answer, each read
-  // waiting at most `waitMs`.
-  bool exchange(const Bytes& command, size_t length, int waitMs, Bytes* answer) {
+  // Writes n bytes; true when the device took them all.
+  bool write(const uint8_t* data, size_t n) {
     int32_t r = -1;
-    Bytes reply;
-    if (!request(3, 0, 0, command, &r, &reply) || r != static_cast<int32_t>(command.size())) return false;
+    return request(3, 0, 0, data, n, &r, &reply_) && r == static_cast<int32_t>(n);
+  }
+  // Reads `length` bytes, each read waiting at most `readWaitMs` in the device.
+  bool read(size_t length, int readWaitMs, Bytes* answer) {
+    int32_t r = -1;
     answer->clear();
+    answer->reserve(length);
     while (answer->size() < length) {
-      if (!request(4, static_cast<int32_t>(length - answer->size()), waitMs, {}, &r, &reply) || r <= 0) return false;
-      answer->insert(answer->end(), reply.begin(), reply.end());
+      if (!request(4, static_cast<int32_t>(length - answer->size()), readWaitMs, nullptr, 0, &r, &reply_) || r <= 0)
+        return false;
+      answer->insert(answer->end(), reply_.begin(), reply_.end());
     }
     return true;
   }
+  // Writes `command` and reads `length` bytes of the answer, each read
+  // waiting at most `waitMs` in the device.
+  bool exchange(const Bytes& command, size_t length, int waitMs, Bytes* answer) {
+    return write(command.data(), command.size()) && read(length, waitMs, answer);
+  }
 
  private:
+  int waitMs_;
   int fd_ = -1;
+  Bytes msg_;    // the request being sent, kept for the next
+  Bytes reply_;  // the data of the last answer
 };
 
 }  // namespace plainfloor

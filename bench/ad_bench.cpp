@@ -20,7 +20,6 @@
 //   ad_bench [seconds per run, default 5] [runs per port kind, default 5]
 // Build in Release for meaningful figures.
 #include <stdlib.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -28,7 +27,6 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QLineEdit>
-#include <QTimer>
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
@@ -36,7 +34,6 @@
 #include <cstdio>
 #include <functional>
 #include <mutex>
-#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -51,16 +48,10 @@
 #include "tools/InquireADValueThread.h"
 
 #include "PlainFloor.h"
+#include "PollingRun.h"
 
 namespace {
 
-double CpuSeconds() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-using Clock = std::chrono::steady_clock;
 constexpr int kPollMs = 1000;  // the view's interval, and the floor's
 const plainfloor::Bytes kQuery = {0x10, 0x04, 0x30};
 
@@ -74,50 +65,29 @@ class Changer {
  public:
   Changer(unsigned seed, std::function<void(uint8_t first)> set) : set_(std::move(set)) {
     set_(sample_);
-    thread_ = std::thread([this, seed] {
-      std::mt19937 rng(seed);
-      std::uniform_int_distribution<int> pause(700, 1300);
-      std::unique_lock<std::mutex> lock(mu_);
-      while (!cv_.wait_for(lock, std::chrono::milliseconds(pause(rng)), [this] { return done_; })) {
-        sample_ = static_cast<uint8_t>(sample_ + 0x11);
-        changedAt_ = Clock::now();
-        pending_ = true;
-        set_(sample_);
-      }
+    moments_.start(seed, 700, 1300, [this] {
+      sample_ = static_cast<uint8_t>(sample_ + 0x11);
+      pending_ = true;
+      set_(sample_);
     });
   }
-  ~Changer() { stop(); }
-  void stop() {
-    {
-      std::lock_guard<std::mutex> lock(mu_);
-      done_ = true;
-    }
-    cv_.notify_all();
-    if (thread_.joinable()) thread_.join();
-  }
+  void stop() { moments_.stop(); }
   // When shows(the current first sample) holds for a change not yet seen:
   // the delay since the change is noted.
   void seen(const std::function<bool(uint8_t)>& shows, std::vector<double>* delays) {
-    std::lock_guard<std::mutex> lock(mu_);
-    if (pending_ && shows(sample_)) {
-      pending_ = false;
-      delays->push_back(std::chrono::duration<double, std::milli>(Clock::now() - changedAt_).count());
-    }
-  }
-  uint8_t first() {
-    std::lock_guard<std::mutex> lock(mu_);
-    return sample_;
+    moments_.locked([&] {
+      if (pending_ && shows(sample_)) {
+        pending_ = false;
+        delays->push_back(moments_.sinceChangeMs());
+      }
+    });
   }
 
  private:
   std::function<void(uint8_t)> set_;
-  std::mutex mu_;
-  std::condition_variable cv_;
-  bool done_ = false;
   bool pending_ = false;
   uint8_t sample_ = 0x10;
-  Clock::time_point changedAt_{};
-  std::thread thread_;
+  pollingrun::RandomMoments moments_;  // last: its thread ends before the rest goes
 };
 
 struct Result {
@@ -125,13 +95,6 @@ struct Result {
   double cpuPercent = -1;
   size_t failures = 0;
 };
-
-// Lets the event loop run, idle, for ms.
-void IdleFor(int ms) {
-  QEventLoop loop;
-  QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
-  loop.exec();
-}
 
 // One run of the view.
 Result Run(QApplication& app, torva::sim::SimPrinter& printer, int seconds, unsigned seed) {
@@ -157,12 +120,7 @@ Result Run(QApplication& app, torva::sim::SimPrinter& printer, int seconds, unsi
 
   Changer changes(seed, [&](uint8_t first) { printer.setADSamples(Samples(first)); });
   changer = &changes;
-  const double cpu0 = CpuSeconds();
-  QElapsedTimer wall;
-  wall.start();
-  IdleFor(seconds * 1000);
-  const double elapsed = wall.elapsed() / 1000.0;
-  result.cpuPercent = (CpuSeconds() - cpu0) / elapsed * 100.0;
+  result.cpuPercent = pollingrun::IdleCpuShare(seconds) * 100.0;
   changer = nullptr;
   changes.stop();
   view.StopButtonClick();
@@ -206,12 +164,7 @@ Result FloorRun(int seconds, unsigned seed, const std::function<void(uint8_t)>& 
       cv.wait_for(lock, std::chrono::seconds(3), [&] { return first || result.failures > 0; });
       changer = &changes;
     }
-    const double cpu0 = CpuSeconds();
-    QElapsedTimer wall;
-    wall.start();
-    IdleFor(seconds * 1000);
-    const double elapsed = wall.elapsed() / 1000.0;
-    result.cpuPercent = (CpuSeconds() - cpu0) / elapsed * 100.0;
+    result.cpuPercent = pollingrun::IdleCpuShare(seconds) * 100.0;
     std::lock_guard<std::mutex> lock(mu);
     changer = nullptr;
     stop = true;

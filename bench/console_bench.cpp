@@ -25,10 +25,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
-#include <sys/resource.h>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -60,27 +56,16 @@
 #include "tools/GetBufThread.h"
 #include "tools/PrintTest.h"
 
+#include "PlainFloor.h"
+
 namespace {
 
-double CpuSeconds() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
+using plainfloor::NowMs;
+using plainfloor::PlainPty;
+using plainfloor::Stats;
 
-double NowMs() {
-  using namespace std::chrono;
-  return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
-}
-
-struct Stats {
-  double median = 0, min = 0, worst = 0;
-};
-Stats Of(std::vector<double> v) {
-  if (v.empty()) return {-1, -1, -1};
-  std::sort(v.begin(), v.end());
-  return {v[v.size() / 2], v.front(), v.back()};
-}
+// The figures of a set of runs, -1 each when there are none.
+Stats Of(const std::vector<double>& v) { return plainfloor::Of(v, -1); }
 
 // Runs the event loop until `signal` of `sender` fires and `done` holds, or
 // ms pass; false on time-out. The loop sleeps in between.
@@ -107,48 +92,39 @@ void IdleFor(int ms) {
   loop.exec();
 }
 
-struct Pty {
-  int master = -1;
-  std::string slave;
-  bool open() {
-    master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    char name[128];
-    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0 || ptsname_r(master, name, sizeof name) != 0)
-      return false;
-    slave = name;
-    return true;
-  }
-  ~Pty() {
-    if (master >= 0) close(master);
-  }
-};
+// The CPU time of the whole process while the event loop idles for
+// `seconds`, in % of one core.
+double IdleCpuPercent(int seconds) {
+  const double cpu0 = plainfloor::RusageCpuSeconds();
+  const double t0 = NowMs();
+  IdleFor(seconds * 1000);
+  const double cpu = plainfloor::RusageCpuSeconds() - cpu0;
+  const double wall = (NowMs() - t0) / 1000;
+  return cpu / wall * 100.0;
+}
 
 // 1. The console with Display on, a silent line, the loop idle in exec().
 double IdleConsoleCpuPercent(int seconds) {
-  Pty pty;
+  PlainPty pty;
   if (!pty.open()) return -1;
   ResetPortState();
   Language = "English";
   PortType = PortCOM;
-  ComParameter.Name = pty.slave;
+  ComParameter.Name = pty.name;
   TPrintTestForm console;
   console.show();
   console.DisplayButtonClick();
   IdleFor(300);
-  const double cpu0 = CpuSeconds();
-  const double t0 = NowMs();
-  IdleFor(seconds * 1000);
-  const double cpu = CpuSeconds() - cpu0;
-  const double wall = (NowMs() - t0) / 1000;
+  const double percent = IdleCpuPercent(seconds);
   console.ExitButtonClick();
-  return cpu / wall * 100.0;
+  return percent;
 }
 
 // 1, floor: a plain thread waiting in poll() on a silent terminal.
 double IdlePollFloorCpuPercent(int seconds) {
-  Pty pty;
+  PlainPty pty;
   if (!pty.open()) return -1;
-  const int fd = open(pty.slave.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  const int fd = open(pty.name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return -1;
   std::atomic<bool> stop{false};
   std::thread poller([&] {
@@ -157,27 +133,19 @@ double IdlePollFloorCpuPercent(int seconds) {
       poll(&p, 1, 500);
     }
   });
-  const double cpu0 = CpuSeconds();
-  const double t0 = NowMs();
-  IdleFor(seconds * 1000);
-  const double cpu = CpuSeconds() - cpu0;
-  const double wall = (NowMs() - t0) / 1000;
+  const double percent = IdleCpuPercent(seconds);
   stop = true;
   poller.join();
   close(fd);
-  return cpu / wall * 100.0;
+  return percent;
 }
 
 // 2, floor: a plain reader woken by one byte, 20 times.
 std::vector<double> PlainWakeUps() {
-  Pty pty;
+  PlainPty pty;
   std::vector<double> out;
   if (!pty.open()) return out;
-  const int fd = open(pty.slave.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-  termios t{};
-  tcgetattr(fd, &t);
-  cfmakeraw(&t);
-  tcsetattr(fd, TCSANOW, &t);
+  const int fd = pty.held;
   for (int i = 0; i < 20; ++i) {
     double sent = 0;
     std::thread reader([&] {
@@ -189,59 +157,25 @@ std::vector<double> PlainWakeUps() {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
     const uint8_t b = static_cast<uint8_t>(i);
     sent = NowMs();
-    if (write(pty.master, &b, 1) != 1) break;
+    const bool written = write(pty.master, &b, 1) == 1;
     reader.join();
+    if (!written) break;
   }
-  close(fd);
   return out;
 }
 
 // 3, floor: open the device on the USB socket and read the reply, with the
 // socket's plain framing.
-uint32_t U32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24; }
-void PutU32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-bool Full(int fd, uint8_t* p, size_t n, bool reading) {
-  while (n > 0) {
-    const ssize_t r = reading ? read(fd, p, n) : write(fd, p, n);
-    if (r <= 0) return false;
-    p += r;
-    n -= static_cast<size_t>(r);
-  }
-  return true;
-}
-bool Request(int fd, uint8_t op, int32_t a, int32_t b, std::vector<uint8_t>* reply, int32_t* result) {
-  uint8_t h[16] = {'T', 'U', op, 0};
-  PutU32(h + 4, static_cast<uint32_t>(a));
-  PutU32(h + 8, static_cast<uint32_t>(b));
-  PutU32(h + 12, 0);
-  uint8_t r[8];
-  if (!Full(fd, h, 16, false) || !Full(fd, r, 8, true)) return false;
-  *result = static_cast<int32_t>(U32(r));
-  reply->assign(U32(r + 4), 0);
-  return reply->empty() || Full(fd, reply->data(), reply->size(), true);
-}
 double PlainUsbRead(torva::sim::SimPrinter& printer, const std::string& path, const std::vector<uint8_t>& data) {
-  const int s = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_un a{};
-  a.sun_family = AF_UNIX;
-  std::snprintf(a.sun_path, sizeof a.sun_path, "%s", path.c_str());
-  if (connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) return -1;
-  std::vector<uint8_t> reply;
-  int32_t result = -1;
-  if (!Request(s, 2, 0, 0, &reply, &result) || result != 0) return -1;  // Open the device at position 0
+  plainfloor::UsbClient client(-1);
+  if (!client.connect(path) || !client.open()) return -1;
   printer.sendUnsolicited(data);
   std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the reply is waiting in the device
   const double t0 = NowMs();
-  size_t got = 0;
-  while (got < data.size()) {
-    if (!Request(s, 4, static_cast<int32_t>(data.size() - got), 1000, &reply, &result) || result <= 0) break;
-    got += static_cast<size_t>(result);
-  }
+  plainfloor::Bytes got;
+  const bool all = client.read(data.size(), 1000, &got);
   const double ms = NowMs() - t0;
-  close(s);
-  return got == data.size() ? ms : -1;
+  return all ? ms : -1;
 }
 
 }  // namespace

@@ -37,8 +37,6 @@
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <termios.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -50,7 +48,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
-#include <cstring>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -68,24 +65,19 @@
 #include "tools/FirmwareUpdate.h"
 #include "tools/FirmwareUpdateThread.h"
 
+#include "PlainFloor.h"
+
 namespace {
 
 constexpr size_t kMiB = 1 << 20;
 constexpr size_t kBlock = 1024;
 
-double NowMs() {
-  using namespace std::chrono;
-  return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
-}
-
-struct Stats {
-  double median = 0, min = 0;
-};
-Stats Of(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  if (v.empty()) return {};
-  return {v[v.size() / 2], v.front()};
-}
+using plainfloor::GetU32;
+using plainfloor::NowMs;
+using plainfloor::Of;
+using plainfloor::PutU32;
+using plainfloor::Stats;
+using plainfloor::WriteExact;
 
 // --- the plain sink: counts the bytes that reach it, on any connection
 
@@ -123,27 +115,6 @@ class Sink {
   double last_ = 0;
 };
 
-bool ReadFull(int fd, uint8_t* p, size_t n) {
-  while (n > 0) {
-    const ssize_t r = read(fd, p, n);
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) return false;
-    p += r;
-    n -= static_cast<size_t>(r);
-  }
-  return true;
-}
-bool WriteFull(int fd, const uint8_t* p, size_t n) {
-  while (n > 0) {
-    const ssize_t w = send(fd, p, n, MSG_NOSIGNAL);
-    if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) return false;
-    p += w;
-    n -= static_cast<size_t>(w);
-  }
-  return true;
-}
-
 // Accepts connections on `listener` for as long as it is open; each is read
 // by `serve` on a thread of its own.
 void AcceptLoop(int listener, std::function<void(int)> serve) {
@@ -176,17 +147,13 @@ void ServeTcp(Sink& sink, int fd) {
 // then n bytes), each answered with result and no data. Writes (op 3) are
 // counted and answered with their length; an enumeration of devices (op 1,
 // kind 0) answers one device at position 0; the rest answers 0.
-uint32_t U32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24; }
-void PutU32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
 void ServeUsb(Sink& sink, int fd) {
   std::vector<uint8_t> data(kMiB + 16);
   for (;;) {
     uint8_t h[16];
-    if (!ReadFull(fd, h, sizeof h) || h[0] != 'T' || h[1] != 'U') return;
-    const uint32_t n = U32(h + 12);
-    if (n > data.size() || !ReadFull(fd, data.data(), n)) return;
+    if (!plainfloor::ReadExact(fd, h, sizeof h, -1) || h[0] != 'T' || h[1] != 'U') return;
+    const uint32_t n = GetU32(h + 12);
+    if (n > data.size() || !plainfloor::ReadExact(fd, data.data(), n, -1)) return;
     uint8_t reply[9];
     size_t replyLength = 8;
     uint32_t result = 0;
@@ -210,7 +177,7 @@ void ServeUsb(Sink& sink, int fd) {
     }
     PutU32(reply, result);
     PutU32(reply + 4, static_cast<uint32_t>(replyLength - 8));
-    if (!WriteFull(fd, reply, replyLength)) return;
+    if (!WriteExact(fd, reply, replyLength)) return;
   }
 }
 
@@ -229,7 +196,7 @@ double TcpFloor(Sink& sink, int port, const std::vector<uint8_t>& data) {
   const int one = 1;
   setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
   for (size_t i = 0; i < data.size(); i += kBlock)
-    if (!WriteFull(s, data.data() + i, std::min(kBlock, data.size() - i))) return -1;
+    if (!WriteExact(s, data.data() + i, std::min(kBlock, data.size() - i))) return -1;
   const bool all = sink.waitFor(data.size());
   const double ms = NowMs() - t0;
   close(s);
@@ -239,29 +206,12 @@ double TcpFloor(Sink& sink, int port, const std::vector<uint8_t>& data) {
 double UsbFloor(Sink& sink, const std::string& path, const std::vector<uint8_t>& data) {
   sink.reset();
   const double t0 = NowMs();
-  const int s = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_un a{};
-  a.sun_family = AF_UNIX;
-  std::snprintf(a.sun_path, sizeof a.sun_path, "%s", path.c_str());
-  if (connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) return -1;
-  std::vector<uint8_t> msg(16 + kBlock);
-  for (size_t i = 0; i < data.size(); i += kBlock) {
-    const size_t n = std::min(kBlock, data.size() - i);
-    msg[0] = 'T';
-    msg[1] = 'U';
-    msg[2] = 3;
-    msg[3] = 0;
-    PutU32(&msg[4], 0);
-    PutU32(&msg[8], 0);
-    PutU32(&msg[12], static_cast<uint32_t>(n));
-    std::memcpy(&msg[16], data.data() + i, n);
-    uint8_t reply[8];
-    if (!WriteFull(s, msg.data(), 16 + n) || !ReadFull(s, reply, sizeof reply) || U32(reply) != n) return -1;
-  }
+  plainfloor::UsbClient client(-1);  // the answers waited for in read(), as the sink's requests are
+  if (!client.connect(path)) return -1;
+  for (size_t i = 0; i < data.size(); i += kBlock)
+    if (!client.write(data.data() + i, std::min(kBlock, data.size() - i))) return -1;
   const bool all = sink.waitFor(data.size());
-  const double ms = NowMs() - t0;
-  close(s);
-  return all ? ms : -1;
+  return all ? NowMs() - t0 : -1;
 }
 
 // Runs a floor's writer on a thread started for the run, as the download
@@ -290,11 +240,7 @@ double TransferAlone(Sink& sink, const std::string& path, size_t size, bool* suc
 
 // CPU the dialog's thread used from the click to the result, per run.
 std::vector<double> gDialogThreadCpuMs;
-double ThreadCpuMs() {
-  timespec t{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-  return t.tv_sec * 1000.0 + t.tv_nsec / 1e6;
-}
+double ThreadCpuMs() { return plainfloor::CpuMs(CLOCK_THREAD_CPUTIME_ID); }
 
 // Clicks DownLoad and runs the event loop (waiting, not spinning) until the
 // dialog has shown its result and the sink has every byte.
@@ -462,21 +408,15 @@ int main(int argc, char** argv) {
     // Serial, informational: a pseudo-terminal whose other end a plain
     // thread reads; CTS through the seam.
     if (size <= kMiB) {
-      const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-      char name[128];
-      if (master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0 && ptsname_r(master, name, sizeof name) == 0) {
-        const int held = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);  // the line stays up between the reopens
-        termios t{};
-        tcgetattr(held, &t);
-        cfmakeraw(&t);
-        tcsetattr(held, TCSANOW, &t);
+      plainfloor::PlainPty pty;  // the line stays up between the reopens
+      if (pty.open()) {
         std::atomic<bool> stop{false};
         std::thread reader([&] {
           std::vector<uint8_t> buf(64 * 1024);
           while (!stop) {
-            pollfd p{master, POLLIN, 0};
+            pollfd p{pty.master, POLLIN, 0};
             if (poll(&p, 1, 50) <= 0) continue;
-            const ssize_t n = read(master, buf.data(), buf.size());
+            const ssize_t n = read(pty.master, buf.data(), buf.size());
             if (n > 0) sink.add(static_cast<size_t>(n));
           }
         });
@@ -490,7 +430,7 @@ int main(int argc, char** argv) {
         };
         ScopedSerialCalls seam(calls);
         PortType = PortCOM;
-        ComParameter.Name = name;
+        ComParameter.Name = pty.name;
         ComParameter.Baudrate = 115200;
         std::vector<double> dialog, floor;
         bool ok = true;
@@ -499,18 +439,11 @@ int main(int argc, char** argv) {
           dialog.push_back(ThroughDialog(sink, path, size, &success));
           torva::link::CloseEveryOpenPort();
           sink.reset();
-          const int fd = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+          const int fd = open(pty.name.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
           const double t0 = NowMs();
           bool written = fd >= 0;
-          for (size_t k = 0; k < data.size() && written; k += kBlock) {
-            size_t done = 0, n = std::min(kBlock, data.size() - k);
-            while (done < n) {
-              const ssize_t w = write(fd, data.data() + k + done, n - done);
-              if (w <= 0) break;
-              done += static_cast<size_t>(w);
-            }
-            written = done == n;
-          }
+          for (size_t k = 0; k < data.size() && written; k += kBlock)
+            written = plainfloor::WriteAll(fd, data.data() + k, std::min(kBlock, data.size() - k));
           const bool all = written && sink.waitFor(data.size());
           floor.push_back(NowMs() - t0);
           if (fd >= 0) close(fd);
@@ -519,8 +452,6 @@ int main(int argc, char** argv) {
         Report("serial", size, dialog, floor, {}, false, ok);
         stop = true;
         reader.join();
-        close(held);
-        close(master);
       }
     }
     std::remove(path.c_str());

@@ -28,11 +28,11 @@
 #include <QEventLoop>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "gui/Messages.h"
@@ -46,16 +46,8 @@
 
 namespace {
 
-double CpuMs(clockid_t clock) {
-  timespec t{};
-  clock_gettime(clock, &t);
-  return t.tv_sec * 1000.0 + t.tv_nsec / 1e6;
-}
-
-double NowMs() {
-  using namespace std::chrono;
-  return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
-}
+using plainfloor::CpuMs;
+using plainfloor::NowMs;
 
 constexpr int kReads = 33;
 const QString kSuccess = "Get settings from printer successfully.";

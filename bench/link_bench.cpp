@@ -15,13 +15,9 @@
 // Pauses scaled: the simulator's reply delay (3 ms by default) to 0 in 2.
 //
 //   link_bench [exchanges, default 1000] [runs, default 7]
-#include <fcntl.h>
-#include <termios.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <thread>
 #include <vector>
@@ -33,50 +29,19 @@
 #include "link/PortState.h"
 #include "sim/SimPrinter.h"
 
+#include "PlainFloor.h"
+
 namespace {
 
-double CpuMs(clockid_t clock) {
-  timespec t{};
-  clock_gettime(clock, &t);
-  return t.tv_sec * 1000.0 + t.tv_nsec / 1e6;
-}
-
-double NowMs() {
-  using namespace std::chrono;
-  return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
-}
+using plainfloor::CpuMs;
+using plainfloor::NowMs;
+using plainfloor::PlainPty;
 
 constexpr size_t kMiB = 1 << 20;
 
-// A fresh raw pseudo-terminal pair; false when none opens.
-struct PtyPair {
-  int master = -1, slave = -1;
-  std::string name;
-  bool open() {
-    master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    char buf[128];
-    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0 || ptsname_r(master, buf, sizeof buf) != 0)
-      return false;
-    name = buf;
-    slave = ::open(buf, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (slave < 0) return false;
-    for (int fd : {master, slave}) {
-      termios t{};
-      tcgetattr(fd, &t);
-      cfmakeraw(&t);
-      tcsetattr(fd, TCSANOW, &t);
-    }
-    return true;
-  }
-  ~PtyPair() {
-    if (slave >= 0) close(slave);
-    if (master >= 0) close(master);
-  }
-};
-
 // A thread that reads the master of `pty` until `n` bytes came; returns
 // when it has them.
-std::thread Drain(const PtyPair& pty, size_t n) {
+std::thread Drain(const PlainPty& pty, size_t n) {
   const int master = pty.master;
   return std::thread([master, n] {
     uint8_t buf[4096];
@@ -89,19 +54,14 @@ std::thread Drain(const PtyPair& pty, size_t n) {
   });
 }
 
-// 3, floor: plain write() of data to the slave while a plain thread reads the
-// master; ms until all arrived, -1 when no pseudo-terminal opens.
+// 3, floor: plain write() of data to the terminal while a plain thread reads
+// the master; ms until all arrived, -1 when no pseudo-terminal opens.
 double BarePtyMs(const std::vector<uint8_t>& data) {
-  PtyPair pty;
+  PlainPty pty;
   if (!pty.open()) return -1;
   const double t0 = NowMs();
   std::thread reader = Drain(pty, data.size());
-  size_t done = 0;
-  while (done < data.size()) {
-    const ssize_t n = write(pty.slave, data.data() + done, data.size() - done);
-    if (n <= 0) break;
-    done += static_cast<size_t>(n);
-  }
+  plainfloor::WriteAll(pty.held, data.data(), data.size());
   reader.join();
   return NowMs() - t0;
 }
@@ -109,7 +69,7 @@ double BarePtyMs(const std::vector<uint8_t>& data) {
 // 3: POSWritePort of data to a terminal opened by OpenCOM, a plain thread
 // reading the other end.
 double LinkToPlainReaderMs(const std::vector<uint8_t>& data) {
-  PtyPair pty;
+  PlainPty pty;
   if (!pty.open()) return -1;
   const int fd = OpenCOM(pty.name, 115200, 8, 1, "DTR/DSR", "None");
   if (fd <= 0) return -1;
@@ -123,17 +83,12 @@ double LinkToPlainReaderMs(const std::vector<uint8_t>& data) {
 }
 
 // 2: a plain responder on the master of `pty`: reads 3 bytes, answers 2.
-std::thread Responder(const PtyPair& pty, int exchanges) {
+std::thread Responder(const PlainPty& pty, int exchanges) {
   const int master = pty.master;
   return std::thread([master, exchanges] {
     for (int i = 0; i < exchanges; ++i) {
       uint8_t cmd[3];
-      size_t got = 0;
-      while (got < 3) {
-        const ssize_t r = read(master, cmd + got, 3 - got);
-        if (r <= 0) return;
-        got += static_cast<size_t>(r);
-      }
+      if (!plainfloor::ReadExact(master, cmd, 3, -1)) return;
       const uint8_t reply[2] = {0x96, 0x00};
       if (write(master, reply, 2) != 2) return;
     }
@@ -145,22 +100,19 @@ struct Trips {
   int failures = 0;
 };
 
-void PrintTrips(const char* what, Trips t) {
-  std::sort(t.ms.begin(), t.ms.end());
+void PrintTrips(const char* what, const Trips& t) {
   if (t.ms.empty()) {
     std::printf("2. %s: every exchange failed\n", what);
     return;
   }
+  const plainfloor::Stats s = plainfloor::Of(t.ms);
   std::printf("2. %-58s %5zu answered, %d failed: median %.3f ms, min %.3f ms, 99th percentile %.3f ms\n", what,
-              t.ms.size(), t.failures, t.ms[t.ms.size() / 2], t.ms.front(),
-              t.ms[std::min(t.ms.size() - 1, t.ms.size() * 99 / 100)]);
+              s.count, t.failures, s.median, s.min, s.p99);
 }
 
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v.empty() ? -1 : v[v.size() / 2];
-}
-double Least(const std::vector<double>& v) { return v.empty() ? -1 : *std::min_element(v.begin(), v.end()); }
+// The median and the least of a figure's runs (-1 when there are none).
+double Median(const std::vector<double>& v) { return plainfloor::Of(v, -1).median; }
+double Least(const std::vector<double>& v) { return plainfloor::Of(v, -1).min; }
 
 struct Cost {
   double wallMs = 0;
@@ -223,20 +175,14 @@ int main(int argc, char** argv) {
     const uint8_t cmd[] = {0x1B, 0x6A, 0x06};
     // a. The floor: plain write() and read() against a plain responder.
     {
-      PtyPair pty;
+      PlainPty pty;
       Trips t;
       if (pty.open()) {
         std::thread responder = Responder(pty, exchanges);
         for (int i = 0; i < exchanges; ++i) {
           const double t0 = NowMs();
-          bool ok = write(pty.slave, cmd, 3) == 3;
           uint8_t reply[2];
-          size_t got = 0;
-          while (ok && got < 2) {
-            const ssize_t n = read(pty.slave, reply + got, 2 - got);
-            if (n <= 0) ok = false;
-            else got += static_cast<size_t>(n);
-          }
+          const bool ok = write(pty.held, cmd, 3) == 3 && plainfloor::ReadExact(pty.held, reply, 2, -1);
           if (ok) t.ms.push_back(NowMs() - t0);
           else ++t.failures;
         }
@@ -246,7 +192,7 @@ int main(int argc, char** argv) {
     }
     // b. The link's routines against the same plain responder.
     {
-      PtyPair pty;
+      PlainPty pty;
       Trips t;
       if (pty.open()) {
         const int link = OpenCOM(pty.name, 115200, 8, 1, "DTR/DSR", "None");

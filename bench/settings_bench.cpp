@@ -12,10 +12,6 @@
 // Target: a Get under 500 ms wall and 50 ms CPU.
 //
 //   settings_bench [rounds]     (default 10)
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/resource.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -26,7 +22,6 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -37,62 +32,37 @@
 #include "link/PortState.h"
 #include "settings/K9034EepromSet.h"
 
+#include "PlainFloor.h"
+
 namespace {
 
-double CpuMs() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1000.0 +
-         (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1000.0;
-}
-
-double WallMs() {
-  using namespace std::chrono;
-  return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
-}
+// The whole process's CPU time in ms (the dialog's thread and the exchange's).
+double CpuMs() { return plainfloor::RusageCpuSeconds() * 1000.0; }
+using plainfloor::NowMs;
 
 struct Figures {
   std::vector<double> wall, cpu;
 };
 
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v.empty() ? 0 : v[v.size() / 2];
-}
-double Worst(const std::vector<double>& v) { return v.empty() ? 0 : *std::max_element(v.begin(), v.end()); }
-double Least(const std::vector<double>& v) { return v.empty() ? 0 : *std::min_element(v.begin(), v.end()); }
+double Median(const std::vector<double>& v) { return plainfloor::Of(v).median; }
 
 void Print(const char* what, const Figures& f) {
+  const plainfloor::Stats w = plainfloor::Of(f.wall), c = plainfloor::Of(f.cpu);
   std::printf("%-5s wall median %7.1f ms  min %7.1f ms  worst %7.1f ms   CPU median %6.1f ms  min %6.1f ms  worst "
               "%6.1f ms\n",
-              what, Median(f.wall), Least(f.wall), Worst(f.wall), Median(f.cpu), Least(f.cpu), Worst(f.cpu));
+              what, w.median, w.min, w.worst, c.median, c.min, c.worst);
 }
 
 // The floor: `exchanges` plain read-setting exchanges on the terminal at
 // `path`, opened raw and closed again; false when a reply is missing.
 bool PlainExchanges(const std::string& path, int exchanges) {
-  const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  const int fd = plainfloor::OpenRawTerminal(path);
   if (fd < 0) return false;
-  termios t{};
-  tcgetattr(fd, &t);
-  cfmakeraw(&t);
-  tcsetattr(fd, TCSANOW, &t);
   bool ok = true;
   for (int i = 0; i < exchanges && ok; ++i) {
     const uint8_t cmd[3] = {0x1B, 0x6A, 0x06};
-    ok = write(fd, cmd, 3) == 3;
     uint8_t reply[2];
-    size_t got = 0;
-    while (ok && got < 2) {
-      pollfd p{fd, POLLIN, 0};
-      if (poll(&p, 1, 1000) <= 0) {
-        ok = false;
-        break;
-      }
-      const ssize_t n = read(fd, reply + got, 2 - got);
-      if (n <= 0) ok = false;
-      else got += static_cast<size_t>(n);
-    }
+    ok = write(fd, cmd, 3) == 3 && plainfloor::ReadExact(fd, reply, 2, 1000);
   }
   close(fd);
   return ok;
@@ -147,20 +117,20 @@ int main(int argc, char** argv) {
   bool ok = true;
   for (int i = 0; i < rounds; ++i) {
     {
-      const double w = WallMs(), c = CpuMs();
+      const double w = NowMs(), c = CpuMs();
       ok = ok && PlainExchanges(link.toStdString(), 27);
-      floor.wall.push_back(WallMs() - w);
+      floor.wall.push_back(NowMs() - w);
       floor.cpu.push_back(CpuMs() - c);
     }
-    double w = WallMs(), c = CpuMs();
+    double w = NowMs(), c = CpuMs();
     form.btnGetSettingsFromPrinterClick();
-    get.wall.push_back(WallMs() - w);
+    get.wall.push_back(NowMs() - w);
     get.cpu.push_back(CpuMs() - c);
     ok = ok && form.resultText() == "Get settings from printer successfully.";
-    w = WallMs();
+    w = NowMs();
     c = CpuMs();
     form.btnSaveSettingsToPrinterClick();
-    save.wall.push_back(WallMs() - w);
+    save.wall.push_back(NowMs() - w);
     save.cpu.push_back(CpuMs() - c);
     ok = ok && form.resultText() == "Save settings to printer successfully.";
     app.processEvents();

@@ -18,7 +18,6 @@
 //   status_bench --screenshot FILE English|Chinese   the dialog with a paper-end error
 // Build in Release for meaningful figures.
 #include <stdlib.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -26,7 +25,6 @@
 #include <QFile>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QTimer>
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
@@ -37,7 +35,6 @@
 #include <map>
 #include <string>
 #include <mutex>
-#include <random>
 #include <thread>
 #include <vector>
 
@@ -51,6 +48,7 @@
 #include "status/HardwareStatus.h"
 
 #include "PlainFloor.h"
+#include "PollingRun.h"
 
 namespace {
 // CPU ticks of every thread of the process, by thread id.
@@ -69,13 +67,6 @@ std::map<std::string, std::pair<std::string, long>> ThreadTicks() {
   return out;
 }
 
-double CpuSeconds() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-using Clock = std::chrono::steady_clock;
 constexpr int kIntervalMs = 300;
 
 // The printer's paper-end condition, flipped at random moments (700-1100 ms
@@ -84,53 +75,27 @@ constexpr int kIntervalMs = 300;
 class Flipper {
  public:
   Flipper(unsigned seed, std::function<void(bool paperEnd)> set) : set_(std::move(set)) {
-    thread_ = std::thread([this, seed] {
-      std::mt19937 rng(seed);
-      std::uniform_int_distribution<int> pause(700, 1100);
-      std::unique_lock<std::mutex> lk(mu_);
-      while (!cv_.wait_for(lk, std::chrono::milliseconds(pause(rng)), [this] { return done_; })) {
-        paperEnd_ = !paperEnd_;
-        flippedAt_ = Clock::now();
-        set_(paperEnd_);
-      }
+    moments_.start(seed, 700, 1100, [this] {
+      paperEnd_ = !paperEnd_;
+      set_(paperEnd_);
     });
   }
-  ~Flipper() { stop(); }
-  void stop() {
-    {
-      std::lock_guard<std::mutex> lk(mu_);
-      done_ = true;
-    }
-    cv_.notify_all();
-    if (thread_.joinable()) thread_.join();
-  }
+  void stop() { moments_.stop(); }
   // Milliseconds since the last flip.
   double sinceFlip() {
-    std::lock_guard<std::mutex> lk(mu_);
-    return std::chrono::duration<double, std::milli>(Clock::now() - flippedAt_).count();
+    return moments_.locked([this] { return moments_.sinceChangeMs(); });
   }
 
  private:
   std::function<void(bool)> set_;
-  std::mutex mu_;
-  std::condition_variable cv_;
-  bool done_ = false;
   bool paperEnd_ = false;
-  Clock::time_point flippedAt_{};
-  std::thread thread_;
+  pollingrun::RandomMoments moments_;  // last: its thread ends before the rest goes
 };
 
 struct RunFigures {
   double cpuMsPerSecond = -1;
   std::vector<double> delays;
 };
-
-// Lets the event loop run, idle, for ms.
-void IdleFor(int ms) {
-  QEventLoop loop;
-  QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
-  loop.exec();
-}
 
 // One run of the dialog: Start, the first record shown, `seconds` of
 // polling while the printer flips, Stop.
@@ -158,12 +123,7 @@ RunFigures DialogRun(QApplication& app, THardwareStatusForm& dialog, torva::sim:
   Flipper flips(seed, [&](bool paperEnd) { printer.setStatusRecord(torva::sim::MakeVdRecord({.paperEnd = paperEnd})); });
   flipper = &flips;
   const auto ticks0 = ThreadTicks();
-  const double cpu0 = CpuSeconds();
-  QElapsedTimer wall;
-  wall.start();
-  IdleFor(seconds * 1000);
-  const double elapsed = wall.elapsed() / 1000.0;
-  out.cpuMsPerSecond = (CpuSeconds() - cpu0) / elapsed * 1000.0;
+  out.cpuMsPerSecond = pollingrun::IdleCpuShare(seconds) * 1000.0;
   const auto ticks1 = ThreadTicks();
   flips.stop();
   flipper = nullptr;
@@ -238,12 +198,7 @@ RunFigures FloorRun(int seconds, unsigned seed, int replyDelayMs) {
       std::lock_guard<std::mutex> lk(pollMu);
       flipper = &flips;
     }
-    const double cpu0 = CpuSeconds();
-    QElapsedTimer wall;
-    wall.start();
-    IdleFor(seconds * 1000);
-    const double elapsed = wall.elapsed() / 1000.0;
-    out.cpuMsPerSecond = (CpuSeconds() - cpu0) / elapsed * 1000.0;
+    out.cpuMsPerSecond = pollingrun::IdleCpuShare(seconds) * 1000.0;
     std::lock_guard<std::mutex> lk(pollMu);
     flipper = nullptr;
     stop = true;
