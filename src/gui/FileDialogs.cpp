@@ -51,6 +51,7 @@ bool AskWarningOkCancel(const QString& text) {
   if (g_answer) return g_answer(text);
   QMessageBox box(QMessageBox::Warning, "Warning", text, QMessageBox::Ok | QMessageBox::Cancel, nullptr);
   box.setTextFormat(Qt::PlainText);  // the text names a file
+  FitTitleBar(box);
   return box.exec() == QMessageBox::Ok;
 }
 

@@ -4,11 +4,16 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QDialogButtonBox>
 #include <QFileInfo>
+#include <QFontMetrics>
+#include <QGridLayout>
+#include <QGuiApplication>
 #include <QLibraryInfo>
 #include <QMessageBox>
 #include <QPointer>
 #include <QShortcut>
+#include <QSpacerItem>
 #include <QTranslator>
 #include <QUrl>
 #include <QWidget>
@@ -77,6 +82,31 @@ QString BoxText(const QString& text) {
   return out;
 }
 
+void FitTitleBar(QMessageBox& box) {
+  // The toolkit widens a box for its bare title in a small font only. The
+  // window manager draws the title with the program's name after it, in a
+  // bold face, beside the window's icon and its three buttons (each about a
+  // title line and a half wide).
+  QString title = box.windowTitle();
+  const QString program = QGuiApplication::applicationDisplayName();
+  if (!program.isEmpty() && !title.endsWith(program)) title += QString::fromUtf8(" — ") + program;
+  QFont bold = QApplication::font();
+  bold.setBold(true);
+  const QFontMetrics fm(bold);
+  const int width = fm.horizontalAdvance(title) + 6 * fm.height();
+  auto* grid = qobject_cast<QGridLayout*>(box.layout());
+  if (!grid) return;
+  // A strut of no height in the buttons' row, across every column: the box's
+  // layout, and so the box, is at least that wide, and no higher.
+  int row = grid->rowCount();
+  if (auto* buttons = box.findChild<QDialogButtonBox*>()) {
+    const int at = grid->indexOf(buttons);
+    int column = 0, rowSpan = 1, columnSpan = 1;
+    if (at >= 0) grid->getItemPosition(at, &row, &column, &rowSpan, &columnSpan);
+  }
+  grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), row, 0, 1, grid->columnCount());
+}
+
 namespace {
 void ShowBox(MessageKind kind, const QString& text, const QString& title, bool english) {
   if (g_recorder) {
@@ -91,6 +121,7 @@ void ShowBox(MessageKind kind, const QString& text, const QString& title, bool e
   box.setTextFormat(Qt::PlainText);
   box.setFont(DialogFont());
   if (QAbstractButton* ok = box.button(QMessageBox::Ok)) ok->setText(english ? "OK" : "确定");
+  FitTitleBar(box);
   box.exec();
 }
 }  // namespace

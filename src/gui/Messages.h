@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+class QMessageBox;
 class QWidget;
 
 // Plain: a box with no icon titled with the application's title
@@ -70,6 +71,11 @@ void ShowEnglishMessage(MessageKind kind, const QString& text);
 // ("...printer\n\rPlease check..."), some as CR LF; each pair, and a lone CR
 // or LF, is one line break, so no box shows an empty line between the two.
 QString BoxText(const QString& text);
+
+// Makes the box wide enough for a window manager to show its whole title
+// (with the program's name the toolkit puts after it) beside the window's icon
+// and its buttons; the toolkit alone leaves a short message's title cut off.
+void FitTitleBar(QMessageBox& box);
 
 // True while Language is "English".
 bool IsEnglish();

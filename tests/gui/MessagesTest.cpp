@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFontMetrics>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMessageBox>
 #include <QTimer>
@@ -23,6 +25,7 @@ struct Seen {
   Qt::TextFormat format = Qt::AutoText;
   QString text;
   QString title;
+  int width = 0;
 };
 
 // Runs `show`, which brings up a modal box; the box is looked at and closed
@@ -38,6 +41,7 @@ Seen Look(const std::function<void()>& show) {
     seen.format = box->textFormat();
     seen.text = box->text();
     seen.title = box->windowTitle();
+    seen.width = box->width();
     const QByteArray shots = qgetenv("TORVA_SHOTS");
     if (!shots.isEmpty())
       box->grab().save(QString::fromLocal8Bit(shots) + "/message-box-" + QString::fromStdString(Language).toLower() +
@@ -87,5 +91,44 @@ TEST(MessageBoxes, ShownInTheLanguageAsked) {
   EXPECT_EQ(recorder.messages()[0].title, QString::fromUtf8("错误"));
   EXPECT_EQ(recorder.messages()[1].text, "in English");
   EXPECT_EQ(recorder.messages()[1].title, "Warning");
+  ResetPortState();
+}
+
+// A box is wide enough for a window manager to show its whole title beside
+// the window's icon and its three buttons, so a short message does not leave
+// "提示 — T… onsole" or "Erro… ole" in the title bar. The title bar gets the
+// title with the program's name after it, drawn in a bold face.
+TEST(MessageBoxes, WideEnoughForTheirWholeTitle) {
+  // The icon, the minimise, maximise and close buttons and the padding of a
+  // common window manager's title bar (openbox: about 70 pixels).
+  constexpr int kDecorations = 70;
+  struct Row {
+    const char* language;
+    std::function<void()> show;
+  };
+  const Row rows[] = {
+      {"English", [] { OutputError("Download failure!", QString::fromUtf8("下载失败！")); }},
+      {"Chinese", [] { OutputError("Download failure!", QString::fromUtf8("下载失败！")); }},
+      {"Chinese", [] { OutputInformation("Set AD value successfully!", QString::fromUtf8("设置AD值成功！")); }},
+      {"Chinese",
+       [] {
+         ShowMessageTitled(MessageKind::Information, "Download Success!", QString::fromUtf8("下载成功！"),
+                           QString::fromUtf8("提示"));
+       }},
+      {"English", [] { ShowEnglishMessage(MessageKind::Plain, "OK"); }},
+  };
+  QFont bold = QApplication::font();
+  bold.setBold(true);
+  const QFontMetrics fm(bold);
+  const QString program = QGuiApplication::applicationDisplayName();
+  for (const Row& row : rows) {
+    Language = row.language;
+    const Seen seen = Look(row.show);
+    SCOPED_TRACE((QString::fromUtf8(row.language) + ": " + seen.title).toStdString());
+    ASSERT_TRUE(seen.shown);
+    const QString shownTitle =
+        program.isEmpty() || seen.title.endsWith(program) ? seen.title : seen.title + QString::fromUtf8(" — ") + program;
+    EXPECT_GE(seen.width, fm.horizontalAdvance(shownTitle) + kDecorations);
+  }
   ResetPortState();
 }
