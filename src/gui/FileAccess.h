@@ -1,9 +1,9 @@
-// Reading and writing the files a user chooses: settings files, command
-// files, download files. They go through these two roads, so none of them
-// can block a window on a FIFO or a device, and none is left truncated
-// behind a success. (Printer.ini is read and written by QSettings, after the
-// checks below; the download's thread reads its file through a descriptor
-// opened and checked the same way.) No widgets: they run on any thread.
+// Reading and writing the files the console uses: settings files, command
+// files, download files, Printer.ini. They go through these two roads, so
+// none of them can block a window on a FIFO or a device, and none is left
+// truncated behind a success. (The download's thread reads its file through
+// a descriptor opened and checked the same way, OpenRegularFile.) No
+// widgets: they run on any thread.
 #pragma once
 
 #include <QByteArray>

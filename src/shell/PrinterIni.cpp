@@ -37,20 +37,18 @@ std::optional<QByteArray> IniBytes(const QString& path) {
   return file->data;
 }
 
-// The copy QSettings works on, in a folder of its own that goes with it.
-class IniCopy {
- public:
-  explicit IniCopy(const QByteArray& bytes) {
-    ok_ = dir_.isValid() &&
-          torva::gui::WriteWholeFile(path(), bytes) == torva::gui::FileWrite::Written;
-  }
-  bool ok() const { return ok_; }
-  QString path() const { return dir_.filePath("Printer.ini"); }
-
- private:
-  QTemporaryDir dir_;
-  bool ok_ = false;
-};
+// What QSettings makes of the bytes, parsed from a copy in a folder of its
+// own: whether it parsed them without an error, and `language`, their
+// Printer/Language ("-1" when the key is missing or no copy could be made).
+bool ParseIni(const QByteArray& bytes, QString& language) {
+  language = "-1";
+  const QTemporaryDir dir;
+  const QString copy = dir.filePath("Printer.ini");
+  if (!dir.isValid() || torva::gui::WriteWholeFile(copy, bytes) != torva::gui::FileWrite::Written) return false;
+  const QSettings ini(copy, QSettings::IniFormat);
+  language = ini.value("Printer/Language", "-1").toString();
+  return ini.status() == QSettings::NoError;
+}
 
 // What the clock asks every second, read again only when the file changed.
 struct ReadCache {
@@ -97,7 +95,8 @@ std::optional<QByteArray> WithIniLanguage(const QByteArray& ini, const QString& 
   if (value.isEmpty()) return std::nullopt;
   for (const QChar c : value)
     if (!(c.isLetterOrNumber() && c.unicode() < 0x80) && c != '-') return std::nullopt;
-  const QByteArray eol = ini.contains("\r\n") ? "\r\n" : "\n";
+  // What ends each line the file adds before its LF: CR in a CR LF file.
+  const QByteArray cr = ini.contains("\r\n") ? "\r" : "";
   const QByteArray line = "Language=" + value.toLatin1();
   QList<QByteArray> lines = ini.split('\n');
   // What follows the last line break is one more line, empty when the file
@@ -107,8 +106,7 @@ std::optional<QByteArray> WithIniLanguage(const QByteArray& ini, const QString& 
   bool inPrinter = false, found = false;
   qsizetype sectionStart = -1;  // the line after the first [Printer] header
   for (qsizetype i = 0; i < lines.size(); ++i) {
-    const QByteArray text = lines[i].endsWith('\r') ? lines[i].chopped(1) : lines[i];
-    const QByteArray trimmed = text.trimmed();
+    const QByteArray trimmed = lines[i].trimmed();  // a CR before the LF goes too
     if (trimmed.startsWith('[')) {
       const qsizetype close = trimmed.indexOf(']');
       inPrinter = close > 0 && trimmed.mid(1, close - 1) == "Printer";
@@ -123,9 +121,8 @@ std::optional<QByteArray> WithIniLanguage(const QByteArray& ini, const QString& 
   }
   if (!found) {
     if (sectionStart >= 0) {
-      lines.insert(sectionStart, line + (eol == "\r\n" ? "\r" : ""));
+      lines.insert(sectionStart, line + cr);
     } else {
-      const QByteArray cr = eol == "\r\n" ? "\r" : "";
       if (!lines.isEmpty() && !lines.last().trimmed().isEmpty()) lines.append(cr);
       lines.append("[Printer]" + cr);
       lines.append(line + cr);
@@ -141,9 +138,8 @@ QString ReadIniLanguage() {
   if (!bytes || bytes->isEmpty()) return "-1";
   std::lock_guard<std::mutex> lock(g_readCache.mu);
   if (g_readCache.valid && g_readCache.bytes == *bytes) return g_readCache.language;
-  const IniCopy copy(*bytes);
-  if (!copy.ok()) return "-1";
-  const QString language = QSettings(copy.path(), QSettings::IniFormat).value("Printer/Language", "-1").toString();
+  QString language;
+  ParseIni(*bytes, language);
   g_readCache.valid = true;
   g_readCache.bytes = *bytes;
   g_readCache.language = language;
@@ -156,12 +152,10 @@ bool WriteIniLanguage(const QString& value) {
   // replaced by a regular file.
   const auto bytes = IniBytes(path);
   if (!bytes) return false;
-  if (!bytes->isEmpty()) {
-    // A file QSettings cannot parse would be rewritten as junk plus the key:
-    // it is left as the user has it.
-    const IniCopy copy(*bytes);
-    if (!copy.ok() || QSettings(copy.path(), QSettings::IniFormat).status() != QSettings::NoError) return false;
-  }
+  // A file QSettings cannot parse would be rewritten as junk plus the key: it
+  // is left as the user has it.
+  QString language;
+  if (!bytes->isEmpty() && !ParseIni(*bytes, language)) return false;
   const auto edited = WithIniLanguage(*bytes, value);
   if (!edited) return false;
   QDir().mkpath(QFileInfo(path).absolutePath());
