@@ -4,7 +4,6 @@
 #include <QFileInfo>
 #include <QProgressBar>
 #include <QPushButton>
-#include <memory>
 
 #include "gui/DialogHelpers.h"
 #include "gui/FileDialogs.h"
@@ -146,12 +145,11 @@ void TFirmwareUpdateForm::StartTransfer() {
   progressPosted_ = false;
   progressUpdates_ = 0;
   const uint64_t total = static_cast<uint64_t>(std::max<qint64>(size, 0));
-  // Read and written by the transfer's thread only (set before it starts).
-  auto lastPostMs = std::make_shared<uint64_t>(torva::TickMs());
-  auto lastPercent = std::make_shared<int>(0);
   thread_.start(
       Firmwarefile, PortType.load(),
-      [this, total, lastPostMs, lastPercent](uint64_t position) {
+      // The last post's time and percentage live in the callback, which only
+      // the transfer's thread runs.
+      [this, total, lastPostMs = torva::TickMs(), lastPercent = 0](uint64_t position) mutable {
         // On the transfer's thread: the bar is moved on the dialog's. Waking
         // the window for every block would cost the transfer a third of its
         // speed: the bar hears of a position at most every 50 ms and only
@@ -160,9 +158,9 @@ void TFirmwareUpdateForm::StartTransfer() {
         const bool last = position >= total;
         const int percent = total > 0 ? static_cast<int>(position * 100 / total) : 100;
         const uint64_t now = torva::TickMs();
-        if (!last && (percent == *lastPercent || now - *lastPostMs < kProgressIntervalMs)) return;
-        *lastPercent = percent;
-        *lastPostMs = now;
+        if (!last && (percent == lastPercent || now - lastPostMs < kProgressIntervalMs)) return;
+        lastPercent = percent;
+        lastPostMs = now;
         if (!progressPosted_.exchange(true))
           QMetaObject::invokeMethod(this, [this] { OnProgress(); }, Qt::QueuedConnection);
       },

@@ -53,7 +53,6 @@ QString RawText(const QPlainTextEdit* box) {
   return s;
 }
 
-
 Text ToText(const QString& s) { return Text(reinterpret_cast<const char16_t*>(s.utf16()), static_cast<size_t>(s.size())); }
 
 QString FromText(const Text& t) { return QString::fromUtf16(t.data(), static_cast<qsizetype>(t.size())); }
@@ -62,12 +61,13 @@ QString FromText(const Text& t) { return QString::fromUtf16(t.data(), static_cas
 constexpr int kLinesPerParagraph = 64;
 
 // A box's document for `text`, built where it is called (off the window's
-// thread): no undo history, and no layout yet, since a layout would take font
-// engines from the building thread's cache, which goes when that thread ends.
-// Each paragraph costs as much to make as its lines, so the lines are
-// grouped, 64 to a paragraph, joined by line separators, which the box shows
-// as line breaks and reads back as them.
-QTextDocument* BuildDocument(Text text, const QFont& font) {
+// thread) and handed to `owner`, the window's thread: no undo history, and no
+// layout yet, since a layout would take font engines from the building
+// thread's cache, which goes when that thread ends. Each paragraph costs as
+// much to make as its lines, so the lines are grouped, 64 to a paragraph,
+// joined by line separators, which the box shows as line breaks and reads
+// back as them.
+QTextDocument* BuildDocument(Text text, const QFont& font, QThread* owner) {
   int lines = 0;
   for (char16_t& c : text)
     if (c == u'\n' && ++lines % kLinesPerParagraph != 0) c = kLineSeparator;
@@ -78,6 +78,7 @@ QTextDocument* BuildDocument(Text text, const QFont& font) {
   doc->setPlainText(QString::fromRawData(reinterpret_cast<const QChar*>(text.data()), static_cast<qsizetype>(text.size())));
   doc->setUndoRedoEnabled(true);
   doc->setModified(false);
+  doc->moveToThread(owner);
   return doc;
 }
 
@@ -329,8 +330,8 @@ bool TPrintTestForm::ConvertBox(QPlainTextEdit* box, bool toHex) {
     if (heldCr) bytes->push_back(0x0D);
     // Lines of sixteen pairs in both boxes: a long text does not become one
     // endless line, whose layout gets slower with every pair.
-    doc = BuildDocument(toHex ? HexDump(*bytes) : receive ? received.converted(*bytes) : NotationText(*bytes), font);
-    doc->moveToThread(windowThread);
+    doc = BuildDocument(toHex ? HexDump(*bytes) : receive ? received.converted(*bytes) : NotationText(*bytes), font,
+                        windowThread);
   });
   if (!doc) return false;
   InstallDocument(box, doc);
@@ -418,8 +419,7 @@ void TPrintTestForm::PrintFileButtonClick() {
     QByteArray data;
     read = ReadCommandFile(path, &data);
     if (read != FileRead::Read) return;
-    doc = BuildDocument(hex ? HexFileText(AsBytes(data)) : NotationText(AsBytes(data)), font);
-    doc->moveToThread(windowThread);
+    doc = BuildDocument(hex ? HexFileText(AsBytes(data)) : NotationText(AsBytes(data)), font, windowThread);
   });
   if (read == FileRead::TooLarge) {
     // Refused before reading: the Input keeps what it holds.
