@@ -167,13 +167,7 @@ class SimConnection : public UsbConnection {
   bool receive(int32_t& r, std::vector<uint8_t>& d, int waitMs) {
     const uint64_t deadline = torva::TickMs() + static_cast<uint64_t>(waitMs);
     if (waitMs != recvTimeoutMs_ && !setRecvTimeout(waitMs)) return false;
-    uint8_t h[usbsim::kResponseHeader];
-    if (!recvWithin(h, sizeof h, deadline)) return false;
-    r = static_cast<int32_t>(usbsim::GetU32(&h[0]));
-    const uint32_t n = usbsim::GetU32(&h[4]);
-    if (n > usbsim::kMaxData) return false;
-    d.assign(n, 0);
-    return n == 0 || recvWithin(d.data(), n, deadline);
+    return usbsim::RecvResponseWith([&](uint8_t* p, size_t n) { return recvWithin(p, n, deadline); }, r, d);
   }
   bool recvWithin(uint8_t* p, size_t n, uint64_t deadline) {
     while (n > 0) {

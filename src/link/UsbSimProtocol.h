@@ -194,14 +194,21 @@ inline bool SendResponse(int fd, int32_t result, const uint8_t* data = nullptr, 
   return SendAll(fd, msg.data(), msg.size());
 }
 
-inline bool RecvResponse(int fd, int32_t& result, std::vector<uint8_t>& data, uint64_t deadline) {
+// A response, its header and its data, each read whole by `recvExactly(p,
+// n)` (true once all n bytes are in p).
+template <typename RecvExactly>
+bool RecvResponseWith(RecvExactly recvExactly, int32_t& result, std::vector<uint8_t>& data) {
   uint8_t h[kResponseHeader];
-  if (!RecvAll(fd, h, sizeof h, deadline)) return false;
+  if (!recvExactly(h, sizeof h)) return false;
   result = static_cast<int32_t>(GetU32(&h[0]));
   const uint32_t n = GetU32(&h[4]);
   if (n > kMaxData) return false;
   data.assign(n, 0);
-  return n == 0 || RecvAll(fd, data.data(), n, deadline);
+  return n == 0 || recvExactly(data.data(), n);
+}
+
+inline bool RecvResponse(int fd, int32_t& result, std::vector<uint8_t>& data, uint64_t deadline) {
+  return RecvResponseWith([&](uint8_t* p, size_t n) { return RecvAll(fd, p, n, deadline); }, result, data);
 }
 
 // One IEEE 1284 device ID as GET_DEVICE_ID answers it: a 2-byte big-endian
