@@ -1,11 +1,12 @@
 // The places a user can ask the console to write a file that must never end
 // as a file written (a full disk, a FIFO, a device node, a link to a device,
 // a read-only folder), next to a plain file that must; what stands at a path,
-// to compare before and after; and a rescue for a read that would wait on a
-// FIFO for ever.
+// to compare before and after; a write to each of them checked in the same
+// way; and a rescue for a read that would wait on a FIFO for ever.
 #pragma once
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -17,6 +18,7 @@
 #include <QStringList>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -128,6 +130,34 @@ class WriteTargets {
   std::vector<WriteTarget> rows_;
   QString readOnly_;
 };
+
+// Writes to every target in turn and checks how each write ended. `write`
+// runs in a child process under the target's limits and answers what the user
+// was shown, which must be `shown` for the target; a target written holds
+// `written`, any other stands as it was; and no name comes or goes in the
+// target's folder (a temporary file left behind). A child that does not end
+// is a fatal failure.
+inline void WriteToEveryTarget(const WriteTargets& targets,
+                               const std::function<std::string(const WriteTarget&)>& write,
+                               const std::function<QString(const WriteTarget&)>& shown, const QByteArray& written) {
+  for (const auto& t : targets.rows()) {
+    SCOPED_TRACE(t.name);
+    const std::string before = Describe(t.path);
+    const QStringList names = Entries(t.folder);
+    const auto run = RunInChild([&] { return write(t); }, t.limits);
+    ASSERT_TRUE(run.ended) << run.answer;
+    EXPECT_EQ(QString::fromStdString(run.answer), shown(t));
+    if (t.end == WriteEnd::Written) {
+      QFile f(t.path);
+      EXPECT_EQ(f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray(), written);
+    } else {
+      EXPECT_EQ(Describe(t.path), before);
+    }
+    if (!t.folder.isEmpty()) {
+      EXPECT_EQ(Entries(t.folder), names);
+    }
+  }
+}
 
 // Should a read wait in a FIFO's open or read, a writer comes after
 // `afterMs` and ends the wait, so the test fails instead of hanging.

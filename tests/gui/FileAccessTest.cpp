@@ -22,6 +22,8 @@ using torva::test::Entries;
 using torva::test::FifoRescue;
 using torva::test::RunInChild;
 using torva::test::WriteEnd;
+using torva::test::WriteTarget;
+using torva::test::WriteToEveryTarget;
 
 namespace {
 
@@ -65,24 +67,9 @@ bool WriteFile(const QString& path, const QByteArray& bytes) {
 // beside it.
 TEST_F(FileAccessTest, WriterOnEveryTarget) {
   const torva::test::WriteTargets targets(dir.path(), kOld);
-  for (const auto& t : targets.rows()) {
-    SCOPED_TRACE(t.name);
-    const std::string before = Describe(t.path);
-    const QStringList names = Entries(t.folder);
-    const auto run = RunInChild([&] { return std::string(Name(WriteWholeFile(t.path, kNew))); }, t.limits);
-    ASSERT_TRUE(run.ended) << run.answer;
-    EXPECT_EQ(run.answer, Expected(t.end));
-    if (t.end == WriteEnd::Written) {
-      QFile f(t.path);
-      ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-      EXPECT_EQ(f.readAll(), kNew);
-    } else {
-      EXPECT_EQ(Describe(t.path), before);
-    }
-    if (!t.folder.isEmpty()) {
-      EXPECT_EQ(Entries(t.folder), names);
-    }
-  }
+  WriteToEveryTarget(
+      targets, [](const WriteTarget& t) { return std::string(Name(WriteWholeFile(t.path, kNew))); },
+      [](const WriteTarget& t) { return QString(Expected(t.end)); }, kNew);
 }
 
 // The write that fails on a full disk fails in the same way for a file

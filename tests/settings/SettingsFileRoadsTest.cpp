@@ -11,7 +11,6 @@
 #include <functional>
 #include <memory>
 
-#include "ChildProcess.h"
 #include "FileDialogFixture.h"
 #include "FileTargets.h"
 #include "SettingsEditorTestSupport.h"
@@ -25,11 +24,10 @@ using namespace torva::settings;
 using settings_test::Child;
 using settings_test::ReadAll;
 using settings_test::WriteAll;
-using torva::test::Describe;
-using torva::test::Entries;
 using torva::test::FifoRescue;
-using torva::test::RunInChild;
 using torva::test::WriteEnd;
+using torva::test::WriteTarget;
+using torva::test::WriteToEveryTarget;
 
 namespace {
 
@@ -159,28 +157,14 @@ TEST_F(SettingsFileRoads, ExportToEveryTarget) {
 
     const QString root = path(f.name);
     const torva::test::WriteTargets targets(root, kOld);
-    for (const auto& t : targets.rows()) {
-      SCOPED_TRACE(t.name);
-      const std::string before = Describe(t.path);
-      const QStringList names = Entries(t.folder);
-      Choose(t.path);
-      const auto run = RunInChild(
-          [&] {
-            f.exportClick();
-            return Shown(f);
-          },
-          t.limits);
-      ASSERT_TRUE(run.ended) << run.answer;
-      EXPECT_EQ(QString::fromStdString(run.answer), f.exportSays(t.end, t.path));
-      if (t.end == WriteEnd::Written) {
-        EXPECT_EQ(ReadAll(t.path), written);
-      } else {
-        EXPECT_EQ(Describe(t.path), before);
-      }
-      if (!t.folder.isEmpty()) {
-        EXPECT_EQ(Entries(t.folder), names);
-      }
-    }
+    ASSERT_NO_FATAL_FAILURE(WriteToEveryTarget(
+        targets,
+        [&](const WriteTarget& t) {
+          Choose(t.path);
+          f.exportClick();
+          return Shown(f);
+        },
+        [&](const WriteTarget& t) { return f.exportSays(t.end, t.path); }, written));
   }
 }
 

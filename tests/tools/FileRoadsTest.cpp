@@ -5,21 +5,18 @@
 // renamed over the chosen file just before the open.
 #include <sys/stat.h>
 
-#include "ChildProcess.h"
 #include "ConsoleFixture.h"
 #include "FileTargets.h"
 #include "tools/FirmwareUpdate.h"
 
 using consoletest::ConsoleTest;
-using consoletest::ReadFile;
 using consoletest::WriteFile;
 using torva::gui::FileDialogRequest;
 using torva::gui::ScopedFileDialogs;
-using torva::test::Describe;
-using torva::test::Entries;
 using torva::test::FifoRescue;
-using torva::test::RunInChild;
 using torva::test::WriteEnd;
+using torva::test::WriteTarget;
+using torva::test::WriteToEveryTarget;
 
 namespace {
 
@@ -51,29 +48,17 @@ TEST_F(FileRoads, SaveFileToEveryTarget) {
   Open();
   console->setInputText("41 42 0A");
   const torva::test::WriteTargets targets(Path("targets"), kOld);
-  for (const auto& t : targets.rows()) {
-    SCOPED_TRACE(t.name);
-    const std::string before = Describe(t.path);
-    const QStringList names = Entries(t.folder);
-    const auto dialogs = Choose(t.path);
-    const auto run = RunInChild(
-        [&] {
-          console->SaveFileButtonClick();
-          return (Notice().join("\n") + (messages.messages().empty() ? "" : " and a box")).toStdString();
-        },
-        t.limits);
-    ASSERT_TRUE(run.ended) << run.answer;
-    if (t.end == WriteEnd::Written) {
-      EXPECT_EQ(run.answer, "");
-      EXPECT_EQ(ReadFile(t.path), QByteArray("AB\n"));
-    } else {
-      EXPECT_EQ(QString::fromStdString(run.answer), "Fail to save file \"" + t.path + "\"!");
-      EXPECT_EQ(Describe(t.path), before);
-    }
-    if (!t.folder.isEmpty()) {
-      EXPECT_EQ(Entries(t.folder), names);
-    }
-  }
+  WriteToEveryTarget(
+      targets,
+      [&](const WriteTarget& t) {
+        const auto dialogs = Choose(t.path);
+        console->SaveFileButtonClick();
+        return (Notice().join("\n") + (messages.messages().empty() ? "" : " and a box")).toStdString();
+      },
+      [](const WriteTarget& t) {
+        return t.end == WriteEnd::Written ? QString() : "Fail to save file \"" + t.path + "\"!";
+      },
+      "AB\n");
 }
 
 // Open File: the chosen name is a regular file until a FIFO is renamed over
