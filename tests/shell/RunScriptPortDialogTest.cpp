@@ -1,0 +1,90 @@
+// scripts/run.sh --simulator with the simulator's USB options, as a newcomer
+// tries the USB printer kind and the VD-K773's custom mode: the console's own
+// port-setting dialog (port_dialog_probe, started by the script in the
+// console's place) lists what the simulated printer offers on USB, and its OK
+// with "Communication Test" configures the port, the custom mode found.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "link/PortState.h"
+#include "shell/ConnectionTest.h"
+
+namespace {
+
+struct ScriptCase {
+  const char* name;
+  const char* options;  // for run.sh
+  int row;              // the model row chosen in the dialog
+  std::vector<std::string> lines;  // what the dialog showed and stored
+};
+
+class RunScriptPortDialog : public ::testing::TestWithParam<ScriptCase> {};
+
+TEST_P(RunScriptPortDialog, DialogListsTheUsbKindAndOkConfiguresIt) {
+  const ScriptCase& c = GetParam();
+  char tmpl[] = "/tmp/torva-runscript-XXXXXX";
+  ASSERT_NE(mkdtemp(tmpl), nullptr);
+  const std::string dir = tmpl;
+  const std::string build = dir + "/build";
+  std::filesystem::create_directory(build);
+  std::filesystem::create_symlink(std::string(TORVA_BINARY_DIR) + "/torva-printer-sim", build + "/torva-printer-sim");
+  std::filesystem::create_symlink(std::string(TORVA_BINARY_DIR) + "/tests/port_dialog_probe", build + "/TORVAConsole");
+  const std::string cmd = "cd '" + dir + "' && env -u TORVA_USB_SIM -u TORVA_COM1 TORVA_BUILD='" + build +
+                          "' XDG_RUNTIME_DIR='" + dir + "' QT_QPA_PLATFORM=offscreen bash '" + TORVA_SOURCE_DIR +
+                          "/scripts/run.sh' --no-build " + c.options + " --row " + std::to_string(c.row) +
+                          " </dev/null 2>&1";
+  FILE* p = popen(cmd.c_str(), "r");
+  ASSERT_NE(p, nullptr);
+  std::string out;
+  char buf[512];
+  for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+  const int status = pclose(p);
+  std::error_code ec;
+  std::filesystem::remove_all(dir, ec);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << out;
+  for (const std::string& line : c.lines) EXPECT_NE(out.find(line + "\n"), std::string::npos) << line << "\n" << out;
+}
+
+const std::string kUsbDeviceKind = "port kind: " + std::to_string(PortUSB);
+const std::string kUsbPrinterKind = "port kind: " + std::to_string(PortUSBPrinter);
+
+INSTANTIATE_TEST_SUITE_P(
+    UsbOptions, RunScriptPortDialog,
+    ::testing::Values(
+        // The default: a USB device, which hides the USB printers.
+        ScriptCase{"Device",
+                   "--simulator",
+                   1,
+                   {"usb device radio: shown", "usb printer radio: hidden", "usb entries: QFUSB-0", kUsbDeviceKind,
+                    "port shown: QFUSB-0"}},
+        ScriptCase{"Printer",
+                   "--simulator --usb-printer",
+                   1,
+                   {"usb device radio: hidden", "usb printer radio: shown", "usb entries: VD-M512II",
+                    "model: VD-M512II", "status line: ", kUsbPrinterKind, "port shown: VD-M512II",
+                    "custom mode: 0, class mode 0, status bytes 0"}},
+        // A VD-K773 on the USB printer: the framing probe finds its plain
+        // mode, or its custom mode with the framing asked for.
+        ScriptCase{"K773Plain",
+                   "--simulator --usb-printer --model 12",
+                   portset::kVDK773Row,
+                   {"usb printer radio: shown", "usb entries: VD-K773", "model: VD-K773", kUsbPrinterKind,
+                    "custom mode: 0, class mode 1, status bytes 2"}},
+        ScriptCase{"K773Custom",
+                   "--simulator --k773-custom",
+                   portset::kVDK773Row,
+                   {"usb device radio: hidden", "usb printer radio: shown", "usb entries: VD-K773", "model: VD-K773",
+                    "status line: ", kUsbPrinterKind, "port shown: VD-K773",
+                    "custom mode: 1, class mode 1, status bytes 2"}},
+        ScriptCase{"K773CustomClassMode0",
+                   "--k773-custom=0",
+                   portset::kVDK773Row,
+                   {"usb entries: VD-K773", kUsbPrinterKind, "custom mode: 1, class mode 0, status bytes 0"}}),
+    [](const ::testing::TestParamInfo<ScriptCase>& i) { return std::string(i.param.name); });
+
+}  // namespace
