@@ -4,13 +4,13 @@
 // console's place) lists what the simulated printer offers on USB, and its OK
 // with "Communication Test" configures the port, the custom mode found.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
+#include <stdlib.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "RunScript.h"
 #include "link/PortState.h"
 #include "shell/ConnectionTest.h"
 
@@ -30,23 +30,12 @@ TEST_P(RunScriptPortDialog, DialogListsTheUsbKindAndOkConfiguresIt) {
   char tmpl[] = "/tmp/torva-runscript-XXXXXX";
   ASSERT_NE(mkdtemp(tmpl), nullptr);
   const std::string dir = tmpl;
-  const std::string build = dir + "/build";
-  std::filesystem::create_directory(build);
-  std::filesystem::create_symlink(std::string(TORVA_BINARY_DIR) + "/torva-printer-sim", build + "/torva-printer-sim");
-  std::filesystem::create_symlink(std::string(TORVA_BINARY_DIR) + "/tests/port_dialog_probe", build + "/TORVAConsole");
-  const std::string cmd = "cd '" + dir + "' && env -u TORVA_USB_SIM -u TORVA_COM1 TORVA_BUILD='" + build +
-                          "' XDG_RUNTIME_DIR='" + dir + "' QT_QPA_PLATFORM=offscreen bash '" + TORVA_SOURCE_DIR +
-                          "/scripts/run.sh' --no-build " + c.options + " --row " + std::to_string(c.row) +
-                          " </dev/null 2>&1";
-  FILE* p = popen(cmd.c_str(), "r");
-  ASSERT_NE(p, nullptr);
-  std::string out;
-  char buf[512];
-  for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
-  const int status = pclose(p);
+  const auto [ok, out] = torva::test::RunScriptWithStandIn(
+      dir, "tests/port_dialog_probe", std::string(c.options) + " --row " + std::to_string(c.row),
+      "QT_QPA_PLATFORM=offscreen");
   std::error_code ec;
   std::filesystem::remove_all(dir, ec);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << out;
+  EXPECT_TRUE(ok) << out;
   for (const std::string& line : c.lines) EXPECT_NE(out.find(line + "\n"), std::string::npos) << line << "\n" << out;
 }
 

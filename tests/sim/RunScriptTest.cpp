@@ -4,13 +4,10 @@
 // (usb_list_printers) counts the USB devices and lists the USB printers it
 // finds where the console would look, so the test needs no display.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdio>
-#include <filesystem>
 #include <string>
 
+#include "RunScript.h"
 #include "SimHelpers.h"
 
 namespace {
@@ -33,22 +30,9 @@ TEST(RunScript, SimulatorIsReachedOverUsbAndCom1) {
   for (const ScriptCase& c : cases) {
     SCOPED_TRACE(c.options);
     simtest::TempDir dir;
-    const std::string build = dir.path + "/build";
-    std::filesystem::create_directory(build);
-    std::filesystem::create_symlink(std::string(TORVA_BINARY_DIR) + "/torva-printer-sim",
-                                    build + "/torva-printer-sim");
-    std::filesystem::create_symlink(std::string(TORVA_BINARY_DIR) + "/tests/usb_list_printers",
-                                    build + "/TORVAConsole");
-    const std::string cmd = "cd '" + dir.path + "' && env -u TORVA_USB_SIM -u TORVA_COM1 TORVA_BUILD='" + build +
-                            "' XDG_RUNTIME_DIR='" + dir.path + "' bash '" + TORVA_SOURCE_DIR +
-                            "/scripts/run.sh' --simulator --no-build " + c.options + " </dev/null 2>&1";
-    FILE* p = popen(cmd.c_str(), "r");
-    ASSERT_NE(p, nullptr);
-    std::string out;
-    char buf[512];
-    for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
-    const int status = pclose(p);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << out;
+    const auto [ok, out] =
+        torva::test::RunScriptWithStandIn(dir.path, "tests/usb_list_printers", std::string("--simulator ") + c.options);
+    EXPECT_TRUE(ok) << out;
     EXPECT_NE(out.find(c.devices), std::string::npos) << out;
     EXPECT_NE(out.find("usb printer: VD-K773\n"), std::string::npos) << out;
     EXPECT_NE(out.find("COM1: " + dir.path + "/torva-COM1-"), std::string::npos) << out;
