@@ -7,6 +7,7 @@
 #include <stdlib.h>
 
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,9 @@ struct ScriptCase {
   int row;              // the model row chosen in the dialog
   std::vector<std::string> lines;  // what the dialog showed and stored
 };
+
+// The case by its name in the test list, not by its bytes.
+void PrintTo(const ScriptCase& c, std::ostream* os) { *os << c.name; }
 
 class RunScriptPortDialog : public ::testing::TestWithParam<ScriptCase> {};
 

@@ -7,6 +7,7 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -194,6 +195,9 @@ struct UsbCase {
   const char* printers;
   int classMode, statusBytes, customFlag;
 };
+
+// The case by its name in the test list, not by its bytes.
+void PrintTo(const UsbCase& c, std::ostream* os) { *os << c.name; }
 
 class SimProgramUsb : public ::testing::TestWithParam<UsbCase> {};
 
