@@ -3,11 +3,13 @@
 // the printer keeps of the host's bytes and of its log.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <fstream>
 #include <iterator>
 
+#include "Facilities.h"
 #include "SimHelpers.h"
 #include "sim/Checksums.h"
 #include "sim/ConsoleCommands.h"
@@ -155,7 +157,7 @@ TEST_F(SimCapture, AFileThatTakesNoByteIsReported) {
   // /dev/full opens and takes every write into the stdio buffer, then fails
   // each flush with ENOSPC: a few bytes fail only when the report flushes
   // them, a larger piece already as it is written.
-  if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full here";
+  TORVA_REQUIRE_FACILITY(access("/dev/full", W_OK) != 0 ? "no writable /dev/full" : "");
   for (const size_t size : {size_t{3}, size_t{300000}}) {
     SCOPED_TRACE(size);
     EXPECT_EQ(run("capture save /dev/full").rfind("capture save: every byte taken goes to /dev/full", 0), 0u);
