@@ -9,23 +9,32 @@
 # simulator takes its commands (status, set, fault, capture ...) from this
 # terminal.
 #
-#   scripts/run.sh [--simulator] [--model CODE] [--no-build] [other arguments for the console]
+#   scripts/run.sh [--simulator] [--model CODE] [--usb-printer] [--k773-custom[=CLASS[,STATUS]]]
+#                  [--no-build] [other arguments for the console]
 #
-# --no-build starts what the build folder (TORVA_BUILD, default build) already
-# holds, without installing or building.
+# --model, --usb-printer and --k773-custom go to the simulator (and imply
+# --simulator): --usb-printer offers the USB socket as a USB printer alone, with
+# no USB device, so the port dialog lists it under the USB printer kind;
+# --k773-custom makes the printer a VD-K773 in its custom USB mode there
+# (torva-printer-sim --help says more). --no-build starts what the build
+# folder (TORVA_BUILD, default build) already holds, without installing or
+# building.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 simulator=0
-model=""
 build_it=1
+usb_printer=0
+sim_options=()
 args=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --simulator) simulator=1 ;;
     --no-build) build_it=0 ;;
-    --model) shift; model="${1:-}" ;;
-    --model=*) model="${1#--model=}" ;;
+    --model) shift; sim_options+=(--model "${1:-}"); simulator=1 ;;
+    --model=*) sim_options+=(--model "${1#--model=}"); simulator=1 ;;
+    --usb-printer) sim_options+=("$1"); usb_printer=1; simulator=1 ;;
+    --k773-custom|--k773-custom=*) sim_options+=("$1"); usb_printer=1; simulator=1 ;;
     *) args+=("$1") ;;
   esac
   shift
@@ -54,9 +63,13 @@ if [ "$simulator" -eq 1 ]; then
   usb="$runtime/torva-usb-$$"
   log="$runtime/torva-sim-$$.log"
   : >"$log"
-  sim_args=(--serial-link "$link" --usb-socket "$usb" --log-file "$log")
-  [ -n "$model" ] && sim_args+=(--model "$model")
-  echo "Simulated printer on $link (COM1) and on the USB socket $usb (\"USB\" in the port dialog)."
+  sim_args=(--serial-link "$link" --usb-socket "$usb" --log-file "$log" "${sim_options[@]}")
+  if [ "$usb_printer" -eq 1 ]; then
+    usb_kind="\"USB\" in the port dialog, listed as a USB printer by its model name"
+  else
+    usb_kind="\"USB\" in the port dialog, listed as the USB device QFUSB-0"
+  fi
+  echo "Simulated printer on $link (COM1) and on the USB socket $usb ($usb_kind)."
   echo "What the console sends, and the replies, go to $log (watch it with: tail -f $log)."
   if [ -t 0 ]; then
     echo "Type simulator commands in this terminal while the console runs, e.g. 'status 00 00 01 00' or 'fault noreply'; 'help' lists them."

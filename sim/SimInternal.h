@@ -169,6 +169,10 @@ struct SimPrinter::Impl {
   std::thread burstThread;  // ends bursts after a pause; started with the first
   void startCapture(FILE* file, const std::string& path);
   void endCapture();
+  // Writing the capture's file failed with `error`: the report keeps the
+  // first reason, and nothing more goes to the file, which holds only a
+  // part of the bytes from then on.
+  void dropCaptureFile(int error);
   void captureBytes(const std::string& channel, const uint8_t* data, size_t n);
   void endBurst();
   void burstLoop();

@@ -239,6 +239,12 @@ void SimPrinter::Impl::endCapture() {
   capture.report.on = false;
 }
 
+void SimPrinter::Impl::dropCaptureFile(int error) {
+  if (capture.report.fileError.empty()) capture.report.fileError = std::strerror(error);
+  std::fclose(capture.file);
+  capture.file = nullptr;
+}
+
 void SimPrinter::Impl::captureBytes(const std::string& channel, const uint8_t* data, size_t n) {
   Capture& c = capture;
   CaptureReport& r = c.report;
@@ -249,11 +255,7 @@ void SimPrinter::Impl::captureBytes(const std::string& channel, const uint8_t* d
   if (r.first.size() < edge) r.first.insert(r.first.end(), data, data + std::min(n, edge - r.first.size()));
   r.last.insert(r.last.end(), data + (n > edge ? n - edge : 0), data + n);
   if (r.last.size() > edge) r.last.erase(r.last.begin(), r.last.end() - static_cast<std::ptrdiff_t>(edge));
-  if (c.file && std::fwrite(data, 1, n, c.file) != n) {
-    r.fileError = std::strerror(errno);
-    std::fclose(c.file);
-    c.file = nullptr;
-  }
+  if (c.file && std::fwrite(data, 1, n, c.file) != n) dropCaptureFile(errno);
   const auto now = std::chrono::steady_clock::now();
   if (c.burstOpen && (channel != c.burstChannel || now - c.burstLast > std::chrono::milliseconds(kBurstGapMs)))
     endBurst();
@@ -276,7 +278,7 @@ void SimPrinter::Impl::endBurst() {
   Capture& c = capture;
   if (!c.burstOpen) return;
   c.burstOpen = false;
-  if (c.file && std::fflush(c.file) != 0 && c.report.fileError.empty()) c.report.fileError = std::strerror(errno);
+  if (c.file && std::fflush(c.file) != 0) dropCaptureFile(errno);
   char crc[16];
   std::snprintf(crc, sizeof crc, "%08X", c.crc.value());
   LogEntry e{c.burstStart, c.burstChannel, "Capture", c.burstHead, 0, {}};
@@ -328,11 +330,12 @@ bool SimPrinter::saveCapture(const std::string& path, std::string* error) {
 
 CaptureReport SimPrinter::captureReport() const {
   std::lock_guard<std::mutex> lock(impl_->mu);
+  // What the file holds is on disk by the time the report is read, or the
+  // report says why it is not.
+  if (impl_->capture.file && std::fflush(impl_->capture.file) != 0) impl_->dropCaptureFile(errno);
   CaptureReport r = impl_->capture.report;
   r.crc32 = impl_->capture.crc.value();
   r.sha256 = impl_->capture.sha.hex();
-  // What the file holds is on disk by the time the report is read.
-  if (impl_->capture.file) std::fflush(impl_->capture.file);
   return r;
 }
 

@@ -34,7 +34,16 @@ const char kUsage[] =
     "  --serial             serial port on a pseudo-terminal, no link\n"
     "  --tcp PORT           Ethernet raw port on 127.0.0.1 (0 picks a free port)\n"
     "  --name-query PORT    UDP name query on 127.0.0.1\n"
-    "  --usb-socket PATH    Unix socket for the USB layers (TORVA_USB_SIM=PATH)\n"
+    "  --usb-socket PATH    Unix socket for the USB layers (TORVA_USB_SIM=PATH): a USB device\n"
+    "                       at index 0 and a USB printer; the console lists only the device\n"
+    "  --usb-printer        the USB socket offers the USB printer alone, no USB device, so the\n"
+    "                       console lists it under its USB printer kind\n"
+    "  --k773-custom[=CLASS[,STATUS]]\n"
+    "                       a VD-K773 (model 12) in its custom USB mode, on the USB printer\n"
+    "                       (implies --usb-printer): setting C4 holds 0001, as the console's\n"
+    "                       framing probe reads it (\"set C4 0000\" is its plain mode). CLASS 1\n"
+    "                       (default) puts a class byte and STATUS status bytes (default 2)\n"
+    "                       before each reply on the custom channel, CLASS 0 neither\n"
     "  --printer-name NAME  name answered to the name query and shown on USB\n"
     "  --reply-delay MS     delay before each reply (default 3)\n"
     "  --status HEX         initial status record, e.g. \"00 00 00 00\"\n"
@@ -55,6 +64,26 @@ bool ParseInt(const char* s, int& out) {
   out = static_cast<int>(v);
   return true;
 }
+
+// The VD-K773's custom USB framing: "CLASS" or "CLASS,STATUS", CLASS 0 or 1
+// and STATUS 0..255 status bytes.
+bool ParseK773Framing(const std::string& text, int& classMode, int& statusBytes) {
+  const size_t comma = text.find(',');
+  const std::string first = text.substr(0, comma);
+  int c = 0, n = statusBytes;
+  if (!ParseInt(first.c_str(), c) || (c != 0 && c != 1)) return false;
+  if (comma != std::string::npos) {
+    const std::string second = text.substr(comma + 1);
+    if (!ParseInt(second.c_str(), n) || n < 0 || n > 255) return false;
+  }
+  classMode = c;
+  statusBytes = c == 1 ? n : 0;
+  return true;
+}
+
+constexpr int kK773Model = 12;
+// The VD-K773's printer-mode setting; its low byte 1 is the custom USB mode.
+constexpr int kK773PrinterModeAddress = 0xC4;
 
 // Reads standard input line by line and runs each line as a command, until
 // quit (which stops the program), end of input or stop(). A prompt is shown
@@ -163,7 +192,10 @@ int main(int argc, char** argv) {
   EnsureStdDescriptors();
 
   int model = 2, tcpPort = -2, namePort = -2, replyDelay = -1;
-  bool serial = false, log = false;
+  bool modelGiven = false, serial = false, log = false, usbPrinterOnly = false, k773Custom = false;
+  // The custom channel's framing: a class byte and two status bytes, as a
+  // VD-K773 in its class mode sends them.
+  int k773Class = 1, k773StatusBytes = 2;
   std::string serialLink, usbSocket, printerName, statusHex, logFile;
   bool haveStatus = false;
   for (int i = 1; i < argc; ++i) {
@@ -187,6 +219,7 @@ int main(int argc, char** argv) {
       return 0;
     } else if (a == "--model") {
       number("--model", model);
+      modelGiven = true;
       if (model < 0 || model > 18) {
         std::fprintf(stderr, "torva-printer-sim: --model: code 0..18\n");
         return 2;
@@ -202,6 +235,15 @@ int main(int argc, char** argv) {
       number("--name-query", namePort);
     } else if (a == "--usb-socket") {
       usbSocket = value("--usb-socket");
+    } else if (a == "--usb-printer") {
+      usbPrinterOnly = true;
+    } else if (a == "--k773-custom" || a.rfind("--k773-custom=", 0) == 0) {
+      k773Custom = true;
+      if (a != "--k773-custom" && !ParseK773Framing(a.substr(a.find('=') + 1), k773Class, k773StatusBytes)) {
+        std::fprintf(stderr,
+                     "torva-printer-sim: --k773-custom=CLASS[,STATUS]: CLASS 0 or 1, STATUS 0..255 status bytes\n");
+        return 2;
+      }
     } else if (a == "--printer-name") {
       printerName = value("--printer-name");
     } else if (a == "--reply-delay") {
@@ -222,6 +264,20 @@ int main(int argc, char** argv) {
   if (!serial && tcpPort == -2 && namePort == -2 && usbSocket.empty()) {
     std::fprintf(stderr,
                  "torva-printer-sim: no endpoint given (--serial-link, --tcp, --name-query, --usb-socket)\n");
+    return 2;
+  }
+  if (k773Custom) {
+    if (modelGiven && model != kK773Model) {
+      std::fprintf(stderr, "torva-printer-sim: --k773-custom: the custom USB mode is the VD-K773's (model %d)\n",
+                   kK773Model);
+      return 2;
+    }
+    model = kK773Model;
+    usbPrinterOnly = true;
+  }
+  if (usbPrinterOnly && usbSocket.empty()) {
+    std::fprintf(stderr, "torva-printer-sim: %s needs --usb-socket\n",
+                 k773Custom ? "--k773-custom" : "--usb-printer");
     return 2;
   }
 
@@ -246,6 +302,11 @@ int main(int argc, char** argv) {
 
   torva::sim::SimPrinter printer(model);
   if (!printerName.empty()) printer.setPrinterName(printerName);
+  // The custom channel (the USB printer opened for a VD-K773) always answers
+  // in the VD-K773's framing, so the console's probe finds the printer
+  // whatever model it plays now; setting C4 says whether it is in custom mode.
+  printer.setK773Custom(true, k773Class, k773StatusBytes);
+  if (k773Custom) printer.setSetting(kK773PrinterModeAddress, 0x0001);
   if (replyDelay >= 0) printer.setReplyDelayMs(replyDelay);
   if (haveStatus) {
     torva::sim::Bytes rec;
@@ -310,11 +371,21 @@ int main(int argc, char** argv) {
     std::printf("name query: udp 127.0.0.1:%d\n", p);
   }
   if (!usbSocket.empty()) {
-    if (!torva::sim::StartUsbSocket(printer, usbSocket, torva::sim::UsbSimOptions{})) {
+    torva::sim::UsbSimOptions usb;
+    if (usbPrinterOnly) usb.devicePositions.clear();
+    if (!torva::sim::StartUsbSocket(printer, usbSocket, usb)) {
       std::fprintf(stderr, "torva-printer-sim: cannot listen on the USB socket %s\n", usbSocket.c_str());
       return 1;
     }
-    std::printf("usb: %s (TORVA_USB_SIM=%s)\n", usbSocket.c_str(), usbSocket.c_str());
+    std::printf("usb: %s (TORVA_USB_SIM=%s), %s\n", usbSocket.c_str(), usbSocket.c_str(),
+                usbPrinterOnly ? "a USB printer, no USB device" : "a USB device at index 0 and a USB printer");
+    if (k773Custom) {
+      if (k773Class == 1)
+        std::printf("VD-K773 custom USB mode: class mode 1, %d status byte%s\n", k773StatusBytes,
+                    k773StatusBytes == 1 ? "" : "s");
+      else
+        std::printf("VD-K773 custom USB mode: class mode 0\n");
+    }
   }
   if (!logFile.empty()) std::printf("log: %s\n", logFile.c_str());
   std::fflush(stdout);

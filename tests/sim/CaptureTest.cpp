@@ -3,10 +3,13 @@
 // the printer keeps of the host's bytes and of its log.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
+#include <cstring>
 #include <fstream>
 #include <iterator>
 
+#include "Facilities.h"
 #include "SimHelpers.h"
 #include "sim/Checksums.h"
 #include "sim/ConsoleCommands.h"
@@ -148,6 +151,23 @@ TEST_F(SimCapture, SaveWritesEveryByteToTheFile) {
   // A file that cannot be made is said so, and the printer goes on as it was.
   EXPECT_EQ(run("capture save " + dir.path + "/no/such/dir/x.bin").rfind("capture save: cannot write", 0), 0u);
   EXPECT_FALSE(printer.rawCapture());
+}
+
+TEST_F(SimCapture, AFileThatTakesNoByteIsReported) {
+  // /dev/full opens and takes every write into the stdio buffer, then fails
+  // each flush with ENOSPC: a few bytes fail only when the report flushes
+  // them, a larger piece already as it is written.
+  TORVA_REQUIRE_FACILITY(access("/dev/full", W_OK) != 0 ? "no writable /dev/full" : "");
+  for (const size_t size : {size_t{3}, size_t{300000}}) {
+    SCOPED_TRACE(size);
+    EXPECT_EQ(run("capture save /dev/full").rfind("capture save: every byte taken goes to /dev/full", 0), 0u);
+    feed(Image(size), 4096);
+    const std::string failed = "saved to /dev/full (writing it failed: " + std::string(std::strerror(ENOSPC)) + ")\n";
+    EXPECT_NE(run("capture report").find(failed), std::string::npos) << run("capture report");
+    EXPECT_EQ(printer.captureReport().count, size) << "the count and checksums go on without the file";
+    // Still said when the capture ends.
+    EXPECT_NE(run("capture commands").find(failed), std::string::npos);
+  }
 }
 
 TEST_F(SimCapture, EachBurstIsOneLogLine) {

@@ -1,7 +1,8 @@
 // Stands in for the console in the test of `scripts/run.sh --simulator`:
-// lists, one a line, the USB printers the USB printer library finds where
-// the console would look (TORVA_USB_SIM, when set, else the real USB), and
-// says whether "COM1" names a device. Exits 1 when it finds no printer.
+// counts the USB devices the device library opens and lists, one a line, the
+// USB printers the USB printer library finds where the console would look
+// (TORVA_USB_SIM, when set, else the real USB), and says whether "COM1" names
+// a device. Exits 1 when it finds no printer.
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -14,6 +15,14 @@
 
 int main() {
   EnsureStdDescriptors();
+  int devices = 0;
+  for (int i = 0; i < 8; ++i) {
+    const int h = UsbDevice::OpenDeviceX(i);
+    if (h < 0) continue;
+    ++devices;
+    UsbDevice::CloseDevice(h);
+  }
+  std::printf("usb devices: %d\n", devices);
   std::vector<char> buf(UsbPrinter::kEnumBufferSize, 0);
   const int count = UsbPrinter::EnumUSBPrinter(buf.data(), static_cast<int>(buf.size()));
   std::string name;
