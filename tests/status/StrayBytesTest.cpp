@@ -45,6 +45,13 @@ std::vector<Bytes> Records(size_t n) {
 
 class StrayBytes : public StatusTest {
  protected:
+  template <class Dialog>
+  std::unique_ptr<StatusDialog> Captioned() {
+    auto d = std::make_unique<Dialog>(main.get());
+    d->SetupCaptions();
+    return d;
+  }
+
   std::unique_ptr<StatusDialog> Make(const Row& r) {
     PrinterName = r.model;
     std::unique_ptr<StatusDialog> d;
@@ -55,30 +62,10 @@ class StrayBytes : public StatusTest {
         d = std::move(g);
         break;
       }
-      case Form::VDMode: {
-        auto v = std::make_unique<TStatusK305G2VDModeForm>(main.get());
-        v->SetupCaptions();
-        d = std::move(v);
-        break;
-      }
-      case Form::K772: {
-        auto k = std::make_unique<THardwareStatusK772Form>(main.get());
-        k->SetupCaptions();
-        d = std::move(k);
-        break;
-      }
-      case Form::K512: {
-        auto k = std::make_unique<THardwareStatusK512Form>(main.get());
-        k->SetupCaptions();
-        d = std::move(k);
-        break;
-      }
-      case Form::K773: {
-        auto k = std::make_unique<THardwareStatusK773Form>(main.get());
-        k->SetupCaptions();
-        d = std::move(k);
-        break;
-      }
+      case Form::VDMode: d = Captioned<TStatusK305G2VDModeForm>(); break;
+      case Form::K772: d = Captioned<THardwareStatusK772Form>(); break;
+      case Form::K512: d = Captioned<THardwareStatusK512Form>(); break;
+      case Form::K773: d = Captioned<THardwareStatusK773Form>(); break;
     }
     // A serial reply may take long on a loaded machine: a slow printer is no
     // failure here.

@@ -34,6 +34,15 @@ class CheckMarkTest : public ServiceToolTest {
   }
   Ui::TCheckmarkForm& ui() { return *dialog->form(); }
 
+  // A fresh printer of the model behind the port kind (serial or a USB kind).
+  void UsePort(int model, int kind) {
+    sim.stop();
+    if (kind == PortCOM)
+      UseSerial(model);
+    else
+      UseUsb(model, kind);
+  }
+
   // A printer with mark paper whose threshold reads `threshold`.
   void MarkPaper(uint8_t threshold) {
     sim.setSetting(0x12, 1);
@@ -74,11 +83,7 @@ TEST_F(CheckMarkTest, OpeningShowsTheThresholdInHexOnEveryKind) {
   } cases[] = {{2, PortCOM, 0x39}, {7, PortCOM, 0x20}, {0, PortUSB, 0x39}, {15, PortUSBPrinter, 0x20}};
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.model) + " on kind " + std::to_string(c.kind));
-    sim.stop();
-    if (c.kind == PortCOM)
-      UseSerial(c.model);
-    else
-      UseUsb(c.model, c.kind);
+    UsePort(c.model, c.kind);
     MarkPaper(0x0A);
     sim.setSetting(c.address == 0x39 ? 0x20 : 0x39, 0x77);  // the other address must not be read
     sim.clearLog();
@@ -309,11 +314,7 @@ TEST_F(CheckMarkTest, ShortLogIsReadToItsEnd) {
   for (size_t i = 1 + 8 * 30; i < 1 + 8 * 36; ++i) log[i] = 0xE0;  // a mark from window 30
   for (int kind : {PortCOM, PortUSB}) {
     SCOPED_TRACE(kind);
-    sim.stop();
-    if (kind == PortCOM)
-      UseSerial(2);
-    else
-      UseUsb(2, kind);
+    UsePort(2, kind);
     MarkPaper(0x20);
     sim.setMarkLog(log);
     sim.setCalibratedThreshold(0x80);
@@ -340,11 +341,7 @@ TEST_F(CheckMarkTest, UsbCalibrationBlocksAndGroupHLines) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.model) + " on kind " + std::to_string(c.kind));
-    sim.stop();
-    if (c.kind == PortCOM)
-      UseSerial(c.model);
-    else
-      UseUsb(c.model, c.kind);
+    UsePort(c.model, c.kind);
     MarkPaper(0x20);
     sim.setCalibratedThreshold(0x70);
     Open();
@@ -472,11 +469,7 @@ TEST_F(CheckMarkTest, FailedThresholdReadAfterTheLogIsReportedAndShowsNoLevel) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.model) + " on kind " + std::to_string(c.kind));
-    sim.stop();
-    if (c.kind == PortCOM)
-      UseSerial(c.model);
-    else
-      UseUsb(c.model, c.kind);
+    UsePort(c.model, c.kind);
     Language = c.language;
     MarkPaper(0x33);
     sim.setSetting(0x4C, 1);  // checking on (group D asks first)
