@@ -65,8 +65,9 @@ struct PollPlan {
   // next action on the port (a settings Get would read them as values).
   std::vector<uint8_t> offCommand{0x1D, 0x61, 0x00};
   // The USB printer in the VD-K773 custom mode: one record per transfer in
-  // the framing of the class mode (ReadCustomUsbRecord), and the custom
-  // channel closed at the end.
+  // the framing of the class mode (ReadCustomUsbRecord; a transfer too short
+  // for a record is no record and no failure), and the custom channel closed
+  // at the end.
   bool customUsb = false;
   // At the end of polling close the serial (and nibble-mode) port too; the
   // USB kinds are always closed at the end.
