@@ -99,6 +99,11 @@ struct Outgoing {
   int bytesPerSecond = 0;  // paced (Reply::bytesPerSecond); 0: at once
 };
 
+// The reply's bytes as its fault leaves them: cut to the first byte (short),
+// each byte inverted (garbage), one byte more behind them (long). The other
+// faults leave the bytes alone.
+void ShapeReply(Outgoing& o);
+
 struct SimPrinter::Impl {
   explicit Impl(SimPrinter& owner);
 

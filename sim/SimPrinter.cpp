@@ -455,6 +455,14 @@ void SimPrinter::Impl::pause(int ms) {
   cv.wait_for(lock, std::chrono::milliseconds(ms), [&] { return stopping; });
 }
 
+void ShapeReply(Outgoing& o) {
+  if (o.fault == Fault::ShortReply && o.bytes.size() > 1) o.bytes.resize(1);
+  if (o.fault == Fault::Garbage) {
+    for (auto& b : o.bytes) b = static_cast<uint8_t>(~b);
+  }
+  if (o.fault == Fault::LongReply && !o.bytes.empty()) o.bytes.push_back(kLongReplyByte);
+}
+
 void SimPrinter::Impl::deliver(Session& s, Outgoing o) {
   switch (o.fault) {
     case Fault::NoReply:
@@ -466,11 +474,7 @@ void SimPrinter::Impl::deliver(Session& s, Outgoing o) {
       break;
   }
   pause(o.waitMs);
-  if (o.fault == Fault::ShortReply && o.bytes.size() > 1) o.bytes.resize(1);
-  if (o.fault == Fault::Garbage) {
-    for (auto& b : o.bytes) b = static_cast<uint8_t>(~b);
-  }
-  if (o.fault == Fault::LongReply && !o.bytes.empty()) o.bytes.push_back(kLongReplyByte);
+  ShapeReply(o);
   if (o.bytesPerSecond > 0) {
     sendPaced(s, o.bytes, o.bytesPerSecond);
     return;

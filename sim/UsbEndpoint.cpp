@@ -417,6 +417,38 @@ class UsbServer {
     }
   }
 
+  // A status request: the current record, answered as any reply of the
+  // printer is, after the reply delay and with the printer's fault (no
+  // answer, short, late, garbled, one byte too long, the connection
+  // dropped), and not at all while it takes raw data. A four-byte request
+  // is the plain status of the generic dialog; the VD-K773 answers it with
+  // its four-byte record. Nothing answered within the request's time-out is
+  // the answer 0; the host gets at most the bytes it asked for.
+  void status(Port& port, int asked, int32_t& result, Bytes& data) {
+    Outgoing o;
+    bool answers;
+    {
+      std::lock_guard<std::mutex> lock(impl_.mu);
+      answers = !impl_.rawCapture;
+      if (answers) o = impl_.decide(Reply{asked == 4 ? impl_.autoRecord() : impl_.status});
+    }
+    result = 0;
+    if (o.fault == Fault::Hangup) {
+      impl_.hangupSession(*port.session);
+      result = -1;
+      return;
+    }
+    if (!answers || o.fault == Fault::NoReply || o.waitMs >= usbsim::kStatusRequestTimeoutMs) {
+      impl_.pause(usbsim::kStatusRequestTimeoutMs);
+      return;
+    }
+    impl_.pause(o.waitMs);
+    ShapeReply(o);
+    data.assign(o.bytes.begin(),
+                o.bytes.begin() + std::min<std::ptrdiff_t>(asked, static_cast<std::ptrdiff_t>(o.bytes.size())));
+    result = static_cast<int32_t>(data.size());
+  }
+
   void logVendor(const Port& port, const std::string& name, int code) {
     std::lock_guard<std::mutex> lock(impl_.mu);
     impl_.addLog(port.channel, name, Bytes{static_cast<uint8_t>(code)});
@@ -490,14 +522,7 @@ class UsbServer {
           if (port.session) read(slot, port, rq.a, rq.b, result, data);
           break;
         case Op::Status:
-          if (port.session && rq.a > 0) {
-            // A four-byte request is the plain status of the generic
-            // dialog; the VD-K773 answers it with its four-byte record.
-            const Bytes rec = rq.a == 4 ? printer_.autoStatusRecord() : printer_.statusRecord();
-            data.assign(rec.begin(), rec.begin() + std::min<std::ptrdiff_t>(
-                                                       rq.a, static_cast<std::ptrdiff_t>(rec.size())));
-            result = static_cast<int32_t>(data.size());
-          }
+          if (port.session && rq.a > 0) status(port, rq.a, result, data);
           break;
         case Op::Vendor:
           if (port.session) {

@@ -5,7 +5,9 @@
 // Each connection that opens a port is one session of the printer, channel
 // "usb" for the device and "usbprinter" for the printer. Status records are
 // not sent in the data stream: a status request answers the current record
-// (at most the bytes asked for). Vendor requests 0xC0 and 0xC1 are logged as
+// (at most the bytes asked for), after the reply delay and with the
+// printer's fault as any reply, and nothing during a raw capture; an answer
+// later than usbsim::kStatusRequestTimeoutMs is none (0 bytes). Vendor requests 0xC0 and 0xC1 are logged as
 // "VendorReset" and "VendorClearError" (frame: the request number); others are
 // refused. A bulk read answers what the printer has sent to the session, and
 // waits for the first byte at most the read's time-out. The write that

@@ -323,17 +323,31 @@ int ReadUsbPrinterReply(int handle, uint8_t* buffer, int capacity) {
   return count;
 }
 
-bool ReadCustomStatusRecord(int handle, uint8_t* buffer, int length) {
+bool ReadCustomStatusRecord(int handle, uint8_t* buffer, int length, int* transferred) {
+  if (transferred) *transferred = 0;
   if (buffer == nullptr || length <= 0 || length >= kUsbScratchSize) return false;
+  const bool custom = IsK773CustomMode();
   const bool classMode = iUSBClassMode.load() == 1;
   const int transfer = classMode ? length + 1 : length;
   std::vector<uint8_t> buf(static_cast<size_t>(transfer), 0);
+  if (!custom) {
+    // Outside the custom mode this is the plain exact read.
+    if (!POSReadPort(PortUSBPrinter, handle, buf.data(), transfer, 2)) return false;
+    std::memcpy(buffer, buf.data(), static_cast<size_t>(length));
+    return true;
+  }
+  if (handle <= 0) return false;
+  // The exact read's status-record framing (iReadType 1): the pause, then
+  // one transfer of the custom channel, whose count is told to the caller
+  // (a transfer too short to be a record is not a dead channel).
   const int readType = iReadType.exchange(1);
-  const bool ok = POSReadPort(PortUSBPrinter, handle, buf.data(), transfer, 2);
+  torva::PrinterDelay(kUsbReadPauseMs);
+  const int got = g_calls.ReadQfUSBPrinter(buf.data(), transfer);
   iReadType = readType;
-  if (!ok) return false;
+  if (transferred) *transferred = std::max(got, 0);
+  if (got != transfer) return false;
   // With the class byte dropped the record fills the first `length` places.
-  std::memcpy(buffer, buf.data(), static_cast<size_t>(length));
+  std::memcpy(buffer, buf.data() + (classMode ? 1 : 0), static_cast<size_t>(length));
   return true;
 }
 

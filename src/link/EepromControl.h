@@ -63,8 +63,9 @@ int ReadUsbPrinterReply(int handle, uint8_t* buffer, int capacity);
 // record framing (class mode 1: the class byte, then the record; class mode
 // 0: the record alone). The common read is switched to its status-record
 // framing (iReadType 1) for the read and back to the value it had. False
-// unless the whole transfer came.
-bool ReadCustomStatusRecord(int handle, uint8_t* buffer, int length);
+// unless the whole transfer came; `transferred`, when given, gets the count
+// the custom channel delivered (0 when nothing came or the call failed).
+bool ReadCustomStatusRecord(int handle, uint8_t* buffer, int length, int* transferred = nullptr);
 
 // The plain write of the RW-K201E settings editor, used by the one-shot sends:
 // PortCOM, PortUSB and PortUSBPrinter only; a handle of 0 or less gives false.

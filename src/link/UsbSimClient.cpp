@@ -115,7 +115,7 @@ class SimConnection : public UsbConnection {
     rq.a = asked;
     int32_t r = -1;
     std::vector<uint8_t> d;
-    if (!call(rq, r, d, 0) || r < 0) return -1;
+    if (!call(rq, r, d, usbsim::kStatusRequestTimeoutMs) || r < 0) return -1;
     const int n = std::min<int>({r, asked, static_cast<int>(d.size())});
     if (n > 0) std::memcpy(buffer, d.data(), static_cast<size_t>(n));
     return n;

@@ -24,7 +24,8 @@
 //   Read a, b               at most a bytes, waiting at most b ms for the first
 //                           one; result = count (0: nothing came), data = bytes.
 //   Status a                the current status record, at most a bytes;
-//                           result = count.
+//                           result = count (0: the printer gave no answer
+//                           within kStatusRequestTimeoutMs).
 //   Vendor a                vendor request a (0xC0 reset, 0xC1 clear error);
 //                           result 1 when taken, 0 otherwise.
 //   DeviceId                result = length, data = the open printer's ID as
@@ -72,6 +73,10 @@ enum class Kind : uint8_t {
 constexpr uint32_t kMaxData = 1u << 20;
 constexpr size_t kRequestHeader = 16;
 constexpr size_t kResponseHeader = 8;
+// A status request is a control transfer: the device library gives each
+// one this long (as its libusb backend does), and the printer's answer is
+// no answer when it comes later.
+constexpr int kStatusRequestTimeoutMs = 1000;
 
 // The class byte that starts every reply of the simulated VD-K773 in its custom
 // mode with class mode 1.

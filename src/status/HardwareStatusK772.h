@@ -5,7 +5,8 @@
 //
 // The command 1D 61 FF goes out once; the printer then sends a record by
 // itself on every change. A serial poll reads whatever is queued and shows
-// every whole record in order (a partial record is kept for the next poll);
+// every whole record in order (a trailing part shorter than a record is
+// ignored, and the command sent again so the next poll starts in step);
 // the USB kinds ask for one record per poll; the nibble-mode parallel port
 // reads one record through the reverse channel and sends nothing.
 #pragma once

@@ -2,8 +2,9 @@
 // stream on with 1D E0 FF and shows the six-byte records it sends. A serial
 // poll reads whatever is queued and shows every whole record in order; the
 // USB device asks for one record; the USB printer in the custom mode reads
-// one record per transfer in the framing of its class mode. The record has no
-// working state: the state boxes keep the Init glyph.
+// one record per transfer in the framing of its class mode (a transfer too
+// short for a record shows nothing; one that brings nothing is a failure).
+// The record has no working state: the state boxes keep the Init glyph.
 #pragma once
 
 #include "status/StatusDialog.h"

@@ -15,6 +15,7 @@
 #include "link/ParReverse.h"
 #include "link/PortSession.h"
 #include "link/PortState.h"
+#include "link/SerialIo.h"
 #include "link/USBUnit.h"
 #include "status/RecordSplitter.h"
 
@@ -93,6 +94,11 @@ bool StatusPoller::pause(int ms) {
 }
 
 bool StatusPoller::sendCommand(const PollPlan& plan) {
+  // Serial: whatever is queued before the command (a stray byte, the surplus
+  // of an overlong reply, records of an earlier request) is not its answer.
+  // Left there it would become the first bytes of the next record and shift
+  // every record after it.
+  if (plan.portType == PortCOM && plan.handle > 0) serialio::PurgeInput(plan.handle);
   if (plan.command.empty())
     return POSWritePort(plan.portType, plan.handle, kInquireStatusCommand, sizeof kInquireStatusCommand);
   return POSWritePort(plan.portType, plan.handle, plan.command.data(), static_cast<int>(plan.command.size()));
@@ -128,7 +134,7 @@ StatusPoller::ReadResult StatusPoller::readSerial(const PollPlan& plan, std::vec
       return ReadResult::Failed;  // the line is gone
   }
   // A whole record is queued: take it, then every further whole record, and
-  // keep the newest. What is left of a record stays queued for the next read.
+  // keep the newest. What is left of a record goes before the next command.
   record.assign(len, 0);
   if (!POSReadPort(PortCOM, fd, record.data(), len, plan.serialTimeoutMs)) return ReadResult::Failed;
   std::vector<uint8_t> next(len);
@@ -142,8 +148,16 @@ StatusPoller::ReadResult StatusPoller::readSerial(const PollPlan& plan, std::vec
 StatusPoller::ReadResult StatusPoller::readUsb(const PollPlan& plan, std::vector<uint8_t>& record) {
   const int len = plan.recordLength;
   record.assign(len, 0);
-  if (plan.portType == PortUSBPrinter && plan.customUsb)
-    return ReadCustomUsbRecord(plan.handle, record.data(), len) ? ReadResult::Ok : ReadResult::Failed;
+  if (plan.portType == PortUSBPrinter && plan.customUsb) {
+    switch (ReadCustomUsbRecord(plan.handle, record.data(), len)) {
+      case RecordRead::Whole: return ReadResult::Ok;
+      // A transfer too short for a record (a stray byte): this poll shows
+      // nothing, the next transfer is read afresh.
+      case RecordRead::Disturbed: return ReadResult::NoRecord;
+      case RecordRead::Failed: break;
+    }
+    return ReadResult::Failed;
+  }
   int got = 0;
   int ok = 0;
   if (plan.portType == PortUSB)
@@ -181,13 +195,13 @@ void StatusPoller::run(PollPlan plan, Reporter report, uint64_t gen) {
     return;
   }
   bool statusOn = sendsFirst;
-  RecordSplitter splitter(static_cast<size_t>(plan.recordLength));
   std::vector<uint8_t> record;
   bool failed = false;
+  const bool sendsEveryPoll = !nibble && (plan.timing == CommandTiming::EveryPoll ||
+                                          (plan.timing == CommandTiming::OnceThenEverySerialPoll &&
+                                           plan.portType == PortCOM));
   while (!stop_) {
-    const bool send = !nibble && (plan.timing == CommandTiming::EveryPoll ||
-                                  (plan.timing == CommandTiming::OnceThenEverySerialPoll && plan.portType == PortCOM));
-    if (send) {
+    if (sendsEveryPoll) {
       if (!sendCommand(plan)) {
         failed = true;
         break;
@@ -196,11 +210,22 @@ void StatusPoller::run(PollPlan plan, Reporter report, uint64_t gen) {
     }
     if (plan.portType == PortCOM && plan.serialRead == SerialRead::QueuedRecords) {
       std::vector<RecordBytes> records;
-      if (!ReadQueuedRecords(plan.handle, splitter, records, plan.serialTimeoutMs)) {
+      const RecordRead rr =
+          ReadQueuedRecords(plan.handle, static_cast<size_t>(plan.recordLength), records, plan.serialTimeoutMs);
+      if (rr == RecordRead::Failed) {
         if (!stop_) failed = true;
         break;
       }
       for (auto& r : records) report({gen, PollEvent::Record, std::move(r)});
+      // Bytes that made no whole record came (a stray byte, an overlong
+      // reply): what follows them may be out of step. The input is cleared
+      // and the printer asked afresh, so the next poll reads a record from
+      // its first byte; a printer that sends by itself answers the command
+      // with its current record.
+      if (rr == RecordRead::Disturbed && !sendsEveryPoll && !sendCommand(plan)) {
+        failed = true;
+        break;
+      }
     } else {
       ReadResult rr;
       if (plan.portType == PortCOM)
@@ -216,7 +241,7 @@ void StatusPoller::run(PollPlan plan, Reporter report, uint64_t gen) {
         if (!stop_) failed = true;
         break;
       }
-      report({gen, PollEvent::Record, record});
+      if (rr == ReadResult::Ok) report({gen, PollEvent::Record, record});
     }
     if (pause(plan.intervalMs)) break;
   }

@@ -29,14 +29,17 @@ enum class CommandTiming {
   Once,                    // once before the first poll; the printer then sends by itself
 };
 
-// How a serial poll reads.
+// How a serial poll reads. On a serial port the input is cleared before
+// every status command, so what came before the command (a stray byte, the
+// surplus of an overlong reply) never becomes part of a record.
 enum class SerialRead {
   // Waits (up to the serial timeout) until a whole record is queued, takes it
-  // and every further whole record, and keeps the newest; a partial record
-  // stays queued. No whole record in time is a failure.
+  // and every further whole record, and keeps the newest. No whole record in
+  // time is a failure.
   WholeRecord,
   // Takes whatever is queued, without waiting, and reports every whole record
-  // in the order it arrived; a partial record is kept for the next poll.
+  // in the order it arrived; a trailing part shorter than a record is
+  // ignored, the input cleared and the command sent again (RecordSplitter.h).
   // Nothing queued is no failure: the view keeps its state.
   QueuedRecords,
 };
@@ -62,8 +65,9 @@ struct PollPlan {
   // next action on the port (a settings Get would read them as values).
   std::vector<uint8_t> offCommand{0x1D, 0x61, 0x00};
   // The USB printer in the VD-K773 custom mode: one record per transfer in
-  // the framing of the class mode (ReadCustomUsbRecord), and the custom
-  // channel closed at the end.
+  // the framing of the class mode (ReadCustomUsbRecord; a transfer too short
+  // for a record is no record and no failure), and the custom channel closed
+  // at the end.
   bool customUsb = false;
   // At the end of polling close the serial (and nibble-mode) port too; the
   // USB kinds are always closed at the end.
@@ -119,10 +123,13 @@ class StatusPoller {
 
  private:
   void run(PollPlan plan, Reporter reporter, uint64_t gen);
+  // Sends the plan's status command; on a serial port the input is cleared
+  // first.
   bool sendCommand(const PollPlan& plan);
+  // NoRecord: the poll brought something that is no record; nothing is shown.
+  enum class ReadResult { Ok, NoRecord, Failed, Stopped };
   // Serial: waits until a whole record is queued, reads it and every further
-  // whole record, and keeps the newest; a partial record stays queued.
-  enum class ReadResult { Ok, Failed, Stopped };
+  // whole record, and keeps the newest.
   ReadResult readSerial(const PollPlan& plan, std::vector<uint8_t>& record);
   ReadResult readUsb(const PollPlan& plan, std::vector<uint8_t>& record);
   ReadResult readNibble(const PollPlan& plan, std::vector<uint8_t>& record);

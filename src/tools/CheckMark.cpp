@@ -229,10 +229,14 @@ void TCheckmarkForm::FormCreate() {
     else
       ui_->CheckMark->setEnabled(!sequential);
   } else if (kind == PortCOM) {
-    OutputError("Fail to get the Mark Threshold Value!\r\nPlease check whether the printer is connected to the "
-                "specified port correctly.",
-                "获取黑标极值失败！\r\n请检查打印机是否连接正确。");
+    ShowThresholdReadError();
   }
+}
+
+void TCheckmarkForm::ShowThresholdReadError() {
+  OutputError("Fail to get the Mark Threshold Value!\r\nPlease check whether the printer is connected to the "
+              "specified port correctly.",
+              "获取黑标极值失败！\r\n请检查打印机是否连接正确。");
 }
 
 // --- the handlers
@@ -315,6 +319,10 @@ void TCheckmarkForm::CheckMarkClick() {
 
   if (result == CheckMarkResult::WriteFailed) OutputError("Fail to write data!", "发送黑标校验指令失败！");
   if (result == CheckMarkResult::ReadFailed) OutputError("Fail to read the port!", "读取查询黑标数据失败！");
+  // The log came but the threshold it is decoded with did not: that step
+  // failed, and the memo shows no level the printer did not report.
+  if (result == CheckMarkResult::Ok && group_.calibration == MarkCalibration::Log && !threshold)
+    ShowThresholdReadError();
   if (group_.calibration == MarkCalibration::CommandOnly) {
     if (result == CheckMarkResult::Ok) {
       AddMemoLine("Send CheckMark command successfully!");

@@ -59,6 +59,9 @@ class TCheckmarkForm : public QDialog {
   // kind is not one the dialog opens).
   bool RunExchange(const std::function<void(const torva::tools::MarkPort&)>& exchange);
   void ShowOpenError(int kind);
+  // The failure of a threshold read (EcGetMark), at the opening and after a
+  // calibration.
+  void ShowThresholdReadError();
   void AddMemoLine(const QString& line);
 
   std::unique_ptr<Ui::TCheckmarkForm> ui_;

@@ -44,34 +44,35 @@ std::string SensorLevelLine(uint8_t t, bool english) {
 std::vector<std::string> DecodeMarkLog(std::span<const uint8_t> log, int windowLimit, std::optional<uint8_t> threshold,
                                        bool english) {
   std::vector<std::string> lines;
+  // Without a threshold from the printer there is nothing to decode with,
+  // and no level to report.
+  if (!threshold) return lines;
   // Positions past what arrived read 0: the log buffer is zero-filled.
   auto sample = [&](int pos) { return pos >= 0 && static_cast<size_t>(pos) < log.size() ? log[pos] : 0; };
-  const uint8_t t = threshold.value_or(0);
-  if (threshold) {
-    const double level = Volts(t);
-    int pos = 1;
-    int k = 0;
-    int run = 0;
-    while (pos < windowLimit) {
-      double max = Volts(sample(pos));
-      double min = max;
-      for (int i = 0; i < 7; ++i) {
-        const double v = Volts(sample(pos + 1));
-        max = std::max(max, v);
-        min = std::min(min, v);
-        ++pos;
-      }
-      const double last = Volts(sample(pos));
-      if (level > max) run = 0;
-      ++run;
-      lines.push_back(MarkWindowLine(k, last, max, min));
-      if (run > 3) {
-        lines.push_back(MarkFoundLine(k, max, english));
-        break;
-      }
-      ++k;
+  const uint8_t t = *threshold;
+  const double level = Volts(t);
+  int pos = 1;
+  int k = 0;
+  int run = 0;
+  while (pos < windowLimit) {
+    double max = Volts(sample(pos));
+    double min = max;
+    for (int i = 0; i < 7; ++i) {
+      const double v = Volts(sample(pos + 1));
+      max = std::max(max, v);
+      min = std::min(min, v);
       ++pos;
     }
+    const double last = Volts(sample(pos));
+    if (level > max) run = 0;
+    ++run;
+    lines.push_back(MarkWindowLine(k, last, max, min));
+    if (run > 3) {
+      lines.push_back(MarkFoundLine(k, max, english));
+      break;
+    }
+    ++k;
+    ++pos;
   }
   lines.push_back(SensorLevelLine(t, english));
   return lines;

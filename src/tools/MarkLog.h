@@ -18,6 +18,8 @@
 //   "Black mark found ! Lg=" k*8 ",steps=" k "mm,U=" max "V"
 // and always the closing line
 //   "Actual Sensor Level = " T*5/256 "V (Hex:" T as "%2X" ")".
+// Without a threshold T read from the printer there is no line at all: a
+// level the printer did not report is never shown.
 // The Chinese lines differ only in the two prefixes.
 #pragma once
 
@@ -43,8 +45,8 @@ std::string SensorLevelLine(uint8_t t, bool english);
 
 // The memo's lines for a log. `threshold` is the threshold the printer holds
 // after its calibration; nullopt when the calibration or the threshold read
-// after it failed: then nothing of the log is decoded and the closing line
-// reports 0. Strings are UTF-8.
+// after it failed: then nothing is decoded and no line is given (the dialog
+// reports the failed step). Strings are UTF-8.
 std::vector<std::string> DecodeMarkLog(std::span<const uint8_t> log, int windowLimit, std::optional<uint8_t> threshold,
                                        bool english);
 

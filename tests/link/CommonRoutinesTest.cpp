@@ -493,9 +493,14 @@ TEST_F(CommonRoutines, CustomStatusRecordFramingAndReadTypeRestored) {
     EXPECT_EQ(g.lastAsked, classMode == 1 ? 7 : 6);
     EXPECT_EQ(iReadType, 0);
     iReadType = 1;
-    g.reply.resize(3);  // a short transfer is no record
-    EXPECT_FALSE(ReadCustomStatusRecord(9, rec, 6));
+    g.reply.resize(3);  // a short transfer is no record, but says what came
+    int transferred = -1;
+    EXPECT_FALSE(ReadCustomStatusRecord(9, rec, 6, &transferred));
+    EXPECT_EQ(transferred, 3);
     EXPECT_EQ(iReadType, 1);
+    g.reply.clear();  // nothing at all
+    EXPECT_FALSE(ReadCustomStatusRecord(9, rec, 6, &transferred));
+    EXPECT_EQ(transferred, 0);
   }
 }
 

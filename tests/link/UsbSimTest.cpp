@@ -637,6 +637,87 @@ TEST_F(UsbSimTest, StatusRecordsOfEachLength) {
   }
 }
 
+// The status request is answered as any reply of the printer: with its
+// fault, once per count, and not at all during a raw capture; an answer
+// later than the request's time-out is none. The call after a spent fault
+// answers the record again (except after a dropped connection).
+TEST_F(UsbSimTest, StatusRequestTakesThePrintersFaultAndTheRawCapture) {
+  using torva::sim::Fault;
+  constexpr int kNone = -2;  // not a fault: the raw capture
+  const Bytes rec = {0x04, 0x00, 0x01, 0x00};
+  struct Case {
+    const char* name;
+    int fault;  // a Fault, or kNone for the raw capture
+    int lateMs;
+    int asked;
+    Bytes answer;  // empty: the call fails
+  };
+  const Case cases[] = {
+      {"none", static_cast<int>(Fault::None), 0, 4, rec},
+      {"noreply", static_cast<int>(Fault::NoReply), 0, 4, {}},
+      {"short", static_cast<int>(Fault::ShortReply), 0, 4, {0x04}},
+      {"late within the time-out", static_cast<int>(Fault::LateReply), 200, 4, rec},
+      {"late past the time-out", static_cast<int>(Fault::LateReply), 1500, 4, {}},
+      {"garbage", static_cast<int>(Fault::Garbage), 0, 4, {0xFB, 0xFF, 0xFE, 0xFF}},
+      {"long, as many as asked", static_cast<int>(Fault::LongReply), 0, 4, rec},
+      {"long, one more asked", static_cast<int>(Fault::LongReply), 0, 5, {0x04, 0x00, 0x01, 0x00, 0x55}},
+      {"hangup", static_cast<int>(Fault::Hangup), 0, 4, {}},
+      {"raw capture", kNone, 0, 4, {}},
+  };
+  start();
+  printer_->setStatusRecord(rec);
+  for (bool device : {true, false}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(device ? "device, " : "printer, ") + c.name);
+      const int h = device ? openDevice(0) : openPrinter(printer_->printerName());
+      ASSERT_GT(h, 0);
+      auto call = [&](uint8_t* buf, int asked, int* got) {
+        return device ? UsbDevice::GetSpecStatus(h, buf, asked, got) : UsbPrinter::GetPrnStatus(h, buf, asked, got);
+      };
+      if (c.fault == kNone)
+        printer_->setRawCapture(true);
+      else
+        printer_->setFault({static_cast<Fault>(c.fault), 1, c.lateMs});
+      uint8_t buf[8];
+      std::memset(buf, 0xEE, sizeof buf);
+      int got = -1;
+      const uint64_t t0 = torva::TickMs();
+      const int ok = call(buf, c.asked, &got);
+      const uint64_t took = torva::TickMs() - t0;
+      if (c.answer.empty()) {
+        EXPECT_EQ(ok, 0);
+        EXPECT_EQ(got, 0);
+      } else {
+        EXPECT_NE(ok, 0);
+        ASSERT_EQ(got, static_cast<int>(c.answer.size()));
+        EXPECT_EQ(Bytes(buf, buf + got), c.answer);
+      }
+      // Never sooner than the printer's delay, or the request's time-out.
+      if (c.fault == static_cast<int>(Fault::LateReply)) {
+        EXPECT_GE(took, static_cast<uint64_t>(std::min(c.lateMs, torva::usbsim::kStatusRequestTimeoutMs)));
+      }
+      if (c.fault == static_cast<int>(Fault::NoReply)) {
+        EXPECT_GE(took, static_cast<uint64_t>(torva::usbsim::kStatusRequestTimeoutMs));
+      }
+      printer_->setRawCapture(false);
+      printer_->clearFault();
+      std::memset(buf, 0xEE, sizeof buf);
+      if (c.fault == static_cast<int>(Fault::Hangup)) {
+        EXPECT_EQ(call(buf, 4, &got), 0) << "the connection is gone";
+      } else {
+        EXPECT_NE(call(buf, 4, &got), 0);
+        EXPECT_EQ(Bytes(buf, buf + 4), rec);
+      }
+      if (device)
+        UsbDevice::CloseDevice(h);
+      else
+        UsbPrinter::CloseUSBPrinter(h);
+      devices_.clear();
+      printers_.clear();
+    }
+  }
+}
+
 TEST_F(UsbSimTest, FailedStatusCallsAnswerZero) {
   start();
   uint8_t buf[8];

@@ -180,6 +180,37 @@ TEST_F(HardwareStatus, UsbDeviceAndUsbPrinterPoll) {
   }
 }
 
+// Over the USB socket the status call takes what is typed into the
+// simulator as every other reply does: a silent printer, or one taking raw
+// data, leaves the call unanswered, and the dialog reports it once instead
+// of showing the last record set.
+TEST_F(HardwareStatus, UsbStatusCallTakesTheSimulatorsNoReplyAndRawCapture) {
+  struct Case {
+    int kind;
+    const char* line;
+  } cases[] = {{PortUSB, "fault noreply"}, {PortUSBPrinter, "capture raw"}};
+  const auto start = std::chrono::steady_clock::now();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    sim.stop();
+    UseUsb(c.kind);
+    sim.setStatusRecord(torva::sim::MakeVdRecord({.paperEnd = true}));
+    plain.texts.clear();
+    auto d = Dialog(3);
+    d->StartClick();
+    ASSERT_TRUE(WaitFor([&] { return d->ImageGlyph("PaperendImage") == Glyph::Error; }, 3000));
+    torva::sim::RunConsoleCommand(sim, torva::sim::ParseConsoleCommand(c.line), start);
+    ASSERT_TRUE(WaitFor([&] { return Idle(*d); }, 5000));
+    ASSERT_EQ(plain.texts.size(), 1);
+    EXPECT_EQ(plain.texts[0], kFailEnglish);
+    EXPECT_EQ(d->ImageGlyph("PaperendImage"), Glyph::Init);
+    EXPECT_EQ(c.kind == PortUSB ? USBParameter.m_hdev.load() : USBPrinterParameter.m_hdev.load(), -1);
+    d->ExitClick();
+    sim.clearFault();
+    sim.setRawCapture(false);
+  }
+}
+
 TEST_F(HardwareStatus, StartStopTwoHundredTimesLeavesOnePollerAndNoDescriptor) {
   auto d = Dialog(3);
   // Warm up so lazily opened descriptors (the toolkit's own) do not count.

@@ -1,6 +1,8 @@
-// The record splitter: whole records out in order, a partial record kept for
-// the next read, the buffer capped at a whole number of records; and the
-// serial read of whatever is queued on a pseudo-terminal.
+// Splitting status records: whole records from the first byte on, a
+// trailing part ignored, the read capped at a whole number of records; the
+// serial read of whatever is queued on a pseudo-terminal; and the reads of
+// the nibble-mode port and the VD-K773's custom channel.
+
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -30,48 +32,23 @@ Bytes Seq(uint8_t from, size_t n) {
 
 TEST(RecordSplitter, CapacityIsAWholeNumberOfRecords) {
   struct Case {
-    size_t len, cap, want;
-  } cases[] = {{8, 256, 256}, {6, 256, 252}, {4, 256, 256}, {6, 5, 6}, {8, 0, 8}, {0, 10, 10}};
-  for (const auto& c : cases) EXPECT_EQ(RecordSplitter(c.len, c.cap).capacity(), c.want) << c.len << "/" << c.cap;
+    size_t len, want;
+  } cases[] = {{8, 256}, {6, 252}, {4, 256}, {300, 300}, {0, 256}};
+  for (const auto& c : cases) EXPECT_EQ(QueuedReadCapacity(c.len), c.want) << c.len;
 }
 
-TEST(RecordSplitter, SplitsInOrderAndKeepsAPartialRecord) {
-  // Reads of various sizes over one stream of records 0..: every record comes
-  // out whole and in order, whatever the cut.
-  const std::vector<std::vector<size_t>> cuts = {{16}, {12, 4}, {3, 5, 8}, {1, 1, 1, 1, 1, 1, 1, 1, 8}, {7, 9},
-                                                 {8, 8}, {20, 12}};
-  for (const auto& cut : cuts) {
-    RecordSplitter s(8);
-    size_t total = std::accumulate(cut.begin(), cut.end(), size_t{0});
-    const Bytes stream = Seq(0, total);
-    std::vector<RecordBytes> got;
-    size_t pos = 0;
-    for (size_t n : cut) {
-      for (auto& r : s.feed(std::span(stream).subspan(pos, n))) got.push_back(r);
-      pos += n;
-    }
-    ASSERT_EQ(got.size(), total / 8);
-    for (size_t i = 0; i < got.size(); ++i) EXPECT_EQ(got[i], Seq(static_cast<uint8_t>(i * 8), 8));
-    EXPECT_EQ(s.pending(), total % 8);
+TEST(RecordSplitter, WholeRecordsFromTheFirstByteAndTheRestIgnored) {
+  struct Case {
+    size_t bytes, len, records, leftover;
+  } cases[] = {{16, 8, 2, 0}, {12, 8, 1, 4}, {9, 8, 1, 1}, {7, 8, 0, 7}, {0, 8, 0, 0}, {20, 6, 3, 2}, {4, 4, 1, 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.bytes) + " bytes of " + std::to_string(c.len));
+    const Bytes stream = Seq(0, c.bytes);
+    std::vector<RecordBytes> got = {Bytes{0xEE}};  // appended to, never cleared
+    EXPECT_EQ(SplitRecords(stream, c.len, got), c.leftover);
+    ASSERT_EQ(got.size(), c.records + 1);
+    for (size_t i = 0; i < c.records; ++i) EXPECT_EQ(got[i + 1], Seq(static_cast<uint8_t>(i * c.len), c.len));
   }
-}
-
-TEST(RecordSplitter, TakesNoMoreThanRoom) {
-  RecordSplitter s(6, 256);  // 252 bytes
-  size_t taken = 0;
-  auto first = s.feed(Seq(0, 5), &taken);
-  EXPECT_TRUE(first.empty());
-  EXPECT_EQ(taken, 5u);
-  EXPECT_EQ(s.room(), 247u);
-  const Bytes big(300, 0xAA);
-  auto recs = s.feed(big, &taken);
-  EXPECT_EQ(taken, 247u);
-  EXPECT_EQ(recs.size(), 42u);  // 5 + 247 = 252 bytes
-  EXPECT_EQ(s.pending(), 0u);
-  s.feed(Seq(0, 3));
-  s.clear();
-  EXPECT_EQ(s.pending(), 0u);
-  EXPECT_EQ(s.room(), 252u);
 }
 
 // A pseudo-terminal pair in raw mode: master plays the printer.
@@ -106,52 +83,61 @@ struct Pty {
   }
 };
 
-TEST(RecordSplitterSerial, ReadsWhatIsQueuedAndSplits) {
+TEST(RecordSplitterSerial, ReadsWhatIsQueuedAndIgnoresATrailingPart) {
   Pty p;
-  RecordSplitter s(8);
   std::vector<RecordBytes> recs;
   // Nothing waiting: no error, no record.
-  EXPECT_TRUE(ReadQueuedRecords(p.slave, s, recs, 3000));
+  EXPECT_EQ(ReadQueuedRecords(p.slave, 8, recs, 3000), RecordRead::Whole);
   EXPECT_TRUE(recs.empty());
   // Sixteen bytes at once: two records in order.
   p.send(Seq(0, 16));
-  EXPECT_TRUE(ReadQueuedRecords(p.slave, s, recs, 3000));
+  EXPECT_EQ(ReadQueuedRecords(p.slave, 8, recs, 3000), RecordRead::Whole);
   ASSERT_EQ(recs.size(), 2u);
   EXPECT_EQ(recs[1], Seq(8, 8));
-  // A record split across two reads, followed by a whole one.
+  // Twelve bytes: one record, the last four ignored rather than kept, so the
+  // next record the printer sends comes out whole.
   recs.clear();
-  p.send(Seq(16, 3));
-  EXPECT_TRUE(ReadQueuedRecords(p.slave, s, recs, 3000));
-  EXPECT_TRUE(recs.empty());
-  p.send(Seq(19, 13));
-  EXPECT_TRUE(ReadQueuedRecords(p.slave, s, recs, 3000));
-  ASSERT_EQ(recs.size(), 2u);
+  p.send(Seq(16, 12));
+  EXPECT_EQ(ReadQueuedRecords(p.slave, 8, recs, 3000), RecordRead::Disturbed);
+  ASSERT_EQ(recs.size(), 1u);
   EXPECT_EQ(recs[0], Seq(16, 8));
-  EXPECT_EQ(recs[1], Seq(24, 8));
+  recs.clear();
+  p.send(Seq(40, 8));
+  EXPECT_EQ(ReadQueuedRecords(p.slave, 8, recs, 3000), RecordRead::Whole);
+  ASSERT_EQ(recs.size(), 1u);
+  EXPECT_EQ(recs[0], Seq(40, 8));
+  // A stray byte alone: no record, and it is gone.
+  recs.clear();
+  p.send({0x00});
+  EXPECT_EQ(ReadQueuedRecords(p.slave, 8, recs, 3000), RecordRead::Disturbed);
+  EXPECT_TRUE(recs.empty());
+  int queued = -1;
+  ASSERT_EQ(::ioctl(p.slave, FIONREAD, &queued), 0);
+  EXPECT_EQ(queued, 0);
 }
 
-TEST(RecordSplitterSerial, LeavesWhatDoesNotFitQueued) {
+TEST(RecordSplitterSerial, LeavesWhatDoesNotFitQueuedInStep) {
   Pty p;
-  RecordSplitter s(6, 12);
   std::vector<RecordBytes> recs;
-  p.send(Seq(0, 20));
-  EXPECT_TRUE(ReadQueuedRecords(p.slave, s, recs, 3000));
-  ASSERT_EQ(recs.size(), 2u);
-  EXPECT_TRUE(ReadQueuedRecords(p.slave, s, recs, 3000));
-  ASSERT_EQ(recs.size(), 3u);
-  EXPECT_EQ(recs[2], Seq(12, 6));
-  EXPECT_EQ(s.pending(), 2u);
+  // Beyond one read's 252 bytes of six-byte records: the rest stays queued
+  // and starts at a record's first byte.
+  p.send(Seq(0, 260));
+  EXPECT_EQ(ReadQueuedRecords(p.slave, 6, recs, 3000), RecordRead::Whole);
+  ASSERT_EQ(recs.size(), 42u);
+  EXPECT_EQ(recs[41], Seq(246, 6));
+  EXPECT_EQ(ReadQueuedRecords(p.slave, 6, recs, 3000), RecordRead::Disturbed);
+  ASSERT_EQ(recs.size(), 43u);
+  EXPECT_EQ(recs[42], Seq(252, 6));
 }
 
 TEST(RecordSplitterSerial, FailsOnAClosedLineOrNoPort) {
-  RecordSplitter s(8);
   std::vector<RecordBytes> recs;
-  EXPECT_FALSE(ReadQueuedRecords(-1, s, recs, 100));
-  EXPECT_FALSE(ReadQueuedRecords(0, s, recs, 100));
+  EXPECT_EQ(ReadQueuedRecords(-1, 8, recs, 100), RecordRead::Failed);
+  EXPECT_EQ(ReadQueuedRecords(0, 8, recs, 100), RecordRead::Failed);
   Pty p;
   ::close(p.master);
   p.master = -1;
-  EXPECT_FALSE(ReadQueuedRecords(p.slave, s, recs, 100));
+  EXPECT_EQ(ReadQueuedRecords(p.slave, 8, recs, 100), RecordRead::Failed);
 }
 
 // Fakes of the library calls for the nibble and custom USB reads.
@@ -200,22 +186,28 @@ TEST(RecordReads, CustomUsbRecordInEachClassMode) {
   struct Case {
     int classMode;
     Bytes reply;
-    bool ok;
+    RecordRead read;
     int asked;
     Bytes record;
   } cases[] = {
       // Class mode 1: the class byte, then the record; the class byte is dropped.
-      {1, {0xA5, 1, 2, 3, 4, 5, 6}, true, 7, {1, 2, 3, 4, 5, 6}},
-      {1, {0xA5, 1, 2, 3, 4, 5}, false, 7, Bytes(6, 0xEE)},
+      {1, {0xA5, 1, 2, 3, 4, 5, 6}, RecordRead::Whole, 7, {1, 2, 3, 4, 5, 6}},
+      // A transfer too short for a record is no record, and no dead channel.
+      {1, {0xA5, 1, 2, 3, 4, 5}, RecordRead::Disturbed, 7, Bytes(6, 0xEE)},
+      {1, {0x00}, RecordRead::Disturbed, 7, Bytes(6, 0xEE)},
+      // Nothing at all is a failed read.
+      {1, {}, RecordRead::Failed, 7, Bytes(6, 0xEE)},
       // Class mode 0: the record alone.
-      {0, {1, 2, 3, 4, 5, 6}, true, 6, {1, 2, 3, 4, 5, 6}},
-      {0, {1, 2, 3}, false, 6, Bytes(6, 0xEE)},
+      {0, {1, 2, 3, 4, 5, 6}, RecordRead::Whole, 6, {1, 2, 3, 4, 5, 6}},
+      {0, {1, 2, 3}, RecordRead::Disturbed, 6, Bytes(6, 0xEE)},
+      {0, {}, RecordRead::Failed, 6, Bytes(6, 0xEE)},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "class mode " << c.classMode << ", " << c.reply.size() << " bytes");
     iUSBClassMode = c.classMode;
     g_reply = c.reply;
     Bytes rec(6, 0xEE);
-    EXPECT_EQ(ReadCustomUsbRecord(5, rec.data(), 6), c.ok);
+    EXPECT_EQ(ReadCustomUsbRecord(5, rec.data(), 6), c.read);
     EXPECT_EQ(g_asked, c.asked);
     EXPECT_EQ(g_readType, 1);   // read with the status-record framing
     EXPECT_EQ(iReadType.load(), 0);  // and switched back

@@ -233,17 +233,17 @@ class RawPtyTest : public ::testing::Test {
     ResetPortState();
   }
   void printerWrites(const Bytes& b) { ASSERT_EQ(::write(master_, b.data(), b.size()), ssize_t(b.size())); }
-  // What the host sent so far.
-  Bytes hostBytes(int waitMs) {
+  // Waits until the host has sent n more bytes (or the time is up) and
+  // returns them.
+  Bytes awaitHostBytes(size_t n, int timeoutMs) {
     Bytes out;
-    const uint64_t until = torva::TickMs() + waitMs;
-    while (torva::TickMs() < until) {
+    const uint64_t until = torva::TickMs() + timeoutMs;
+    while (out.size() < n && torva::TickMs() < until) {
       uint8_t buf[64];
       pollfd p{master_, POLLIN, 0};
-      if (::poll(&p, 1, 10) > 0) {
-        const ssize_t n = ::read(master_, buf, sizeof buf);
-        if (n > 0) out.insert(out.end(), buf, buf + n);
-      }
+      if (::poll(&p, 1, static_cast<int>(until - std::min(until, torva::TickMs()))) <= 0) continue;
+      const ssize_t got = ::read(master_, buf, std::min(sizeof buf, n - out.size()));
+      if (got > 0) out.insert(out.end(), buf, buf + got);
     }
     return out;
   }
@@ -251,30 +251,32 @@ class RawPtyTest : public ::testing::Test {
   int fd_ = -1;
 };
 
-TEST_F(RawPtyTest, DecodesTheNewestWholeRecordAndKeepsAPartialOne) {
+TEST_F(RawPtyTest, WhatCameBeforeAPollsCommandIsNeverPartOfItsRecord) {
   Reports reports;
   StatusPoller poller;
   PollPlan plan;
   plan.portType = PortCOM;
   plan.handle = fd_;
-  plan.intervalMs = 200;
+  plan.intervalMs = 20;
   plan.serialTimeoutMs = 2000;
   plan.timing = CommandTiming::OnceThenEverySerialPoll;
-  // Two whole records and the first half of a third are queued before the
-  // first read: the older record is skipped, the half stays queued.
-  printerWrites({0x01, 0, 0, 0, 0x04, 0, 0, 0, 0x20, 0x00});
+  const Bytes command = {0x1D, 0x61, 0xFF};
+  // Two whole records and a stray byte queued before the first command: none
+  // of them is the answer.
+  printerWrites({0x01, 0, 0, 0, 0x04, 0, 0, 0, 0x20});
   poller.start(plan, reports.reporter());
+  // Sent before the first poll and again at the first poll.
+  ASSERT_EQ(awaitHostBytes(6, 2000), (Bytes{0x1D, 0x61, 0xFF, 0x1D, 0x61, 0xFF}));
+  // An overlong reply: its record is the first four bytes, and the byte
+  // behind it is not the first of the next record.
+  printerWrites({0x02, 0x00, 0x01, 0x00, 0x55});
   PollReport r;
   ASSERT_TRUE(reports.waitFor([](const PollReport& x) { return x.event == PollEvent::Record; }, 2000, &r));
-  EXPECT_EQ(r.record, (Bytes{0x04, 0, 0, 0}));
-  // The rest of the third record completes it: nothing shifts.
-  printerWrites({0x00, 0x00});
+  EXPECT_EQ(r.record, (Bytes{0x02, 0x00, 0x01, 0x00}));
+  ASSERT_EQ(awaitHostBytes(3, 2000), command);
+  printerWrites({0x08, 0x00, 0x00, 0x03});
   ASSERT_TRUE(reports.waitFor([](const PollReport& x) { return x.event == PollEvent::Record; }, 2000, &r));
-  EXPECT_EQ(r.record, (Bytes{0x20, 0, 0, 0}));
-  // Sent before the first poll and again at every serial poll.
-  const Bytes sent = hostBytes(50);
-  ASSERT_GE(sent.size(), 6u);
-  EXPECT_EQ(Bytes(sent.begin(), sent.begin() + 6), (Bytes{0x1D, 0x61, 0xFF, 0x1D, 0x61, 0xFF}));
+  EXPECT_EQ(r.record, (Bytes{0x08, 0x00, 0x00, 0x03}));
   poller.stopAndJoin();
 }
 
@@ -304,8 +306,9 @@ TEST_F(RawPtyTest, SeriesPlanClosesTheSerialPortAtTheEnd) {
   plan.intervalMs = 20;
   plan.timing = CommandTiming::OnceThenEverySerialPoll;
   plan.closeSerialAtEnd = true;
-  printerWrites({0, 0, 0, 0});
   poller.start(plan, reports.reporter());
+  ASSERT_EQ(awaitHostBytes(6, 2000).size(), 6u);  // the command before the first poll and at it
+  printerWrites({0, 0, 0, 0});
   ASSERT_TRUE(reports.waitEvent(PollEvent::Record, 2000));
   poller.stopAndJoin();
   EXPECT_EQ(ComParameter.m_hdev.load(), -1);

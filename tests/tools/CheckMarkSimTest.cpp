@@ -34,6 +34,15 @@ class CheckMarkTest : public ServiceToolTest {
   }
   Ui::TCheckmarkForm& ui() { return *dialog->form(); }
 
+  // A fresh printer of the model behind the port kind (serial or a USB kind).
+  void UsePort(int model, int kind) {
+    sim.stop();
+    if (kind == PortCOM)
+      UseSerial(model);
+    else
+      UseUsb(model, kind);
+  }
+
   // A printer with mark paper whose threshold reads `threshold`.
   void MarkPaper(uint8_t threshold) {
     sim.setSetting(0x12, 1);
@@ -74,11 +83,7 @@ TEST_F(CheckMarkTest, OpeningShowsTheThresholdInHexOnEveryKind) {
   } cases[] = {{2, PortCOM, 0x39}, {7, PortCOM, 0x20}, {0, PortUSB, 0x39}, {15, PortUSBPrinter, 0x20}};
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.model) + " on kind " + std::to_string(c.kind));
-    sim.stop();
-    if (c.kind == PortCOM)
-      UseSerial(c.model);
-    else
-      UseUsb(c.model, c.kind);
+    UsePort(c.model, c.kind);
     MarkPaper(0x0A);
     sim.setSetting(c.address == 0x39 ? 0x20 : 0x39, 0x77);  // the other address must not be read
     sim.clearLog();
@@ -309,11 +314,7 @@ TEST_F(CheckMarkTest, ShortLogIsReadToItsEnd) {
   for (size_t i = 1 + 8 * 30; i < 1 + 8 * 36; ++i) log[i] = 0xE0;  // a mark from window 30
   for (int kind : {PortCOM, PortUSB}) {
     SCOPED_TRACE(kind);
-    sim.stop();
-    if (kind == PortCOM)
-      UseSerial(2);
-    else
-      UseUsb(2, kind);
+    UsePort(2, kind);
     MarkPaper(0x20);
     sim.setMarkLog(log);
     sim.setCalibratedThreshold(0x80);
@@ -340,11 +341,7 @@ TEST_F(CheckMarkTest, UsbCalibrationBlocksAndGroupHLines) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.model) + " on kind " + std::to_string(c.kind));
-    sim.stop();
-    if (c.kind == PortCOM)
-      UseSerial(c.model);
-    else
-      UseUsb(c.model, c.kind);
+    UsePort(c.model, c.kind);
     MarkPaper(0x20);
     sim.setCalibratedThreshold(0x70);
     Open();
@@ -437,24 +434,63 @@ TEST_F(CheckMarkTest, GroupHWriteFailureSaysSoInTheMemo) {
   EXPECT_TRUE(AllClosed());
 }
 
-TEST_F(CheckMarkTest, FailedLogReadOrThresholdReadDecodesNothing) {
+TEST_F(CheckMarkTest, FailedLogReadDecodesNothing) {
   UseUsb(1, PortUSB);
   MarkPaper(0x20);
   Open();
-  // No log: the read fails.
   sim.setFault({torva::sim::Fault::NoReply, 1});
   dialog->CheckMarkClick();
   EXPECT_THAT(Texts(), ::testing::ElementsAre("Fail to read the port!"));
-  EXPECT_THAT(Memo(), ::testing::ElementsAre("Actual Sensor Level = 0.00V (Hex: 0)"));
+  EXPECT_TRUE(Memo().empty()) << "no sensor level the printer did not report";
   EXPECT_TRUE(AllClosed());
-  messages.clear();
+}
 
-  // The log comes, the threshold read after it does not: T = 0 as well.
-  sim.setAddressFault(0x39, {torva::sim::Fault::NoReply, 1});
-  dialog->CheckMarkClick();
-  EXPECT_TRUE(Texts().empty());
-  EXPECT_THAT(Memo(), ::testing::ElementsAre("Actual Sensor Level = 0.00V (Hex: 0)"));
-  EXPECT_TRUE(AllClosed());
+// The log comes, the threshold read after it fails: the step is named, in
+// the dialog's own words for that read, and no level is shown, neither 0 nor
+// any other the printer did not report.
+TEST_F(CheckMarkTest, FailedThresholdReadAfterTheLogIsReportedAndShowsNoLevel) {
+  using torva::sim::Fault;
+  struct Case {
+    int model;
+    int kind;
+    uint8_t address;
+    Fault fault;
+    int lateMs;
+    const char* language;
+    const char* text;
+  } cases[] = {
+      {2, PortCOM, 0x39, Fault::ShortReply, 0, "English",
+       "Fail to get the Mark Threshold Value!\r\nPlease check whether the printer is connected to the specified "
+       "port correctly."},
+      {1, PortUSB, 0x39, Fault::LateReply, 2500, "Chinese", "获取黑标极值失败！\r\n请检查打印机是否连接正确。"},
+      {6, PortUSBPrinter, 0x20, Fault::NoReply, 0, "English",
+       "Fail to get the Mark Threshold Value!\r\nPlease check whether the printer is connected to the specified "
+       "port correctly."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.model) + " on kind " + std::to_string(c.kind));
+    UsePort(c.model, c.kind);
+    Language = c.language;
+    MarkPaper(0x33);
+    sim.setSetting(0x4C, 1);  // checking on (group D asks first)
+    sim.setCalibratedThreshold(0x80);
+    Open();
+    ASSERT_EQ(ui().edtAD->text(), "33");
+    ASSERT_TRUE(ui().CheckMark->isEnabled());
+    sim.clearLog();
+    sim.setAddressFault(c.address, {c.fault, 1, c.lateMs});
+    dialog->CheckMarkClick();
+    EXPECT_EQ(Frames(sim, "MarkLog").size(), 1u);
+    EXPECT_EQ(Frames(sim, "ReadSetting").back(), (Bytes{0x1B, 0x6A, c.address})) << "the printer was asked";
+    EXPECT_THAT(Texts(), ::testing::ElementsAre(QString::fromUtf8(c.text)));
+    EXPECT_EQ(messages.messages()[0].kind, MessageKind::Error);
+    EXPECT_TRUE(Memo().empty());
+    EXPECT_EQ(sim.setting(c.address), 0x80);  // what the calibration stored, and nothing written since
+    EXPECT_TRUE(AllClosed());
+    dialog.reset();
+    messages.clear();
+    sim.clearFault();
+  }
 }
 
 TEST_F(CheckMarkTest, ThresholdReadFailureIsReportedOnSerialOnly) {
