@@ -251,8 +251,28 @@ TEST_F(ShellTest, PrinterIniThatIsNotRewritten) {
       {"a disk without room for the key",
        [&] { shelltest::WriteFile(ini, "[Other]\nkept=" + QByteArray(4070, 'k') + "\n"); },
        {.fileSizeLimit = 4096}},
+      {"a file over 1 MiB", [&] { shelltest::WriteFile(ini, "[Printer]\nLanguage=English\n" + QByteArray(1 << 20, ';')); },
+       {}},
   };
-  for (const Case& c : cases) {
+  std::vector<Case> all(std::begin(cases), std::end(cases));
+  // Another user's link in a program folder that everybody may write (a
+  // console run from /tmp): the switch does not write through it to the
+  // file it names. Only root can plant it.
+  const QString victim = root + "/victim.ini";
+  shelltest::WriteFile(victim, "[Printer]\nLanguage=English\n");
+  const QByteArray iniName = QFile::encodeName(ini);
+  if (::symlink(QFile::encodeName(victim).constData(), iniName.constData()) == 0 &&
+      ::lchown(iniName.constData(), 65534, 65534) == 0) {
+    all.push_back({"another user's link in a sticky program folder",
+                   [&] {
+                     ::chmod(QFile::encodeName(programDir).constData(), 01777);
+                     ::symlink(QFile::encodeName(victim).constData(), iniName.constData());
+                     ::lchown(iniName.constData(), 65534, 65534);
+                   },
+                   {}});
+  }
+  QFile::remove(ini);
+  for (const Case& c : all) {
     SCOPED_TRACE(c.name);
     QFile::remove(ini);
     c.make();
@@ -287,6 +307,7 @@ TEST_F(ShellTest, PrinterIniThatIsNotRewritten) {
     EXPECT_EQ(torva::test::Entries(programDir), names);
     form.close();
   }
+  ::chmod(QFile::encodeName(programDir).constData(), 0755);
 }
 
 // The Language line is set in the file as it stands: the rest of it is kept
@@ -310,6 +331,22 @@ TEST(PrinterIniEdit, SetsTheLanguageAndKeepsTheRest) {
       {"the key in another section is not it", "[B]\nLanguage=Chinese\n",
        "[B]\nLanguage=Chinese\n\n[Printer]\nLanguage=English\n"},
       {"a comment is not the key", "[Printer]\n;Language=Chinese\n", "[Printer]\nLanguage=English\n;Language=Chinese\n"},
+      // The toolkit skips a byte-order mark: the section after it is edited,
+      // and the mark kept. (A second [Printer] once came at the end.)
+      {"a byte-order mark", "\xEF\xBB\xBF[Printer]\nLanguage=Chinese\n", "\xEF\xBB\xBF[Printer]\nLanguage=English\n"},
+      {"a byte-order mark, no key", "\xEF\xBB\xBF[Printer]\r\nX=1\r\n",
+       "\xEF\xBB\xBF[Printer]\r\nLanguage=English\r\nX=1\r\n"},
+      // Section names are case-sensitive to the toolkit here: it never read
+      // [printer], so the section it reads is added.
+      {"[printer] is another section", "[printer]\nLanguage=Chinese\n",
+       "[printer]\nLanguage=Chinese\n\n[Printer]\nLanguage=English\n"},
+      {"the key as it is written", "[ Printer ]\nLangu%61ge=Chinese\n", "[ Printer ]\nLangu%61ge=English\n"},
+      {"every line the key is read from", "[Printer]\nLanguage=Chinese\n[A]\n[Printer]\nLanguage=-1\n",
+       "[Printer]\nLanguage=English\n[A]\n[Printer]\nLanguage=English\n"},
+      {"a comment after the value", "[Printer]\nLanguage=Chinese ;note\n", "[Printer]\nLanguage=English;note\n"},
+      {"a quoted value over two lines", "[Printer]\nLanguage=\"Chi\nnese\"\nX=1\n", "[Printer]\nLanguage=English\nX=1\n"},
+      {"CR line ends", "[B]\rc=3\r", "[B]\rc=3\r\r[Printer]\rLanguage=English\r"},
+      {"a last line break escaped", "[B]\nc=3\\\n", "[B]\nc=3\\\n\n[Printer]\nLanguage=English\n"},
   };
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());
@@ -325,6 +362,87 @@ TEST(PrinterIniEdit, SetsTheLanguageAndKeepsTheRest) {
   }
   EXPECT_FALSE(WithIniLanguage("", "Eng lish").has_value());
   EXPECT_FALSE(WithIniLanguage("", "").has_value());
+}
+
+// The temporary folder plays no part: Printer.ini is read from its bytes in
+// memory and replaced through a file beside it. With TMPDIR missing (or not a
+// folder, or one that takes no file) an English file once read as "-1": the
+// console started in Chinese and refused every switch.
+TEST_F(ShellTest, StoredLanguageAndSwitchWhateverTheTemporaryFolder) {
+  const QByteArray saved = qgetenv("TMPDIR");
+  const QString notAFolder = root + "/tmp-file";
+  shelltest::WriteFile(notAFolder, "a file");
+  const QString readOnly = root + "/tmp-read-only";
+  QDir().mkpath(readOnly);
+  ::chmod(QFile::encodeName(readOnly).constData(), 0555);
+  struct Case {
+    const char* name;
+    QString tmp;
+    torva::test::ChildLimits limits;
+  };
+  const Case cases[] = {
+      {"missing", root + "/no-such-folder", {}},
+      {"not a folder", notAFolder, {}},
+      {"takes no file", readOnly, {.permissionsBindRoot = true}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    StoreLanguage("English");
+    qputenv("TMPDIR", QFile::encodeName(c.tmp));
+    TMainForm& form = Open();
+    // In a child process where the limits must bind root too; what it saw
+    // comes back as text.
+    const auto run = torva::test::RunInChild(
+        [&] {
+          std::string seen = ReadIniLanguage().toStdString();
+          form.ChineseMenuClick();
+          seen += " " + Language + ":" + ReadIniLanguage().toStdString();
+          form.EnglishMenuClick();
+          seen += " " + Language + ":" + ReadIniLanguage().toStdString();
+          for (const auto& m : recorder.messages()) seen += "\n" + m.text.toStdString();
+          return seen;
+        },
+        c.limits);
+    ASSERT_TRUE(run.ended) << run.answer;
+    EXPECT_EQ(Language, "English");
+    EXPECT_EQ(run.answer, "English Chinese:Chinese English:English");
+    EXPECT_EQ(shelltest::ReadFile(programDir + "/Printer.ini"), "[Printer]\nLanguage=English\n");
+    EXPECT_EQ(torva::test::Entries(programDir), QStringList{"Printer.ini"});
+    form.close();
+  }
+  if (saved.isNull())
+    qunsetenv("TMPDIR");
+  else
+    qputenv("TMPDIR", saved);
+  ::chmod(QFile::encodeName(readOnly).constData(), 0755);
+}
+
+// A program folder that takes no new file, with a Printer.ini in it that is
+// itself writable: the whole-file replacement needs a file beside it, so the
+// switch goes to the user's configuration folder, and the next start reads
+// it there. It once wrote nowhere and said it could not save.
+TEST_F(ShellTest, PrinterIniInAReadOnlyProgramFolderMovesToTheConfigFolder) {
+  StoreLanguage("Chinese");
+  const QByteArray folder = QFile::encodeName(programDir);
+  ASSERT_EQ(::chmod(folder.constData(), 0555), 0);
+  TMainForm& form = Open();
+  ASSERT_EQ(Language, "Chinese");
+  const auto run = torva::test::RunInChild(
+      [&] {
+        form.EnglishMenuClick();
+        std::string seen = Language + " " + PrinterIniWritePath().toStdString();
+        for (const auto& m : recorder.messages()) seen += "\n" + m.text.toStdString();
+        return seen;
+      },
+      {.permissionsBindRoot = true});
+  ::chmod(folder.constData(), 0755);
+  ASSERT_TRUE(run.ended) << run.answer;
+  EXPECT_EQ(run.answer, "English " + (configDir + "/Printer.ini").toStdString());
+  EXPECT_EQ(shelltest::ReadFile(configDir + "/Printer.ini"), "[Printer]\nLanguage=English\n");
+  EXPECT_EQ(shelltest::ReadFile(programDir + "/Printer.ini"), "[Printer]\nLanguage=Chinese\n");
+  form.close();
+  Open();
+  EXPECT_EQ(Language, "English");
 }
 
 // The status bar shows port names as they are found, markup and all.
