@@ -395,11 +395,12 @@ TEST_F(ShellTest, StoredLanguageAndSwitchWhateverTheTemporaryFolder) {
     const auto run = torva::test::RunInChild(
         [&] {
           std::string seen = ReadIniLanguage().toStdString();
+          auto note = [&] { seen.append(" ").append(Language).append(":").append(ReadIniLanguage().toStdString()); };
           form.ChineseMenuClick();
-          seen += " " + Language + ":" + ReadIniLanguage().toStdString();
+          note();
           form.EnglishMenuClick();
-          seen += " " + Language + ":" + ReadIniLanguage().toStdString();
-          for (const auto& m : recorder.messages()) seen += "\n" + m.text.toStdString();
+          note();
+          for (const auto& m : recorder.messages()) seen.append("\n").append(m.text.toStdString());
           return seen;
         },
         c.limits);
@@ -430,8 +431,9 @@ TEST_F(ShellTest, PrinterIniInAReadOnlyProgramFolderMovesToTheConfigFolder) {
   const auto run = torva::test::RunInChild(
       [&] {
         form.EnglishMenuClick();
-        std::string seen = Language + " " + PrinterIniWritePath().toStdString();
-        for (const auto& m : recorder.messages()) seen += "\n" + m.text.toStdString();
+        std::string seen = Language;
+        seen.append(" ").append(PrinterIniWritePath().toStdString());
+        for (const auto& m : recorder.messages()) seen.append("\n").append(m.text.toStdString());
         return seen;
       },
       {.permissionsBindRoot = true});
