@@ -5,10 +5,8 @@
 #include <QPushButton>
 #include <QFileInfo>
 #include <QMenu>
-#include <QSettings>
 #include <QLocale>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QTime>
 #include <QTimeZone>
 #include <QToolButton>
@@ -225,11 +223,11 @@ TEST_F(ShellTest, FailedWriteLeavesTheLanguageAsItWas) {
 // What stands at Printer.ini when the language is switched, and must stand
 // there unchanged afterwards: the switch is refused, the language stays, and
 // a box in the chosen language says so. A FIFO once blocked the window for
-// ever (the toolkit opens the file to read it first); a device node was
-// replaced by a regular file; a file the toolkit cannot parse was rewritten
-// as junk. On a disk with room for the toolkit's small lock file and the
-// file's old size but not for the key added to it, the toolkit's own write
-// cut the file short and the switch said it worked.
+// ever (the file was opened to be read first); a device node was replaced by
+// a regular file; a file that is not INI was rewritten as junk. On a disk
+// with room for a small lock file and the file's old size but not for the
+// key added to it, the write cut the file short and the switch said it
+// worked.
 TEST_F(ShellTest, PrinterIniThatIsNotRewritten) {
   const QString ini = programDir + "/Printer.ini";
   const QString node = root + "/node";
@@ -246,7 +244,7 @@ TEST_F(ShellTest, PrinterIniThatIsNotRewritten) {
          ::symlink(ownNode ? QFile::encodeName(node).constData() : "/dev/null", QFile::encodeName(ini).constData());
        },
        {}},
-      {"a file the toolkit cannot parse",
+      {"a file that is not INI",
        [&] { shelltest::WriteFile(ini, "[Printer\nLanguage=English\nkept by the user\n"); }, {}},
       {"a disk without room for the key",
        [&] { shelltest::WriteFile(ini, "[Other]\nkept=" + QByteArray(4070, 'k') + "\n"); },
@@ -308,60 +306,6 @@ TEST_F(ShellTest, PrinterIniThatIsNotRewritten) {
     form.close();
   }
   ::chmod(QFile::encodeName(programDir).constData(), 0755);
-}
-
-// The Language line is set in the file as it stands: the rest of it is kept
-// line for line, and QSettings reads the new value back.
-TEST(PrinterIniEdit, SetsTheLanguageAndKeepsTheRest) {
-  struct Case {
-    const char* name;
-    QByteArray in;
-    QByteArray out;
-  };
-  const Case cases[] = {
-      {"no file", "", "[Printer]\nLanguage=English\n"},
-      {"the key replaced", "[Printer]\nLanguage=Chinese\n", "[Printer]\nLanguage=English\n"},
-      {"spaces round the key", "[Printer]\n Language = Chinese\nX=1\n", "[Printer]\nLanguage=English\nX=1\n"},
-      {"no line break at the end", "[Printer]\nLanguage=Chinese", "[Printer]\nLanguage=English"},
-      {"CR LF kept", "[A]\r\nb=1\r\n[Printer]\r\nLanguage=Chinese\r\n",
-       "[A]\r\nb=1\r\n[Printer]\r\nLanguage=English\r\n"},
-      {"section without the key", "[Printer]\nOther=2\n[B]\nc=3\n",
-       "[Printer]\nLanguage=English\nOther=2\n[B]\nc=3\n"},
-      {"no section: added at the end", ";note\n[B]\nc=3", ";note\n[B]\nc=3\n\n[Printer]\nLanguage=English\n"},
-      {"the key in another section is not it", "[B]\nLanguage=Chinese\n",
-       "[B]\nLanguage=Chinese\n\n[Printer]\nLanguage=English\n"},
-      {"a comment is not the key", "[Printer]\n;Language=Chinese\n", "[Printer]\nLanguage=English\n;Language=Chinese\n"},
-      // The toolkit skips a byte-order mark: the section after it is edited,
-      // and the mark kept. (A second [Printer] once came at the end.)
-      {"a byte-order mark", "\xEF\xBB\xBF[Printer]\nLanguage=Chinese\n", "\xEF\xBB\xBF[Printer]\nLanguage=English\n"},
-      {"a byte-order mark, no key", "\xEF\xBB\xBF[Printer]\r\nX=1\r\n",
-       "\xEF\xBB\xBF[Printer]\r\nLanguage=English\r\nX=1\r\n"},
-      // Section names are case-sensitive to the toolkit here: it never read
-      // [printer], so the section it reads is added.
-      {"[printer] is another section", "[printer]\nLanguage=Chinese\n",
-       "[printer]\nLanguage=Chinese\n\n[Printer]\nLanguage=English\n"},
-      {"the key as it is written", "[ Printer ]\nLangu%61ge=Chinese\n", "[ Printer ]\nLangu%61ge=English\n"},
-      {"every line the key is read from", "[Printer]\nLanguage=Chinese\n[A]\n[Printer]\nLanguage=-1\n",
-       "[Printer]\nLanguage=English\n[A]\n[Printer]\nLanguage=English\n"},
-      {"a comment after the value", "[Printer]\nLanguage=Chinese ;note\n", "[Printer]\nLanguage=English;note\n"},
-      {"a quoted value over two lines", "[Printer]\nLanguage=\"Chi\nnese\"\nX=1\n", "[Printer]\nLanguage=English\nX=1\n"},
-      {"CR line ends", "[B]\rc=3\r", "[B]\rc=3\r\r[Printer]\rLanguage=English\r"},
-      {"a last line break escaped", "[B]\nc=3\\\n", "[B]\nc=3\\\n\n[Printer]\nLanguage=English\n"},
-  };
-  QTemporaryDir dir;
-  ASSERT_TRUE(dir.isValid());
-  int n = 0;
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    const auto out = WithIniLanguage(c.in, "English");
-    ASSERT_TRUE(out.has_value());
-    EXPECT_EQ(out->toStdString(), c.out.toStdString());
-    const QString path = dir.filePath(QString("ini%1.ini").arg(n++));
-    shelltest::WriteFile(path, *out);
-    EXPECT_EQ(QSettings(path, QSettings::IniFormat).value("Printer/Language").toString(), "English");
-  }
-  EXPECT_FALSE(WithIniLanguage("", "Eng lish").has_value());
-  EXPECT_FALSE(WithIniLanguage("", "").has_value());
 }
 
 // The temporary folder plays no part: Printer.ini is read from its bytes in
