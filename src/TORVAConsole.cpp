@@ -1,8 +1,9 @@
 // The console's main block: one instance, its main window, the message loop.
 //
 // Environment (for tests and screenshots, not needed in use):
-//   TORVA_REPORT_RAISE=1     print "raised" on stdout whenever a later start
-//                            asked this instance to come forward
+//   TORVA_REPORT_RAISE=1     print "listening" on stdout once a later start
+//                            can reach this instance, and "raised" whenever
+//                            one asked it to come forward
 //   TORVA_SCREENSHOT=FILE    save a picture of the main window to FILE (PNG)
 //                            once it is shown, then end
 #include <QApplication>
@@ -18,19 +19,19 @@ int main(int argc, char** argv) {
   EnsureStdDescriptors();
 
   SingleInstance guard;
-  if (!guard.TryBecomeFirst()) {
-    // Another console runs: bring it forward and end without a window.
-    guard.AskFirstToComeForward();
-    return 0;
-  }
+  // Another console came forward: end without a window.
+  if (!guard.BecomeFirstUnlessAnotherAnswers()) return 0;
 
   QApplication app(argc, argv);
   QApplication::setApplicationName("TORVAConsole");
   QApplication::setApplicationDisplayName("TORVAConsole");
-  guard.StartListening();
+  const bool report = qEnvironmentVariableIsSet("TORVA_REPORT_RAISE");
+  if (guard.StartListening() && report) {
+    std::printf("listening\n");
+    std::fflush(stdout);
+  }
 
   TMainForm window;
-  const bool report = qEnvironmentVariableIsSet("TORVA_REPORT_RAISE");
   QObject::connect(&guard, &SingleInstance::raiseRequested, &window, [&window, report] {
     window.BringToFront();
     if (report) {

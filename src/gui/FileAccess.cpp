@@ -4,15 +4,20 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QDir>
 #include <QFile>
 #include <QSaveFile>
 #include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <deque>
+#include <string>
 
 namespace torva::gui {
 
 namespace {
 std::function<void(const QString&)> g_beforeOpen;
+std::function<void(const QString&)> g_afterOpen;
 
 // Closes the descriptor when the read ends, however it ends.
 class Descriptor {
@@ -42,10 +47,77 @@ bool ExistsAndIsNotRegular(const QString& path) {
   return ::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode);
 }
 
+namespace {
+
+// The names of a path, in order; empty names and "." left out.
+std::deque<std::string> PathNames(const std::string& path) {
+  std::deque<std::string> names;
+  size_t at = 0;
+  while (at <= path.size()) {
+    const size_t slash = std::min(path.find('/', at), path.size());
+    std::string name = path.substr(at, slash - at);
+    if (!name.empty() && name != ".") names.push_back(std::move(name));
+    at = slash + 1;
+  }
+  return names;
+}
+
+// The kernel's rule for a link in a sticky, world-writable folder: it is
+// followed only by its owner, or when it belongs to the folder's owner.
+bool ForeignLinkInStickyFolder(const struct stat& folder, const struct stat& link) {
+  const bool shared = (folder.st_mode & S_ISVTX) && (folder.st_mode & S_IWOTH);
+  return shared && link.st_uid != ::geteuid() && link.st_uid != folder.st_uid;
+}
+
+}  // namespace
+
+bool PassesForeignLinkInStickyFolder(const QString& path) {
+  if (path.isEmpty()) return false;
+  // Resolved name by name, as the kernel does: `reached` never holds a link,
+  // so ".." climbs from where a link led, and a link's names are walked in
+  // place of the link's own.
+  std::deque<std::string> names = PathNames(QFile::encodeName(QDir::current().absoluteFilePath(path)).toStdString());
+  std::string reached;  // "" is the root
+  int links = 0;
+  while (!names.empty()) {
+    const std::string name = std::move(names.front());
+    names.pop_front();
+    if (name == "..") {
+      reached.resize(reached.rfind('/') == std::string::npos ? 0 : reached.rfind('/'));
+      continue;
+    }
+    const std::string next = reached + "/" + name;
+    struct stat st {};
+    // What does not exist leads through no link: the rest is made, not
+    // followed.
+    if (::lstat(next.c_str(), &st) != 0) return false;
+    if (!S_ISLNK(st.st_mode)) {
+      reached = next;
+      continue;
+    }
+    struct stat folder {};
+    if (::stat(reached.empty() ? "/" : reached.c_str(), &folder) == 0 && ForeignLinkInStickyFolder(folder, st))
+      return true;
+    // A loop of links ends the walk: the write itself then fails.
+    if (++links > 40) return false;
+    char target[PATH_MAX];
+    const ssize_t n = ::readlink(next.c_str(), target, sizeof target);
+    if (n <= 0 || n == static_cast<ssize_t>(sizeof target)) return false;
+    const std::string to(target, static_cast<size_t>(n));
+    if (to.front() == '/') reached.clear();
+    const std::deque<std::string> more = PathNames(to);
+    names.insert(names.begin(), more.begin(), more.end());
+  }
+  return false;
+}
+
 FileWrite WriteWholeFile(const QString& path, const char* data, qint64 size) {
   // A FIFO or a device would be replaced by a regular file (the temporary
   // file is renamed over it), or, for a link to a device, its node would.
   if (path.isEmpty() || ExistsAndIsNotRegular(path)) return FileWrite::OpenFailed;
+  // The replacement below resolves links itself, where the kernel would
+  // refuse another user's link in /tmp: such a path is refused here.
+  if (PassesForeignLinkInStickyFolder(path)) return FileWrite::OpenFailed;
   QSaveFile file(path);
   if (!file.open(QIODevice::WriteOnly)) return FileWrite::OpenFailed;
   // The toolkit's commit() flushes its buffer and renames the temporary file
@@ -84,6 +156,7 @@ int OpenRegularFile(const QString& path, struct stat* st) {
     ::close(fd);
     return -1;
   }
+  if (g_afterOpen) g_afterOpen(path);
   return fd;
 }
 
@@ -94,19 +167,14 @@ std::optional<FileContents> ReadRegularFile(const QString& path, qint64 limit) {
 
   FileContents out;
   out.size = static_cast<qint64>(st.st_size);
-  const qint64 want = limit < 0 ? out.size : std::min(limit, out.size);
-  out.data.resize(want);
+  const qint64 want = std::max<qint64>(limit, 0);
+  out.data.resize(std::min(want, out.size));
   qint64 got = 0;
-  // A file that grows while it is read is read to its end when all of it
-  // was asked for.
-  for (;;) {
-    if (got == out.data.size()) {
-      if (limit >= 0 && got >= limit) break;
-      out.data.resize(got + 64 * 1024);
-    }
-    qint64 room = out.data.size() - got;
-    if (limit >= 0) room = std::min(room, limit - got);
-    const ssize_t n = ::read(fd.get(), out.data.data() + got, static_cast<size_t>(room));
+  // Up to the limit, whatever the file's size: one that grows while it is
+  // read is read past its first size, but never past what was asked.
+  while (got < want) {
+    if (got == out.data.size()) out.data.resize(std::min(want, got + 64 * 1024));
+    const ssize_t n = ::read(fd.get(), out.data.data() + got, static_cast<size_t>(out.data.size() - got));
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return std::nullopt;
     if (n == 0) break;
@@ -116,11 +184,17 @@ std::optional<FileContents> ReadRegularFile(const QString& path, qint64 limit) {
   return out;
 }
 
-ScopedBeforeFileOpen::ScopedBeforeFileOpen(std::function<void(const QString& path)> hook)
-    : saved_(std::move(g_beforeOpen)) {
-  g_beforeOpen = std::move(hook);
+ScopedFileHook::ScopedFileHook(std::function<void(const QString&)>& slot, std::function<void(const QString& path)> hook)
+    : slot_(slot), saved_(std::move(slot)) {
+  slot_ = std::move(hook);
 }
 
-ScopedBeforeFileOpen::~ScopedBeforeFileOpen() { g_beforeOpen = std::move(saved_); }
+ScopedFileHook::~ScopedFileHook() { slot_ = std::move(saved_); }
+
+ScopedBeforeFileOpen::ScopedBeforeFileOpen(std::function<void(const QString& path)> hook)
+    : ScopedFileHook(g_beforeOpen, std::move(hook)) {}
+
+ScopedAfterFileOpen::ScopedAfterFileOpen(std::function<void(const QString& path)> hook)
+    : ScopedFileHook(g_afterOpen, std::move(hook)) {}
 
 }  // namespace torva::gui

@@ -51,6 +51,40 @@ bool SingleInstance::TryBecomeFirst() {
   return true;
 }
 
+bool SingleInstance::TakeOverLeftLock() {
+  // The owner of a lock holds the lock file's flock(2) as long as it runs
+  // (QLockFile takes it on creation, before it writes its name in). The
+  // toolkit removes a lock file only once it has that flock itself, so this
+  // never removes a lock that a running process holds, however its file
+  // reads; it only clears what a crash or another machine left.
+  lock_ = std::make_unique<QLockFile>(LockPath());
+  lock_->setStaleLockTime(0);
+  if (lock_->removeStaleLockFile() && lock_->tryLock(0)) {
+    std::fprintf(stderr, "TORVAConsole: took over the single-instance lock %s, which no running process held\n",
+                 QFile::encodeName(LockPath()).constData());
+    return true;
+  }
+  lock_.reset();
+  return false;
+}
+
+bool SingleInstance::BecomeFirstUnlessAnotherAnswers(int timeoutMs) {
+  if (TryBecomeFirst()) return true;
+  // The lock file stands, and the lock did not call it stale: its owner runs
+  // here, or its file says nothing the lock can check (empty after a crash
+  // between its creation and its write, or naming another host). A left
+  // lock is taken over at once; a running owner is asked to come forward.
+  if (TakeOverLeftLock()) return true;
+  if (AskFirstToComeForward(timeoutMs)) return false;
+  // Its owner did not answer: it may have ended meanwhile, or it hangs.
+  if (TakeOverLeftLock()) return true;
+  std::fprintf(stderr,
+               "TORVAConsole: the single-instance lock %s is held by a process that does not answer; "
+               "starting without it\n",
+               QFile::encodeName(LockPath()).constData());
+  return true;
+}
+
 bool SingleInstance::StartListening() {
   if (!lock_ || server_) return false;
   // We hold the lock, so a socket file left there belongs to a process that

@@ -19,10 +19,19 @@ class SingleInstance : public QObject {
   explicit SingleInstance(const QString& folder = {}, QObject* parent = nullptr);
   ~SingleInstance() override;
 
+  // What a start does, before any application object exists: true when this
+  // process is to run the console, false only when another running console
+  // was asked to come forward and the request reached it. The console runs
+  // holding the lock when it can: its own, or one taken over that no running
+  // process holds (an empty file left by a crash, one naming another host);
+  // else without the guard, and a line on standard error says why.
+  bool BecomeFirstUnlessAnotherAnswers(int timeoutMs = 2000);
+
   // Takes the lock without waiting; needs no application object. True: this
-  // is the first instance. False only when another process holds the lock;
-  // when the lock file cannot be made at all, this is the first instance
-  // without the guard (a line on standard error says so).
+  // is the first instance. False only when another process holds the lock or
+  // left it in a state the lock cannot judge; when the lock file cannot be
+  // made at all, this is the first instance without the guard (a line on
+  // standard error says so).
   bool TryBecomeFirst();
   // The first instance, once its application object exists: listens for
   // raise requests. False when the socket could not be made, or when the
@@ -40,6 +49,9 @@ class SingleInstance : public QObject {
   void raiseRequested();
 
  private:
+  // Removes a lock file that no running process holds and takes the lock.
+  bool TakeOverLeftLock();
+
   QString folder_;
   std::unique_ptr<QLockFile> lock_;
   QLocalServer* server_ = nullptr;

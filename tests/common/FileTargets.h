@@ -73,6 +73,10 @@ struct WriteTarget {
   WriteEnd end;
 };
 
+// A user id of nobody on this machine: the owner of a link "another user"
+// planted.
+constexpr uid_t kOtherUser = 65534;
+
 // The table, made in `dir`, one folder a target; a regular file at a target
 // holds `old`. The read-only folder is made writable again when the table
 // goes, so the test's folder can be removed.
@@ -113,6 +117,26 @@ class WriteTargets {
     if (::mknod(QFile::encodeName(fullNode).constData(), S_IFCHR | 0666, makedev(1, 7)) != 0) fullNode = "/dev/full";
     ::symlink(QFile::encodeName(fullNode).constData(), QFile::encodeName(link + "/settings.pes").constData());
     rows_.push_back({"a link to a device", link + "/settings.pes", link, {}, WriteEnd::Refused});
+
+    // A shared sticky folder (as /tmp) with a link in it to a file of ours
+    // elsewhere: another user's link is refused, as the kernel refuses to
+    // follow it; our own is written through. Another user's link can only be
+    // planted by root (lchown): elsewhere that row is left out.
+    const QString sticky = folder("sticky");
+    ::chmod(QFile::encodeName(sticky).constData(), 01777);
+    const QString victims = folder("victims");
+    auto linkTo = [&](const char* target, const char* name) {
+      file(victims + "/" + target);
+      const QString link = sticky + "/" + name;
+      ::symlink(QFile::encodeName(victims + "/" + target).constData(), QFile::encodeName(link).constData());
+      return link;
+    };
+    const QString foreign = linkTo("theirs-target.pes", "theirs.pes");
+    if (::lchown(QFile::encodeName(foreign).constData(), kOtherUser, kOtherUser) == 0) {
+      rows_.push_back({"another user's link in a sticky folder", foreign, sticky, {}, WriteEnd::Refused});
+    }
+    rows_.push_back({"our own link in a sticky folder", linkTo("ours-target.pes", "ours.pes"), sticky, {},
+                     WriteEnd::Written});
 
     readOnly_ = folder("readonly");
     file(readOnly_ + "/settings.pes");

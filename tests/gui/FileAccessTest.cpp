@@ -100,7 +100,7 @@ TEST_F(FileAccessTest, WriterFollowsALinkToAFile) {
 // waits, neither the FIFO without a writer nor the device without an end.
 TEST_F(FileAccessTest, ReaderTakesOnlyRegularFiles) {
   ASSERT_TRUE(WriteFile(Path("file.pes"), "abcdef"));
-  const auto all = ReadRegularFile(Path("file.pes"));
+  const auto all = ReadRegularFile(Path("file.pes"), 100);
   ASSERT_TRUE(all);
   EXPECT_EQ(all->data, "abcdef");
   EXPECT_EQ(all->size, 6);
@@ -113,8 +113,8 @@ TEST_F(FileAccessTest, ReaderTakesOnlyRegularFiles) {
   EXPECT_TRUE(sizeOnly->data.isEmpty());
   EXPECT_EQ(sizeOnly->size, 6);
   ASSERT_TRUE(WriteFile(Path("empty.pes"), ""));
-  ASSERT_TRUE(ReadRegularFile(Path("empty.pes")));
-  EXPECT_TRUE(ReadRegularFile(Path("empty.pes"))->data.isEmpty());
+  ASSERT_TRUE(ReadRegularFile(Path("empty.pes"), 100));
+  EXPECT_TRUE(ReadRegularFile(Path("empty.pes"), 100)->data.isEmpty());
 
   const QString fifo = Path("fifo.pes");
   ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
@@ -124,7 +124,7 @@ TEST_F(FileAccessTest, ReaderTakesOnlyRegularFiles) {
                               QString()}) {
     SCOPED_TRACE(path.toStdString());
     FifoRescue rescue(fifo);
-    EXPECT_FALSE(ReadRegularFile(path));
+    EXPECT_FALSE(ReadRegularFile(path, 100));
     EXPECT_FALSE(rescue.stop()) << "the read waited on the FIFO";
   }
 }
@@ -144,8 +144,88 @@ TEST_F(FileAccessTest, ReaderRefusesAFifoRenamedOverThePathBeforeTheOpen) {
     EXPECT_EQ(::rename(QFile::encodeName(fifo).constData(), QFile::encodeName(path).constData()), 0);
   });
   FifoRescue rescue(path);
-  EXPECT_FALSE(ReadRegularFile(path));
+  EXPECT_FALSE(ReadRegularFile(path, 100));
   EXPECT_FALSE(rescue.stop()) << "the read waited on the FIFO";
   EXPECT_EQ(hooks, 1);
   EXPECT_EQ(Describe(path), "a FIFO");
+}
+
+// A file that grows while it is read, here by 1 MiB just after it was opened
+// (as a log another program appends to): the read stops at the limit asked
+// for, and says the size the file had when it was opened. With no limit the
+// reader once read on for as long as the file grew.
+TEST_F(FileAccessTest, ReaderStopsAtTheLimitWhileTheFileGrows) {
+  const QString path = Path("growing.prn");
+  ASSERT_TRUE(WriteFile(path, QByteArray(10, 'a')));
+  const torva::gui::ScopedAfterFileOpen grow([&](const QString&) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::Append));
+    ASSERT_EQ(f.write(QByteArray(1 << 20, 'b')), 1 << 20);
+  });
+  struct Case {
+    qint64 limit;
+    qint64 read;
+  };
+  for (const Case& c : {Case{4, 4}, Case{10, 10}, Case{11, 11}, Case{100000, 100000}, Case{0, 0}, Case{-1, 0}}) {
+    SCOPED_TRACE(c.limit);
+    ASSERT_TRUE(WriteFile(path, QByteArray(10, 'a')));
+    const auto file = ReadRegularFile(path, c.limit);
+    ASSERT_TRUE(file);
+    EXPECT_EQ(file->size, 10);
+    EXPECT_EQ(file->data.size(), c.read);
+    EXPECT_EQ(file->data.left(10), QByteArray(10, 'a').left(c.read));
+    EXPECT_EQ(file->data.count('b'), std::max<qint64>(c.read - 10, 0));
+  }
+}
+
+// Which links in a sticky, world-writable folder the writer follows: the
+// kernel's rule (fs.protected_symlinks), whatever the machine's setting. The
+// folder and the links belong to other users here, so it needs root.
+TEST_F(FileAccessTest, WriterFollowsALinkInAStickyFolderOnlyWhereTheKernelWould) {
+  if (::geteuid() != 0) GTEST_SKIP() << "only root can plant another user's link";
+  constexpr uid_t kFolderOwner = 65533, kStranger = 65534;
+  const QString target = Path("mine.pes");
+  auto make = [&](const char* name, mode_t mode, uid_t folderOwner) {
+    const QString folder = Path(name);
+    EXPECT_EQ(::mkdir(QFile::encodeName(folder).constData(), 0700), 0);
+    EXPECT_EQ(::chmod(QFile::encodeName(folder).constData(), mode), 0);
+    EXPECT_EQ(::chown(QFile::encodeName(folder).constData(), folderOwner, folderOwner), 0);
+    return folder;
+  };
+  auto link = [&](const QString& at, const QString& to, uid_t owner) {
+    EXPECT_EQ(::symlink(QFile::encodeName(to).constData(), QFile::encodeName(at).constData()), 0);
+    EXPECT_EQ(::lchown(QFile::encodeName(at).constData(), owner, owner), 0);
+    return at;
+  };
+  const QString sticky = make("sticky", 01777, kFolderOwner);
+  const QString open = make("open", 0777, kFolderOwner);
+  const QString closed = make("closed", 01755, kFolderOwner);
+  const QString chain = Path("chain.pes");
+  link(chain, link(sticky + "/stranger-in-chain.pes", target, kStranger), ::geteuid());
+  const QString throughFolder = link(sticky + "/folder", dir.path(), kStranger) + "/mine.pes";
+  struct Case {
+    const char* name;
+    QString path;
+    bool refused;
+  };
+  const Case cases[] = {
+      {"a stranger's link in a sticky folder", link(sticky + "/stranger.pes", target, kStranger), true},
+      {"our own link there", link(sticky + "/ours.pes", target, ::geteuid()), false},
+      {"the folder owner's link there", link(sticky + "/owner.pes", target, kFolderOwner), false},
+      {"a stranger's link in a folder that is not sticky", link(open + "/stranger.pes", target, kStranger), false},
+      {"a stranger's link in a sticky folder others cannot write", link(closed + "/stranger.pes", target, kStranger),
+       false},
+      {"our link to a stranger's link in a sticky folder", chain, true},
+      {"a file reached through a stranger's link to a folder", throughFolder, true},
+      {"a new file beside a stranger's link", sticky + "/new.pes", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(WriteFile(target, kOld));
+    EXPECT_EQ(torva::gui::PassesForeignLinkInStickyFolder(c.path), c.refused);
+    EXPECT_STREQ(Name(WriteWholeFile(c.path, kNew)), c.refused ? "OpenFailed" : "Written");
+    QFile f(c.refused ? target : c.path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), c.refused ? kOld : kNew);
+  }
 }

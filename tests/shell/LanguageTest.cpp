@@ -5,10 +5,8 @@
 #include <QPushButton>
 #include <QFileInfo>
 #include <QMenu>
-#include <QSettings>
 #include <QLocale>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QTime>
 #include <QTimeZone>
 #include <QToolButton>
@@ -225,11 +223,11 @@ TEST_F(ShellTest, FailedWriteLeavesTheLanguageAsItWas) {
 // What stands at Printer.ini when the language is switched, and must stand
 // there unchanged afterwards: the switch is refused, the language stays, and
 // a box in the chosen language says so. A FIFO once blocked the window for
-// ever (the toolkit opens the file to read it first); a device node was
-// replaced by a regular file; a file the toolkit cannot parse was rewritten
-// as junk. On a disk with room for the toolkit's small lock file and the
-// file's old size but not for the key added to it, the toolkit's own write
-// cut the file short and the switch said it worked.
+// ever (the file was opened to be read first); a device node was replaced by
+// a regular file; a file that is not INI was rewritten as junk. On a disk
+// with room for a small lock file and the file's old size but not for the
+// key added to it, the write cut the file short and the switch said it
+// worked.
 TEST_F(ShellTest, PrinterIniThatIsNotRewritten) {
   const QString ini = programDir + "/Printer.ini";
   const QString node = root + "/node";
@@ -246,13 +244,33 @@ TEST_F(ShellTest, PrinterIniThatIsNotRewritten) {
          ::symlink(ownNode ? QFile::encodeName(node).constData() : "/dev/null", QFile::encodeName(ini).constData());
        },
        {}},
-      {"a file the toolkit cannot parse",
+      {"a file that is not INI",
        [&] { shelltest::WriteFile(ini, "[Printer\nLanguage=English\nkept by the user\n"); }, {}},
       {"a disk without room for the key",
        [&] { shelltest::WriteFile(ini, "[Other]\nkept=" + QByteArray(4070, 'k') + "\n"); },
        {.fileSizeLimit = 4096}},
+      {"a file over 1 MiB", [&] { shelltest::WriteFile(ini, "[Printer]\nLanguage=English\n" + QByteArray(1 << 20, ';')); },
+       {}},
   };
-  for (const Case& c : cases) {
+  std::vector<Case> all(std::begin(cases), std::end(cases));
+  // Another user's link in a program folder that everybody may write (a
+  // console run from /tmp): the switch does not write through it to the
+  // file it names. Only root can plant it.
+  const QString victim = root + "/victim.ini";
+  shelltest::WriteFile(victim, "[Printer]\nLanguage=English\n");
+  const QByteArray iniName = QFile::encodeName(ini);
+  if (::symlink(QFile::encodeName(victim).constData(), iniName.constData()) == 0 &&
+      ::lchown(iniName.constData(), 65534, 65534) == 0) {
+    all.push_back({"another user's link in a sticky program folder",
+                   [&] {
+                     ::chmod(QFile::encodeName(programDir).constData(), 01777);
+                     ::symlink(QFile::encodeName(victim).constData(), iniName.constData());
+                     ::lchown(iniName.constData(), 65534, 65534);
+                   },
+                   {}});
+  }
+  QFile::remove(ini);
+  for (const Case& c : all) {
     SCOPED_TRACE(c.name);
     QFile::remove(ini);
     c.make();
@@ -287,44 +305,90 @@ TEST_F(ShellTest, PrinterIniThatIsNotRewritten) {
     EXPECT_EQ(torva::test::Entries(programDir), names);
     form.close();
   }
+  ::chmod(QFile::encodeName(programDir).constData(), 0755);
 }
 
-// The Language line is set in the file as it stands: the rest of it is kept
-// line for line, and QSettings reads the new value back.
-TEST(PrinterIniEdit, SetsTheLanguageAndKeepsTheRest) {
+// The temporary folder plays no part: Printer.ini is read from its bytes in
+// memory and replaced through a file beside it. With TMPDIR missing (or not a
+// folder, or one that takes no file) an English file once read as "-1": the
+// console started in Chinese and refused every switch.
+TEST_F(ShellTest, StoredLanguageAndSwitchWhateverTheTemporaryFolder) {
+  const QByteArray saved = qgetenv("TMPDIR");
+  const QString notAFolder = root + "/tmp-file";
+  shelltest::WriteFile(notAFolder, "a file");
+  const QString readOnly = root + "/tmp-read-only";
+  QDir().mkpath(readOnly);
+  ::chmod(QFile::encodeName(readOnly).constData(), 0555);
   struct Case {
     const char* name;
-    QByteArray in;
-    QByteArray out;
+    QString tmp;
+    torva::test::ChildLimits limits;
   };
   const Case cases[] = {
-      {"no file", "", "[Printer]\nLanguage=English\n"},
-      {"the key replaced", "[Printer]\nLanguage=Chinese\n", "[Printer]\nLanguage=English\n"},
-      {"spaces round the key", "[Printer]\n Language = Chinese\nX=1\n", "[Printer]\nLanguage=English\nX=1\n"},
-      {"no line break at the end", "[Printer]\nLanguage=Chinese", "[Printer]\nLanguage=English"},
-      {"CR LF kept", "[A]\r\nb=1\r\n[Printer]\r\nLanguage=Chinese\r\n",
-       "[A]\r\nb=1\r\n[Printer]\r\nLanguage=English\r\n"},
-      {"section without the key", "[Printer]\nOther=2\n[B]\nc=3\n",
-       "[Printer]\nLanguage=English\nOther=2\n[B]\nc=3\n"},
-      {"no section: added at the end", ";note\n[B]\nc=3", ";note\n[B]\nc=3\n\n[Printer]\nLanguage=English\n"},
-      {"the key in another section is not it", "[B]\nLanguage=Chinese\n",
-       "[B]\nLanguage=Chinese\n\n[Printer]\nLanguage=English\n"},
-      {"a comment is not the key", "[Printer]\n;Language=Chinese\n", "[Printer]\nLanguage=English\n;Language=Chinese\n"},
+      {"missing", root + "/no-such-folder", {}},
+      {"not a folder", notAFolder, {}},
+      {"takes no file", readOnly, {.permissionsBindRoot = true}},
   };
-  QTemporaryDir dir;
-  ASSERT_TRUE(dir.isValid());
-  int n = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const auto out = WithIniLanguage(c.in, "English");
-    ASSERT_TRUE(out.has_value());
-    EXPECT_EQ(out->toStdString(), c.out.toStdString());
-    const QString path = dir.filePath(QString("ini%1.ini").arg(n++));
-    shelltest::WriteFile(path, *out);
-    EXPECT_EQ(QSettings(path, QSettings::IniFormat).value("Printer/Language").toString(), "English");
+    StoreLanguage("English");
+    qputenv("TMPDIR", QFile::encodeName(c.tmp));
+    TMainForm& form = Open();
+    // In a child process where the limits must bind root too; what it saw
+    // comes back as text.
+    const auto run = torva::test::RunInChild(
+        [&] {
+          std::string seen = ReadIniLanguage().toStdString();
+          auto note = [&] { seen.append(" ").append(Language).append(":").append(ReadIniLanguage().toStdString()); };
+          form.ChineseMenuClick();
+          note();
+          form.EnglishMenuClick();
+          note();
+          for (const auto& m : recorder.messages()) seen.append("\n").append(m.text.toStdString());
+          return seen;
+        },
+        c.limits);
+    ASSERT_TRUE(run.ended) << run.answer;
+    EXPECT_EQ(Language, "English");
+    EXPECT_EQ(run.answer, "English Chinese:Chinese English:English");
+    EXPECT_EQ(shelltest::ReadFile(programDir + "/Printer.ini"), "[Printer]\nLanguage=English\n");
+    EXPECT_EQ(torva::test::Entries(programDir), QStringList{"Printer.ini"});
+    form.close();
   }
-  EXPECT_FALSE(WithIniLanguage("", "Eng lish").has_value());
-  EXPECT_FALSE(WithIniLanguage("", "").has_value());
+  if (saved.isNull())
+    qunsetenv("TMPDIR");
+  else
+    qputenv("TMPDIR", saved);
+  ::chmod(QFile::encodeName(readOnly).constData(), 0755);
+}
+
+// A program folder that takes no new file, with a Printer.ini in it that is
+// itself writable: the whole-file replacement needs a file beside it, so the
+// switch goes to the user's configuration folder, and the next start reads
+// it there. It once wrote nowhere and said it could not save.
+TEST_F(ShellTest, PrinterIniInAReadOnlyProgramFolderMovesToTheConfigFolder) {
+  StoreLanguage("Chinese");
+  const QByteArray folder = QFile::encodeName(programDir);
+  ASSERT_EQ(::chmod(folder.constData(), 0555), 0);
+  TMainForm& form = Open();
+  ASSERT_EQ(Language, "Chinese");
+  const auto run = torva::test::RunInChild(
+      [&] {
+        form.EnglishMenuClick();
+        std::string seen = Language;
+        seen.append(" ").append(PrinterIniWritePath().toStdString());
+        for (const auto& m : recorder.messages()) seen.append("\n").append(m.text.toStdString());
+        return seen;
+      },
+      {.permissionsBindRoot = true});
+  ::chmod(folder.constData(), 0755);
+  ASSERT_TRUE(run.ended) << run.answer;
+  EXPECT_EQ(run.answer, "English " + (configDir + "/Printer.ini").toStdString());
+  EXPECT_EQ(shelltest::ReadFile(configDir + "/Printer.ini"), "[Printer]\nLanguage=English\n");
+  EXPECT_EQ(shelltest::ReadFile(programDir + "/Printer.ini"), "[Printer]\nLanguage=Chinese\n");
+  form.close();
+  Open();
+  EXPECT_EQ(Language, "English");
 }
 
 // The status bar shows port names as they are found, markup and all.
