@@ -129,14 +129,17 @@ void TFirmwareUpdateForm::StartTransfer() {
   const QString path = QString::fromStdString(Firmwarefile);
   const auto file = torva::gui::ReadRegularFile(path, 0);
   if (!file) {
-    OutputError("Can't open the selected file!", "打开文件失败！");
-    SetButtonsEnabled(true);
-    state_ = ButtonState::Browse;
-    ShowButtonCaption();
+    RefuseFile("Can't open the selected file!", "打开文件失败！");
     return;
   }
-  const qint64 size = file->size;
-  scale_ = torva::tools::ScaleProgress(static_cast<uint64_t>(std::max<qint64>(size, 0)));
+  const uint64_t total = static_cast<uint64_t>(std::max<qint64>(file->size, 0));
+  if (total > torva::tools::kDownloadMaxBytes) {
+    const qulonglong mib = torva::tools::kDownloadMaxBytes >> 20;
+    RefuseFile(QString("The selected file is larger than %1 MiB and can't be downloaded!").arg(mib),
+               QString::fromUtf8("所选文件大于 %1 MiB，无法下载！").arg(mib));
+    return;
+  }
+  scale_ = torva::tools::ScaleProgress(total);
   ui_->DownLoadProgressBar->setRange(0, scale_.maximum);
   ui_->DownLoadProgressBar->setValue(0);
   transferring_ = true;
@@ -144,7 +147,6 @@ void TFirmwareUpdateForm::StartTransfer() {
   position_ = 0;
   progressPosted_ = false;
   progressUpdates_ = 0;
-  const uint64_t total = static_cast<uint64_t>(std::max<qint64>(size, 0));
   thread_.start(
       Firmwarefile, PortType.load(),
       // The last post's time and percentage live in the callback, which only
@@ -167,6 +169,14 @@ void TFirmwareUpdateForm::StartTransfer() {
       [this](bool success) {
         QMetaObject::invokeMethod(this, [this, success] { OnTransferEnded(success); }, Qt::QueuedConnection);
       });
+}
+
+// A file that cannot be sent: the box, and back to Browse.
+void TFirmwareUpdateForm::RefuseFile(const QString& english, const QString& chinese) {
+  OutputError(english, chinese);
+  SetButtonsEnabled(true);
+  state_ = ButtonState::Browse;
+  ShowButtonCaption();
 }
 
 void TFirmwareUpdateForm::OnProgress() {

@@ -6,9 +6,11 @@
 // opens the file dialog) and DownLoad (a file is chosen; a click sends it).
 // Its caption shows the state in the current language. A success goes back
 // to Browse, a failure stays at DownLoad so the next click sends the same
-// file again. While a transfer runs both buttons are disabled and Esc and the
-// window's close do nothing; progress, messages and captions change only on
-// the dialog's thread.
+// file again. A file that cannot be opened, or is larger than the download
+// takes (kDownloadMaxBytes), goes back to Browse with a box saying so. While
+// a transfer runs both buttons are disabled and Esc and the window's close do
+// nothing; progress, messages and captions change only on the dialog's
+// thread.
 #pragma once
 
 #include <QDialog>
@@ -63,6 +65,7 @@ class TFirmwareUpdateForm : public QDialog {
   void ShowButtonCaption();
   void Browse();
   void StartTransfer();
+  void RefuseFile(const QString& english, const QString& chinese);
   void OnProgress();
   void OnTransferEnded(bool success);
   void ShowSuccess();
