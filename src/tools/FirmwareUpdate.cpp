@@ -149,19 +149,24 @@ void TFirmwareUpdateForm::StartTransfer() {
   progressUpdates_ = 0;
   thread_.start(
       Firmwarefile, PortType.load(),
-      // The last post's time and percentage live in the callback, which only
-      // the transfer's thread runs.
-      [this, total, lastPostMs = torva::TickMs(), lastPercent = 0](uint64_t position) mutable {
+      // The position at which the percentage shown next changes, and the last
+      // post's time, live in the callback, which only the transfer's thread
+      // runs.
+      [this, total, nextPercentAt = uint64_t{0}, lastPostMs = torva::TickMs()](uint64_t position) mutable {
         // On the transfer's thread: the bar is moved on the dialog's. Waking
         // the window for every block would cost the transfer a third of its
         // speed: the bar hears of a position at most every 50 ms and only
         // when the percentage it shows has changed, and always of the last.
-        position_ = position;
+        // Most blocks cost one comparison: the clock is read only where the
+        // percentage changes.
+        position_.store(position, std::memory_order_relaxed);
         const bool last = position >= total;
-        const int percent = total > 0 ? static_cast<int>(position * 100 / total) : 100;
+        if (!last && position < nextPercentAt) return;
+        // (The file may have grown since its size was taken here.)
+        const uint64_t percent = total > 0 ? position * 100 / total : 100;
+        nextPercentAt = ((percent + 1) * total + 99) / 100;
         const uint64_t now = torva::TickMs();
-        if (!last && (percent == lastPercent || now - lastPostMs < kProgressIntervalMs)) return;
-        lastPercent = percent;
+        if (!last && now - lastPostMs < kProgressIntervalMs) return;
         lastPostMs = now;
         if (!progressPosted_.exchange(true))
           QMetaObject::invokeMethod(this, [this] { OnProgress(); }, Qt::QueuedConnection);
