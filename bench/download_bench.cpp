@@ -553,6 +553,15 @@ int main(int argc, char** argv) {
       std::fclose(f);
     }
 
+    // The dialog's arm; after it, where the link is opened for each run,
+    // the port it leaves open is closed.
+    auto dialogArm = [&](Figures& f, bool closeAfter) {
+      return [&f, &sink, &path, size, closeAfter] {
+        f.addDialog(ThroughDialog(sink, path, size));
+        if (closeAfter) torva::link::CloseEveryOpenPort();
+      };
+    };
+
     // TCP: both connections opened before the runs.
     if (options.link("tcp")) {
       PortType = PortNet;
@@ -570,7 +579,7 @@ int main(int argc, char** argv) {
       sink.reset();
       f.ok = f.ok && WriteExact(plainSocket, &hello, 1) && WriteNetPort(&hello, 1) && sink.waitFor(2);
       std::vector<std::function<void()>> arms;
-      if (options.dialog) arms.push_back([&] { f.addDialog(ThroughDialog(sink, path, size)); });
+      if (options.dialog) arms.push_back(dialogArm(f, false));
       if (options.floor)
         arms.push_back(
             [&] { f.addFloor(OnAThread(sink, size, [&] { return PlainTcpWriter(plainSocket, path, false); })); });
@@ -592,11 +601,7 @@ int main(int argc, char** argv) {
       USBParameter.X = 0;
       Figures f;
       std::vector<std::function<void()>> arms;
-      if (options.dialog)
-        arms.push_back([&] {
-          f.addDialog(ThroughDialog(sink, path, size));
-          torva::link::CloseEveryOpenPort();
-        });
+      if (options.dialog) arms.push_back(dialogArm(f, true));
       if (options.floor)
         arms.push_back([&] { f.addFloor(OnAThread(sink, size, [&] { return PlainUsbWriter(usbPath, path, false); })); });
       if (options.whole)
@@ -638,11 +643,7 @@ int main(int argc, char** argv) {
         ComParameter.Baudrate = 115200;
         Figures f;
         std::vector<std::function<void()>> arms;
-        if (options.dialog)
-          arms.push_back([&] {
-            f.addDialog(ThroughDialog(sink, path, size));
-            torva::link::CloseEveryOpenPort();
-          });
+        if (options.dialog) arms.push_back(dialogArm(f, true));
         if (options.floor)
           arms.push_back([&] {
             f.addFloor(OnAThread(sink, size, [&] {

@@ -104,6 +104,28 @@ struct Gate {
   bool closed = false;
   bool waiting = false;
   int pass = 0;  // writes let through before the gate holds one
+
+  // Holds the write after the next `passing` ones.
+  void close(int passing = 0) {
+    std::lock_guard<std::mutex> lock(mu);
+    closed = true;
+    waiting = false;
+    pass = passing;
+  }
+  // True once a write waits at the gate.
+  bool waitUntilHeld() {
+    return WaitFor([this] {
+      std::lock_guard<std::mutex> lock(mu);
+      return waiting;
+    }, 10000);
+  }
+  void open() {
+    {
+      std::lock_guard<std::mutex> lock(mu);
+      closed = false;
+    }
+    cv.notify_all();
+  }
 } gGate;
 
 Bytes Pattern(size_t n, unsigned seed) {
@@ -476,20 +498,13 @@ TEST_F(DownloadTest, EscAndCloseDoNothingMidTransfer) {
   PortLibraryCalls calls = RealPortLibraryCalls();
   calls.uWrite = GatedUWrite;
   ScopedPortLibraryCalls fakes(calls);
-  {
-    std::lock_guard<std::mutex> lock(gGate.mu);
-    gGate.closed = true;
-    gGate.waiting = false;
-  }
+  gGate.close();
   const Bytes file = Pattern(5000, 4);
   TFirmwareUpdateForm& d = OpenDownload();
   Choose(MakeFile("A.FNT", file));
   messages.clear();
   d.DownLoadButtonClick();
-  ASSERT_TRUE(WaitFor([] {
-    std::lock_guard<std::mutex> lock(gGate.mu);
-    return gGate.waiting;
-  }, 10000));
+  ASSERT_TRUE(gGate.waitUntilHeld());
   EXPECT_TRUE(d.transferring());
   EXPECT_EQ(d.windowTitle(), "Downloading......");
   EXPECT_FALSE(DownLoadButton()->isEnabled());
@@ -501,11 +516,7 @@ TEST_F(DownloadTest, EscAndCloseDoNothingMidTransfer) {
   QApplication::processEvents();
   EXPECT_TRUE(d.isVisible());
   EXPECT_TRUE(d.transferring());
-  {
-    std::lock_guard<std::mutex> lock(gGate.mu);
-    gGate.closed = false;
-  }
-  gGate.cv.notify_all();
+  gGate.open();
   ASSERT_TRUE(WaitFor([&] { return !d.transferring() && !messages.messages().empty(); }, 20000));
   EXPECT_EQ(messages.texts(), std::vector<QString>{"Download Success!"});
   EXPECT_TRUE(PrinterGot(file));
@@ -574,6 +585,19 @@ void DateBack(const std::string& path) {
   ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
 }
 
+// A case's file at `path`, dated back: held through a dirty mapping (which
+// is returned) when `mapped`, else written plainly.
+std::unique_ptr<DirtyMapping> PutFile(const std::string& path, const Bytes& content, bool mapped) {
+  std::unique_ptr<DirtyMapping> mapping;
+  if (mapped) {
+    mapping = std::make_unique<DirtyMapping>(path, content);
+  } else {
+    EXPECT_TRUE(consoletest::WriteFile(QString::fromStdString(path), consoletest::ToBytes(content)));
+  }
+  DateBack(path);
+  return mapping;
+}
+
 void RewriteInPlace(const std::string& path, const Bytes& content) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC);
   ASSERT_GE(fd, 0);
@@ -624,13 +648,7 @@ TEST_F(DownloadTest, AFileChangedWhileItIsReadFailsBeforeAnyByteIsSent) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     const std::string path = folder + "/torva-download-" + std::to_string(getpid()) + ".DAT";
-    std::unique_ptr<DirtyMapping> mapping;
-    if (c.change == Change::Mapped) {
-      mapping = std::make_unique<DirtyMapping>(path, file);
-    } else {
-      ASSERT_TRUE(consoletest::WriteFile(QString::fromStdString(path), consoletest::ToBytes(file)));
-    }
-    DateBack(path);
+    std::unique_ptr<DirtyMapping> mapping = PutFile(path, file, c.change == Change::Mapped);
     std::atomic<bool> changed{false};
     bool timesKept = false;
     torva::tools::ScopedBeforeDownloadRead seam([&](const torva::tools::DownloadRead& read) {
@@ -703,13 +721,7 @@ TEST_F(DownloadTest, AFileChangedDuringTheTransferReachesThePrinterAsItWasRead) 
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     const std::string path = folder + "/torva-download-" + std::to_string(getpid()) + ".DAT";
-    std::unique_ptr<DirtyMapping> mapping;
-    if (c.mapped) {
-      mapping = std::make_unique<DirtyMapping>(path, file);
-    } else {
-      ASSERT_TRUE(consoletest::WriteFile(QString::fromStdString(path), consoletest::ToBytes(file)));
-    }
-    DateBack(path);
+    std::unique_ptr<DirtyMapping> mapping = PutFile(path, file, c.mapped);
     gWrites = 0;
     gWrittenBytes = 0;
     gOnFirstWrite = [&c, path, m = mapping.get()] { c.change(path, m); };
@@ -803,28 +815,16 @@ TEST_F(DownloadTest, TheBarShowsWhatHasGoneWhileTheTransferStalls) {
   PortLibraryCalls calls = RealPortLibraryCalls();
   calls.uWrite = GatedUWrite;
   ScopedPortLibraryCalls fakes(calls);
-  {
-    std::lock_guard<std::mutex> lock(gGate.mu);
-    gGate.closed = true;
-    gGate.waiting = false;
-    gGate.pass = 4;
-  }
+  gGate.close(4);
   const Bytes file = Pattern(10 * 1024, 12);
   TFirmwareUpdateForm& d = OpenDownload();
   Choose(MakeFile("STALL.DAT", file));
   messages.clear();
   d.DownLoadButtonClick();
-  ASSERT_TRUE(WaitFor([] {
-    std::lock_guard<std::mutex> lock(gGate.mu);
-    return gGate.waiting;
-  }, 10000));  // the fifth block is held
+  ASSERT_TRUE(gGate.waitUntilHeld());  // the fifth block
   EXPECT_TRUE(WaitFor([&] { return d.barValue() == 4 * 1024; }, 5000)) << d.barValue();
   EXPECT_TRUE(d.transferring());
-  {
-    std::lock_guard<std::mutex> lock(gGate.mu);
-    gGate.closed = false;
-  }
-  gGate.cv.notify_all();
+  gGate.open();
   ASSERT_TRUE(WaitFor([&] { return !d.transferring() && !messages.messages().empty(); }, 20000));
   EXPECT_EQ(LastText(), "Download Success!");
   EXPECT_TRUE(PrinterGot(file));
