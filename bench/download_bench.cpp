@@ -269,13 +269,14 @@ int PlainTcpConnect(int port) {
 
 // The writers, not inlined and ending in no tail call, so that callgrind can
 // count inside them alone.
-__attribute__((noinline, optimize("no-optimize-sibling-calls"))) bool PlainTcpWriter(int s, const std::string& path,
-                                                                                  bool whole) {
+__attribute__((noinline, optimize("no-optimize-sibling-calls"))) bool PlainTcpWriter(int s,
+                                                                                     const std::string& path,
+                                                                                     bool whole) {
   return ReadAndSend(path, whole, [s](const uint8_t* p, size_t n) { return WriteExact(s, p, n); });
 }
 
-__attribute__((noinline, optimize("no-optimize-sibling-calls"))) bool PlainUsbWriter(const std::string& socketPath,
-                                                                                  const std::string& path, bool whole) {
+__attribute__((noinline, optimize("no-optimize-sibling-calls"))) bool PlainUsbWriter(
+    const std::string& socketPath, const std::string& path, bool whole) {
   plainfloor::UsbClient client(-1);  // the answers waited for in read(), as the sink's requests are
   if (!client.connect(socketPath) || !client.open()) return false;
   return ReadAndSend(path, whole, [&](const uint8_t* p, size_t n) { return client.write(p, n); });
@@ -313,9 +314,9 @@ Run OnAThread(Sink& sink, size_t size, F writer) {
 // --- the dialog's path
 
 struct DialogRun {
-  Run toSink;          // from the click
-  double toBox = -1;   // from the click to the result box
-  double cpuMs = -1;   // the dialog's own thread, from the click to the box
+  Run toSink;         // from the click
+  double toBox = -1;  // from the click to the result box
+  double cpuMs = -1;  // the dialog's own thread, from the click to the box
 };
 
 double ThreadCpuMs() { return plainfloor::CpuMs(CLOCK_THREAD_CPUTIME_ID); }
@@ -358,7 +359,8 @@ DialogRun ThroughDialog(Sink& sink, const std::string& path, size_t size) {
   dialog.DownLoadButtonClick();
   if (dialog.transferring()) loop.exec();
   r.cpuMs = ThreadCpuMs() - cpu0;
-  r.toSink.ok = sink.waitFor(size) && boxAt > 0 && messages.messages().back().text.startsWith("Download Success!");
+  r.toSink.ok =
+      sink.waitFor(size) && boxAt > 0 && messages.messages().back().text.startsWith("Download Success!");
   if (r.toSink.ok) {
     r.toSink.toFirst = sink.firstAt() - t0;
     r.toSink.toLast = sink.lastAt() - t0;
@@ -377,8 +379,8 @@ void InTurn(int i, const std::vector<std::function<void()>>& arms) {
 
 // The figures of one link and size, run by run.
 struct Figures {
-  std::vector<double> floor, floorFirst, floorCpu, whole, wholeFirst, wholeCpu, alone, aloneFirst, aloneCpu, dialog,
-      dialogFirst, dialogBox, dialogCpu;
+  std::vector<double> floor, floorFirst, floorCpu, whole, wholeFirst, wholeCpu, alone, aloneFirst, aloneCpu,
+      dialog, dialogFirst, dialogBox, dialogCpu;
   bool ok = true;
   void add(std::vector<double>& to, double v, bool good) {
     if (good) to.push_back(v);
@@ -421,9 +423,10 @@ bool Report(const char* link, size_t size, const Figures& f, bool target) {
                   const std::vector<double>& cpu) {
     if (ms.empty()) return;
     const Stats t = Of(ms);
-    std::printf("%-10s %3zu MiB: %-15s median %8.2f ms (%6.1f MB/s), min %8.2f ms, first byte %6.2f ms; its thread's "
-                "CPU median %7.2f ms\n",
-                link, size / kMiB, arm, t.median, rate(t.median), t.min, Of(first).median, Of(cpu).median);
+    std::printf(
+        "%-10s %3zu MiB: %-15s median %8.2f ms (%6.1f MB/s), min %8.2f ms, first byte %6.2f ms; its thread's "
+        "CPU median %7.2f ms\n",
+        link, size / kMiB, arm, t.median, rate(t.median), t.min, Of(first).median, Of(cpu).median);
   };
   line("floor", f.floor, f.floorFirst, f.floorCpu);
   line("whole (info)", f.whole, f.wholeFirst, f.wholeCpu);
@@ -432,26 +435,33 @@ bool Report(const char* link, size_t size, const Figures& f, bool target) {
   if (!f.alone.empty() && !f.floor.empty()) {
     const double paired = Paired(f.floor, f.alone, PercentOf);
     met = !target || (paired >= 95 && f.ok);
-    std::printf("%-10s %3zu MiB: the transfer alone at %5.1f %% of the floor run by run (%5.1f %% by the medians), "
-                "CPU %5.1f %%%s\n",
-                link, size / kMiB, paired, PercentOf(Of(f.floor).median, Of(f.alone).median),
-                PercentOf(Of(f.floorCpu).median, Of(f.aloneCpu).median),
-                !target ? " [no target]" : met ? " [target >= 95 %: met]" : " [target >= 95 %: MISSED]");
+    std::printf(
+        "%-10s %3zu MiB: the transfer alone at %5.1f %% of the floor run by run (%5.1f %% by the medians), "
+        "CPU %5.1f %%%s\n",
+        link, size / kMiB, paired, PercentOf(Of(f.floor).median, Of(f.alone).median),
+        PercentOf(Of(f.floorCpu).median, Of(f.aloneCpu).median),
+        !target ? " [no target]"
+        : met   ? " [target >= 95 %: met]"
+                : " [target >= 95 %: MISSED]");
   }
   if (!f.alone.empty() && !f.whole.empty())
-    std::printf("%-10s %3zu MiB: the transfer alone at %5.1f %% of the whole-file floor run by run, CPU %5.1f %%\n",
-                link, size / kMiB, Paired(f.whole, f.alone, PercentOf),
-                PercentOf(Of(f.wholeCpu).median, Of(f.aloneCpu).median));
+    std::printf(
+        "%-10s %3zu MiB: the transfer alone at %5.1f %% of the whole-file floor run by run, CPU %5.1f %%\n",
+        link, size / kMiB, Paired(f.whole, f.alone, PercentOf),
+        PercentOf(Of(f.wholeCpu).median, Of(f.aloneCpu).median));
   if (!f.dialog.empty()) {
     const Stats dl = Of(f.dialog), box = Of(f.dialogBox);
-    std::printf("%-10s %3zu MiB: dialog          median %8.2f ms to the last byte (%6.1f MB/s), %8.2f ms to the "
-                "result box, min %8.2f ms",
-                link, size / kMiB, dl.median, rate(dl.median), box.median, dl.min);
-    if (!f.floor.empty()) std::printf("; at %5.1f %% of the floor run by run", Paired(f.floor, f.dialog, PercentOf));
+    std::printf(
+        "%-10s %3zu MiB: dialog          median %8.2f ms to the last byte (%6.1f MB/s), %8.2f ms to the "
+        "result box, min %8.2f ms",
+        link, size / kMiB, dl.median, rate(dl.median), box.median, dl.min);
+    if (!f.floor.empty())
+      std::printf("; at %5.1f %% of the floor run by run", Paired(f.floor, f.dialog, PercentOf));
     std::printf("\n");
-    std::printf("%-10s %3zu MiB: dialog's fixed cost: its thread used median %.2f ms CPU from the click to the box; "
-                "first byte %.2f ms after the click",
-                link, size / kMiB, Of(f.dialogCpu).median, Of(f.dialogFirst).median);
+    std::printf(
+        "%-10s %3zu MiB: dialog's fixed cost: its thread used median %.2f ms CPU from the click to the box; "
+        "first byte %.2f ms after the click",
+        link, size / kMiB, Of(f.dialogCpu).median, Of(f.dialogFirst).median);
     if (!f.alone.empty())
       std::printf("; the box %.2f ms after the transfer alone's last byte, run by run",
                   Paired(f.dialogBox, f.alone, [](double d, double a) { return d - a; }));
@@ -463,7 +473,7 @@ bool Report(const char* link, size_t size, const Figures& f, bool target) {
 
 // The command line after the runs and sizes.
 struct Options {
-  std::string only;              // empty: every link
+  std::string only;  // empty: every link
   bool floor = true, whole = true, alone = true, dialog = true;
   bool link(const char* name) const { return only.empty() || only == name; }
 };
@@ -488,7 +498,9 @@ int main(int argc, char** argv) {
         arms.push_back(a.substr(from, comma - from));
         from = comma + 1;
       }
-      auto has = [&arms](const char* name) { return std::find(arms.begin(), arms.end(), name) != arms.end(); };
+      auto has = [&arms](const char* name) {
+        return std::find(arms.begin(), arms.end(), name) != arms.end();
+      };
       options.floor = has("floor");
       options.whole = has("whole");
       options.alone = has("alone");
@@ -534,11 +546,12 @@ int main(int argc, char** argv) {
   setenv("TORVA_USB_SIM", usbPath.c_str(), 1);
   setenv("TORVA_NET_PORT", std::to_string(tcpPort).c_str(), 1);
 
-  std::printf("download: a plain C writer that reads the file as it sends (floor; whole: the same, the file read "
-              "whole first), the transfer alone and the dialog, to the same plain sink; %d runs each, taken in turn; "
-              "each timed to the sink's last byte; printer delays scaled to 0 (Ethernet length/6 ms a write, USB "
-              "device 1000 ms at the end), nothing scaled in the floors\n",
-              runs);
+  std::printf(
+      "download: a plain C writer that reads the file as it sends (floor; whole: the same, the file read "
+      "whole first), the transfer alone and the dialog, to the same plain sink; %d runs each, taken in turn; "
+      "each timed to the sink's last byte; printer delays scaled to 0 (Ethernet length/6 ms a write, USB "
+      "device 1000 ms at the end), nothing scaled in the floors\n",
+      runs);
   bool allMet = true;
   for (size_t size : sizes) {
     std::vector<uint8_t> data(size);
@@ -581,11 +594,13 @@ int main(int argc, char** argv) {
       std::vector<std::function<void()>> arms;
       if (options.dialog) arms.push_back(dialogArm(f, false));
       if (options.floor)
-        arms.push_back(
-            [&] { f.addFloor(OnAThread(sink, size, [&] { return PlainTcpWriter(plainSocket, path, false); })); });
+        arms.push_back([&] {
+          f.addFloor(OnAThread(sink, size, [&] { return PlainTcpWriter(plainSocket, path, false); }));
+        });
       if (options.whole)
-        arms.push_back(
-            [&] { f.addWhole(OnAThread(sink, size, [&] { return PlainTcpWriter(plainSocket, path, true); })); });
+        arms.push_back([&] {
+          f.addWhole(OnAThread(sink, size, [&] { return PlainTcpWriter(plainSocket, path, true); }));
+        });
       if (options.alone)
         arms.push_back([&] {
           f.addAlone(OnAThread(sink, size, [&] { return torva::tools::DownloadFile(path, PortNet, {}); }));
@@ -603,9 +618,11 @@ int main(int argc, char** argv) {
       std::vector<std::function<void()>> arms;
       if (options.dialog) arms.push_back(dialogArm(f, true));
       if (options.floor)
-        arms.push_back([&] { f.addFloor(OnAThread(sink, size, [&] { return PlainUsbWriter(usbPath, path, false); })); });
+        arms.push_back(
+            [&] { f.addFloor(OnAThread(sink, size, [&] { return PlainUsbWriter(usbPath, path, false); })); });
       if (options.whole)
-        arms.push_back([&] { f.addWhole(OnAThread(sink, size, [&] { return PlainUsbWriter(usbPath, path, true); })); });
+        arms.push_back(
+            [&] { f.addWhole(OnAThread(sink, size, [&] { return PlainUsbWriter(usbPath, path, true); })); });
       if (options.alone)
         arms.push_back([&] {
           f.addAlone(OnAThread(sink, size, [&] { return torva::tools::DownloadFile(path, PortUSB, {}); }));
@@ -649,9 +666,8 @@ int main(int argc, char** argv) {
             f.addFloor(OnAThread(sink, size, [&] {
               const int fd = open(pty.name.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
               if (fd < 0) return false;
-              const bool ok = ReadAndSend(path, false, [fd](const uint8_t* p, size_t n) {
-                return plainfloor::WriteAll(fd, p, n);
-              });
+              const bool ok = ReadAndSend(
+                  path, false, [fd](const uint8_t* p, size_t n) { return plainfloor::WriteAll(fd, p, n); });
               close(fd);
               return ok;
             }));

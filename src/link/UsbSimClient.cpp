@@ -172,7 +172,8 @@ class SimConnection : public UsbConnection {
     // so it needs no look at the clock (a download's blocks mostly end
     // there); each later piece does.
     bool first = true;
-    return usbsim::RecvResponseWith([&](uint8_t* p, size_t n) { return recvWithin(p, n, deadline, first); }, r, d);
+    return usbsim::RecvResponseWith([&](uint8_t* p, size_t n) { return recvWithin(p, n, deadline, first); },
+                                    r, d);
   }
   bool recvWithin(uint8_t* p, size_t n, uint64_t deadline, bool& first) {
     while (n > 0) {

@@ -86,7 +86,8 @@ class FileSnapshot {
     const auto piece = std::make_unique_for_overwrite<uint8_t[]>(kPiece);
     for (uint64_t at = 0; at < size_; at += kPiece) {
       const size_t n = static_cast<size_t>(std::min<uint64_t>(kPiece, size_ - at));
-      if (!readAt(at, piece.get(), n, true) || std::memcmp(piece.get(), data_.get() + at, n) != 0) return false;
+      if (!readAt(at, piece.get(), n, true) || std::memcmp(piece.get(), data_.get() + at, n) != 0)
+        return false;
     }
     return unchanged();
   }

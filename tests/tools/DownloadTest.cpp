@@ -4,13 +4,13 @@
 // standing for the parallel port; the spooler through a private cupsd), the
 // failures of each kind, and what the user sees meanwhile.
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <poll.h>
-#include <termios.h>
+#include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
-#include <linux/magic.h>
-#include <sys/ioctl.h>
+#include <termios.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -19,8 +19,8 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <climits>
-#include <functional>
 #include <condition_variable>
+#include <functional>
 #include <random>
 #include <thread>
 
@@ -114,10 +114,12 @@ struct Gate {
   }
   // True once a write waits at the gate.
   bool waitUntilHeld() {
-    return WaitFor([this] {
-      std::lock_guard<std::mutex> lock(mu);
-      return waiting;
-    }, 10000);
+    return WaitFor(
+        [this] {
+          std::lock_guard<std::mutex> lock(mu);
+          return waiting;
+        },
+        10000);
   }
   void open() {
     {
@@ -550,7 +552,8 @@ class DirtyMapping {
   // Writes `content` over the file through the mapping; true when the file's
   // modification and change time stayed as they were.
   bool rewrite(const Bytes& content) {
-    struct stat before {}, after {};
+    struct stat before {};
+    struct stat after {};
     ::fstat(fd_, &before);
     std::memcpy(map_, content.data(), std::min(size_, content.size()));
     ::fstat(fd_, &after);
@@ -654,9 +657,15 @@ TEST_F(DownloadTest, AFileChangedWhileItIsReadFailsBeforeAnyByteIsSent) {
     torva::tools::ScopedBeforeDownloadRead seam([&](const torva::tools::DownloadRead& read) {
       if (read.offset != c.offset || read.comparing != c.comparing || changed.exchange(true)) return;
       switch (c.change) {
-        case Change::Rewrite: RewriteInPlace(path, other); break;
-        case Change::Shrink: ASSERT_EQ(::truncate(path.c_str(), 100 * 1024), 0); break;
-        case Change::Mapped: timesKept = mapping->rewrite(other); break;
+        case Change::Rewrite:
+          RewriteInPlace(path, other);
+          break;
+        case Change::Shrink:
+          ASSERT_EQ(::truncate(path.c_str(), 100 * 1024), 0);
+          break;
+        case Change::Mapped:
+          timesKept = mapping->rewrite(other);
+          break;
       }
     });
     if (dlg->state() == TFirmwareUpdateForm::ButtonState::Browse) Choose(QString::fromStdString(path));
@@ -699,7 +708,8 @@ TEST_F(DownloadTest, AFileChangedDuringTheTransferReachesThePrinterAsItWasRead) 
     bool mapped = false;
   } cases[] = {
       {"untouched", [](const std::string&, DirtyMapping*) {}, Succeeds},
-      {"rewritten in place", [&](const std::string& path, DirtyMapping*) { RewriteInPlace(path, other); }, Fails},
+      {"rewritten in place", [&](const std::string& path, DirtyMapping*) { RewriteInPlace(path, other); },
+       Fails},
       {"appended to",
        [](const std::string& path, DirtyMapping*) {
          const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND);
@@ -708,13 +718,18 @@ TEST_F(DownloadTest, AFileChangedDuringTheTransferReachesThePrinterAsItWasRead) 
          ::close(fd);
        },
        Fails},
-      {"shrunk", [](const std::string& path, DirtyMapping*) { ASSERT_EQ(::truncate(path.c_str(), 1000), 0); }, Fails},
+      {"shrunk", [](const std::string& path, DirtyMapping*) { ASSERT_EQ(::truncate(path.c_str(), 1000), 0); },
+       Fails},
       {"renamed",
-       [](const std::string& path, DirtyMapping*) { ASSERT_EQ(::rename(path.c_str(), (path + ".old").c_str()), 0); },
+       [](const std::string& path, DirtyMapping*) {
+         ASSERT_EQ(::rename(path.c_str(), (path + ".old").c_str()), 0);
+       },
        Either},
-      {"deleted", [](const std::string& path, DirtyMapping*) { ASSERT_EQ(::unlink(path.c_str()), 0); }, Either},
+      {"deleted", [](const std::string& path, DirtyMapping*) { ASSERT_EQ(::unlink(path.c_str()), 0); },
+       Either},
       {"written through a mapping",
-       [&](const std::string&, DirtyMapping* mapping) { EXPECT_TRUE(mapping->rewrite(other)); }, Succeeds, true},
+       [&](const std::string&, DirtyMapping* mapping) { EXPECT_TRUE(mapping->rewrite(other)); }, Succeeds,
+       true},
   };
   const std::string folder = MappedFileFolder(dir);
   OpenDownload();
