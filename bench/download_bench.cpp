@@ -1,34 +1,65 @@
-// Download figures: a file sent through the download dialog (the real
-// TFirmwareUpdateForm, offscreen: DownLoad clicked, timed until the sink has
-// every byte) against an independent floor in the same run: a plain writer
-// that sends the same file in 1024-byte writes to the same plain sink.
+// Download figures: a file sent to the same plain sink by three arms, taken
+// in turn in the same run:
 //
-//   TCP          the sink is a plain socket reader on 127.0.0.1 (TORVA_NET_PORT);
-//                the floor is plain send() of 1024-byte blocks on a socket
-//                with the console's options (TCP_NODELAY).
+//   floor    a plain C writer (PlainFloor.h pieces only): it opens the file
+//            and, block by block, read()s 1024 bytes of it and sends them.
+//   whole    informational, a stricter floor shaped like the transfer: the
+//            same plain writer, but it reads the file whole with one read()
+//            into memory first and sends the blocks from there (the
+//            transfer also reads the file a second time to compare).
+//   alone    the transfer alone: DownloadFile, no dialog (it reads the file
+//            whole, checks it, and sends it in blocks of 1024 bytes).
+//   dialog   the real TFirmwareUpdateForm, offscreen: DownLoad clicked, timed
+//            to the sink's last byte and to the result box.
+//
+// Links:
+//   TCP          the sink is a plain socket reader on 127.0.0.1
+//                (TORVA_NET_PORT). The console's network connection and the
+//                floor's plain socket (TCP_NODELAY, as the console's) are both
+//                opened before the runs and kept, each read by a sink thread
+//                of its own that is there before the runs.
 //   USB device   the sink is a plain program on the USB socket (TORVA_USB_SIM)
-//                that answers each request of the socket's framing ('T' 'U' op
-//                kind, a, b, n, data; reply result, n) and drops the data; the
-//                floor frames each 1024-byte block itself and waits for its
-//                answer, as the device library does.
+//                that answers each request of the socket's framing ('T' 'U'
+//                op kind, a, b, n, data; reply result, n) and drops the data.
+//                Every arm connects and opens the device inside its run (the
+//                floor sends the open request itself), so each pays a
+//                connection and the sink's new thread for it; the floor frames
+//                each block and waits for its answer, as the device library
+//                does.
 //   serial       informational, no target: the dialog pays a close, a CTS probe
 //                (through the serial seam: a pseudo-terminal has no modem
 //                lines) and a reopen before every block; the sink is a plain
 //                reader of the pseudo-terminal's other end, the floor plain
 //                write() of 1024-byte blocks to the same terminal.
 //
-// Every writer, the floor's too, runs on a thread started for its run, as the
-// download's transfer does.
+// Every writer, the floors' too, runs on a thread started for its run, as the
+// download's transfer does; each figure starts before that thread (the click,
+// for the dialog) and ends at the sink's time stamp of the last byte, for
+// every arm alike. Beside it: the CPU (user and system) the writer's thread
+// used. The dialog is also timed to its result box; its fixed cost is given
+// as the CPU its own thread used from the click to the box, and as how much
+// later its box came than the transfer alone's last byte, run by run.
 // Pauses scaled: the printer delays go through the delay service, scaled to 0
 // (the Ethernet write's pause of length/6 ms a block and the USB device's
-// 1000 ms after the last block); nothing of the floor is scaled. Each figure
-// is the median and the minimum of the runs, dialog, floor and transfer
-// alone taken in turn, the first of them moved one on each run.
-// Target: the dialog's median at least 95 % of the floor's median, over TCP
-// and the USB device.
+// 1000 ms after the last block); nothing of the floors is scaled. Each figure
+// is the median (and the minimum) of the runs, the arms of a run taken in
+// turn, the first of them moved one on each run.
+// Target: the transfer alone at least 95 % of the floor, over TCP and the
+// USB device, as the median of the runs' own ratios (the floor's time over
+// the transfer's in the same run, the two having met the same load); the
+// ratio of the two medians is shown beside it.
 //
-// Usage: download_bench [runs] [MiB ...]   (default 7 runs, files of 1 and 16 MiB)
-// Build in Release for meaningful figures.
+// Usage: download_bench [runs] [MiB ...] [--only=tcp|usb|serial]
+//                       [--arms=floor,whole,alone,dialog]
+//   (default 7 runs, at least 5; files of 1 and 16 MiB; every link and arm).
+//   Build in Release for meaningful figures.
+// Instructions a block (repeatable where times are not): one link and one
+// arm under callgrind, each thread counted apart, e.g.
+//     valgrind --tool=callgrind --separate-threads=yes --callgrind-out-file=cg
+//         download_bench 5 1 --only=usb --arms=alone
+//   then, in the file of the writer's thread (cg-NN), the instructions
+//   callgrind_annotate --inclusive=yes gives DownloadFile (the floors:
+//   ReadAndSend), over the blocks sent (5 runs x 1024 for 1 MiB).
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -49,7 +80,9 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -85,35 +118,38 @@ using plainfloor::WriteExact;
 class Sink {
  public:
   void add(size_t n) {
+    const double now = NowMs();
     std::lock_guard<std::mutex> lock(mu_);
+    if (got_ == 0) first_ = now;
     got_ += n;
-    last_ = NowMs();
+    last_ = now;
     cv_.notify_all();
   }
   void reset() {
     std::lock_guard<std::mutex> lock(mu_);
     got_ = 0;
-  }
-  // When the last byte came, once `n` have (0 before).
-  double reachedAt(size_t n) {
-    std::lock_guard<std::mutex> lock(mu_);
-    return got_ >= n ? last_ : 0;
+    first_ = last_ = 0;
   }
   // Waits until `n` bytes have come (false after 60 s).
   bool waitFor(size_t n) {
     std::unique_lock<std::mutex> lock(mu_);
     return cv_.wait_for(lock, std::chrono::seconds(60), [&] { return got_ >= n; });
   }
-  size_t got() {
+  // When the first and the last byte came (0 before any).
+  double firstAt() {
     std::lock_guard<std::mutex> lock(mu_);
-    return got_;
+    return first_;
+  }
+  double lastAt() {
+    std::lock_guard<std::mutex> lock(mu_);
+    return last_;
   }
 
  private:
   std::mutex mu_;
   std::condition_variable cv_;
   size_t got_ = 0;
-  double last_ = 0;
+  double first_ = 0, last_ = 0;
 };
 
 // Accepts connections on `listener` for as long as it is open; each is read
@@ -182,79 +218,112 @@ void ServeUsb(Sink& sink, int fd) {
   }
 }
 
-// --- the floors: plain writers of 1024-byte blocks
+// --- the floors: plain C writers that read the file as they send it
 
-double TcpFloor(Sink& sink, int port, const std::vector<uint8_t>& data) {
-  sink.reset();
-  const double t0 = NowMs();
+// Sends the file at `path` over `send` in blocks of 1024 bytes: each read
+// and sent in turn, or (`whole`) all read with one read() first.
+template <typename Send>
+bool ReadAndSend(const std::string& path, bool whole, Send send) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  bool ok = true;
+  if (whole) {
+    const off_t size = lseek(fd, 0, SEEK_END);
+    std::unique_ptr<uint8_t[]> data(new uint8_t[static_cast<size_t>(std::max<off_t>(size, 1))]);
+    ok = size >= 0 && pread(fd, data.get(), static_cast<size_t>(size), 0) == size;
+    for (off_t at = 0; ok && at < size; at += kBlock)
+      ok = send(data.get() + at, std::min<size_t>(kBlock, static_cast<size_t>(size - at)));
+  } else {
+    uint8_t block[kBlock];
+    for (;;) {
+      const ssize_t n = read(fd, block, sizeof block);
+      if (n <= 0) {
+        ok = n == 0;
+        break;
+      }
+      if (!send(block, static_cast<size_t>(n))) {
+        ok = false;
+        break;
+      }
+    }
+  }
+  close(fd);
+  return ok;
+}
+
+// A plain socket to the TCP sink with the console's options (no coalescing).
+int PlainTcpConnect(int port) {
   const int s = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in a{};
   a.sin_family = AF_INET;
   a.sin_port = htons(static_cast<uint16_t>(port));
   a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) return -1;
-  // The same socket options as the console's connection: no coalescing.
+  if (s < 0 || connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+    if (s >= 0) close(s);
+    return -1;
+  }
   const int one = 1;
   setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-  for (size_t i = 0; i < data.size(); i += kBlock)
-    if (!WriteExact(s, data.data() + i, std::min(kBlock, data.size() - i))) return -1;
-  const bool all = sink.waitFor(data.size());
-  const double ms = NowMs() - t0;
-  close(s);
-  return all ? ms : -1;
+  return s;
 }
 
-double UsbFloor(Sink& sink, const std::string& path, const std::vector<uint8_t>& data) {
-  sink.reset();
-  const double t0 = NowMs();
+// The writers, not inlined and ending in no tail call, so that callgrind can
+// count inside them alone.
+__attribute__((noinline, optimize("no-optimize-sibling-calls"))) bool PlainTcpWriter(int s,
+                                                                                     const std::string& path,
+                                                                                     bool whole) {
+  return ReadAndSend(path, whole, [s](const uint8_t* p, size_t n) { return WriteExact(s, p, n); });
+}
+
+__attribute__((noinline, optimize("no-optimize-sibling-calls"))) bool PlainUsbWriter(
+    const std::string& socketPath, const std::string& path, bool whole) {
   plainfloor::UsbClient client(-1);  // the answers waited for in read(), as the sink's requests are
-  if (!client.connect(path)) return -1;
-  for (size_t i = 0; i < data.size(); i += kBlock)
-    if (!client.write(data.data() + i, std::min(kBlock, data.size() - i))) return -1;
-  const bool all = sink.waitFor(data.size());
-  return all ? NowMs() - t0 : -1;
+  if (!client.connect(socketPath) || !client.open()) return false;
+  return ReadAndSend(path, whole, [&](const uint8_t* p, size_t n) { return client.write(p, n); });
 }
 
-// Runs a floor's writer on a thread started for the run, as the download
-// runs its transfer: a fresh thread's first exchanges wait longer for the
-// scheduler than a busy one's, which on 1 MiB is a third of the time.
-template <typename F>
-double OnAThread(F f) {
-  double ms = -1;
-  std::thread([&] { ms = f(); }).join();
-  return ms;
-}
+// --- timing one arm
 
-// Runs the arms of run i, the first of them moved one on each run: whichever
-// arm goes first after the last run's pays for what that one left behind
-// (its connection ending, the sink's thread for it), by as much as 10 % of
-// 16 MiB over the USB socket, so no arm may always be the first.
-void InTurn(int i, std::initializer_list<std::function<void()>> arms) {
-  const std::vector<std::function<void()>> list(arms);
-  for (size_t k = 0; k < list.size(); ++k) list[(static_cast<size_t>(i) + k) % list.size()]();
-}
-
-// --- the transfer alone (no dialog), for telling the two apart
-
-// On a thread of its own, as the dialog runs it.
-double TransferAlone(Sink& sink, const std::string& path, size_t size, bool* success) {
-  sink.reset();
-  const double t0 = NowMs();
+// What one run of an arm came to: from the start to the sink's first and
+// last byte (ms), the CPU its writer's thread used (user and system, ms), and
+// whether every byte came and the writer said so.
+struct Run {
+  double toFirst = -1, toLast = -1, cpuMs = -1;
   bool ok = false;
-  std::thread([&] { ok = torva::tools::DownloadFile(path, PortType.load(), [](uint64_t) {}); }).join();
-  *success = ok && sink.waitFor(size);
-  return NowMs() - t0;
+};
+
+// Runs `writer` on a thread started for the run and times it to the sink.
+template <typename F>
+Run OnAThread(Sink& sink, size_t size, F writer) {
+  sink.reset();
+  bool wrote = false;
+  Run r;
+  const double t0 = NowMs();
+  std::thread([&] {
+    wrote = writer();
+    r.cpuMs = plainfloor::CpuMs(CLOCK_THREAD_CPUTIME_ID);
+  }).join();
+  r.ok = wrote && sink.waitFor(size);
+  if (r.ok) {
+    r.toFirst = sink.firstAt() - t0;
+    r.toLast = sink.lastAt() - t0;
+  }
+  return r;
 }
 
 // --- the dialog's path
 
-// CPU the dialog's thread used from the click to the result, per run.
-std::vector<double> gDialogThreadCpuMs;
+struct DialogRun {
+  Run toSink;         // from the click
+  double toBox = -1;  // from the click to the result box
+  double cpuMs = -1;  // the dialog's own thread, from the click to the box
+};
+
 double ThreadCpuMs() { return plainfloor::CpuMs(CLOCK_THREAD_CPUTIME_ID); }
 
 // Clicks DownLoad and runs the event loop (waiting, not spinning) until the
 // dialog has shown its result and the sink has every byte.
-double ThroughDialog(Sink& sink, const std::string& path, size_t size, bool* success) {
+DialogRun ThroughDialog(Sink& sink, const std::string& path, size_t size) {
   sink.reset();
   MessageRecorder messages;
   torva::gui::ScopedFileDialogs dialogs(
@@ -270,49 +339,144 @@ double ThroughDialog(Sink& sink, const std::string& path, size_t size, bool* suc
   }
   QEventLoop loop;
   QProgressBar* bar = dialog.findChild<QProgressBar*>("DownLoadProgressBar");
-  // The transfer has ended for the user when the dialog turns to its result
-  // (the bar jumps to its end before the box): the time is taken then.
-  double ended = 0;
+  // The box is recorded in ShowSuccess and ShowError, just before the bar
+  // goes back to 0: the first change of the bar after the box is the box's
+  // moment.
+  double boxAt = 0;
   QObject::connect(bar, &QProgressBar::valueChanged, &loop, [&] {
-    if (!dialog.transferring() && ended == 0) ended = NowMs();
-    if (!dialog.transferring() && !messages.messages().empty()) loop.quit();
+    if (!dialog.transferring() && !messages.messages().empty() && boxAt == 0) {
+      boxAt = NowMs();
+      loop.quit();
+    }
   });
   QTimer guard;
   guard.setSingleShot(true);
   QObject::connect(&guard, &QTimer::timeout, &loop, &QEventLoop::quit);
   guard.start(120000);
+  DialogRun r;
   const double cpu0 = ThreadCpuMs();
   const double t0 = NowMs();
   dialog.DownLoadButtonClick();
   if (dialog.transferring()) loop.exec();
-  gDialogThreadCpuMs.push_back(ThreadCpuMs() - cpu0);
-  const bool all = sink.waitFor(size);
-  const double ms = std::max(ended, sink.reachedAt(size)) - t0;
-  *success = all && !messages.messages().empty() &&
-             messages.messages().back().text.startsWith("Download Success!");
-  return ms;
+  r.cpuMs = ThreadCpuMs() - cpu0;
+  r.toSink.ok =
+      sink.waitFor(size) && boxAt > 0 && messages.messages().back().text.startsWith("Download Success!");
+  if (r.toSink.ok) {
+    r.toSink.toFirst = sink.firstAt() - t0;
+    r.toSink.toLast = sink.lastAt() - t0;
+    r.toBox = boxAt - t0;
+  }
+  return r;
 }
 
+// Runs the arms of run i, the first of them moved one on each run: whichever
+// arm goes first after the last run's pays for what that one left behind
+// (its connection ending, the sink's thread for it), by as much as 10 % of
+// 16 MiB over the USB socket, so no arm may always be the first.
+void InTurn(int i, const std::vector<std::function<void()>>& arms) {
+  for (size_t k = 0; k < arms.size(); ++k) arms[(static_cast<size_t>(i) + k) % arms.size()]();
+}
 
-void Report(const char* link, size_t size, const std::vector<double>& dialog, const std::vector<double>& floor,
-            const std::vector<double>& alone, bool target, bool allOk) {
-  const Stats d = Of(dialog), f = Of(floor), t = Of(alone);
+// The figures of one link and size, run by run.
+struct Figures {
+  std::vector<double> floor, floorFirst, floorCpu, whole, wholeFirst, wholeCpu, alone, aloneFirst, aloneCpu,
+      dialog, dialogFirst, dialogBox, dialogCpu;
+  bool ok = true;
+  void add(std::vector<double>& to, double v, bool good) {
+    if (good) to.push_back(v);
+    ok = ok && good;
+  }
+  void addArm(std::vector<double>& ms, std::vector<double>& first, std::vector<double>& cpu, const Run& r) {
+    add(ms, r.toLast, r.ok);
+    if (!r.ok) return;
+    first.push_back(r.toFirst);
+    cpu.push_back(r.cpuMs);
+  }
+  void addFloor(const Run& r) { addArm(floor, floorFirst, floorCpu, r); }
+  void addWhole(const Run& r) { addArm(whole, wholeFirst, wholeCpu, r); }
+  void addAlone(const Run& r) { addArm(alone, aloneFirst, aloneCpu, r); }
+  void addDialog(const DialogRun& r) {
+    add(dialog, r.toSink.toLast, r.toSink.ok);
+    if (!r.toSink.ok) return;
+    dialogFirst.push_back(r.toSink.toFirst);
+    dialogBox.push_back(r.toBox);
+    dialogCpu.push_back(r.cpuMs);
+  }
+};
+
+// The median over the runs of f(a[i], b[i]); 0 when the two do not pair
+// (an arm left out, or a run that failed).
+template <typename F>
+double Paired(const std::vector<double>& a, const std::vector<double>& b, F f) {
+  if (a.empty() || a.size() != b.size()) return 0;
+  std::vector<double> v;
+  for (size_t i = 0; i < a.size(); ++i) v.push_back(f(a[i], b[i]));
+  return Of(v).median;
+}
+double PercentOf(double floorMs, double armMs) { return armMs > 0 ? floorMs / armMs * 100 : 0; }
+
+// Prints the figures; true when the transfer alone met the target (or none is set).
+bool Report(const char* link, size_t size, const Figures& f, bool target) {
   const double mb = static_cast<double>(size) / 1e6;
-  const double ratio = d.median > 0 ? f.median / d.median : 0;
-  std::printf("%-10s %3zu MiB: dialog median %8.1f ms (%6.1f MB/s) min %8.1f ms | floor median %8.1f ms "
-              "(%6.1f MB/s) min %8.1f ms | dialog at %5.1f %% of the floor%s%s\n",
-              link, size / kMiB, d.median, mb / (d.median / 1000), d.min, f.median, mb / (f.median / 1000), f.min,
-              ratio * 100, target ? (ratio >= 0.95 && allOk ? " [target >= 95 %: met]" : " [target >= 95 %: MISSED]")
-                                  : " [no target]",
-              allOk ? "" : " (SOME RUN LOST BYTES OR FAILED)");
-  std::printf("%-10s %3zu MiB: the dialog's own thread used median %.2f ms CPU from the click to the result\n", link,
-              size / kMiB, Of(gDialogThreadCpuMs).median);
-  gDialogThreadCpuMs.clear();
-  if (!alone.empty())
-    std::printf("%-10s %3zu MiB: the transfer alone on a thread, without the dialog: median %8.1f ms, min %8.1f ms (%5.1f %% of "
-                "the floor)\n",
-                link, size / kMiB, t.median, t.min, t.median > 0 ? f.median / t.median * 100 : 0);
+  auto rate = [mb](double ms) { return ms > 0 ? mb / (ms / 1000) : 0; };
+  auto line = [&](const char* arm, const std::vector<double>& ms, const std::vector<double>& first,
+                  const std::vector<double>& cpu) {
+    if (ms.empty()) return;
+    const Stats t = Of(ms);
+    std::printf(
+        "%-10s %3zu MiB: %-15s median %8.2f ms (%6.1f MB/s), min %8.2f ms, first byte %6.2f ms; its thread's "
+        "CPU median %7.2f ms\n",
+        link, size / kMiB, arm, t.median, rate(t.median), t.min, Of(first).median, Of(cpu).median);
+  };
+  line("floor", f.floor, f.floorFirst, f.floorCpu);
+  line("whole (info)", f.whole, f.wholeFirst, f.wholeCpu);
+  line("transfer alone", f.alone, f.aloneFirst, f.aloneCpu);
+  bool met = true;
+  if (!f.alone.empty() && !f.floor.empty()) {
+    const double paired = Paired(f.floor, f.alone, PercentOf);
+    met = !target || (paired >= 95 && f.ok);
+    std::printf(
+        "%-10s %3zu MiB: the transfer alone at %5.1f %% of the floor run by run (%5.1f %% by the medians), "
+        "CPU %5.1f %%%s\n",
+        link, size / kMiB, paired, PercentOf(Of(f.floor).median, Of(f.alone).median),
+        PercentOf(Of(f.floorCpu).median, Of(f.aloneCpu).median),
+        !target ? " [no target]"
+        : met   ? " [target >= 95 %: met]"
+                : " [target >= 95 %: MISSED]");
+  }
+  if (!f.alone.empty() && !f.whole.empty())
+    std::printf(
+        "%-10s %3zu MiB: the transfer alone at %5.1f %% of the whole-file floor run by run, CPU %5.1f %%\n",
+        link, size / kMiB, Paired(f.whole, f.alone, PercentOf),
+        PercentOf(Of(f.wholeCpu).median, Of(f.aloneCpu).median));
+  if (!f.dialog.empty()) {
+    const Stats dl = Of(f.dialog), box = Of(f.dialogBox);
+    std::printf(
+        "%-10s %3zu MiB: dialog          median %8.2f ms to the last byte (%6.1f MB/s), %8.2f ms to the "
+        "result box, min %8.2f ms",
+        link, size / kMiB, dl.median, rate(dl.median), box.median, dl.min);
+    if (!f.floor.empty())
+      std::printf("; at %5.1f %% of the floor run by run", Paired(f.floor, f.dialog, PercentOf));
+    std::printf("\n");
+    std::printf(
+        "%-10s %3zu MiB: dialog's fixed cost: its thread used median %.2f ms CPU from the click to the box; "
+        "first byte %.2f ms after the click",
+        link, size / kMiB, Of(f.dialogCpu).median, Of(f.dialogFirst).median);
+    if (!f.alone.empty())
+      std::printf("; the box %.2f ms after the transfer alone's last byte, run by run",
+                  Paired(f.dialogBox, f.alone, [](double d, double a) { return d - a; }));
+    std::printf("\n");
+  }
+  if (!f.ok) std::printf("%-10s %3zu MiB: SOME RUN LOST BYTES OR FAILED\n", link, size / kMiB);
+  return met && f.ok;
 }
+
+// The command line after the runs and sizes.
+struct Options {
+  std::string only;  // empty: every link
+  bool floor = true, whole = true, alone = true, dialog = true;
+  bool link(const char* name) const { return only.empty() || only == name; }
+};
 
 }  // namespace
 
@@ -320,9 +484,35 @@ int main(int argc, char** argv) {
   EnsureStdDescriptors();
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
-  const int runs = argc > 1 ? std::max(5, std::atoi(argv[1])) : 7;
+  Options options;
+  std::vector<std::string> plain;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a.rfind("--only=", 0) == 0) {
+      options.only = a.substr(7);
+    } else if (a.rfind("--arms=", 0) == 0) {
+      // A comma-separated list of arm names.
+      std::vector<std::string> arms;
+      for (size_t from = 7; from <= a.size();) {
+        const size_t comma = std::min(a.find(',', from), a.size());
+        arms.push_back(a.substr(from, comma - from));
+        from = comma + 1;
+      }
+      auto has = [&arms](const char* name) {
+        return std::find(arms.begin(), arms.end(), name) != arms.end();
+      };
+      options.floor = has("floor");
+      options.whole = has("whole");
+      options.alone = has("alone");
+      options.dialog = has("dialog");
+    } else {
+      plain.push_back(a);
+    }
+  }
+  const int runs = !plain.empty() ? std::max(5, std::atoi(plain[0].c_str())) : 7;
   std::vector<size_t> sizes;
-  for (int i = 2; i < argc; ++i) sizes.push_back(static_cast<size_t>(std::max(1, std::atoi(argv[i]))) * kMiB);
+  for (size_t i = 1; i < plain.size(); ++i)
+    sizes.push_back(static_cast<size_t>(std::max(1, std::atoi(plain[i].c_str()))) * kMiB);
   if (sizes.empty()) sizes = {kMiB, 16 * kMiB};
 
   torva::SetPrinterDelayScale(0);
@@ -356,10 +546,12 @@ int main(int argc, char** argv) {
   setenv("TORVA_USB_SIM", usbPath.c_str(), 1);
   setenv("TORVA_NET_PORT", std::to_string(tcpPort).c_str(), 1);
 
-  std::printf("download through the dialog against plain 1024-byte writes to the same plain sink; %d runs each, "
-              "taken in turn; printer delays scaled to 0 (Ethernet length/6 ms a write, USB device 1000 ms at the "
-              "end), nothing scaled in the floor\n",
-              runs);
+  std::printf(
+      "download: a plain C writer that reads the file as it sends (floor; whole: the same, the file read "
+      "whole first), the transfer alone and the dialog, to the same plain sink; %d runs each, taken in turn; "
+      "each timed to the sink's last byte; printer delays scaled to 0 (Ethernet length/6 ms a write, USB "
+      "device 1000 ms at the end), nothing scaled in the floors\n",
+      runs);
   bool allMet = true;
   for (size_t size : sizes) {
     std::vector<uint8_t> data(size);
@@ -374,54 +566,74 @@ int main(int argc, char** argv) {
       std::fclose(f);
     }
 
-    // TCP.
-    {
+    // The dialog's arm; after it, where the link is opened for each run,
+    // the port it leaves open is closed.
+    auto dialogArm = [&](Figures& f, bool closeAfter) {
+      return [&f, &sink, &path, size, closeAfter] {
+        f.addDialog(ThroughDialog(sink, path, size));
+        if (closeAfter) torva::link::CloseEveryOpenPort();
+      };
+    };
+
+    // TCP: both connections opened before the runs.
+    if (options.link("tcp")) {
       PortType = PortNet;
       PNET.IPAddress = "127.0.0.1";
       PNET.TestPrinterName = false;
       PNET.connecttime = 3;
       PNET.writetime = 5;
       PNET.readtime = 5;
-      std::vector<double> dialog, floor, alone;
-      bool ok = OpenNetPort();
-      for (int i = 0; i < runs && ok; ++i) {
-        bool success = false, transferred = false;
-        double f = -1;
-        InTurn(i, {[&] { dialog.push_back(ThroughDialog(sink, path, size, &success)); },
-                   [&] { floor.push_back(f = OnAThread([&] { return TcpFloor(sink, tcpPort, data); })); },
-                   [&] { alone.push_back(TransferAlone(sink, path, size, &transferred)); }});
-        ok = success && transferred && f > 0;
-      }
+      Figures f;
+      const int plainSocket = PlainTcpConnect(tcpPort);
+      f.ok = OpenNetPort() && plainSocket >= 0;
+      // A byte over each before the runs: both sink threads are there and
+      // have read once.
+      const uint8_t hello = 0;
+      sink.reset();
+      f.ok = f.ok && WriteExact(plainSocket, &hello, 1) && WriteNetPort(&hello, 1) && sink.waitFor(2);
+      std::vector<std::function<void()>> arms;
+      if (options.dialog) arms.push_back(dialogArm(f, false));
+      if (options.floor)
+        arms.push_back([&] {
+          f.addFloor(OnAThread(sink, size, [&] { return PlainTcpWriter(plainSocket, path, false); }));
+        });
+      if (options.whole)
+        arms.push_back([&] {
+          f.addWhole(OnAThread(sink, size, [&] { return PlainTcpWriter(plainSocket, path, true); }));
+        });
+      if (options.alone)
+        arms.push_back([&] {
+          f.addAlone(OnAThread(sink, size, [&] { return torva::tools::DownloadFile(path, PortNet, {}); }));
+        });
+      for (int i = 0; i < runs && f.ok; ++i) InTurn(i, arms);
       CloseNetPort();
-      Report("tcp", size, dialog, floor, alone, true, ok);
-      allMet = allMet && ok && Of(floor).median / Of(dialog).median >= 0.95;
+      if (plainSocket >= 0) close(plainSocket);
+      allMet = Report("tcp", size, f, true) && allMet;
     }
-    // USB device.
-    {
+    // USB device: every arm connects inside its run.
+    if (options.link("usb")) {
       PortType = PortUSB;
       USBParameter.X = 0;
-      std::vector<double> dialog, floor, alone;
-      bool ok = true;
-      for (int i = 0; i < runs && ok; ++i) {
-        bool success = false, transferred = false;
-        double f = -1;
-        InTurn(i, {[&] {
-                     dialog.push_back(ThroughDialog(sink, path, size, &success));
-                     torva::link::CloseEveryOpenPort();
-                   },
-                   [&] { floor.push_back(f = OnAThread([&] { return UsbFloor(sink, usbPath, data); })); },
-                   [&] {
-                     alone.push_back(TransferAlone(sink, path, size, &transferred));
-                     torva::link::CloseEveryOpenPort();
-                   }});
-        ok = success && transferred && f > 0;
-      }
-      Report("usb device", size, dialog, floor, alone, true, ok);
-      allMet = allMet && ok && Of(floor).median / Of(dialog).median >= 0.95;
+      Figures f;
+      std::vector<std::function<void()>> arms;
+      if (options.dialog) arms.push_back(dialogArm(f, true));
+      if (options.floor)
+        arms.push_back(
+            [&] { f.addFloor(OnAThread(sink, size, [&] { return PlainUsbWriter(usbPath, path, false); })); });
+      if (options.whole)
+        arms.push_back(
+            [&] { f.addWhole(OnAThread(sink, size, [&] { return PlainUsbWriter(usbPath, path, true); })); });
+      if (options.alone)
+        arms.push_back([&] {
+          f.addAlone(OnAThread(sink, size, [&] { return torva::tools::DownloadFile(path, PortUSB, {}); }));
+          torva::link::CloseEveryOpenPort();
+        });
+      for (int i = 0; i < runs && f.ok; ++i) InTurn(i, arms);
+      allMet = Report("usb device", size, f, true) && allMet;
     }
     // Serial, informational: a pseudo-terminal whose other end a plain
     // thread reads; CTS through the seam.
-    if (size <= kMiB) {
+    if (options.link("serial") && size <= kMiB) {
       plainfloor::PlainPty pty;  // the line stays up between the reopens
       if (pty.open()) {
         std::atomic<bool> stop{false};
@@ -446,24 +658,22 @@ int main(int argc, char** argv) {
         PortType = PortCOM;
         ComParameter.Name = pty.name;
         ComParameter.Baudrate = 115200;
-        std::vector<double> dialog, floor;
-        bool ok = true;
-        for (int i = 0; i < runs && ok; ++i) {
-          bool success = false;
-          dialog.push_back(ThroughDialog(sink, path, size, &success));
-          torva::link::CloseEveryOpenPort();
-          sink.reset();
-          const int fd = open(pty.name.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-          const double t0 = NowMs();
-          bool written = fd >= 0;
-          for (size_t k = 0; k < data.size() && written; k += kBlock)
-            written = plainfloor::WriteAll(fd, data.data() + k, std::min(kBlock, data.size() - k));
-          const bool all = written && sink.waitFor(data.size());
-          floor.push_back(NowMs() - t0);
-          if (fd >= 0) close(fd);
-          ok = success && all;
-        }
-        Report("serial", size, dialog, floor, {}, false, ok);
+        Figures f;
+        std::vector<std::function<void()>> arms;
+        if (options.dialog) arms.push_back(dialogArm(f, true));
+        if (options.floor)
+          arms.push_back([&] {
+            f.addFloor(OnAThread(sink, size, [&] {
+              const int fd = open(pty.name.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+              if (fd < 0) return false;
+              const bool ok = ReadAndSend(
+                  path, false, [fd](const uint8_t* p, size_t n) { return plainfloor::WriteAll(fd, p, n); });
+              close(fd);
+              return ok;
+            }));
+          });
+        for (int i = 0; i < runs && f.ok; ++i) InTurn(i, arms);
+        Report("serial", size, f, false);
         stop = true;
         reader.join();
       }

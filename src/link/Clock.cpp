@@ -9,6 +9,10 @@ namespace {
 std::atomic<double> g_scale{1.0};
 std::mutex g_recorderMu;
 ScopedPrinterDelayRecorder* g_recorder = nullptr;
+// How many recorders live: without one (outside tests) a delay takes no lock.
+// A recorder made before a thread starts, or before a call on this thread, is
+// seen by it.
+std::atomic<int> g_recorders{0};
 }  // namespace
 
 ScopedPrinterDelayRecorder::ScopedPrinterDelayRecorder() : ScopedPrinterDelayRecorder(nullptr) {}
@@ -19,11 +23,13 @@ ScopedPrinterDelayRecorder::ScopedPrinterDelayRecorder(std::function<void(int ms
   std::lock_guard<std::mutex> lk(g_recorderMu);
   outer_ = g_recorder;
   g_recorder = this;
+  g_recorders.fetch_add(1, std::memory_order_release);
 }
 
 ScopedPrinterDelayRecorder::~ScopedPrinterDelayRecorder() {
   std::lock_guard<std::mutex> lk(g_recorderMu);
   g_recorder = outer_;
+  g_recorders.fetch_sub(1, std::memory_order_release);
 }
 
 std::vector<int> ScopedPrinterDelayRecorder::waits() const {
@@ -50,7 +56,7 @@ uint64_t TickMs() {
 }
 
 void PrinterDelay(int ms) {
-  {
+  if (g_recorders.load(std::memory_order_acquire) > 0) {
     std::lock_guard<std::mutex> lk(g_recorderMu);
     if (g_recorder) g_recorder->add(ms);
   }

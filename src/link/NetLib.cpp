@@ -95,7 +95,10 @@ int OpenPort(const char* address, int port, int timeoutSec) {
 
 int WritePort(int handle, const uint8_t* data, int length, int timeoutSec) {
   if (handle <= 0 || length < 0 || (length > 0 && !data)) return -1;
-  const uint64_t deadline = Deadline(timeoutSec, kDefaultTransferSec);
+  // The deadline is taken when the socket first has no room: a write that
+  // the socket takes at once (a download's every block, mostly) reads no
+  // clock.
+  uint64_t deadline = 0;
   int sent = 0;
   while (sent < length) {
     const ssize_t n = ::send(handle, data + sent, static_cast<size_t>(length - sent), MSG_NOSIGNAL);
@@ -105,6 +108,7 @@ int WritePort(int handle, const uint8_t* data, int length, int timeoutSec) {
     }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return -1;
+    if (deadline == 0) deadline = Deadline(timeoutSec, kDefaultTransferSec);
     if (WaitFor(handle, POLLOUT, deadline) != 1) return -1;
   }
   return sent;

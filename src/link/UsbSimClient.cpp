@@ -79,14 +79,15 @@ class SimConnection : public UsbConnection {
     if (length < 0 || (length > 0 && !data)) return -1;
     if (length == 0) return 0;
     if (static_cast<uint32_t>(length) > usbsim::kMaxData) length = static_cast<int>(usbsim::kMaxData);
-    // The caller's bytes go out as they are, without a copy.
+    // The caller's bytes go out as they are, without a copy. The answer
+    // carries no data; whatever it does carry lands in a buffer kept for the
+    // next write (a download makes one write a block).
     int32_t r = -1;
-    std::vector<uint8_t> d;
     if (!exchange(
             [&] {
               return usbsim::SendRequestParts(fd_, Op::Write, Kind::Device, 0, 0, data, static_cast<size_t>(length));
             },
-            r, d, timeoutMs))
+            r, writeReply_, timeoutMs))
       return -1;
     return std::min<int32_t>(r, length);
   }
@@ -167,17 +168,25 @@ class SimConnection : public UsbConnection {
   bool receive(int32_t& r, std::vector<uint8_t>& d, int waitMs) {
     const uint64_t deadline = torva::TickMs() + static_cast<uint64_t>(waitMs);
     if (waitMs != recvTimeoutMs_ && !setRecvTimeout(waitMs)) return false;
-    return usbsim::RecvResponseWith([&](uint8_t* p, size_t n) { return recvWithin(p, n, deadline); }, r, d);
+    // The first recv() waits at most the time-out just set, the whole wait,
+    // so it needs no look at the clock (a download's blocks mostly end
+    // there); each later piece does.
+    bool first = true;
+    return usbsim::RecvResponseWith([&](uint8_t* p, size_t n) { return recvWithin(p, n, deadline, first); },
+                                    r, d);
   }
-  bool recvWithin(uint8_t* p, size_t n, uint64_t deadline) {
+  bool recvWithin(uint8_t* p, size_t n, uint64_t deadline, bool& first) {
     while (n > 0) {
       // Each recv() may wait its whole time-out: once what is left of the
       // deadline is clearly shorter, the time-out is cut to it, so a reply
       // that comes in pieces never waits much beyond the deadline.
-      const uint64_t now = torva::TickMs();
-      if (now >= deadline) return false;
-      const int left = static_cast<int>(std::min<uint64_t>(deadline - now, 1u << 30));
-      if (left + kTimeoutSlackMs < recvTimeoutMs_ && !setRecvTimeout(left)) return false;
+      if (!first) {
+        const uint64_t now = torva::TickMs();
+        if (now >= deadline) return false;
+        const int left = static_cast<int>(std::min<uint64_t>(deadline - now, 1u << 30));
+        if (left + kTimeoutSlackMs < recvTimeoutMs_ && !setRecvTimeout(left)) return false;
+      }
+      first = false;
       const ssize_t got = ::recv(fd_, p, n, 0);
       if (got > 0) {
         p += got;
@@ -203,6 +212,7 @@ class SimConnection : public UsbConnection {
   static constexpr int kTimeoutSlackMs = 50;
   int fd_;
   int recvTimeoutMs_ = -1;
+  std::vector<uint8_t> writeReply_;  // under mu_
   std::mutex mu_;
   std::atomic<bool> aborted_{false};
 };

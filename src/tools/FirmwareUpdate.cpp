@@ -4,11 +4,11 @@
 #include <QFileInfo>
 #include <QProgressBar>
 #include <QPushButton>
+#include <algorithm>
 
 #include "gui/DialogHelpers.h"
 #include "gui/FileDialogs.h"
 #include "gui/Messages.h"
-#include "link/Clock.h"
 #include "link/PortState.h"
 #include "ui_FirmwareUpdate.h"
 
@@ -40,6 +40,8 @@ TFirmwareUpdateForm::TFirmwareUpdateForm(QWidget* owner)
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
   connect(ui_->DownLoadButton, &QPushButton::clicked, this, &TFirmwareUpdateForm::DownLoadButtonClick);
   connect(ui_->ExitButton, &QPushButton::clicked, this, &TFirmwareUpdateForm::ExitButtonClick);
+  progressTimer_.setInterval(static_cast<int>(kProgressIntervalMs));
+  connect(&progressTimer_, &QTimer::timeout, this, &TFirmwareUpdateForm::OnProgress);
   BindHelpKey(this);
   SetCaptions();
   FormCreate();
@@ -129,55 +131,61 @@ void TFirmwareUpdateForm::StartTransfer() {
   const QString path = QString::fromStdString(Firmwarefile);
   const auto file = torva::gui::ReadRegularFile(path, 0);
   if (!file) {
-    OutputError("Can't open the selected file!", "打开文件失败！");
-    SetButtonsEnabled(true);
-    state_ = ButtonState::Browse;
-    ShowButtonCaption();
+    RefuseFile("Can't open the selected file!", "打开文件失败！");
     return;
   }
-  const qint64 size = file->size;
-  scale_ = torva::tools::ScaleProgress(static_cast<uint64_t>(std::max<qint64>(size, 0)));
+  const uint64_t total = static_cast<uint64_t>(std::max<qint64>(file->size, 0));
+  if (total > torva::tools::kDownloadMaxBytes) {
+    const qulonglong mib = torva::tools::kDownloadMaxBytes >> 20;
+    RefuseFile(QString("The selected file is larger than %1 MiB and can't be downloaded!").arg(mib),
+               QString::fromUtf8("所选文件大于 %1 MiB，无法下载！").arg(mib));
+    return;
+  }
+  scale_ = torva::tools::ScaleProgress(total);
   ui_->DownLoadProgressBar->setRange(0, scale_.maximum);
   ui_->DownLoadProgressBar->setValue(0);
   transferring_ = true;
   setWindowTitle(Tr2("Downloading......", "下载中......"));
   position_ = 0;
-  progressPosted_ = false;
+  shownPercent_ = 0;
   progressUpdates_ = 0;
-  const uint64_t total = static_cast<uint64_t>(std::max<qint64>(size, 0));
+  total_ = total;
+  progressTimer_.start();
   thread_.start(
       Firmwarefile, PortType.load(),
-      // The last post's time and percentage live in the callback, which only
-      // the transfer's thread runs.
-      [this, total, lastPostMs = torva::TickMs(), lastPercent = 0](uint64_t position) mutable {
-        // On the transfer's thread: the bar is moved on the dialog's. Waking
-        // the window for every block would cost the transfer a third of its
-        // speed: the bar hears of a position at most every 50 ms and only
-        // when the percentage it shows has changed, and always of the last.
-        position_ = position;
-        const bool last = position >= total;
-        const int percent = total > 0 ? static_cast<int>(position * 100 / total) : 100;
-        const uint64_t now = torva::TickMs();
-        if (!last && (percent == lastPercent || now - lastPostMs < kProgressIntervalMs)) return;
-        lastPercent = percent;
-        lastPostMs = now;
-        if (!progressPosted_.exchange(true))
-          QMetaObject::invokeMethod(this, [this] { OnProgress(); }, Qt::QueuedConnection);
-      },
+      // On the transfer's thread, after every block: one store. The bar
+      // takes the position from there on the dialog's thread (OnProgress).
+      [this](uint64_t position) { position_.store(position, std::memory_order_relaxed); },
       [this](bool success) {
         QMetaObject::invokeMethod(this, [this, success] { OnTransferEnded(success); }, Qt::QueuedConnection);
       });
 }
 
+// A file that cannot be sent: the box, and back to Browse.
+void TFirmwareUpdateForm::RefuseFile(const QString& english, const QString& chinese) {
+  OutputError(english, chinese);
+  SetButtonsEnabled(true);
+  state_ = ButtonState::Browse;
+  ShowButtonCaption();
+}
+
 void TFirmwareUpdateForm::OnProgress() {
-  progressPosted_ = false;
   if (!transferring_) return;
+  // Waking the window for every block would cost the transfer a third of
+  // its speed: the bar looks every 50 ms, and moves only when the percentage
+  // it shows has changed. A transfer that stalls leaves it at the last
+  // position sent. (The file may have grown since its size was taken here.)
+  const uint64_t position = position_.load(std::memory_order_relaxed);
+  const uint64_t percent = total_ > 0 ? std::min<uint64_t>(position * 100 / total_, 100) : 100;
+  if (percent == shownPercent_) return;
+  shownPercent_ = percent;
   ++progressUpdates_;
-  ui_->DownLoadProgressBar->setValue(scale_.value(position_.load()));
+  ui_->DownLoadProgressBar->setValue(scale_.value(std::min(position, total_)));
 }
 
 void TFirmwareUpdateForm::OnTransferEnded(bool success) {
   thread_.join();
+  progressTimer_.stop();
   transferring_ = false;
   if (success) {
     ui_->DownLoadProgressBar->setValue(scale_.maximum);

@@ -6,13 +6,16 @@
 // opens the file dialog) and DownLoad (a file is chosen; a click sends it).
 // Its caption shows the state in the current language. A success goes back
 // to Browse, a failure stays at DownLoad so the next click sends the same
-// file again. While a transfer runs both buttons are disabled and Esc and the
-// window's close do nothing; progress, messages and captions change only on
-// the dialog's thread.
+// file again. A file that cannot be opened, or is larger than the download
+// takes (kDownloadMaxBytes), goes back to Browse with a box saying so. While
+// a transfer runs both buttons are disabled and Esc and the window's close do
+// nothing; progress, messages and captions change only on the dialog's
+// thread.
 #pragma once
 
 #include <QDialog>
 #include <QString>
+#include <QTimer>
 #include <atomic>
 #include <memory>
 
@@ -42,9 +45,10 @@ class TFirmwareUpdateForm : public QDialog {
   // The progress bar's value (file positions, shifted down for a file larger
   // than the bar's range).
   int barValue() const;
-  // How often the transfer's progress has reached the bar in this transfer.
+  // How often the transfer's progress has moved the bar in this transfer.
   int progressUpdates() const { return progressUpdates_; }
-  // The bar hears of the transfer at most this often (and of the last position always).
+  // The bar looks at the transfer's position this often (and is set to its
+  // end when the transfer succeeds).
   static constexpr uint64_t kProgressIntervalMs = 50;
 
   // The open dialog's filter list in the current language.
@@ -63,6 +67,7 @@ class TFirmwareUpdateForm : public QDialog {
   void ShowButtonCaption();
   void Browse();
   void StartTransfer();
+  void RefuseFile(const QString& english, const QString& chinese);
   void OnProgress();
   void OnTransferEnded(bool success);
   void ShowSuccess();
@@ -74,10 +79,12 @@ class TFirmwareUpdateForm : public QDialog {
   bool transferring_ = false;
   QString folder_;
   torva::tools::ProgressScale scale_;
-  // The last position the transfer reported, and whether a call to show it
-  // is on its way (one at a time, however fast the blocks go).
+  uint64_t total_ = 0;  // the file's size when the transfer started
+  // The last position the transfer reported (its thread writes it), and the
+  // percentage the bar shows.
   std::atomic<uint64_t> position_{0};
-  std::atomic<bool> progressPosted_{false};
+  uint64_t shownPercent_ = 0;
+  QTimer progressTimer_;
   int progressUpdates_ = 0;
   torva::tools::TFirmwareUpdateThread thread_;
 };

@@ -4,13 +4,11 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstring>
 #include <memory>
-#include <vector>
 
 #include "gui/FileAccess.h"
 #include "link/COMUnit.h"
@@ -61,24 +59,42 @@ LinePair DownloadSuccessText(const std::string& extendName) {
 
 namespace {
 
-// The file, read block by block; sizes are 64-bit.
-class SourceFile {
+// Tests: runs before each read of the file (see ScopedBeforeDownloadRead).
+std::function<void(const DownloadRead&)> g_beforeRead;
+
+// The file as it was when the transfer began, read whole into memory before
+// the first block: nothing done to the file afterwards reaches the printer,
+// whether a rewrite in place or a write through a shared mapping (which
+// changes no time stamp). It is read twice, the second time only to compare,
+// and its device, inode, size, modification and change time must be the same
+// at the open, after the first read and after the second: a file that
+// changes while it is read is refused before anything is sent.
+class FileSnapshot {
  public:
-  ~SourceFile() { close(); }
-  bool open(const std::string& path) {
+  ~FileSnapshot() { close(); }
+  bool take(const std::string& path) {
     // Only a regular file: a FIFO or a device could block the transfer or
     // never end.
-    struct stat st {};
-    fd_ = torva::gui::OpenRegularFile(QString::fromStdString(path), &st);
+    fd_ = torva::gui::OpenRegularFile(QString::fromStdString(path), &start_);
     if (fd_ < 0) return false;
-    size_ = static_cast<uint64_t>(st.st_size);
-    start_ = st;
-    return true;
+    size_ = static_cast<uint64_t>(start_.st_size);
+    if (size_ > kDownloadMaxBytes) return false;
+    // Not zeroed first: every byte is read into it.
+    data_ = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(std::max<uint64_t>(size_, 1)));
+    if (!readAt(0, data_.get(), size_, false) || !unchanged()) return false;
+    // The second read, piece by piece against what the first one got.
+    const auto piece = std::make_unique_for_overwrite<uint8_t[]>(kPiece);
+    for (uint64_t at = 0; at < size_; at += kPiece) {
+      const size_t n = static_cast<size_t>(std::min<uint64_t>(kPiece, size_ - at));
+      if (!readAt(at, piece.get(), n, true) || std::memcmp(piece.get(), data_.get() + at, n) != 0)
+        return false;
+    }
+    return unchanged();
   }
   uint64_t size() const { return size_; }
+  const uint8_t* data() const { return data_.get(); }
   // True while the file is the one the transfer began with: the same device
-  // and inode, size, modification and change time. A file rewritten, grown
-  // or shrunk meanwhile would send half of one version and half of another.
+  // and inode, size, modification and change time.
   bool unchanged() const {
     struct stat st {};
     if (fd_ < 0 || ::fstat(fd_, &st) != 0) return false;
@@ -86,55 +102,33 @@ class SourceFile {
            st.st_mtim.tv_sec == start_.st_mtim.tv_sec && st.st_mtim.tv_nsec == start_.st_mtim.tv_nsec &&
            st.st_ctim.tv_sec == start_.st_ctim.tv_sec && st.st_ctim.tv_nsec == start_.st_ctim.tv_nsec;
   }
-  // The next `length` bytes (at most kDownloadBlockSize), valid until the
-  // next call; null when the file has fewer left (it shrank), has changed
-  // since the start (asked before every read) or a read fails. The file is
-  // read ahead in large pieces, so a block costs no system call and, mostly,
-  // no copy.
-  const uint8_t* next(int length) {
-    const size_t want = static_cast<size_t>(length);
-    if (filled_ - pos_ >= want) {
-      const uint8_t* p = ahead_.data() + pos_;
-      pos_ += want;
-      return p;
-    }
-    // A block across two pieces is gathered in the block buffer.
-    size_t done = 0;
-    while (done < want) {
-      if (pos_ == filled_ && !refill()) return nullptr;
-      const size_t n = std::min(filled_ - pos_, want - done);
-      std::memcpy(block_.data() + done, ahead_.data() + pos_, n);
-      pos_ += n;
-      done += n;
-    }
-    return block_.data();
-  }
   void close() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
   }
 
  private:
-  bool refill() {
-    if (!unchanged()) return false;
-    for (;;) {
-      const ssize_t n = ::read(fd_, ahead_.data(), ahead_.size());
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return false;
-      pos_ = 0;
-      filled_ = static_cast<size_t>(n);
-      return true;
+  // Exactly n bytes from offset `at`, in pieces; false when the file has
+  // fewer (it shrank) or a read fails.
+  bool readAt(uint64_t at, uint8_t* to, uint64_t n, bool comparing) {
+    while (n > 0) {
+      if (g_beforeRead) g_beforeRead({at, comparing});
+      const size_t want = static_cast<size_t>(std::min<uint64_t>(n, kPiece));
+      const ssize_t got = ::pread(fd_, to, want, static_cast<off_t>(at));
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) return false;
+      at += static_cast<uint64_t>(got);
+      to += got;
+      n -= static_cast<uint64_t>(got);
     }
+    return true;
   }
 
-  static constexpr size_t kReadAhead = 64 * 1024;
+  static constexpr uint64_t kPiece = 64 * 1024;
   int fd_ = -1;
   uint64_t size_ = 0;
   struct stat start_ {};
-  std::vector<uint8_t> ahead_ = std::vector<uint8_t>(kReadAhead);
-  std::array<uint8_t, kDownloadBlockSize> block_{};
-  size_t pos_ = 0;
-  size_t filled_ = 0;
+  std::unique_ptr<uint8_t[]> data_;
 };
 
 // One kind's steps around the blocks. begin() releases what it opened when
@@ -293,23 +287,26 @@ std::unique_ptr<KindTransfer> TransferFor(int kind) {
 
 bool DownloadFile(const std::string& path, int portType, const DownloadProgress& progress,
                   const std::atomic<bool>* abandon) {
-  SourceFile file;
-  if (!file.open(path)) return false;
+  FileSnapshot file;
+  if (!file.take(path)) return false;
   const std::unique_ptr<KindTransfer> transfer = TransferFor(portType);
   if (!transfer) return false;
   const BlockPlan plan = PlanBlocks(file.size());
   if (!transfer->begin(plan)) return false;
 
+  const uint8_t* block = file.data();
   for (uint64_t k = 0; k < plan.blockCount(); ++k) {
     const int length = plan.blockLength(k);
-    const uint8_t* block = (abandon && abandon->load()) ? nullptr : file.next(length);
-    if (!block || !transfer->send(block, length)) {
+    if ((abandon && abandon->load(std::memory_order_relaxed)) || !transfer->send(block, length)) {
       transfer->fail();
       return false;
     }
+    block += length;
     if (progress) progress(plan.positionAfter(k));
   }
-  // Success only for a file that stayed as it was from the first read to the last.
+  // What went out is the version read at the start, whole. A file changed
+  // since (rewritten, grown, shrunk, renamed) still fails the download, as
+  // the printer no longer holds what the file does.
   if (!file.unchanged()) {
     transfer->fail();
     return false;
@@ -321,6 +318,13 @@ bool DownloadFile(const std::string& path, int portType, const DownloadProgress&
   }
   return true;
 }
+
+ScopedBeforeDownloadRead::ScopedBeforeDownloadRead(std::function<void(const DownloadRead&)> hook)
+    : saved_(std::move(g_beforeRead)) {
+  g_beforeRead = std::move(hook);
+}
+
+ScopedBeforeDownloadRead::~ScopedBeforeDownloadRead() { g_beforeRead = std::move(saved_); }
 
 TFirmwareUpdateThread::~TFirmwareUpdateThread() {
   abandon();

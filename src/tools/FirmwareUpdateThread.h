@@ -21,11 +21,17 @@
 // A successful transfer leaves the serial, parallel, USB device and USB
 // printer ports open (the next action reopens them); the spooler and nibble
 // ports are closed. A failure releases the port (closing it with the call
-// that opened it) and is reported as one outcome, whatever went wrong. The
-// file is one version from the first byte to the last: its device, inode,
-// size, modification and change time are taken when it is opened and
-// compared before each read and before success; any change (rewritten,
-// grown, shrunk, renamed, deleted) is a failure.
+// that opened it) and is reported as one outcome, whatever went wrong.
+//
+// The printer gets one version of the file, whole: the file is read into
+// memory before the port is opened (at most kDownloadMaxBytes) and the blocks
+// are sent from there, so nothing done to the file during the transfer, a
+// write through a shared mapping included, reaches the printer. The file is
+// read twice and both reads must agree, and its device, inode, size,
+// modification and change time must not change meanwhile: a file that changes
+// while it is read fails before anything is sent. Success also needs the
+// file unchanged at the end (not rewritten, grown, shrunk or renamed), so
+// that the printer holds what the file still holds.
 //
 // No widget here: TFirmwareUpdateThread runs the transfer on a thread of its
 // own and reports progress and the end through callbacks on that thread.
@@ -43,6 +49,9 @@
 namespace torva::tools {
 
 inline constexpr int kDownloadBlockSize = 1024;
+// The largest file a download takes: the whole file is held in memory while
+// it is sent. Firmware, settings images and fonts are far smaller.
+inline constexpr uint64_t kDownloadMaxBytes = uint64_t{64} << 20;
 
 // The chosen file's extension with its dot, as its name has it (".JK"); empty
 // for a name without one. Chooses the success message.
@@ -106,11 +115,30 @@ inline constexpr int kUsbDeviceSettleMs = 1000;
 
 // Runs the whole transfer of the file at `path` on the port of `portType`,
 // on the calling thread; `progress` gets the position after every block.
-// True on success. `abandon`, when set between blocks, ends the transfer as
-// a failure (the dialog is going away).
+// True on success; false too for a file larger than kDownloadMaxBytes, which
+// is refused before the port is opened. `abandon`, when set between blocks,
+// ends the transfer as a failure (the dialog is going away).
 using DownloadProgress = std::function<void(uint64_t position)>;
 bool DownloadFile(const std::string& path, int portType, const DownloadProgress& progress,
                   const std::atomic<bool>* abandon = nullptr);
+
+// Tests: while an instance lives, `hook` runs on the transfer's thread just
+// before each read of the file (in pieces of 64 KiB, the comparing second
+// read too), the moment another process could change it.
+struct DownloadRead {
+  uint64_t offset = 0;
+  bool comparing = false;  // the second read, which only compares
+};
+class ScopedBeforeDownloadRead {
+ public:
+  explicit ScopedBeforeDownloadRead(std::function<void(const DownloadRead&)> hook);
+  ~ScopedBeforeDownloadRead();
+  ScopedBeforeDownloadRead(const ScopedBeforeDownloadRead&) = delete;
+  ScopedBeforeDownloadRead& operator=(const ScopedBeforeDownloadRead&) = delete;
+
+ private:
+  std::function<void(const DownloadRead&)> saved_;
+};
 
 // One transfer on a thread of its own.
 class TFirmwareUpdateThread {

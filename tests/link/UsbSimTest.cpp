@@ -789,57 +789,71 @@ TEST_F(UsbSimTest, HangupFailsTheOpenPort) {
   EXPECT_GT(openDevice(0), 0);  // a new open reaches the printer again
 }
 
-// A response that comes in pieces ends the read at its deadline (the read's
-// own time-out plus the simulator's slack, 3 s for a read of time-out 0):
-// each wait after a piece is cut to what is left, where a socket time-out
-// set once would let the last piece wait as long again.
-TEST(UsbSimClientTest, AResponseInPiecesStillEndsAtItsDeadline) {
-  char tmpl[] = "/tmp/torva-usbc-XXXXXX";
-  ASSERT_NE(::mkdtemp(tmpl), nullptr);
-  const std::string path = std::string(tmpl) + "/usb.sock";
-  const int server = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_un addr{};
-  addr.sun_family = AF_UNIX;
-  std::strcpy(addr.sun_path, path.c_str());
-  ASSERT_EQ(::bind(server, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-  ASSERT_EQ(::listen(server, 1), 0);
-  std::mutex mu;
-  std::condition_variable cv;
-  bool done = false;
-  // The other side: answers the open, then sends half of the read's answer
-  // shortly before its deadline and never the rest, until the test is done.
-  std::thread peer([&] {
-    const int fd = ::accept(server, nullptr, nullptr);
-    if (fd < 0) return;
-    torva::usbsim::Request rq;
-    if (torva::usbsim::RecvRequest(fd, rq) && torva::usbsim::SendResponse(fd, 0) &&
-        torva::usbsim::RecvRequest(fd, rq)) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(2700));
-      const uint8_t half[4] = {1, 0, 0, 0};
-      torva::usbsim::SendAll(fd, half, sizeof half);
+// An exchange ends at its deadline (the call's own time-out plus the
+// simulator's slack, 3 s for a time-out of 0), however its answer fails to
+// come: a write whose answer never comes, and a read whose answer comes in
+// pieces, half of it shortly before the deadline and never the rest (each
+// wait after a piece is cut to what is left, where a socket time-out set once
+// would let the last piece wait as long again).
+TEST(UsbSimClientTest, AnExchangeEndsAtItsDeadlineWhateverComes) {
+  struct Case {
+    const char* what;
+    bool write;
+    bool half;  // half of the answer comes at 2.7 s
+  } cases[] = {
+      {"a write never answered", true, false},
+      {"a read answered in pieces", false, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    char tmpl[] = "/tmp/torva-usbc-XXXXXX";
+    ASSERT_NE(::mkdtemp(tmpl), nullptr);
+    const std::string path = std::string(tmpl) + "/usb.sock";
+    const int server = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strcpy(addr.sun_path, path.c_str());
+    ASSERT_EQ(::bind(server, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(::listen(server, 1), 0);
+    std::mutex mu;
+    std::condition_variable cv;
+    bool done = false;
+    // The other side: answers the open, takes the next request and answers
+    // it as the case says, until the test is done.
+    std::thread peer([&] {
+      const int fd = ::accept(server, nullptr, nullptr);
+      if (fd < 0) return;
+      torva::usbsim::Request rq;
+      if (torva::usbsim::RecvRequest(fd, rq) && torva::usbsim::SendResponse(fd, 0) &&
+          torva::usbsim::RecvRequest(fd, rq) && c.half) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2700));
+        const uint8_t half[4] = {1, 0, 0, 0};
+        torva::usbsim::SendAll(fd, half, sizeof half);
+      }
+      std::unique_lock<std::mutex> lock(mu);
+      cv.wait(lock, [&] { return done; });
+      ::close(fd);
+    });
+    torva::usb::SimBackend backend(path);
+    auto connection = backend.open(torva::usb::PortClass::Device, 0);
+    ASSERT_NE(connection, nullptr);
+    uint8_t buf[1024] = {};
+    const uint64_t t0 = torva::TickMs();
+    EXPECT_EQ(c.write ? connection->bulkWrite(buf, sizeof buf, 0) : connection->bulkRead(buf, 4, 0), -1);
+    const uint64_t took = torva::TickMs() - t0;
+    EXPECT_GE(took, 2900u) << "ended before its deadline";
+    EXPECT_LT(took, 4000u) << "waited past its deadline";
+    {
+      std::lock_guard<std::mutex> lock(mu);
+      done = true;
     }
-    std::unique_lock<std::mutex> lock(mu);
-    cv.wait(lock, [&] { return done; });
-    ::close(fd);
-  });
-  torva::usb::SimBackend backend(path);
-  auto connection = backend.open(torva::usb::PortClass::Device, 0);
-  ASSERT_NE(connection, nullptr);
-  uint8_t buf[4];
-  const uint64_t t0 = torva::TickMs();
-  EXPECT_EQ(connection->bulkRead(buf, 4, 0), -1);
-  const uint64_t took = torva::TickMs() - t0;
-  EXPECT_LT(took, 4000u) << "the last piece waited a whole time-out again";
-  {
-    std::lock_guard<std::mutex> lock(mu);
-    done = true;
+    cv.notify_all();
+    peer.join();
+    connection.reset();
+    ::close(server);
+    ::unlink(path.c_str());
+    ::rmdir(tmpl);
   }
-  cv.notify_all();
-  peer.join();
-  connection.reset();
-  ::close(server);
-  ::unlink(path.c_str());
-  ::rmdir(tmpl);
 }
 
 // ------------------------------------------------------------ VD-K773 custom mode

@@ -1,8 +1,10 @@
 // The download's widget-free parts: the block planner, the progress scale,
-// the extension and the success message it chooses, and the transfer itself
-// reading a file larger than 4 GiB by its whole size.
+// the extension and the success message it chooses, and the transfer itself:
+// the largest file it takes, by the file's whole size, and a file that
+// changes while it is read.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -98,80 +100,90 @@ TEST(DownloadPlan, SuccessTextByExtensionWithoutRegardToCase) {
   }
 }
 
-// A sparse file of 4 GiB and 5 bytes into a file standing for the parallel
-// port: the transfer goes by the whole size (blocks of 1024), not by its low
-// 32 bits (5 bytes and done). It is given up after three blocks.
-TEST(DownloadFile, ReadsAFileLargerThan4GiBByItsWholeSize) {
-  char tmpl[] = "/tmp/torva-download-XXXXXX";
-  ASSERT_NE(mkdtemp(tmpl), nullptr);
-  const std::string dir = tmpl;
-  const std::string image = dir + "/big.DAT", port = dir + "/lpt";
-  const int fd = ::open(image.c_str(), O_CREAT | O_WRONLY, 0600);
-  ASSERT_GE(fd, 0);
-  ASSERT_EQ(::ftruncate(fd, (off_t{1} << 32) + 5), 0);
-  ::close(fd);
-  ::close(::open(port.c_str(), O_CREAT | O_WRONLY, 0600));
-  ResetPortState();
-  setenv("TORVA_LPT1", port.c_str(), 1);
-  PortType = PortLPT;
-  std::atomic<bool> abandon{false};
-  std::vector<uint64_t> positions;
-  const bool ok = torva::tools::DownloadFile(image, PortLPT, [&](uint64_t p) {
-    positions.push_back(p);
-    if (positions.size() == 3) abandon = true;
-  }, &abandon);
-  EXPECT_FALSE(ok);
-  EXPECT_EQ(positions, (std::vector<uint64_t>{1024, 2048, 3072}));
-  EXPECT_EQ(LPTParameter.m_hdev, -1);  // a failure closes the port
-  unsetenv("TORVA_LPT1");
-  ResetPortState();
-  QDir(QString::fromStdString(dir)).removeRecursively();
+// A folder with a file standing for the parallel port (LPT1), the port
+// state reset around it.
+class DownloadFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/torva-download-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir = tmpl;
+    port = dir + "/lpt";
+    ::close(::open(port.c_str(), O_CREAT | O_WRONLY, 0600));
+    ResetPortState();
+    setenv("TORVA_LPT1", port.c_str(), 1);
+    PortType = PortLPT;
+  }
+  void TearDown() override {
+    unsetenv("TORVA_LPT1");
+    ResetPortState();
+    QDir(QString::fromStdString(dir)).removeRecursively();
+  }
+  // What the port received.
+  off_t PortSize() const {
+    struct stat st {};
+    return ::stat(port.c_str(), &st) == 0 ? st.st_size : -1;
+  }
+
+  std::string dir, port;
+};
+
+// A file larger than the download takes is refused before the port is
+// opened, by its whole size: 4 GiB and 5 bytes is not taken for its low 32
+// bits (5 bytes). One of exactly the largest size is sent whole. The files
+// are sparse.
+TEST_F(DownloadFileTest, AFileLargerThanTheDownloadTakesIsRefusedBeforeThePortOpens) {
+  const uint64_t max = torva::tools::kDownloadMaxBytes;
+  struct Case {
+    uint64_t size;
+    bool sent;
+  } cases[] = {{max + 1, false}, {(uint64_t{1} << 32) + 5, false}, {max, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.size);
+    const std::string image = dir + "/big.DAT";
+    ::close(::open(image.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0600));
+    ASSERT_EQ(::truncate(image.c_str(), static_cast<off_t>(c.size)), 0);
+    ASSERT_EQ(::truncate(port.c_str(), 0), 0);
+    uint64_t blocks = 0, last = 0;
+    const bool ok = torva::tools::DownloadFile(image, PortLPT, [&](uint64_t p) {
+      ++blocks;
+      last = p;
+    });
+    EXPECT_EQ(ok, c.sent);
+    EXPECT_EQ(blocks, c.sent ? c.size / 1024 : 0);
+    EXPECT_EQ(last, c.sent ? c.size : 0);
+    EXPECT_EQ(PortSize(), c.sent ? static_cast<off_t>(c.size) : 0);
+    if (!c.sent) {
+      EXPECT_EQ(LPTParameter.m_hdev, -1);  // never opened
+    }
+    torva::link::CloseEveryOpenPort();
+  }
 }
 
-}  // namespace
-
-namespace {
-
-// A file that shrinks while it is sent: a failure, not a short block sent as
-// if whole. The change is seen at the next read of the file (before a block
-// that found too few bytes), so what went out is the file's beginning only.
-TEST(DownloadFile, AFileThatShrinksMidwayFails) {
-  char tmpl[] = "/tmp/torva-download-XXXXXX";
-  ASSERT_NE(mkdtemp(tmpl), nullptr);
-  const std::string dir = tmpl;
-  const std::string image = dir + "/shrinks.DAT", port = dir + "/lpt";
-  std::vector<uint8_t> bytes(100 * 1024);
+// A file that shrinks while it is read, before anything is sent: the read
+// comes up short, and the download fails with the port never opened.
+TEST_F(DownloadFileTest, AFileThatShrinksWhileItIsReadFailsBeforeThePortOpens) {
+  const std::string image = dir + "/shrinks.DAT";
+  std::vector<uint8_t> bytes(200 * 1024);
   for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 7);
   FILE* f = std::fopen(image.c_str(), "wb");
   ASSERT_NE(f, nullptr);
   std::fwrite(bytes.data(), 1, bytes.size(), f);
   std::fclose(f);
-  ::close(::open(port.c_str(), O_CREAT | O_WRONLY, 0600));
-  ResetPortState();
-  setenv("TORVA_LPT1", port.c_str(), 1);
-  PortType = PortLPT;
-  const off_t shrunk = 70000;
-  std::vector<uint64_t> positions;
-  const bool ok = torva::tools::DownloadFile(image, PortLPT, [&](uint64_t p) {
-    if (positions.empty()) {
-      EXPECT_EQ(::truncate(image.c_str(), shrunk), 0);
+  int reads = 0;
+  torva::tools::ScopedBeforeDownloadRead seam([&](const torva::tools::DownloadRead& read) {
+    if (reads++ == 1) {
+      EXPECT_EQ(read.offset, 64u * 1024);
+      EXPECT_FALSE(read.comparing);
+      EXPECT_EQ(::truncate(image.c_str(), 100000), 0);
     }
-    positions.push_back(p);
   });
-  EXPECT_FALSE(ok);
-  // Whole blocks of the file's beginning went out, and nothing after them.
-  ASSERT_FALSE(positions.empty());
-  EXPECT_LE(positions.back(), static_cast<uint64_t>(shrunk / 1024 * 1024));
+  int progress = 0;
+  EXPECT_FALSE(torva::tools::DownloadFile(image, PortLPT, [&](uint64_t) { ++progress; }));
+  EXPECT_EQ(reads, 3);  // at 0, at 64 KiB, and at 100000, where the file now ends
+  EXPECT_EQ(progress, 0);
+  EXPECT_EQ(PortSize(), 0);
   EXPECT_EQ(LPTParameter.m_hdev, -1);
-  FILE* sent = std::fopen(port.c_str(), "rb");
-  ASSERT_NE(sent, nullptr);
-  std::vector<uint8_t> got(bytes.size());
-  got.resize(std::fread(got.data(), 1, got.size(), sent));
-  std::fclose(sent);
-  EXPECT_EQ(got, std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<long>(positions.back())));
-  unsetenv("TORVA_LPT1");
-  ResetPortState();
-  QDir(QString::fromStdString(dir)).removeRecursively();
 }
 
 }  // namespace

@@ -4,10 +4,13 @@
 // standing for the parallel port; the spooler through a private cupsd), the
 // failures of each kind, and what the user sees meanwhile.
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <poll.h>
-#include <termios.h>
-#include <sys/stat.h>
 #include <sys/ioctl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <termios.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -16,8 +19,8 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <climits>
-#include <functional>
 #include <condition_variable>
+#include <functional>
 #include <random>
 #include <thread>
 
@@ -100,6 +103,31 @@ struct Gate {
   std::condition_variable cv;
   bool closed = false;
   bool waiting = false;
+  int pass = 0;  // writes let through before the gate holds one
+
+  // Holds the write after the next `passing` ones.
+  void close(int passing = 0) {
+    std::lock_guard<std::mutex> lock(mu);
+    closed = true;
+    waiting = false;
+    pass = passing;
+  }
+  // True once a write waits at the gate.
+  bool waitUntilHeld() {
+    return WaitFor(
+        [this] {
+          std::lock_guard<std::mutex> lock(mu);
+          return waiting;
+        },
+        10000);
+  }
+  void open() {
+    {
+      std::lock_guard<std::mutex> lock(mu);
+      closed = false;
+    }
+    cv.notify_all();
+  }
 } gGate;
 
 Bytes Pattern(size_t n, unsigned seed) {
@@ -455,9 +483,13 @@ TEST_F(DownloadTest, UsbDeviceSetsItsTimeOutsAndPausesAfterTheLastBlock) {
 int GatedUWrite(int h, int pipe, const uint8_t* data, int length) {
   {
     std::unique_lock<std::mutex> lock(gGate.mu);
-    gGate.waiting = true;
-    gGate.cv.notify_all();
-    gGate.cv.wait(lock, [] { return !gGate.closed; });
+    if (gGate.pass > 0) {
+      --gGate.pass;
+    } else {
+      gGate.waiting = true;
+      gGate.cv.notify_all();
+      gGate.cv.wait(lock, [] { return !gGate.closed; });
+    }
   }
   return RealPortLibraryCalls().uWrite(h, pipe, data, length);
 }
@@ -468,20 +500,13 @@ TEST_F(DownloadTest, EscAndCloseDoNothingMidTransfer) {
   PortLibraryCalls calls = RealPortLibraryCalls();
   calls.uWrite = GatedUWrite;
   ScopedPortLibraryCalls fakes(calls);
-  {
-    std::lock_guard<std::mutex> lock(gGate.mu);
-    gGate.closed = true;
-    gGate.waiting = false;
-  }
+  gGate.close();
   const Bytes file = Pattern(5000, 4);
   TFirmwareUpdateForm& d = OpenDownload();
   Choose(MakeFile("A.FNT", file));
   messages.clear();
   d.DownLoadButtonClick();
-  ASSERT_TRUE(WaitFor([] {
-    std::lock_guard<std::mutex> lock(gGate.mu);
-    return gGate.waiting;
-  }, 10000));
+  ASSERT_TRUE(gGate.waitUntilHeld());
   EXPECT_TRUE(d.transferring());
   EXPECT_EQ(d.windowTitle(), "Downloading......");
   EXPECT_FALSE(DownLoadButton()->isEnabled());
@@ -493,11 +518,7 @@ TEST_F(DownloadTest, EscAndCloseDoNothingMidTransfer) {
   QApplication::processEvents();
   EXPECT_TRUE(d.isVisible());
   EXPECT_TRUE(d.transferring());
-  {
-    std::lock_guard<std::mutex> lock(gGate.mu);
-    gGate.closed = false;
-  }
-  gGate.cv.notify_all();
+  gGate.open();
   ASSERT_TRUE(WaitFor([&] { return !d.transferring() && !messages.messages().empty(); }, 20000));
   EXPECT_EQ(messages.texts(), std::vector<QString>{"Download Success!"});
   EXPECT_TRUE(PrinterGot(file));
@@ -509,8 +530,86 @@ TEST_F(DownloadTest, EscAndCloseDoNothingMidTransfer) {
 
 // --- the file while it is sent
 
+// A file in `folder` that a test process holds mapped shared and writable,
+// with every page already written (dirty): a write through the mapping then
+// changes the file's bytes without changing any of its times.
+class DirtyMapping {
+ public:
+  DirtyMapping(const std::string& path, const Bytes& content) {
+    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    EXPECT_GE(fd_, 0);
+    size_ = content.size();
+    EXPECT_EQ(::ftruncate(fd_, static_cast<off_t>(size_)), 0);
+    void* m = ::mmap(nullptr, size_, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0);
+    EXPECT_NE(m, MAP_FAILED);
+    map_ = static_cast<uint8_t*>(m);
+    std::memcpy(map_, content.data(), size_);
+  }
+  ~DirtyMapping() {
+    if (map_) ::munmap(map_, size_);
+    if (fd_ >= 0) ::close(fd_);
+  }
+  // Writes `content` over the file through the mapping; true when the file's
+  // modification and change time stayed as they were.
+  bool rewrite(const Bytes& content) {
+    struct stat before {};
+    struct stat after {};
+    ::fstat(fd_, &before);
+    std::memcpy(map_, content.data(), std::min(size_, content.size()));
+    ::fstat(fd_, &after);
+    return before.st_mtim.tv_sec == after.st_mtim.tv_sec && before.st_mtim.tv_nsec == after.st_mtim.tv_nsec &&
+           before.st_ctim.tv_sec == after.st_ctim.tv_sec && before.st_ctim.tv_nsec == after.st_ctim.tv_nsec;
+  }
+
+ private:
+  int fd_ = -1;
+  size_t size_ = 0;
+  uint8_t* map_ = nullptr;
+};
+
+// Where a mapped file's dirty pages are never written back (tmpfs): there a
+// write through the mapping changes no time stamp, however long the test
+// takes and whatever else the machine writes. The test's own folder
+// otherwise.
+std::string MappedFileFolder(const std::string& fallback) {
+  struct statfs fs {};
+  if (::statfs("/dev/shm", &fs) == 0 && fs.f_type == TMPFS_MAGIC && ::access("/dev/shm", W_OK) == 0)
+    return "/dev/shm";
+  return fallback;
+}
+
+// Dates the file a second back, as a file chosen for a download is: a
+// rewrite's new modification time then always differs.
+void DateBack(const std::string& path) {
+  timespec times[2];
+  clock_gettime(CLOCK_REALTIME, &times[0]);
+  times[0].tv_sec -= 1;
+  times[1] = times[0];
+  ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+}
+
+// A case's file at `path`, dated back: held through a dirty mapping (which
+// is returned) when `mapped`, else written plainly.
+std::unique_ptr<DirtyMapping> PutFile(const std::string& path, const Bytes& content, bool mapped) {
+  std::unique_ptr<DirtyMapping> mapping;
+  if (mapped) {
+    mapping = std::make_unique<DirtyMapping>(path, content);
+  } else {
+    EXPECT_TRUE(consoletest::WriteFile(QString::fromStdString(path), consoletest::ToBytes(content)));
+  }
+  DateBack(path);
+  return mapping;
+}
+
+void RewriteInPlace(const std::string& path, const Bytes& content) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::write(fd, content.data(), content.size()), static_cast<ssize_t>(content.size()));
+  ::close(fd);
+}
+
 // The first block's write changes the file as the case says, on the
-// transfer's own thread (between two of its reads).
+// transfer's own thread.
 std::function<void()> gOnFirstWrite;
 std::atomic<size_t> gWrittenBytes{0};  // what the device took, all told
 int ChangingUWrite(int h, int pipe, const uint8_t* data, int length) {
@@ -520,16 +619,80 @@ int ChangingUWrite(int h, int pipe, const uint8_t* data, int length) {
   return r;
 }
 
-// Firmware half of one version and half of another must never reach a
-// printer: a file rewritten, grown or shrunk while it is sent fails the
-// download with "Download failure!" (its identity and times are taken at the
-// start and compared before every read and before success). Renaming and
-// deleting leave its bytes alone; they change its change time, which fails
-// the download unless it falls in the same clock tick as the file's last
-// change: either way only the old file's bytes reach the printer. (The file
-// is dated a second back, as a file chosen for a download is, so that a
-// rewrite's new modification time always differs.)
-TEST_F(DownloadTest, AFileChangedDuringTheTransferFails) {
+// The file is read whole before the port is opened, twice, and the two reads
+// must agree. A change that lands between the open's look at the file and a
+// read, between two pieces of a read, or between the two reads fails the
+// download before the printer gets a byte. A rewrite changes the file's
+// times; a write through a shared mapping whose pages are already dirty
+// changes none, and only the second read's comparison sees it. (Each change
+// is made from the seam before the read it names, on the transfer's thread.)
+TEST_F(DownloadTest, AFileChangedWhileItIsReadFailsBeforeAnyByteIsSent) {
+  UseUsb(PortUSB);
+  sim.setRawCapture(true);
+  const Bytes file = Pattern(200 * 1024, 7);
+  const Bytes other = Pattern(200 * 1024, 8);
+  enum class Change { Rewrite, Shrink, Mapped };
+  struct Case {
+    const char* what;
+    Change change;
+    uint64_t offset;  // of the read the change comes before
+    bool comparing;   // in the second read
+  } cases[] = {
+      {"rewritten between the open and the first read", Change::Rewrite, 0, false},
+      {"rewritten between two pieces of the first read", Change::Rewrite, 64 * 1024, false},
+      {"shrunk between two pieces of the first read", Change::Shrink, 128 * 1024, false},
+      {"rewritten between the two reads", Change::Rewrite, 0, true},
+      {"written through a mapping between two pieces of the first read", Change::Mapped, 64 * 1024, false},
+      {"written through a mapping between the two reads", Change::Mapped, 0, true},
+      {"written through a mapping between two pieces of the second read", Change::Mapped, 128 * 1024, true},
+  };
+  const std::string folder = MappedFileFolder(dir);
+  OpenDownload();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string path = folder + "/torva-download-" + std::to_string(getpid()) + ".DAT";
+    std::unique_ptr<DirtyMapping> mapping = PutFile(path, file, c.change == Change::Mapped);
+    std::atomic<bool> changed{false};
+    bool timesKept = false;
+    torva::tools::ScopedBeforeDownloadRead seam([&](const torva::tools::DownloadRead& read) {
+      if (read.offset != c.offset || read.comparing != c.comparing || changed.exchange(true)) return;
+      switch (c.change) {
+        case Change::Rewrite:
+          RewriteInPlace(path, other);
+          break;
+        case Change::Shrink:
+          ASSERT_EQ(::truncate(path.c_str(), 100 * 1024), 0);
+          break;
+        case Change::Mapped:
+          timesKept = mapping->rewrite(other);
+          break;
+      }
+    });
+    if (dlg->state() == TFirmwareUpdateForm::ButtonState::Browse) Choose(QString::fromStdString(path));
+    sim.clearLog();
+    ASSERT_TRUE(Send());
+    EXPECT_TRUE(changed);
+    if (c.change == Change::Mapped) {
+      EXPECT_TRUE(timesKept) << "the mapping's write changed the file's times";
+    }
+    EXPECT_EQ(LastText(), "Download failure!");
+    EXPECT_EQ(sim.receivedCount(), 0u);
+    EXPECT_EQ(USBParameter.m_hdev, -1);  // never opened
+    mapping.reset();
+    ::unlink(path.c_str());
+  }
+}
+
+// Once the file has been read, nothing done to it reaches the printer: it
+// gets the version read at the start, whole, never half of one version and
+// half of another. A file rewritten, grown or shrunk meanwhile no longer
+// holds what the printer got, and the download fails; renaming and deleting
+// leave its bytes alone but change its change time, which fails the download
+// unless it falls in the same clock tick as the file's last change. A write
+// through a shared mapping whose pages are already dirty changes no time
+// stamp: the printer has the version read at the start, and that is a
+// success.
+TEST_F(DownloadTest, AFileChangedDuringTheTransferReachesThePrinterAsItWasRead) {
   UseUsb(PortUSB);
   sim.setRawCapture(true);
   PortLibraryCalls calls = RealPortLibraryCalls();
@@ -537,70 +700,104 @@ TEST_F(DownloadTest, AFileChangedDuringTheTransferFails) {
   ScopedPortLibraryCalls fakes(calls);
   const Bytes file = Pattern(200 * 1024, 7);
   const Bytes other = Pattern(200 * 1024, 8);
-  enum Outcome { Succeeds, Fails, EitherWithoutSplice };
+  enum Outcome { Succeeds, Fails, Either };
   struct Case {
     const char* what;
-    std::function<void(const std::string& path)> change;
+    std::function<void(const std::string& path, DirtyMapping* mapping)> change;
     Outcome outcome;
+    bool mapped = false;
   } cases[] = {
-      {"untouched", [](const std::string&) {}, Succeeds},
-      {"rewritten in place",
-       [&](const std::string& path) {
-         const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC);
-         ASSERT_GE(fd, 0);
-         ASSERT_EQ(::write(fd, other.data(), other.size()), static_cast<ssize_t>(other.size()));
-         ::close(fd);
-       },
+      {"untouched", [](const std::string&, DirtyMapping*) {}, Succeeds},
+      {"rewritten in place", [&](const std::string& path, DirtyMapping*) { RewriteInPlace(path, other); },
        Fails},
       {"appended to",
-       [](const std::string& path) {
+       [](const std::string& path, DirtyMapping*) {
          const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND);
          ASSERT_GE(fd, 0);
          ASSERT_EQ(::write(fd, "x", 1), 1);
          ::close(fd);
        },
        Fails},
-      {"shrunk", [](const std::string& path) { ASSERT_EQ(::truncate(path.c_str(), 1000), 0); }, Fails},
-      {"renamed", [](const std::string& path) { ASSERT_EQ(::rename(path.c_str(), (path + ".old").c_str()), 0); },
-       EitherWithoutSplice},
-      {"deleted", [](const std::string& path) { ASSERT_EQ(::unlink(path.c_str()), 0); }, EitherWithoutSplice},
+      {"shrunk", [](const std::string& path, DirtyMapping*) { ASSERT_EQ(::truncate(path.c_str(), 1000), 0); },
+       Fails},
+      {"renamed",
+       [](const std::string& path, DirtyMapping*) {
+         ASSERT_EQ(::rename(path.c_str(), (path + ".old").c_str()), 0);
+       },
+       Either},
+      {"deleted", [](const std::string& path, DirtyMapping*) { ASSERT_EQ(::unlink(path.c_str()), 0); },
+       Either},
+      {"written through a mapping",
+       [&](const std::string&, DirtyMapping* mapping) { EXPECT_TRUE(mapping->rewrite(other)); }, Succeeds,
+       true},
   };
+  const std::string folder = MappedFileFolder(dir);
   OpenDownload();
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    const QString path = MakeFile("FIRM.DAT", file);
-    const std::string p = path.toStdString();
-    timespec times[2];
-    clock_gettime(CLOCK_REALTIME, &times[0]);
-    times[0].tv_sec -= 1;
-    times[1] = times[0];
-    ASSERT_EQ(utimensat(AT_FDCWD, p.c_str(), times, 0), 0);
+    const std::string path = folder + "/torva-download-" + std::to_string(getpid()) + ".DAT";
+    std::unique_ptr<DirtyMapping> mapping = PutFile(path, file, c.mapped);
     gWrites = 0;
     gWrittenBytes = 0;
-    gOnFirstWrite = [&c, p] { c.change(p); };
-    if (dlg->state() == TFirmwareUpdateForm::ButtonState::Browse) Choose(path);
+    gOnFirstWrite = [&c, path, m = mapping.get()] { c.change(path, m); };
+    if (dlg->state() == TFirmwareUpdateForm::ButtonState::Browse) Choose(QString::fromStdString(path));
     sim.clearLog();
     ASSERT_TRUE(Send());
     gOnFirstWrite = nullptr;
     // Everything the device took has reached the printer (none of it is
     // left to land in the next case's log).
     ASSERT_TRUE(sim.waitForReceived(gWrittenBytes.load(), 10000));
-    const bool succeeded = LastText() == "Download Success!";
-    if (c.outcome == Succeeds || (c.outcome == EitherWithoutSplice && succeeded)) {
-      EXPECT_EQ(LastText(), "Download Success!");
-      EXPECT_TRUE(PrinterGot(file));
-    } else {
-      EXPECT_EQ(LastText(), "Download failure!");
-      // What reached the printer is the old file's beginning, never a splice.
-      const Bytes got = sim.receivedBytes();
-      EXPECT_EQ(got.size(), gWrittenBytes.load());
-      EXPECT_LT(got.size(), file.size());
-      EXPECT_TRUE(std::equal(got.begin(), got.end(), file.begin()));
+    EXPECT_TRUE(PrinterGot(file));
+    if (c.outcome != Either) {
+      EXPECT_EQ(LastText(), c.outcome == Succeeds ? "Download Success!" : "Download failure!");
     }
-    QFile::remove(path);
-    QFile::remove(path + ".old");
+    mapping.reset();
+    ::unlink(path.c_str());
+    ::unlink((path + ".old").c_str());
   }
   gOnFirstWrite = nullptr;
+}
+
+// A file larger than the download takes is refused at the click, before the
+// port is opened, with a box saying why; the dialog goes back to Browse. A
+// file of exactly the largest size is taken: its transfer starts (its first
+// write fails here, so that it ends at once). The file is sparse.
+TEST_F(DownloadTest, AFileLargerThanTheDownloadTakesIsRefused) {
+  UseUsb(PortUSB);
+  PortLibraryCalls calls = RealPortLibraryCalls();
+  calls.uWrite = FailingUWrite;
+  ScopedPortLibraryCalls fakes(calls);
+  gFailFromWrite = 1;
+  TFirmwareUpdateForm& d = OpenDownload();
+  const std::string big = dir + "/BIG.FNT";
+  ::close(::open(big.c_str(), O_CREAT | O_WRONLY, 0600));
+  ASSERT_EQ(::truncate(big.c_str(), static_cast<off_t>(torva::tools::kDownloadMaxBytes + 1)), 0);
+  for (const char* language : {"English", "Chinese"}) {
+    SCOPED_TRACE(language);
+    Language = language;
+    d.SetCaptions();
+    Choose(QString::fromStdString(big));
+    messages.clear();
+    d.DownLoadButtonClick();
+    ASSERT_EQ(messages.messages().size(), 1u);
+    EXPECT_EQ(messages.messages()[0].kind, MessageKind::Error);
+    EXPECT_EQ(messages.messages()[0].text,
+              Language == "English" ? "The selected file is larger than 64 MiB and can't be downloaded!"
+                                    : QString::fromUtf8("所选文件大于 64 MiB，无法下载！"));
+    EXPECT_FALSE(d.transferring());
+    EXPECT_EQ(d.state(), TFirmwareUpdateForm::ButtonState::Browse);
+    EXPECT_TRUE(DownLoadButton()->isEnabled());
+    EXPECT_TRUE(ExitButton()->isEnabled());
+  }
+  EXPECT_EQ(gWrites, 0);
+  EXPECT_EQ(USBParameter.m_hdev, -1);
+  Language = "English";
+  d.SetCaptions();
+  ASSERT_EQ(::truncate(big.c_str(), static_cast<off_t>(torva::tools::kDownloadMaxBytes)), 0);
+  Choose(QString::fromStdString(big));
+  ASSERT_TRUE(Send(60000));
+  EXPECT_EQ(messages.texts(), std::vector<QString>{"Download failure!"});
+  EXPECT_EQ(gWrites, 1);
 }
 
 // The bar hears of the transfer at most every 50 ms, and only when the
@@ -621,6 +818,31 @@ TEST_F(DownloadTest, ProgressReachesTheBarAtMostEvery50Ms) {
   EXPECT_GE(d.progressUpdates(), 1);
   EXPECT_LE(d.progressUpdates(), 101);  // one a percent at most
   EXPECT_LE(d.progressUpdates(), ms / 50 + 2) << ms << " ms";
+}
+
+// A transfer that stalls (the printer takes no more bytes for a while) shows
+// on the bar what has gone so far: the bar looks at the position every 50
+// ms, not only when a later block goes. (Before, four quick blocks and a
+// stall left the bar at 0 for as long as the stall lasted.)
+TEST_F(DownloadTest, TheBarShowsWhatHasGoneWhileTheTransferStalls) {
+  UseUsb(PortUSB);
+  sim.setRawCapture(true);
+  PortLibraryCalls calls = RealPortLibraryCalls();
+  calls.uWrite = GatedUWrite;
+  ScopedPortLibraryCalls fakes(calls);
+  gGate.close(4);
+  const Bytes file = Pattern(10 * 1024, 12);
+  TFirmwareUpdateForm& d = OpenDownload();
+  Choose(MakeFile("STALL.DAT", file));
+  messages.clear();
+  d.DownLoadButtonClick();
+  ASSERT_TRUE(gGate.waitUntilHeld());  // the fifth block
+  EXPECT_TRUE(WaitFor([&] { return d.barValue() == 4 * 1024; }, 5000)) << d.barValue();
+  EXPECT_TRUE(d.transferring());
+  gGate.open();
+  ASSERT_TRUE(WaitFor([&] { return !d.transferring() && !messages.messages().empty(); }, 20000));
+  EXPECT_EQ(LastText(), "Download Success!");
+  EXPECT_TRUE(PrinterGot(file));
 }
 
 // --- USB printer
