@@ -25,8 +25,7 @@ class TPrintTestForm;
 }
 class QAction;
 class QMenu;
-class QPlainTextEdit;
-class QTextDocument;
+class ConsoleBox;
 
 class TPrintTestForm : public QDialog {
   Q_OBJECT
@@ -98,13 +97,16 @@ class TPrintTestForm : public QDialog {
   void SendFixedCommand(torva::tools::FixedCommand id);
   // Converts a box between its modes after its check box was clicked; false
   // (box put back, Notice line) when its text cannot be converted.
-  bool ConvertBox(QPlainTextEdit* box, bool toHex);
-  // Puts a document built off the window's thread into the box.
-  void InstallDocument(QPlainTextEdit* box, QTextDocument* doc);
-  void SaveBox(QPlainTextEdit* box, bool hex, const QString& fileName);
+  bool ConvertBox(ConsoleBox* box, bool toHex);
+  void SaveBox(ConsoleBox* box, bool hex, const QString& fileName);
   void StartReader();
   void OnReaderReport(const torva::tools::ReaderReport& report);
-  void AppendReceived(const QString& text);
+  // While the Receive box is read, the reader's reports wait; released, they
+  // are shown in order.
+  void HoldReports();
+  void ReleaseReports();
+  // Adds text (a hex dump or text in the notation) to the Receive box.
+  void AppendReceived(const torva::tools::Text& text);
   int ReceiveColumn() const;
 
   std::unique_ptr<Ui::TPrintTestForm> ui_;
@@ -113,7 +115,7 @@ class TPrintTestForm : public QDialog {
   bool closed_ = false;
   uint64_t endedGeneration_ = 0;  // the last reader whose end report was handled
   torva::tools::ReceivedText receivedText_;  // the Receive box's text mode across reads
-  // While the Receive box converts, the reader's reports wait here.
+  // While the Receive box is converted or saved, the reader's reports wait here.
   bool holdingReports_ = false;
   std::vector<torva::tools::ReaderReport> heldReports_;
   QString saveFileName_;  // the last name saved to, proposed again by the Receive save
