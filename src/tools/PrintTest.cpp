@@ -10,6 +10,8 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QThread>
+#include <QTimer>
+#include <QElapsedTimer>
 #include <functional>
 
 #include "gui/DialogHelpers.h"
@@ -40,6 +42,11 @@ const char* const kOpenFilter = "Print File(*.prn);;Text File(*.txt);;All File(*
 const char* const kSaveFilter = "File(*.prn)";
 
 QString Q(const std::string& utf8) { return QString::fromStdString(utf8); }
+
+// The reader's reports are shown for at most about this long at a time, and
+// the bytes of at most this many in one append.
+constexpr int kReportSliceMs = 10;
+constexpr size_t kReportBatchBytes = 64 * 1024;
 
 // A box's text at least this long is converted off the window's thread.
 constexpr size_t kConvertOffThreadChars = 64 * 1024;
@@ -261,6 +268,13 @@ void TPrintTestForm::AppendReceived(const Text& text) {
 
 void TPrintTestForm::ClearButton1Click() { ui_->CommandCombo->clear(); }
 void TPrintTestForm::ClearButton2Click() {
+  // What came before the click and waits to be shown goes with the box; the
+  // reader's other reports still count.
+  for (const ReaderReport& report : pendingReports_) {
+    if (report.type == ReaderReport::Type::ReceiveFailed) Output(ReceiveFailureLine());
+    if (report.type == ReaderReport::Type::Ended) endedGeneration_ = report.generation;
+  }
+  pendingReports_.clear();
   ui_->ReceiveMemo->clear();
   receivedText_.reset();
 }
@@ -333,9 +347,8 @@ void TPrintTestForm::HoldReports() { holdingReports_ = true; }
 
 void TPrintTestForm::ReleaseReports() {
   holdingReports_ = false;
-  std::vector<ReaderReport> held;
-  held.swap(heldReports_);
-  for (const ReaderReport& report : held) OnReaderReport(report);
+  ShowReports(kReportSliceMs);
+  ScheduleReports();
 }
 
 bool TPrintTestForm::eventFilter(QObject* watched, QEvent* event) {
@@ -535,32 +548,60 @@ void TPrintTestForm::StartReader() {
 
 void TPrintTestForm::OnReaderReport(const ReaderReport& report) {
   if (closed_) return;  // nothing reaches the boxes after the console closed
-  if (holdingReports_) {
-    heldReports_.push_back(report);  // the Receive box is converting
-    return;
-  }
-  switch (report.type) {
-    case ReaderReport::Type::Received: {
+  // Shown in order, a batch at a time: a printer that streams hands over
+  // reads faster than the box takes one append a read, and the window would
+  // not paint until all waiting had been added.
+  pendingReports_.push_back(report);
+  ScheduleReports();
+}
+
+void TPrintTestForm::ScheduleReports() {
+  if (showScheduled_ || holdingReports_ || pendingReports_.empty()) return;
+  showScheduled_ = true;
+  QTimer::singleShot(0, this, [this] {
+    showScheduled_ = false;
+    ShowReports(kReportSliceMs);
+    ScheduleReports();
+  });
+}
+
+void TPrintTestForm::ShowReports(int ms) {
+  QElapsedTimer timer;
+  timer.start();
+  while (!pendingReports_.empty() && !holdingReports_ && !closed_) {
+    // The bytes of the reads in a row, as one text in the box's mode.
+    const bool hex = ui_->HexFormatCheckBox1->isChecked();
+    int column = hex ? ReceiveColumn() : 0;
+    Text text;
+    size_t taken = 0;
+    while (!pendingReports_.empty() && pendingReports_.front().type == ReaderReport::Type::Received &&
+           taken < kReportBatchBytes) {
+      const ReaderReport& report = pendingReports_.front();
       const std::span<const uint8_t> bytes(report.bytes);
-      Text text;
-      if (ui_->HexFormatCheckBox1->isChecked()) {
-        text = HexDump(bytes, ReceiveColumn());
+      if (hex) {
+        text += HexDump(bytes, column);
+        column = static_cast<int>((column + bytes.size()) % kDumpPairsPerLine);
       } else if (report.kind == ReceivedKind::StatusRecord) {
-        text = receivedText_.flush() + NotationText(bytes);  // a record is no half of a data pair
+        text += receivedText_.flush() + NotationText(bytes);  // a record is no half of a data pair
       } else {
-        text = receivedText_.data(bytes);
+        text += receivedText_.data(bytes);
       }
-      AppendReceived(text);
-      break;
+      taken += bytes.size();
+      pendingReports_.pop_front();
     }
-    case ReaderReport::Type::ReceiveFailed:
-      Output(ReceiveFailureLine());
-      break;
-    case ReaderReport::Type::Ended:
-      // Nothing more comes from this reader: a CR it ended on was a lone one.
-      AppendReceived(receivedText_.flush());
-      endedGeneration_ = report.generation;
-      break;
+    AppendReceived(text);
+    if (!pendingReports_.empty() && pendingReports_.front().type != ReaderReport::Type::Received) {
+      const ReaderReport report = std::move(pendingReports_.front());
+      pendingReports_.pop_front();
+      if (report.type == ReaderReport::Type::ReceiveFailed) {
+        Output(ReceiveFailureLine());
+      } else {
+        // Nothing more comes from this reader: a CR it ended on was a lone one.
+        AppendReceived(receivedText_.flush());
+        endedGeneration_ = report.generation;
+      }
+    }
+    if (ms >= 0 && timer.elapsed() >= ms) break;
   }
 }
 

@@ -12,6 +12,7 @@
 #include <QDialog>
 #include <QString>
 #include <QStringList>
+#include <deque>
 #include <memory>
 #include <vector>
 
@@ -100,9 +101,14 @@ class TPrintTestForm : public QDialog {
   bool ConvertBox(ConsoleBox* box, bool toHex);
   void SaveBox(ConsoleBox* box, bool hex, const QString& fileName);
   void StartReader();
+  // Takes a report of the reader (on the console's thread); they are shown
+  // in order, a slice of time at a time.
   void OnReaderReport(const torva::tools::ReaderReport& report);
-  // While the Receive box is read, the reader's reports wait; released, they
-  // are shown in order.
+  void ScheduleReports();
+  // Shows the reports waiting for about ms.
+  void ShowReports(int ms);
+  // While the Receive box is converted or read, the reader's reports wait;
+  // released, they are shown in order.
   void HoldReports();
   void ReleaseReports();
   // Adds text (a hex dump or text in the notation) to the Receive box.
@@ -115,8 +121,9 @@ class TPrintTestForm : public QDialog {
   bool closed_ = false;
   uint64_t endedGeneration_ = 0;  // the last reader whose end report was handled
   torva::tools::ReceivedText receivedText_;  // the Receive box's text mode across reads
-  // While the Receive box is converted or saved, the reader's reports wait here.
-  bool holdingReports_ = false;
-  std::vector<torva::tools::ReaderReport> heldReports_;
+  // The reader's reports not shown yet, in order.
+  std::deque<torva::tools::ReaderReport> pendingReports_;
+  bool showScheduled_ = false;
+  bool holdingReports_ = false;  // the Receive box is converted or saved
   QString saveFileName_;  // the last name saved to, proposed again by the Receive save
 };
