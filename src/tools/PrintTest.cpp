@@ -306,9 +306,11 @@ bool TPrintTestForm::ConvertBox(ConsoleBox* box, bool toHex) {
     std::optional<Bytes> bytes = toHex ? NotationBytes(text) : ReadHexText(text);
     if (!bytes) return;
     if (heldCr) bytes->push_back(0x0D);
-    // Hex in lines of sixteen pairs in both boxes; text in display lines.
-    const Text shown = toHex ? HexDump(*bytes) : receive ? received.converted(*bytes) : NotationText(*bytes);
-    doc = BuildDocument(DisplayText(shown, mode), font, !receive, windowThread);
+    // Hex in lines of sixteen pairs in both boxes (short display lines as
+    // they are); text in display lines.
+    const Text shown = toHex ? HexDump(*bytes)
+                             : DisplayText(receive ? received.converted(*bytes) : NotationText(*bytes), mode);
+    doc = BuildDocument(shown, font, !receive, windowThread);
   });
   if (!doc) return false;
   box->setMode(mode);
