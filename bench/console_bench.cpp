@@ -84,6 +84,14 @@ using plainfloor::NowMs;
 using plainfloor::PlainPty;
 using plainfloor::Stats;
 
+// The console's port: the serial port on the terminal at `path`.
+void UseTerminal(const std::string& path) {
+  ResetPortState();
+  Language = "English";
+  PortType = PortCOM;
+  ComParameter.Name = path;
+}
+
 // The figures of a set of runs, -1 each when there are none.
 Stats Of(const std::vector<double>& v) { return plainfloor::Of(v, -1); }
 
@@ -127,10 +135,7 @@ double IdleCpuPercent(int seconds) {
 double IdleConsoleCpuPercent(int seconds) {
   PlainPty pty;
   if (!pty.open()) return -1;
-  ResetPortState();
-  Language = "English";
-  PortType = PortCOM;
-  ComParameter.Name = pty.name;
+  UseTerminal(pty.name);
   TPrintTestForm console;
   console.show();
   console.DisplayButtonClick();
@@ -145,10 +150,7 @@ double IdleConsoleCpuPercent(int seconds) {
 double IdlePollFloorCpuPercent(int seconds) {
   PlainPty pty, window;
   if (!pty.open() || !window.open()) return -1;
-  ResetPortState();
-  Language = "English";
-  PortType = PortCOM;
-  ComParameter.Name = window.name;
+  UseTerminal(window.name);
   TPrintTestForm console;
   console.show();
   IdleFor(300);
@@ -444,10 +446,7 @@ void ReceiveStream(size_t mib, int runs, bool* ok) {
         road.ok = false;
         break;
       }
-      ResetPortState();
-      Language = "English";
-      PortType = PortCOM;
-      ComParameter.Name = pty.name;
+      UseTerminal(pty.name);
       TPrintTestForm c;
       c.show();
       if (!hex) c.findChild<QCheckBox*>("HexFormatCheckBox1")->click();
@@ -533,10 +532,7 @@ void SendAndSave(const std::string& dir, int runs, bool* ok) {
         send.ok = false;
         break;
       }
-      ResetPortState();
-      Language = "English";
-      PortType = PortCOM;
-      ComParameter.Name = pty.name;
+      UseTerminal(pty.name);
       TPrintTestForm c;
       c.show();
       c.findChild<QCheckBox*>("HexFormatCheckBox")->setChecked(hex);
@@ -636,10 +632,7 @@ int main(int argc, char** argv) {
   {
     torva::sim::SimPrinter printer(0);
     printer.startSerial(std::string(dir) + "/com1");
-    ResetPortState();
-    Language = "English";
-    ComParameter.Name = std::string(dir) + "/com1";
-    PortType = PortCOM;
+    UseTerminal(std::string(dir) + "/com1");
     TPrintTestForm console;
     console.show();
     console.DisplayButtonClick();

@@ -137,14 +137,18 @@ bool ConsoleBox::deleteBeyondDisplayBreaks(bool backward) {
     while (beyond > 0 && DisplayBreakAt(doc, beyond - 1)) --beyond;
     if (beyond == at || beyond == 0) return false;
     cursor.setPosition(beyond);
+    cursor.beginEditBlock();  // an edit the new layout joins
     cursor.deletePreviousChar();
+    cursor.endEditBlock();
     setTextCursor(cursor);
   } else {
     const int last = doc->characterCount() - 1;
     while (beyond < last && DisplayBreakAt(doc, beyond)) ++beyond;
     if (beyond == at || beyond == last) return false;
     cursor.setPosition(beyond);
+    cursor.beginEditBlock();
     cursor.deleteChar();  // the caret stays before the display breaks
+    cursor.endEditBlock();
   }
   relayOutEdited();
   ensureCursorVisible();
