@@ -228,6 +228,42 @@ TEST_F(ConsoleFiles, OpenReadsWhileTheWindowPaintsAndDropsInput) {
   }
 }
 
+// Save File of a long box is read, converted and written while the window
+// keeps running its events (a timer due at once fires during the save) and
+// drops the user's input, in both boxes.
+TEST_F(ConsoleFiles, SaveWritesWhileTheWindowPaintsAndDropsInput) {
+  Open();
+  Bytes data;
+  for (int i = 0; i < 200000; ++i) data.push_back(i % 40 == 39 ? 0x0A : 'a' + i % 26);
+  ASSERT_TRUE(WriteFile(Path("long.txt"), ToBytes(data)));
+  Box("HexFormatCheckBox")->setChecked(false);
+  {
+    auto dialogs = Choose(Path("long.txt"));
+    console->PrintFileButtonClick();
+  }
+  const QString shown = console->inputText();
+  for (const char* box : {"Input", "Receive"}) {
+    SCOPED_TRACE(box);
+    const bool input = std::string(box) == "Input";
+    bool ranDuringSave = false;
+    bool saving = true;
+    QTimer::singleShot(0, [&] { ranDuringSave = saving; });
+    QCoreApplication::postEvent(Memo("CommandCombo"), new QKeyEvent(QEvent::KeyPress, Qt::Key_B, Qt::NoModifier, "b"));
+    {
+      auto dialogs = Choose(Path("saved.prn"));
+      if (input)
+        console->SaveFileButtonClick();
+      else
+        console->SaveFileButton1Click();
+    }
+    saving = false;
+    QCoreApplication::sendPostedEvents();  // a key still queued reaches the Input now
+    EXPECT_TRUE(ranDuringSave);
+    EXPECT_TRUE(console->inputText() == shown);
+    EXPECT_TRUE(ReadFile(Path("saved.prn")) == (input ? ToBytes(data) : QByteArray()));
+  }
+}
+
 // A file over the console's bound (16 MiB) is refused before it is read: one
 // Notice line in the current language, and the Input keeps what it had.
 TEST_F(ConsoleFiles, AFileOverTheBoundIsRefusedWithANoticeLine) {
