@@ -6,7 +6,9 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -133,6 +135,24 @@ class ConsoleBoxEdit : public ::testing::Test {
   void Type(const QString& text) {
     for (QChar c : text) Key(0, Qt::NoModifier, QString(c));
   }
+  void Compose(const QString& commit) {
+    QInputMethodEvent event;
+    event.setCommitString(commit);
+    QApplication::sendEvent(box.get(), &event);
+  }
+  // Drops `text` from elsewhere just before the n-th character of the text.
+  void Drop(int n, const QString& text) {
+    CaretBefore(n);
+    const QPointF at = box->cursorRect().center();
+    CaretAfter(0);
+    QMimeData data;
+    data.setText(text);
+    // The toolkit takes a drop only where a drag entered.
+    QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(box->viewport(), &enter);
+    QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(box->viewport(), &drop);
+  }
   void Undo() { Key(Qt::Key_Z, Qt::ControlModifier); }
   void Redo() { Key(Qt::Key_Y, Qt::ControlModifier); }
 
@@ -175,6 +195,8 @@ TEST_F(ConsoleBoxEdit, EditsBesideDisplayBreaksKeepTheirBytes) {
       {"typing over a selection across the break", [&] { Select(1, 4), Type("z"); }, BytesOf("azd\n")},
       {"Enter over a selection", [&] { Select(1, 4), Key(Qt::Key_Return, Qt::NoModifier, "\r"); },
        BytesOf("a\r\nd\n")},
+      {"an input method's text with a line break", [&] { CaretAfter(1), Compose("x\ny"); }, BytesOf("ax\r\nyb\ncd\n")},
+      {"text with a line break dropped", [&] { Drop(3, "p\nq"); }, BytesOf("ab\np\r\nqcd\n")},
       {"typed into the last line, then Enter",
        [&] { CaretAfter(6), Type("x"), Key(Qt::Key_Return, {}, "\r"), Type("y"); }, BytesOf("ab\ncd\nx\r\ny")},
   };
