@@ -47,7 +47,6 @@
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QPushButton>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -56,9 +55,9 @@
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
-#include <functional>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <random>
 #include <string>
 #include <thread>
@@ -251,10 +250,11 @@ void PrintRoad(const char* number, const std::string& what, const Road& r, const
   const bool met = r.ok && t.median < 2000 && p.worst <= 100;
   char floorText[160] = "";
   if (floor) std::snprintf(floorText, sizeof floorText, "; floor (%s): median %.1f ms", floor, f.median);
-  std::printf("%s %s: median %.0f ms, min %.0f ms; window unanswered at most %.0f ms (median of the runs' longest "
-              "%.0f ms)%s [target under 2 s, answering every 100 ms: %s]%s\n",
-              number, what.c_str(), t.median, t.min, p.worst, p.median, floorText, met ? "met" : "MISSED",
-              r.ok ? "" : " [WRONG RESULT]");
+  std::printf(
+      "%s %s: median %.0f ms, min %.0f ms; window unanswered at most %.0f ms (median of the runs' longest "
+      "%.0f ms)%s [target under 2 s, answering every 100 ms: %s]%s\n",
+      number, what.c_str(), t.median, t.min, p.worst, p.median, floorText, met ? "met" : "MISSED",
+      r.ok ? "" : " [WRONG RESULT]");
 }
 
 // --- 4. the shapes of a file
@@ -270,7 +270,8 @@ Bytes Lines(size_t size, size_t width, const Bytes& end) {
   Bytes b;
   b.reserve(size + width);
   while (b.size() < size) {
-    for (size_t i = 0; i < width && b.size() < size; ++i) b.push_back(static_cast<uint8_t>('A' + b.size() % 26));
+    for (size_t i = 0; i < width && b.size() < size; ++i)
+      b.push_back(static_cast<uint8_t>('A' + b.size() % 26));
     for (uint8_t e : end)
       if (b.size() < size) b.push_back(e);
   }
@@ -287,7 +288,10 @@ const Shape kShapes[] = {
        for (auto& v : b) v = static_cast<uint8_t>((x = x * 1664525u + 1013904223u) >> 24);
        return b;
      }},
-    {"CR LF text", [](size_t n) { return Lines(n, 62, {0x0D, 0x0A}); }},
+    {"CR LF text",
+     [](size_t n) {
+       return Lines(n, 62, {0x0D, 0x0A});
+     }},
 };
 
 bool WriteFileBytes(const std::string& path, const Bytes& data) {
@@ -303,7 +307,8 @@ double PlainReadMs(const std::string& path, size_t size) {
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   std::vector<uint8_t> buf(size + 1);
   size_t got = 0;
-  for (ssize_t n; fd >= 0 && (n = read(fd, buf.data() + got, buf.size() - got)) > 0;) got += static_cast<size_t>(n);
+  for (ssize_t n; fd >= 0 && (n = read(fd, buf.data() + got, buf.size() - got)) > 0;)
+    got += static_cast<size_t>(n);
   if (fd >= 0) close(fd);
   return got == size ? NowMs() - t0 : -1;
 }
@@ -354,7 +359,8 @@ void OpenAndSwitch(const std::string& dir, const Shape& shape, size_t mib, int r
     c.show();
     IdleFor(50);
     QCheckBox* hex = c.findChild<QCheckBox*>("HexFormatCheckBox");
-    torva::gui::ScopedFileDialogs dialogs([&](const torva::gui::FileDialogRequest&) { return QString::fromStdString(path); });
+    torva::gui::ScopedFileDialogs dialogs(
+        [&](const torva::gui::FileDialogRequest&) { return QString::fromStdString(path); });
     const QString wantHex = QString::fromStdU16String(torva::tools::HexFileText(data));
     const QString wantText = QString::fromStdU16String(torva::tools::NotationText(data));
     PauseMeter meter;
@@ -364,17 +370,22 @@ void OpenAndSwitch(const std::string& dir, const Shape& shape, size_t mib, int r
       const auto [ms, gap] = meter.stop();
       road.times.push_back(ms);
       road.pauses.push_back(gap);
-      road.ok = road.ok && c.inputText().size() >= want.size() - want.size() / 200;  // the hex switch adds a space
+      road.ok =
+          road.ok && c.inputText().size() >= want.size() - want.size() / 200;  // the hex switch adds a space
     };
     for (int r = 0; r < runs; ++r) {
       hex->setChecked(true);
-      measure(openHex, [&] { c.PrintFileButtonClick(); }, wantHex);
+      measure(
+          openHex, [&] { c.PrintFileButtonClick(); }, wantHex);
       openHex.ok = openHex.ok && c.inputText() == wantHex;
-      measure(toText, [&] { hex->click(); }, wantText);
+      measure(
+          toText, [&] { hex->click(); }, wantText);
       toText.ok = toText.ok && !hex->isChecked() && c.inputText() == wantText;
-      measure(openText, [&] { c.PrintFileButtonClick(); }, wantText);
+      measure(
+          openText, [&] { c.PrintFileButtonClick(); }, wantText);
       openText.ok = openText.ok && c.inputText() == wantText;
-      measure(toHex, [&] { hex->click(); }, wantHex);
+      measure(
+          toHex, [&] { hex->click(); }, wantHex);
       toHex.ok = toHex.ok && hex->isChecked();
       openHex.floors.push_back(PlainReadMs(path, size));
       openText.floors.push_back(PlainReadMs(path, size));
@@ -438,8 +449,9 @@ void ReceiveStream(size_t mib, int runs, bool* ok) {
   const Bytes data = Lines(mib << 20, 79, {0x0A});
   for (bool hex : {false, true}) {
     Road road, switched;
-    const size_t shown = hex ? torva::tools::HexDump(data).size()
-                             : torva::tools::DisplayText(torva::tools::NotationText(data), torva::tools::BoxMode::Text).size();
+    const size_t shown =
+        hex ? torva::tools::HexDump(data).size()
+            : torva::tools::DisplayText(torva::tools::NotationText(data), torva::tools::BoxMode::Text).size();
     for (int r = 0; r < runs; ++r) {
       PlainPty pty;
       if (!pty.open()) {
@@ -456,9 +468,10 @@ void ReceiveStream(size_t mib, int runs, bool* ok) {
       meter.start();
       {
         StreamWriter writer(pty.master, data);
-        road.ok = road.ok && WaitForSignal(doc, &QTextDocument::contentsChanged,
-                                           [&] { return static_cast<size_t>(doc->characterCount() - 1) >= shown; },
-                                           60000);
+        road.ok =
+            road.ok && WaitForSignal(
+                           doc, &QTextDocument::contentsChanged,
+                           [&] { return static_cast<size_t>(doc->characterCount() - 1) >= shown; }, 60000);
       }
       const auto [ms, gap] = meter.stop();
       road.times.push_back(ms);
@@ -471,18 +484,22 @@ void ReceiveStream(size_t mib, int runs, bool* ok) {
       const auto [switchMs, switchGap] = meter.stop();
       switched.times.push_back(switchMs);
       switched.pauses.push_back(switchGap);
-      switched.ok = switched.ok && box->isChecked() == !hex && c.receiveText().size() >= static_cast<qsizetype>(data.size());
+      switched.ok = switched.ok && box->isChecked() == !hex &&
+                    c.receiveText().size() >= static_cast<qsizetype>(data.size());
       c.ExitButtonClick();
     }
     const Stats p = Of(road.pauses);
     const bool met = road.ok && p.worst <= 100;
-    std::printf("5. Receive box, %s mode, %zu MiB of LF text streamed: median %.0f ms, min %.0f ms; window unanswered "
-                "at most %.0f ms (median of the runs' longest %.0f ms); floor (plain reader of a terminal): median "
-                "%.1f ms [target answering every 100 ms: %s]%s\n",
-                hex ? "hex" : "text", mib, Of(road.times).median, Of(road.times).min, p.worst, p.median,
-                Of(road.floors).median, met ? "met" : "MISSED", road.ok ? "" : " [NOT SHOWN WHOLE]");
+    std::printf(
+        "5. Receive box, %s mode, %zu MiB of LF text streamed: median %.0f ms, min %.0f ms; window "
+        "unanswered "
+        "at most %.0f ms (median of the runs' longest %.0f ms); floor (plain reader of a terminal): median "
+        "%.1f ms [target answering every 100 ms: %s]%s\n",
+        hex ? "hex" : "text", mib, Of(road.times).median, Of(road.times).min, p.worst, p.median,
+        Of(road.floors).median, met ? "met" : "MISSED", road.ok ? "" : " [NOT SHOWN WHOLE]");
     *ok = *ok && met;
-    PrintRoad("5.", std::string("the Receive box holding it switched to ") + (hex ? "text" : "hex"), switched, nullptr);
+    PrintRoad("5.", std::string("the Receive box holding it switched to ") + (hex ? "text" : "hex"), switched,
+              nullptr);
     *ok = *ok && switched.ok && Of(switched.times).median < 2000 && Of(switched.pauses).worst <= 100;
   }
 }
@@ -537,7 +554,8 @@ void SendAndSave(const std::string& dir, int runs, bool* ok) {
       c.show();
       c.findChild<QCheckBox*>("HexFormatCheckBox")->setChecked(hex);
       {
-        torva::gui::ScopedFileDialogs dialogs([&](const torva::gui::FileDialogRequest&) { return QString::fromStdString(in); });
+        torva::gui::ScopedFileDialogs dialogs(
+            [&](const torva::gui::FileDialogRequest&) { return QString::fromStdString(in); });
         c.PrintFileButtonClick();
       }
       PauseMeter meter;
@@ -563,7 +581,8 @@ void SendAndSave(const std::string& dir, int runs, bool* ok) {
         if (fd >= 0) close(fd);
       }
       {
-        torva::gui::ScopedFileDialogs dialogs([&](const torva::gui::FileDialogRequest&) { return QString::fromStdString(out); });
+        torva::gui::ScopedFileDialogs dialogs(
+            [&](const torva::gui::FileDialogRequest&) { return QString::fromStdString(out); });
         meter.start();
         c.SaveFileButtonClick();
         const auto [ms, gap] = meter.stop();
@@ -705,7 +724,8 @@ int main(int argc, char** argv) {
   // 4.
   for (size_t mib : {size_t{1}, size_t{4}, size_t{16}}) {
     if (mib > openMiB) break;
-    for (const Shape& shape : kShapes) OpenAndSwitch(dir, shape, mib, mib >= 16 ? std::min(runs, 3) : runs, &ok);
+    for (const Shape& shape : kShapes)
+      OpenAndSwitch(dir, shape, mib, mib >= 16 ? std::min(runs, 3) : runs, &ok);
   }
 
   // 5.

@@ -36,7 +36,8 @@ bool DisplayBreakAt(const QTextDocument* doc, int position) {
 
 bool HoldsLineBreak(const QString& text) {
   for (QChar c : text)
-    if (c == QLatin1Char('\n') || c == QLatin1Char('\r') || c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
+    if (c == QLatin1Char('\n') || c == QLatin1Char('\r') || c == QChar::LineSeparator ||
+        c == QChar::ParagraphSeparator)
       return true;
   return false;
 }
@@ -103,7 +104,9 @@ void ConsoleBox::noteChange(int position, int removed, int added) {
     return;
   }
   // The range noted before, moved through this change.
-  const auto moved = [&](int p) { return p < position ? p : p >= position + removed ? p + added - removed : position; };
+  const auto moved = [&](int p) {
+    return p < position ? p : p >= position + removed ? p + added - removed : position;
+  };
   editedFrom_ = std::min(moved(editedFrom_), position);
   editedTo_ = std::max(moved(editedTo_), end);
 }
@@ -167,7 +170,8 @@ void ConsoleBox::keyPressEvent(QKeyEvent* event) {
     finishUndo(event->matches(QKeySequence::Undo));
     return;
   }
-  if (event->matches(QKeySequence::InsertParagraphSeparator) || event->matches(QKeySequence::InsertLineSeparator)) {
+  if (event->matches(QKeySequence::InsertParagraphSeparator) ||
+      event->matches(QKeySequence::InsertLineSeparator)) {
     insertTyped(QStringLiteral("\n"));
     event->accept();
     return;
@@ -203,7 +207,8 @@ QMimeData* ConsoleBox::createMimeDataFromSelection() const {
   // gives the same bytes.
   const QTextCursor cursor = textCursor();
   auto* data = new QMimeData;
-  data->setText(ToQString(WithoutDisplayBreaks(ReadDisplay(document(), cursor.selectionStart(), cursor.selectionEnd()))));
+  data->setText(ToQString(
+      WithoutDisplayBreaks(ReadDisplay(document(), cursor.selectionStart(), cursor.selectionEnd()))));
   return data;
 }
 

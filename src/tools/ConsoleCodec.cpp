@@ -173,7 +173,8 @@ Text DisplayText(TextView text, BoxMode mode, int column, bool endsAtBreak) {
     size_t unit = 1;
     if (textMode && c == u'N' && text.substr(i, kNull.size()) == kNull)
       unit = kNull.size();
-    else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF)
+    else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+             text[i + 1] <= 0xDFFF)
       unit = 2;
     if (col > 0 && col + static_cast<int>(unit) > kDisplayLineChars) {
       out.push_back(kDisplayBreak);

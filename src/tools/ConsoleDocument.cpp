@@ -1,14 +1,13 @@
 #include "tools/ConsoleDocument.h"
 
-#include <algorithm>
-#include <vector>
-
 #include <QElapsedTimer>
 #include <QFont>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QThread>
+#include <algorithm>
+#include <vector>
 
 namespace torva::tools {
 
@@ -95,8 +94,7 @@ void ReadParagraph(const QTextBlock& block, int from, int to, bool displayBreaks
           out.push_back(u'\n');
         else if (displayBreaks)
           out.push_back(kDisplayBreak);
-      }
-      else if (c == kDisplayBreak)
+      } else if (c == kDisplayBreak)
         out.push_back(u'\uFFFD');
       else
         out.push_back(c);
@@ -105,7 +103,9 @@ void ReadParagraph(const QTextBlock& block, int from, int to, bool displayBreaks
 }
 
 // The break that ends the paragraph before `block`.
-char16_t BreakBefore(const QTextBlock& block) { return IsDisplayBreak(block.charFormat()) ? kDisplayBreak : u'\n'; }
+char16_t BreakBefore(const QTextBlock& block) {
+  return IsDisplayBreak(block.charFormat()) ? kDisplayBreak : u'\n';
+}
 
 }  // namespace
 
@@ -264,7 +264,8 @@ int LastLineColumn(const QTextDocument* doc) {
   return static_cast<int>(text.size() - 1 - text.lastIndexOf(QChar::LineSeparator));
 }
 
-DisplayReader::DisplayReader(const QTextDocument* doc, bool displayBreaks) : doc_(doc), displayBreaks_(displayBreaks) {
+DisplayReader::DisplayReader(const QTextDocument* doc, bool displayBreaks)
+    : doc_(doc), displayBreaks_(displayBreaks) {
   out_.reserve(static_cast<size_t>(doc->characterCount()));
 }
 

@@ -27,7 +27,9 @@ class QThread;
 namespace torva::tools {
 
 // The codec's text as a QString, and back.
-inline QString ToQString(TextView t) { return QString::fromUtf16(t.data(), static_cast<qsizetype>(t.size())); }
+inline QString ToQString(TextView t) {
+  return QString::fromUtf16(t.data(), static_cast<qsizetype>(t.size()));
+}
 inline Text ToText(const QString& s) {
   return Text(reinterpret_cast<const char16_t*>(s.utf16()), static_cast<size_t>(s.size()));
 }

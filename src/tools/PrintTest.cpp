@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCursor>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QMenu>
@@ -11,7 +12,6 @@
 #include <QTextDocument>
 #include <QThread>
 #include <QTimer>
-#include <QElapsedTimer>
 #include <functional>
 
 #include "gui/DialogHelpers.h"
@@ -407,8 +407,8 @@ void TPrintTestForm::PrintFileButtonClick() {
     // Hex in lines of sixteen pairs; text in display lines, so a text
     // without CR LF still reads line by line and lays out at once.
     const std::span<const uint8_t> bytes = AsBytes(data);
-    doc = BuildDocument(hex ? HexFileText(bytes) : DisplayText(NotationText(bytes), BoxMode::Text), font, true,
-                        windowThread);
+    doc = BuildDocument(hex ? HexFileText(bytes) : DisplayText(NotationText(bytes), BoxMode::Text), font,
+                        true, windowThread);
   });
   if (read == FileRead::TooLarge) {
     // Refused before reading: the Input keeps what it holds.

@@ -113,7 +113,8 @@ class ConsoleBoxEdit : public ::testing::Test {
     const Text display = Display();
     int position = 0, seen = 0;
     while (seen < n) seen += display[static_cast<size_t>(position++)] != kDisplayBreak;
-    while (pastBreaks && static_cast<size_t>(position) < display.size() && display[position] == kDisplayBreak) ++position;
+    while (pastBreaks && static_cast<size_t>(position) < display.size() && display[position] == kDisplayBreak)
+      ++position;
     QTextCursor c = box->textCursor();
     c.setPosition(position);
     box->setTextCursor(c);
@@ -158,7 +159,8 @@ class ConsoleBoxEdit : public ::testing::Test {
 
   // The box is laid out as a freshly shown text is.
   void ExpectLaidOut() {
-    EXPECT_EQ(Utf8(Display()), Utf8(DisplayText(box->boxText(), box->mode()))) << "bytes: " << BoxBytes().size();
+    EXPECT_EQ(Utf8(Display()), Utf8(DisplayText(box->boxText(), box->mode())))
+        << "bytes: " << BoxBytes().size();
     EXPECT_LE(LongestParagraph(box->document()), kParagraphLimit);
   }
 
@@ -181,7 +183,8 @@ TEST_F(ConsoleBoxEdit, EditsBesideDisplayBreaksKeepTheirBytes) {
   } cases[] = {
       {"Enter after an LF mark", [&] { CaretAfter(3), Key(Qt::Key_Return, Qt::NoModifier, "\r"); },
        BytesOf("ab\n\r\ncd\n")},
-      {"Shift+Enter", [&] { CaretAfter(3), Key(Qt::Key_Return, Qt::ShiftModifier, "\r"); }, BytesOf("ab\n\r\ncd\n")},
+      {"Shift+Enter", [&] { CaretAfter(3), Key(Qt::Key_Return, Qt::ShiftModifier, "\r"); },
+       BytesOf("ab\n\r\ncd\n")},
       {"Enter mid-line", [&] { CaretAfter(1), Key(Qt::Key_Enter, Qt::KeypadModifier, "\r"); },
        BytesOf("a\r\nb\ncd\n")},
       {"Enter at a line's start", [&] { CaretBefore(3), Key(Qt::Key_Return, Qt::NoModifier, "\r"); },
@@ -195,10 +198,12 @@ TEST_F(ConsoleBoxEdit, EditsBesideDisplayBreaksKeepTheirBytes) {
       {"typing over a selection across the break", [&] { Select(1, 4), Type("z"); }, BytesOf("azd\n")},
       {"Enter over a selection", [&] { Select(1, 4), Key(Qt::Key_Return, Qt::NoModifier, "\r"); },
        BytesOf("a\r\nd\n")},
-      {"an input method's text with a line break", [&] { CaretAfter(1), Compose("x\ny"); }, BytesOf("ax\r\nyb\ncd\n")},
+      {"an input method's text with a line break", [&] { CaretAfter(1), Compose("x\ny"); },
+       BytesOf("ax\r\nyb\ncd\n")},
       {"text with a line break dropped", [&] { Drop(3, "p\nq"); }, BytesOf("ab\np\r\nqcd\n")},
       {"typed into the last line, then Enter",
-       [&] { CaretAfter(6), Type("x"), Key(Qt::Key_Return, {}, "\r"), Type("y"); }, BytesOf("ab\ncd\nx\r\ny")},
+       [&] { CaretAfter(6), Type("x"), Key(Qt::Key_Return, {}, "\r"), Type("y"); },
+       BytesOf("ab\ncd\nx\r\ny")},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

@@ -316,7 +316,8 @@ TEST(DisplayText, BreaksAfterLoneLfMarksAndAtTheLineWidth) {
       {"hex: no mark rule", u"0A " + lf, BoxMode::Hex, 0, false, u"0A " + lf},
       {"a full line", Repeat(u'x', w), BoxMode::Text, 0, false, Repeat(u'x', w)},
       {"one more", Repeat(u'x', w + 1), BoxMode::Text, 0, false, Repeat(u'x', w) + u"|x"},
-      {"a full line, then its break", Repeat(u'x', w) + u"\ny", BoxMode::Text, 0, false, Repeat(u'x', w) + u"\ny"},
+      {"a full line, then its break", Repeat(u'x', w) + u"\ny", BoxMode::Text, 0, false,
+       Repeat(u'x', w) + u"\ny"},
       {"going on from a column", u"xyz", BoxMode::Text, w - 2, false, u"xy|z"},
       {"NULL stays whole", Repeat(u'x', w - 2) + u"NULLy", BoxMode::Text, 0, false,
        Repeat(u'x', w - 2) + u"|NULLy"},
@@ -324,8 +325,8 @@ TEST(DisplayText, BreaksAfterLoneLfMarksAndAtTheLineWidth) {
        Repeat(u'x', w - 2) + u"NU|LL"},
       {"a surrogate pair stays whole", Repeat(u'x', w - 1) + u"\xD83D\xDE00", BoxMode::Text, 0, false,
        Repeat(u'x', w - 1) + u"|\xD83D\xDE00"},
-      {"display breaks of an earlier layout go", u"ab" + Text(1, kDisplayBreak) + u"cd", BoxMode::Text, 0, false,
-       u"abcd"},
+      {"display breaks of an earlier layout go", u"ab" + Text(1, kDisplayBreak) + u"cd", BoxMode::Text, 0,
+       false, u"abcd"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -348,7 +349,8 @@ TEST(DisplayText, EveryShapeHasShortLines) {
       const Text text = mode == BoxMode::Text ? NotationText(*bytes) : HexFileText(*bytes);
       const Text display = DisplayText(text, mode);
       ASSERT_EQ(WithoutDisplayBreaks(display), text);
-      for (const Text& line : DisplayLines(display)) ASSERT_LE(line.size(), static_cast<size_t>(kDisplayLineChars));
+      for (const Text& line : DisplayLines(display))
+        ASSERT_LE(line.size(), static_cast<size_t>(kDisplayLineChars));
       // A second layout of the display text changes nothing.
       EXPECT_EQ(DisplayText(WithoutDisplayBreaks(display), mode), display);
     }

@@ -10,8 +10,8 @@
 
 #include "ConsoleFixture.h"
 #include "tools/ConsoleCodec.h"
-#include "tools/ConsoleDocument.h"
 #include "tools/ConsoleCommands.h"
+#include "tools/ConsoleDocument.h"
 
 using consoletest::Bytes;
 using consoletest::ConsoleTest;
@@ -248,7 +248,8 @@ TEST_F(ConsoleFiles, SaveWritesWhileTheWindowPaintsAndDropsInput) {
     bool ranDuringSave = false;
     bool saving = true;
     QTimer::singleShot(0, [&] { ranDuringSave = saving; });
-    QCoreApplication::postEvent(Memo("CommandCombo"), new QKeyEvent(QEvent::KeyPress, Qt::Key_B, Qt::NoModifier, "b"));
+    QCoreApplication::postEvent(Memo("CommandCombo"),
+                                new QKeyEvent(QEvent::KeyPress, Qt::Key_B, Qt::NoModifier, "b"));
     {
       auto dialogs = Choose(Path("saved.prn"));
       if (input)
@@ -466,7 +467,8 @@ TEST_F(ConsoleFiles, EveryShapeComesBackByteForByteFromTheReceiveBox) {
       const size_t shown = hex ? torva::tools::HexDump(shape.bytes).size()
                                : torva::tools::DisplayText(text, torva::tools::BoxMode::Text).size();
       sim.sendUnsolicited(shape.bytes);
-      ASSERT_TRUE(WaitFor([&] { return static_cast<size_t>(box->document()->characterCount() - 1) >= shown; }, 20000));
+      ASSERT_TRUE(WaitFor([&] { return static_cast<size_t>(box->document()->characterCount() - 1) >= shown; },
+                          20000));
       EXPECT_LE(LongestParagraph(box), torva::tools::kParagraphLimit);
       if (hex) Box("HexFormatCheckBox1")->click();
       EXPECT_LE(LongestParagraph(box), torva::tools::kParagraphLimit);

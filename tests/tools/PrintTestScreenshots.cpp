@@ -52,8 +52,10 @@ TEST_F(ConsoleTest, ScreenshotsInBothLanguages) {
     // the next. The printer streams lines the same way.
     const QString lf = QString::fromStdString(dir) + "/receipt.txt";
     ASSERT_TRUE(consoletest::WriteFile(
-        lf, QByteArray("\x1b@TORVA TEST RECEIPT\nItem 1          2.50\nItem 2          4.00\n\nTotal           6.50\n") +
-                QByteArray(200, '=') + "\n\x1dVB\x10"));
+        lf,
+        QByteArray(
+            "\x1b@TORVA TEST RECEIPT\nItem 1          2.50\nItem 2          4.00\n\nTotal           6.50\n") +
+            QByteArray(200, '=') + "\n\x1dVB\x10"));
     Box("HexFormatCheckBox")->setChecked(false);
     {
       torva::gui::ScopedFileDialogs dialogs([&](const torva::gui::FileDialogRequest&) { return lf; });
@@ -63,7 +65,8 @@ TEST_F(ConsoleTest, ScreenshotsInBothLanguages) {
     sim.sendUnsolicited({'O', 'K', 0x0A, 'R', 'E', 'A', 'D', 'Y', 0x0A, 'L', 'I', 'N', 'E', ' ', '3', 0x0A});
     ASSERT_TRUE(WaitFor([&] { return c.receiveText().endsWith(QChar(0x240A)); }, 3000));
     WaitFor([] { return false; }, 50);
-    const QString lfShot = folder + QStringLiteral("/console-lf-%1.png").arg(Language == "English" ? "en" : "cn");
+    const QString lfShot =
+        folder + QStringLiteral("/console-lf-%1.png").arg(Language == "English" ? "en" : "cn");
     ASSERT_TRUE(c.grab().save(lfShot)) << lfShot.toStdString();
     c.ExitButtonClick();
   }
