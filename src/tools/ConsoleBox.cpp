@@ -96,6 +96,7 @@ void ConsoleBox::watch() {
 
 void ConsoleBox::noteChange(int position, int removed, int added) {
   if (relayingOut_) return;
+  typingAt_ = -1;  // a typing key sets it again after its change
   const int end = position + added;
   if (!edited_) {
     edited_ = true;
@@ -165,9 +166,10 @@ void ConsoleBox::keyPressEvent(QKeyEvent* event) {
     return;
   }
   if (event->matches(QKeySequence::Undo) || event->matches(QKeySequence::Redo)) {
-    edited_ = false;
+    // Each step brings back a text as it was laid out.
     QPlainTextEdit::keyPressEvent(event);
-    finishUndo(event->matches(QKeySequence::Undo));
+    edited_ = false;
+    typingAt_ = -1;
     return;
   }
   if (event->matches(QKeySequence::InsertParagraphSeparator) ||
@@ -183,8 +185,24 @@ void ConsoleBox::keyPressEvent(QKeyEvent* event) {
     event->accept();
     return;
   }
+  // Whatever the key edits is an edit block, which the new layout it needs
+  // joins: one undo step (the editor's own edit of a typed character or a
+  // Backspace could not be joined). Characters typed in a row stay one step,
+  // as the editor makes them.
+  const QString text = event->text();
+  const bool typing = !text.isEmpty() && text.front().isPrint() && !textCursor().hasSelection() &&
+                      !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+  QTextCursor step(document());
+  if (typing && typingAt_ == textCursor().position())
+    step.joinPreviousEditBlock();
+  else
+    step.beginEditBlock();
+  edited_ = false;
   QPlainTextEdit::keyPressEvent(event);
+  step.endEditBlock();  // the document announces the edit here
+  const bool changed = edited_;
   relayOutEdited();
+  if (changed) typingAt_ = typing ? textCursor().position() : -1;
 }
 
 void ConsoleBox::inputMethodEvent(QInputMethodEvent* event) {
@@ -231,22 +249,7 @@ void ConsoleBox::contextMenuEvent(QContextMenuEvent* event) {
   const QAction* chosen = menu->exec(event->globalPos());
   const QString name = chosen ? chosen->objectName() : QString();
   if (name == QLatin1String("edit-undo") || name == QLatin1String("edit-redo"))
-    finishUndo(name == QLatin1String("edit-undo"));
+    edited_ = false;  // a text as it was laid out
   else
     relayOutEdited();
-}
-
-void ConsoleBox::finishUndo(bool undo) {
-  // An edit and the new layout it needed can be two undo steps (the editor
-  // does not always make its edit one that a later one can join). The state
-  // between them is never laid out, so the step goes on through it.
-  while (edited_ && !IsLaidOut(document(), editedFrom_, editedTo_, mode_) &&
-         (undo ? document()->isUndoAvailable() : document()->isRedoAvailable())) {
-    edited_ = false;
-    if (undo)
-      QPlainTextEdit::undo();
-    else
-      QPlainTextEdit::redo();
-  }
-  edited_ = false;
 }

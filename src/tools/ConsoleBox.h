@@ -11,7 +11,8 @@
 // each edit the paragraphs around it are laid out again, in the same undo
 // step: a display break is never deleted on its own (Backspace and Delete
 // skip it and delete the character beyond it), and a lone LF mark deleted
-// takes its display break along, so the lines join.
+// takes its display break along, so the lines join. An undo step is the
+// user's edit with its layout: undo and redo bring back laid-out texts.
 #pragma once
 
 #include <QPlainTextEdit>
@@ -61,8 +62,6 @@ class ConsoleBox : public QPlainTextEdit {
   void noteChange(int position, int removed, int added);
   // Lays out the edited paragraphs again, in the last edit's undo step.
   void relayOutEdited();
-  // After one undo or redo step: the steps on to a laid-out text.
-  void finishUndo(bool undo);
   // Inserts typed or pasted text at the caret; its line breaks are the text's.
   void insertTyped(const QString& text);
   // Backspace and Delete over display breaks: the character beyond them.
@@ -73,4 +72,5 @@ class ConsoleBox : public QPlainTextEdit {
   bool edited_ = false;
   bool relayingOut_ = false;
   int editedFrom_ = 0, editedTo_ = 0;
+  int typingAt_ = -1;  // the caret after the characters typed last, while typing goes on there
 };

@@ -216,18 +216,13 @@ RelayOutPlan PlanRelayOut(const QTextDocument* doc, int from, int to, BoxMode mo
 
 }  // namespace
 
-bool IsLaidOut(const QTextDocument* doc, int from, int to, BoxMode mode) {
-  return !PlanRelayOut(doc, from, to, mode).changes();
-}
-
 bool RelayOut(QTextDocument* doc, int from, int to, BoxMode mode) {
   const RelayOutPlan plan = PlanRelayOut(doc, from, to, mode);
   if (!plan.changes()) return false;
   const int start = plan.start;
   const std::vector<DisplayBreakEdit>& edits = plan.edits;
   QTextCursor cursor(doc);
-  // Part of the edit before where the editor made that one a part of an
-  // edit; else a step of its own, which the box's undo takes with it.
+  // Part of the edit before: one undo step takes both back.
   cursor.joinPreviousEditBlock();
   // From the last to the first: the positions before an edit stay valid.
   for (auto e = edits.rbegin(); e != edits.rend(); ++e) {

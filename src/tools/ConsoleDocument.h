@@ -63,12 +63,11 @@ void AppendDisplay(QTextDocument* doc, TextView display);
 // DisplayText puts them in `mode`, and a paragraph grown past its bounds
 // split at its line breaks. Only display breaks are put in or taken out, and
 // line separators turned into paragraph ends: the text stays as it is, and
-// so do the breaks before and after those paragraphs. True when it changed
-// something.
+// so do the breaks before and after those paragraphs. What it changes joins
+// the document's last edit, which must be an edit block (an edit of a
+// QTextCursor between beginEditBlock and endEditBlock) for one undo step to
+// take both back. True when it changed something.
 bool RelayOut(QTextDocument* doc, int from, int to, BoxMode mode);
-
-// True when those paragraphs are laid out as RelayOut would lay them out.
-bool IsLaidOut(const QTextDocument* doc, int from, int to, BoxMode mode);
 
 // The display text of the document's positions [from, to): the text's line
 // breaks '\n', display breaks kDisplayBreak. A character kDisplayBreak of the

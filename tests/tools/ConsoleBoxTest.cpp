@@ -171,8 +171,8 @@ class ConsoleBoxEdit : public ::testing::Test {
 
 // What the user types keeps its meaning beside display breaks: Enter is CR
 // LF, a deleted LF mark joins its lines, Backspace and Delete at a display
-// break delete the character beyond it; undo takes each edit back with its
-// layout, and redo brings it again.
+// break delete the character beyond it; one undo takes each action back
+// with its layout, and redo brings it again.
 TEST_F(ConsoleBoxEdit, EditsBesideDisplayBreaksKeepTheirBytes) {
   // "ab" LF "cd" LF: two display lines, each ending in its LF mark.
   const Bytes start = BytesOf("ab\ncd\n");
@@ -180,6 +180,7 @@ TEST_F(ConsoleBoxEdit, EditsBesideDisplayBreaksKeepTheirBytes) {
     const char* what;
     std::function<void()> edit;
     Bytes want;
+    int steps = 1;  // undo steps: one an action of the user's, its layout with it
   } cases[] = {
       {"Enter after an LF mark", [&] { CaretAfter(3), Key(Qt::Key_Return, Qt::NoModifier, "\r"); },
        BytesOf("ab\n\r\ncd\n")},
@@ -203,7 +204,7 @@ TEST_F(ConsoleBoxEdit, EditsBesideDisplayBreaksKeepTheirBytes) {
       {"text with a line break dropped", [&] { Drop(3, "p\nq"); }, BytesOf("ab\np\r\nqcd\n")},
       {"typed into the last line, then Enter",
        [&] { CaretAfter(6), Type("x"), Key(Qt::Key_Return, {}, "\r"), Type("y"); },
-       BytesOf("ab\ncd\nx\r\ny")},
+       BytesOf("ab\ncd\nx\r\ny"), 3},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -213,18 +214,20 @@ TEST_F(ConsoleBoxEdit, EditsBesideDisplayBreaksKeepTheirBytes) {
     EXPECT_EQ(BoxBytes(), c.want);
     ExpectLaidOut();
     const Text edited = Display();
-    // Each undo step, and each redo step, shows a laid-out text: an edit
-    // and its layout go together.
-    while (box->document()->isUndoAvailable()) {
+    // One undo step for each action, and each shows a laid-out text: an
+    // edit and its layout go together; redo the same way.
+    for (int i = 0; i < c.steps; ++i) {
       Undo();
       ExpectLaidOut();
     }
     EXPECT_EQ(BoxBytes(), start);
     EXPECT_EQ(Utf8(Display()), Utf8(shown));
-    while (box->document()->isRedoAvailable()) {
+    EXPECT_FALSE(box->document()->isUndoAvailable());
+    for (int i = 0; i < c.steps; ++i) {
       Redo();
       ExpectLaidOut();
     }
+    EXPECT_FALSE(box->document()->isRedoAvailable());
     EXPECT_EQ(BoxBytes(), c.want);
     EXPECT_EQ(Utf8(Display()), Utf8(edited));
   }
