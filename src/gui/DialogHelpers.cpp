@@ -167,6 +167,17 @@ void RunWhilePainting(const std::function<void()>& work) {
   QCoreApplication::instance()->removeEventFilter(&dropper);
 }
 
+void RunSlicesWhilePainting(const std::function<bool()>& slice) {
+  if (slice()) return;  // done in one slice: nothing to wait for
+  WaitCursor cursor;
+  InputDropper dropper;
+  QCoreApplication::instance()->installEventFilter(&dropper);
+  do {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+  } while (!slice());
+  QCoreApplication::instance()->removeEventFilter(&dropper);
+}
+
 void PaintNow(QWidget* widget) {
   if (!widget) return;
   QWidget* top = widget->window();

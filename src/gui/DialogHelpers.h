@@ -71,5 +71,9 @@ void PaintNow(QWidget* widget);
 // action starts meanwhile. The hourglass shows for the whole run. `work` must
 // not touch a widget. Returns when `work` has returned.
 void RunWhilePainting(const std::function<void()>& work);
+// The same for work that must run on this thread (it reads a widget's
+// document): `slice` does a part of it, a few ms, and answers true once all
+// is done; between the slices the event loop runs as above.
+void RunSlicesWhilePainting(const std::function<bool()>& slice);
 
 }  // namespace torva::gui

@@ -1,5 +1,7 @@
 #include "tools/ConsoleCodec.h"
 
+#include <algorithm>
+
 namespace torva::tools {
 
 namespace {
@@ -149,6 +151,73 @@ std::optional<Bytes> NotationBytes(TextView text) {
     }
   }
   return out;
+}
+
+Text DisplayText(TextView text, BoxMode mode, int column, bool endsAtBreak) {
+  const bool textMode = mode == BoxMode::Text;
+  Text out;
+  out.reserve(text.size() + text.size() / kDisplayLineChars + 1);
+  int col = std::clamp(column, 0, kDisplayLineChars);
+  for (size_t i = 0; i < text.size();) {
+    const char16_t c = text[i];
+    if (c == u'\n') {
+      out.push_back(c);
+      col = 0;
+      ++i;
+      continue;
+    }
+    if (c == kDisplayBreak) {  // no character of a text: a display break of an earlier layout
+      ++i;
+      continue;
+    }
+    size_t unit = 1;
+    if (textMode && c == u'N' && text.substr(i, kNull.size()) == kNull)
+      unit = kNull.size();
+    else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+             text[i + 1] <= 0xDFFF)
+      unit = 2;
+    if (col > 0 && col + static_cast<int>(unit) > kDisplayLineChars) {
+      out.push_back(kDisplayBreak);
+      col = 0;
+    }
+    out.append(text.substr(i, unit));
+    col += static_cast<int>(unit);
+    i += unit;
+    if (textMode && c == kLoneLfSymbol) {
+      out.push_back(kDisplayBreak);
+      col = 0;
+    }
+  }
+  if (endsAtBreak && !out.empty() && out.back() == kDisplayBreak) out.pop_back();
+  return out;
+}
+
+Text WithoutDisplayBreaks(TextView display) {
+  Text out;
+  out.reserve(display.size());
+  for (char16_t c : display)
+    if (c != kDisplayBreak) out.push_back(c);
+  return out;
+}
+
+std::vector<DisplayBreakEdit> DisplayBreakEdits(TextView from, TextView to) {
+  std::vector<DisplayBreakEdit> edits;
+  size_t i = 0, j = 0;
+  while (i < from.size() || j < to.size()) {
+    if (i < from.size() && j < to.size() && from[i] == to[j]) {
+      ++i;
+      ++j;
+    } else if (i < from.size() && from[i] == kDisplayBreak) {
+      edits.push_back({i, false});
+      ++i;
+    } else if (j < to.size() && to[j] == kDisplayBreak) {
+      edits.push_back({i, true});
+      ++j;
+    } else {
+      return {};  // not two layouts of one text: nothing is changed
+    }
+  }
+  return edits;
 }
 
 bool IsEmptyHexSend(TextView text) {

@@ -92,6 +92,45 @@ class ReceivedText {
   bool heldCr_ = false;
 };
 
+// --- display text: how a box lays its text out
+
+// A box shows its text in display lines of at most kDisplayLineChars
+// characters: a longer line goes on in the next display line, and in text
+// mode a lone LF mark ends its display line, so a text with LF line ends
+// reads line by line. These display breaks are no characters of the text and
+// no bytes: in a display text each is kDisplayBreak (a noncharacter, which no
+// text holds), while '\n' stays a line break of the text itself (in text mode
+// the bytes 0D 0A). So a box's paragraphs stay short whatever the bytes are
+// (the layout of one paragraph costs the square of its length).
+inline constexpr char16_t kDisplayBreak = u'\uFFFF';
+inline constexpr int kDisplayLineChars = 128;
+
+enum class BoxMode { Hex, Text };
+
+// The display text of `text` (a text without display breaks), going on from
+// a display line that already holds `column` characters. A display break
+// comes before a character that would make its display line longer than
+// kDisplayLineChars ("NULL" in text mode and a surrogate pair are kept
+// whole), and in text mode after every lone LF mark, also when a line break
+// follows it (so LF CR LF shows the CR LF as an empty line). `endsAtBreak`:
+// the box breaks the line after the text itself, so no display break is put
+// at its end.
+Text DisplayText(TextView text, BoxMode mode, int column = 0, bool endsAtBreak = false);
+// The text of a display text: its display breaks left out.
+Text WithoutDisplayBreaks(TextView display);
+
+// One display break to put in or take out, at a position of the display text
+// it applies to.
+struct DisplayBreakEdit {
+  size_t position = 0;
+  bool insert = false;
+  bool operator==(const DisplayBreakEdit&) const = default;
+};
+// The display breaks to put in and take out to turn `from` into `to`, two
+// display texts of the same text, in order of position; empty when they are
+// the same. Applied from the last to the first, each position stays valid.
+std::vector<DisplayBreakEdit> DisplayBreakEdits(TextView from, TextView to);
+
 // --- the Send's typed hex
 
 // The hex Send's text with every space removed is empty or exactly "0": the

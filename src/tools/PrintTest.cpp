@@ -3,17 +3,16 @@
 #include <QAction>
 #include <QApplication>
 #include <QCursor>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QMenu>
-#include <QPlainTextDocumentLayout>
-#include <QPlainTextEdit>
-#include <QPointer>
-#include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QThread>
+#include <QTimer>
+#include <functional>
 
 #include "gui/DialogHelpers.h"
 #include "gui/FileDialogs.h"
@@ -25,7 +24,9 @@
 #include "link/NetUnit.h"
 #include "link/PortState.h"
 #include "tools/Bundlerlatencytime.h"
+#include "tools/ConsoleBox.h"
 #include "tools/ConsoleCodec.h"
+#include "tools/ConsoleDocument.h"
 #include "ui_PrintTest.h"
 
 using namespace torva::tools;
@@ -42,44 +43,21 @@ const char* const kSaveFilter = "File(*.prn)";
 
 QString Q(const std::string& utf8) { return QString::fromStdString(utf8); }
 
-// What the box holds, character for character: the document's raw text with
-// its paragraph breaks and line separators (an opened file's lines, grouped
-// into paragraphs) as "\n" (the plain-text getter would also turn a no-break
-// space into a space).
-QString RawText(const QPlainTextEdit* box) {
-  QString s = box->document()->toRawText();
-  s.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
-  s.replace(QChar::LineSeparator, QLatin1Char('\n'));
-  return s;
-}
+// The reader's reports are shown for at most about this long at a time, and
+// the bytes of at most this many in one append.
+constexpr int kReportSliceMs = 10;
+constexpr size_t kReportBatchBytes = 64 * 1024;
 
-Text ToText(const QString& s) { return Text(reinterpret_cast<const char16_t*>(s.utf16()), static_cast<size_t>(s.size())); }
+// A box's text at least this long is converted off the window's thread.
+constexpr size_t kConvertOffThreadChars = 64 * 1024;
 
-QString FromText(const Text& t) { return QString::fromUtf16(t.data(), static_cast<qsizetype>(t.size())); }
-
-// Lines of a long text to one paragraph of a box's document.
-constexpr int kLinesPerParagraph = 64;
-
-// A box's document for `text`, built where it is called (off the window's
-// thread) and handed to `owner`, the window's thread: no undo history, and no
-// layout yet, since a layout would take font engines from the building
-// thread's cache, which goes when that thread ends. Each paragraph costs as
-// much to make as its lines, so the lines are grouped, 64 to a paragraph,
-// joined by line separators, which the box shows as line breaks and reads
-// back as them.
-QTextDocument* BuildDocument(Text text, const QFont& font, QThread* owner) {
-  int lines = 0;
-  for (char16_t& c : text)
-    if (c == u'\n' && ++lines % kLinesPerParagraph != 0) c = kLineSeparator;
-  auto* doc = new QTextDocument;
-  doc->setDefaultFont(font);
-  doc->setUndoRedoEnabled(false);
-  // The document copies the text; no second copy is made for the call.
-  doc->setPlainText(QString::fromRawData(reinterpret_cast<const QChar*>(text.data()), static_cast<qsizetype>(text.size())));
-  doc->setUndoRedoEnabled(true);
-  doc->setModified(false);
-  doc->moveToThread(owner);
-  return doc;
+// Runs the conversion of a box's text: off the window's thread while the
+// window paints when the text is long, else here.
+void Convert(size_t chars, const std::function<void()>& work) {
+  if (chars >= kConvertOffThreadChars)
+    torva::gui::RunWhilePainting(work);
+  else
+    work();
 }
 
 std::span<const uint8_t> AsBytes(const QByteArray& data) {
@@ -133,6 +111,11 @@ bool HexKeyPasses(const QKeyEvent* key) {
 
 TPrintTestForm::TPrintTestForm(QWidget* owner) : QDialog(owner), ui_(std::make_unique<Ui::TPrintTestForm>()) {
   ui_->setupUi(this);
+  // Both boxes start in hex mode; the Receive box, read-only, keeps no undo
+  // history of what arrives.
+  ui_->CommandCombo->setMode(BoxMode::Hex);
+  ui_->ReceiveMemo->setMode(BoxMode::Hex);
+  ui_->ReceiveMemo->document()->setUndoRedoEnabled(false);
   // Fixed border, system menu (close box) only.
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
 
@@ -257,9 +240,9 @@ void TPrintTestForm::ExitButtonClick() { reject(); }
 
 // --- the boxes
 
-QString TPrintTestForm::inputText() const { return RawText(ui_->CommandCombo); }
-void TPrintTestForm::setInputText(const QString& text) { ui_->CommandCombo->setPlainText(text); }
-QString TPrintTestForm::receiveText() const { return RawText(ui_->ReceiveMemo); }
+QString TPrintTestForm::inputText() const { return ToQString(ui_->CommandCombo->boxText()); }
+void TPrintTestForm::setInputText(const QString& text) { ui_->CommandCombo->setBoxText(ToText(text)); }
+QString TPrintTestForm::receiveText() const { return ToQString(ui_->ReceiveMemo->boxText()); }
 
 QStringList TPrintTestForm::noticeLines() const {
   QStringList lines;
@@ -275,66 +258,63 @@ void TPrintTestForm::OutputInformation(const QString& english, const QString& ch
 
 void TPrintTestForm::Output(const LinePair& line) { OutputInformation(Q(line.english), Q(line.chinese)); }
 
-void TPrintTestForm::AppendReceived(const QString& text) {
-  if (text.isEmpty()) return;
-  // At the end, whatever the caret or selection; the view follows the end
-  // only when it was showing it.
-  QScrollBar* bar = ui_->ReceiveMemo->verticalScrollBar();
-  const bool atEnd = bar->value() == bar->maximum();
-  QTextCursor end(ui_->ReceiveMemo->document());
-  end.movePosition(QTextCursor::End);
-  end.insertText(text);
-  if (atEnd) bar->setValue(bar->maximum());
+void TPrintTestForm::AppendReceived(const Text& text) {
+  if (text.empty()) return;
+  // Laid out on from the box's last display line, at the end whatever the
+  // caret or selection.
+  ConsoleBox* box = ui_->ReceiveMemo;
+  box->appendDisplay(DisplayText(text, box->mode(), box->lastLineColumn()));
 }
 
 void TPrintTestForm::ClearButton1Click() { ui_->CommandCombo->clear(); }
 void TPrintTestForm::ClearButton2Click() {
+  // What came before the click and waits to be shown goes with the box; the
+  // reader's other reports still count.
+  for (const ReaderReport& report : pendingReports_) {
+    if (report.type == ReaderReport::Type::ReceiveFailed) Output(ReceiveFailureLine());
+    if (report.type == ReaderReport::Type::Ended) endedGeneration_ = report.generation;
+  }
+  pendingReports_.clear();
   ui_->ReceiveMemo->clear();
   receivedText_.reset();
 }
 
 int TPrintTestForm::ReceiveColumn() const {
-  // The pairs on the Receive box's last line (what the dump put there).
-  const QString last = ui_->ReceiveMemo->document()->lastBlock().text();
+  // The pairs on the Receive box's last display line (what the dump put there).
+  const QString block = ui_->ReceiveMemo->document()->lastBlock().text();
   int digits = 0;
-  for (QChar c : last)
+  for (QChar c : QStringView(block).mid(block.lastIndexOf(QChar::LineSeparator) + 1))
     if (c.isLetterOrNumber()) ++digits;
   return digits / 2;
 }
 
-void TPrintTestForm::InstallDocument(QPlainTextEdit* box, QTextDocument* doc) {
-  // The box owns the new document; the one it had goes with the old text
-  // (the box deletes its first document itself, later ones are ours).
-  const QPointer<QTextDocument> old = box->document();
-  doc->setDocumentLayout(new QPlainTextDocumentLayout(doc));
-  doc->setParent(box);
-  box->setDocument(doc);
-  if (old && old != doc && old->parent() == box) delete old.data();
-}
-
-bool TPrintTestForm::ConvertBox(QPlainTextEdit* box, bool toHex) {
-  const Text text = ToText(RawText(box));
+bool TPrintTestForm::ConvertBox(ConsoleBox* box, bool toHex) {
+  const bool receive = box == ui_->ReceiveMemo;
+  // Read a slice at a time while the window paints: a box may hold many MiB.
+  const Text text = box->boxTextWhilePainting();
   const QFont font = box->font();
   // The Receive box in text mode may hold back a CR for the next read: it is
   // one of the box's bytes in hex, and a CR the box ends on is held back again
   // in text mode, so a CR LF split around the switch still shows as one break.
-  const bool receive = box == ui_->ReceiveMemo;
   const bool heldCr = receive && toHex && receivedText_.holdsCr();
   ReceivedText received;  // the Receive box's text mode after the switch
+  const BoxMode mode = toHex ? BoxMode::Hex : BoxMode::Text;
   QThread* const windowThread = thread();
   QTextDocument* doc = nullptr;
-  // Converted while the window paints: a box may hold many MiB.
+  // Converted and laid out while the window paints.
   torva::gui::RunWhilePainting([&] {
     std::optional<Bytes> bytes = toHex ? NotationBytes(text) : ReadHexText(text);
     if (!bytes) return;
     if (heldCr) bytes->push_back(0x0D);
-    // Lines of sixteen pairs in both boxes: a long text does not become one
-    // endless line, whose layout gets slower with every pair.
-    doc = BuildDocument(toHex ? HexDump(*bytes) : receive ? received.converted(*bytes) : NotationText(*bytes), font,
-                        windowThread);
+    // Hex in lines of sixteen pairs in both boxes (short display lines as
+    // they are); text in display lines.
+    const Text shown = toHex ? HexDump(*bytes)
+                             : DisplayText(receive ? received.converted(*bytes) : NotationText(*bytes), mode);
+    doc = BuildDocument(shown, font, !receive, windowThread);
   });
   if (!doc) return false;
-  InstallDocument(box, doc);
+  box->setMode(mode);
+  box->install(doc);
   box->moveCursor(QTextCursor::End);  // typing goes on where the text ends
   if (receive) receivedText_ = received;
   return true;
@@ -354,18 +334,23 @@ void TPrintTestForm::HexFormatCheckBox1Click() {
   // what it hands over meanwhile is held and added to the converted box, in
   // the box's new mode and in order (added to the old text, it would go with
   // it).
-  holdingReports_ = true;
+  HoldReports();
   const bool converted = ConvertBox(ui_->ReceiveMemo, toHex);
-  holdingReports_ = false;
   if (!converted) {
     ui_->HexFormatCheckBox1->setChecked(!toHex);
     Output(DataFormatErrorLine());
   }
-  std::vector<ReaderReport> held;
-  held.swap(heldReports_);
-  for (const ReaderReport& report : held) OnReaderReport(report);
+  ReleaseReports();
   // A CR the box ends on that no reader is left to decide is a lone one.
-  if (readerIdle()) AppendReceived(FromText(receivedText_.flush()));
+  if (readerIdle()) AppendReceived(receivedText_.flush());
+}
+
+void TPrintTestForm::HoldReports() { holdingReports_ = true; }
+
+void TPrintTestForm::ReleaseReports() {
+  holdingReports_ = false;
+  ShowReports(kReportSliceMs);
+  ScheduleReports();
 }
 
 bool TPrintTestForm::eventFilter(QObject* watched, QEvent* event) {
@@ -419,7 +404,11 @@ void TPrintTestForm::PrintFileButtonClick() {
     QByteArray data;
     read = ReadCommandFile(path, &data);
     if (read != FileRead::Read) return;
-    doc = BuildDocument(hex ? HexFileText(AsBytes(data)) : NotationText(AsBytes(data)), font, windowThread);
+    // Hex in lines of sixteen pairs; text in display lines, so a text
+    // without CR LF still reads line by line and lays out at once.
+    const std::span<const uint8_t> bytes = AsBytes(data);
+    doc = BuildDocument(hex ? HexFileText(bytes) : DisplayText(NotationText(bytes), BoxMode::Text), font,
+                        true, windowThread);
   });
   if (read == FileRead::TooLarge) {
     // Refused before reading: the Input keeps what it holds.
@@ -432,21 +421,30 @@ void TPrintTestForm::PrintFileButtonClick() {
                                                                             QString::fromUtf8("”打开失败！"));
     return;
   }
-  InstallDocument(ui_->CommandCombo, doc);
+  ui_->CommandCombo->setMode(hex ? BoxMode::Hex : BoxMode::Text);
+  ui_->CommandCombo->install(doc);
   ui_->CommandCombo->moveCursor(QTextCursor::Start);
 }
 
-void TPrintTestForm::SaveBox(QPlainTextEdit* box, bool hex, const QString& path) {
-  const Text text = ToText(RawText(box));
-  std::optional<Bytes> bytes = hex ? ReadHexText(text) : NotationBytes(text);
+void TPrintTestForm::SaveBox(ConsoleBox* box, bool hex, const QString& path) {
+  // Read a slice at a time, converted and written while the window paints.
+  const Text text = box->boxTextWhilePainting();
+  // The Receive box's CR held back for the next read is part of what came.
+  const bool heldCr = box == ui_->ReceiveMemo && !hex && receivedText_.holdsCr();
+  std::optional<Bytes> bytes;
+  torva::gui::FileWrite written = torva::gui::FileWrite::OpenFailed;
+  torva::gui::RunWhilePainting([&] {
+    bytes = hex ? ReadHexText(text) : NotationBytes(text);
+    if (!bytes) return;
+    if (heldCr) bytes->push_back(0x0D);
+    written = torva::gui::WriteWholeFile(path, *bytes);
+  });
   if (!bytes) {
     // Nothing is written: the file keeps what it had.
     Output(DataFormatErrorLine());
     return;
   }
-  // The Receive box's CR held back for the next read is part of what came.
-  if (box == ui_->ReceiveMemo && !hex && receivedText_.holdsCr()) bytes->push_back(0x0D);
-  if (torva::gui::WriteWholeFile(path, *bytes) != torva::gui::FileWrite::Written)
+  if (written != torva::gui::FileWrite::Written)
     OutputInformation("Fail to save file " + torva::gui::Quoted(path) + "!",
                       QString::fromUtf8("文件 “") + path + QString::fromUtf8("”保存失败！"));
 }
@@ -478,7 +476,10 @@ void TPrintTestForm::SaveFileButton1Click() {
   const QString path = ChooseSavePath(this, saveFileName_);
   if (path.isEmpty()) return;
   saveFileName_ = QFileInfo(path).fileName();
+  // What the reader hands over while the box is read waits, and is shown after.
+  HoldReports();
   SaveBox(ui_->ReceiveMemo, ui_->HexFormatCheckBox1->isChecked(), path);
+  ReleaseReports();
 }
 
 // --- Send and the reader
@@ -487,15 +488,23 @@ void TPrintTestForm::ExcuteCommandButtonClick() {
   WaitCursor cursor;
   const int kind = PortType.load();
   const bool hex = ui_->HexFormatCheckBox->isChecked();
-  const Text text = ToText(RawText(ui_->CommandCombo));
+  // A long Input is read a slice at a time and converted off the window's
+  // thread, the window painting meanwhile.
+  const Text text = ui_->CommandCombo->boxTextWhilePainting();
+  const bool recognise = PlanSend(kind, hex, {}).recognise;
+  bool nothing = false;
   std::optional<Bytes> bytes;
-  if (hex) {
-    if (IsEmptyHexSend(text)) return;
-    bytes = ReadHexText(text);
-  } else {
-    if (text.empty()) return;
-    bytes = NotationBytes(text);
-  }
+  SendFlags flags;
+  Convert(text.size(), [&] {
+    nothing = hex ? IsEmptyHexSend(text) : text.empty();
+    if (nothing) return;
+    bytes = hex ? ReadHexText(text) : NotationBytes(text);
+    if (!bytes || !recognise) return;
+    ReplyCommandRecogniser recogniser;
+    recogniser.feed(*bytes);
+    flags = {recogniser.reply(), recogniser.special(), recogniser.wait()};
+  });
+  if (nothing) return;
   if (!bytes) {
     // Nothing made up is sent: a character the mode has no byte for.
     Output(DataFormatErrorLine());
@@ -503,12 +512,6 @@ void TPrintTestForm::ExcuteCommandButtonClick() {
   }
   if (bytes->empty()) return;  // only line breaks, or one lone digit
 
-  SendFlags flags;
-  if (PlanSend(kind, hex, {}).recognise) {
-    ReplyCommandRecogniser recogniser;
-    recogniser.feed(*bytes);
-    flags = {recogniser.reply(), recogniser.special(), recogniser.wait()};
-  }
   if (hex && bytes->size() >= 2 && (*bytes)[0] == 0x1D && (*bytes)[1] == 0xE0) Include1DE0 = true;
 
   const SendPlan plan = PlanSend(kind, hex, flags);
@@ -547,32 +550,60 @@ void TPrintTestForm::StartReader() {
 
 void TPrintTestForm::OnReaderReport(const ReaderReport& report) {
   if (closed_) return;  // nothing reaches the boxes after the console closed
-  if (holdingReports_) {
-    heldReports_.push_back(report);  // the Receive box is converting
-    return;
-  }
-  switch (report.type) {
-    case ReaderReport::Type::Received: {
+  // Shown in order, a batch at a time: a printer that streams hands over
+  // reads faster than the box takes one append a read, and the window would
+  // not paint until all waiting had been added.
+  pendingReports_.push_back(report);
+  ScheduleReports();
+}
+
+void TPrintTestForm::ScheduleReports() {
+  if (showScheduled_ || holdingReports_ || pendingReports_.empty()) return;
+  showScheduled_ = true;
+  QTimer::singleShot(0, this, [this] {
+    showScheduled_ = false;
+    ShowReports(kReportSliceMs);
+    ScheduleReports();
+  });
+}
+
+void TPrintTestForm::ShowReports(int ms) {
+  QElapsedTimer timer;
+  timer.start();
+  while (!pendingReports_.empty() && !holdingReports_ && !closed_) {
+    // The bytes of the reads in a row, as one text in the box's mode.
+    const bool hex = ui_->HexFormatCheckBox1->isChecked();
+    int column = hex ? ReceiveColumn() : 0;
+    Text text;
+    size_t taken = 0;
+    while (!pendingReports_.empty() && pendingReports_.front().type == ReaderReport::Type::Received &&
+           taken < kReportBatchBytes) {
+      const ReaderReport& report = pendingReports_.front();
       const std::span<const uint8_t> bytes(report.bytes);
-      Text text;
-      if (ui_->HexFormatCheckBox1->isChecked()) {
-        text = HexDump(bytes, ReceiveColumn());
+      if (hex) {
+        text += HexDump(bytes, column);
+        column = static_cast<int>((column + bytes.size()) % kDumpPairsPerLine);
       } else if (report.kind == ReceivedKind::StatusRecord) {
-        text = receivedText_.flush() + NotationText(bytes);  // a record is no half of a data pair
+        text += receivedText_.flush() + NotationText(bytes);  // a record is no half of a data pair
       } else {
-        text = receivedText_.data(bytes);
+        text += receivedText_.data(bytes);
       }
-      AppendReceived(FromText(text));
-      break;
+      taken += bytes.size();
+      pendingReports_.pop_front();
     }
-    case ReaderReport::Type::ReceiveFailed:
-      Output(ReceiveFailureLine());
-      break;
-    case ReaderReport::Type::Ended:
-      // Nothing more comes from this reader: a CR it ended on was a lone one.
-      AppendReceived(FromText(receivedText_.flush()));
-      endedGeneration_ = report.generation;
-      break;
+    AppendReceived(text);
+    if (!pendingReports_.empty() && pendingReports_.front().type != ReaderReport::Type::Received) {
+      const ReaderReport report = std::move(pendingReports_.front());
+      pendingReports_.pop_front();
+      if (report.type == ReaderReport::Type::ReceiveFailed) {
+        Output(ReceiveFailureLine());
+      } else {
+        // Nothing more comes from this reader: a CR it ended on was a lone one.
+        AppendReceived(receivedText_.flush());
+        endedGeneration_ = report.generation;
+      }
+    }
+    if (ms >= 0 && timer.elapsed() >= ms) break;
   }
 }
 

@@ -12,6 +12,7 @@
 #include <QDialog>
 #include <QString>
 #include <QStringList>
+#include <deque>
 #include <memory>
 #include <vector>
 
@@ -25,8 +26,7 @@ class TPrintTestForm;
 }
 class QAction;
 class QMenu;
-class QPlainTextEdit;
-class QTextDocument;
+class ConsoleBox;
 
 class TPrintTestForm : public QDialog {
   Q_OBJECT
@@ -98,13 +98,21 @@ class TPrintTestForm : public QDialog {
   void SendFixedCommand(torva::tools::FixedCommand id);
   // Converts a box between its modes after its check box was clicked; false
   // (box put back, Notice line) when its text cannot be converted.
-  bool ConvertBox(QPlainTextEdit* box, bool toHex);
-  // Puts a document built off the window's thread into the box.
-  void InstallDocument(QPlainTextEdit* box, QTextDocument* doc);
-  void SaveBox(QPlainTextEdit* box, bool hex, const QString& fileName);
+  bool ConvertBox(ConsoleBox* box, bool toHex);
+  void SaveBox(ConsoleBox* box, bool hex, const QString& fileName);
   void StartReader();
+  // Takes a report of the reader (on the console's thread); they are shown
+  // in order, a slice of time at a time.
   void OnReaderReport(const torva::tools::ReaderReport& report);
-  void AppendReceived(const QString& text);
+  void ScheduleReports();
+  // Shows the reports waiting for about ms.
+  void ShowReports(int ms);
+  // While the Receive box is converted or read, the reader's reports wait;
+  // released, they are shown in order.
+  void HoldReports();
+  void ReleaseReports();
+  // Adds text (a hex dump or text in the notation) to the Receive box.
+  void AppendReceived(const torva::tools::Text& text);
   int ReceiveColumn() const;
 
   std::unique_ptr<Ui::TPrintTestForm> ui_;
@@ -113,8 +121,9 @@ class TPrintTestForm : public QDialog {
   bool closed_ = false;
   uint64_t endedGeneration_ = 0;  // the last reader whose end report was handled
   torva::tools::ReceivedText receivedText_;  // the Receive box's text mode across reads
-  // While the Receive box converts, the reader's reports wait here.
-  bool holdingReports_ = false;
-  std::vector<torva::tools::ReaderReport> heldReports_;
+  // The reader's reports not shown yet, in order.
+  std::deque<torva::tools::ReaderReport> pendingReports_;
+  bool showScheduled_ = false;
+  bool holdingReports_ = false;  // the Receive box is converted or saved
   QString saveFileName_;  // the last name saved to, proposed again by the Receive save
 };

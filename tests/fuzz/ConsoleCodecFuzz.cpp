@@ -1,10 +1,11 @@
 // Fuzz target of the command console's codec: any bytes as the text of a box
-// (UTF-16, two bytes a character) through the hex reader and the text
-// notation, and as received bytes through the renderings. Besides the
-// sanitizers it checks what the codec promises: every byte string comes back
-// byte for byte through either notation, the hex reader agrees with its own
-// validity check, and a text the notation accepts converts to hex and back
-// to the same bytes.
+// (UTF-16, two bytes a character) through the hex reader, the text notation
+// and the display layout, and as received bytes through the renderings.
+// Besides the sanitizers it checks what the codec promises: every byte string
+// comes back byte for byte through either notation, the hex reader agrees
+// with its own validity check, a text the notation accepts converts to hex
+// and back to the same bytes, and a text laid out in display lines is the
+// same text in short lines.
 //
 // Built by clang as the libFuzzer target (with TORVA_FUZZ_MAIN), and into
 // the ordinary test build under another name, beside the settings-file
@@ -14,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <span>
+#include <vector>
 
 #include "tools/ConsoleCodec.h"
 
@@ -87,6 +89,35 @@ int ConsoleCodecFuzzOne(const uint8_t* data, size_t size) {
     if (std::search(notation->begin(), notation->end(), kNull, kNull + 4) == notation->end())
       Require(NotationBytes(NotationText(*notation)) == *notation);
   }
+  // The same text laid out in display lines: the text comes back without
+  // the display breaks, no display line is longer than the width (counting
+  // the column it goes on from), a second layout changes nothing, and the
+  // break edits from another layout of the text give this one.
+  for (BoxMode mode : {BoxMode::Text, BoxMode::Hex}) {
+    const bool endsAtBreak = size > 1 && (data[1] & 1);
+    const Text display = DisplayText(text, mode, column * 7, endsAtBreak);
+    const Text plain = WithoutDisplayBreaks(text);
+    Require(WithoutDisplayBreaks(display) == plain);
+    int line = column * 7 > kDisplayLineChars ? kDisplayLineChars : column * 7;
+    for (char16_t c : display) {
+      if (c == u'\n' || c == kDisplayBreak)
+        line = 0;
+      else
+        Require(++line <= kDisplayLineChars);
+    }
+    const Text fresh = DisplayText(plain, mode);
+    Require(DisplayText(WithoutDisplayBreaks(fresh), mode) == fresh);
+    Text edited = text;  // the box text taken as an earlier layout of `plain`
+    const std::vector<DisplayBreakEdit> edits = DisplayBreakEdits(edited, fresh);
+    for (auto e = edits.rbegin(); e != edits.rend(); ++e) {
+      if (e->insert)
+        edited.insert(e->position, 1, kDisplayBreak);
+      else
+        edited.erase(e->position, 1);
+    }
+    Require(edited == fresh);
+  }
+
   ReplyCommandRecogniser recogniser;
   recogniser.feed(bytes);
   Require(!recogniser.wait() || recogniser.reply());

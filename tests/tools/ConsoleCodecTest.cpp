@@ -271,3 +271,120 @@ TEST(ReplyCommandRecogniser, Sequences) {
     EXPECT_EQ(r.wait(), c.wait);
   }
 }
+
+namespace {
+
+// A display text written readably: '|' for a display break.
+Text Shown(const Text& display) {
+  Text out = display;
+  for (char16_t& c : out)
+    if (c == kDisplayBreak) c = u'|';
+  return out;
+}
+
+Text Repeat(char16_t c, int n) { return Text(static_cast<size_t>(n), c); }
+
+// The display lines of a display text, split at both kinds of break.
+std::vector<Text> DisplayLines(const Text& display) {
+  std::vector<Text> lines(1);
+  for (char16_t c : display) {
+    if (c == u'\n' || c == kDisplayBreak)
+      lines.emplace_back();
+    else
+      lines.back().push_back(c);
+  }
+  return lines;
+}
+
+}  // namespace
+
+TEST(DisplayText, BreaksAfterLoneLfMarksAndAtTheLineWidth) {
+  const Text lf(1, kLoneLfSymbol);
+  const int w = kDisplayLineChars;
+  struct Case {
+    const char* what;
+    Text text;
+    BoxMode mode;
+    int column;
+    bool endsAtBreak;
+    Text shown;  // '|' a display break
+  } cases[] = {
+      {"LF ends", u"ab" + lf + u"cd" + lf, BoxMode::Text, 0, false, u"ab" + lf + u"|cd" + lf + u"|"},
+      {"LF then CR LF: an empty line", u"ab" + lf + u"\ncd", BoxMode::Text, 0, false, u"ab" + lf + u"|\ncd"},
+      {"followed by a break", u"ab" + lf, BoxMode::Text, 0, true, u"ab" + lf},
+      {"CR LF only", u"ab\ncd\n", BoxMode::Text, 0, false, u"ab\ncd\n"},
+      {"hex: no mark rule", u"0A " + lf, BoxMode::Hex, 0, false, u"0A " + lf},
+      {"a full line", Repeat(u'x', w), BoxMode::Text, 0, false, Repeat(u'x', w)},
+      {"one more", Repeat(u'x', w + 1), BoxMode::Text, 0, false, Repeat(u'x', w) + u"|x"},
+      {"a full line, then its break", Repeat(u'x', w) + u"\ny", BoxMode::Text, 0, false,
+       Repeat(u'x', w) + u"\ny"},
+      {"going on from a column", u"xyz", BoxMode::Text, w - 2, false, u"xy|z"},
+      {"NULL stays whole", Repeat(u'x', w - 2) + u"NULLy", BoxMode::Text, 0, false,
+       Repeat(u'x', w - 2) + u"|NULLy"},
+      {"NULL is letters in hex", Repeat(u'x', w - 2) + u"NULL", BoxMode::Hex, 0, false,
+       Repeat(u'x', w - 2) + u"NU|LL"},
+      {"a surrogate pair stays whole", Repeat(u'x', w - 1) + u"\xD83D\xDE00", BoxMode::Text, 0, false,
+       Repeat(u'x', w - 1) + u"|\xD83D\xDE00"},
+      {"display breaks of an earlier layout go", u"ab" + Text(1, kDisplayBreak) + u"cd", BoxMode::Text, 0,
+       false, u"abcd"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const Text display = DisplayText(c.text, c.mode, c.column, c.endsAtBreak);
+    EXPECT_EQ(Utf8(Shown(display)), Utf8(c.shown));
+    EXPECT_EQ(WithoutDisplayBreaks(display), WithoutDisplayBreaks(c.text));
+  }
+}
+
+// Whatever the bytes, no display line is longer than the width, and the
+// display text is the text.
+TEST(DisplayText, EveryShapeHasShortLines) {
+  Bytes random(20000);
+  uint32_t x = 7;
+  for (auto& b : random) b = static_cast<uint8_t>((x = x * 1664525u + 1013904223u) >> 24);
+  Bytes lfOnly, noBreak(5000, 'q'), zeros(3000, 0x00), lfs(700, 0x0A);
+  for (int i = 0; i < 5000; ++i) lfOnly.push_back(i % 61 == 60 ? 0x0A : 'a' + i % 26);
+  for (const Bytes* bytes : {&random, &lfOnly, &noBreak, &zeros, &lfs}) {
+    for (BoxMode mode : {BoxMode::Text, BoxMode::Hex}) {
+      const Text text = mode == BoxMode::Text ? NotationText(*bytes) : HexFileText(*bytes);
+      const Text display = DisplayText(text, mode);
+      ASSERT_EQ(WithoutDisplayBreaks(display), text);
+      for (const Text& line : DisplayLines(display))
+        ASSERT_LE(line.size(), static_cast<size_t>(kDisplayLineChars));
+      // A second layout of the display text changes nothing.
+      EXPECT_EQ(DisplayText(WithoutDisplayBreaks(display), mode), display);
+    }
+  }
+  // An LF-only text reads line by line.
+  EXPECT_EQ(DisplayLines(DisplayText(NotationText(lfOnly), BoxMode::Text)).size(), lfOnly.size() / 61 + 1);
+}
+
+TEST(DisplayText, BreakEditsTurnOneLayoutIntoTheOther) {
+  const Text b(1, kDisplayBreak);
+  struct Case {
+    Text from, to;
+    std::vector<DisplayBreakEdit> edits;
+  } cases[] = {
+      {u"abc", u"abc", {}},
+      {u"ab" + b + u"c", u"abc", {{2, false}}},
+      {u"abc", u"a" + b + u"bc", {{1, true}}},
+      {u"a" + b + u"bc", u"ab" + b + u"c", {{1, false}, {3, true}}},
+      {u"a\n" + b + u"b", u"a" + b + u"\nb", {{1, true}, {2, false}}},
+      {b + b + u"a", u"a" + b, {{0, false}, {1, false}, {3, true}}},
+      {u"ab", u"ax", {}},  // not one text: nothing
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(Utf8(Shown(c.from)) + " -> " + Utf8(Shown(c.to)));
+    const std::vector<DisplayBreakEdit> edits = DisplayBreakEdits(c.from, c.to);
+    EXPECT_EQ(edits, c.edits);
+    if (WithoutDisplayBreaks(c.from) != WithoutDisplayBreaks(c.to)) continue;
+    Text applied = c.from;
+    for (auto e = edits.rbegin(); e != edits.rend(); ++e) {
+      if (e->insert)
+        applied.insert(e->position, 1, kDisplayBreak);
+      else
+        applied.erase(e->position, 1);
+    }
+    EXPECT_EQ(applied, c.to);
+  }
+}

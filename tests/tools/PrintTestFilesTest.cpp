@@ -6,10 +6,12 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTimer>
+#include <algorithm>
 
 #include "ConsoleFixture.h"
 #include "tools/ConsoleCodec.h"
 #include "tools/ConsoleCommands.h"
+#include "tools/ConsoleDocument.h"
 
 using consoletest::Bytes;
 using consoletest::ConsoleTest;
@@ -29,6 +31,47 @@ Bytes GoldenBytes() {
   const Bytes tail{0x0D, 0x0A, 0x0D, 0x0D, 0x0A, 0x0A, 0x4E, 0x55, 0x4C, 0x0D};
   b.insert(b.end(), tail.begin(), tail.end());
   return b;
+}
+
+// The shapes of file a technician opens, and of what a printer sends: text
+// with LF line ends, text without any line break, random bytes, text with CR
+// LF line ends, a run of zero bytes (each shown as "NULL") and lines of 1000
+// columns. None spells "NULL" in its own letters, which text mode reads back
+// as a zero byte.
+struct Shape {
+  const char* name;
+  Bytes bytes;
+};
+
+std::vector<Shape> Shapes(size_t size) {
+  std::vector<Shape> shapes;
+  auto lines = [&](const char* name, size_t width, Bytes end) {
+    Bytes b;
+    while (b.size() < size) {
+      for (size_t i = 0; i < width; ++i) b.push_back(static_cast<uint8_t>('A' + (b.size() + i) % 26));
+      b.insert(b.end(), end.begin(), end.end());
+    }
+    shapes.push_back({name, b});
+  };
+  lines("LF text", 79, {0x0A});
+  shapes.push_back({"no line break", Bytes(size, 'q')});
+  Bytes random(size);
+  uint32_t x = 20240611;
+  for (auto& b : random) b = static_cast<uint8_t>((x = x * 1664525u + 1013904223u) >> 24);
+  const char kNull[] = "NULL";
+  EXPECT_EQ(std::search(random.begin(), random.end(), kNull, kNull + 4), random.end());
+  shapes.push_back({"random bytes", random});
+  lines("CR LF text", 62, {0x0D, 0x0A});
+  shapes.push_back({"zero bytes", Bytes(size / 4, 0x00)});
+  lines("1000 columns", 1000, {0x0D, 0x0A});
+  return shapes;
+}
+
+int LongestParagraph(const QPlainTextEdit* box) {
+  int longest = 0;
+  const QTextDocument* doc = box->document();
+  for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) longest = std::max(longest, b.length());
+  return longest;
 }
 
 class ConsoleFiles : public ConsoleTest {
@@ -175,14 +218,50 @@ TEST_F(ConsoleFiles, OpenReadsWhileTheWindowPaintsAndDropsInput) {
     EXPECT_TRUE(ranDuringOpen);
     const torva::tools::Text want = hex ? torva::tools::HexFileText(data) : torva::tools::NotationText(data);
     EXPECT_TRUE(console->inputText() == QString::fromStdU16String(want));
-    // However many lines, no paragraph of the box is long: its layout costs
-    // what a screenful does (one endless line froze the window).
+    // However many lines, no paragraph of the box is long in either mode:
+    // its layout costs what a screenful does (one endless line froze the
+    // window).
     int longest = 0;
     const QTextDocument* doc = Memo("CommandCombo")->document();
     for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) longest = std::max(longest, b.length());
-    if (hex) {
-      EXPECT_LE(longest, 64 * 49);  // 64 lines of sixteen "XX " and a break
+    EXPECT_LE(longest, torva::tools::kParagraphLimit);
+  }
+}
+
+// Save File of a long box is read, converted and written while the window
+// keeps running its events (a timer due at once fires during the save) and
+// drops the user's input, in both boxes.
+TEST_F(ConsoleFiles, SaveWritesWhileTheWindowPaintsAndDropsInput) {
+  Open();
+  Bytes data;
+  for (int i = 0; i < 200000; ++i) data.push_back(i % 40 == 39 ? 0x0A : 'a' + i % 26);
+  ASSERT_TRUE(WriteFile(Path("long.txt"), ToBytes(data)));
+  Box("HexFormatCheckBox")->setChecked(false);
+  {
+    auto dialogs = Choose(Path("long.txt"));
+    console->PrintFileButtonClick();
+  }
+  const QString shown = console->inputText();
+  for (const char* box : {"Input", "Receive"}) {
+    SCOPED_TRACE(box);
+    const bool input = std::string(box) == "Input";
+    bool ranDuringSave = false;
+    bool saving = true;
+    QTimer::singleShot(0, [&] { ranDuringSave = saving; });
+    QCoreApplication::postEvent(Memo("CommandCombo"),
+                                new QKeyEvent(QEvent::KeyPress, Qt::Key_B, Qt::NoModifier, "b"));
+    {
+      auto dialogs = Choose(Path("saved.prn"));
+      if (input)
+        console->SaveFileButtonClick();
+      else
+        console->SaveFileButton1Click();
     }
+    saving = false;
+    QCoreApplication::sendPostedEvents();  // a key still queued reaches the Input now
+    EXPECT_TRUE(ranDuringSave);
+    EXPECT_TRUE(console->inputText() == shown);
+    EXPECT_TRUE(ReadFile(Path("saved.prn")) == (input ? ToBytes(data) : QByteArray()));
   }
 }
 
@@ -302,6 +381,104 @@ TEST_F(ConsoleFiles, ReceiveBoxSaves) {
   {
     auto dialogs = Choose(QString());
     console->SaveFileButton1Click();
+  }
+  EXPECT_TRUE(Notice().isEmpty());
+}
+
+// Whatever the file, the Input's paragraphs stay short in both modes, opened
+// and switched to the other mode, and the Input shows every byte.
+TEST_F(ConsoleFiles, EveryShapeOpensInShortParagraphsInBothModes) {
+  Open();
+  for (const Shape& shape : Shapes(512 * 1024)) {
+    ASSERT_TRUE(WriteFile(Path("shape.prn"), ToBytes(shape.bytes)));
+    for (bool hex : {true, false}) {
+      SCOPED_TRACE(std::string(shape.name) + (hex ? ", hex" : ", text"));
+      Box("HexFormatCheckBox")->setChecked(hex);
+      {
+        auto dialogs = Choose(Path("shape.prn"));
+        console->PrintFileButtonClick();
+      }
+      const torva::tools::Text shown =
+          hex ? torva::tools::HexFileText(shape.bytes) : torva::tools::NotationText(shape.bytes);
+      EXPECT_TRUE(console->inputText() == QString::fromStdU16String(shown));
+      EXPECT_LE(LongestParagraph(Memo("CommandCombo")), torva::tools::kParagraphLimit);
+      Box("HexFormatCheckBox")->click();
+      EXPECT_EQ(Box("HexFormatCheckBox")->isChecked(), !hex);
+      EXPECT_LE(LongestParagraph(Memo("CommandCombo")), torva::tools::kParagraphLimit);
+    }
+  }
+  EXPECT_TRUE(Notice().isEmpty());
+}
+
+// Every shape comes back byte for byte on every road of the Input: opened in
+// text mode and saved, sent to the printer, and switched to hex and back.
+TEST_F(ConsoleFiles, EveryShapeComesBackByteForByteFromTheInput) {
+  UseSerial();
+  Open();
+  sim.setRawCapture(true);  // the printer takes the bytes as they come
+  Box("HexFormatCheckBox")->setChecked(false);
+  for (const Shape& shape : Shapes(192 * 1024)) {
+    SCOPED_TRACE(shape.name);
+    ASSERT_TRUE(WriteFile(Path("shape.prn"), ToBytes(shape.bytes)));
+    {
+      auto dialogs = Choose(Path("shape.prn"));
+      console->PrintFileButtonClick();
+    }
+    {
+      auto dialogs = Choose(Path("saved.prn"));
+      console->SaveFileButtonClick();
+    }
+    EXPECT_TRUE(ReadFile(Path("saved.prn")) == ToBytes(shape.bytes));
+    sim.clearLog();
+    console->ExcuteCommandButtonClick();
+    ASSERT_TRUE(sim.waitForReceived(shape.bytes.size(), 10000));
+    EXPECT_TRUE(sim.receivedBytes() == shape.bytes);
+    Box("HexFormatCheckBox")->click();
+    Box("HexFormatCheckBox")->click();
+    ASSERT_FALSE(Box("HexFormatCheckBox")->isChecked());
+    {
+      auto dialogs = Choose(Path("switched.prn"));
+      console->SaveFileButtonClick();
+    }
+    EXPECT_TRUE(ReadFile(Path("switched.prn")) == ToBytes(shape.bytes));
+  }
+  EXPECT_EQ(Notice().count("Execute command successfully!"), 6);
+}
+
+// What the printer sends comes back byte for byte from the Receive box: shown
+// in text mode as it arrives (the shapes without a zero byte, which text mode
+// shows up to), or in hex and switched to text; either way in short
+// paragraphs, however long the printer streams without a line break.
+TEST_F(ConsoleFiles, EveryShapeComesBackByteForByteFromTheReceiveBox) {
+  UseSerial();
+  Open();
+  console->DisplayButtonClick();
+  QPlainTextEdit* box = Memo("ReceiveMemo");
+  for (const Shape& shape : Shapes(128 * 1024)) {
+    const bool zeros = std::find(shape.bytes.begin(), shape.bytes.end(), 0x00) != shape.bytes.end();
+    for (bool hex : {true, false}) {
+      if (!hex && zeros) continue;
+      SCOPED_TRACE(std::string(shape.name) + (hex ? ", hex then text" : ", text"));
+      console->ClearButton2Click();
+      Box("HexFormatCheckBox1")->setChecked(hex);
+      // Every byte is shown once the box holds as many characters as its
+      // layout of them has.
+      const torva::tools::Text text = torva::tools::NotationText(shape.bytes);
+      const size_t shown = hex ? torva::tools::HexDump(shape.bytes).size()
+                               : torva::tools::DisplayText(text, torva::tools::BoxMode::Text).size();
+      sim.sendUnsolicited(shape.bytes);
+      ASSERT_TRUE(WaitFor([&] { return static_cast<size_t>(box->document()->characterCount() - 1) >= shown; },
+                          20000));
+      EXPECT_LE(LongestParagraph(box), torva::tools::kParagraphLimit);
+      if (hex) Box("HexFormatCheckBox1")->click();
+      EXPECT_LE(LongestParagraph(box), torva::tools::kParagraphLimit);
+      EXPECT_TRUE(console->receiveText() == QString::fromStdU16String(text));
+      {
+        auto dialogs = Choose(Path("received.prn"));
+        console->SaveFileButton1Click();
+      }
+      EXPECT_TRUE(ReadFile(Path("received.prn")) == ToBytes(shape.bytes));
+    }
   }
   EXPECT_TRUE(Notice().isEmpty());
 }

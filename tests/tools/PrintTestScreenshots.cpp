@@ -47,6 +47,27 @@ TEST_F(ConsoleTest, ScreenshotsInBothLanguages) {
     WaitFor([] { return false; }, 50);
     const QString text = folder + QStringLiteral("/console-text-%1.png").arg(Language == "English" ? "en" : "cn");
     ASSERT_TRUE(c.grab().save(text)) << text.toStdString();
+    // A text file with LF line ends opened in text mode reads line by line,
+    // each line ending in its LF mark; a line longer than the box goes on in
+    // the next. The printer streams lines the same way.
+    const QString lf = QString::fromStdString(dir) + "/receipt.txt";
+    ASSERT_TRUE(consoletest::WriteFile(
+        lf,
+        QByteArray(
+            "\x1b@TORVA TEST RECEIPT\nItem 1          2.50\nItem 2          4.00\n\nTotal           6.50\n") +
+            QByteArray(200, '=') + "\n\x1dVB\x10"));
+    Box("HexFormatCheckBox")->setChecked(false);
+    {
+      torva::gui::ScopedFileDialogs dialogs([&](const torva::gui::FileDialogRequest&) { return lf; });
+      c.PrintFileButtonClick();
+    }
+    c.ClearButton2Click();
+    sim.sendUnsolicited({'O', 'K', 0x0A, 'R', 'E', 'A', 'D', 'Y', 0x0A, 'L', 'I', 'N', 'E', ' ', '3', 0x0A});
+    ASSERT_TRUE(WaitFor([&] { return c.receiveText().endsWith(QChar(0x240A)); }, 3000));
+    WaitFor([] { return false; }, 50);
+    const QString lfShot =
+        folder + QStringLiteral("/console-lf-%1.png").arg(Language == "English" ? "en" : "cn");
+    ASSERT_TRUE(c.grab().save(lfShot)) << lfShot.toStdString();
     c.ExitButtonClick();
   }
 }
