@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <cstdio>
 
+#include "gui/Messages.h"
 #include "link/Descriptors.h"
 #include "shell/MainForm.h"
 #include "shell/SingleInstance.h"
@@ -25,8 +26,8 @@ int main(int argc, char** argv) {
   }
 
   QApplication app(argc, argv);
-  QApplication::setApplicationName("TORVAConsole");
-  QApplication::setApplicationDisplayName("TORVAConsole");
+  QApplication::setApplicationName(kProgramName);
+  QApplication::setApplicationDisplayName(kProgramName);  // shown after every window's title
   guard.StartListening();
 
   TMainForm window;
