@@ -10,7 +10,6 @@
 #include <QTimer>
 #include <cstdio>
 
-#include "gui/Messages.h"
 #include "link/Descriptors.h"
 #include "shell/MainForm.h"
 #include "shell/SingleInstance.h"
@@ -26,8 +25,8 @@ int main(int argc, char** argv) {
   }
 
   QApplication app(argc, argv);
-  QApplication::setApplicationName(kProgramName);
-  QApplication::setApplicationDisplayName(kProgramName);  // shown after every window's title
+  QApplication::setApplicationName("TORVAConsole");
+  QApplication::setApplicationDisplayName("TORVAConsole");
   guard.StartListening();
 
   TMainForm window;

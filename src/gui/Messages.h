@@ -71,9 +71,9 @@ void ShowEnglishMessage(MessageKind kind, const QString& text);
 // or LF, is one line break, so no box shows an empty line between the two.
 QString BoxText(const QString& text);
 
-// The program's name: the toolkit shows it after every window's title
-// ("Printer Information — TORVAConsole"); main makes it the application's
-// display name.
+// The program's name: main makes it the application's display name, which
+// the toolkit shows after every window's title ("Printer Information —
+// TORVAConsole").
 inline constexpr char kProgramName[] = "TORVAConsole";
 
 // The width a window needs for a window manager to show its whole title: the
