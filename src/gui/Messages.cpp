@@ -9,7 +9,6 @@
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QGridLayout>
-#include <QGuiApplication>
 #include <QLibraryInfo>
 #include <QMessageBox>
 #include <QPointer>
