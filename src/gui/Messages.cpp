@@ -2,13 +2,13 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QBoxLayout>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDialogButtonBox>
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QGridLayout>
-#include <QGuiApplication>
 #include <QLibraryInfo>
 #include <QMessageBox>
 #include <QPointer>
@@ -17,6 +17,7 @@
 #include <QTranslator>
 #include <QUrl>
 #include <QWidget>
+#include <algorithm>
 
 #include "gui/HelpWindow.h"
 #include "link/PortState.h"
@@ -82,29 +83,74 @@ QString BoxText(const QString& text) {
   return out;
 }
 
-void FitTitleBar(QMessageBox& box) {
+int TitleBarWidth(const QString& title) {
   // The toolkit widens a box for its bare title in a small font only. The
   // window manager draws the title with the program's name after it, in a
-  // bold face, beside the window's icon and its three buttons (each about a
-  // title line and a half wide).
-  QString title = box.windowTitle();
-  const QString program = QGuiApplication::applicationDisplayName();
-  if (!program.isEmpty() && !title.endsWith(program)) title += QString::fromUtf8(" — ") + program;
+  // bold face, beside the window's icon and its three buttons: with their
+  // padding about seven title lines (openbox), eight to be sure.
+  const QString program = QString::fromUtf8(kProgramName);
+  const QString shown = title.endsWith(program) ? title : title + QString::fromUtf8(" — ") + program;
   QFont bold = QApplication::font();
   bold.setBold(true);
   const QFontMetrics fm(bold);
-  const int width = fm.horizontalAdvance(title) + 6 * fm.height();
-  auto* grid = qobject_cast<QGridLayout*>(box.layout());
-  if (!grid) return;
-  // A strut of no height in the buttons' row, across every column: the box's
-  // layout, and so the box, is at least that wide, and no higher.
+  return fm.horizontalAdvance(shown) + 8 * fm.height();
+}
+
+namespace {
+
+// The strut FitTitleBar puts into a window's layout, told from the layout's
+// other spacers by its type.
+class TitleStrut : public QSpacerItem {
+ public:
+  explicit TitleStrut(int width) : QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed) {}
+};
+
+TitleStrut* FindStrut(QLayout* layout) {
+  for (int i = 0; i < layout->count(); ++i)
+    if (auto* strut = dynamic_cast<TitleStrut*>(layout->itemAt(i))) return strut;
+  return nullptr;
+}
+
+}  // namespace
+
+void FitTitleBar(QWidget& window) {
+  const int width = TitleBarWidth(window.windowTitle());
+  QLayout* layout = window.layout();
+  auto* grid = qobject_cast<QGridLayout*>(layout);
+  auto* box = qobject_cast<QBoxLayout*>(layout);
+  const bool vertical =
+      box && (box->direction() == QBoxLayout::TopToBottom || box->direction() == QBoxLayout::BottomToTop);
+  if (!grid && !vertical) {
+    // Placed controls, or a row: the window itself is widened, a fixed size
+    // staying fixed.
+    window.setMinimumWidth(std::max(window.minimumWidth(), width));
+    window.setMaximumWidth(std::max(window.maximumWidth(), width));
+    if (window.width() < width) window.resize(width, window.height());
+    return;
+  }
+  // The strut spans the layout's width inside its margins: the layout, and so
+  // the window, is at least that wide, and no higher (a spacer takes no
+  // spacing).
+  const QMargins margins = layout->contentsMargins();
+  const int strutWidth = std::max(0, width - margins.left() - margins.right());
+  if (TitleStrut* strut = FindStrut(layout)) {
+    strut->changeSize(strutWidth, 0, QSizePolicy::Minimum, QSizePolicy::Fixed);
+    layout->invalidate();
+    return;
+  }
+  auto* strut = new TitleStrut(strutWidth);
+  if (vertical) {
+    box->addItem(strut);
+    return;
+  }
+  // A message box's grid: in the buttons' row, across every column.
   int row = grid->rowCount();
-  if (auto* buttons = box.findChild<QDialogButtonBox*>()) {
+  if (auto* buttons = window.findChild<QDialogButtonBox*>()) {
     const int at = grid->indexOf(buttons);
     int column = 0, rowSpan = 1, columnSpan = 1;
     if (at >= 0) grid->getItemPosition(at, &row, &column, &rowSpan, &columnSpan);
   }
-  grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), row, 0, 1, grid->columnCount());
+  grid->addItem(strut, row, 0, 1, grid->columnCount());
 }
 
 namespace {

@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-class QMessageBox;
 class QWidget;
 
 // Plain: a box with no icon titled with the application's title
@@ -72,10 +71,24 @@ void ShowEnglishMessage(MessageKind kind, const QString& text);
 // or LF, is one line break, so no box shows an empty line between the two.
 QString BoxText(const QString& text);
 
-// Makes the box wide enough for a window manager to show its whole title
-// (with the program's name the toolkit puts after it) beside the window's icon
-// and its buttons; the toolkit alone leaves a short message's title cut off.
-void FitTitleBar(QMessageBox& box);
+// The program's name: main makes it the application's display name, which
+// the toolkit shows after every window's title ("Printer Information —
+// TORVAConsole").
+inline constexpr char kProgramName[] = "TORVAConsole";
+
+// The width a window needs for a window manager to show its whole title: the
+// title with the program's name after it, drawn in a bold face, beside the
+// window's icon and its buttons.
+int TitleBarWidth(const QString& title);
+// Makes the window (a message box or a dialog) at least TitleBarWidth of its
+// title wide; the toolkit alone leaves the title of a narrow window cut off
+// ("Analog / Digit… ORVAConsole"). In a grid or a vertical box it puts a
+// strut of no height into the window's layout, so the layout's size, which
+// the dialogs fix their size from, includes it (call it before the size is
+// fixed); called again after the title changed, it resizes that strut. A
+// window with placed controls or a row is widened itself (call it after its
+// size is fixed; a fixed size stays fixed).
+void FitTitleBar(QWidget& window);
 
 // True while Language is "English".
 bool IsEnglish();

@@ -5,7 +5,8 @@
 // stop bits, parity and flow control, with reads that return at once with
 // what is queued. Writes get their deadline from SerialWriteTimeoutMs; the
 // common write routine waits in poll(POLLOUT) until it, and then until the
-// bytes have left the output queue (a write held back by flow control fails).
+// bytes have left the output queue (a write held back by flow control fails,
+// at the deadline or once the printer has taken nothing for 4 s).
 //
 // Settings are applied through SerialTermiosCalls() and read back: a port
 // that silently keeps another byte size, parity, stop bits or speed than the

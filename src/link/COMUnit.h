@@ -29,7 +29,8 @@ int OpenCOM(const std::string& Name, int Baudrate, int Databits, int Stopbits, c
 // previous block then.
 int OpenCOMKeepingOutput(const std::string& Name, int Baudrate, int Databits, int Stopbits,
                          const std::string& Handshake, const std::string& Parity);
-// As OpenCOM, with the connection test's write time-out (2000 ms + 2000 ms a byte).
+// As OpenCOM, with the connection test's write time-out (2000 ms + 2000 ms a
+// byte); a printer that takes no byte for 4 s still fails the write then.
 int OpenCOM1(const std::string& Name, int Baudrate, int Databits, int Stopbits, const std::string& Handshake,
              const std::string& Parity);
 // Opens Name, asks the modem lines, closes: true when CTS is on.
@@ -48,5 +49,6 @@ bool SetComWriteTimeout(int handle, int constantMs, int perByteMs = 0);
 // Write time-out of a serial descriptor opened by OpenCOM/OpenCOM1, in ms for
 // a write of `length` bytes (the driver has no write time-out of its own here);
 // 3000 for a descriptor this unit did not open. A write succeeds only when its
-// bytes have left the port's output queue within this time.
+// bytes have left the port's output queue within this time; one that sees the
+// printer take no byte for serialio::kPrinterStallMs (4 s) fails sooner.
 int SerialWriteTimeoutMs(int handle, int length);

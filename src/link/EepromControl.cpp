@@ -59,9 +59,12 @@ PortLibraryCalls g_calls = kRealCalls;
 
 uint64_t DeadlineAfter(int timeoutMs) { return torva::TickMs() + static_cast<uint64_t>(std::max(timeoutMs, 0)); }
 
+// The port's write time-out bounds the whole write; a printer that takes no
+// byte for the stall bound (XOFF, CTS held low) fails it sooner.
 bool SerialWrite(int handle, const uint8_t* data, int length) {
   if (handle <= 0) return false;
-  return serialio::WriteAllWithin(handle, data, length, SerialWriteTimeoutMs(handle, length));
+  return serialio::WriteAllWithin(handle, data, length, SerialWriteTimeoutMs(handle, length),
+                                  serialio::kPrinterStallMs);
 }
 
 // Exact serial read: `length` bytes within the timeout, else false with the

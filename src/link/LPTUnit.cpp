@@ -25,9 +25,9 @@ int LptWriteTimeoutMs(int length) {
   return ms > INT_MAX ? INT_MAX : static_cast<int>(ms);
 }
 // ...and the write fails once the printer has taken no byte for the constant
-// plus one byte's share (4 s): a stalled printer does not hold a block of
-// 1024 bytes for 34 minutes.
-constexpr int kLptStallMs = kLptWriteConstantMs + kLptWritePerByteMs;
+// plus one byte's share (the stall bound of SerialIo.h, 4 s): a stalled
+// printer does not hold a block of 1024 bytes for 34 minutes.
+static_assert(serialio::kPrinterStallMs == kLptWriteConstantMs + kLptWritePerByteMs);
 }  // namespace
 
 int OpenLPT(const std::string& Name) {
@@ -55,7 +55,7 @@ bool CloseLPT(int handle) {
 
 bool WriteLPT(int handle, const uint8_t* data, int length) {
   if (handle <= 0 || length < 0) return false;
-  return serialio::WriteAllWithin(handle, data, length, LptWriteTimeoutMs(length), kLptStallMs);
+  return serialio::WriteAllWithin(handle, data, length, LptWriteTimeoutMs(length), serialio::kPrinterStallMs);
 }
 
 int OpenNibbleLPTPort(int recvTimeout, int sendTimeout) {

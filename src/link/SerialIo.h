@@ -80,6 +80,13 @@ void PurgeBoth(int fd);
 // deadline still is; each byte it takes starts that wait again.
 bool WriteAllWithin(int fd, const uint8_t* data, int length, int timeoutMs, int stallMs = 0);
 
+// The stall bound of every printer write on the serial and the parallel port:
+// a printer that has taken no byte for this long (a full buffer that never
+// empties, XOFF or a CTS line held low) fails the write, whatever time-out
+// the write still has. A printer that keeps taking bytes, however slowly,
+// gets the whole time-out.
+inline constexpr int kPrinterStallMs = 4000;
+
 // Discards what a terminal still holds for output when it holds anything;
 // descriptors that are not terminals are left alone. Called before a serial
 // port is closed, so the close never waits for the kernel's closing wait.

@@ -97,6 +97,8 @@ enum class OpenOutcome {
 };
 
 // Opens the requested kind (PrinterName already holds the model's code).
+// Touches no widget: the dialog runs it on a thread of its own while its
+// window keeps painting.
 OpenOutcome OpenRequestedPort(const PortRequest& request);
 
 // The VD-K773 framing probe on the custom-mode connection, widget-free so its

@@ -12,6 +12,7 @@
 #include "shell/DialogOpeners.h"
 #include "shell/MainForm.h"
 #include "shell/MenuEnables.h"
+#include "gui/DialogHelpers.h"
 #include "gui/Messages.h"
 #include "ui_PortSetting.h"
 
@@ -455,8 +456,13 @@ void TPortSettingForm::OpenPortButtonClick() {
     if (main_) portset::ApplyMenuEnables(*main_, row);
   }
 
+  // The port is opened and tested beside the event loop: the test waits up
+  // to 3 s for the printer's answer, a write the printer holds up to 4 s, and
+  // meanwhile the windows keep painting while clicks and keys are dropped.
   const int kind = ChosenKind();
-  const portset::OpenOutcome outcome = portset::OpenRequestedPort(BuildRequest(kind));
+  const portset::PortRequest request = BuildRequest(kind);
+  portset::OpenOutcome outcome = portset::OpenOutcome::Failed;
+  torva::gui::RunWhilePainting([&] { outcome = portset::OpenRequestedPort(request); });
   switch (outcome) {
     case portset::OpenOutcome::Opened:
       if (main_) {

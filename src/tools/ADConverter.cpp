@@ -65,7 +65,8 @@ void TADConverterForm::SetCaptions() {
   ui_->StartButton->setText(Tr2("&Start", "开始(&S)"));
   ui_->StopButton->setText(Tr2("S&top", "停止(&T)"));
   ui_->ExitButton->setText(Tr2("E&xit", "退出(&X)"));
-  // A fixed border: the size this language's captions need.
+  // A fixed border: the size this language's captions and title need.
+  FitTitleBar(*this);
   setMinimumSize(0, 0);
   setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
   setFixedSize(sizeHint());

@@ -66,6 +66,8 @@ TBundlerlatencytimeForm::TBundlerlatencytimeForm(QWidget* owner, bool useOpenPor
   if (QLineEdit* edit = ui_->LatencyTimeEdit->findChild<QLineEdit*>())
     connect(edit, &QLineEdit::textChanged, this, &TBundlerlatencytimeForm::LatencyTimeEditChange);
   ui_->LatencyTimeEdit->installEventFilter(this);
+  // The form's client area, widened for the whole title.
+  FitTitleBar(*this);
   setFixedSize(minimumSizeHint().expandedTo(QSize(274, 109)));
   FormCreate();
 }

@@ -53,6 +53,7 @@ void TPrinterInformationForm::SetCaptions() {
                                     : Tr2("Presenter WaitTime:", "容纸器等待时间:"));
   if (!modeEnglish_.isEmpty() || !modeChinese_.isEmpty())
     ui_->BundlerModeText->setText(IsEnglish() ? modeEnglish_ : modeChinese_);
+  FitTitleBar(*this);
   setFixedSize(minimumSizeHint());
 }
 

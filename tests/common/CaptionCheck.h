@@ -2,8 +2,9 @@
 // laid-out size, no caption, label, button, check box, radio button or group
 // title is cut off, wrapped inside a word (for Chinese text: anywhere but
 // after its punctuation), or placed outside its parent; every number edit
-// shows its largest number whole (gui/DialogHelpers.h: LargestNumber); and
-// the window, with its frame and title bar, fits a 1024 x 768 screen.
+// shows its largest number whole (gui/DialogHelpers.h: LargestNumber); the
+// window, with its frame and title bar, fits a 1024 x 768 screen; and it is
+// wide enough for a window manager to show its whole title (TitleBarNeed).
 // Font metrics against geometry; the dialog need not be shown on screen.
 //
 //   EXPECT_THAT(CaptionProblems(dialog), ::testing::IsEmpty());
@@ -59,6 +60,22 @@ inline int TextWidth(const QFontMetrics& fm, const QString& text) {
 }
 
 inline int LineCount(const QString& text) { return static_cast<int>(text.count('\n')) + 1; }
+
+// What a window manager's title bar takes beside the title: the window's
+// icon, its minimise, maximise and close buttons and the padding. Measured
+// under openbox's default theme against the toolkit's bold face: a title
+// shows whole from its width in that face plus 95 pixels.
+inline constexpr int kTitleDecorations = 96;
+// The width a window needs for its whole title to show: the toolkit sends the
+// title with the program's name after it ("Printer Information — TORVAConsole"),
+// and the window manager draws it in a bold face.
+inline int TitleBarNeed(const QString& title) {
+  const QString program = QStringLiteral("TORVAConsole");
+  const QString shown = title.endsWith(program) ? title : title + QString::fromUtf8(" — ") + program;
+  QFont bold = QApplication::font();
+  bold.setBold(true);
+  return QFontMetrics(bold).horizontalAdvance(shown) + kTitleDecorations;
+}
 
 // The pieces a word-wrapped text may be broken between: at white space, and
 // after the punctuation of Chinese text (so a Chinese sentence may wrap at
@@ -138,6 +155,14 @@ inline QStringList CaptionProblems(QWidget* top) {
     problems << QString("%1 is %2x%3, with its frame wider or taller than a %4x%5 screen")
                     .arg(name(top).arg(top->windowTitle()))
                     .arg(top->width()).arg(top->height()).arg(kScreenWidth).arg(kScreenHeight);
+
+  // The window manager cuts a title too long for the window's width ("Analog
+  // / Digit… ORVAConsole").
+  if (top->isWindow() && !top->windowTitle().isEmpty() && top->width() < TitleBarNeed(top->windowTitle()))
+    problems << QString("%1 is %2 px wide, its title bar needs %3")
+                    .arg(name(top).arg(top->windowTitle()))
+                    .arg(top->width())
+                    .arg(TitleBarNeed(top->windowTitle()));
 
   // Every number edit shows its largest number whole: one it cannot show
   // scrolls, and the user reads "5534" for 65534.

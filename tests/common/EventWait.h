@@ -4,6 +4,10 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEvent>
+#include <QMouseEvent>
+#include <QObject>
+#include <QWidget>
 #include <functional>
 
 namespace torva::testing {
@@ -18,6 +22,32 @@ inline bool WaitFor(const std::function<bool()>& done, int timeoutMs, int sliceM
     QApplication::processEvents(QEventLoop::AllEvents, sliceMs);
   }
   return true;
+}
+
+// Counts the paint events of a widget (only while *during is true, when
+// given), to show that a window kept painting while it waited.
+class PaintWatch : public QObject {
+ public:
+  explicit PaintWatch(QWidget* w, const bool* during = nullptr) : during_(during) { w->installEventFilter(this); }
+  int paints = 0;
+
+ protected:
+  bool eventFilter(QObject*, QEvent* e) override {
+    if (e->type() == QEvent::Paint && (!during_ || *during_)) ++paints;
+    return false;
+  }
+
+ private:
+  const bool* during_;
+};
+
+// A click the window system would deliver: press and release, posted.
+inline void PostClick(QWidget* w) {
+  const QPointF at(5, 5);
+  QApplication::postEvent(w, new QMouseEvent(QEvent::MouseButtonPress, at, w->mapToGlobal(at), Qt::LeftButton,
+                                             Qt::LeftButton, Qt::NoModifier));
+  QApplication::postEvent(w, new QMouseEvent(QEvent::MouseButtonRelease, at, w->mapToGlobal(at), Qt::LeftButton,
+                                             Qt::NoButton, Qt::NoModifier));
 }
 
 }  // namespace torva::testing

@@ -3,13 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QFontMetrics>
-#include <QGuiApplication>
+#include <QBoxLayout>
+#include <QDialog>
+#include <QGridLayout>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTimer>
 #include <functional>
 
+#include "CaptionCheck.h"
 #include "gui/FileDialogs.h"
 #include "gui/Messages.h"
 #include "link/PortState.h"
@@ -97,11 +100,9 @@ TEST(MessageBoxes, ShownInTheLanguageAsked) {
 // A box is wide enough for a window manager to show its whole title beside
 // the window's icon and its three buttons, so a short message does not leave
 // "提示 — T… onsole" or "Erro… ole" in the title bar. The title bar gets the
-// title with the program's name after it, drawn in a bold face.
+// title with the program's name after it (none after "TORVAConsole" itself),
+// drawn in a bold face: the dialogs' shared check.
 TEST(MessageBoxes, WideEnoughForTheirWholeTitle) {
-  // The icon, the minimise, maximise and close buttons and the padding of a
-  // common window manager's title bar (openbox: about 70 pixels).
-  constexpr int kDecorations = 70;
   struct Row {
     const char* language;
     std::function<void()> show;
@@ -117,18 +118,65 @@ TEST(MessageBoxes, WideEnoughForTheirWholeTitle) {
        }},
       {"English", [] { ShowEnglishMessage(MessageKind::Plain, "OK"); }},
   };
-  QFont bold = QApplication::font();
-  bold.setBold(true);
-  const QFontMetrics fm(bold);
-  const QString program = QGuiApplication::applicationDisplayName();
   for (const Row& row : rows) {
     Language = row.language;
     const Seen seen = Look(row.show);
     SCOPED_TRACE((QString::fromUtf8(row.language) + ": " + seen.title).toStdString());
     ASSERT_TRUE(seen.shown);
-    const QString shownTitle =
-        program.isEmpty() || seen.title.endsWith(program) ? seen.title : seen.title + QString::fromUtf8(" — ") + program;
-    EXPECT_GE(seen.width, fm.horizontalAdvance(shownTitle) + kDecorations);
+    EXPECT_GE(seen.width, torva::testing::TitleBarNeed(seen.title));
   }
   ResetPortState();
+}
+
+// A dialog that fixes its size from its layout (a vertical box, a grid) is as
+// wide as its whole title needs once FitTitleBar has run, and no higher than
+// its controls make it. Called again for another title (a language switch),
+// it follows that title, narrower too. A dialog of placed controls and fixed
+// size is widened itself and keeps its height.
+TEST(DialogTitles, ADialogFitsItsTitleAndFollowsItsChange) {
+  const QString title = "Analog / Digital Converter";
+  const QString longer = "Analog / Digital Converter of the second printer head";
+  struct Row {
+    const char* layout;
+    std::function<QLayout*(QWidget*)> make;
+  };
+  const Row rows[] = {
+      {"vertical box", [](QWidget* d) { return new QVBoxLayout(d); }},
+      {"grid", [](QWidget* d) { return new QGridLayout(d); }},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.layout);
+    QDialog d;
+    QLayout* layout = row.make(&d);
+    layout->setSpacing(14);
+    layout->addWidget(new QLabel("Value:"));
+    layout->addWidget(new QPushButton("&OK"));
+    d.setWindowTitle("AD");
+    const QSize bare = d.minimumSizeHint();
+    // As the dialogs do: the title, the fit, then the size fixed from the layout.
+    auto fix = [&](const QString& t) {
+      d.setWindowTitle(t);
+      FitTitleBar(d);
+      d.setFixedSize(d.minimumSizeHint());
+    };
+    fix(title);
+    EXPECT_GE(d.width(), torva::testing::TitleBarNeed(title));
+    EXPECT_EQ(d.height(), bare.height()) << "the strut has no height and takes no spacing";
+    fix(longer);
+    EXPECT_GE(d.width(), torva::testing::TitleBarNeed(longer));
+    const int count = layout->count();
+    fix(title);
+    EXPECT_EQ(layout->count(), count) << "one strut, resized";
+    EXPECT_GE(d.width(), torva::testing::TitleBarNeed(title));
+    EXPECT_LT(d.width(), torva::testing::TitleBarNeed(longer)) << "narrower again for the shorter title";
+  }
+
+  QDialog placed;
+  (new QPushButton("&OK", &placed))->setGeometry(10, 10, 80, 24);
+  placed.setFixedSize(200, 100);
+  placed.setWindowTitle(title);
+  FitTitleBar(placed);
+  EXPECT_GE(placed.width(), torva::testing::TitleBarNeed(title));
+  EXPECT_EQ(placed.height(), 100);
+  EXPECT_EQ(placed.minimumSize(), placed.maximumSize()) << "still a fixed size";
 }

@@ -6,9 +6,13 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <map>
 #include <mutex>
+#include <thread>
+#include <vector>
 
 #include "SerialTestPty.h"
 #include "ThreadCpu.h"
@@ -271,6 +275,7 @@ TEST_F(SerialTransportTest, CheckComConnectAnswersTheCtsLine) {
 // bytes queued.
 struct FakeOutput {
   std::atomic<bool> held{false};
+  std::atomic<int> left{0};  // bytes still queued while not held: a line letting them go slowly
   std::atomic<int> flushes{0};  // tcflush(TCOFLUSH) calls
   std::mutex mu;
   std::condition_variable cv;
@@ -279,7 +284,7 @@ struct FakeOutput {
 FakeOutput* g_out = nullptr;
 
 int FakeOutQueue(int, int* count) {
-  *count = g_out->held ? 3 : 0;
+  *count = g_out->held ? 3 : g_out->left.load();
   if (*count > 0) {
     std::lock_guard<std::mutex> lock(g_out->mu);
     g_out->sawQueued = true;
@@ -291,6 +296,7 @@ int FakeFlush(int fd, int queue) {
   if (queue == TCOFLUSH || queue == TCIOFLUSH) {
     ++g_out->flushes;
     g_out->held = false;  // nothing is left to send
+    g_out->left = 0;
   }
   return tcflush(fd, queue);
 }
@@ -354,6 +360,105 @@ TEST_F(SerialOutputTest, WriteHeldBackByFlowControlFailsAtTheDeadline) {
   EXPECT_EQ(out.flushes, 1);
   EXPECT_FALSE(out.held);
   EXPECT_TRUE(CloseCOM(fd));
+}
+
+// A printer that takes no byte for 4 s fails the write then, however long the
+// write time-out: the connection test's (2000 ms + 2000 ms a byte, 8 s for its
+// three bytes) with the printer holding XOFF, and the console's 30 s with CTS
+// held low. Nothing of the failed write goes out once the printer lets go (the
+// output queue is discarded); the next write goes through.
+TEST_F(SerialOutputTest, APrinterThatTakesNothingFailsTheWriteAfterFourSeconds) {
+  struct Case {
+    const char* what;
+    std::function<int()> open;
+    std::function<void(int fd)> hold;  // after the open, before the write
+    std::function<void()> letGo;       // after the failed write
+  } cases[] = {
+      {"XOFF, the connection test's time-out",
+       [&] { return OpenCOM1(pty.path, 9600, 8, 1, "XON/XOFF", "None"); },
+       [&](int fd) {
+         // The XOFF is taken before the byte behind it is queued: once that
+         // byte is there, the port has stopped.
+         pty.send(std::vector<uint8_t>{0x13, 0x00});
+         ASSERT_TRUE(TestWaitQueued(fd, 1));
+         uint8_t b;
+         ASSERT_EQ(read(fd, &b, 1), 1);
+       },
+       [&] { pty.send(std::vector<uint8_t>{0x11}); }},
+      {"CTS low, a 30 s time-out",
+       [&] {
+         const int fd = OpenCOM(pty.path, 38400, 8, 1, "DTR/DSR", "None");
+         EXPECT_TRUE(SetComWriteTimeout(fd, 30000));
+         return fd;
+       },
+       [&](int) { out.held = true; },
+       [&] {
+         EXPECT_EQ(out.flushes, 1);
+         EXPECT_FALSE(out.held);
+         // The pseudo-terminal passed the bytes on at once; a real line
+         // discards them with its output queue.
+         EXPECT_EQ(pty.receive(3).size(), 3u);
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const int fd = c.open();
+    ASSERT_GT(fd, 2);
+    ScopedSerialCalls fake(calls);
+    out.flushes = 0;
+    c.hold(fd);
+    const uint8_t status[] = {0x1D, 0x72, 0x01};
+    const uint64_t start = torva::TickMs();
+    EXPECT_FALSE(POSWritePort(PortCOM, fd, status, 3));
+    const uint64_t elapsed = torva::TickMs() - start;
+    EXPECT_GE(elapsed, static_cast<uint64_t>(serialio::kPrinterStallMs) - 50);
+    EXPECT_LT(elapsed, static_cast<uint64_t>(serialio::kPrinterStallMs) + 2000);
+    c.letGo();
+    const uint8_t lf = 0x0A;
+    EXPECT_TRUE(POSWritePort(PortCOM, fd, &lf, 1));
+    EXPECT_EQ(pty.receive(1), std::vector<uint8_t>{0x0A});
+    EXPECT_TRUE(CloseCOM(fd));
+  }
+}
+
+// A line that lets the bytes go slowly, one a second, keeps the write going
+// past the stall bound until its time-out: 30 s let all six go (after about
+// 6 s), 2.5 s end the write at that time-out however the line moves.
+TEST_F(SerialOutputTest, ALineThatKeepsMovingGetsTheWholeTimeOut) {
+  struct Case {
+    int timeoutMs;
+    bool written;
+    uint64_t minMs, maxMs;
+  } cases[] = {{30000, true, static_cast<uint64_t>(serialio::kPrinterStallMs), 20000}, {2500, false, 2450, 4000}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.timeoutMs);
+    const int fd = OpenCOM(pty.path, 38400, 8, 1, "DTR/DSR", "None");
+    ASSERT_GT(fd, 2);
+    ASSERT_TRUE(SetComWriteTimeout(fd, c.timeoutMs));
+    ScopedSerialCalls fake(calls);
+    const uint8_t block[] = {1, 2, 3, 4, 5, 6};
+    out.left = 6;
+    std::atomic<bool> done{false};
+    std::thread line([&] {
+      // The line's pace, a byte a second: far from the stall bound even
+      // when a loaded machine runs this thread late.
+      while (!done && out.left > 0) {
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        if (out.left > 0) --out.left;
+      }
+    });
+    const uint64_t start = torva::TickMs();
+    EXPECT_EQ(POSWritePort(PortCOM, fd, block, 6), c.written);
+    const uint64_t elapsed = torva::TickMs() - start;
+    done = true;
+    line.join();
+    EXPECT_GE(elapsed, c.minMs);
+    EXPECT_LT(elapsed, c.maxMs);
+    EXPECT_EQ(out.flushes, c.written ? 0 : 1);
+    out.flushes = 0;
+    out.left = 0;
+    EXPECT_TRUE(CloseCOM(fd));
+  }
 }
 
 // A port closed with output still queued has it discarded first; one with

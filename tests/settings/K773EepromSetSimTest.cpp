@@ -18,6 +18,7 @@
 #include <memory>
 
 #include "EditorSimSupport.h"
+#include "EventWait.h"
 #include "SettingsEditorTestSupport.h"
 #include "SettingsFixtures.h"
 #include "gui/FileDialogs.h"
@@ -637,17 +638,7 @@ TEST_F(K773SerialTest, ByteSentBetweenRepliesIsNotTakenForTheNextSetting) {
   EXPECT_EQ(ReadAddresses(printer_), kGetOrder);
 }
 
-namespace {
-
-void PostClick(QWidget* w) {
-  const QPointF at(5, 5);
-  QApplication::postEvent(w, new QMouseEvent(QEvent::MouseButtonPress, at, w->mapToGlobal(at), Qt::LeftButton,
-                                             Qt::LeftButton, Qt::NoModifier));
-  QApplication::postEvent(w, new QMouseEvent(QEvent::MouseButtonRelease, at, w->mapToGlobal(at),
-                                             Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
-}
-
-}  // namespace
+using torva::testing::PostClick;  // a click the window system would deliver
 
 // A printer that stays silent, as a user meets it: Get waits out its read
 // time and ends at the first setting with the result line alone (no box);

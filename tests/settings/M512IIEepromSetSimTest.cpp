@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "EditorSimSupport.h"
+#include "EventWait.h"
 #include "SettingsEditorTestSupport.h"
 #include "gui/FileDialogs.h"
 #include "link/SerialIo.h"
@@ -669,14 +670,7 @@ class PaintWatch : public QObject {
   QWidget* widget_;
 };
 
-// A click the window system would deliver: press and release, posted.
-void PostClick(QWidget* w) {
-  const QPointF at(5, 5);
-  QApplication::postEvent(w, new QMouseEvent(QEvent::MouseButtonPress, at, w->mapToGlobal(at), Qt::LeftButton,
-                                             Qt::LeftButton, Qt::NoModifier));
-  QApplication::postEvent(w, new QMouseEvent(QEvent::MouseButtonRelease, at, w->mapToGlobal(at), Qt::LeftButton,
-                                             Qt::NoButton, Qt::NoModifier));
-}
+using torva::testing::PostClick;  // a click the window system would deliver
 
 }  // namespace
 

@@ -1,6 +1,7 @@
 // The port-setting dialog end to end: the real dialog (offscreen) against the
 // simulated printer, plus the widget-free pieces it is made of.
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -11,12 +12,15 @@
 #include <QLabel>
 #include <QMenu>
 #include <QTimer>
+#include <atomic>
 #include <chrono>
 
 #include <gmock/gmock.h>
 
 #include "CaptionCheck.h"
+#include "EventWait.h"
 #include "PortSettingFixture.h"
+#include "link/SerialIo.h"
 #include "shell/ConnectionTest.h"
 #include "shell/MenuEnables.h"
 #include "ui_MainForm.h"
@@ -293,27 +297,112 @@ TEST_F(PortSettingDialog, SerialWithoutTestSendsNothing) {
   EXPECT_FALSE(printer.waitForLog(1, 200));
 }
 
-TEST_F(PortSettingDialog, PrinterThatDoesNotAnswerFailsAfterThreeSeconds) {
+// ---- a printer that keeps the connection test waiting ------------------------------------
+
+// The printer at the other end of the XOFF road.
+torva::sim::SimPrinter* gXoffPrinter = nullptr;
+std::atomic<bool> gXoffSent{false};
+
+// Before the test's first write reaches the line, the printer sends XOFF
+// (and a byte behind it: once that byte is queued, the port has taken the
+// XOFF and stopped its output).
+ssize_t WriteAfterXoff(int fd, const void* data, size_t n) {
+  if (!gXoffSent.exchange(true)) {
+    gXoffPrinter->sendUnsolicited(Bytes{0x13, 0x00});
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, 5000) == 1) {
+      uint8_t b;
+      (void)!read(fd, &b, 1);
+    }
+  }
+  return serialio::RealWrite(fd, data, n);
+}
+
+// A line whose CTS stays low: what is written never leaves the port.
+int HeldOutQueue(int, int* count) {
+  *count = 3;
+  return 0;
+}
+
+// The connection test waits for the printer with the window painting: timers
+// on the window's thread run and the dialog repaints, a click on Cancel made
+// meanwhile is dropped. A silent printer fails the test after the 3 s read; a
+// printer that holds the status query back (XOFF, or CTS held low under the
+// dialog's DTR/DSR, which the port maps to RTS/CTS) fails it once it has taken
+// nothing for 4 s, not after the write time-out of 8 s.
+TEST_F(PortSettingDialog, APrinterThatKeepsTheTestWaitingFailsItWithTheWindowPainting) {
   StartSerialPrinter();
-  printer.setFault(FaultSpec{Fault::NoReply});
-  PortType = PortCOM;  // configured before: a failed OK unconfigures it
-  bCheckConnect = false;
-  auto f = Dialog();
-  ChooseSerial(*f, 0, "COM1", true);
-  const auto t0 = std::chrono::steady_clock::now();
-  f->OpenPortButtonClick();
-  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0).count();
-  EXPECT_GE(ms, 2900);
-  EXPECT_LT(ms, 4500);
-  EXPECT_NE(f->result(), QDialog::Accepted);
-  EXPECT_EQ(f->ui->Label2->text(), "Can't open the COM port!");
-  EXPECT_EQ(PortType.load(), PortNone);
-  EXPECT_EQ(ComParameter.m_hdev.load(), -1);
-  EXPECT_FALSE(bCheckConnect);  // not updated by a failure
-  EXPECT_EQ(main->PanelText(0), "Port:");
-  EXPECT_EQ(main->PanelText(1), "Driver:");
-  EXPECT_TRUE(PrinterPanelHidden());
-  EXPECT_EQ(printer.log("FeedLine").size(), 0u);
+  gXoffPrinter = &printer;
+  SerialCalls cts = RealSerialCalls();
+  cts.outQueue = HeldOutQueue;
+  SerialCalls xoff = RealSerialCalls();
+  xoff.write = WriteAfterXoff;
+  struct Case {
+    const char* what;
+    Fault fault;
+    const SerialCalls& calls;
+    const char* handshake;
+    int minMs, maxMs;
+  } cases[] = {
+      {"silent printer", Fault::NoReply, RealSerialCalls(), "DTR/DSR", 2900, 4500},
+      {"CTS held low", Fault::None, cts, "DTR/DSR", serialio::kPrinterStallMs - 100, 6000},
+      // The dialog lists DTR/DSR only; the XON/XOFF road is the port's for
+      // that text. Last: the port stays stopped until the next open sets it
+      // up without XON/XOFF.
+      {"XOFF", Fault::None, xoff, "XON/XOFF", serialio::kPrinterStallMs - 100, 6000},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    printer.setFault(FaultSpec{c.fault});
+    printer.clearLog();
+    gXoffSent = false;
+    PortType = PortCOM;  // configured before: a failed OK unconfigures it
+    bCheckConnect = false;
+    auto f = Dialog();
+    ChooseSerial(*f, 0, "COM1", true);
+    if (f->ui->cboFlowControl->findText(c.handshake) < 0) f->ui->cboFlowControl->addItem(c.handshake);
+    f->ui->cboFlowControl->setCurrentText(c.handshake);
+    f->show();
+    ASSERT_TRUE(torva::testing::WaitFor([&] { return f->isVisible(); }, 5000));
+
+    bool waiting = false;
+    int ticks = 0;
+    torva::testing::PaintWatch paints(f.get(), &waiting);
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+      if (!waiting) return;
+      if (++ticks == 3) torva::testing::PostClick(f->ui->CancelButton);
+      f->update();
+    });
+    tick.start(20);
+    ScopedSerialCalls seam(c.calls);
+    waiting = true;
+    const auto t0 = std::chrono::steady_clock::now();
+    f->OpenPortButtonClick();
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0).count();
+    waiting = false;
+    tick.stop();
+
+    EXPECT_GE(ms, c.minMs);
+    EXPECT_LT(ms, c.maxMs);
+    EXPECT_GE(ticks, 3) << "the window's timers ran during the test";
+    EXPECT_GT(paints.paints, 0) << "the dialog painted during the test";
+    QApplication::processEvents();
+    EXPECT_TRUE(f->isVisible()) << "the click on Cancel was dropped";
+    EXPECT_EQ(f->result(), 0);
+    EXPECT_EQ(f->ui->Label2->text(), "Can't open the COM port!");
+    EXPECT_EQ(PortType.load(), PortNone);
+    EXPECT_EQ(ComParameter.m_hdev.load(), -1);
+    EXPECT_FALSE(bCheckConnect);  // not updated by a failure
+    EXPECT_EQ(main->PanelText(0), "Port:");
+    EXPECT_EQ(main->PanelText(1), "Driver:");
+    EXPECT_TRUE(PrinterPanelHidden());
+    EXPECT_EQ(printer.log("FeedLine").size(), 0u);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);  // the arrow is back
+  }
+  printer.clearFault();
+  gXoffPrinter = nullptr;
 }
 
 TEST_F(PortSettingDialog, PortHeldByAnotherProgramFailsInChinese) {
