@@ -296,14 +296,14 @@ void TCommonAddressEepromSetForm::btnGetSettingsFromPrinterClick() {
     TempDataBitsSwitch dataBits(link_);
     for (CommonSetting setting : profile_.getOrder) {
       uint8_t lo = 0, hi = 0;
-      const bool ok = link_.ReadSetting(InfoOf(setting).address, lo, hi) &&
-                      link_.ReplyStands(setting == profile_.getOrder.back());
-      if (!ok || !ApplyReply(setting, lo, hi, s, profile_)) {
+      if (!link_.ReadSetting(InfoOf(setting).address, lo, hi) || !ApplyReply(setting, lo, hi, s, profile_)) {
         failed = setting;
         break;
       }
       read.push_back(setting);
     }
+    // What came behind the last reply goes as what came behind the others.
+    link_.DiscardStaleInput();
   });
   setState(s);
   for (CommonSetting setting : read) {

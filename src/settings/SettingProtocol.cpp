@@ -60,8 +60,38 @@ bool SettingLink::WritePort(const uint8_t* buffer, int length) {
   return RWK201EEepromSet::POSWritePort(kind, g_nHandle, buffer, length);
 }
 
-void SettingLink::DiscardStaleInput() {
-  if (g_nHandle > 0 && PortType.load() == PortCOM) serialio::PurgeInput(g_nHandle);
+namespace {
+// A printer that never stops sending must not keep the discard going: it
+// ends after this many reads, the rest staying for the read it precedes.
+constexpr int kMostDiscardReads = 8;
+
+// One read of what the USB port of this kind already holds, without waiting.
+int ReadWaitingUsb(int kind, int handle, uint8_t* buffer, int length) {
+  const PortLibraryCalls& calls = CurrentPortLibraryCalls();
+  if (kind == PortUSB) return calls.uReadWaiting(handle, buffer, length);
+  if (IsK773CustomMode()) return calls.ReadQfUSBPrinterWaiting(buffer, length);
+  return calls.ReadUSBPrinterWaiting(handle, buffer, length);
+}
+}  // namespace
+
+int SettingLink::DiscardStaleInput() {
+  if (g_nHandle <= 0) return 0;
+  const int kind = PortType.load();
+  if (kind == PortCOM) {
+    const int queued = serialio::QueuedInput(g_nHandle);
+    serialio::PurgeInput(g_nHandle);
+    return queued;
+  }
+  if (kind != PortUSB && kind != PortUSBPrinter) return 0;
+  uint8_t scrap[kUsbScratchSize];
+  int discarded = 0;
+  for (int i = 0; i < kMostDiscardReads; ++i) {
+    const int got = ReadWaitingUsb(kind, g_nHandle, scrap, sizeof scrap);
+    if (got < 0) return discarded > 0 ? discarded : -1;
+    if (got == 0) break;
+    discarded += got;
+  }
+  return discarded;
 }
 
 int SettingLink::DiscardArriving(int kind, uint64_t deadline) {
@@ -111,12 +141,6 @@ void SettingLink::SettleOutstandingReply(int kind) {
     }
   }
   DiscardStaleInput();
-}
-
-bool SettingLink::ReplyStands(bool lastOfGet) {
-  // Only a serial port tells what is queued without waiting for it.
-  if (!lastOfGet || g_nHandle <= 0 || PortType.load() != PortCOM) return true;
-  return serialio::QueuedInput(g_nHandle) <= 0;
 }
 
 bool SettingLink::ReadPort(uint8_t* buffer, int length, int timeoutMs) {

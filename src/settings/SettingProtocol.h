@@ -50,7 +50,7 @@ struct PortStyle {
   // true = counts as done without sending (the Ec routines), false = fails
   // (the POS routines).
   bool otherKindsWriteSucceeds = true;
-  // Discard what is queued on a serial port before a read command is sent.
+  // Discard what the port holds unread before a read command is sent.
   bool purgeBeforeRead = true;
   // Pause before reading a USB-printer reply.
   int usbPrinterReadPauseMs = 30;
@@ -111,17 +111,24 @@ class SettingLink {
   // (serial) or the library's own time-outs (USB). A USB read that delivers
   // fewer bytes than asked fails.
   bool ReadPort(uint8_t* buffer, int length, int timeoutMs);
-  // On a serial port, throws away input that is already queued.
-  void DiscardStaleInput();
-  // Asked after each reply of a Get, with whether it was the Get's last:
-  // false when it was the last and, on a serial port, bytes are queued
-  // behind it, the sign that a reply came late and every later one was
-  // taken for the next (the Get then fails). Other kinds cannot tell
-  // without waiting and always let the reply stand.
-  bool ReplyStands(bool lastOfGet);
+  // Throws away what the port has received and nobody has read, without
+  // waiting for more, on every kind the editors read: the serial input
+  // queue; on the USB kinds the bytes the layer kept from a packet and what
+  // the device hands over at once (USBUnit.h, the ...Waiting reads). The
+  // count thrown away (serial: what was queued), -1 when the port failed.
+  //
+  // One rule for a setting's reply on every kind: a reply is the 2 bytes
+  // that come first after its read command. Whatever came behind it (an
+  // overlong reply, a byte the printer sent by itself) is thrown away
+  // before the next read command goes out (ReadSetting), and a Get calls
+  // this once after its last read, so what came behind the last reply goes
+  // the same way and waits for no later reader of the port. The reply
+  // itself stands.
+  int DiscardStaleInput();
 
-  // The getter frame: discard stale input (when the style says so), send the
-  // read command, read exactly 2 bytes within the style's time-out. A reply
+  // The getter frame: discard stale input (when the style says so, on every
+  // kind), send the read command, read exactly 2 bytes within the style's
+  // time-out. A reply
   // that does not come whole in time is noted as outstanding for the port
   // (NoteOutstandingReply, link/PortState.h): the next command on that port,
   // by this link or another, first waits until the line has been quiet for
@@ -139,9 +146,9 @@ class SettingLink {
     bool throughPOSReadPort = false;
   };
   // The getter frame with a settle pause: discard stale input (when the style
-  // says so), send the read command of the frame's bank, pause settleMs
-  // through PrinterDelay when PortType is PortUSB (before the request when
-  // settleBeforeRequest), then read exactly 2 bytes within the style's
+  // says so, on every kind), send the read command of the frame's bank,
+  // pause settleMs through PrinterDelay when PortType is PortUSB (before the
+  // request when settleBeforeRequest), then read exactly 2 bytes within the style's
   // time-out. A reply read through POSReadPort is read only on the kinds the
   // link writes to (serial, USB device, USB printer): on any other kind no
   // request went out, so there is nothing to read.

@@ -167,22 +167,6 @@ TEST_F(SecondSeriesSimTest, StrayBytesShiftNothing) {
   EXPECT_EQ(form.state()[C::edtPrintSpeed].text, "100");
 }
 
-// A byte queued behind the last reply of a Get: the sign that every reply
-// was taken for the next one's. The Get fails, its last setting keeps what
-// it showed, and Save is not made usable by it.
-TEST_F(SecondSeriesSimTest, ByteBehindTheLastReplyFailsTheGet) {
-  printer_.setSetting(0x37, 400);
-  printer_.setAddressFault(0x37, FaultSpec{Fault::LongReply, 1, 0});
-  TRWK201EepromSetForm form;
-  form.btnGetSettingsFromPrinterClick();
-  EXPECT_EQ(OneBox().text, kGetFailed);
-  EXPECT_EQ(form.state()[C::FeedLine].text, "0");
-  EXPECT_EQ(form.buttons(), kAllButSave);
-  form.btnGetSettingsFromPrinterClick();
-  EXPECT_EQ(OneBox().text, kGetOk);
-  EXPECT_EQ(form.state()[C::FeedLine].text, "400");
-}
-
 TEST_F(SecondSeriesSimTest, SilentAtTheAlarmKeepsWhatCameBefore) {
   printer_.setSetting(0x06, 120);
   printer_.setSetting(0x54, 0);

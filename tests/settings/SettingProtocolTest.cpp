@@ -6,6 +6,7 @@
 #include <pty.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 
@@ -334,6 +335,104 @@ TEST_F(SettingProtocolTest, NoWaitWithoutATimedOutRead) {
   printer.join();
   EXPECT_EQ(lo, 0x03);
   EXPECT_LT(took, std::chrono::milliseconds(2500)) << "well under one read time-out";
+}
+
+namespace {
+
+// A USB port, faked: what it holds unread (taken by the reads that wait for
+// nothing), the reply the timed read delivers, and what happened in order.
+struct UsbFake {
+  Bytes waiting;
+  bool babbles = false;  // the port never runs dry
+  Bytes reply;
+  std::vector<std::string> calls;
+};
+UsbFake g_usb;
+
+int TakeWaiting(const char* name, uint8_t* b, int n) {
+  g_usb.calls.push_back(name);
+  if (g_usb.babbles) {
+    std::fill(b, b + n, uint8_t{0x14});
+    return n;
+  }
+  const int got = std::min<int>(n, static_cast<int>(g_usb.waiting.size()));
+  std::copy(g_usb.waiting.begin(), g_usb.waiting.begin() + got, b);
+  g_usb.waiting.erase(g_usb.waiting.begin(), g_usb.waiting.begin() + got);
+  return got;
+}
+int TimedRead(const char* name, uint8_t* b, int n) {
+  g_usb.calls.push_back(name);
+  const int got = std::min<int>(n, static_cast<int>(g_usb.reply.size()));
+  std::copy(g_usb.reply.begin(), g_usb.reply.begin() + got, b);
+  return got;
+}
+
+PortLibraryCalls UsbFakeCalls() {
+  PortLibraryCalls calls = RealPortLibraryCalls();
+  calls.uWrite = [](int, int, const uint8_t*, int n) {
+    g_usb.calls.push_back("write");
+    return n;
+  };
+  calls.WriteUSBPrinter = [](int, const uint8_t*, int n, int* written) {
+    g_usb.calls.push_back("write");
+    *written = n;
+    return 1;
+  };
+  calls.WriteQfUSBPrinter = [](const uint8_t*, int n) {
+    g_usb.calls.push_back("write");
+    return n;
+  };
+  calls.uRead = [](int, int, uint8_t* b, int n) { return TimedRead("timed read", b, n); };
+  calls.ReadUSBPrinter = [](int, uint8_t* b, int n, int* read) {
+    *read = TimedRead("timed read", b, n);
+    return 1;
+  };
+  calls.ReadQfUSBPrinter = [](uint8_t* b, int n) { return TimedRead("timed read", b, n); };
+  calls.uReadWaiting = [](int, uint8_t* b, int n) { return TakeWaiting("waiting", b, n); };
+  calls.ReadUSBPrinterWaiting = [](int, uint8_t* b, int n) { return TakeWaiting("waiting", b, n); };
+  calls.ReadQfUSBPrinterWaiting = [](uint8_t* b, int n) { return TakeWaiting("waiting", b, n); };
+  return calls;
+}
+
+}  // namespace
+
+// On every USB kind, what the port holds unread (the surplus of the reply
+// before, say) goes before the question, taken by the reads that wait for
+// nothing: the timed read is left for the question's own answer, so a
+// well-behaved printer costs no time-out more per question. A port that
+// never runs dry does not keep the discard going.
+TEST_F(SettingProtocolTest, UsbDiscardTakesWhatIsWaitingWithoutAWait) {
+  struct Case {
+    const char* name;
+    int kind;
+    bool custom;
+  };
+  const Case cases[] = {
+      {"UsbDevice", PortUSB, false}, {"UsbPrinter", PortUSBPrinter, false}, {"Custom", PortUSBPrinter, true}};
+  ScopedPortLibraryCalls fake(UsbFakeCalls());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    PortType = c.kind;
+    PrinterName = c.custom ? ModelVDK773 : 0;
+    is773Costom = c.custom ? 1 : 0;
+    iUSBClassMode = 0;
+    g_usb = UsbFake{};
+    g_usb.waiting = {0x55, 0x34, 0x12};
+    g_usb.reply = {0x96, 0x00};
+    SettingLink link(kK773PortStyle);  // no pause before a USB-printer read
+    link.setHandle(5);
+    uint8_t lo = 0, hi = 0;
+    ASSERT_TRUE(link.ReadSetting(0x06, lo, hi));
+    EXPECT_EQ(lo, 0x96);
+    EXPECT_EQ(hi, 0x00);
+    EXPECT_TRUE(g_usb.waiting.empty());
+    EXPECT_EQ(g_usb.calls, (std::vector<std::string>{"waiting", "waiting", "write", "timed read"}));
+
+    g_usb = UsbFake{};
+    g_usb.babbles = true;
+    EXPECT_GT(link.DiscardStaleInput(), 0);
+    EXPECT_LE(g_usb.calls.size(), 16u);
+  }
 }
 
 TEST_F(SettingProtocolTest, QueuedSaveIsOneWriteOfEveryCommand) {
