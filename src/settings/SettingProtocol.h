@@ -128,13 +128,12 @@ class SettingLink {
 
   // The getter frame: discard stale input (when the style says so, on every
   // kind), send the read command, read exactly 2 bytes within the style's
-  // time-out. A reply
-  // that does not come whole in time is noted as outstanding for the port
-  // (NoteOutstandingReply, link/PortState.h): the next command on that port,
-  // by this link or another, first waits until the line has been quiet for
-  // the style's read time-out since, or the stray reply has come, and
-  // throws away what came; a command that follows no such read goes out at
-  // once.
+  // time-out. A reply that does not come whole in time is noted as
+  // outstanding for the port (NoteOutstandingReply, link/PortState.h): the
+  // next command on that port, by this link or another, first waits until
+  // the line has been quiet for the style's read time-out since, or the
+  // stray reply has come, and throws away what came; a command that follows
+  // no such read goes out at once.
   bool ReadSetting(uint8_t address, uint8_t& lo, uint8_t& hi, int bank = 1);
   // How one getter of the two-bank family runs the getter frame.
   struct ReadFrame {
@@ -148,8 +147,8 @@ class SettingLink {
   // The getter frame with a settle pause: discard stale input (when the style
   // says so, on every kind), send the read command of the frame's bank,
   // pause settleMs through PrinterDelay when PortType is PortUSB (before the
-  // request when settleBeforeRequest), then read exactly 2 bytes within the style's
-  // time-out. A reply read through POSReadPort is read only on the kinds the
+  // request when settleBeforeRequest), then read exactly 2 bytes within the
+  // style's time-out. A reply read through POSReadPort is read only on the kinds the
   // link writes to (serial, USB device, USB printer): on any other kind no
   // request went out, so there is nothing to read.
   bool ReadSetting(uint8_t address, uint8_t& lo, uint8_t& hi, const ReadFrame& frame);

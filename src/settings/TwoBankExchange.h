@@ -6,8 +6,9 @@
 // TempDataBitsSwitch, runs RunTwoBankGet or RunTwoBankSave on its state, and
 // shows what they return; after a successful Save it waits 5000 ms through
 // PrinterDelay and sends the line feed (SettingLink::LineFeedPrinter). The
-// link's style is kEcPortStyle: stale serial input is discarded before each
-// request, reads time out after 5000 ms.
+// link's style is kEcPortStyle: what the port holds unread is discarded
+// before each request and after the Get's last read, on every port kind;
+// reads time out after 5000 ms.
 #pragma once
 
 #include <optional>
