@@ -302,7 +302,8 @@ void TCommonAddressEepromSetForm::btnGetSettingsFromPrinterClick() {
       }
       read.push_back(setting);
     }
-    // What came behind the last reply goes as what came behind the others.
+    // What reached the port after the last reply was judged goes too: it
+    // waits for no later reader.
     link_.DiscardStaleInput();
   });
   setState(s);

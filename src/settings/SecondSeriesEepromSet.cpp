@@ -208,7 +208,8 @@ bool TSecondSeriesEepromSetForm::ReadSettings(FormState& s) {
     ok = link_.ReadSetting(row->address, lo, hi) && ApplyReply(*row, lo, hi, s, highBuf09, profile_);
     if (!ok) break;
   }
-  // What came behind the last reply goes as what came behind the others.
+  // What reached the port after the last reply was judged goes too: it
+  // waits for no later reader.
   link_.DiscardStaleInput();
   return ok;
 }

@@ -64,7 +64,8 @@ TwoBankGetRun RunTwoBankGet(SettingLink& link, const TwoBankProfile& profile, Tw
       run.stateOlive = line.olive;
     }
   }
-  // What came behind the last reply goes as what came behind the others.
+  // What reached the port after the last reply was judged goes too: it
+  // waits for no later reader.
   link.DiscardStaleInput();
   return run;
 }

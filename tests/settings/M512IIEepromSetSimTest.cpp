@@ -630,6 +630,23 @@ TEST_P(EditorLateReplyTest, ReplyAfterTheTimeOutShiftsNothing) {
 INSTANTIATE_TEST_SUITE_P(Kinds, EditorLateReplyTest, ::testing::Values(int(PortCOM), int(PortUSB)),
                          [](const auto& info) { return info.param == PortCOM ? "Serial" : "UsbDevice"; });
 
+// A byte behind the last reply of a Get: the 2 bytes taken may not be the
+// value, so the reply does not stand. The Get fails at its last setting,
+// which keeps what it showed, and Save is not made usable by it.
+TEST_F(EditorSimTest, ByteBehindTheLastReplyFailsTheGet) {
+  printer_.setSetting(0x52, 100);
+  printer_.setAddressFault(0x52, FaultSpec{Fault::LongReply, 1, 0});
+  TM512IIEepromSetForm form;
+  form.btnGetSettingsFromPrinterClick();
+  EXPECT_EQ(form.resultText(), "Fail to get AutoLoadingSpeed flag!");
+  EXPECT_TRUE(form.resultIsRed());
+  EXPECT_EQ(form.state().autoSpeed, "0") << "the last setting keeps what it showed";
+  EXPECT_FALSE(form.saveEnabled());
+  form.btnGetSettingsFromPrinterClick();
+  EXPECT_EQ(form.resultText(), "Get settings from printer successfully.");
+  EXPECT_EQ(form.state().autoSpeed, "100");
+}
+
 namespace {
 
 // Counts the paint events of a widget and keeps what it showed at each.

@@ -167,6 +167,22 @@ TEST_F(SecondSeriesSimTest, StrayBytesShiftNothing) {
   EXPECT_EQ(form.state()[C::edtPrintSpeed].text, "100");
 }
 
+// A byte behind the last reply of a Get: the 2 bytes taken may not be the
+// value, so the reply does not stand. The Get fails, its last setting keeps
+// what it showed, and Save is not made usable by it.
+TEST_F(SecondSeriesSimTest, ByteBehindTheLastReplyFailsTheGet) {
+  printer_.setSetting(0x37, 400);
+  printer_.setAddressFault(0x37, FaultSpec{Fault::LongReply, 1, 0});
+  TRWK201EepromSetForm form;
+  form.btnGetSettingsFromPrinterClick();
+  EXPECT_EQ(OneBox().text, kGetFailed);
+  EXPECT_EQ(form.state()[C::FeedLine].text, "0");
+  EXPECT_EQ(form.buttons(), kAllButSave);
+  form.btnGetSettingsFromPrinterClick();
+  EXPECT_EQ(OneBox().text, kGetOk);
+  EXPECT_EQ(form.state()[C::FeedLine].text, "400");
+}
+
 TEST_F(SecondSeriesSimTest, SilentAtTheAlarmKeepsWhatCameBefore) {
   printer_.setSetting(0x06, 120);
   printer_.setSetting(0x54, 0);

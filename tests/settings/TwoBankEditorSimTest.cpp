@@ -271,6 +271,23 @@ INSTANTIATE_TEST_SUITE_P(Transports, TwoBankLateReplyTest,
                          ::testing::Values(Transport{"Pty", PortCOM}, Transport{"UsbDevice", PortUSB}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A byte behind the last reply of a Get: the 2 bytes taken may not be the
+// value, so the reply does not stand. The Get fails at its last row, which
+// keeps what it showed.
+TEST_F(TwoBankEditorSimTest, ByteBehindTheLastReplyFailsTheGet) {
+  Known(H738Profile());
+  printer_.setAddressFault(0x2B, 1, FaultSpec{Fault::LongReply, 1, 0});
+  auto form = MakeEditor(H738Profile());
+  const std::string before = form->state().feedLine;
+  form->btnGetSettingsFromPrinterClick();
+  EXPECT_EQ(form->resultText(), "Fail to getget Feed Lines mark!");
+  EXPECT_EQ(form->state().feedLine, before);
+  EXPECT_FALSE(form->saveEnabled());
+  form->btnGetSettingsFromPrinterClick();
+  EXPECT_EQ(form->resultText(), "Get settings from printer successfully.");
+  EXPECT_EQ(form->state(), KnownState(H738Profile()));
+}
+
 // Get stops at the first reply its editor refuses: the red line names the
 // row, nothing after it is read, and Save stays as it was.
 TEST_F(TwoBankEditorSimTest, GetFailures) {
