@@ -2,7 +2,8 @@
 // itself just before a reply, on every port kind the editors read (serial,
 // USB device, USB printer, the VD-K773's custom mode), for an editor of each
 // frame and model such a byte once fooled, the overlong reply first, in the
-// middle or last: the 2 bytes the editor takes may not be the value, so the
+// middle or last, the early byte before a reply the editor takes whatever
+// it holds: the 2 bytes the editor takes may not be the value, so the
 // Get fails at that setting with its own text and shows what a Get whose
 // read of that setting failed shows: the settings read before it as the
 // printer holds them, that one and the rest as they were. The byte is not
