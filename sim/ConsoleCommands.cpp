@@ -16,7 +16,8 @@ const char kConsoleHelp[] =
     "  get ADDR [BANK]         show a setting, e.g. get 16\n"
     "  set ADDR VALUE [BANK]   set a setting, e.g. set 06 0096 2\n"
     "  fault KIND [ADDR] [count N] [ms N]\n"
-    "                          fault the replies: KIND noreply, short, late, long, garbage or hangup;\n"
+    "                          fault the replies: KIND noreply, short, late, long, early (a byte\n"
+    "                          just before the reply), garbage or hangup;\n"
     "                          with ADDR only reads of that address; count: how many replies\n"
     "                          (default: until cleared); ms: how late for late (default 500)\n"
     "  fault none [ADDR]       clear every fault, or the fault of one address\n"
@@ -98,7 +99,7 @@ bool ParseBank(const std::vector<std::string>& w, size_t at, ConsoleCommand& c) 
 }
 
 ConsoleCommand ParseFault(const std::vector<std::string>& w) {
-  if (w.size() < 2) return Error("fault: which kind? noreply, short, late, long, garbage, hangup, usbwrite or none");
+  if (w.size() < 2) return Error("fault: which kind? noreply, short, late, long, early, garbage, hangup, usbwrite or none");
   ConsoleCommand c;
   c.kind = Kind::Fault;
   const std::string kind = Lower(w[1]);
@@ -118,12 +119,14 @@ ConsoleCommand ParseFault(const std::vector<std::string>& w) {
     c.fault.kind = Fault::LateReply;
   } else if (kind == "long" || kind == "longreply") {
     c.fault.kind = Fault::LongReply;
+  } else if (kind == "early") {
+    c.fault.kind = Fault::EarlyByte;
   } else if (kind == "garbage") {
     c.fault.kind = Fault::Garbage;
   } else if (kind == "hangup") {
     c.fault.kind = Fault::Hangup;
   } else {
-    return Error("fault: unknown kind '" + w[1] + "' (noreply, short, late, long, garbage, hangup, usbwrite, none)");
+    return Error("fault: unknown kind '" + w[1] + "' (noreply, short, late, long, early, garbage, hangup, usbwrite, none)");
   }
   for (size_t i = 2; i < w.size(); ++i) {
     const std::string word = Lower(w[i]);
@@ -172,6 +175,8 @@ const char* FaultName(Fault f) {
       return "hangup";
     case Fault::LongReply:
       return "long";
+    case Fault::EarlyByte:
+      return "early";
     case Fault::None:
       break;
   }

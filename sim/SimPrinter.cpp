@@ -461,6 +461,9 @@ void ShapeReply(Outgoing& o) {
     for (auto& b : o.bytes) b = static_cast<uint8_t>(~b);
   }
   if (o.fault == Fault::LongReply && !o.bytes.empty()) o.bytes.push_back(kLongReplyByte);
+  // The stray byte and the reply in one piece: the host cannot see where
+  // one ends and the other starts.
+  if (o.fault == Fault::EarlyByte && !o.bytes.empty()) o.bytes.insert(o.bytes.begin(), kEarlyByte);
 }
 
 void SimPrinter::Impl::deliver(Session& s, Outgoing o) {

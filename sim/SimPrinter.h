@@ -61,8 +61,11 @@ enum class Fault {
   Garbage,     // the reply's bytes are replaced by others of the same length
   Hangup,      // the connection is dropped instead of answering
   LongReply,   // the reply goes out with one byte more behind it (kLongReplyByte)
+  EarlyByte,   // one byte goes out just before the reply, as if the printer had
+               // sent it by itself after the question (kEarlyByte)
 };
 inline constexpr uint8_t kLongReplyByte = 0x55;
+inline constexpr uint8_t kEarlyByte = 0x01;
 
 struct FaultSpec {
   Fault kind = Fault::None;

@@ -351,6 +351,19 @@ class UsbServer {
   }
 
   void read(Slot& slot, Port& port, int max, int waitMs, int32_t& result, Bytes& data) {
+    if (waitMs <= 0) {
+      // A read that waits for nothing: what the printer has sent so far,
+      // whether it still works on the host's bytes or not (the wait floor
+      // is for reads that wait for a reply).
+      if (!collect(slot, port)) {
+        result = -1;
+        return;
+      }
+      if (port.ready.empty() && printer_.usbBabble())
+        port.ready.assign(static_cast<size_t>(std::clamp(max, 1, 64)), 0x14);
+      take(port, max, result, data);
+      return;
+    }
     const uint64_t start = torva::TickMs();
     const int wait = std::max(waitMs, printer_.usbReadWaitFloorMs());
     const uint64_t span = static_cast<uint64_t>(std::clamp(wait, 0, kMaxReadWaitMs));
@@ -394,6 +407,11 @@ class UsbServer {
                (overdue && !slot.queue->working && slot.queue->host.empty());
       });
     }
+    take(port, max, result, data);
+  }
+
+  // Hands the host at most max of the bytes ready.
+  static void take(Port& port, int max, int32_t& result, Bytes& data) {
     const size_t n = std::min(port.ready.size(), static_cast<size_t>(std::max(0, max)));
     data.assign(port.ready.begin(), port.ready.begin() + static_cast<std::ptrdiff_t>(n));
     port.ready.erase(port.ready.begin(), port.ready.begin() + static_cast<std::ptrdiff_t>(n));

@@ -54,6 +54,9 @@ const PortLibraryCalls kRealCalls{
     UsbDevice::SetUSBTimeouts,
     UsbPrinter::SetTimeout,
     UsbPrinter::SetPortTimeout,
+    UsbDevice::uReadWaiting,
+    UsbPrinter::ReadUSBPrinterWaiting,
+    UsbPrinter::ReadQfUSBPrinterWaiting,
 };
 PortLibraryCalls g_calls = kRealCalls;
 

@@ -96,6 +96,11 @@ struct PortLibraryCalls {
   int (*SetUSBTimeouts)(int handle, int first, int second);
   int (*SetTimeout)(int first, int second);
   int (*SetPortTimeout)(int first, int second);
+  // What each USB kind has already received and nobody has read, taken
+  // without waiting (USBUnit.h).
+  int (*uReadWaiting)(int handle, uint8_t* buffer, int length);
+  int (*ReadUSBPrinterWaiting)(int handle, uint8_t* buffer, int length);
+  int (*ReadQfUSBPrinterWaiting)(uint8_t* buffer, int length);
 };
 
 const PortLibraryCalls& RealPortLibraryCalls();

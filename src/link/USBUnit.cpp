@@ -138,6 +138,12 @@ int uRead(int handle, int /*pipe*/, uint8_t* buffer, int length) {
   return p.conn->bulkRead(buffer, length, p.readMs);
 }
 
+int uReadWaiting(int handle, uint8_t* buffer, int length) {
+  Port p;
+  if (length < 0 || (length > 0 && !buffer) || !Find(handle, {PortClass::Device}, p)) return -1;
+  return p.conn->bulkRead(buffer, length, 0);
+}
+
 int GetSpecStatus(int handle, uint8_t* buffer, int asked, int* got) {
   return StatusCall(handle, buffer, asked, got, {PortClass::Device});
 }
@@ -227,6 +233,12 @@ int ReadUSBPrinter(int handle, uint8_t* buffer, int length, int* read) {
   return 1;
 }
 
+int ReadUSBPrinterWaiting(int handle, uint8_t* buffer, int length) {
+  Port p;
+  if (length < 0 || (length > 0 && !buffer) || !Find(handle, {PortClass::Printer}, p)) return -1;
+  return p.conn->bulkRead(buffer, length, 0);
+}
+
 int GetPrnStatus(int handle, uint8_t* buffer, int asked, int* got) {
   return StatusCall(handle, buffer, asked, got, {PortClass::Printer, PortClass::CustomPrinter});
 }
@@ -270,6 +282,13 @@ int ReadQfUSBPrinter(uint8_t* buffer, int length) {
   int readMs = 0, writeMs = 0;
   if (length < 0 || (length > 0 && !buffer) || !CustomPort(p, readMs, writeMs)) return -1;
   return p.conn->bulkRead(buffer, length, readMs);
+}
+
+int ReadQfUSBPrinterWaiting(uint8_t* buffer, int length) {
+  Port p;
+  int readMs = 0, writeMs = 0;
+  if (length < 0 || (length > 0 && !buffer) || !CustomPort(p, readMs, writeMs)) return -1;
+  return p.conn->bulkRead(buffer, length, 0);
 }
 
 int CloseQfUSBPrinter() {

@@ -36,6 +36,11 @@ int uWrite(int handle, int pipe, const uint8_t* buffer, int length);
 // pipe is 1 for the bulk IN pipe (the only one); returns the bytes received
 // (at most length), 0 when nothing came within the read time-out, -1 on failure.
 int uRead(int handle, int pipe, uint8_t* buffer, int length);
+// What the device has already sent and nobody has read, without waiting for
+// more: bytes the layer kept from a packet it received, else what the device
+// hands over at once. The count (at most length), 0 when nothing is there,
+// -1 on failure.
+int uReadWaiting(int handle, uint8_t* buffer, int length);
 // The current status record, at most `asked` bytes, with its count in *got;
 // non-zero on success, 0 (and *got = 0) on failure. Only *got bytes are written.
 int GetSpecStatus(int handle, uint8_t* buffer, int asked, int* got);
@@ -70,6 +75,8 @@ int WriteUSBPrinter(int handle, const uint8_t* buffer, int length, int* written)
 // Non-zero on success with the bytes received (at most length, 0 when nothing
 // came within the read time-out) in *read; 0 on failure.
 int ReadUSBPrinter(int handle, uint8_t* buffer, int length, int* read);
+// As UsbDevice::uReadWaiting, for a printer opened with OpenUSBPrinter.
+int ReadUSBPrinterWaiting(int handle, uint8_t* buffer, int length);
 // As UsbDevice::GetSpecStatus.
 int GetPrnStatus(int handle, uint8_t* buffer, int asked, int* got);
 // 1 when the handle was open, else 0.
@@ -87,6 +94,8 @@ int WriteQfUSBPrinter(const uint8_t* buffer, int length);
 // Bytes read (at most length); 0 when nothing came; -1 when no connection is
 // open or the read failed.
 int ReadQfUSBPrinter(uint8_t* buffer, int length);
+// As UsbDevice::uReadWaiting, for the custom connection.
+int ReadQfUSBPrinterWaiting(uint8_t* buffer, int length);
 // 1 when a connection was open, else 0.
 int CloseQfUSBPrinter();
 }  // namespace UsbPrinter

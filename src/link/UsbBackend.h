@@ -24,7 +24,9 @@ class UsbConnection {
   // Bytes taken, or -1 on failure.
   virtual int bulkWrite(const uint8_t* data, int length, int timeoutMs) = 0;
   // Bytes received (at most length); 0 when nothing came within timeoutMs; -1
-  // on failure (the device is gone, the connection broke).
+  // on failure (the device is gone, the connection broke). A timeoutMs of 0
+  // waits for nothing: what the connection kept from an earlier packet, else
+  // what the device hands over at once (libusb's shortest transfer, 1 ms).
   virtual int bulkRead(uint8_t* buffer, int length, int timeoutMs) = 0;
   // The printer's current status record, at most asked bytes; the count, or -1.
   virtual int statusRecord(uint8_t* buffer, int asked) = 0;

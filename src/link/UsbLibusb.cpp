@@ -129,6 +129,8 @@ class LibusbConnection : public UsbConnection {
       const int size = (want + c_.inPacket - 1) / c_.inPacket * c_.inPacket;
       std::vector<uint8_t> chunk(static_cast<size_t>(size));
       int got = 0;
+      // A time-out of 0 would make libusb wait for ever: a read that waits
+      // for nothing (timeoutMs 0) gets the shortest transfer instead.
       const int rc = libusb_bulk_transfer(h_, c_.epIn, chunk.data(), size, &got,
                                           static_cast<unsigned>(std::max(1, timeoutMs)));
       if (rc != 0 && got <= 0) return rc == LIBUSB_ERROR_TIMEOUT ? 0 : -1;

@@ -23,6 +23,8 @@
 //   Write data              result = bytes taken.
 //   Read a, b               at most a bytes, waiting at most b ms for the first
 //                           one; result = count (0: nothing came), data = bytes.
+//                           b = 0 waits for nothing: only what the printer has
+//                           already sent is answered, at once.
 //   Status a                the current status record, at most a bytes;
 //                           result = count (0: the printer gave no answer
 //                           within kStatusRequestTimeoutMs).

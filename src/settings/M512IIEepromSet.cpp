@@ -296,14 +296,15 @@ void TCommonAddressEepromSetForm::btnGetSettingsFromPrinterClick() {
     TempDataBitsSwitch dataBits(link_);
     for (CommonSetting setting : profile_.getOrder) {
       uint8_t lo = 0, hi = 0;
-      const bool ok = link_.ReadSetting(InfoOf(setting).address, lo, hi) &&
-                      link_.ReplyStands(setting == profile_.getOrder.back());
-      if (!ok || !ApplyReply(setting, lo, hi, s, profile_)) {
+      if (!link_.ReadSetting(InfoOf(setting).address, lo, hi) || !ApplyReply(setting, lo, hi, s, profile_)) {
         failed = setting;
         break;
       }
       read.push_back(setting);
     }
+    // What reached the port after the last reply was judged goes too: it
+    // waits for no later reader.
+    link_.DiscardStaleInput();
   });
   setState(s);
   for (CommonSetting setting : read) {

@@ -199,16 +199,19 @@ void TSecondSeriesEepromSetForm::ClosePort() {
 
 bool TSecondSeriesEepromSetForm::ReadSettings(FormState& s) {
   int& highBuf09 = HighBuf09(profile_);
+  bool ok = true;
   for (Setting setting : profile_.getOrder) {
     const SettingRow* row = RowOf(profile_, setting);
     if (!row) continue;
     uint8_t lo = 0, hi = 0;
-    if (!link_.ReadSetting(row->address, lo, hi)) return false;
-    if (!link_.ReplyStands(setting == profile_.getOrder.back())) return false;
     // Each value a setting takes stays: a Get that fails later keeps it.
-    if (!ApplyReply(*row, lo, hi, s, highBuf09, profile_)) return false;
+    ok = link_.ReadSetting(row->address, lo, hi) && ApplyReply(*row, lo, hi, s, highBuf09, profile_);
+    if (!ok) break;
   }
-  return true;
+  // What reached the port after the last reply was judged goes too: it
+  // waits for no later reader.
+  link_.DiscardStaleInput();
+  return ok;
 }
 
 void TSecondSeriesEepromSetForm::btnGetSettingsFromPrinterClick() {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include <termios.h>
 
@@ -53,6 +54,9 @@ bool SettingLink::WritePort(const uint8_t* buffer, int length) {
   // A reply an earlier read gave up on may still come: it is waited for
   // and thrown away before anything new goes out.
   SettleOutstandingReply(kind);
+  // What comes from now on may answer this: the port is no longer known
+  // to be empty.
+  usbEmptied_ = false;
   // The VD-K773 in its custom mode: the custom connection, every byte taken.
   if (kind == PortUSBPrinter && IsK773CustomMode())
     return CurrentPortLibraryCalls().WriteQfUSBPrinter(buffer, length) == length;
@@ -60,8 +64,61 @@ bool SettingLink::WritePort(const uint8_t* buffer, int length) {
   return RWK201EEepromSet::POSWritePort(kind, g_nHandle, buffer, length);
 }
 
-void SettingLink::DiscardStaleInput() {
-  if (g_nHandle > 0 && PortType.load() == PortCOM) serialio::PurgeInput(g_nHandle);
+namespace {
+// A printer that never stops sending must not keep the discard going: it
+// ends after this many reads, the rest staying for the read it precedes.
+constexpr int kMostDiscardReads = 8;
+
+// One read of what the USB port of this kind already holds, without waiting.
+int ReadWaitingUsb(int kind, int handle, uint8_t* buffer, int length) {
+  const PortLibraryCalls& calls = CurrentPortLibraryCalls();
+  if (kind == PortUSB) return calls.uReadWaiting(handle, buffer, length);
+  if (IsK773CustomMode()) return calls.ReadQfUSBPrinterWaiting(buffer, length);
+  return calls.ReadUSBPrinterWaiting(handle, buffer, length);
+}
+}  // namespace
+
+int SettingLink::DiscardStaleInput() {
+  if (g_nHandle <= 0) return 0;
+  const int kind = PortType.load();
+  if (kind == PortCOM) {
+    const int queued = serialio::QueuedInput(g_nHandle);
+    serialio::PurgeInput(g_nHandle);
+    return queued;
+  }
+  if (kind != PortUSB && kind != PortUSBPrinter) return 0;
+  // The reply just read found the port empty and nothing went out since:
+  // that look stands for this one, so two questions cost one read that
+  // waits for nothing (on libusb the shortest transfer, 1 ms), not two.
+  if (std::exchange(usbEmptied_, false)) return 0;
+  uint8_t scrap[kUsbScratchSize];
+  int discarded = 0;
+  for (int i = 0; i < kMostDiscardReads; ++i) {
+    const int got = ReadWaitingUsb(kind, g_nHandle, scrap, sizeof scrap);
+    if (got < 0) return discarded > 0 ? discarded : -1;
+    if (got == 0) break;
+    discarded += got;
+  }
+  return discarded;
+}
+
+bool SettingLink::ReplyStands(int kind) {
+  if (kind == PortCOM) {
+    const int queued = serialio::QueuedInput(g_nHandle);
+    if (queued == 0) return true;
+    serialio::PurgeInput(g_nHandle);
+    return false;
+  }
+  if (kind != PortUSB && kind != PortUSBPrinter) return true;
+  uint8_t scrap[kUsbScratchSize];
+  const int got = ReadWaitingUsb(kind, g_nHandle, scrap, sizeof scrap);
+  if (got == 0) {
+    usbEmptied_ = true;
+    return true;
+  }
+  // The rest of what is there goes too.
+  if (got > 0) DiscardStaleInput();
+  return false;
 }
 
 int SettingLink::DiscardArriving(int kind, uint64_t deadline) {
@@ -111,12 +168,6 @@ void SettingLink::SettleOutstandingReply(int kind) {
     }
   }
   DiscardStaleInput();
-}
-
-bool SettingLink::ReplyStands(bool lastOfGet) {
-  // Only a serial port tells what is queued without waiting for it.
-  if (!lastOfGet || g_nHandle <= 0 || PortType.load() != PortCOM) return true;
-  return serialio::QueuedInput(g_nHandle) <= 0;
 }
 
 bool SettingLink::ReadPort(uint8_t* buffer, int length, int timeoutMs) {
@@ -180,6 +231,7 @@ bool SettingLink::ReadSetting(uint8_t address, uint8_t& lo, uint8_t& hi, const R
     uint8_t report[kCustomReportLength] = {};
     if (style_.usbPrinterReadPauseMs > 0) torva::PrinterDelay(style_.usbPrinterReadPauseMs);
     if (!ReadCustomUsbReport(report)) return gaveUp();
+    if (!ReplyStands(kind)) return false;
     lo = report[1];
     hi = report[2];
     return true;
@@ -191,6 +243,9 @@ bool SettingLink::ReadSetting(uint8_t address, uint8_t& lo, uint8_t& hi, const R
   } else if (!ReadPort(reply, kReplyLength, style_.readTimeoutMs)) {
     return gaveUp();
   }
+  // The reply came whole; it stands only with nothing beyond it at the
+  // port, looked at, not waited for.
+  if (!ReplyStands(kind)) return false;
   lo = reply[0];
   hi = reply[1];
   return true;

@@ -50,7 +50,7 @@ struct PortStyle {
   // true = counts as done without sending (the Ec routines), false = fails
   // (the POS routines).
   bool otherKindsWriteSucceeds = true;
-  // Discard what is queued on a serial port before a read command is sent.
+  // Discard what the port holds unread before a read command is sent.
   bool purgeBeforeRead = true;
   // Pause before reading a USB-printer reply.
   int usbPrinterReadPauseMs = 30;
@@ -102,7 +102,10 @@ class SettingLink {
   // Tests shorten the read time-out with it.
   void setStyle(const PortStyle& style) { style_ = style; }
   int handle() const { return g_nHandle; }
-  void setHandle(int handle) { g_nHandle = handle; }
+  void setHandle(int handle) {
+    g_nHandle = handle;
+    usbEmptied_ = false;
+  }
   CommandQueue& queue() { return queue_; }
 
   // Writes length bytes by the current PortType.
@@ -111,23 +114,49 @@ class SettingLink {
   // (serial) or the library's own time-outs (USB). A USB read that delivers
   // fewer bytes than asked fails.
   bool ReadPort(uint8_t* buffer, int length, int timeoutMs);
-  // On a serial port, throws away input that is already queued.
-  void DiscardStaleInput();
-  // Asked after each reply of a Get, with whether it was the Get's last:
-  // false when it was the last and, on a serial port, bytes are queued
-  // behind it, the sign that a reply came late and every later one was
-  // taken for the next (the Get then fails). Other kinds cannot tell
-  // without waiting and always let the reply stand.
-  bool ReplyStands(bool lastOfGet);
+  // Throws away what the port has received and nobody has read, without
+  // waiting for more, on every kind the editors read: the serial input
+  // queue; on the USB kinds the bytes the layer kept from a packet and what
+  // the device hands over at once (USBUnit.h, the ...Waiting reads). The
+  // count thrown away (serial: what was queued), -1 when the port failed.
+  // On the USB kinds, right after a reply that stood (see ReadSetting) with
+  // nothing written since, the look that judged it stands for this one and
+  // nothing is read again.
+  int DiscardStaleInput();
 
-  // The getter frame: discard stale input (when the style says so), send the
-  // read command, read exactly 2 bytes within the style's time-out. A reply
-  // that does not come whole in time is noted as outstanding for the port
-  // (NoteOutstandingReply, link/PortState.h): the next command on that port,
-  // by this link or another, first waits until the line has been quiet for
-  // the style's read time-out since, or the stray reply has come, and
-  // throws away what came; a command that follows no such read goes out at
-  // once.
+  // The getter frame: discard stale input (when the style says so, on every
+  // kind), send the read command, read exactly 2 bytes within the style's
+  // time-out, then judge the reply.
+  //
+  // One rule for a setting's reply on every kind: a reply is the 2 bytes
+  // that come first after its read command, and it stands only when the
+  // port holds nothing beyond them right after they were read (the same
+  // look without waiting that the discard takes). A byte there may be the
+  // surplus of an overlong reply or the reply's own second byte behind a
+  // byte the printer sent by itself: either way the 2 bytes taken may not
+  // be the value, so the read fails, as a reply that did not come would
+  // fail it, and what is there is thrown away. Its bytes are not handed
+  // out; the Get fails at that setting. What was queued before the
+  // question (left from before the Get, or arriving between one reply and
+  // the next question) goes silently with the discard. A byte still on
+  // its way when the reply is judged is not seen. On a serial line, where
+  // bytes follow one another at the line's pace, that can be a surplus:
+  // the discard before the next question takes it if it has come by then,
+  // else it comes before the next reply, whose own second byte is then
+  // left behind, and that read fails; behind the last reply nothing more
+  // is judged, and the Get stands (with the printer's value: the 2 bytes
+  // before a surplus are the reply). It can also be the reply's own second byte behind a
+  // stray byte: then the 2 bytes taken stand, though they are not the
+  // value. Over the USB kinds and the pseudo-terminal a reply comes in one
+  // piece, so neither happens there.
+  //
+  // A reply that does not come whole in time is noted as outstanding for
+  // the port (NoteOutstandingReply, link/PortState.h): the next command on
+  // that port, by this link or another, first waits until the line has
+  // been quiet for the style's read time-out since, or the stray reply has
+  // come, and throws away what came; a command that follows no such read
+  // goes out at once. A reply that came and did not stand is gone already:
+  // nothing is noted for it.
   bool ReadSetting(uint8_t address, uint8_t& lo, uint8_t& hi, int bank = 1);
   // How one getter of the two-bank family runs the getter frame.
   struct ReadFrame {
@@ -139,12 +168,13 @@ class SettingLink {
     bool throughPOSReadPort = false;
   };
   // The getter frame with a settle pause: discard stale input (when the style
-  // says so), send the read command of the frame's bank, pause settleMs
-  // through PrinterDelay when PortType is PortUSB (before the request when
-  // settleBeforeRequest), then read exactly 2 bytes within the style's
-  // time-out. A reply read through POSReadPort is read only on the kinds the
-  // link writes to (serial, USB device, USB printer): on any other kind no
-  // request went out, so there is nothing to read.
+  // says so, on every kind), send the read command of the frame's bank,
+  // pause settleMs through PrinterDelay when PortType is PortUSB (before the
+  // request when settleBeforeRequest), then read exactly 2 bytes within the
+  // style's time-out and judge them as above. A reply read through
+  // POSReadPort is read only on the kinds the link writes to (serial, USB
+  // device, USB printer): on any other kind no request went out, so there
+  // is nothing to read.
   bool ReadSetting(uint8_t address, uint8_t& lo, uint8_t& hi, const ReadFrame& frame);
   // A direct setter: writes one write-setting command at once.
   bool WriteSettingNow(uint8_t address, uint16_t value);
@@ -170,9 +200,15 @@ class SettingLink {
   // The wait for a reply an earlier read gave up on, when one is noted for
   // the port (see ReadSetting); returns at once otherwise.
   void SettleOutstandingReply(int kind);
+  // Right after a reply was read on a port of this kind: true when the port
+  // holds nothing beyond it; otherwise false, with what it holds thrown
+  // away (see ReadSetting). A port that fails the look fails the reply.
+  bool ReplyStands(int kind);
 
   PortStyle style_;
   int g_nHandle = -1;
+  // A USB port found empty right after a reply, with nothing written since.
+  bool usbEmptied_ = false;
   CommandQueue queue_;
 };
 

@@ -49,12 +49,11 @@ TwoBankGetRun RunTwoBankGet(SettingLink& link, const TwoBankProfile& profile, Tw
       read = state;
       ok = GetTwoBankSetting(link, profile, step.setting, read, kept);
     }
-    ok = ok && link.ReplyStands(&step == &profile.getSteps.back());
     if (!ok) {
       run.resultText += step.failText;
       run.failed = step.setting;
       run.commTestBox = step.commTestBox;
-      return run;
+      break;
     }
     state = read;
     if (step.setting == TwoBankSetting::PrintSpeed) {
@@ -65,6 +64,9 @@ TwoBankGetRun RunTwoBankGet(SettingLink& link, const TwoBankProfile& profile, Tw
       run.stateOlive = line.olive;
     }
   }
+  // What reached the port after the last reply was judged goes too: it
+  // waits for no later reader.
+  link.DiscardStaleInput();
   return run;
 }
 

@@ -6,8 +6,10 @@
 // TempDataBitsSwitch, runs RunTwoBankGet or RunTwoBankSave on its state, and
 // shows what they return; after a successful Save it waits 5000 ms through
 // PrinterDelay and sends the line feed (SettingLink::LineFeedPrinter). The
-// link's style is kEcPortStyle: stale serial input is discarded before each
-// request, reads time out after 5000 ms.
+// link's style is kEcPortStyle: what the port holds unread is discarded
+// before each request and after the Get's last read, and a reply with a
+// byte beyond it does not stand (SettingLink::ReadSetting), on every port
+// kind; reads time out after 5000 ms.
 #pragma once
 
 #include <optional>
@@ -22,8 +24,8 @@ namespace torva::settings {
 // the profile says on PortUSB, reads the 2-byte reply (the watermark getters
 // through POSReadPort, without a pause) and decodes it into the state and
 // the kept bytes (DecodeReply). False for a handle of 0 or less, a failed
-// request, a reply that does not arrive whole within the time-out, or a
-// reply the getter refuses.
+// request, a reply that does not arrive whole within the time-out, a reply
+// with a byte beyond it, or a reply the getter refuses.
 bool GetTwoBankSetting(SettingLink& link, const TwoBankProfile& profile, TwoBankSetting setting,
                        TwoBankState& state, TwoBankKeptBytes& kept);
 

@@ -137,6 +137,21 @@ const PortLibraryCalls kFake{
       g.timeouts = {first, second};
       return 1;
     },
+    // Nothing is ever waiting unread: the common routines never ask.
+    [](int h, uint8_t*, int) {
+      Note("uReadWaiting");
+      g.lastHandle = h;
+      return 0;
+    },
+    [](int h, uint8_t*, int) {
+      Note("ReadUSBPrinterWaiting");
+      g.lastHandle = h;
+      return 0;
+    },
+    [](uint8_t*, int) {
+      Note("ReadQfUSBPrinterWaiting");
+      return 0;
+    },
 };
 
 class CommonRoutines : public ::testing::Test {

@@ -12,6 +12,7 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -930,6 +931,59 @@ TEST_F(UsbCustomTest, CustomFramingOnlyOnTheCustomConnectionAndWhileOn) {
   readSetting(0x20);
   EXPECT_EQ(UsbPrinter::ReadQfUSBPrinter(buf, sizeof buf), 2);
   EXPECT_EQ(buf[0], 0x34);
+}
+
+// The reads that wait for nothing, on the device, the printer and the
+// custom connection: what the printer has sent and the host has not read
+// comes at once, whatever the printer's wait floor, and a port that holds
+// nothing unread answers 0 at once.
+TEST_F(UsbCustomTest, ReadThatWaitsForNothingTakesOnlyWhatIsThere) {
+  printer_->setUsbReadWaitFloorMs(2000);
+  struct Port {
+    const char* name;
+    std::function<bool(const uint8_t*, int)> write;
+    std::function<int(uint8_t*, int)> read, waiting;
+  };
+  int device = -1, printer = -1;
+  const Port ports[] = {
+      {"device", [&](const uint8_t* b, int n) { return UsbDevice::uWrite(device, 0, b, n) == n; },
+       [&](uint8_t* b, int n) { return UsbDevice::uRead(device, 1, b, n); },
+       [&](uint8_t* b, int n) { return UsbDevice::uReadWaiting(device, b, n); }},
+      {"printer",
+       [&](const uint8_t* b, int n) {
+         int written = 0;
+         return UsbPrinter::WriteUSBPrinter(printer, b, n, &written) != 0 && written == n;
+       },
+       [&](uint8_t* b, int n) {
+         int got = 0;
+         return UsbPrinter::ReadUSBPrinter(printer, b, n, &got) != 0 ? got : -1;
+       },
+       [&](uint8_t* b, int n) { return UsbPrinter::ReadUSBPrinterWaiting(printer, b, n); }},
+      {"custom", [](const uint8_t* b, int n) { return UsbPrinter::WriteQfUSBPrinter(b, n) == n; },
+       [](uint8_t* b, int n) { return UsbPrinter::ReadQfUSBPrinter(b, n); },
+       [](uint8_t* b, int n) { return UsbPrinter::ReadQfUSBPrinterWaiting(b, n); }},
+  };
+  device = openDevice(0);
+  printer = openPrinter("VD-K773");
+  ASSERT_GT(device, 0);
+  ASSERT_GT(printer, 0);
+  ASSERT_GT(openCustom(), 0);
+  for (const Port& port : ports) {
+    SCOPED_TRACE(port.name);
+    uint8_t buf[16] = {};
+    const uint64_t t0 = torva::TickMs();
+    EXPECT_EQ(port.waiting(buf, sizeof buf), 0);
+    EXPECT_LT(torva::TickMs() - t0, 1000u) << "not the floor's 2 s";
+    const uint8_t cmd[] = {0x1B, 0x6A, 0x20};
+    ASSERT_TRUE(port.write(cmd, 3));
+    ASSERT_EQ(port.read(buf, 1), 1);  // waits for the reply
+    EXPECT_EQ(buf[0], 0x34);
+    EXPECT_EQ(port.waiting(buf, sizeof buf), 1);
+    EXPECT_EQ(buf[0], 0x12);
+    EXPECT_EQ(port.waiting(buf, sizeof buf), 0);
+  }
+  UsbDevice::CloseDevice(device);
+  EXPECT_EQ(UsbDevice::uReadWaiting(device, nullptr, 0), -1) << "a closed port fails";
 }
 
 TEST_F(UsbCustomTest, ModeProbeAsThePortDialogMakesIt) {

@@ -586,14 +586,19 @@ TEST_F(K773SerialTest, PrinterThatStopsMidGet) {
 
 namespace {
 
-// The serial write, as the link makes it, with a printer that sends a byte
-// of its own (an automatic status byte, say) right behind its reply to the
-// read of `address`: the byte waits at the port behind the reply the host
-// takes in.
-struct StrayByteBehindReply {
+// The serial write and input flush, as the link makes them, with a printer
+// that sends a byte of its own (an automatic status byte, say) once it has
+// answered the read of `address`: while the reply still waits at the port
+// to be read (the byte is then behind it when the host takes it in), or
+// once the host has taken the reply in and judged it, as the next read
+// command's discard starts.
+struct StrayByteAfterReply {
+  enum class When { BeforeTheReplyIsRead, BeforeTheNextQuestion };
   static inline SimPrinter* printer = nullptr;
   static inline uint8_t address = 0;
-  static inline bool queued = false;
+  static inline When when = When::BeforeTheReplyIsRead;
+  static inline bool asked = false;   // the read of `address` went out
+  static inline bool queued = false;  // the byte reached the port
   // Waits (up to 3 s) until the port holds n bytes for the host.
   static bool Holds(int fd, int n) {
     const uint64_t end = torva::TickMs() + 3000;
@@ -604,38 +609,81 @@ struct StrayByteBehindReply {
   static ssize_t Write(int fd, const void* data, size_t n) {
     const ssize_t written = serialio::RealWrite(fd, data, n);
     const auto* b = static_cast<const uint8_t*>(data);
-    if (n == 3 && b[0] == 0x1B && b[1] == 0x6A && b[2] == address && Holds(fd, 2)) {
-      printer->sendUnsolicited({0x55});
-      queued = Holds(fd, 3);
+    if (n == 3 && b[0] == 0x1B && b[1] == 0x6A && b[2] == address) {
+      asked = true;
+      if (when == When::BeforeTheReplyIsRead && Holds(fd, 2)) {
+        printer->sendUnsolicited({0x55});
+        queued = Holds(fd, 3);
+      }
     }
     return written;
+  }
+  static int Flush(int fd, int queue) {
+    if (when == When::BeforeTheNextQuestion && asked && !queued && queue == TCIFLUSH) {
+      printer->sendUnsolicited({0x55});
+      queued = Holds(fd, 1);
+    }
+    return serialio::RealFlush(fd, queue);
   }
   static SerialCalls Calls() {
     SerialCalls calls = SerialTermiosCalls();
     calls.write = &Write;
+    calls.flush = &Flush;
     return calls;
   }
 };
 
 }  // namespace
 
-// A byte the printer sends by itself between two replies is thrown away
-// before the next read command goes out: it is never taken for the first
-// byte of the next setting, and the settings after it read as they are.
-TEST_F(K773SerialTest, ByteSentBetweenRepliesIsNotTakenForTheNextSetting) {
-  for (const auto& [address, value] : kMemory) printer_.setSetting(address, value);
-  StrayByteBehindReply::printer = &printer_;
-  StrayByteBehindReply::address = 0x4E;  // behind the left margin's reply
-  StrayByteBehindReply::queued = false;
-  ScopedSerialCalls seam(StrayByteBehindReply::Calls());
-  TK773Eeport form;
-  const EditorState expected = ShownMemory(form.state());
-  form.btnGetSettingsFromPrinterClick();
-  ASSERT_TRUE(StrayByteBehindReply::queued) << "the byte waited behind the reply";
-  EXPECT_EQ(form.resultText(), "Get settings from printer successfully.");
-  EXPECT_EQ(form.state().rightMargin, "7");
-  EXPECT_EQ(form.state(), expected);
-  EXPECT_EQ(ReadAddresses(printer_), kGetOrder);
+// A byte the printer sends by itself after its reply to the left margin's
+// read. Still at the port when the reply has been read, it may be the
+// reply's surplus or the reply may have been shifted by it: the reply does
+// not stand, and the Get fails there (with the margin's box), the right
+// margin and every later setting as they were. Come once the reply was
+// judged, it is thrown away before the next read command goes out: it is
+// never taken for the first byte of the next setting, and every setting
+// reads as the printer holds it.
+TEST_F(K773SerialTest, ByteSentBetweenRepliesIsNeverTakenForASetting) {
+  using When = StrayByteAfterReply::When;
+  for (const When when : {When::BeforeTheReplyIsRead, When::BeforeTheNextQuestion}) {
+    const bool behind = when == When::BeforeTheReplyIsRead;
+    SCOPED_TRACE(behind ? "before the reply is read" : "before the next question");
+    for (const auto& [address, value] : kMemory) printer_.setSetting(address, value);
+    printer_.clearLog();
+    messages_.clear();
+    StrayByteAfterReply::printer = &printer_;
+    StrayByteAfterReply::address = 0x4E;  // the left margin
+    StrayByteAfterReply::when = when;
+    StrayByteAfterReply::asked = false;
+    StrayByteAfterReply::queued = false;
+    ScopedSerialCalls seam(StrayByteAfterReply::Calls());
+    TK773Eeport form;
+    const EditorState before = form.state();
+    const EditorState expected = ShownMemory(before);
+    form.btnGetSettingsFromPrinterClick();
+    ASSERT_TRUE(StrayByteAfterReply::queued) << "the byte reached the port";
+    if (behind) {
+      EXPECT_EQ(form.resultText(), "Fail to get default left margin!");
+      EXPECT_EQ(messages_.messages().size(), 1u) << "the margin's box";
+      // The six settings read before the margin, as the printer holds them.
+      EditorState shown = before;
+      shown.baud = expected.baud;
+      shown.flow = expected.flow;
+      shown.feedLine = expected.feedLine;
+      shown.dataBits = expected.dataBits;
+      shown.stopBits = expected.stopBits;
+      shown.parity = expected.parity;
+      EXPECT_EQ(form.state(), shown);
+      EXPECT_NE(shown, before);
+      EXPECT_FALSE(form.saveEnabled());
+      EXPECT_EQ(ReadAddresses(printer_), std::vector<int>(kGetOrder.begin(), kGetOrder.begin() + 7));
+    } else {
+      EXPECT_EQ(form.resultText(), "Get settings from printer successfully.");
+      EXPECT_EQ(form.state().rightMargin, "7");
+      EXPECT_EQ(form.state(), expected);
+      EXPECT_EQ(ReadAddresses(printer_), kGetOrder);
+    }
+  }
 }
 
 using torva::testing::PostClick;  // a click the window system would deliver

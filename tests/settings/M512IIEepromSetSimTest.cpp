@@ -631,9 +631,9 @@ TEST_P(EditorLateReplyTest, ReplyAfterTheTimeOutShiftsNothing) {
 INSTANTIATE_TEST_SUITE_P(Kinds, EditorLateReplyTest, ::testing::Values(int(PortCOM), int(PortUSB)),
                          [](const auto& info) { return info.param == PortCOM ? "Serial" : "UsbDevice"; });
 
-// A byte queued behind the last reply of a Get: the sign that every reply
-// was taken for the next one's. The Get fails at its last setting, which
-// keeps what it showed, and Save is not made usable by it.
+// A byte behind the last reply of a Get: the 2 bytes taken may not be the
+// value, so the reply does not stand. The Get fails at its last setting,
+// which keeps what it showed, and Save is not made usable by it.
 TEST_F(EditorSimTest, ByteBehindTheLastReplyFailsTheGet) {
   printer_.setSetting(0x52, 100);
   printer_.setAddressFault(0x52, FaultSpec{Fault::LongReply, 1, 0});

@@ -167,9 +167,9 @@ TEST_F(SecondSeriesSimTest, StrayBytesShiftNothing) {
   EXPECT_EQ(form.state()[C::edtPrintSpeed].text, "100");
 }
 
-// A byte queued behind the last reply of a Get: the sign that every reply
-// was taken for the next one's. The Get fails, its last setting keeps what
-// it showed, and Save is not made usable by it.
+// A byte behind the last reply of a Get: the 2 bytes taken may not be the
+// value, so the reply does not stand. The Get fails, its last setting keeps
+// what it showed, and Save is not made usable by it.
 TEST_F(SecondSeriesSimTest, ByteBehindTheLastReplyFailsTheGet) {
   printer_.setSetting(0x37, 400);
   printer_.setAddressFault(0x37, FaultSpec{Fault::LongReply, 1, 0});

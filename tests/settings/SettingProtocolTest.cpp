@@ -6,7 +6,9 @@
 #include <pty.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <string>
 #include <thread>
 
 #include "link/Clock.h"
@@ -286,22 +288,31 @@ TEST_F(SettingProtocolTest, QuestionAfterATimedOutReadWaitsForTheLineToBeQuiet) 
   EXPECT_GE(asked - gaveUp, std::chrono::milliseconds(290)) << "the question waited for a quiet line";
 }
 
-// The late reply that does come during the wait is thrown away, and the
-// question goes out as soon as it has come, not at the end of the wait.
+// The late reply that does come during the wait, part-way into it, is
+// thrown away, and the question goes out as soon as it has come, not at the
+// end of the wait.
 TEST_F(SettingProtocolTest, LateReplyThatComesIsThrownAwayAndEndsTheWait) {
   Pty pty;
   SettingLink link(kEcPortStyle);  // 5000 ms
   link.setHandle(pty.slave);
   NoteOutstandingReply(PortCOM, 5000);
-  pty.send({0x5A, 0x00});  // the late reply of the read that gave up
+  std::atomic<bool> questionBeforeIt{false};
   std::thread printer([&] {
-    if (pty.receive(3, 3000) == Bytes{0x1B, 0x6A, 0x02}) pty.send({0x10, 0x00});
+    // The late reply of the read that gave up comes once the link has
+    // waited a while with nothing on the line; a link that did not wait
+    // has asked by then, and gets the late reply before its answer.
+    Bytes question = pty.receive(3, 300);
+    questionBeforeIt = !question.empty();
+    pty.send({0x5A, 0x00});
+    if (question.empty()) question = pty.receive(3, 3000);
+    if (question == Bytes{0x1B, 0x6A, 0x02}) pty.send({0x10, 0x00});
   });
   uint8_t lo = 0, hi = 0;
   const auto t0 = std::chrono::steady_clock::now();
   EXPECT_TRUE(link.ReadSetting(0x02, lo, hi));
   const auto took = std::chrono::steady_clock::now() - t0;
   printer.join();
+  EXPECT_FALSE(questionBeforeIt) << "the question waited for the late reply";
   EXPECT_EQ(lo, 0x10) << "the question's own answer, not the late one";
   EXPECT_LT(took, std::chrono::milliseconds(2500)) << "not the whole 5 s";
   // Taken once: the question after it goes out at once.
@@ -334,6 +345,206 @@ TEST_F(SettingProtocolTest, NoWaitWithoutATimedOutRead) {
   printer.join();
   EXPECT_EQ(lo, 0x03);
   EXPECT_LT(took, std::chrono::milliseconds(2500)) << "well under one read time-out";
+}
+
+namespace {
+
+// A USB port, faked: what it holds unread (taken by the reads that wait for
+// nothing), the reply that comes to the question (a timed read takes what
+// it asks of it, the rest stays unread), and what happened in order.
+struct UsbFake {
+  Bytes waiting;
+  bool babbles = false;           // the port never runs dry
+  bool failsAfterReply = false;   // the reads that wait for nothing fail once the reply was read
+  bool replied = false;
+  Bytes reply;
+  std::vector<std::string> calls;
+};
+UsbFake g_usb;
+
+int TakeWaiting(const char* name, uint8_t* b, int n) {
+  g_usb.calls.push_back(name);
+  if (g_usb.failsAfterReply && g_usb.replied) return -1;
+  if (g_usb.babbles) {
+    std::fill(b, b + n, uint8_t{0x14});
+    return n;
+  }
+  const int got = std::min<int>(n, static_cast<int>(g_usb.waiting.size()));
+  std::copy(g_usb.waiting.begin(), g_usb.waiting.begin() + got, b);
+  g_usb.waiting.erase(g_usb.waiting.begin(), g_usb.waiting.begin() + got);
+  return got;
+}
+int TimedRead(const char* name, uint8_t* b, int n) {
+  g_usb.waiting.insert(g_usb.waiting.end(), g_usb.reply.begin(), g_usb.reply.end());
+  g_usb.reply.clear();
+  const int got = TakeWaiting(name, b, n);
+  g_usb.replied = true;
+  return got;
+}
+
+PortLibraryCalls UsbFakeCalls() {
+  PortLibraryCalls calls = RealPortLibraryCalls();
+  calls.uWrite = [](int, int, const uint8_t*, int n) {
+    g_usb.calls.push_back("write");
+    return n;
+  };
+  calls.WriteUSBPrinter = [](int, const uint8_t*, int n, int* written) {
+    g_usb.calls.push_back("write");
+    *written = n;
+    return 1;
+  };
+  calls.WriteQfUSBPrinter = [](const uint8_t*, int n) {
+    g_usb.calls.push_back("write");
+    return n;
+  };
+  calls.uRead = [](int, int, uint8_t* b, int n) { return TimedRead("timed read", b, n); };
+  calls.ReadUSBPrinter = [](int, uint8_t* b, int n, int* read) {
+    *read = TimedRead("timed read", b, n);
+    return 1;
+  };
+  calls.ReadQfUSBPrinter = [](uint8_t* b, int n) { return TimedRead("timed read", b, n); };
+  calls.uReadWaiting = [](int, uint8_t* b, int n) { return TakeWaiting("waiting", b, n); };
+  calls.ReadUSBPrinterWaiting = [](int, uint8_t* b, int n) { return TakeWaiting("waiting", b, n); };
+  calls.ReadQfUSBPrinterWaiting = [](uint8_t* b, int n) { return TakeWaiting("waiting", b, n); };
+  return calls;
+}
+
+// The USB kinds the editors read: the device, the printer and the VD-K773's
+// custom connection.
+struct UsbKind {
+  const char* name;
+  int kind;
+  bool custom;
+};
+const UsbKind kUsbKinds[] = {
+    {"UsbDevice", PortUSB, false}, {"UsbPrinter", PortUSBPrinter, false}, {"Custom", PortUSBPrinter, true}};
+
+void UseUsbKind(const UsbKind& k) {
+  PortType = k.kind;
+  PrinterName = k.custom ? ModelVDK773 : 0;
+  is773Costom = k.custom ? 1 : 0;
+  iUSBClassMode = 0;
+}
+
+}  // namespace
+
+// On every USB kind, what the port holds unread (the surplus of the reply
+// before, say) goes before the question, taken by the reads that wait for
+// nothing: the timed read is left for the question's own answer, so a
+// well-behaved printer costs no time-out more per question. The reply is
+// then judged by one more such read; when it stands, that read also serves
+// as the discard before the next question, so two questions cost one, not
+// two. A port that never runs dry does not keep the discard going.
+TEST_F(SettingProtocolTest, UsbDiscardTakesWhatIsWaitingWithoutAWait) {
+  ScopedPortLibraryCalls fake(UsbFakeCalls());
+  for (const UsbKind& k : kUsbKinds) {
+    SCOPED_TRACE(k.name);
+    UseUsbKind(k);
+    g_usb = UsbFake{};
+    g_usb.waiting = {0x55, 0x34, 0x12};
+    g_usb.reply = {0x96, 0x00};
+    SettingLink link(kK773PortStyle);  // no pause before a USB-printer read
+    link.setHandle(5);
+    uint8_t lo = 0, hi = 0;
+    ASSERT_TRUE(link.ReadSetting(0x06, lo, hi));
+    EXPECT_EQ(lo, 0x96);
+    EXPECT_EQ(hi, 0x00);
+    EXPECT_TRUE(g_usb.waiting.empty());
+    EXPECT_EQ(g_usb.calls, (std::vector<std::string>{"waiting", "waiting", "write", "timed read", "waiting"}));
+    g_usb.calls.clear();
+    g_usb.reply = {0x10, 0x00};
+    ASSERT_TRUE(link.ReadSetting(0x02, lo, hi));
+    EXPECT_EQ(lo, 0x10);
+    EXPECT_EQ(g_usb.calls, (std::vector<std::string>{"write", "timed read", "waiting"}));
+
+    SettingLink fresh(kK773PortStyle);
+    fresh.setHandle(5);
+    g_usb = UsbFake{};
+    g_usb.babbles = true;
+    EXPECT_GT(fresh.DiscardStaleInput(), 0);
+    EXPECT_LE(g_usb.calls.size(), 16u);
+  }
+}
+
+// On every USB kind, a reply with a byte beyond it (a surplus behind it, or
+// its own second byte behind a byte the printer sent first), or one the port
+// cannot be asked about, does not stand: the read fails, what was there is
+// gone, no reply is taken to be on its way (the next question goes out at
+// once), and that next question is preceded by a discard of its own.
+TEST_F(SettingProtocolTest, UsbReplyWithAByteBeyondItDoesNotStand) {
+  struct Case {
+    const char* name;
+    Bytes reply;
+    bool failsAfterReply;
+  };
+  const Case cases[] = {
+      {"surplus behind", {0x96, 0x00, 0x55}, false},
+      {"stray before", {0x01, 0x96, 0x00}, false},
+      {"port fails the look", {0x96, 0x00}, true},
+  };
+  ScopedPortLibraryCalls fake(UsbFakeCalls());
+  for (const UsbKind& k : kUsbKinds) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(k.name) + ", " + c.name);
+      UseUsbKind(k);
+      g_usb = UsbFake{};
+      g_usb.reply = c.reply;
+      g_usb.failsAfterReply = c.failsAfterReply;
+      SettingLink link(kK773PortStyle);
+      link.setHandle(5);
+      uint8_t lo = 0x77, hi = 0x77;
+      EXPECT_FALSE(link.ReadSetting(0x06, lo, hi));
+      EXPECT_EQ(lo, 0x77) << "nothing handed out";
+      EXPECT_EQ(hi, 0x77);
+      if (!c.failsAfterReply) {
+        EXPECT_TRUE(g_usb.waiting.empty()) << "what was there is gone";
+      }
+      EXPECT_FALSE(TakeOutstandingReply(k.kind)) << "no reply is on its way";
+      g_usb = UsbFake{};
+      g_usb.reply = {0x10, 0x00};
+      ASSERT_TRUE(link.ReadSetting(0x02, lo, hi));
+      EXPECT_EQ(lo, 0x10);
+      EXPECT_EQ(g_usb.calls, (std::vector<std::string>{"waiting", "write", "timed read", "waiting"}));
+    }
+  }
+}
+
+// On a serial port the same judgement: the reply stands only when nothing is
+// queued behind it, whether it is read by the link or through POSReadPort
+// (the watermark getters). A reply that does not stand leaves nothing
+// queued and no reply noted as on its way.
+TEST_F(SettingProtocolTest, SerialReplyWithAByteBeyondItDoesNotStand) {
+  struct Case {
+    const char* name;
+    Bytes sent;
+    bool stands;
+  };
+  const Case cases[] = {
+      {"the reply alone", {0x96, 0x00}, true},
+      {"surplus behind", {0x96, 0x00, 0x55}, false},
+      {"stray before", {0x01, 0x96, 0x00}, false},
+  };
+  Pty pty;
+  SettingLink link;
+  link.setHandle(pty.slave);
+  for (bool throughPOSReadPort : {false, true}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.name) + (throughPOSReadPort ? ", through POSReadPort" : ""));
+      std::thread printer([&] {
+        if (pty.receive(3) == Bytes{0x1B, 0x6A, 0x77}) pty.send(c.sent);
+      });
+      uint8_t lo = 0x77, hi = 0x77;
+      const bool stood = link.ReadSetting(0x77, lo, hi, SettingLink::ReadFrame{1, 0, false, throughPOSReadPort});
+      printer.join();
+      EXPECT_EQ(stood, c.stands);
+      EXPECT_EQ(lo, c.stands ? 0x96 : 0x77);
+      EXPECT_EQ(hi, c.stands ? 0x00 : 0x77);
+      int queued = -1;
+      ioctl(pty.slave, FIONREAD, &queued);
+      EXPECT_EQ(queued, 0);
+      EXPECT_FALSE(TakeOutstandingReply(PortCOM));
+    }
+  }
 }
 
 TEST_F(SettingProtocolTest, QueuedSaveIsOneWriteOfEveryCommand) {
@@ -387,11 +598,13 @@ TEST_F(SettingProtocolTest, DataBitsSwitchEndsAtTheRestoreBits) {
 namespace {
 
 // The custom connection of the USB printer library, faked: what was written
-// and asked, and what each read delivers.
+// and asked, and what each read delivers (what it does not take of a reply
+// stays for the reads that wait for nothing).
 struct CustomFake {
   Bytes written;
   std::vector<int> asked;
   std::vector<Bytes> replies;  // one per read, in order
+  Bytes waiting;
   int writeShortBy = 0;
 };
 CustomFake g_custom;
@@ -409,6 +622,12 @@ PortLibraryCalls CustomCalls() {
     g_custom.replies.erase(g_custom.replies.begin());
     const int got = std::min<int>(n, static_cast<int>(r.size()));
     std::copy(r.begin(), r.begin() + got, b);
+    g_custom.waiting.insert(g_custom.waiting.end(), r.begin() + got, r.end());
+    return got;
+  };
+  calls.ReadQfUSBPrinterWaiting = [](uint8_t*, int n) {
+    const int got = std::min<int>(n, static_cast<int>(g_custom.waiting.size()));
+    g_custom.waiting.erase(g_custom.waiting.begin(), g_custom.waiting.begin() + got);
     return got;
   };
   return calls;
@@ -433,7 +652,8 @@ class CustomModeTest : public ::testing::Test {
 // connection: class mode 1 asks the class byte, iStatusBytes status bytes and
 // the 2-byte value (7 bytes with 4 status bytes, the value in bytes 6 and 7);
 // class mode 0 asks the 2 bytes, and the flag read (C4) its 9-byte report
-// with the value at offsets 1 and 2. A short transfer fails the read.
+// with the value at offsets 1 and 2. A short transfer fails the read, and
+// so does one with a byte beyond what was asked.
 TEST_F(CustomModeTest, ReadsByClassModeAndStatusBytes) {
   struct Case {
     int classMode, statusBytes;
@@ -448,10 +668,12 @@ TEST_F(CustomModeTest, ReadsByClassModeAndStatusBytes) {
       {1, 0, 0x06, {0xC1, 0x2C, 0x01}, 3, true, 0x2C, 0x01},
       {1, 4, 0xC4, {0xC1, 0, 0, 0, 0, 0x01, 0x00}, 7, true, 0x01, 0x00},
       {1, 4, 0x06, {0xC1, 0x11, 0x22, 0x33, 0x44, 0x96}, 7, false, 0, 0},
+      {1, 4, 0x06, {0xC1, 0x11, 0x22, 0x33, 0x44, 0x96, 0x00, 0x55}, 7, false, 0, 0},
       {0, 0, 0x06, {0x96, 0x00}, 2, true, 0x96, 0x00},
       {0, 0, 0x06, {0x96}, 2, false, 0, 0},
       {0, 0, 0xC4, {0x00, 0x01, 0x00, 0, 0, 0, 0, 0, 0}, 9, true, 0x01, 0x00},
       {0, 0, 0xC4, {0x00, 0x01}, 9, false, 0, 0},
+      {0, 0, 0xC4, {0x00, 0x01, 0x00, 0, 0, 0, 0, 0, 0, 0x55}, 9, false, 0, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::Message() << c.classMode << "/" << c.statusBytes << " " << int(c.address) << " "

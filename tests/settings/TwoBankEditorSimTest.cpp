@@ -271,9 +271,9 @@ INSTANTIATE_TEST_SUITE_P(Transports, TwoBankLateReplyTest,
                          ::testing::Values(Transport{"Pty", PortCOM}, Transport{"UsbDevice", PortUSB}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// A byte queued behind the last reply of a Get: the sign that every reply
-// was taken for the next one's. The Get fails at its last row, which keeps
-// what it showed.
+// A byte behind the last reply of a Get: the 2 bytes taken may not be the
+// value, so the reply does not stand. The Get fails at its last row, which
+// keeps what it showed.
 TEST_F(TwoBankEditorSimTest, ByteBehindTheLastReplyFailsTheGet) {
   Known(H738Profile());
   printer_.setAddressFault(0x2B, 1, FaultSpec{Fault::LongReply, 1, 0});

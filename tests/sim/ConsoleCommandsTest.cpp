@@ -50,6 +50,7 @@ TEST(SimConsole, ParsesEachCommand) {
       {"fault short 06", Kind::Fault, {}, 0x06, 0, 1, Fault::ShortReply},
       {"fault late 06 count 2 ms 800", Kind::Fault, {}, 0x06, 0, 1, Fault::LateReply, 2, 800},
       {"fault garbage count 1", Kind::Fault, {}, -1, 0, 1, Fault::Garbage, 1},
+      {"fault early 2B count 1", Kind::Fault, {}, 0x2B, 0, 1, Fault::EarlyByte, 1},
       {"fault hangup", Kind::Fault, {}, -1, 0, 1, Fault::Hangup},
       {"fault none", Kind::ClearFaults},
       {"fault clear", Kind::ClearFaults},

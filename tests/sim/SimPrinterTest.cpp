@@ -396,6 +396,7 @@ INSTANTIATE_TEST_SUITE_P(Sim, Faults,
                                            FaultCase{"ShortReply", Fault::ShortReply, {0x34}},
                                            FaultCase{"Garbage", Fault::Garbage, {0xCB, 0xED}},
                                            FaultCase{"LongReply", Fault::LongReply, {0x34, 0x12, 0x55}},
+                                           FaultCase{"EarlyByte", Fault::EarlyByte, {0x01, 0x34, 0x12}},
                                            FaultCase{"Hangup", Fault::Hangup, {}}),
                          [](const auto& info) { return std::string(info.param.what); });
 
