@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <climits>
 
 #include "link/Clock.h"
@@ -147,6 +148,36 @@ void DiscardPendingOutput(int fd) {
   const SerialCalls& calls = SerialTermiosCalls();
   int queued = 0;
   if (calls.outQueue(fd, &queued) == 0 && queued > 0) calls.flush(fd, TCOFLUSH);
+}
+
+int WaitInputMicros(int fd, int micros) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::microseconds(std::max(micros, 0));
+  for (;;) {
+    const int queued = QueuedInput(fd);
+    if (queued < 0) return -1;
+    if (queued > 0) return 1;
+    const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(end - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return 0;
+    const timespec wait{static_cast<time_t>(left.count() / 1000000000), static_cast<long>(left.count() % 1000000000)};
+    pollfd p{fd, POLLIN, 0};
+    const int r = ppoll(&p, 1, &wait, nullptr);
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      return -1;
+    }
+    if (r == 0) continue;  // the time check above ends the wait
+    if (p.revents & POLLIN) {
+      if (QueuedInput(fd) > 0) return 1;
+      return -1;  // readable but nothing queued: the line has gone
+    }
+    if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) return -1;
+  }
+}
+
+int CharacterMicros(int baud, int dataBits, const std::string& parity, int stopBits) {
+  if (baud <= 0) return 0;
+  const int bits = 1 + std::clamp(dataBits, 5, 8) + (parity == "None" ? 0 : 1) + std::clamp(stopBits, 1, 2);
+  return static_cast<int>((static_cast<int64_t>(bits) * 1000000 + baud - 1) / baud);
 }
 
 int WaitInput(int fd, uint64_t deadline) {

@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace serialio {
 // The real calls behind the table's later entries.
@@ -96,6 +97,16 @@ void DiscardPendingOutput(int fd);
 // `deadline`. Returns 1 when input is there, 0 at the deadline, -1 when the
 // descriptor failed or hung up with nothing to read.
 int WaitInput(int fd, uint64_t deadline);
+
+// Waits in ppoll(POLLIN) at most `micros` microseconds for input to come.
+// Returns 1 when input is queued, 0 when none came, -1 when the descriptor
+// failed or hung up with nothing to read.
+int WaitInputMicros(int fd, int micros);
+
+// The time one character takes on a serial line of `baud` with these data
+// bits, parity ("None", "Odd", "Even") and stop bits: start bit, data bits,
+// parity bit, stop bits; in microseconds, rounded up.
+int CharacterMicros(int baud, int dataBits, const std::string& parity, int stopBits);
 
 // Once input has begun to arrive, waits until `wanted` bytes are queued, the
 // line has been quiet for `quietMs`, or the deadline is reached; returns the

@@ -104,8 +104,12 @@ int SettingLink::DiscardStaleInput() {
 
 bool SettingLink::ReplyStands(int kind) {
   if (kind == PortCOM) {
-    const int queued = serialio::QueuedInput(g_nHandle);
-    if (queued == 0) return true;
+    // One and a half characters of quiet: a byte the printer sends right
+    // behind the reply is on its way for at most one character.
+    const int quietMicros = serialio::CharacterMicros(ComParameter.Baudrate, std::max(ComParameter.Databits, 8),
+                                                      ComParameter.Parity, ComParameter.Stopbits) * 3 / 2;
+    const int more = serialio::WaitInputMicros(g_nHandle, quietMicros);
+    if (more == 0) return true;
     serialio::PurgeInput(g_nHandle);
     return false;
   }

@@ -130,25 +130,22 @@ class SettingLink {
   //
   // One rule for a setting's reply on every kind: a reply is the 2 bytes
   // that come first after its read command, and it stands only when the
-  // port holds nothing beyond them right after they were read (the same
-  // look without waiting that the discard takes). A byte there may be the
-  // surplus of an overlong reply or the reply's own second byte behind a
-  // byte the printer sent by itself: either way the 2 bytes taken may not
-  // be the value, so the read fails, as a reply that did not come would
-  // fail it, and what is there is thrown away. Its bytes are not handed
-  // out; the Get fails at that setting. What was queued before the
+  // port holds nothing beyond them right after they were read. A byte there
+  // may be the surplus of an overlong reply or the reply's own second byte
+  // behind a byte the printer sent by itself: either way the 2 bytes taken
+  // may not be the value, so the read fails, as a reply that did not come
+  // would fail it, and what is there is thrown away. Its bytes are not
+  // handed out; the Get fails at that setting. What was queued before the
   // question (left from before the Get, or arriving between one reply and
-  // the next question) goes silently with the discard. A byte still on
-  // its way when the reply is judged is not seen. On a serial line, where
-  // bytes follow one another at the line's pace, that can be a surplus:
-  // the discard before the next question takes it if it has come by then,
-  // else it comes before the next reply, whose own second byte is then
-  // left behind, and that read fails; behind the last reply nothing more
-  // is judged, and the Get stands (with the printer's value: the 2 bytes
-  // before a surplus are the reply). It can also be the reply's own second byte behind a
-  // stray byte: then the 2 bytes taken stand, though they are not the
-  // value. Over the USB kinds and the pseudo-terminal a reply comes in one
-  // piece, so neither happens there.
+  // the next question) goes silently with the discard.
+  // Over the USB kinds a reply comes in one transfer, so the look takes no
+  // wait (the same look the discard takes). On a serial line the bytes
+  // follow one another at the line's pace, so the look waits until the line
+  // has been quiet for one and a half characters at the configured speed
+  // (about 0.4 ms at 38400 baud): a byte that follows the reply as a
+  // printer sends it is seen. Only a byte the printer sends later than that
+  // is not: it is thrown away before the next question if it has come by
+  // then, else it comes before the next reply and fails that read.
   //
   // A reply that does not come whole in time is noted as outstanding for
   // the port (NoteOutstandingReply, link/PortState.h): the next command on

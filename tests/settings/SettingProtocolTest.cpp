@@ -517,13 +517,20 @@ TEST_F(SettingProtocolTest, SerialReplyWithAByteBeyondItDoesNotStand) {
   struct Case {
     const char* name;
     Bytes sent;
+    Bytes next;  // a moment later, as a real line brings the next character
     bool stands;
   };
   const Case cases[] = {
-      {"the reply alone", {0x96, 0x00}, true},
-      {"surplus behind", {0x96, 0x00, 0x55}, false},
-      {"stray before", {0x01, 0x96, 0x00}, false},
+      {"the reply alone", {0x96, 0x00}, {}, true},
+      {"surplus behind", {0x96, 0x00, 0x55}, {}, false},
+      {"stray before", {0x01, 0x96, 0x00}, {}, false},
+      {"surplus a character behind", {0x96, 0x00}, {0x55}, false},
+      {"stray before, the reply's second byte a character behind", {0x01, 0x96}, {0x00}, false},
   };
+  // A slow line: a character takes 36.7 ms at 300 baud, so the reply is
+  // judged after about 55 ms of quiet, and a byte that follows it 2 ms
+  // later, as the next character of a real line would, is seen.
+  ComParameter.Baudrate = 300;
   Pty pty;
   SettingLink link;
   link.setHandle(pty.slave);
@@ -531,7 +538,11 @@ TEST_F(SettingProtocolTest, SerialReplyWithAByteBeyondItDoesNotStand) {
     for (const Case& c : cases) {
       SCOPED_TRACE(std::string(c.name) + (throughPOSReadPort ? ", through POSReadPort" : ""));
       std::thread printer([&] {
-        if (pty.receive(3) == Bytes{0x1B, 0x6A, 0x77}) pty.send(c.sent);
+        if (pty.receive(3) != Bytes{0x1B, 0x6A, 0x77}) return;
+        pty.send(c.sent);
+        if (c.next.empty()) return;
+        usleep(2000);  // the line's pace, far inside the 55 ms the link waits
+        pty.send(c.next);
       });
       uint8_t lo = 0x77, hi = 0x77;
       const bool stood = link.ReadSetting(0x77, lo, hi, SettingLink::ReadFrame{1, 0, false, throughPOSReadPort});
