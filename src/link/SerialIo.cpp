@@ -150,8 +150,18 @@ void DiscardPendingOutput(int fd) {
   if (calls.outQueue(fd, &queued) == 0 && queued > 0) calls.flush(fd, TCOFLUSH);
 }
 
-int WaitInputMicros(int fd, int micros) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::microseconds(std::max(micros, 0));
+int CharacterMicros(int baud, int dataBits, const std::string& parity, int stopBits) {
+  if (baud <= 0) return 0;
+  const int bits = 1 + std::clamp(dataBits, 5, 8) + (parity == "None" ? 0 : 1) + std::clamp(stopBits, 1, 2);
+  return static_cast<int>((static_cast<int64_t>(bits) * 1000000 + baud - 1) / baud);
+}
+
+namespace {
+
+// Waits in ppoll(POLLIN) for input until `end`. Returns 1 when input is
+// there, 0 at the end, -1 when the descriptor failed or hung up with nothing
+// to read.
+int WaitInputUntil(int fd, std::chrono::steady_clock::time_point end) {
   for (;;) {
     const int queued = QueuedInput(fd);
     if (queued < 0) return -1;
@@ -167,34 +177,6 @@ int WaitInputMicros(int fd, int micros) {
     }
     if (r == 0) continue;  // the time check above ends the wait
     if (p.revents & POLLIN) {
-      if (QueuedInput(fd) > 0) return 1;
-      return -1;  // readable but nothing queued: the line has gone
-    }
-    if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) return -1;
-  }
-}
-
-int CharacterMicros(int baud, int dataBits, const std::string& parity, int stopBits) {
-  if (baud <= 0) return 0;
-  const int bits = 1 + std::clamp(dataBits, 5, 8) + (parity == "None" ? 0 : 1) + std::clamp(stopBits, 1, 2);
-  return static_cast<int>((static_cast<int64_t>(bits) * 1000000 + baud - 1) / baud);
-}
-
-int WaitInput(int fd, uint64_t deadline) {
-  for (;;) {
-    const int queued = QueuedInput(fd);
-    if (queued < 0) return -1;
-    if (queued > 0) return 1;
-    const int left = RemainingMs(deadline);
-    if (left == 0) return 0;
-    pollfd p{fd, POLLIN, 0};
-    const int r = poll(&p, 1, left);
-    if (r < 0) {
-      if (errno == EINTR) continue;
-      return -1;
-    }
-    if (r == 0) continue;  // the deadline check above ends the wait
-    if (p.revents & POLLIN) {
       // Input is ready; a terminal in non-canonical mode reports it in the
       // queue count, so go round once more to confirm.
       if (QueuedInput(fd) > 0) return 1;
@@ -204,6 +186,17 @@ int WaitInput(int fd, uint64_t deadline) {
     }
     if (p.revents & (POLLERR | POLLNVAL | POLLHUP)) return -1;
   }
+}
+
+}  // namespace
+
+int WaitInput(int fd, uint64_t deadline) {
+  // The deadline is a TickMs() tick: milliseconds of the steady clock.
+  return WaitInputUntil(fd, std::chrono::steady_clock::time_point(std::chrono::milliseconds(deadline)));
+}
+
+int WaitInputMicros(int fd, int micros) {
+  return WaitInputUntil(fd, std::chrono::steady_clock::now() + std::chrono::microseconds(std::max(micros, 0)));
 }
 
 int WaitForBurst(int fd, int wanted, int quietMs, uint64_t deadline) {
